@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build,
+# then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
+# that runs the tests again and each fuzz target for a few seconds over its
+# checked-in corpus.  --quick runs the normal build only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export CCACHE_DIR=${CCACHE_DIR:-$top/.ccache}
+
+echo "== build (gcc, RelWithDebInfo)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+echo "== tests"
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+
+[ $quick -eq 1 ] && exit 0
+
+echo "== build (clang, ASan + UBSan, fuzz targets)"
+CC=clang CXX=clang++ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORV_FUZZ=ON >/dev/null
+cmake --build build-san -j"$jobs"
+echo "== tests under sanitizers"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp
+ctest --test-dir build-san --output-on-failure -j"$jobs" --timeout 600
+
+echo "== fuzz targets"
+fuzz_seconds=${FUZZ_SECONDS:-8}
+for target in build-san/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target"); name=${name#fuzz_}
+  corpus=tests/fuzz/corpus/$name
+  work=$(mktemp -d)
+  cp -r "$corpus"/. "$work"/ 2>/dev/null || true
+  echo "-- $name (${fuzz_seconds}s)"
+  "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 "$work" 2>&1 | tail -n 3
+  rm -rf "$work"
+done
+echo "== all tests passed"

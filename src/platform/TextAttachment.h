@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+
+#include <memory>
+
+class TypedArchiver;
+class TypedUnarchiver;
+
+// The stored form of an attachment: a regular file's contents and the name
+// it prefers. Tags keep their own archive here so a text read back can
+// rebuild them.
+struct FileWrapper {
+    QByteArray regularFileContents;
+    QString preferredFilename;
+    friend bool operator==(const FileWrapper &, const FileWrapper &) = default;
+};
+
+// What stands in the text for an attachment and knows how to draw itself;
+// tags derive from it. The cell is never archived with the text, only its
+// file wrapper is.
+class AttachmentCell {
+public:
+    virtual ~AttachmentCell() = default;
+    [[nodiscard]] virtual std::shared_ptr<AttachmentCell> clone() const = 0;
+    // The cell's own state, written before a subclass writes its fields and
+    // read back the same way.
+    virtual void encodeCellBase(TypedArchiver &coder) const;
+    static bool decodeCellBase(TypedUnarchiver &coder);
+};
+
+class TextAttachment {
+public:
+    TextAttachment() = default;
+    explicit TextAttachment(FileWrapper wrapper, std::shared_ptr<AttachmentCell> cell = nullptr)
+        : fileWrapper(std::move(wrapper)), cell(std::move(cell)) {}
+
+    FileWrapper fileWrapper;
+    std::shared_ptr<AttachmentCell> cell;
+
+    // A new attachment with the same file wrapper and a clone of the cell.
+    [[nodiscard]] std::shared_ptr<TextAttachment> deepClone() const;
+};
+
+using TextAttachmentRef = std::shared_ptr<TextAttachment>;
+Q_DECLARE_METATYPE(TextAttachmentRef)

@@ -1,0 +1,39 @@
+#pragma once
+
+// Our own sequential archive: a magic header, then typed values one after
+// the other; objects carry their class name and version the first time the
+// class appears, later by back-reference; an object met again is written
+// as a back-reference to its first appearance. Values are read back in the
+// order they were written, with their exact types (a 32-bit integer stays
+// one). Tags, the clipboard's tagged text and the older document form use it.
+
+#include "Codable.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+class TypedArchiver {
+public:
+    // Throws AppException (invalid argument) for a value no archive can hold.
+    [[nodiscard]] static QByteArray archivedDataWithRootObject(const QVariant &root);
+    [[nodiscard]] static bool archiveRootObjectToFile(const QVariant &root, const QString &path);
+
+    // Inside Codable::encodeWithCoder, in the order the decoder reads them.
+    void encodeObject(const QVariant &value); // an invalid QVariant is nil
+    void encodeBool(bool value);
+    void encodeInt32(qint32 value);
+    void encodeInt64(qint64 value);
+    void encodeFloat(float value);
+    void encodeDouble(double value);
+    void encodeBytes(const QByteArray &bytes);
+
+    ~TypedArchiver();
+    TypedArchiver(const TypedArchiver &) = delete;
+    TypedArchiver &operator=(const TypedArchiver &) = delete;
+
+private:
+    TypedArchiver();
+    struct Private;
+    Private *d;
+};

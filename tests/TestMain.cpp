@@ -1,0 +1,45 @@
+// Shared main of every test program: a private HOME and XDG folders, so no
+// test reads or writes the developer's own files, then a Qt application
+// object on the main thread (notifications, translations and main-thread
+// hand-offs need one).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Localizer.h"
+
+static std::string makePrivateDir(const std::string &base, const char *name)
+{
+    std::string path = base + "/" + name;
+    ::mkdir(path.c_str(), 0700);
+    return path;
+}
+
+int main(int argc, char **argv)
+{
+    char templ[] = "/tmp/corv-test-XXXXXX";
+    const char *root = ::mkdtemp(templ);
+    if (!root)
+        return 2;
+    const std::string base(root);
+    ::setenv("HOME", makePrivateDir(base, "home").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", makePrivateDir(base, "runtime").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", makePrivateDir(base, "cache").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", makePrivateDir(base, "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", makePrivateDir(base, "config").c_str(), 1);
+
+    QCoreApplication app(argc, argv);
+    Localizer::install();
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::string cleanup = "rm -rf '" + base + "'";
+    if (std::system(cleanup.c_str()) != 0)
+        return result ? result : 3;
+    return result;
+}
