@@ -1,0 +1,5 @@
+#include "RichTextCoding.h"
+
+void registerRichTextCoders()
+{
+}
