@@ -18,7 +18,10 @@ class RichText;
 class KeyedArchiver {
 public:
     // The archive of a root object. Throws AppException (invalid argument)
-    // for a value of a kind no archive can hold.
+    // for a value that no archive can hold or that could not be read back:
+    // a kind without a coder, an object that contains itself, nesting
+    // deeper than KeyedUnarchiver::MaxDepth, an unsigned integer past
+    // qint64, a date further out than MaxDateMsecs.
     [[nodiscard]] static QByteArray archivedDataWithRootObject(const QVariant &root);
     // Writes the archive to a file, replacing it; false when it cannot be written.
     [[nodiscard]] static bool archiveRootObjectToFile(const QVariant &root, const QString &path);
@@ -38,6 +41,13 @@ public:
     KeyedArchiver &operator=(const KeyedArchiver &) = delete;
 
 private:
+    friend class KeyedUnarchiver;
+
+    // NS.time counts seconds from 2001-01-01T00:00:00Z.
+    static constexpr qint64 ReferenceDateMsecs = 978'307'200'000LL;
+    // Dates further out than this (about 273,790 years) are refused on both sides.
+    static constexpr qint64 MaxDateMsecs = 8'640'000'000'000'000LL;
+
     KeyedArchiver();
     struct Private;
     Private *d;

@@ -17,6 +17,10 @@ class KeyedUnarchiver {
 public:
     // The root object, or an invalid QVariant when the data is not a keyed
     // archive or any part of it is malformed; *error then says why.
+    // Strings come back as QString (never null), every integer as qint64
+    // whatever its width when written, reals as double, dates as UTC
+    // QDateTime, data as QByteArray, arrays as QVariantList, dictionaries
+    // as QVariantMap (string keys only) and sets as StringSet (strings only).
     [[nodiscard]] static QVariant unarchiveObjectWithData(const QByteArray &data, QString *error = nullptr);
     [[nodiscard]] static QVariant unarchiveObjectWithFile(const QString &path, QString *error = nullptr);
 

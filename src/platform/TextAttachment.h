@@ -45,4 +45,7 @@ public:
 };
 
 using TextAttachmentRef = std::shared_ptr<TextAttachment>;
+// A file wrapper travels in keyed archives as an object of its own inside
+// the attachment's, so it is a value type of the archives as well.
+Q_DECLARE_METATYPE(FileWrapper)
 Q_DECLARE_METATYPE(TextAttachmentRef)

@@ -45,6 +45,12 @@ struct TextList {
     QString markerFormat;
     quint32 options = 0;
     // The marker of an item (numbers count from 1): "{decimal})" gives "3)" for 3.
+    // Symbols: disc U+2022, hyphen U+2043, circle U+25E6, square U+25AA,
+    // check U+2713, box U+25A1, diamond U+25C6. Letters go on past z as
+    // spreadsheet columns do (aa, ab, ... az, ba); numbers below 1 for
+    // letters or roman numerals, and above 3999 for roman numerals, are
+    // written in decimal. An unknown placeholder is left out, an unclosed
+    // brace stays literal.
     [[nodiscard]] QString markerForItemNumber(int itemNumber) const;
     friend bool operator==(const TextList &, const TextList &) = default;
 };

@@ -33,6 +33,32 @@ public:
     TypedArchiver &operator=(const TypedArchiver &) = delete;
 
 private:
+    friend class TypedUnarchiver;
+
+    // The byte format both sides share; described at the top of TypedArchiver.cpp.
+    static constexpr char Magic[4] = {'C', 'V', 'T', 'A'};
+    static constexpr quint8 FormatVersion = 1;
+    // Dates further out than this (about 273,790 years) are refused on both sides.
+    static constexpr qint64 MaxDateMsecs = 8'640'000'000'000'000LL;
+    enum class Tag : quint8 {
+        Nil = 0x00,
+        False = 0x01,
+        True = 0x02,
+        Int32 = 0x03,
+        Int64 = 0x04,
+        Float = 0x05,
+        Double = 0x06,
+        NullString = 0x07,
+        String = 0x08,
+        Bytes = 0x09,
+        Date = 0x0A,
+        List = 0x0B,
+        Map = 0x0C,
+        StringSet = 0x0D,
+        Object = 0x0E,
+        BackReference = 0x0F,
+    };
+
     TypedArchiver();
     struct Private;
     Private *d;

@@ -6,6 +6,7 @@
 // than the decoder asks for fails the unarchive with a reason. Never a crash.
 
 #include "Codable.h"
+#include "TypedArchiver.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,6 +44,8 @@ public:
     static constexpr qint64 MaxInputBytes = 512LL * 1024 * 1024;
 
 private:
+    using Tag = TypedArchiver::Tag;
+
     TypedUnarchiver();
     struct Private;
     Private *d;

@@ -1,0 +1,158 @@
+#include "BetterString.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace BetterString {
+
+namespace {
+
+// The path without its trailing slashes; the root keeps its one slash.
+QStringView withoutTrailingSlashes(QStringView path)
+{
+    qsizetype end = path.size();
+    while (end > 0 && path.at(end - 1) == u'/')
+        --end;
+    if (end == 0 && !path.isEmpty())
+        return path.left(1);
+    return path.left(end);
+}
+
+// Index of the dot that starts the suffix, or -1. A dot among the leading
+// dots of a name makes it hidden, it does not start a suffix.
+qsizetype suffixDot(QStringView component)
+{
+    qsizetype firstOther = 0;
+    while (firstOther < component.size() && component.at(firstOther) == u'.')
+        ++firstOther;
+    const qsizetype dot = component.lastIndexOf(u'.');
+    return dot > firstOther ? dot : -1;
+}
+
+} // namespace
+
+bool matchesWildcardPattern(const QString &text, const QString &pattern)
+{
+    qsizetype position = 0;
+    qsizetype pieceStart = 0;
+    while (pieceStart <= pattern.size()) {
+        qsizetype pieceEnd = pattern.indexOf(u'*', pieceStart);
+        if (pieceEnd < 0)
+            pieceEnd = pattern.size();
+        const QStringView piece = QStringView(pattern).mid(pieceStart, pieceEnd - pieceStart);
+        if (!piece.isEmpty()) {
+            const qsizetype found = QStringView(text).indexOf(piece, position, Qt::CaseSensitive);
+            if (found < 0)
+                return false;
+            position = found + piece.size();
+        }
+        pieceStart = pieceEnd + 1;
+    }
+    return true;
+}
+
+QString lastPathComponent(const QString &path)
+{
+    const QStringView trimmed = withoutTrailingSlashes(path);
+    if (trimmed == u"/")
+        return QStringLiteral("/");
+    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1).toString();
+}
+
+QString deletingLastPathComponent(const QString &path)
+{
+    const QStringView trimmed = withoutTrailingSlashes(path);
+    if (trimmed == u"/")
+        return QStringLiteral("/");
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    if (slash < 0)
+        return QString();
+    return withoutTrailingSlashes(trimmed.left(slash + 1)).toString();
+}
+
+QString fileNameSuffix(const QString &path)
+{
+    const QString component = lastPathComponent(path);
+    const qsizetype dot = suffixDot(component);
+    if (dot < 0)
+        return QStringLiteral("");
+    return component.mid(dot + 1);
+}
+
+QString fileNameWithoutSuffix(const QString &path)
+{
+    const QString component = lastPathComponent(path);
+    const qsizetype dot = suffixDot(component);
+    return dot < 0 ? component : component.left(dot);
+}
+
+void extendRangeToFullLines(const QString &text, TextRange &range)
+{
+    const int length = int(text.size());
+    int start = std::clamp(range.location, 0, length);
+    // 64-bit, so that a huge location plus a huge length cannot overflow.
+    int end = int(std::clamp<qint64>(qint64(range.location) + std::max(range.length, 0), start, length));
+    while (start > 0 && text.at(start - 1) != u'\n')
+        --start;
+    while (end < length && text.at(end) != u'\n')
+        ++end;
+    range = TextRange{start, end - start};
+}
+
+QString stringWithoutSpecialCharacters(const QString &text)
+{
+    QString result = text;
+    for (QChar &c : result) {
+        if (c.unicode() < 32 || c.unicode() > 126)
+            c = u'?';
+    }
+    return result;
+}
+
+QStringList myComponentsSeparatedByCharactersInSet(const QString &text, const QString &separators)
+{
+    QStringList pieces;
+    qsizetype pieceStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (separators.contains(text.at(i))) {
+            pieces.append(text.mid(pieceStart, i - pieceStart));
+            pieceStart = i + 1;
+        }
+    }
+    pieces.append(text.mid(pieceStart));
+    return pieces;
+}
+
+QStringList componentsSeparatedByCharactersInSetNotBySet(const QString &text, const QString &separators,
+                                                         const QString &glue)
+{
+    const QStringList pieces = myComponentsSeparatedByCharactersInSet(text, separators);
+    QStringList result;
+    qsizetype i = 0;
+    while (i < pieces.size()) {
+        const bool nextIsGlue =
+            i + 1 < pieces.size() && pieces.at(i + 1).size() == 1 && glue.contains(pieces.at(i + 1).at(0));
+        if (nextIsGlue) {
+            QString joined = pieces.at(i) + pieces.at(i + 1);
+            if (i + 2 < pieces.size())
+                joined += pieces.at(i + 2);
+            result.append(joined);
+            i += 3;
+        } else {
+            result.append(pieces.at(i));
+            ++i;
+        }
+    }
+    return result;
+}
+
+void appendToFile(const QString &text, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(text.toUtf8());
+}
+
+} // namespace BetterString

@@ -1,0 +1,50 @@
+#pragma once
+
+// Extra operations on strings. All counts and ranges are in UTF-16 units.
+// None keeps state, so all may run on the send engine's worker thread.
+
+#include "RichText.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace BetterString {
+
+// Unanchored match: the pattern is cut at every "*", and each non-empty piece
+// must occur, case-sensitively, after the end of the previous piece's match.
+// The empty pattern and "*" match everything.
+[[nodiscard]] bool matchesWildcardPattern(const QString &text, const QString &pattern);
+
+// Path pieces by "/" alone, without touching the file system. Trailing
+// slashes are ignored ("/x/dir/" ends in "dir"); the root stays "/".
+[[nodiscard]] QString lastPathComponent(const QString &path);
+[[nodiscard]] QString deletingLastPathComponent(const QString &path);
+
+// The text after the last "." of the last path component, "" when there is
+// none. Leading dots do not start a suffix: ".profile" has none.
+[[nodiscard]] QString fileNameSuffix(const QString &path);
+// The last path component without its suffix and the "." before it.
+[[nodiscard]] QString fileNameWithoutSuffix(const QString &path);
+
+// Widens the range to whole lines (line feeds only). The line feed that ends
+// the last line stays outside. A range outside the text is first clamped to it.
+void extendRangeToFullLines(const QString &text, TextRange &range);
+
+// Every UTF-16 unit outside 32..126 becomes "?"; the length is unchanged.
+[[nodiscard]] QString stringWithoutSpecialCharacters(const QString &text);
+
+// Character sets are given as the string of their members (UTF-16 units).
+// Every member ends a piece; separators are dropped, and the text after the
+// last one is always the last piece, so "" gives [""] and "a,,b," gives
+// ["a", "", "b", ""].
+[[nodiscard]] QStringList myComponentsSeparatedByCharactersInSet(const QString &text, const QString &separators);
+// Splits at `separators`, then glues a lone one-character piece of `glue`
+// to the pieces around it, so "a = b" split at " " with glue "=" is "a=b".
+[[nodiscard]] QStringList componentsSeparatedByCharactersInSetNotBySet(const QString &text, const QString &separators,
+                                                                       const QString &glue);
+
+// Appends the UTF-8 bytes to the file, creating it when missing. Callers log
+// through it and have nothing to do about a failure, so it is silent.
+void appendToFile(const QString &text, const QString &path);
+
+} // namespace BetterString

@@ -1,0 +1,447 @@
+#include "Database.h"
+
+#include "KeyedUnarchiver.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "TypedUnarchiver.h"
+#include "Values.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+bool isMap(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QVariantMap;
+}
+
+// Stored arrays arrive as variant lists; a list of strings is the same array.
+bool readList(const QVariant &value, QVariantList *list)
+{
+    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList)
+        return false;
+    *list = value.toList();
+    return true;
+}
+
+// Bounded like the archive readers, so a huge file is refused before it is read.
+constexpr qint64 MaxImportFileBytes = std::min(KeyedUnarchiver::MaxInputBytes, TypedUnarchiver::MaxInputBytes);
+
+bool fail(QString *reason, const QString &text)
+{
+    if (reason)
+        *reason = text;
+    return false;
+}
+
+} // namespace
+
+Database::Database() = default;
+
+QString Database::columnIdentifier(int slot)
+{
+    return QString::asprintf("%i", slot);
+}
+
+int Database::columnIndexFromIdentifier(const QString &identifier)
+{
+    const int value = intValue(identifier);
+    if (value == 0 && identifier != QLatin1String("0"))
+        return -1;
+    return value < 0 ? -1 : value;
+}
+
+int Database::slotOfIdentifier(const QString &identifier)
+{
+    const int slot = columnIndexFromIdentifier(identifier);
+    if (slot < 0 || slot >= MaxColumnCount || identifier != columnIdentifier(slot))
+        return -1;
+    return slot;
+}
+
+void Database::postUpdatedNotification()
+{
+    NotificationCenter::defaultCenter().postNotification(NotificationNames::DatabaseUpdated, this);
+}
+
+QString Database::entryValue(int index, const QString &columnID) const
+{
+    if (!isValidIndex(index))
+        return {};
+    const QVariant value = m_entries.at(index)->value(columnID);
+    return isStringValue(value) ? value.toString() : QString();
+}
+
+void Database::setLastSentDate(int index, const QDateTime &date)
+{
+    if (!isValidIndex(index))
+        return;
+    m_entries.at(index)->insert(LastSentKey, date.isValid() ? date : QDateTime::currentDateTime());
+}
+
+QDateTime Database::lastSentDate(int index) const
+{
+    if (!isValidIndex(index))
+        return {};
+    const QVariant value = m_entries.at(index)->value(LastSentKey);
+    return value.typeId() == QMetaType::QDateTime ? value.toDateTime() : QDateTime();
+}
+
+void Database::setEntryState(int index, bool active)
+{
+    if (isValidIndex(index))
+        m_entries.at(index)->insert(ActiveKey, active);
+}
+
+bool Database::entryActiveFlag(const QVariantMap &entry)
+{
+    const auto it = entry.constFind(ActiveKey);
+    return it == entry.constEnd() || boolValue(it.value());
+}
+
+bool Database::isEntryActive(int index) const
+{
+    return isValidIndex(index) && entryActiveFlag(*m_entries.at(index));
+}
+
+QString Database::addressForEntry(int index) const
+{
+    if (m_addressFieldNo < 0)
+        return {};
+    return entryValue(index, columnIdentifier(m_addressFieldNo));
+}
+
+void Database::removeColumn(const QString &columnID)
+{
+    // "active", "lastSent" and other keys are no columns; removing them
+    // would wipe every recipient's state.
+    if (slotOfIdentifier(columnID) < 0)
+        return;
+    // New entry objects: a list kept for undo still holds the values.
+    for (EntryRef &entry : m_entries) {
+        auto copy = std::make_shared<QVariantMap>(*entry);
+        copy->remove(columnID);
+        entry = std::move(copy);
+    }
+    // Left alone, the next added field would silently become the address column.
+    if (columnIdentifier(m_addressFieldNo) == columnID)
+        m_addressFieldNo = -1;
+    changeFieldNameTo(QStringLiteral(""), columnID);
+    postUpdatedNotification();
+}
+
+void Database::cloneEntry(int index)
+{
+    if (!isValidIndex(index))
+        return;
+    auto copy = std::make_shared<QVariantMap>(*m_entries.at(index));
+    copy->remove(LastSentKey);
+    m_entries.append(std::move(copy));
+}
+
+void Database::removeEntry(int index)
+{
+    if (isValidIndex(index))
+        m_entries.removeAt(index);
+}
+
+void Database::insertEntry(int index, EntryRef entry)
+{
+    if (index < 0 || index > m_entries.size())
+        m_entries.append(std::move(entry));
+    else
+        m_entries.insert(index, std::move(entry));
+}
+
+void Database::addEntryWithDict(int index, const QVariantMap &entry)
+{
+    insertEntry(index, std::make_shared<QVariantMap>(entry));
+}
+
+void Database::addEntryWithData(int index, const QStringList &data)
+{
+    auto entry = std::make_shared<QVariantMap>();
+    // Values past the last possible slot could never be shown or sent.
+    const int count = int(std::min<qsizetype>(data.size(), MaxColumnCount));
+    for (int k = 0; k < count; ++k)
+        entry->insert(columnIdentifier(k), data.at(k));
+    insertEntry(index, std::move(entry));
+}
+
+void Database::addEmptyEntry(int index)
+{
+    insertEntry(index, std::make_shared<QVariantMap>());
+}
+
+int Database::entryCount() const
+{
+    return int(m_entries.size());
+}
+
+void Database::appendEntryArray(const QVariantList &entries, const ColumnMap &mapping)
+{
+    // Only slot identifiers on both sides, in slot order so that of two old
+    // slots mapped to one new slot the higher one wins. The old slots are
+    // those of the mapping, not of this table: an old table may have had
+    // more slots than this one.
+    QList<std::pair<int, QString>> slotPairs;
+    for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it) {
+        const int oldSlot = slotOfIdentifier(it.key());
+        if (oldSlot >= 0 && slotOfIdentifier(it.value()) >= 0)
+            slotPairs.append({oldSlot, it.value()});
+    }
+    std::sort(slotPairs.begin(), slotPairs.end());
+
+    for (const QVariant &item : entries) {
+        if (!isMap(item))
+            continue;
+        const QVariantMap given = item.toMap();
+        QVariantMap entry;
+        for (const auto &[oldSlot, newID] : slotPairs) {
+            const QVariant value = given.value(columnIdentifier(oldSlot));
+            if (isStringValue(value))
+                entry.insert(newID, value);
+        }
+        addEntryWithDict(-1, entry);
+    }
+}
+
+void Database::setEntryArray(const QList<QVariantMap> &entries)
+{
+    EntryList copies;
+    copies.reserve(entries.size());
+    for (const QVariantMap &entry : entries)
+        copies.append(std::make_shared<QVariantMap>(entry));
+    m_entries = std::move(copies);
+}
+
+void Database::setEntryArray(const EntryList &entries)
+{
+    m_entries.clear();
+    m_entries.reserve(entries.size());
+    for (const EntryRef &entry : entries) {
+        if (entry)
+            m_entries.append(entry);
+    }
+}
+
+Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNames)
+{
+    ColumnMap result;
+    for (auto it = oldNames.constBegin(); it != oldNames.constEnd(); ++it) {
+        // Values under anything but a slot are never carried over, so such
+        // a name would only use up a slot.
+        if (slotOfIdentifier(it.key()) < 0 || !isStringValue(it.value()))
+            continue;
+        const QString name = it.value().toString();
+        QString newID = m_fieldNameIDMapping.value(name);
+        if (newID.isNull())
+            newID = addField(name);
+        if (!newID.isNull())
+            result.insert(it.key(), newID);
+    }
+    return result;
+}
+
+QString Database::addField(const QString &name)
+{
+    for (int slot = 0; slot < m_columnCount; ++slot) {
+        const QString id = columnIdentifier(slot);
+        if (m_fieldNames.value(id).isEmpty()) {
+            changeFieldNameTo(name, id);
+            return id;
+        }
+    }
+    if (m_columnCount >= MaxColumnCount)
+        return {};
+    ++m_columnCount;
+    const QString id = columnIdentifier(m_columnCount - 1);
+    changeFieldNameTo(name, id);
+    return id;
+}
+
+void Database::refreshFieldNameColumnIDMapping()
+{
+    m_fieldNameIDMapping.clear();
+    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
+        if (!it.value().isEmpty())
+            m_fieldNameIDMapping.insert(it.value(), it.key());
+    }
+}
+
+void Database::changeFieldNameTo(const QString &name, const QString &columnID)
+{
+    // A name under "active", "lastSent" or a non-slot key would turn a
+    // reserved key into a field and could never be read back from a file.
+    if (slotOfIdentifier(columnID) < 0)
+        return;
+    const auto old = m_fieldNames.constFind(columnID);
+    const bool hadName = old != m_fieldNames.constEnd();
+    const QString oldName = hadName ? old.value() : QString();
+
+    if (name.isNull())
+        m_fieldNames.remove(columnID);
+    else
+        m_fieldNames.insert(columnID, name);
+
+    QVariantMap userInfo;
+    if (hadName)
+        userInfo.insert(NotificationNames::DatabaseOldNameKey, oldName);
+    if (!name.isNull())
+        userInfo.insert(NotificationNames::DatabaseNewNameKey, name);
+    // Observers see the new names but still the old mapping; they rely on it
+    // to find the column by its old name.
+    NotificationCenter::defaultCenter().postNotification(NotificationNames::DatabaseFieldNamesChanged, this, userInfo);
+    refreshFieldNameColumnIDMapping();
+}
+
+QList<int> Database::namedSlots() const
+{
+    QList<int> named;
+    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
+        const int slot = slotOfIdentifier(it.key());
+        if (slot >= 0 && slot < m_columnCount && !it.value().isEmpty())
+            named.append(slot);
+    }
+    // The map orders identifiers as text ("10" before "2").
+    std::sort(named.begin(), named.end());
+    return named;
+}
+
+int Database::fieldIndexForName(const QString &name) const
+{
+    const QList<int> named = namedSlots();
+    for (int i = 0; i < named.size(); ++i) {
+        if (m_fieldNames.value(columnIdentifier(named.at(i))) == name)
+            return i;
+    }
+    return -1;
+}
+
+QString Database::columnIDForFieldIndex(int fieldIndex) const
+{
+    const QList<int> named = namedSlots();
+    if (fieldIndex < 0 || fieldIndex >= named.size())
+        return {};
+    return columnIdentifier(named.at(fieldIndex));
+}
+
+QString Database::fieldNameForColumnID(const QString &columnID) const
+{
+    return m_fieldNames.value(columnID);
+}
+
+QString Database::fieldNameAtIndex(int fieldIndex) const
+{
+    const QString id = columnIDForFieldIndex(fieldIndex);
+    return id.isNull() ? QString() : m_fieldNames.value(id);
+}
+
+int Database::fieldCount() const
+{
+    return int(namedSlots().size());
+}
+
+QStringList Database::fieldNames() const
+{
+    QStringList names;
+    for (int slot : namedSlots())
+        names.append(m_fieldNames.value(columnIdentifier(slot)));
+    return names;
+}
+
+bool Database::importDatabaseFile(const QString &path, QString *reason)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(reason, file.errorString());
+    if (file.size() > MaxImportFileBytes)
+        return fail(reason, QStringLiteral("file too large"));
+    const QByteArray data = file.readAll();
+
+    // The older form is the typed archive; a project file of the current
+    // form is a keyed archive and holds the table part the same way.
+    QString typedError;
+    QVariant root = TypedUnarchiver::unarchiveObjectWithData(data, &typedError);
+    if (!root.isValid()) {
+        QString keyedError;
+        root = KeyedUnarchiver::unarchiveObjectWithData(data, &keyedError);
+        if (!root.isValid())
+            return fail(reason, QStringLiteral("not a readable archive (typed: %1; keyed: %2)").arg(typedError, keyedError));
+    }
+    if (!isMap(root))
+        return fail(reason, QStringLiteral("root is not a dictionary"));
+    const QVariant part = root.toMap().value(DatabasePartKey);
+    if (!isMap(part))
+        return fail(reason, QStringLiteral("no table part"));
+    QVariantList items;
+    if (!readList(part.toMap().value(AddressArrayKey), &items))
+        return fail(reason, QStringLiteral("no entry list"));
+    if (items.isEmpty())
+        return fail(reason, QStringLiteral("empty entry list"));
+    if (!isMap(items.first()))
+        return fail(reason, QStringLiteral("no field names"));
+
+    const ColumnMap mapping = createRequiredFieldNames(items.first().toMap());
+    items.removeFirst();
+    appendEntryArray(items, mapping);
+    return true;
+}
+
+void Database::readFileData(const QVariantMap &data)
+{
+    QVariantList items;
+    if (!readList(data.value(AddressArrayKey), &items))
+        items.clear();
+
+    EntryList entries;
+    for (qsizetype i = 1; i < items.size(); ++i) {
+        if (isMap(items.at(i)))
+            entries.append(std::make_shared<QVariantMap>(items.at(i).toMap()));
+    }
+    m_entries = std::move(entries);
+
+    m_fieldNames.clear();
+    int highestSlot = -1;
+    if (!items.isEmpty() && isMap(items.first())) {
+        const QVariantMap names = items.first().toMap();
+        for (auto it = names.constBegin(); it != names.constEnd(); ++it) {
+            const int slot = slotOfIdentifier(it.key());
+            if (slot < 0 || !isStringValue(it.value()))
+                continue;
+            // A stored empty name is still a name (a present key), never a missing one.
+            const QString name = it.value().toString();
+            m_fieldNames.insert(it.key(), name.isNull() ? QStringLiteral("") : name);
+            highestSlot = std::max(highestSlot, slot);
+        }
+    }
+    // Slots added beyond the default before saving are named again.
+    m_columnCount = std::max(m_columnCount, highestSlot + 1);
+
+    // A missing key reads as 0, as files without it always have.
+    m_addressFieldNo = intValue(data.value(AddressColumnKey));
+    if (m_addressFieldNo < 0 || m_addressFieldNo >= m_columnCount)
+        m_addressFieldNo = -1;
+
+    refreshFieldNameColumnIDMapping();
+}
+
+QVariantMap Database::fileData() const
+{
+    QVariantMap names;
+    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it)
+        names.insert(it.key(), it.value());
+
+    QVariantList items;
+    items.reserve(m_entries.size() + 1);
+    items.append(names);
+    for (const EntryRef &entry : m_entries)
+        items.append(*entry);
+
+    QVariantMap data;
+    data.insert(AddressColumnKey, columnIdentifier(m_addressFieldNo));
+    data.insert(AddressArrayKey, items);
+    return data;
+}

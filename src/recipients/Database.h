@@ -1,0 +1,127 @@
+#pragma once
+
+// The recipient table of one project document: entries (one per recipient)
+// keyed by column identifiers, numbered column slots that may carry a field
+// name, the address slot and the reverse mapping from name to slot.
+//
+// Entries keep their identity: the list holds shared entry objects, so a
+// copy of the list taken for undo and a last-sent stamp written later reach
+// the same entry. During a send run the worker thread reads entries, the
+// address slot and the name mapping without a lock; every change happens on
+// the main thread while no run is active.
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <memory>
+
+class Database {
+public:
+    using EntryRef = std::shared_ptr<QVariantMap>;
+    using EntryList = QList<EntryRef>;
+    // Column identifier to column identifier, or column identifier to name.
+    using ColumnMap = QMap<QString, QString>;
+
+    // Reserved entry keys and the keys of the stored document part.
+    static inline const QString ActiveKey = QStringLiteral("active");
+    static inline const QString LastSentKey = QStringLiteral("lastSent");
+    static inline const QString AddressColumnKey = QStringLiteral("AddressColumn Num");
+    static inline const QString AddressArrayKey = QStringLiteral("Address Array");
+    // The key under which an older database file keeps the table part.
+    static inline const QString DatabasePartKey = QStringLiteral("Database");
+
+    static constexpr int DefaultColumnCount = 75;
+    // Slot numbers come from stored files; one identifier such as "99999999"
+    // must not make a table of a hundred million slots. No slot at or past
+    // this bound is named, counted or filled.
+    static constexpr int MaxColumnCount = 10000;
+
+    Database();
+    Q_DISABLE_COPY_MOVE(Database)
+
+    // "%i" of the slot number.
+    [[nodiscard]] static QString columnIdentifier(int slot);
+    // The leading decimal number of the identifier; -1 when there is none or
+    // it is negative (0 only for exactly "0").
+    [[nodiscard]] static int columnIndexFromIdentifier(const QString &identifier);
+
+    void postUpdatedNotification();
+
+    // Entry access. Indexes outside the table read as nothing (a null
+    // string, an invalid date, inactive) and writes to them are dropped.
+    [[nodiscard]] QString entryValue(int index, const QString &columnID) const;
+    // An invalid date stores the current time.
+    void setLastSentDate(int index, const QDateTime &date = {});
+    [[nodiscard]] QDateTime lastSentDate(int index) const;
+    void setEntryState(int index, bool active);
+    [[nodiscard]] static bool entryActiveFlag(const QVariantMap &entry);
+    [[nodiscard]] bool isEntryActive(int index) const;
+    [[nodiscard]] QString addressForEntry(int index) const;
+
+    void removeColumn(const QString &columnID);
+    // Appends a copy of the entry without its last-sent date at the end.
+    void cloneEntry(int index);
+    void removeEntry(int index);
+    // Inserting at a negative index or past the end appends.
+    void addEntryWithDict(int index, const QVariantMap &entry);
+    void addEntryWithData(int index, const QStringList &data);
+    void addEmptyEntry(int index);
+    [[nodiscard]] int entryCount() const;
+    // Appends new entries holding only the string values of the mapped
+    // slots; the entries come out active and never sent.
+    void appendEntryArray(const QVariantList &entries, const ColumnMap &mapping);
+    // Copies of the given entries.
+    void setEntryArray(const QList<QVariantMap> &entries);
+    // The given entry objects themselves (undo restores a list taken from entryArray()).
+    void setEntryArray(const EntryList &entries);
+    [[nodiscard]] const EntryList &entryArray() const { return m_entries; }
+
+    // Old identifier to name in; old identifier to the identifier used here out.
+    ColumnMap createRequiredFieldNames(const QVariantMap &oldNames);
+    // The identifier of the slot now named; null when every slot up to
+    // MaxColumnCount is taken.
+    QString addField(const QString &name);
+    [[nodiscard]] const ColumnMap &fieldNameColumnIDMapping() const { return m_fieldNameIDMapping; }
+    void refreshFieldNameColumnIDMapping();
+    void setAddressFieldNo(int slot) { m_addressFieldNo = slot; }
+    [[nodiscard]] int addressFieldNo() const { return m_addressFieldNo; }
+    // A null name removes the slot's name; an empty one frees the slot but
+    // keeps it in the stored names.
+    void changeFieldNameTo(const QString &name, const QString &columnID);
+    [[nodiscard]] int fieldIndexForName(const QString &name) const;
+    [[nodiscard]] QString columnIDForFieldIndex(int fieldIndex) const;
+    [[nodiscard]] QString fieldNameForColumnID(const QString &columnID) const;
+    [[nodiscard]] QString fieldNameAtIndex(int fieldIndex) const;
+    [[nodiscard]] int columnCount() const { return m_columnCount; }
+    [[nodiscard]] int fieldCount() const;
+    // The field list: names of the named slots in slot order.
+    [[nodiscard]] QStringList fieldNames() const;
+
+    // Reads an older database file (typed archive, else keyed archive) and
+    // appends its entries under matching or new fields. False, with a reason
+    // for the log, when nothing could be imported.
+    bool importDatabaseFile(const QString &path, QString *reason = nullptr);
+
+    void readFileData(const QVariantMap &data);
+    [[nodiscard]] QVariantMap fileData() const;
+
+private:
+    // The slot number of a canonical identifier below MaxColumnCount, else -1.
+    [[nodiscard]] static int slotOfIdentifier(const QString &identifier);
+    [[nodiscard]] bool isValidIndex(int index) const { return index >= 0 && index < m_entries.size(); }
+    void insertEntry(int index, EntryRef entry);
+    // Slot numbers of the named slots, in slot order.
+    [[nodiscard]] QList<int> namedSlots() const;
+
+    EntryList m_entries;
+    ColumnMap m_fieldNames;
+    int m_addressFieldNo = -1;
+    int m_columnCount = DefaultColumnCount;
+    ColumnMap m_fieldNameIDMapping;
+};

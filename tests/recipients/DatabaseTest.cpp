@@ -1,0 +1,132 @@
+#include "Database.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+
+#include <gtest/gtest.h>
+
+using Map = QVariantMap;
+
+TEST(Database, NewTableAndFieldSlots)
+{
+    Database db;
+    db.addEmptyEntry(-1);
+    EXPECT_TRUE(db.fieldNames().isEmpty() && db.addressForEntry(0).isNull());
+    EXPECT_EQ(db.columnCount(), 75);
+    EXPECT_EQ(db.fieldIndexForName(QStringLiteral("")), -1);
+
+    for (const char *name : {"First", "Second", "Third"})
+        db.addField(name);
+    db.removeColumn("1");
+    EXPECT_EQ(db.addField("Fourth"), "1");
+    db.changeFieldNameTo("Tenth", "10"); // "10" sorts before "2" as text, not as a slot
+    EXPECT_EQ(db.fieldNames(), QStringList({"First", "Fourth", "Third", "Tenth"}));
+    EXPECT_EQ(db.fieldIndexForName("Third"), 2);
+    EXPECT_EQ(db.columnIDForFieldIndex(3), "10");
+    for (int bad : {-1, 4})
+        EXPECT_TRUE(db.fieldNameAtIndex(bad).isNull() && db.columnIDForFieldIndex(bad).isNull());
+
+    const struct { QString id; int slot; } ids[] = {{"0", 0}, {"12", 12}, {" 7", 7}, {"abc", -1}, {"", -1}, {"00", -1}, {"-5", -1}};
+    for (const auto &c : ids)
+        EXPECT_EQ(Database::columnIndexFromIdentifier(c.id), c.slot) << c.id.toStdString();
+}
+
+TEST(Database, NotificationsAndNonSlotIdentifiers)
+{
+    Database db;
+    db.addEntryWithDict(-1, {{"active", false}, {"05", "x"}});
+    struct Event { QString name; Map info; QStringList fields; Database::ColumnMap mapping; };
+    QList<Event> seen;
+    const auto observation = NotificationCenter::defaultCenter().addObserver({}, &db, [&](const Notification &n) {
+        seen.append({n.name, n.userInfo, db.fieldNames(), db.fieldNameColumnIDMapping()});
+    });
+    for (const QString id : {"active", "lastSent", "05", "-1", "", "10000"}) {
+        db.changeFieldNameTo("Name", id);
+        db.removeColumn(id);
+    }
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_EQ(*db.entryArray().first(), (Map{{"active", false}, {"05", "x"}}));
+
+    db.changeFieldNameTo("Mail", "4");
+    db.changeFieldNameTo("Email", "4");
+    db.setAddressFieldNo(4);
+    db.removeColumn("4");
+    db.changeFieldNameTo(QString(), "4");
+    const QString changed = NotificationNames::DatabaseFieldNamesChanged;
+    const QList<std::pair<QString, Map>> expected = {
+        {changed, {{"newName", "Mail"}}}, {changed, {{"oldName", "Mail"}, {"newName", "Email"}}},
+        {changed, {{"oldName", "Email"}, {"newName", ""}}}, {NotificationNames::DatabaseUpdated, {}},
+        {changed, {{"oldName", ""}}}};
+    ASSERT_EQ(seen.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(seen[i].name == expected[i].first && seen[i].info == expected[i].second) << i;
+    EXPECT_EQ(seen[1].fields, QStringList{"Email"});
+    EXPECT_EQ(seen[1].mapping, (Database::ColumnMap{{"Mail", "4"}}));
+    EXPECT_TRUE(db.fieldNameColumnIDMapping().isEmpty());
+    // Kept, the removed address slot would claim the next added field.
+    EXPECT_EQ(db.addressFieldNo(), -1);
+}
+
+TEST(Database, EntryIndexesAndActiveFlags)
+{
+    Database db;
+    db.addEntryWithData(-1, {"a0", "b0"});
+    db.addEntryWithData(7, {"a1"});
+    db.addEntryWithDict(0, {{"0", "first"}});
+    EXPECT_EQ(QStringList({db.entryValue(0, "0"), db.entryValue(1, "1"), db.entryValue(2, "0")}),
+              QStringList({"first", "b0", "a1"}));
+    db.setAddressFieldNo(0);
+    for (int bad : {-1, 3}) {
+        EXPECT_TRUE(db.entryValue(bad, "0").isNull() && db.addressForEntry(bad).isNull());
+        EXPECT_FALSE(db.isEntryActive(bad) || db.lastSentDate(bad).isValid());
+        db.setEntryState(bad, false);
+        db.setLastSentDate(bad);
+        db.removeEntry(bad);
+        db.cloneEntry(bad);
+    }
+    EXPECT_EQ(db.entryCount(), 3);
+
+    const struct { QVariant stored; bool active; } flags[] = {
+        {QVariant(), true}, {false, false}, {true, true}, {"No", false}, {"0", false}, {"Yes", true}, {1, true}};
+    for (const auto &c : flags)
+        EXPECT_EQ(Database::entryActiveFlag(c.stored.isValid() ? Map{{"active", c.stored}} : Map{}), c.active)
+            << c.stored.toString().toStdString();
+}
+
+TEST(Database, EntriesAreSharedWithCopiesOfTheList)
+{
+    Database db;
+    for (const char *value : {"0", "1", "2"})
+        db.addEntryWithData(-1, {value});
+    db.setEntryState(0, false);
+    db.setLastSentDate(0);
+    db.cloneEntry(0);
+    ASSERT_EQ(db.entryCount(), 4);
+    EXPECT_EQ(*db.entryArray()[3], (Map{{"0", "0"}, {"active", false}}));
+
+    const Database::EntryList undo = db.entryArray();
+    db.removeEntry(3);
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(1'700'000'000'123);
+    db.setLastSentDate(1, when);
+    db.setEntryArray(undo);
+    EXPECT_EQ(db.entryCount(), 4);
+    EXPECT_EQ(db.lastSentDate(1), when);
+    db.removeColumn("0"); // new entry objects: the list kept for undo keeps the value
+    EXPECT_TRUE(db.entryValue(1, "0").isNull());
+    EXPECT_EQ(undo[1]->value("0"), "1");
+}
+
+TEST(Database, MappedAppendTakesOnlyStringsOfMappedSlots)
+{
+    Database db;
+    db.addField("Email");
+    const auto mapping = db.createRequiredFieldNames({{"0", "Name"}, {"1", "Email"}, {"80", "Extra"}, {"2", 5}, {"x", "X"}});
+    EXPECT_EQ(mapping, (Database::ColumnMap{{"0", "1"}, {"1", "0"}, {"80", "2"}}));
+    EXPECT_EQ(db.fieldNames(), QStringList({"Email", "Name", "Extra"}));
+    db.appendEntryArray({Map{{"0", "Ann"}, {"1", "a@x"}, {"80", "e"}, {"2", "z"}, {"active", false},
+                             {"lastSent", QDateTime::currentDateTime()}},
+                         "not an entry", Map{{"0", 42}, {"1", QVariantList{"a"}}}},
+                        mapping);
+    ASSERT_EQ(db.entryCount(), 2);
+    EXPECT_EQ(*db.entryArray()[0], (Map{{"1", "Ann"}, {"0", "a@x"}, {"2", "e"}}));
+    EXPECT_EQ(*db.entryArray()[1], Map{});
+}
