@@ -36,13 +36,16 @@ ctest --test-dir build-san --output-on-failure -j"$jobs" --timeout 600
 echo "== fuzz targets"
 fuzz_seconds=${FUZZ_SECONDS:-8}
 for target in build-san/tests/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target"); name=${name#fuzz_}
-  corpus=tests/fuzz/corpus/$name
   work=$(mktemp -d)
-  cp -r "$corpus"/. "$work"/ 2>/dev/null || true
-  echo "-- $name (${fuzz_seconds}s)"
-  "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 "$work" 2>&1 | tail -n 3
-  rm -rf "$work"
+  cp -r "tests/fuzz/corpus/$name"/. "$work"/ 2>/dev/null || true
+  log=$(mktemp)
+  if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 "$work" >"$log" 2>&1; then
+    echo "-- $name: $(grep -E '^Done' "$log" || echo done)"
+  else
+    cat "$log"; echo "fuzz target $name failed" >&2; exit 1
+  fi
+  rm -rf "$work" "$log"
 done
 echo "== all tests passed"
