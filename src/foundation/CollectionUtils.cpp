@@ -1,5 +1,7 @@
 #include "CollectionUtils.h"
 
+#include "Values.h"
+
 #include <QDateTime>
 
 #include <cmath>
@@ -18,32 +20,15 @@ enum Rank { Missing, Number, String, Date, Other };
 
 Rank rankOf(const QVariant &value)
 {
-    switch (value.typeId()) {
-    case QMetaType::UnknownType:
-    case QMetaType::Nullptr:
+    if (!value.isValid() || value.typeId() == QMetaType::Nullptr)
         return Missing;
-    case QMetaType::QString:
+    if (isStringValue(value))
         return value.toString().isNull() ? Missing : String;
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
+    if (isNumberValue(value))
         return Number;
-    case QMetaType::QDateTime:
+    if (value.typeId() == QMetaType::QDateTime)
         return Date;
-    default:
-        return Other;
-    }
+    return Other;
 }
 
 WideNumber wideNumber(const QVariant &value)

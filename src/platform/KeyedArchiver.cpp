@@ -1,5 +1,7 @@
 #include "KeyedArchiver.h"
 
+#include "FileIO.h"
+
 #include "AppException.h"
 #include "KeyedUnarchiver.h"
 
@@ -317,15 +319,7 @@ QByteArray KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
 
 bool KeyedArchiver::archiveRootObjectToFile(const QVariant &root, const QString &path)
 {
-    const QByteArray data = archivedDataWithRootObject(root);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return FileIO::writeFileAtomically(path, archivedDataWithRootObject(root));
 }
 
 void KeyedArchiver::encodeObject(const QVariant &value, const QString &key)

@@ -1,5 +1,7 @@
 #include "KeyedUnarchiver.h"
 
+#include "FileIO.h"
+
 #include "AppException.h"
 #include "KeyedArchiver.h"
 
@@ -606,18 +608,8 @@ QVariant KeyedUnarchiver::unarchiveObjectWithData(const QByteArray &data, QStrin
 
 QVariant KeyedUnarchiver::unarchiveObjectWithFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return {};
-    }
-    if (file.size() > MaxInputBytes) {
-        if (error)
-            *error = QStringLiteral("archive larger than %1 bytes").arg(MaxInputBytes);
-        return {};
-    }
-    return unarchiveObjectWithData(file.read(MaxInputBytes + 1), error);
+    const std::optional<QByteArray> data = FileIO::readFileLimited(path, MaxInputBytes, error);
+    return data ? unarchiveObjectWithData(*data, error) : QVariant();
 }
 
 bool KeyedUnarchiver::containsValueForKey(const QString &key) const

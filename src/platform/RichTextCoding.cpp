@@ -30,6 +30,8 @@
 
 #include "RichTextCoding.h"
 
+#include "Values.h"
+
 #include "Codable.h"
 #include "KeyedArchiver.h"
 #include "KeyedUnarchiver.h"
@@ -64,27 +66,6 @@ QVariant refuse(Coder &coder, const QString &reason)
     return {};
 }
 
-bool isString(const QVariant &value)
-{
-    return value.typeId() == QMetaType::QString;
-}
-
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The attributes this model reads must hold the kind of value their readers
 // expect; anything else in an archive is refused here rather than met later
 // as a null attachment or a font that is a string.
@@ -103,7 +84,7 @@ QString attributesProblem(const TextAttributes &attributes)
         if (type != expected.cend())
             fits = it.value().typeId() == *type;
         else if (it.key() == TextAttributeName::Underline)
-            fits = isNumber(it.value());
+            fits = isNumberValue(it.value());
         if (fits && it.key() == TextAttributeName::Attachment)
             fits = bool(it.value().value<TextAttachmentRef>());
         if (!fits)
@@ -177,7 +158,7 @@ size_t valueSignature(const QVariant &value)
 {
     if (value.typeId() == qMetaTypeId<TextAttachmentRef>())
         return qHash(quintptr(value.value<TextAttachmentRef>().get()));
-    if (isString(value))
+    if (isStringValue(value))
         return qHash(value.toString());
     return size_t(value.typeId());
 }
@@ -235,7 +216,7 @@ QVariant decodeRichTextKeyed(KeyedUnarchiver &coder)
     const QVariant attributesValue = coder.decodeObject(QStringLiteral("NSAttributes"));
     if (coder.hasFailed())
         return {};
-    if (stringValue.isValid() && !isString(stringValue))
+    if (stringValue.isValid() && !isStringValue(stringValue))
         return refuse(coder, QStringLiteral("rich text characters are not a string"));
     const QString string = stringValue.toString();
 
@@ -305,7 +286,7 @@ QVariant decodeRichTextTyped(TypedUnarchiver &coder, int classVersion)
     const qint32 count = coder.decodeInt32();
     if (coder.hasFailed())
         return {};
-    if (!isString(stringValue))
+    if (!isStringValue(stringValue))
         return refuse(coder, QStringLiteral("rich text characters are not a string"));
     const QString string = stringValue.toString();
     // Every run holds a character, so the length bounds the count.
@@ -338,7 +319,7 @@ void encodeFontKeyed(KeyedArchiver &coder, const QVariant &value)
 template <typename Coder>
 QVariant checkedFont(Coder &coder, const QVariant &family, FontDescriptor font)
 {
-    if (family.isValid() && !isString(family))
+    if (family.isValid() && !isStringValue(family))
         return refuse(coder, QStringLiteral("font name is not a string"));
     if (!std::isfinite(font.pointSize) || font.pointSize < 0 || font.pointSize > MaxPointSize)
         return refuse(coder, QStringLiteral("font size %1 is out of range").arg(font.pointSize));
@@ -469,7 +450,7 @@ QVariant decodeColorTyped(TypedUnarchiver &coder, int classVersion)
 template <typename Coder>
 QVariant checkedTextList(Coder &coder, const QVariant &format, qint64 options)
 {
-    if (format.isValid() && !isString(format))
+    if (format.isValid() && !isStringValue(format))
         return refuse(coder, QStringLiteral("list marker format is not a string"));
     if (format.toString().size() > MaxMarkerFormatLength)
         return refuse(coder, QStringLiteral("list marker format is too long"));
@@ -603,7 +584,7 @@ void encodeFileWrapperKeyed(KeyedArchiver &coder, const QVariant &value)
 template <typename Coder>
 QVariant checkedFileWrapper(Coder &coder, const QByteArray &contents, const QVariant &name)
 {
-    if (name.isValid() && !isString(name))
+    if (name.isValid() && !isStringValue(name))
         return refuse(coder, QStringLiteral("file wrapper name is not a string"));
     return QVariant::fromValue(FileWrapper{contents, name.toString()});
 }
@@ -677,91 +658,54 @@ QStringList keyedHierarchy(const QString &className)
 
 } // namespace
 
+namespace {
+
+template <typename T>
+void registerCoder(QStringList keyedClasses, const QString &typedClassName,
+                   std::function<void(KeyedArchiver &, const QVariant &)> encodeKeyed,
+                   std::function<QVariant(KeyedUnarchiver &)> decodeKeyed,
+                   std::function<void(TypedArchiver &, const QVariant &)> encodeTyped,
+                   std::function<QVariant(TypedUnarchiver &, int)> decodeTyped, QStringList keyedAliases = {})
+{
+    qRegisterMetaType<T>();
+    ArchiveRegistry::ValueCoder coder;
+    coder.metaTypeId = qMetaTypeId<T>();
+    coder.keyedClasses = std::move(keyedClasses);
+    coder.keyedAliases = std::move(keyedAliases);
+    coder.encodeKeyed = std::move(encodeKeyed);
+    coder.decodeKeyed = std::move(decodeKeyed);
+    coder.typedClassName = typedClassName;
+    coder.encodeTyped = std::move(encodeTyped);
+    coder.decodeTyped = std::move(decodeTyped);
+    ArchiveRegistry::registerValueCoder(coder);
+}
+
+} // namespace
+
 void registerRichTextCoders()
 {
-    qRegisterMetaType<RichText>();
-    qRegisterMetaType<FontDescriptor>();
-    qRegisterMetaType<RgbaColor>();
-    qRegisterMetaType<TextList>();
-    qRegisterMetaType<ParagraphStyle>();
-    qRegisterMetaType<FileWrapper>();
-    qRegisterMetaType<TextAttachmentRef>();
-
-    using Coder = ArchiveRegistry::ValueCoder;
-    Coder richText;
-    richText.metaTypeId = qMetaTypeId<RichText>();
-    richText.keyedClasses = {QStringLiteral("NSMutableAttributedString"), QStringLiteral("NSAttributedString"),
-                             QStringLiteral("NSObject")};
-    richText.keyedAliases = {QStringLiteral("NSAttributedString")};
-    richText.encodeKeyed = encodeRichTextKeyed;
-    richText.decodeKeyed = decodeRichTextKeyed;
-    richText.typedClassName = QStringLiteral("RichText");
-    richText.encodeTyped = encodeRichTextTyped;
-    richText.decodeTyped = decodeRichTextTyped;
-    ArchiveRegistry::registerValueCoder(richText);
-
-    Coder font;
-    font.metaTypeId = qMetaTypeId<FontDescriptor>();
-    font.keyedClasses = keyedHierarchy(QStringLiteral("NSFont"));
-    font.encodeKeyed = encodeFontKeyed;
-    font.decodeKeyed = decodeFontKeyed;
-    font.typedClassName = QStringLiteral("FontDescriptor");
-    font.encodeTyped = encodeFontTyped;
-    font.decodeTyped = decodeFontTyped;
-    ArchiveRegistry::registerValueCoder(font);
-
-    Coder color;
-    color.metaTypeId = qMetaTypeId<RgbaColor>();
-    color.keyedClasses = keyedHierarchy(QStringLiteral("NSColor"));
-    color.encodeKeyed = encodeColorKeyed;
-    color.decodeKeyed = decodeColorKeyed;
-    color.typedClassName = QStringLiteral("RgbaColor");
-    color.encodeTyped = encodeColorTyped;
-    color.decodeTyped = decodeColorTyped;
-    ArchiveRegistry::registerValueCoder(color);
-
-    Coder list;
-    list.metaTypeId = qMetaTypeId<TextList>();
-    list.keyedClasses = keyedHierarchy(QStringLiteral("NSTextList"));
-    list.encodeKeyed = encodeTextListKeyed;
-    list.decodeKeyed = decodeTextListKeyed;
-    list.typedClassName = QStringLiteral("TextList");
-    list.encodeTyped = encodeTextListTyped;
-    list.decodeTyped = decodeTextListTyped;
-    ArchiveRegistry::registerValueCoder(list);
-
-    Coder paragraph;
-    paragraph.metaTypeId = qMetaTypeId<ParagraphStyle>();
-    paragraph.keyedClasses = keyedHierarchy(QStringLiteral("NSParagraphStyle"));
-    paragraph.keyedAliases = {QStringLiteral("NSMutableParagraphStyle")};
-    paragraph.encodeKeyed = encodeParagraphStyleKeyed;
-    paragraph.decodeKeyed = decodeParagraphStyleKeyed;
-    paragraph.typedClassName = QStringLiteral("ParagraphStyle");
-    paragraph.encodeTyped = encodeParagraphStyleTyped;
-    paragraph.decodeTyped = decodeParagraphStyleTyped;
-    ArchiveRegistry::registerValueCoder(paragraph);
-
-    Coder wrapper;
-    wrapper.metaTypeId = qMetaTypeId<FileWrapper>();
-    wrapper.keyedClasses = keyedHierarchy(QStringLiteral("NSFileWrapper"));
-    wrapper.encodeKeyed = encodeFileWrapperKeyed;
-    wrapper.decodeKeyed = decodeFileWrapperKeyed;
-    wrapper.typedClassName = QStringLiteral("FileWrapper");
-    wrapper.encodeTyped = encodeFileWrapperTyped;
-    wrapper.decodeTyped = decodeFileWrapperTyped;
-    ArchiveRegistry::registerValueCoder(wrapper);
-
-    Coder attachment;
-    attachment.metaTypeId = qMetaTypeId<TextAttachmentRef>();
-    attachment.keyedClasses = keyedHierarchy(QStringLiteral("NSTextAttachment"));
-    attachment.encodeKeyed = [](KeyedArchiver &coder, const QVariant &value) {
-        coder.encodeObject(fileWrapperOf(value), QStringLiteral("NSFileWrapper"));
-    };
-    attachment.decodeKeyed = decodeAttachmentKeyed;
-    attachment.typedClassName = QStringLiteral("TextAttachment");
-    attachment.encodeTyped = [](TypedArchiver &coder, const QVariant &value) {
-        coder.encodeObject(fileWrapperOf(value));
-    };
-    attachment.decodeTyped = decodeAttachmentTyped;
-    ArchiveRegistry::registerValueCoder(attachment);
+    registerCoder<RichText>({QStringLiteral("NSMutableAttributedString"), QStringLiteral("NSAttributedString"),
+                             QStringLiteral("NSObject")},
+                            QStringLiteral("RichText"), encodeRichTextKeyed, decodeRichTextKeyed,
+                            encodeRichTextTyped, decodeRichTextTyped, {QStringLiteral("NSAttributedString")});
+    registerCoder<FontDescriptor>(keyedHierarchy(QStringLiteral("NSFont")), QStringLiteral("FontDescriptor"),
+                                  encodeFontKeyed, decodeFontKeyed, encodeFontTyped, decodeFontTyped);
+    registerCoder<RgbaColor>(keyedHierarchy(QStringLiteral("NSColor")), QStringLiteral("RgbaColor"),
+                             encodeColorKeyed, decodeColorKeyed, encodeColorTyped, decodeColorTyped);
+    registerCoder<TextList>(keyedHierarchy(QStringLiteral("NSTextList")), QStringLiteral("TextList"),
+                            encodeTextListKeyed, decodeTextListKeyed, encodeTextListTyped, decodeTextListTyped);
+    registerCoder<ParagraphStyle>(keyedHierarchy(QStringLiteral("NSParagraphStyle")), QStringLiteral("ParagraphStyle"),
+                                  encodeParagraphStyleKeyed, decodeParagraphStyleKeyed, encodeParagraphStyleTyped,
+                                  decodeParagraphStyleTyped, {QStringLiteral("NSMutableParagraphStyle")});
+    registerCoder<FileWrapper>(keyedHierarchy(QStringLiteral("NSFileWrapper")), QStringLiteral("FileWrapper"),
+                               encodeFileWrapperKeyed, decodeFileWrapperKeyed, encodeFileWrapperTyped,
+                               decodeFileWrapperTyped);
+    registerCoder<TextAttachmentRef>(
+        keyedHierarchy(QStringLiteral("NSTextAttachment")), QStringLiteral("TextAttachment"),
+        [](KeyedArchiver &coder, const QVariant &value) {
+            coder.encodeObject(fileWrapperOf(value), QStringLiteral("NSFileWrapper"));
+        },
+        decodeAttachmentKeyed,
+        [](TypedArchiver &coder, const QVariant &value) { coder.encodeObject(fileWrapperOf(value)); },
+        decodeAttachmentTyped);
 }

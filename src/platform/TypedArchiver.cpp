@@ -40,6 +40,8 @@
 
 #include "TypedArchiver.h"
 
+#include "FileIO.h"
+
 #include "AppException.h"
 #include "TypedUnarchiver.h"
 
@@ -290,15 +292,7 @@ QByteArray TypedArchiver::archivedDataWithRootObject(const QVariant &root)
 
 bool TypedArchiver::archiveRootObjectToFile(const QVariant &root, const QString &path)
 {
-    const QByteArray data = archivedDataWithRootObject(root);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return FileIO::writeFileAtomically(path, archivedDataWithRootObject(root));
 }
 
 void TypedArchiver::encodeObject(const QVariant &value)

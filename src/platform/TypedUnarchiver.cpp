@@ -1,5 +1,7 @@
 #include "TypedUnarchiver.h"
 
+#include "FileIO.h"
+
 #include "AppException.h"
 
 #include <QDateTime>
@@ -531,15 +533,8 @@ QVariant TypedUnarchiver::unarchiveObjectWithData(const QByteArray &data, QStrin
 
 QVariant TypedUnarchiver::unarchiveObjectWithFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
-        return {};
-    }
-    // One byte more than allowed tells a too large file from one exactly at the limit.
-    const QByteArray data = file.read(MaxInputBytes + 1);
-    return unarchiveObjectWithData(data, error);
+    const std::optional<QByteArray> data = FileIO::readFileLimited(path, MaxInputBytes, error);
+    return data ? unarchiveObjectWithData(*data, error) : QVariant();
 }
 
 QVariant TypedUnarchiver::decodeObject()

@@ -47,7 +47,9 @@ T leadingInteger(const QString &text)
     return value;
 }
 
-bool isNumeric(const QVariant &value)
+} // namespace
+
+bool isNumberValue(const QVariant &value)
 {
     switch (value.typeId()) {
     case QMetaType::Bool:
@@ -69,6 +71,8 @@ bool isNumeric(const QVariant &value)
         return false;
     }
 }
+
+namespace {
 
 template <typename T>
 T saturate(double d)
@@ -156,7 +160,7 @@ bool boolValue(const QVariant &value)
         return boolValue(value.toString());
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
         return value.toDouble() != 0.0;
-    if (isNumeric(value))
+    if (isNumberValue(value))
         return value.toLongLong() != 0;
     return false;
 }
@@ -167,7 +171,7 @@ int intValue(const QVariant &value)
         return intValue(value.toString());
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
         return saturate<int>(value.toDouble());
-    if (isNumeric(value))
+    if (isNumberValue(value))
         return int(std::clamp<qint64>(value.toLongLong(), std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     return 0;
 }
@@ -178,7 +182,7 @@ qint64 integerValue(const QVariant &value)
         return integerValue(value.toString());
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
         return saturate<qint64>(value.toDouble());
-    if (isNumeric(value))
+    if (isNumberValue(value))
         return value.toLongLong();
     return 0;
 }
@@ -187,7 +191,7 @@ double doubleValue(const QVariant &value)
 {
     if (isStringValue(value))
         return doubleValue(value.toString());
-    if (isNumeric(value))
+    if (isNumberValue(value))
         return value.toDouble();
     return 0.0;
 }

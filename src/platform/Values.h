@@ -28,3 +28,5 @@ double doubleValue(const QVariant &value);
 // A value counts as a string only when it holds one; a missing value is
 // told apart from an empty string.
 bool isStringValue(const QVariant &value);
+// Booleans and every integer and floating-point type.
+bool isNumberValue(const QVariant &value);
