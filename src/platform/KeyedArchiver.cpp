@@ -1,12 +1,10 @@
 #include "KeyedArchiver.h"
 
-#include "FileIO.h"
-
 #include "AppException.h"
+#include "FileIO.h"
 #include "KeyedUnarchiver.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 #include <QSet>
 
 #include <plist/plist.h>

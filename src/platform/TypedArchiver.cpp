@@ -40,14 +40,12 @@
 
 #include "TypedArchiver.h"
 
-#include "FileIO.h"
-
 #include "AppException.h"
+#include "FileIO.h"
 #include "TypedUnarchiver.h"
 
 #include <QDateTime>
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
 #include <QtEndian>
 

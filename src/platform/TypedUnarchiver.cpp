@@ -1,11 +1,9 @@
 #include "TypedUnarchiver.h"
 
+#include "AppException.h"
 #include "FileIO.h"
 
-#include "AppException.h"
-
 #include <QDateTime>
-#include <QFile>
 #include <QtEndian>
 
 #include <bit>

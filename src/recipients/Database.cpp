@@ -1,12 +1,11 @@
 #include "Database.h"
 
+#include "FileIO.h"
 #include "KeyedUnarchiver.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "TypedUnarchiver.h"
 #include "Values.h"
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -354,12 +353,11 @@ QStringList Database::fieldNames() const
 
 bool Database::importDatabaseFile(const QString &path, QString *reason)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(reason, file.errorString());
-    if (file.size() > MaxImportFileBytes)
-        return fail(reason, QStringLiteral("file too large"));
-    const QByteArray data = file.readAll();
+    QString readError;
+    const std::optional<QByteArray> file = FileIO::readFileLimited(path, MaxImportFileBytes, &readError);
+    if (!file)
+        return fail(reason, readError);
+    const QByteArray &data = *file;
 
     // The older form is the typed archive; a project file of the current
     // form is a keyed archive and holds the table part the same way.
