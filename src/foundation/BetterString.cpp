@@ -156,3 +156,8 @@ void appendToFile(const QString &text, const QString &path)
 }
 
 } // namespace BetterString
+
+bool BetterString::containsString(const QString &text, const QString &part)
+{
+    return !part.isEmpty() && text.contains(part);
+}

@@ -47,4 +47,9 @@ void extendRangeToFullLines(const QString &text, TextRange &range);
 // through it and have nothing to do about a failure, so it is silent.
 void appendToFile(const QString &text, const QString &path);
 
+// Whether `text` contains `part`, case-sensitively. An empty part is never
+// contained (QString::contains would say it always is); conditions, search
+// and filters all keep this meaning.
+[[nodiscard]] bool containsString(const QString &text, const QString &part);
+
 } // namespace BetterString

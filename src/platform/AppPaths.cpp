@@ -1,6 +1,8 @@
 #include "AppPaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 QString AppPaths::applicationSupportPath()
@@ -21,4 +23,18 @@ QString AppPaths::userTemplatesPath()
 QString AppPaths::homePath()
 {
     return QDir::homePath();
+}
+
+QString AppPaths::resourcesPath()
+{
+    const QString overridden = qEnvironmentVariable("CORVANTILINE_RESOURCES");
+    if (!overridden.isEmpty())
+        return QDir::cleanPath(overridden);
+    if (QCoreApplication::instance()) {
+        const QString installed =
+            QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/corvantiline"));
+        if (QFileInfo(installed).isDir())
+            return installed;
+    }
+    return QStringLiteral(CORV_SOURCE_RESOURCES_DIR);
 }

@@ -9,4 +9,9 @@ namespace AppPaths {
 [[nodiscard]] QString tableStorePath();             // .../Corvantiline/Database/InternalMainDB
 [[nodiscard]] QString userTemplatesPath();          // .../Corvantiline/Templates
 [[nodiscard]] QString homePath();
+// The application's own read-only files (built-in templates, pictures,
+// scripts): "share/corvantiline" beside the installed program, else the
+// source tree's "resources" folder, so a build runs without installing.
+// The environment variable CORVANTILINE_RESOURCES overrides both.
+[[nodiscard]] QString resourcesPath();
 } // namespace AppPaths

@@ -5,9 +5,11 @@
 RichText::RichText(const QString &text, const TextAttributes &attributes)
     : m_text(text)
 {
-    if (!m_text.isEmpty())
+    // One run needs no normalising; tag values are made this way for every recipient.
+    if (!m_text.isEmpty()) {
         m_runs.append(Run{int(m_text.size()), attributes});
-    normalize();
+        m_runStarts.append(0);
+    }
 }
 
 TextRange RichText::clamped(TextRange range) const
@@ -27,11 +29,6 @@ int RichText::runIndexAt(int index) const
 {
     const auto after = std::upper_bound(m_runStarts.cbegin(), m_runStarts.cend(), index);
     return int(after - m_runStarts.cbegin()) - 1;
-}
-
-void RichText::normalize()
-{
-    spliceRuns(0, int(m_runs.size()), QList<Run>(m_runs));
 }
 
 // Puts `replacement` in place of runs [first, last), then merges it with the
@@ -175,6 +172,20 @@ void RichText::insert(int index, const RichText &text)
 void RichText::append(const RichText &text)
 {
     replaceCharacters(TextRange{length(), 0}, text);
+}
+
+void RichText::appendCharacters(QStringView characters, const TextAttributes &attributes)
+{
+    if (characters.isEmpty())
+        return;
+    const int start = length();
+    m_text.append(characters);
+    if (!m_runs.isEmpty() && m_runs.last().attributes == attributes) {
+        m_runs.last().length += int(characters.size());
+        return;
+    }
+    m_runs.append(Run{int(characters.size()), attributes});
+    m_runStarts.append(start);
 }
 
 void RichText::deleteCharacters(TextRange range)

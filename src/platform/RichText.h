@@ -56,6 +56,10 @@ public:
     void replaceCharacters(TextRange range, const RichText &text);
     void insert(int index, const RichText &text);
     void append(const RichText &text);
+    // The same as append(RichText(characters, attributes)) without building
+    // a text for the piece: amortised constant time, for code that builds a
+    // text piece by piece (personalising one message per recipient).
+    void appendCharacters(QStringView characters, const TextAttributes &attributes);
     void deleteCharacters(TextRange range);
 
     void setAttributes(const TextAttributes &attributes, TextRange range);
@@ -90,7 +94,6 @@ private:
     [[nodiscard]] int runEnd(int runIndex) const { return m_runStarts[runIndex] + m_runs[runIndex].length; }
     void editAttributes(TextRange range, const std::function<void(TextAttributes &)> &edit);
     void spliceRuns(int first, int last, const QList<Run> &replacement);
-    void normalize();
 
     QString m_text;
     QList<Run> m_runs;

@@ -621,7 +621,13 @@ QVariant decodeFileWrapperTyped(TypedUnarchiver &coder, int classVersion)
 QVariant fileWrapperOf(const QVariant &attachment)
 {
     const auto ref = attachment.value<TextAttachmentRef>();
-    return QVariant::fromValue(ref ? ref->fileWrapper : FileWrapper());
+    if (!ref)
+        return QVariant::fromValue(FileWrapper());
+    if (ref->cell) {
+        if (auto current = ref->cell->currentFileWrapper())
+            return QVariant::fromValue(*current);
+    }
+    return QVariant::fromValue(ref->fileWrapper);
 }
 
 // The cell is not read back: the text's owner rebuilds it from the wrapper.

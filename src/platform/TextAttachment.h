@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class TypedArchiver;
 class TypedUnarchiver;
@@ -29,6 +30,11 @@ public:
     // read back the same way.
     virtual void encodeCellBase(TypedArchiver &coder) const;
     static bool decodeCellBase(TypedUnarchiver &coder);
+    // The file wrapper that stores this cell as it is now; nothing for a
+    // cell that cannot store itself. Archiving a text writes this in place
+    // of the attachment's own wrapper, so a stored text never carries an
+    // older state of the cell than the one shown.
+    [[nodiscard]] virtual std::optional<FileWrapper> currentFileWrapper() const { return std::nullopt; }
 };
 
 class TextAttachment {

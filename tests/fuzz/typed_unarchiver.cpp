@@ -1,9 +1,11 @@
-// Arbitrary bytes into TypedUnarchiver. The one class registered here reads
-// its values the ways real decoders do, chosen by the class version in the
-// data, so the fuzzer reaches typed reads, reads to the end, skipping of
-// unread values, refusals and throwing decoders.
+// Arbitrary bytes into TypedUnarchiver, with the tag readers registered.
+// The test class registered here reads its values the ways real decoders
+// do, chosen by the class version in the data, so the fuzzer reaches typed
+// reads, reads to the end, skipping of unread values, refusals and
+// throwing decoders.
 
 #include "Codable.h"
+#include "SimpleTag.h"
 #include "TypedUnarchiver.h"
 
 #include <QByteArray>
@@ -53,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const bool registered = [] {
         registerPlatformCoders();
+        registerTagCoders();
         ArchiveRegistry::registerTypedDecoder(QStringLiteral("FuzzNode"), decodeFuzzNode);
         return true;
     }();

@@ -1,0 +1,179 @@
+#include "ConditionTag.h"
+
+#include "AttributedTagString.h"
+#include "Personalizer.h"
+
+#include "BetterString.h"
+#include "TypedArchiver.h"
+#include "TypedUnarchiver.h"
+#include "Values.h"
+
+namespace {
+
+const QString FieldKey = QStringLiteral("Field");
+const QString OperatorKey = QStringLiteral("Operator");
+const QString ContentKey = QStringLiteral("Content");
+const QString ResultKey = QStringLiteral("Result");
+const QString InsertKey = QStringLiteral("Insert");
+const QString DataArrayKey = QStringLiteral("dataArray");
+
+// A result may hold a condition whose result holds a condition...; stored
+// data can nest them deeply or, built in memory, in a circle.
+constexpr int MaxConditionNesting = 16;
+thread_local int conditionNesting = 0;
+
+class NestingGuard {
+public:
+    NestingGuard() { ++conditionNesting; }
+    ~NestingGuard() { --conditionNesting; }
+    NestingGuard(const NestingGuard &) = delete;
+    NestingGuard &operator=(const NestingGuard &) = delete;
+    [[nodiscard]] bool tooDeep() const { return conditionNesting > MaxConditionNesting; }
+};
+
+QString stringOrEmpty(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+} // namespace
+
+QVariantMap ConditionRule::toDictionary() const
+{
+    return {
+        {FieldKey, field},
+        {OperatorKey, op},
+        {ContentKey, content},
+        {ResultKey, QVariant::fromValue(result)},
+    };
+}
+
+ConditionRule ConditionRule::fromDictionary(const QVariantMap &rule)
+{
+    ConditionRule decoded;
+    decoded.field = stringOrEmpty(rule.value(FieldKey));
+    decoded.op = integerValue(rule.value(OperatorKey));
+    decoded.content = stringOrEmpty(rule.value(ContentKey));
+    const QVariant result = rule.value(ResultKey);
+    if (result.typeId() == qMetaTypeId<RichText>())
+        decoded.result = result.value<RichText>();
+    return decoded;
+}
+
+bool ConditionRule::matches(const QString &value) const
+{
+    switch (op) {
+    case Contains:
+        return BetterString::containsString(value, content);
+    case DoesNotContain:
+        return !BetterString::containsString(value, content);
+    case Equals:
+        return value == content;
+    case DoesNotEqual:
+        return value != content;
+    default:
+        return false;
+    }
+}
+
+ConditionTag::ConditionTag(const QString &tagName, const QList<ConditionRule> &rules)
+    : SimpleTag(tagName, RgbaColor{0.0f, 1.0f, 0.0f, 1.0f}), m_rules(rules)
+{
+}
+
+std::shared_ptr<AttachmentCell> ConditionTag::clone() const
+{
+    auto copy = std::make_shared<ConditionTag>(*this);
+    for (ConditionRule &rule : copy->m_rules)
+        rule.result = rule.result.deepClone();
+    return copy;
+}
+
+RichText ConditionTag::getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+                                       const MessageData *) const
+{
+    const NestingGuard guard;
+    if (guard.tooDeep())
+        return valueText(QStringLiteral(""));
+    for (const ConditionRule &rule : m_rules) {
+        if (!mapping)
+            break;
+        const auto column = mapping->constFind(rule.field);
+        if (column == mapping->cend())
+            break;
+        const QString value = entry ? entry->value(*column).toString() : QString();
+        if (rule.matches(value))
+            // Without message data: tags that need it give "" inside a result.
+            return valueText(AttributedTagString::taglessString(
+                Personalizer::personalizeAttributedString(rule.result, entry, mapping, nullptr)));
+    }
+    return valueText(QStringLiteral(""));
+}
+
+void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName)
+{
+    const NestingGuard guard;
+    if (guard.tooDeep())
+        return;
+    for (ConditionRule &rule : m_rules) {
+        if (rule.field == oldName)
+            rule.field = newName;
+        for (const SimpleTagRef &tag : AttributedTagString::tags(rule.result))
+            tag->tagNameChanged(oldName, newName);
+    }
+}
+
+bool ConditionTag::trackMouse()
+{
+    return delegate() ? delegate()->editConditionTag(this) : false;
+}
+
+void ConditionTag::setDataArray(const QList<ConditionRule> &rules)
+{
+    m_rules = rules;
+}
+
+void ConditionTag::encodeWithCoder(TypedArchiver &coder) const
+{
+    encodeSimplePart(coder);
+    QVariantList rules;
+    rules.reserve(m_rules.size());
+    for (const ConditionRule &rule : m_rules)
+        rules.append(rule.toDictionary());
+    coder.encodeObject(QVariantMap{{DataArrayKey, rules}});
+}
+
+CodableRef ConditionTag::decode(TypedUnarchiver &coder, int)
+{
+    auto tag = std::make_shared<ConditionTag>(QString(), QList<ConditionRule>());
+    if (!tag->decodeSimplePart(coder))
+        return nullptr;
+    const QVariant part = coder.decodeObject();
+    if (coder.hasFailed())
+        return nullptr;
+    QList<ConditionRule> rules;
+    if (part.typeId() == QMetaType::QVariantMap) {
+        const QVariant array = part.toMap().value(DataArrayKey);
+        for (const QVariant &element : array.toList()) {
+            if (element.typeId() == QMetaType::QVariantMap)
+                rules.append(ConditionRule::fromDictionary(element.toMap()));
+        }
+    } else if (part.typeId() == QMetaType::QVariantList) {
+        // The older form: the result was a plain string under "Insert".
+        for (const QVariant &element : part.toList()) {
+            if (element.typeId() != QMetaType::QVariantMap)
+                continue;
+            const QVariantMap old = element.toMap();
+            ConditionRule rule = ConditionRule::fromDictionary(old);
+            rule.result = RichText(stringOrEmpty(old.value(InsertKey)));
+            rules.append(rule);
+        }
+    } else {
+        coder.failWithReason(QStringLiteral("condition tag without rules"));
+        return nullptr;
+    }
+    // The results' tags are still plain attachments here; loadAttachments
+    // rebuilds them once this archive has been read to its end.
+    tag->m_rules = rules;
+    return tag;
+}

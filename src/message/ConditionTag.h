@@ -1,0 +1,50 @@
+#pragma once
+
+#include "SimpleTag.h"
+
+#include <QList>
+
+// One rule of a condition: when the recipient's value of `field` relates to
+// `content` as `op` says, the condition's value is `result` with its field
+// tags filled in. Stored as a dictionary with the keys "Field", "Operator",
+// "Content" and "Result".
+struct ConditionRule {
+    enum Operator : qint64 { Contains = 0, DoesNotContain = 1, Equals = 2, DoesNotEqual = 3 };
+    QString field;
+    qint64 op = Contains;
+    QString content;
+    RichText result;
+
+    [[nodiscard]] QVariantMap toDictionary() const;
+    // Missing or mistyped keys read as empty; never fails.
+    [[nodiscard]] static ConditionRule fromDictionary(const QVariantMap &rule);
+    // Whether a recipient's value matches (an empty content is never
+    // contained, so "does not contain" an empty content always matches).
+    [[nodiscard]] bool matches(const QString &value) const;
+};
+
+// Chooses among texts by the recipient's values: the first matching rule wins.
+class ConditionTag : public SimpleTag {
+public:
+    ConditionTag(const QString &tagName, const QList<ConditionRule> &rules);
+
+    [[nodiscard]] std::shared_ptr<AttachmentCell> clone() const override;
+    [[nodiscard]] RichText getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+                                           const MessageData *messageData) const override;
+    // Renames the fields the rules test and the field tags inside the
+    // results; the condition's own name stays.
+    void tagNameChanged(const QString &oldName, const QString &newName) override;
+    [[nodiscard]] bool wantsToTrackMouse() const override { return true; }
+    bool trackMouse() override;
+
+    [[nodiscard]] const QList<ConditionRule> &dataArray() const { return m_rules; }
+    void setDataArray(const QList<ConditionRule> &rules);
+
+    [[nodiscard]] QString archiveClassName() const override { return QStringLiteral("ConditionTag"); }
+    void encodeWithCoder(TypedArchiver &coder) const override;
+
+private:
+    friend void registerTagCoders();
+    static CodableRef decode(TypedUnarchiver &coder, int classVersion);
+    QList<ConditionRule> m_rules;
+};

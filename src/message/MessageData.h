@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// What a tag may need besides the recipient's row when it computes its
+// value: the row's number counted from 1, whether files are referred to by
+// local path (preview) or by content id (sending), and the message id of
+// content-id references. Each part may be absent; a missing MessageData
+// (a null pointer where one is taken) has none of them.
+struct MessageData {
+    std::optional<qint64> messageNumber;
+    std::optional<bool> fullPath;
+    std::optional<QString> messageId;
+};

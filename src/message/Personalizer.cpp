@@ -1,0 +1,57 @@
+#include "Personalizer.h"
+
+#include "AttributedTagString.h"
+
+#include "AppException.h"
+
+Personalizer::Personalizer(const Database &database)
+    : m_entries(database.entryArray())
+    , m_mapping(database.fieldNameColumnIDMapping())
+{
+}
+
+Personalizer::Personalizer(Database::EntryList entries, Database::ColumnMap mapping)
+    : m_entries(std::move(entries))
+    , m_mapping(std::move(mapping))
+{
+}
+
+RichText Personalizer::personalizeAttributedString(const RichText &text) const
+{
+    if (m_addressNo < 0 || m_addressNo >= m_entries.size())
+        throw AppException(ExceptionNames::InvalidArgument, QStringLiteral("Address id not in valid range"));
+
+    MessageData messageData;
+    // The row's number, not a count of sent messages: skipped rows leave gaps.
+    messageData.messageNumber = qint64(m_addressNo) + 1;
+    messageData.fullPath = m_useLocalPath;
+    if (!m_messageId.isNull())
+        messageData.messageId = m_messageId;
+    return personalizeAttributedString(text, m_entries.at(m_addressNo).get(), &m_mapping, &messageData);
+}
+
+RichText Personalizer::personalizeAttributedString(const RichText &text, const QVariantMap *entry,
+                                                   const Database::ColumnMap *mapping,
+                                                   const MessageData *messageData)
+{
+    // Built piece by piece: this runs three times per recipient in a send run.
+    RichText result;
+    const QStringView characters(text.string());
+    int position = 0;
+    for (const RichText::Run &run : text.runs()) {
+        if (const SimpleTagRef tag = tagInAttributes(run.attributes)) {
+            const RichText value = tag->getValueForData(entry, mapping, messageData);
+            const QStringView valueCharacters(value.string());
+            int valuePosition = 0;
+            for (const RichText::Run &valueRun : value.runs()) {
+                result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), valueRun.attributes);
+                valuePosition += valueRun.length;
+            }
+        }
+        // The tag character stays after its value: the HTML writer puts the
+        // tag's own markup (an image) there.
+        result.appendCharacters(characters.mid(position, run.length), run.attributes);
+        position += run.length;
+    }
+    return result;
+}

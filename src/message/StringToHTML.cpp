@@ -1,0 +1,690 @@
+#include "StringToHTML.h"
+
+#include "AttributedTagString.h"
+#include "SimpleTag.h"
+
+#include <QUrl>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// What the boundary markup reads from one side; pointers into the side's
+// attribute values, which outlive the boundary.
+struct RunLook {
+    const FontDescriptor *font = nullptr;
+    const RgbaColor *color = nullptr;
+    const QVariant *link = nullptr;
+    const ParagraphStyle *paragraphStyle = nullptr;
+    bool underline = false;
+    bool marker = false;
+};
+
+template <typename T>
+const T *valueIfOfType(const QVariant &value)
+{
+    return value.typeId() == qMetaTypeId<T>() ? static_cast<const T *>(value.constData()) : nullptr;
+}
+
+// A walk over the few attributes of a run costs less than a lookup by name.
+const ParagraphStyle *paragraphStyleOf(const TextAttributes &attributes)
+{
+    for (auto it = attributes.cbegin(); it != attributes.cend(); ++it) {
+        if (it.key() == TextAttributeName::ParagraphStyle)
+            return valueIfOfType<ParagraphStyle>(*it);
+    }
+    return nullptr;
+}
+
+// One pass over the attributes rather than a lookup for each name: this
+// runs for every run of every recipient's HTML.
+RunLook lookOf(const TextAttributes &attributes)
+{
+    RunLook look;
+    for (auto it = attributes.cbegin(); it != attributes.cend(); ++it) {
+        const QString &name = it.key();
+        switch (name.size()) {
+        case 6:
+            if (name == TextAttributeName::Font)
+                look.font = valueIfOfType<FontDescriptor>(*it);
+            else if (name == TextAttributeName::Link)
+                look.link = &*it;
+            break;
+        case 7:
+            if (name == TextAttributeName::Color)
+                look.color = valueIfOfType<RgbaColor>(*it);
+            break;
+        case 11:
+            if (name == TextAttributeName::Underline)
+                look.underline = true;
+            break;
+        case 16:
+            if (name == TextAttributeName::ParagraphStyle)
+                look.paragraphStyle = valueIfOfType<ParagraphStyle>(*it);
+            break;
+        default:
+            if (name == TextAttributeName::TagMarker)
+                look.marker = true;
+            break;
+        }
+    }
+    return look;
+}
+
+template <typename T>
+bool sameValue(const T *a, const T *b)
+{
+    return a == b || (a && b && *a == *b);
+}
+
+QString linkText(const QVariant &link)
+{
+    if (link.typeId() == QMetaType::QUrl)
+        return link.toUrl().toString();
+    return link.toString();
+}
+
+const char *attributeEntity(char16_t c)
+{
+    switch (c) {
+    case u'&':
+        return "&amp;";
+    case u'<':
+        return "&lt;";
+    case u'>':
+        return "&gt;";
+    case u'"':
+        return "&quot;";
+    default:
+        return nullptr;
+    }
+}
+
+// Values of markup attributes: a font name or a URL must not end the quoted
+// value or open an element.
+void appendEscapedAttributeValue(QString &out, QStringView value)
+{
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char *entity = attributeEntity(value[i].unicode());
+        if (!entity)
+            continue;
+        out.append(value.mid(done, i - done));
+        out += QLatin1String(entity);
+        done = i + 1;
+    }
+    out.append(value.mid(done));
+}
+
+void appendHref(QString &out, const QVariant &link)
+{
+    const QUrl url = link.typeId() == QMetaType::QUrl ? link.toUrl() : QUrl(link.toString(), QUrl::TolerantMode);
+    out += QLatin1String(" href=\"");
+    appendEscapedAttributeValue(out, QString::fromLatin1(url.toEncoded()));
+    out += u'"';
+}
+
+// Truncation toward zero that stays defined for sizes read from stored
+// files (huge, infinite or not a number).
+int truncated(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return int(std::clamp(value, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
+}
+
+// Decimal digits without a temporary string: numbers are written at every
+// font change and for every character past ASCII.
+void appendNumber(QString &out, qint64 number)
+{
+    if (number < 0) {
+        out += u'-';
+        number = -number;
+    }
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + number % 10);
+        number /= 10;
+    } while (number > 0);
+    while (count > 0)
+        out += QLatin1Char(digits[--count]);
+}
+
+int colorComponent(float component)
+{
+    const float scaled = component * 255.0f;
+    if (!(scaled > 0.0f))
+        return 0;
+    return scaled >= 255.0f ? 255 : int(scaled);
+}
+
+void appendColorCode(QString &out, const RgbaColor &color)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (const float component : {color.red, color.green, color.blue}) {
+        const int value = colorComponent(component);
+        out += QLatin1Char(hex[value >> 4]);
+        out += QLatin1Char(hex[value & 15]);
+    }
+}
+
+int sizeClass(double pointSize)
+{
+    if (pointSize < 11)
+        return 2;
+    if (pointSize < 13)
+        return 3;
+    if (pointSize < 16)
+        return 4;
+    if (pointSize < 19)
+        return 5;
+    if (pointSize < 25)
+        return 6;
+    return 7;
+}
+
+void appendFontStart(QString &out, const FontDescriptor &font, const RgbaColor *color)
+{
+    out += QLatin1String("<font face=\"");
+    appendEscapedAttributeValue(out, font.family);
+    out += QLatin1String("\" size=\"");
+    appendNumber(out, sizeClass(font.pointSize));
+    out += QLatin1String("\" style=\"font-size:");
+    appendNumber(out, truncated(font.pointSize * 0.8));
+    out += QLatin1String("pt\"");
+    if (color) {
+        out += QLatin1String(" color=\"");
+        appendColorCode(out, *color);
+        out += u'"';
+    }
+    out += u'>';
+}
+
+// `current` null: the end of the text. A run whose attributes are nil (a
+// tag without attributes) is an empty look, not the end: it must not close
+// the paragraph's div in mid-line.
+void writeBoundary(const RunLook &previous, const RunLook *current, HTMLRunState &state, QString &out)
+{
+    static const RunLook none;
+    const RunLook &now = current ? *current : none;
+
+    if (!sameValue(previous.font, now.font)) {
+        const bool wasBold = previous.font && previous.font->bold;
+        const bool isBold = now.font && now.font->bold;
+        const bool wasItalic = previous.font && previous.font->italic;
+        const bool isItalic = now.font && now.font->italic;
+        if (wasBold && !isBold)
+            out += QLatin1String("</b>");
+        if (isBold && !wasBold)
+            out += QLatin1String("<b>");
+        if (wasItalic && !isItalic)
+            out += QLatin1String("</i>");
+        if (isItalic && !wasItalic)
+            out += QLatin1String("<i>");
+    }
+
+    // Adjacent links to different places each keep their own element.
+    const bool linkChanges = previous.link && now.link && linkText(*previous.link) != linkText(*now.link);
+    if (previous.link && (!now.link || linkChanges))
+        out += QLatin1String("</a>");
+    if (previous.underline && !now.underline)
+        out += QLatin1String("</u>");
+
+    const bool markerSide = previous.marker || now.marker;
+    const bool alignmentChanges =
+        now.paragraphStyle && (!state.alignmentRecorded || state.alignment != now.paragraphStyle->alignment);
+    if (state.divOpen && (!current || (alignmentChanges && !markerSide))) {
+        out += QLatin1String("</div>");
+        state.divOpen = false;
+    }
+
+    const bool fontChanges = !sameValue(previous.font, now.font)
+        && (!previous.font || !now.font || previous.font->family != now.font->family
+            || previous.font->pointSize != now.font->pointSize);
+    if (!sameValue(previous.color, now.color) || fontChanges) {
+        if (previous.font)
+            out += QLatin1String("</font>");
+        if (now.font)
+            appendFontStart(out, *now.font, now.color);
+    }
+
+    if (alignmentChanges && !markerSide) {
+        switch (now.paragraphStyle->alignment) {
+        case 1:
+            out += QLatin1String("<div style=\"text-align: right;\">");
+            state.divOpen = true;
+            break;
+        case 2:
+            out += QLatin1String("<div style=\"text-align: center;\">");
+            state.divOpen = true;
+            break;
+        case 4:
+            out += QLatin1String("<div>");
+            state.divOpen = true;
+            break;
+        default:
+            break;
+        }
+    }
+
+    if (now.underline && !previous.underline)
+        out += QLatin1String("<u>");
+    if (now.link && (!previous.link || linkChanges)) {
+        out += QLatin1String("<a");
+        appendHref(out, *now.link);
+        out += u'>';
+    }
+
+    // A tag value's paragraph style is the one the tag was given, not
+    // necessarily its paragraph's: recorded, it would make the next run
+    // open a new div in mid-line.
+    if (now.paragraphStyle && !now.marker) {
+        state.alignment = now.paragraphStyle->alignment;
+        state.alignmentRecorded = true;
+    }
+}
+
+void appendCharacter(QString &out, char32_t c, char16_t previous)
+{
+    if (c > 32 && c < 128) {
+        out += QChar(char16_t(c));
+    } else if (c == u' ') {
+        if (previous == u' ')
+            out += QLatin1String("&nbsp;");
+        else
+            out += u' ';
+    } else if (c == u'\t') {
+        out += QLatin1String("&nbsp; &nbsp; &nbsp; &nbsp;");
+    } else if (c == u'\n' || c == u'\r') {
+        if (previous == u'\r')
+            out += QChar(char16_t(c));
+        else
+            out += QLatin1String("<br>\n");
+    } else if (c < 32) {
+        out += QChar(char16_t(c));
+    } else {
+        // "%03i": every value here has three digits at least.
+        out += QLatin1String("&#");
+        appendNumber(out, c);
+        out += u';';
+    }
+}
+
+// Ordinary characters of one run. A surrogate pair is one character, so one
+// reference of its code point; a lone surrogate is written as it stands.
+// Stretches that are written as they stand are copied in one piece.
+void appendRunCharacters(QString &out, QStringView characters, HTMLRunState &state)
+{
+    const QChar *data = characters.data();
+    const qsizetype size = characters.size();
+    char16_t previous = state.previousCharacter;
+    qsizetype stretch = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = data[i].unicode();
+        if ((unit > 32 && unit < 128) || (unit == u' ' && previous != u' ')) {
+            previous = unit;
+            continue;
+        }
+        out.append(data + stretch, i - stretch);
+        char32_t c = unit;
+        if (QChar::isHighSurrogate(unit) && i + 1 < size && data[i + 1].isLowSurrogate()) {
+            ++i;
+            c = QChar::surrogateToUcs4(unit, data[i].unicode());
+        }
+        appendCharacter(out, c, previous);
+        previous = data[i].unicode();
+        stretch = i + 1;
+    }
+    out.append(data + stretch, size - stretch);
+    state.previousCharacter = previous;
+}
+
+struct ListMarkup {
+    QString opening;
+    QString closing;
+};
+
+ListMarkup listMarkup(const QString &markerFormat)
+{
+    static constexpr struct {
+        const char *format;
+        const char *element;
+        const char *type;
+    } table[] = {
+        {"{disc}", "ul", "disc"},
+        {"{hyphen}", "ul", "hyphen"},
+        {"{circle}", "ul", "circle"},
+        {"{square}", "ul", "square"},
+        {"{check}", "ul", "check"},
+        {"{decimal}.", "ol", "decimal"},
+        {"{upper-alpha}.", "ol", "upper-alpha"},
+        {"{lower-alpha}.", "ol", "lower-alpha"},
+        {"{upper-roman}.", "ol", "upper-roman"},
+        {"{lower-roman}.", "ol", "lower-roman"},
+    };
+    for (const auto &row : table) {
+        if (markerFormat == QLatin1String(row.format)) {
+            const QString element = QLatin1String(row.element);
+            return {QStringLiteral("<%1 style=\"list-style-type:%2\"><li>").arg(element, QLatin1String(row.type)),
+                    QStringLiteral("</li></%1>").arg(element)};
+        }
+    }
+    return {QStringLiteral("<ul><li>"), QStringLiteral("</li></ul>")};
+}
+
+bool isParagraphSeparator(char16_t c)
+{
+    return c == u'\n' || c == u'\r' || c == 0x2029;
+}
+
+// One change the list rewrite makes, in positions of the text before any
+// change: [from, to) is replaced by `text`; from == to inserts it.
+struct ListEdit {
+    int from = 0;
+    int to = 0;
+    QString text;
+};
+
+// The list rewrite, worked out on the unchanged text: escaping adds no tab
+// and no line break, so it moves nothing the rewrite looks for.
+QList<ListEdit> listEdits(const RichText &text)
+{
+    QList<ListEdit> edits;
+    const bool anyList = std::any_of(text.runs().cbegin(), text.runs().cend(), [](const RichText::Run &run) {
+        const ParagraphStyle *style = paragraphStyleOf(run.attributes);
+        return style && !style->textLists.isEmpty();
+    });
+    if (!anyList)
+        return edits;
+
+    const QString &string = text.string();
+    const int length = int(string.size());
+    // Most texts end their paragraphs with line feeds only, which a
+    // vectorised search finds fastest.
+    const bool lineFeedsOnly = !string.contains(u'\r') && !string.contains(QChar(0x2029));
+    bool listOpen = false;
+    TextList openList;
+    ListMarkup openMarkup;
+    // Where the previous paragraph's terminator starts; -1 before the first.
+    int previousTerminator = -1;
+    int paragraphStart = 0;
+    while (paragraphStart < length) {
+        int contentEnd = paragraphStart;
+        if (lineFeedsOnly) {
+            const qsizetype lineFeed = string.indexOf(u'\n', paragraphStart);
+            contentEnd = lineFeed < 0 ? length : int(lineFeed);
+        } else {
+            while (contentEnd < length && !isParagraphSeparator(string.at(contentEnd).unicode()))
+                ++contentEnd;
+        }
+        int terminatorLength = 0;
+        if (contentEnd < length)
+            terminatorLength =
+                string.at(contentEnd) == u'\r' && contentEnd + 1 < length && string.at(contentEnd + 1) == u'\n' ? 2 : 1;
+
+        const TextAttributes attributes = text.attributesAtIndex(paragraphStart);
+        const ParagraphStyle *style = paragraphStyleOf(attributes);
+        // Deeper levels are written at the outermost one.
+        const TextList *list = style && !style->textLists.isEmpty() ? &style->textLists.first() : nullptr;
+
+        if (list) {
+            // The item prefix is "\t" + marker + "\t" at the paragraph's start;
+            // a paragraph whose prefix was edited away keeps all its text.
+            const qsizetype tab =
+                string.at(paragraphStart) == u'\t' ? string.indexOf(u'\t', paragraphStart + 1) : qsizetype(-1);
+            if (tab >= 0 && tab < contentEnd) {
+                ListEdit edit{previousTerminator >= 0 ? previousTerminator : paragraphStart, int(tab) + 1, {}};
+                if (!listOpen) {
+                    openMarkup = listMarkup(list->markerFormat);
+                    edit.text = openMarkup.opening;
+                } else if (*list != openList) {
+                    const ListMarkup next = listMarkup(list->markerFormat);
+                    edit.text = openMarkup.closing + next.opening;
+                    openMarkup = next;
+                } else {
+                    edit.text = QStringLiteral("</li><li>");
+                }
+                listOpen = true;
+                openList = *list;
+                edits.append(std::move(edit));
+            }
+        } else if (listOpen) {
+            edits.append(ListEdit{previousTerminator, previousTerminator, openMarkup.closing});
+            listOpen = false;
+        }
+        previousTerminator = contentEnd;
+        paragraphStart = contentEnd + terminatorLength;
+    }
+    if (listOpen)
+        edits.append(ListEdit{length, length, openMarkup.closing});
+    return edits;
+}
+
+// The characters and runs the writer walks: a copy of the text's
+// characters (escaped, lists rewritten) with runs that point at the
+// attributes of the original text, which outlives it.
+struct FlatText {
+    struct Piece {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        const TextAttributes *attributes = nullptr;
+    };
+    QString characters;
+    QVarLengthArray<Piece, 128> pieces;
+
+    [[nodiscard]] bool isEmpty() const { return pieces.isEmpty(); }
+    [[nodiscard]] const TextAttributes &lastAttributes() const { return *pieces.last().attributes; }
+    // Runs merge as in RichText, so the walk sees the runs a RichText would have.
+    void append(QStringView text, const TextAttributes &attributes)
+    {
+        if (text.isEmpty())
+            return;
+        const qsizetype start = characters.size();
+        characters.append(text);
+        if (!pieces.isEmpty()
+            && (pieces.last().attributes == &attributes || *pieces.last().attributes == attributes)) {
+            pieces.last().length += text.size();
+            return;
+        }
+        pieces.append(Piece{start, text.size(), &attributes});
+    }
+};
+
+struct RichTextSink {
+    RichText &text;
+    [[nodiscard]] bool isEmpty() const { return text.isEmpty(); }
+    [[nodiscard]] const TextAttributes &lastAttributes() const { return text.runs().last().attributes; }
+    void append(QStringView characters, const TextAttributes &attributes)
+    {
+        text.appendCharacters(characters, attributes);
+    }
+};
+
+template <typename Sink>
+void appendEscaped(Sink &out, QStringView characters, const TextAttributes &attributes)
+{
+    const char16_t *data = characters.utf16();
+    const qsizetype size = characters.size();
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = data[i];
+        if (c != u'&' && c != u'<' && c != u'>')
+            continue;
+        out.append(characters.mid(done, i - done), attributes);
+        out.append(c == u'&' ? u"&amp;" : c == u'<' ? u"&lt;" : u"&gt;", attributes);
+        done = i + 1;
+    }
+    out.append(characters.mid(done), attributes);
+}
+
+// The text with the edits made and, when asked, "&", "<" and ">" escaped
+// outside the inserted markup. Inserted text takes the attributes that
+// RichText::replaceCharacters would give it: those of the first replaced
+// character, or for an insertion those of the character before it.
+template <typename Sink>
+void rewrite(const RichText &text, const QList<ListEdit> &edits, bool escape, Sink &out)
+{
+    const QStringView characters(text.string());
+    const QList<RichText::Run> &runs = text.runs();
+    qsizetype runIndex = 0;
+    int runStart = 0;
+    // Edits come in text order, so one walk over the runs serves them all.
+    auto runAt = [&](int index) -> const RichText::Run & {
+        while (runIndex + 1 < runs.size() && index >= runStart + runs[runIndex].length) {
+            runStart += runs[runIndex].length;
+            ++runIndex;
+        }
+        return runs[runIndex];
+    };
+    auto copy = [&](int from, int to) {
+        while (from < to) {
+            const RichText::Run &run = runAt(from);
+            const int end = std::min(to, runStart + run.length);
+            const QStringView piece = characters.mid(from, end - from);
+            if (escape)
+                appendEscaped(out, piece, run.attributes);
+            else
+                out.append(piece, run.attributes);
+            from = end;
+        }
+    };
+    int cursor = 0;
+    for (const ListEdit &edit : edits) {
+        copy(cursor, edit.from);
+        if (edit.to > edit.from || out.isEmpty())
+            out.append(edit.text, runAt(std::min(edit.from, text.length() - 1)).attributes);
+        else
+            out.append(edit.text, out.lastAttributes());
+        cursor = edit.to;
+    }
+    copy(cursor, text.length());
+}
+
+} // namespace
+
+QString StringToHTML::htmlColorCode(const RgbaColor &color)
+{
+    QString code;
+    code.reserve(6);
+    appendColorCode(code, color);
+    return code;
+}
+
+void DoGetTagString(const TextAttributes *previous, const TextAttributes *current, HTMLRunState &state,
+                    QString &out)
+{
+    const RunLook previousLook = previous ? lookOf(*previous) : RunLook{};
+    if (!current) {
+        writeBoundary(previousLook, nullptr, state, out);
+        return;
+    }
+    const RunLook currentLook = lookOf(*current);
+    writeBoundary(previousLook, &currentLook, state, out);
+}
+
+void DoGetHTMLCharString(char32_t character, char16_t previous, QString &out)
+{
+    appendCharacter(out, character, previous);
+}
+
+void DoConvertListsToHTML(RichText &text)
+{
+    const QList<ListEdit> edits = listEdits(text);
+    if (edits.isEmpty())
+        return;
+    RichText result;
+    RichTextSink sink{result};
+    rewrite(text, edits, false, sink);
+    text = result;
+}
+
+QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaColor> &background, bool absolutePath,
+                                 const QString &messageID, bool fullHTML)
+{
+    // Escaped before the lists are written, so that only the list markup
+    // reaches the page unescaped. Both in one copy of the text.
+    FlatText work;
+    work.characters.reserve(text.length() + 256);
+    rewrite(text, listEdits(text), true, work);
+
+    QString out;
+    out.reserve(work.characters.size() * 3 / 2 + 256);
+    if (fullHTML) {
+        if (background) {
+            out += QLatin1String("<html><body bgcolor=\"");
+            appendColorCode(out, *background);
+            out += QLatin1String("\">");
+        } else {
+            out += QLatin1String("<html><body>");
+        }
+    }
+
+    // Tag runs (their attributes replaced by the tag's, possibly none) and
+    // ordinary runs; attachments that are not tags leave no trace, not even
+    // a boundary.
+    struct WalkRun {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        SimpleTagRef tag;
+        RunLook look;
+        const ParagraphStyle *ownStyle = nullptr;
+    };
+    QVarLengthArray<WalkRun, 128> runs;
+    for (const FlatText::Piece &piece : work.pieces) {
+        const TextAttributes &attributes = *piece.attributes;
+        WalkRun walkRun{piece.start, piece.length, nullptr, {}, nullptr};
+        if (attributes.contains(TextAttributeName::Attachment)) {
+            walkRun.tag = tagInAttributes(attributes);
+            if (!walkRun.tag)
+                continue;
+            const std::optional<TextAttributes> &tagAttributes = walkRun.tag->attributes();
+            if (tagAttributes)
+                walkRun.look = lookOf(*tagAttributes);
+            walkRun.ownStyle = paragraphStyleOf(attributes);
+        } else {
+            walkRun.look = lookOf(attributes);
+            if (!walkRun.look.marker)
+                walkRun.ownStyle = walkRun.look.paragraphStyle;
+        }
+        runs.append(std::move(walkRun));
+    }
+    // A tag and its value belong to the paragraph they stand in, whatever
+    // paragraph style the tag was once given: they take the paragraph's
+    // alignment from the tag character or the text after them. A paragraph
+    // that begins with a tag so opens its div before the value, not after
+    // it in mid-line, and a value inside a paragraph changes no div.
+    const ParagraphStyle *paragraphStyle = nullptr;
+    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
+        WalkRun &run = runs[i];
+        const bool tagPart = run.tag || run.look.marker;
+        if (run.ownStyle)
+            paragraphStyle = run.ownStyle;
+        else if (!tagPart)
+            paragraphStyle = nullptr;
+        if (tagPart && paragraphStyle) {
+            run.look.paragraphStyle = paragraphStyle;
+            run.look.marker = false;
+        }
+    }
+
+    HTMLRunState state;
+    RunLook previous;
+    const QStringView characters(work.characters);
+    for (const WalkRun &run : runs) {
+        writeBoundary(previous, &run.look, state, out);
+        if (run.tag)
+            out += run.tag->getHTMLCodeWithAbsolutePath(absolutePath, messageID);
+        else
+            appendRunCharacters(out, characters.mid(run.start, run.length), state);
+        previous = run.look;
+    }
+    writeBoundary(previous, nullptr, state, out);
+
+    if (fullHTML)
+        out += QLatin1String("</body></html>");
+    return out;
+}

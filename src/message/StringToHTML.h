@@ -1,0 +1,38 @@
+#pragma once
+
+// The HTML of a message's HTML part, written in one pass over a
+// personalised text (tag values in place, tag characters kept):
+// presentational markup, font elements and alignment divisions.
+
+#include "RichText.h"
+
+#include <QString>
+
+#include <optional>
+
+class StringToHTML {
+public:
+    // background: the colour of the view that showed the message, if any;
+    // absolutePath: pictures by local path (preview) or by content id;
+    // fullHTML: a whole page, or a fragment a template surrounds.
+    [[nodiscard]] static QString htmlString(const RichText &text, const std::optional<RgbaColor> &background,
+                                            bool absolutePath, const QString &messageID, bool fullHTML);
+    // "RRGGBB", upper-case, each component * 255 truncated.
+    [[nodiscard]] static QString htmlColorCode(const RgbaColor &color);
+};
+
+// What the writer carries from one run to the next; cleared for each text.
+struct HTMLRunState {
+    bool alignmentRecorded = false;
+    int alignment = 0;
+    bool divOpen = false;
+    char16_t previousCharacter = 0;
+};
+
+// The markup between two runs; a null side has no attributes.
+void DoGetTagString(const TextAttributes *previous, const TextAttributes *current, HTMLRunState &state,
+                    QString &out);
+// One character of ordinary text (a whole code point) after the previous UTF-16 unit.
+void DoGetHTMLCharString(char32_t character, char16_t previous, QString &out);
+// Rewrites the text's list paragraphs into list markup, in place.
+void DoConvertListsToHTML(RichText &text);

@@ -1,0 +1,256 @@
+#include "StringToHTML.h"
+
+#include "AttributedTagString.h"
+#include "ImageTag.h"
+#include "Personalizer.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace {
+
+using Piece = std::pair<QString, TextAttributes>;
+
+TextAttributes font(const QString &family, double size, bool bold = false, bool italic = false)
+{
+    return {{TextAttributeName::Font, QVariant::fromValue(FontDescriptor{family, size, bold, italic})}};
+}
+
+TextAttributes with(TextAttributes attributes, const QString &name, const QVariant &value)
+{
+    attributes.insert(name, value);
+    return attributes;
+}
+
+TextAttributes aligned(TextAttributes attributes, int alignment, const QString &listFormat = {})
+{
+    ParagraphStyle style;
+    style.alignment = alignment;
+    if (!listFormat.isEmpty())
+        style.textLists = {TextList{listFormat}};
+    return with(std::move(attributes), TextAttributeName::ParagraphStyle, QVariant::fromValue(style));
+}
+
+TextAttributes colored(TextAttributes attributes, RgbaColor color)
+{
+    return with(std::move(attributes), TextAttributeName::Color, QVariant::fromValue(color));
+}
+
+RichText build(const QList<Piece> &pieces)
+{
+    RichText text;
+    for (const Piece &piece : pieces)
+        text.append(RichText(piece.first, piece.second));
+    return text;
+}
+
+// Strings that gtest prints readably when they differ.
+std::string html(const RichText &text, bool fullHTML = false)
+{
+    return StringToHTML::htmlString(text, std::nullopt, false, QStringLiteral("MID"), fullHTML).toStdString();
+}
+
+const std::string Helvetica12 = R"(<font face="Helvetica" size="3" style="font-size:9pt">)";
+
+} // namespace
+
+TEST(HTMLWriterTest, PageFrameAndPlainText)
+{
+    EXPECT_EQ(html(RichText(), true), "<html><body></body></html>");
+    EXPECT_EQ(html(RichText(), false), "");
+    EXPECT_EQ(StringToHTML::htmlString(RichText(QStringLiteral("x")), RgbaColor{1.0f, 0.5f, 0.0f}, false, {}, true)
+                  .toStdString(),
+              R"(<html><body bgcolor="FF7F00">x</body></html>)");
+
+    EXPECT_EQ(html(RichText(QStringLiteral("a<b & c"))), "a&lt;b &amp; c");
+    EXPECT_EQ(html(RichText(QStringLiteral("   "))), " &nbsp;&nbsp;");
+    EXPECT_EQ(html(RichText(QStringLiteral("a\tb\nc\r\nd\"'~"))),
+              "a&nbsp; &nbsp; &nbsp; &nbsp;b<br>\nc<br>\n\nd\"'~");
+}
+
+TEST(HTMLWriterTest, Characters)
+{
+    auto one = [](char32_t c, char16_t previous) {
+        QString out;
+        DoGetHTMLCharString(c, previous, out);
+        return out.toStdString();
+    };
+    EXPECT_EQ(one(u'\n', u'\r'), "\n");
+    EXPECT_EQ(one(u'\r', u'x'), "<br>\n");
+    EXPECT_EQ(one(1, 0), "\x01");
+    EXPECT_EQ(one(127, 0), "\x7F");
+    EXPECT_EQ(one(128, 0), "&#128;");
+    EXPECT_EQ(one(0xE9, 0), "&#233;");
+
+    // A character outside the basic plane is one reference of its code
+    // point; a lone surrogate stays a reference of its own.
+    EXPECT_EQ(html(RichText(QString::fromUtf8("\xF0\x9F\x98\x80!"))), "&#128512;!");
+    EXPECT_EQ(html(RichText(QString(QChar(0xD800)) + u'x' + QChar(0xDC00))), "&#55296;x&#56320;");
+}
+
+TEST(HTMLWriterTest, FontsBoldAndColours)
+{
+    const RichText text = build({{"Hello ", font("Helvetica", 12)},
+                                 {"bold", font("Helvetica", 12, true)},
+                                 {" end", font("Helvetica", 12)}});
+    EXPECT_EQ(html(text), Helvetica12 + "Hello <b>bold</b> end</font>");
+
+    EXPECT_EQ(html(build({{"x", font("Times", 14, true, true)}, {"y", font("Times", 14)}})),
+              R"(<b><i><font face="Times" size="4" style="font-size:11pt">x</b></i>y</font>)");
+
+    const struct {
+        double size;
+        const char *expected;
+    } sizes[] = {
+        {10.9, R"(<font face="F" size="2" style="font-size:8pt">x</font>)"},
+        {11, R"(<font face="F" size="3" style="font-size:8pt">x</font>)"},
+        {15.9, R"(<font face="F" size="4" style="font-size:12pt">x</font>)"},
+        {18, R"(<font face="F" size="5" style="font-size:14pt">x</font>)"},
+        {24.9, R"(<font face="F" size="6" style="font-size:19pt">x</font>)"},
+        {25, R"(<font face="F" size="7" style="font-size:20pt">x</font>)"},
+    };
+    for (const auto &row : sizes)
+        EXPECT_EQ(html(RichText(QStringLiteral("x"), font("F", row.size))), row.expected) << row.size;
+
+    // A colour change reopens the font; a colour without a font writes nothing.
+    const RichText colours
+        = build({{"r", colored(font("H", 12), {1, 0, 0.5f})}, {"g", colored(font("H", 12), {0, 1, 0})}});
+    EXPECT_EQ(html(colours), R"(<font face="H" size="3" style="font-size:9pt" color="FF007F">r</font>)"
+                             R"(<font face="H" size="3" style="font-size:9pt" color="00FF00">g</font>)");
+    EXPECT_EQ(html(RichText(QStringLiteral("c"), colored({}, {1, 1, 1}))), "c");
+
+    EXPECT_EQ(StringToHTML::htmlColorCode({1, 1, 1}), "FFFFFF");
+    EXPECT_EQ(StringToHTML::htmlColorCode({0.5f, 0.25f, 0}), "7F3F00");
+    EXPECT_EQ(StringToHTML::htmlColorCode({2, -1, std::numeric_limits<float>::quiet_NaN()}), "FF0000");
+}
+
+TEST(HTMLWriterTest, UnderlineLinksAndEscapedAttributeValues)
+{
+    const QVariant a = QStringLiteral("http://a.example/");
+    const RichText underlinedLink = build(
+        {{"on", with({}, TextAttributeName::Link, a)},
+         {"e", with(with({}, TextAttributeName::Link, a), TextAttributeName::Underline, 1)}});
+    EXPECT_EQ(html(underlinedLink), R"(<a href="http://a.example/">on<u>e</a></u>)");
+
+    // Adjacent links to different places keep their own targets.
+    const RichText twoLinks = build({{"one", with({}, TextAttributeName::Link, a)},
+                                     {"two", with({}, TextAttributeName::Link, QStringLiteral("http://b.example/"))}});
+    EXPECT_EQ(html(twoLinks), R"(<a href="http://a.example/">one</a><a href="http://b.example/">two</a>)");
+
+    // Nothing in a value may end the quotes or open an element.
+    const RichText hostile = build(
+        {{"x", with(font(R"(A&B "x" <y>)", 12), TextAttributeName::Link,
+                    QStringLiteral(R"(http://example.com/a b?x=1&y="2"><script>)"))}});
+    EXPECT_EQ(html(hostile), R"(<font face="A&amp;B &quot;x&quot; &lt;y&gt;" size="3" style="font-size:9pt">)"
+                             R"(<a href="http://example.com/a%20b?x=1&amp;y=%222%22%3E%3Cscript%3E">x</a></font>)");
+}
+
+TEST(HTMLWriterTest, AlignmentDivs)
+{
+    const RichText text = build({{"Left\n", aligned(font("Helvetica", 12), 0)},
+                                 {"Centre", aligned(font("Helvetica", 12), 2)}});
+    EXPECT_EQ(html(text), Helvetica12 + "Left<br>\n<div style=\"text-align: center;\">Centre</div></font>");
+
+    EXPECT_EQ(html(build({{"r\n", aligned({}, 1)}, {"j\n", aligned({}, 3)}, {"n", aligned({}, 4)}})),
+              "<div style=\"text-align: right;\">r<br>\n</div>j<br>\n<div>n</div>");
+
+    // A tag value keeps to the paragraph's div, though it carries its own style.
+    const TextAttributes marker{{TextAttributeName::TagMarker, TextAttributeName::TagMarker}};
+    const RichText tagged = build({{"A", aligned({}, 2)},
+                                   {"v", aligned(marker, 4)},
+                                   {"B", {}},
+                                   {"C", aligned(with({}, TextAttributeName::Underline, 1), 2)}});
+    EXPECT_EQ(html(tagged), "<div style=\"text-align: center;\">AvB<u>C</u></div>");
+
+    // A paragraph that begins with a tag changes its div before the value,
+    // whatever style the tag was given, not after the value in mid-line.
+    const auto name = std::make_shared<SimpleTag>(QStringLiteral("Name"));
+    name->setAttributes(aligned({}, 2));
+    RichText letter = build({{"Title\n", aligned({}, 2)}, {" rest\n", aligned({}, 4)}, {"End", aligned({}, 2)}});
+    DoInsertTagInAttributedString(name, letter, 6);
+    const QVariantMap entry{{"0", "Ann"}};
+    const Database::ColumnMap mapping{{"Name", "0"}};
+    const RichText personal = Personalizer::personalizeAttributedString(letter, &entry, &mapping, nullptr);
+    EXPECT_EQ(html(personal), "<div style=\"text-align: center;\">Title<br>\n</div><div>Ann rest<br>\n</div>"
+                              "<div style=\"text-align: center;\">End</div>");
+}
+
+TEST(HTMLWriterTest, Lists)
+{
+    const QString disc = QStringLiteral("{disc}");
+    const RichText bullets
+        = build({{"Intro\n", aligned({}, 4)}, {"\t\u2022\tone\n\t\u2022\ttwo", aligned({}, 4, disc)}});
+    EXPECT_EQ(html(bullets), R"(<div>Intro<ul style="list-style-type:disc"><li>one</li><li>two</li></ul></div>)");
+
+    const RichText closed = build({{"\t1.\tone\n", aligned({}, 4, "{decimal}.")}, {"after", {}}});
+    EXPECT_EQ(html(closed), "<div><ol style=\"list-style-type:decimal\"><li>one</li></ol><br>\nafter</div>");
+
+    // A second, different list closes the first.
+    const RichText twoLists
+        = build({{"\t\u2022\ta\n", aligned({}, 0, disc)}, {"\t1)\tb", aligned({}, 0, "{decimal})")}});
+    EXPECT_EQ(html(twoLists), R"(<ul style="list-style-type:disc"><li>a</li></ul><ul><li>b</li></ul>)");
+
+    // A prefix the user broke leaves the paragraph's text alone; the search
+    // for its tab never reaches into the next paragraph.
+    const RichText broken
+        = build({{"\t\u2022one\n", aligned({}, 0, disc)}, {"Two\tcolumns\n", {}}, {"Price:\t5", aligned({}, 0, disc)}});
+    EXPECT_EQ(html(broken), "&nbsp; &nbsp; &nbsp; &nbsp;&#8226;one<br>\nTwo&nbsp; &nbsp; &nbsp; &nbsp;columns<br>\n"
+                            "Price:&nbsp; &nbsp; &nbsp; &nbsp;5");
+
+    // Carriage returns and paragraph separators end paragraphs as well.
+    const RichText crlf = build({{"\t\u2022\ta\r\n\t\u2022\tb\u2029c", aligned({}, 0, disc)}, {"\u2029d", {}}});
+    EXPECT_EQ(html(crlf), R"(<ul style="list-style-type:disc"><li>a</li><li>b&#8233;c</li></ul>&#8233;d)");
+
+    // Escaping comes first, so list markup stays markup and text stays text.
+    const RichText escaped = build({{"\t\u2022\t<b>", aligned({}, 0, disc)}});
+    EXPECT_EQ(html(escaped), R"(<ul style="list-style-type:disc"><li>&lt;b&gt;</li></ul>)");
+}
+
+TEST(HTMLWriterTest, TagsInPersonalisedText)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("pic 1.png"));
+    QImage picture(4, 2, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(path));
+
+    Database table;
+    table.addField(QStringLiteral("Name"));
+    table.addEntryWithData(-1, {QStringLiteral("A&B")});
+    const Personalizer personalizer(table);
+
+    const auto name = std::make_shared<SimpleTag>(QStringLiteral("Name"));
+    name->setAttributes(aligned(font("Helvetica", 12), 2));
+    RichText text = build({{"Hi ", aligned(font("Helvetica", 12), 0)}, {"!", aligned(font("Helvetica", 12), 0)}});
+    DoInsertTagInAttributedString(name, text, 3);
+    DoInsertTagInAttributedString(std::make_shared<ImageTag>(path), text, 4);
+
+    // The value is written (escaped), the field tag itself nothing; the
+    // marker keeps the value from opening a div; the image stands where
+    // its tag stands, and a tag without attributes closes nothing.
+    const RichText personal = personalizer.personalizeAttributedString(text);
+    EXPECT_EQ(html(personal), Helvetica12 + "Hi A&amp;B</font>"
+                                            R"(<img src="cid:pic_1.pngMID" style="margin: 0px;" width="4" height="2">)"
+              + Helvetica12 + "!</font>");
+    EXPECT_EQ(StringToHTML::htmlString(personal, RgbaColor{0, 0, 0}, true, {}, true).toStdString(),
+        "<html><body bgcolor=\"000000\">" + Helvetica12 + "Hi A&amp;B</font><img src=\"file://" + path.toStdString()
+            + R"(" style="margin: 0px;" width="4" height="2">)" + Helvetica12 + "!</font></body></html>");
+
+    // An image without attributes inside a centred paragraph stays inside its div.
+    RichText centred = build({{"AB", aligned({}, 2)}});
+    DoInsertTagInAttributedString(std::make_shared<ImageTag>(path), centred, 1);
+    EXPECT_EQ(html(centred), R"(<div style="text-align: center;">A)"
+                             R"(<img src="cid:pic_1.pngMID" style="margin: 0px;" width="4" height="2">B</div>)");
+
+    // An attachment that is no tag leaves no trace, not even a boundary.
+    RichText other = build({{"ab", font("Helvetica", 12, true)}});
+    other.insert(1,
+        RichText(QString(QChar(0xFFFC)),
+            {{TextAttributeName::Attachment, QVariant::fromValue(std::make_shared<TextAttachment>())}}));
+    EXPECT_EQ(html(other), "<b>" + Helvetica12 + "ab</b></font>");
+}
