@@ -1,6 +1,7 @@
 #include "AttributedTagString.h"
 
 #include "ConditionTag.h"
+#include "NestingGuard.h"
 
 #include "TypedUnarchiver.h"
 
@@ -17,15 +18,6 @@ namespace {
 // read, so one archive's reading at a time is on the stack.
 constexpr int MaxTagArchiveNesting = 16;
 thread_local int tagArchiveNesting = 0;
-
-class ArchiveNesting {
-public:
-    ArchiveNesting() { ++tagArchiveNesting; }
-    ~ArchiveNesting() { --tagArchiveNesting; }
-    ArchiveNesting(const ArchiveNesting &) = delete;
-    ArchiveNesting &operator=(const ArchiveNesting &) = delete;
-    [[nodiscard]] bool tooDeep() const { return tagArchiveNesting > MaxTagArchiveNesting; }
-};
 
 TextAttachmentRef attachmentInAttributes(const TextAttributes &attributes)
 {
@@ -102,7 +94,7 @@ QString textTagString(const RichText &text)
 
 void loadAttachments(const RichText &text)
 {
-    const ArchiveNesting nesting;
+    const NestingGuard nesting(tagArchiveNesting, MaxTagArchiveNesting);
     if (nesting.tooDeep())
         return;
     registerTagCoders();

@@ -1,6 +1,7 @@
 #include "ConditionTag.h"
 
 #include "AttributedTagString.h"
+#include "NestingGuard.h"
 #include "Personalizer.h"
 
 #include "BetterString.h"
@@ -21,15 +22,6 @@ const QString DataArrayKey = QStringLiteral("dataArray");
 // data can nest them deeply or, built in memory, in a circle.
 constexpr int MaxConditionNesting = 16;
 thread_local int conditionNesting = 0;
-
-class NestingGuard {
-public:
-    NestingGuard() { ++conditionNesting; }
-    ~NestingGuard() { --conditionNesting; }
-    NestingGuard(const NestingGuard &) = delete;
-    NestingGuard &operator=(const NestingGuard &) = delete;
-    [[nodiscard]] bool tooDeep() const { return conditionNesting > MaxConditionNesting; }
-};
 
 QString stringOrEmpty(const QVariant &value)
 {
@@ -92,7 +84,7 @@ std::shared_ptr<AttachmentCell> ConditionTag::clone() const
 RichText ConditionTag::getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
                                        const MessageData *) const
 {
-    const NestingGuard guard;
+    const NestingGuard guard(conditionNesting, MaxConditionNesting);
     if (guard.tooDeep())
         return valueText(QStringLiteral(""));
     for (const ConditionRule &rule : m_rules) {
@@ -112,7 +104,7 @@ RichText ConditionTag::getValueForData(const QVariantMap *entry, const QMap<QStr
 
 void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName)
 {
-    const NestingGuard guard;
+    const NestingGuard guard(conditionNesting, MaxConditionNesting);
     if (guard.tooDeep())
         return;
     for (ConditionRule &rule : m_rules) {
