@@ -12,6 +12,8 @@
 
 #include "Database.h"
 
+#include "TextFixtures.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,35 +25,12 @@
 #include <cstdlib>
 #include <ctime>
 
+using namespace TextFixtures;
+
 namespace {
 
 const QStringList FieldNames = {"FirstName", "LastName", "Title",   "Company", "Street",
                                 "Zip",       "City",     "Country", "Email",   "Phone"};
-
-TextAttributes font(const QString &family, double size, bool bold = false, bool italic = false)
-{
-    return {{TextAttributeName::Font, QVariant::fromValue(FontDescriptor{family, size, bold, italic})}};
-}
-
-TextAttributes with(TextAttributes attributes, const QString &name, const QVariant &value)
-{
-    attributes.insert(name, value);
-    return attributes;
-}
-
-TextAttributes paragraph(TextAttributes attributes, int alignment, const QString &listFormat = {})
-{
-    ParagraphStyle style;
-    style.alignment = alignment;
-    if (!listFormat.isEmpty())
-        style.textLists = {TextList{listFormat}};
-    return with(std::move(attributes), TextAttributeName::ParagraphStyle, QVariant::fromValue(style));
-}
-
-TextAttributes colour(TextAttributes attributes, float r, float g, float b)
-{
-    return with(std::move(attributes), TextAttributeName::Color, QVariant::fromValue(RgbaColor{r, g, b}));
-}
 
 class Builder {
 public:
@@ -74,28 +53,18 @@ private:
     RichText m_text;
 };
 
-ConditionRule rule(const QString &field, qint64 op, const QString &content, const RichText &result)
-{
-    ConditionRule r;
-    r.field = field;
-    r.op = op;
-    r.content = content;
-    r.result = result;
-    return r;
-}
-
 RichText referenceBody(const QString &imagePath)
 {
-    const TextAttributes body = paragraph(font("Helvetica", 12), 4);
-    const TextAttributes bold = paragraph(font("Helvetica", 12, true), 4);
-    const TextAttributes italic = paragraph(colour(font("Helvetica", 12, false, true), 0.2f, 0.2f, 0.6f), 4);
-    const TextAttributes heading = paragraph(colour(font("Georgia", 20, true), 0.1f, 0.3f, 0.5f), 2);
-    const TextAttributes small = paragraph(colour(font("Verdana", 9), 0.4f, 0.4f, 0.4f), 0);
-    const TextAttributes code = paragraph(font("Courier", 11), 4);
+    const TextAttributes body = aligned(font("Helvetica", 12), 4);
+    const TextAttributes bold = aligned(font("Helvetica", 12, true), 4);
+    const TextAttributes italic = aligned(colored(font("Helvetica", 12, false, true), {0.2f, 0.2f, 0.6f}), 4);
+    const TextAttributes heading = aligned(colored(font("Georgia", 20, true), {0.1f, 0.3f, 0.5f}), 2);
+    const TextAttributes small = aligned(colored(font("Verdana", 9), {0.4f, 0.4f, 0.4f}), 0);
+    const TextAttributes code = aligned(font("Courier", 11), 4);
     const TextAttributes link
         = with(with(body, TextAttributeName::Link, QStringLiteral("https://example.com/offer?id=42&src=mail")),
             TextAttributeName::Underline, 1);
-    const TextAttributes bullet = paragraph(font("Helvetica", 12), 4, QStringLiteral("{disc}"));
+    const TextAttributes bullet = aligned(font("Helvetica", 12), 4, QStringLiteral("{disc}"));
 
     RichText greetingResult(QStringLiteral("Dear colleague "));
     DoInsertTagInAttributedString(std::make_shared<SimpleTag>("LastName"), greetingResult, greetingResult.length());
@@ -154,9 +123,9 @@ RichText referenceBody(const QString &imagePath)
     b.text("Please check it and tell us if anything has changed. Full details of the new range are on our ", body);
     b.text("offer page", link);
     b.text(", where you can also order samples free of charge.\n", body);
-    b.tag(std::make_shared<ImageTag>(imagePath), paragraph({}, 2));
-    b.text("\nWe look forward to hearing from you.\n", paragraph(font("Helvetica", 12), 2));
-    b.text("Kind regards,\nThe Example Trading team\n", paragraph(font("Helvetica", 12, false, true), 2));
+    b.tag(std::make_shared<ImageTag>(imagePath), aligned({}, 2));
+    b.text("\nWe look forward to hearing from you.\n", aligned(font("Helvetica", 12), 2));
+    b.text("Kind regards,\nThe Example Trading team\n", aligned(font("Helvetica", 12, false, true), 2));
     b.text("This message was sent to ", small);
     b.field("Email", small);
     b.text(". Phone enquiries: ", small);

@@ -1,11 +1,14 @@
 // Shared main of every test program: a private HOME and XDG folders, so no
 // test reads or writes the developer's own files, then a Qt application
 // object on the main thread (notifications, translations and main-thread
-// hand-offs need one).
+// hand-offs need one); a QApplication for the programs that test windows.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#ifdef CORV_TEST_GUI
+#include <QApplication>
+#endif
 
 #include <cstdlib>
 #include <string>
@@ -34,7 +37,13 @@ int main(int argc, char **argv)
     ::setenv("XDG_DATA_HOME", makePrivateDir(base, "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", makePrivateDir(base, "config").c_str(), 1);
 
+#ifdef CORV_TEST_GUI
+    // Windows are tested on Qt's offscreen platform unless told otherwise.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     Localizer::install();
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();

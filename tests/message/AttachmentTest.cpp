@@ -12,6 +12,8 @@
 #include "TypedArchiver.h"
 #include "TypedUnarchiver.h"
 
+#include "TextFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -35,9 +37,7 @@ void writeFile(const QString &path, const QByteArray &contents = "data")
 // "<prefix><Name tag><suffix>"
 RichText taggedName(const QString &prefix, const QString &suffix = {})
 {
-    RichText text(prefix + suffix);
-    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("Name")), text, int(prefix.size()));
-    return text;
+    return TextFixtures::withTag(prefix, std::make_shared<SimpleTag>(QStringLiteral("Name")), suffix);
 }
 
 std::shared_ptr<SmartAttachment> smart(const QString &root, const QString &name, qint32 action)

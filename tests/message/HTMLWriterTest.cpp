@@ -4,6 +4,8 @@
 #include "ImageTag.h"
 #include "Personalizer.h"
 
+#include "TextFixtures.h"
+
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -11,34 +13,11 @@
 
 #include <utility>
 
+using namespace TextFixtures;
+
 namespace {
 
 using Piece = std::pair<QString, TextAttributes>;
-
-TextAttributes font(const QString &family, double size, bool bold = false, bool italic = false)
-{
-    return {{TextAttributeName::Font, QVariant::fromValue(FontDescriptor{family, size, bold, italic})}};
-}
-
-TextAttributes with(TextAttributes attributes, const QString &name, const QVariant &value)
-{
-    attributes.insert(name, value);
-    return attributes;
-}
-
-TextAttributes aligned(TextAttributes attributes, int alignment, const QString &listFormat = {})
-{
-    ParagraphStyle style;
-    style.alignment = alignment;
-    if (!listFormat.isEmpty())
-        style.textLists = {TextList{listFormat}};
-    return with(std::move(attributes), TextAttributeName::ParagraphStyle, QVariant::fromValue(style));
-}
-
-TextAttributes colored(TextAttributes attributes, RgbaColor color)
-{
-    return with(std::move(attributes), TextAttributeName::Color, QVariant::fromValue(color));
-}
 
 RichText build(const QList<Piece> &pieces)
 {

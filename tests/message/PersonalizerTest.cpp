@@ -6,7 +6,11 @@
 
 #include "AppException.h"
 
+#include "TextFixtures.h"
+
 #include <gtest/gtest.h>
+
+using namespace TextFixtures;
 
 namespace {
 
@@ -19,23 +23,6 @@ void fillTable(Database &table, const QList<QStringList> &rows)
     table.addField(QStringLiteral("City"));
     for (const QStringList &row : rows)
         table.addEntryWithData(-1, row);
-}
-
-RichText withTag(const QString &before, const SimpleTagRef &tag, const QString &after)
-{
-    RichText text(before + after);
-    DoInsertTagInAttributedString(tag, text, int(before.size()));
-    return text;
-}
-
-ConditionRule rule(const QString &field, qint64 op, const QString &content, const RichText &result)
-{
-    ConditionRule r;
-    r.field = field;
-    r.op = op;
-    r.content = content;
-    r.result = result;
-    return r;
 }
 
 QString plainValue(const SimpleTagRef &tag, const Personalizer &personalizer)

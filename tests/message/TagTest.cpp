@@ -9,6 +9,8 @@
 #include "TypedArchiver.h"
 #include "TypedUnarchiver.h"
 
+#include "TextFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -20,6 +22,8 @@
 #include <limits>
 #include <sys/stat.h>
 
+using namespace TextFixtures;
+
 namespace {
 
 const QMap<QString, QString> Mapping{{QStringLiteral("City"), QStringLiteral("c1")},
@@ -28,18 +32,6 @@ const QMap<QString, QString> Mapping{{QStringLiteral("City"), QStringLiteral("c1
 QVariantMap entry(const QString &city, const QString &name = QStringLiteral("Ann"))
 {
     return {{QStringLiteral("c1"), city}, {QStringLiteral("c2"), name}};
-}
-
-RichText withTag(const QString &before, const SimpleTagRef &tag, const QString &after = {})
-{
-    RichText text(before + after);
-    DoInsertTagInAttributedString(tag, text, int(before.size()));
-    return text;
-}
-
-ConditionRule rule(const QString &field, qint64 op, const QString &content, const RichText &result)
-{
-    return ConditionRule{field, op, content, result};
 }
 
 QString writePng(const QTemporaryDir &dir, const QString &name, int width, int height)
