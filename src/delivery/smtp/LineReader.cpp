@@ -1,0 +1,131 @@
+#include "LineReader.h"
+
+#include "PollClock.h"
+#include "StreamStatusCheck.h"
+
+namespace {
+constexpr int ReadPauseMs = 15;
+constexpr int OpenPauseMs = 50;
+} // namespace
+
+LineReader::LineReader(std::shared_ptr<InputByteStream> stream)
+    : m_stream(std::move(stream))
+    , m_clock(&PollClock::system())
+{
+}
+
+bool LineReader::ask(int event)
+{
+    return m_delegate ? m_delegate->lineReaderHandleEvent(*this, event) : true;
+}
+
+int LineReader::openStream()
+{
+    m_stream->open();
+    const double start = m_clock->now();
+    for (;;) {
+        const StreamStatus status = m_stream->streamStatus();
+        if (streamIsUsable(status))
+            return 0;
+        if (streamIsFinished(status))
+            return -1;
+        // A connection that takes long to open can be cancelled like any other wait.
+        if (!ask(SmtpProgressDelegate::ReadingPassEnded))
+            return 16;
+        m_clock->pause(OpenPauseMs);
+        if (m_clock->now() - start > m_timeoutTime)
+            return -1;
+    }
+}
+
+int LineReader::closeStream()
+{
+    const StreamStatus status = m_stream->streamStatus();
+    if (status != StreamStatus::NotOpen && status != StreamStatus::Closed)
+        m_stream->close();
+    return 0;
+}
+
+int LineReader::readStream()
+{
+    m_lastPassBytes = 0;
+    const StreamStatus status = m_stream->streamStatus();
+    if (m_stream->hasBytesAvailable() && streamIsUsable(status)) {
+        const int64_t count = m_stream->read(m_readBlock.data(), ReadBlockSize);
+        if (count < 0)
+            return -1;
+        // Bytes are kept raw and decoded a whole line at a time, so a UTF-8
+        // sequence split between two reads survives.
+        m_buffer.append(reinterpret_cast<const char *>(m_readBlock.data()), qsizetype(count));
+        m_lastPassBytes = count;
+        const bool goOnAfterBytes = ask(SmtpProgressDelegate::BytesReceived);
+        m_continueReceiving = ask(SmtpProgressDelegate::ReadingPassEnded) && goOnAfterBytes;
+        return 0;
+    }
+    if (status == StreamStatus::Error)
+        return -1;
+    m_continueReceiving = ask(SmtpProgressDelegate::ReadingPassEnded);
+    return 0;
+}
+
+std::optional<QString> LineReader::takeBufferedLine()
+{
+    const qsizetype end = m_buffer.indexOf("\r\n");
+    if (end < 0) {
+        if (m_buffer.size() > MaxLineLength)
+            m_lineTooLong = true;
+        return std::nullopt;
+    }
+    if (end > MaxLineLength) {
+        m_lineTooLong = true;
+        return std::nullopt;
+    }
+    QString line = QString::fromUtf8(m_buffer.constData(), end);
+    m_buffer.remove(0, end + 2);
+    return line;
+}
+
+std::optional<QString> LineReader::readLine()
+{
+    m_continueReceiving = true;
+    m_lastEnd = End::None;
+    double lastData = m_clock->now();
+    for (;;) {
+        if (!m_lineTooLong) {
+            if (auto line = takeBufferedLine())
+                return line;
+        }
+        if (m_lineTooLong) {
+            // Whatever follows is the rest of the refused line, not a line
+            // of its own: the reader stays failed.
+            m_buffer.clear();
+            m_lastEnd = End::LineTooLong;
+            return std::nullopt;
+        }
+        const StreamStatus status = m_stream->streamStatus();
+        if (!streamIsUsable(status)) {
+            m_lastEnd = status == StreamStatus::Error ? End::StreamFailed : End::Closed;
+            return std::nullopt;
+        }
+        if (readStream() < 0) {
+            m_lastEnd = End::StreamFailed;
+            return std::nullopt;
+        }
+        // Even when this pass completed a line, a stop stands; the line
+        // stays buffered for the next call.
+        if (!m_continueReceiving) {
+            m_lastEnd = End::Cancelled;
+            return std::nullopt;
+        }
+        if (m_lastPassBytes > 0) {
+            lastData = m_clock->now();
+            continue;
+        }
+        m_clock->pause(ReadPauseMs);
+        // An inactivity limit: it counts from the last bytes received.
+        if (m_clock->now() - lastData > m_timeoutTime) {
+            m_lastEnd = End::TimedOut;
+            return std::nullopt;
+        }
+    }
+}

@@ -1,0 +1,85 @@
+#include "LineWriter.h"
+
+#include "PollClock.h"
+#include "StreamStatusCheck.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+constexpr int WritePauseMs = 15;
+constexpr int OpenPauseMs = 50;
+
+int clampToInt(qsizetype value)
+{
+    return int(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
+}
+} // namespace
+
+LineWriter::LineWriter(std::shared_ptr<OutputByteStream> stream)
+    : m_stream(std::move(stream))
+    , m_clock(&PollClock::system())
+{
+}
+
+int LineWriter::openStream()
+{
+    m_stream->open();
+    const double start = m_clock->now();
+    for (;;) {
+        const StreamStatus status = m_stream->streamStatus();
+        if (streamIsUsable(status))
+            return 0;
+        if (streamIsFinished(status))
+            return -1;
+        m_clock->pause(OpenPauseMs);
+        if (m_clock->now() - start > m_timeoutTime)
+            return -1;
+    }
+}
+
+int LineWriter::closeStream()
+{
+    const StreamStatus status = m_stream->streamStatus();
+    if (status != StreamStatus::NotOpen && status != StreamStatus::Closed)
+        m_stream->close();
+    return 0;
+}
+
+int LineWriter::writeLine(const QString &line)
+{
+    return writeLineBytes(line.toUtf8());
+}
+
+int LineWriter::writeLineBytes(const QByteArray &line)
+{
+    const QByteArray data = line + "\r\n";
+    const qsizetype total = data.size();
+    qsizetype written = 0;
+    double lastProgress = m_clock->now();
+    while (written < total) {
+        const StreamStatus status = m_stream->streamStatus();
+        // A broken connection will not take the rest: fail now rather than
+        // when the time-out runs out.
+        if (streamIsFinished(status) || status == StreamStatus::NotOpen)
+            return -1;
+        int64_t count = 0;
+        if (streamIsUsable(status) && m_stream->hasSpaceAvailable()) {
+            const qsizetype piece = std::min<qsizetype>(ChunkSize, total - written);
+            count = m_stream->write(reinterpret_cast<const uint8_t *>(data.constData() + written), piece);
+            if (count < 0)
+                return -1;
+            count = std::min<int64_t>(count, piece);
+            written += qsizetype(count);
+        }
+        if (count > 0)
+            lastProgress = m_clock->now();
+        else
+            m_clock->pause(WritePauseMs); // a stream that would block is not spun on
+        if (m_delegate && !m_delegate->sentBytesInfo(clampToInt(written), clampToInt(total)))
+            return 16;
+        if (written < total && m_clock->now() - lastProgress > m_timeoutTime)
+            return -1;
+    }
+    return 0;
+}

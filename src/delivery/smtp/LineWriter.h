@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ByteStream.h"
+#include "SmtpProgressDelegate.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class PollClock;
+
+// Writes lines followed by CR LF to a byte stream in pieces of at most 256
+// bytes, polling on the calling thread and telling the delegate after every
+// pass how far it got.
+class LineWriter {
+public:
+    static constexpr int ChunkSize = 256;
+    static constexpr int DefaultTimeout = 45;
+
+    explicit LineWriter(std::shared_ptr<OutputByteStream> stream);
+    LineWriter(const LineWriter &) = delete;
+    LineWriter &operator=(const LineWriter &) = delete;
+
+    // nullptr: the writer answers for itself (always go on).
+    void setDelegate(SmtpProgressDelegate *delegate) { m_delegate = delegate; }
+    [[nodiscard]] SmtpProgressDelegate *delegate() const { return m_delegate; }
+    // Seconds without any byte written after which a write gives up.
+    void setTimeout(int seconds) { m_timeoutTime = seconds; }
+    [[nodiscard]] int timeout() const { return m_timeoutTime; }
+    void setClock(PollClock &clock) { m_clock = &clock; }
+
+    // 0 once the stream is open; -1 on error, close or time-out.
+    [[nodiscard]] int openStream();
+    int closeStream();
+
+    // The UTF-8 form of the line followed by CR LF: 0 written, -1 failed,
+    // 16 stopped by the delegate (the line is then partly written).
+    [[nodiscard]] int writeLine(const QString &line);
+    // The same for bytes that are already encoded.
+    [[nodiscard]] int writeLineBytes(const QByteArray &line);
+
+    [[nodiscard]] OutputByteStream &stream() const { return *m_stream; }
+
+private:
+    std::shared_ptr<OutputByteStream> m_stream;
+    SmtpProgressDelegate *m_delegate = nullptr;
+    PollClock *m_clock;
+    int m_timeoutTime = DefaultTimeout;
+};

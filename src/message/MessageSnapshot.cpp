@@ -1,0 +1,174 @@
+#include "MessageSnapshot.h"
+
+#include "AttributedTagString.h"
+#include "StringToHTML.h"
+#include "TemplateManager.h"
+
+#include <QSet>
+
+namespace {
+
+QString formattedPage(const MessageParts &parts, bool fullPath, const QString &messageID,
+                      const Personalizer &personalizer)
+{
+    return StringToHTML::htmlString(personalizer.personalizeAttributedString(*parts.body), parts.background, fullPath,
+                                    messageID, true);
+}
+
+} // namespace
+
+namespace MessageOutput {
+
+QString escapedHTMLText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case u'"': out += QLatin1String("&quot;"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString personalizedHTMLSource(const RichText &source, const Personalizer &personalizer)
+{
+    // Run by run, because only the values are text: a recipient's "<" must
+    // not become markup, while the "<" the user wrote is markup.
+    QString out;
+    int position = 0;
+    for (const RichText::Run &run : source.runs()) {
+        const TextRange range{position, run.length};
+        position += run.length;
+        if (tagInAttributes(run.attributes)) {
+            const RichText value = personalizer.personalizeAttributedString(source.attributedSubstring(range));
+            out += escapedHTMLText(AttributedTagString::taglessString(value));
+        } else if (!run.attributes.contains(TextAttributeName::Attachment)) {
+            out += QStringView(source.string()).mid(range.location, range.length);
+        }
+    }
+    return out;
+}
+
+bool htmlPartAvailable(const MessageParts &parts)
+{
+    return parts.mode != MessageMode::Plain;
+}
+
+QString plainTextStringWithPersonalizer(const MessageParts &parts, const Personalizer &personalizer)
+{
+    const RichText &text = parts.mode == MessageMode::RawHTML ? *parts.plainPart : *parts.body;
+    return AttributedTagString::taglessString(personalizer.personalizeAttributedString(text));
+}
+
+QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, const QString &messageID,
+                                   const Personalizer &personalizer)
+{
+    switch (parts.mode) {
+    case MessageMode::Plain:
+        return {};
+    case MessageMode::RawHTML:
+        // File-link tags follow the personaliser's own path and id settings.
+        return personalizedHTMLSource(*parts.htmlSource, personalizer);
+    case MessageMode::Formatted:
+        return formattedPage(parts, fullPath, messageID, personalizer);
+    case MessageMode::Template:
+        break;
+    }
+    // A template that is gone would leave an empty HTML part; the message
+    // itself is still there to send as a page of its own.
+    if (!parts.messageTemplate)
+        return formattedPage(parts, fullPath, messageID, personalizer);
+    const QString fragment = StringToHTML::htmlString(personalizer.personalizeAttributedString(*parts.body),
+                                                      parts.background, fullPath, messageID, false);
+    // Personalised again for the template's own file-link tags.
+    return personalizedHTMLSource(parts.messageTemplate->applyToString(RichText(fragment)), personalizer);
+}
+
+QStringList inlineAttachments(const MessageParts &parts)
+{
+    QStringList files;
+    switch (parts.mode) {
+    case MessageMode::Plain:
+        return {};
+    case MessageMode::RawHTML:
+        files = AttributedTagString::inlineFileAttachments(*parts.htmlSource);
+        break;
+    case MessageMode::Formatted:
+    case MessageMode::Template:
+        files = AttributedTagString::inlineFileAttachments(*parts.body);
+        if (parts.mode == MessageMode::Template && parts.messageTemplate)
+            files += parts.messageTemplate->inlineAttachments();
+        break;
+    }
+    QStringList unique;
+    QSet<QString> seen;
+    for (const QString &file : files) {
+        if (!seen.contains(file)) {
+            seen.insert(file);
+            unique << file;
+        }
+    }
+    return unique;
+}
+
+} // namespace MessageOutput
+
+namespace {
+
+// A copy of its own whose tags tell no view about clicks: the tab that
+// handles them may be gone while a run still reads the copy.
+RichText detachedClone(const RichText &text)
+{
+    RichText copy = text.deepClone();
+    AttributedTagString::setAttachmentDelegate(copy, nullptr);
+    return copy;
+}
+
+} // namespace
+
+MessageSnapshot::MessageSnapshot(MessageMode mode, const RichText &subject, const RichText &body,
+                                 const RichText &htmlSource, const RichText &plainPart,
+                                 const std::optional<RgbaColor> &background, const QString &templateName)
+    : m_mode(mode)
+    , m_subject(detachedClone(subject))
+    , m_body(detachedClone(body))
+    , m_background(background)
+{
+    if (mode == MessageMode::RawHTML) {
+        m_htmlSource = detachedClone(htmlSource);
+        m_plainPart = detachedClone(plainPart);
+    }
+    if (mode == MessageMode::Template) {
+        m_templateName = templateName;
+        m_template = TemplateManager::defaultManager().templateForName(templateName);
+    }
+    m_inlineFiles = MessageOutput::inlineAttachments(parts());
+}
+
+MessageParts MessageSnapshot::parts() const
+{
+    MessageParts parts;
+    parts.mode = m_mode;
+    parts.body = &m_body;
+    parts.htmlSource = &m_htmlSource;
+    parts.plainPart = &m_plainPart;
+    parts.background = m_background;
+    parts.messageTemplate = m_template.get();
+    return parts;
+}
+
+QString MessageSnapshot::plainTextStringWithPersonalizer(const Personalizer &personalizer) const
+{
+    return MessageOutput::plainTextStringWithPersonalizer(parts(), personalizer);
+}
+
+QString MessageSnapshot::htmlTextStringWithFullPath(bool fullPath, const QString &messageID,
+                                                    const Personalizer &personalizer) const
+{
+    return MessageOutput::htmlTextStringWithFullPath(parts(), fullPath, messageID, personalizer);
+}

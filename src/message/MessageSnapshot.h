@@ -1,0 +1,91 @@
+#pragma once
+
+// The message as a send run reads it: an immutable copy taken on the main
+// thread (texts with tags of their own, the template held), and the one
+// implementation of the per-recipient outputs that the live message tab
+// uses as well.
+
+#include "MessageTemplate.h"
+#include "Personalizer.h"
+
+#include "RichText.h"
+#include "TextAttributes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The message's form; the values are the option items' tags.
+enum class MessageMode { Formatted = 1, RawHTML = 2, Plain = 3, Template = 4 };
+
+// The message as the outputs read it. The texts are borrowed and must stay
+// unchanged while an output is being made.
+struct MessageParts {
+    MessageMode mode = MessageMode::Plain;
+    // The formatted or plain body; in raw-HTML mode the two parts below.
+    const RichText *body = nullptr;
+    const RichText *htmlSource = nullptr;
+    const RichText *plainPart = nullptr;
+    std::optional<RgbaColor> background;
+    // Template mode: the template, null when its name names none installed.
+    const MessageTemplate *messageTemplate = nullptr;
+};
+
+namespace MessageOutput {
+
+[[nodiscard]] bool htmlPartAvailable(const MessageParts &parts);
+[[nodiscard]] QString plainTextStringWithPersonalizer(const MessageParts &parts, const Personalizer &personalizer);
+// Null in plain mode.
+[[nodiscard]] QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, const QString &messageID,
+                                                 const Personalizer &personalizer);
+// The files the HTML part refers to, each once, in the order first met;
+// none without an HTML part.
+[[nodiscard]] QStringList inlineAttachments(const MessageParts &parts);
+
+// Personalised HTML source, tags dropped: each tag's value is text and is
+// escaped for HTML, the source around the tags stays as it was written.
+[[nodiscard]] QString personalizedHTMLSource(const RichText &source, const Personalizer &personalizer);
+// "&", "<", ">" and '"' as entities.
+[[nodiscard]] QString escapedHTMLText(const QString &text);
+
+} // namespace MessageOutput
+
+class MessageSnapshot {
+public:
+    // Clones the texts, so that later edits of the originals and their tags
+    // leave the snapshot as it is; the template is looked up now.
+    MessageSnapshot(MessageMode mode, const RichText &subject, const RichText &body, const RichText &htmlSource,
+                    const RichText &plainPart, const std::optional<RgbaColor> &background,
+                    const QString &templateName);
+    Q_DISABLE_COPY_MOVE(MessageSnapshot)
+
+    [[nodiscard]] MessageMode mode() const { return m_mode; }
+    [[nodiscard]] const QString &templateName() const { return m_templateName; }
+    [[nodiscard]] const MessageTemplateRef &messageTemplate() const { return m_template; }
+    [[nodiscard]] const std::optional<RgbaColor> &backgroundColor() const { return m_background; }
+
+    [[nodiscard]] const RichText &subjectString() const { return m_subject; }
+    [[nodiscard]] const RichText &bodyString() const { return m_body; }
+    [[nodiscard]] bool htmlPartAvailable() const { return MessageOutput::htmlPartAvailable(parts()); }
+    [[nodiscard]] QString plainTextStringWithPersonalizer(const Personalizer &personalizer) const;
+    [[nodiscard]] QString htmlTextStringWithFullPath(bool fullPath, const QString &messageID,
+                                                     const Personalizer &personalizer) const;
+    [[nodiscard]] const QStringList &inlineAttachments() const { return m_inlineFiles; }
+
+private:
+    [[nodiscard]] MessageParts parts() const;
+
+    MessageMode m_mode;
+    RichText m_subject;
+    RichText m_body;
+    RichText m_htmlSource;
+    RichText m_plainPart;
+    std::optional<RgbaColor> m_background;
+    QString m_templateName;
+    MessageTemplateRef m_template;
+    QStringList m_inlineFiles;
+};
+
+using MessageSnapshotRef = std::shared_ptr<const MessageSnapshot>;

@@ -1,0 +1,133 @@
+#pragma once
+
+// The one message of a mail project, apart from the views that show it:
+// subject and body, the form of the message (formatted, raw HTML with a
+// plain alternative, plain, or formatted inside a template), its stored
+// form in the project file, and each recipient's subject, plain part, HTML
+// part and inline files.
+//
+// Main thread only. A send run takes snapshot() and reads that instead.
+
+#include "MessageSnapshot.h"
+#include "TagTextStorage.h"
+
+#include "NotificationCenter.h"
+#include "RichText.h"
+#include "TextAttributes.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+class Database;
+class Personalizer;
+class TagDelegate;
+
+// Keys of the message's part of the project file; never renamed.
+namespace MessageFileKeys {
+inline const QString SubjectString = QStringLiteral("Subject String");
+inline const QString BodyString = QStringLiteral("Body String");
+inline const QString RichSubjectString = QStringLiteral("Rich Subject String");
+inline const QString RichBodyString = QStringLiteral("Rich Body String");
+inline const QString BodyBackgroundColor = QStringLiteral("Body Background Color");
+inline const QString FormattedText = QStringLiteral("Formatted Text");
+inline const QString TreatAsHTML = QStringLiteral("Treat as html");
+inline const QString AlternativeBodyString = QStringLiteral("Alternative Body String");
+inline const QString UseTemplate = QStringLiteral("Use Template");
+inline const QString TemplateName = QStringLiteral("Template Name");
+// Between subject and body in the oldest documents' text form.
+inline const QString OldFormSeparator = QStringLiteral("/#+D2+#/");
+} // namespace MessageFileKeys
+
+class MessageTab {
+public:
+    using Mode = MessageMode;
+
+    // A new message: plain, empty, on a white background.
+    MessageTab();
+    Q_DISABLE_COPY_MOVE(MessageTab)
+
+    // The texts the subject and body views show. Edits through the storages
+    // are reported to their observers; so are the replacements below.
+    [[nodiscard]] TagTextStorage &subjectStorage() { return m_subject; }
+    [[nodiscard]] TagTextStorage &textStorage() { return m_body; }
+    [[nodiscard]] const RichText &subjectString() const { return m_subject.text(); }
+    [[nodiscard]] const RichText &bodyString() const { return m_body.text(); }
+    void setSubjectText(const RichText &text);
+    void setBodyText(const RichText &text);
+
+    [[nodiscard]] Mode mode() const;
+    [[nodiscard]] bool formattedText() const { return m_formattedText; }
+    [[nodiscard]] bool treatAsHTML() const { return m_treatAsHTML; }
+    // Raw HTML: whether the body is the HTML source (else the plain part).
+    [[nodiscard]] bool editHTMLPart() const { return m_editHTMLPart; }
+    // Null unless in template mode.
+    [[nodiscard]] const QString &templateName() const { return m_templateName; }
+    // Raw HTML: the part the body does not hold.
+    [[nodiscard]] const std::optional<RichText> &alternativeBodyPart() const { return m_alternativeBodyPart; }
+
+    // What the body view mirrors: rich or plain editing, the font last given
+    // to the whole body (and to typing), the background.
+    [[nodiscard]] bool bodyIsRichText() const { return m_formattedText; }
+    [[nodiscard]] const std::optional<FontDescriptor> &bodyFont() const { return m_bodyFont; }
+    [[nodiscard]] const std::optional<RgbaColor> &backgroundColor() const { return m_backgroundColor; }
+    void setBackgroundColor(const std::optional<RgbaColor> &color) { m_backgroundColor = color; }
+
+    // Told about clicks on the tags of a message read from a file; may be null.
+    void setTagDelegate(TagDelegate *delegate) { m_tagDelegate = delegate; }
+    [[nodiscard]] TagDelegate *tagDelegate() const { return m_tagDelegate; }
+
+    // Switches the form. The template name counts in template mode only;
+    // without one that mode is formatted mode.
+    void setMode(Mode mode, const QString &templateName = {});
+    // Raw HTML: shows the HTML source (true) or the plain part in the body,
+    // exchanging the two. Does nothing in the other modes.
+    void setEditHTMLPart(bool editHTMLPart);
+
+    // Per-recipient outputs, for a personaliser set to the recipient.
+    [[nodiscard]] bool htmlPartAvailable() const;
+    [[nodiscard]] QString plainTextStringWithPersonalizer(const Personalizer &personalizer) const;
+    // Null when there is no HTML part.
+    [[nodiscard]] QString htmlTextStringWithFullPath(bool fullPath, const QString &messageID,
+                                                     const Personalizer &personalizer) const;
+    [[nodiscard]] QStringList inlineAttachments() const;
+    // The same outputs from a copy that any thread may read.
+    [[nodiscard]] MessageSnapshotRef snapshot() const;
+
+    // The stored form (the project file's "Message" part) and its reading.
+    [[nodiscard]] QVariantMap fileData() const;
+    void readFileData(const QVariantMap &data);
+    // The oldest documents' text form: subject, separator, body.
+    void readDataString(const QString &string);
+
+    // A field was renamed: the tags that name it follow, in every part.
+    void tagNameChanged(const QString &oldName, const QString &newName);
+    // The user info of a "Database->FieldNamesChanged" notification.
+    void fieldNameChangedNotification(const QVariantMap &userInfo);
+    // Follows the renames of the table's fields (every table's when null)
+    // for as long as this message lives or until observed anew.
+    void observeFieldNameChanges(const Database *database);
+
+private:
+    void updateAfterModeChange(bool wasFormatted);
+    void applyBodyFont(const FontDescriptor &font);
+    [[nodiscard]] MessageParts liveParts(MessageTemplateRef &heldTemplate) const;
+    [[nodiscard]] const RichText &htmlSource() const;
+    [[nodiscard]] const RichText &plainPart() const;
+    [[nodiscard]] RichText loadedText(const QVariant &value) const;
+
+    TagTextStorage m_subject;
+    TagTextStorage m_body;
+    bool m_formattedText = false;
+    bool m_treatAsHTML = false;
+    bool m_editHTMLPart = false;
+    QString m_templateName;
+    std::optional<RichText> m_alternativeBodyPart;
+    std::optional<FontDescriptor> m_bodyFont;
+    std::optional<RgbaColor> m_backgroundColor;
+    TagDelegate *m_tagDelegate = nullptr;
+    // Last, so that it goes first: no notification reaches a half-destroyed tab.
+    NotificationCenter::Observation m_fieldNamesObservation;
+};

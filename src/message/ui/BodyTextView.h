@@ -1,0 +1,43 @@
+#pragma once
+
+#include "TagTextView.h"
+
+#include <QPointer>
+
+class LinkSheet;
+class QLineEdit;
+
+// The message body: tags, links and list styles.
+class BodyTextView : public TagTextView {
+    Q_OBJECT
+public:
+    explicit BodyTextView(QWidget *parent = nullptr);
+
+    // The marker format of a list style by the sender's tag (1 to 12); empty
+    // for 0, which removes the list style, and for any other tag.
+    [[nodiscard]] static QString listMarkerFormat(int tag);
+
+    // The link sheet while it is shown, and its address field.
+    [[nodiscard]] LinkSheet *linkEditSheet() const;
+    [[nodiscard]] QLineEdit *textLinkURL() const;
+
+public slots:
+    // In a rich-text view, shows the link sheet over the view's window.
+    void setLink();
+    // Takes the sheet's address ("http://" put in front when it has no
+    // "://"): a valid one becomes the selection's link and ends the sheet,
+    // any other keeps the sheet open with an alert.
+    void setLink_okClicked();
+    void setLink_cancelClicked();
+    void removeLink();
+    void setListStyle(int tag);
+    // For "ImageTag_updateScaling": lays the text out again.
+    void updateBodyViewLayout();
+
+signals:
+    // The document window should count the document as changed.
+    void documentEdited();
+
+private:
+    QPointer<LinkSheet> m_linkEditSheet;
+};

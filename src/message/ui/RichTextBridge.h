@@ -1,0 +1,70 @@
+#pragma once
+
+// Rich text in and out of the QTextDocument that a text view edits.
+//
+// A document position is a text index: each block separator stands for one
+// paragraph separator of the text ("\n", or "\r" and U+2029, which the
+// separator's format remembers). What Qt can show is set natively (font,
+// colour, underline, link, alignment); each value is also kept exactly as the
+// text had it, and read back as long as the native form still matches it, so
+// a text shown and read again is equal to the one given, while an edit made
+// in the view wins. Attributes Qt knows nothing of travel in a custom
+// property. Tags are U+FFFC with an object format carrying the attachment,
+// the same object the text held.
+//
+// Paragraph styles belong to blocks. Setting a whole text keeps a
+// character's own style where it differs from its paragraph's; replacing a
+// range makes every paragraph it touches take the style of its first
+// character, as the text system does after an edit.
+
+#include "RichText.h"
+#include "TextAttributes.h"
+
+#include <QFont>
+#include <QTextFormat>
+
+#include <optional>
+
+class QTextDocument;
+
+namespace RichTextBridge {
+
+inline constexpr int TagObjectType = QTextFormat::UserObject + 1;
+
+enum Property : int {
+    // Character formats.
+    AttachmentProperty = QTextFormat::UserProperty + 1, // TextAttachmentRef; only with TagObjectType
+    FontProperty,                                       // FontDescriptor as the text had it
+    ColorProperty,                                      // RgbaColor as the text had it
+    UnderlineProperty,                                  // the underline value as the text had it
+    OtherAttributesProperty,                            // TextAttributes Qt does not show
+    ParagraphOverrideProperty, // a character's own ParagraphStyle, or false for none
+    SeparatorProperty,         // on a block separator: "\r" or U+2029 where the text had it
+    // Block formats.
+    ParagraphStyleProperty, // ParagraphStyle as the text had it
+};
+
+// Replaces the document's whole content; the undo history is cleared.
+void setDocumentText(QTextDocument *document, const RichText &text);
+[[nodiscard]] RichText documentText(const QTextDocument *document);
+// The part of the document in the range (clamped to it).
+[[nodiscard]] RichText documentText(const QTextDocument *document, TextRange range);
+
+// Replaces the range with the text as one undoable edit. Returns the
+// position right after the inserted text.
+int replaceRange(QTextDocument *document, TextRange range, const RichText &replacement);
+
+// One character's attributes and back, without its paragraph's style.
+[[nodiscard]] QTextCharFormat charFormat(const TextAttributes &attributes);
+[[nodiscard]] TextAttributes characterAttributes(const QTextCharFormat &format, const QFont &defaultFont);
+// The paragraph style a block stands for; none when the text gave it none.
+[[nodiscard]] std::optional<ParagraphStyle> paragraphStyle(const QTextBlockFormat &format);
+
+// The attachment of a tag character; null for any other format.
+[[nodiscard]] TextAttachmentRef attachment(const QTextFormat &format);
+
+[[nodiscard]] QFont qFont(const FontDescriptor &descriptor);
+// A font's descriptor; a size Qt does not give in points becomes 12.
+[[nodiscard]] FontDescriptor fontDescriptor(const QFont &font);
+
+} // namespace RichTextBridge

@@ -1,0 +1,353 @@
+#include "TagTextView.h"
+
+#include "RichTextBridge.h"
+#include "TagObjectInterface.h"
+#include "TagPasteboard.h"
+
+#include "AttributedTagString.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace {
+
+bool isNonZero(const QVariant &value)
+{
+    return value.isValid() && value.toDouble() != 0.0;
+}
+
+} // namespace
+
+TagTextView::TagTextView(QWidget *parent)
+    : QTextEdit(parent)
+    , m_tagInterface(new TagObjectInterface(this))
+{
+    m_tagInterface->install(document());
+}
+
+void TagTextView::useTagTextStorage()
+{
+    m_usesTagTextStorage = true;
+    // The document may have been replaced since the view was made.
+    m_tagInterface->install(document());
+}
+
+void TagTextView::reloadTagData()
+{
+    document()->markContentsDirty(0, document()->characterCount());
+}
+
+RichText TagTextView::attributedString() const
+{
+    return RichTextBridge::documentText(document());
+}
+
+void TagTextView::setAttributedString(const RichText &text)
+{
+    RichTextBridge::setDocumentText(document(), text);
+}
+
+TextRange TagTextView::selectedRange() const
+{
+    const QTextCursor cursor = textCursor();
+    return TextRange{cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
+}
+
+void TagTextView::setRichText(bool richText)
+{
+    const bool changed = richText != acceptRichText();
+    setAcceptRichText(richText);
+    if (changed && m_usesTagTextStorage)
+        setTagFont(viewFont());
+}
+
+void TagTextView::tagNameChanged(const QString &oldName, const QString &newName)
+{
+    for (const SimpleTagRef &tag : AttributedTagString::tags(attributedString()))
+        tag->tagNameChanged(oldName, newName);
+}
+
+void TagTextView::setTagFont(const FontDescriptor &font)
+{
+    for (const SimpleTagRef &tag : AttributedTagString::tags(attributedString()))
+        tag->setFont(font);
+    reloadTagData();
+}
+
+void TagTextView::changeAttributes(const FontPanelChange &sender)
+{
+    changeAttributesOrFont(FontChangeKind::Attributes, sender);
+}
+
+void TagTextView::changeFont(const FontPanelChange &sender)
+{
+    changeAttributesOrFont(FontChangeKind::Font, sender);
+}
+
+void TagTextView::underline()
+{
+    changeAttributesOrFont(FontChangeKind::Underline, {});
+}
+
+void TagTextView::changeColor(const RgbaColor &color)
+{
+    FontPanelChange sender;
+    sender.color = color;
+    changeAttributesOrFont(FontChangeKind::Color, sender);
+}
+
+void TagTextView::changeAttributesOrFont(FontChangeKind kind, const FontPanelChange &sender)
+{
+    const TextRange range = selectedRange();
+    if (range.length > 0) {
+        const RichText selected = RichTextBridge::documentText(document(), range);
+        // Underlining follows the range's first character: a tag's own
+        // attributes, or the text's.
+        bool removeUnderline = false;
+        if (kind == FontChangeKind::Underline) {
+            const TextAttributes first = selected.attributesAtIndex(0);
+            const SimpleTagRef firstTag = tagInAttributes(first);
+            removeUnderline = isNonZero(firstTag ? firstTag->attributes().value_or(TextAttributes())
+                                                       .value(TextAttributeName::Underline)
+                                                 : first.value(TextAttributeName::Underline));
+        }
+        for (const SimpleTagRef &tag : AttributedTagString::tags(selected)) {
+            switch (kind) {
+            case FontChangeKind::Attributes:
+                if (sender.convertAttributes)
+                    tag->setAttributes(sender.convertAttributes(tag->attributes().value_or(TextAttributes())));
+                break;
+            case FontChangeKind::Font:
+                if (sender.convertFont)
+                    tag->setFont(sender.convertFont(tag->font().value_or(viewFont())));
+                break;
+            case FontChangeKind::Underline:
+                tag->setAttribute(TextAttributeName::Underline, removeUnderline ? QVariant() : QVariant(1));
+                break;
+            case FontChangeKind::Color:
+                tag->setAttribute(TextAttributeName::Color, QVariant::fromValue(sender.color));
+                break;
+            }
+        }
+    }
+    changeTextAttributes(kind, sender);
+}
+
+void TagTextView::changeTextAttributes(FontChangeKind kind, const FontPanelChange &sender)
+{
+    switch (kind) {
+    case FontChangeKind::Attributes:
+        if (!sender.convertAttributes)
+            return;
+        editSelectedAttributes(
+            [&](TextAttributes &attributes) {
+                // The conversion is about looks; a tag character stays a tag.
+                const QVariant attachment = attributes.value(TextAttributeName::Attachment);
+                attributes = sender.convertAttributes(attributes);
+                if (attachment.isValid())
+                    attributes.insert(TextAttributeName::Attachment, attachment);
+                else
+                    attributes.remove(TextAttributeName::Attachment);
+            },
+            true);
+        return;
+    case FontChangeKind::Font: {
+        if (!sender.convertFont)
+            return;
+        const FontDescriptor fallback = viewFont();
+        editSelectedAttributes(
+            [&](TextAttributes &attributes) {
+                const QVariant font = attributes.value(TextAttributeName::Font);
+                const FontDescriptor current =
+                    font.typeId() == qMetaTypeId<FontDescriptor>() ? font.value<FontDescriptor>() : fallback;
+                attributes.insert(TextAttributeName::Font, QVariant::fromValue(sender.convertFont(current)));
+            },
+            true);
+        return;
+    }
+    case FontChangeKind::Underline: {
+        const TextRange range = selectedRange();
+        const TextAttributes first = range.length > 0
+                                         ? RichTextBridge::documentText(document(), range).attributesAtIndex(0)
+                                         : typingAttributes();
+        const bool remove = isNonZero(first.value(TextAttributeName::Underline));
+        editSelectedAttributes(
+            [remove](TextAttributes &attributes) {
+                if (remove)
+                    attributes.remove(TextAttributeName::Underline);
+                else
+                    attributes.insert(TextAttributeName::Underline, 1);
+            },
+            true);
+        return;
+    }
+    case FontChangeKind::Color:
+        editSelectedAttributes(
+            [&](TextAttributes &attributes) {
+                attributes.insert(TextAttributeName::Color, QVariant::fromValue(sender.color));
+            },
+            true);
+        return;
+    }
+}
+
+void TagTextView::insertTag(const SimpleTagRef &tag)
+{
+    if (!tag)
+        return;
+    tag->setFont(viewFont());
+    RichText text;
+    DoInsertTagInAttributedString(tag, text, 0);
+    // The tag character carries nothing but the tag; what is typed next
+    // looks like what was typed before.
+    TextAttributes typing = typingAttributes();
+    typing.remove(TextAttributeName::ParagraphStyle);
+    replaceRange(TextRange{selectedRange().location, 0}, text);
+    setCurrentCharFormat(RichTextBridge::charFormat(typing));
+}
+
+FontDescriptor TagTextView::viewFont() const
+{
+    const QVariant font = document()->isEmpty()
+                              ? typingAttributes().value(TextAttributeName::Font)
+                              : RichTextBridge::documentText(document(), TextRange{0, 1})
+                                    .attributesAtIndex(0)
+                                    .value(TextAttributeName::Font);
+    if (font.typeId() == qMetaTypeId<FontDescriptor>())
+        return font.value<FontDescriptor>();
+    return RichTextBridge::fontDescriptor(document()->defaultFont());
+}
+
+TextAttributes TagTextView::typingAttributes() const
+{
+    const QTextCursor cursor = textCursor();
+    TextAttributes attributes = RichTextBridge::characterAttributes(cursor.charFormat(), document()->defaultFont());
+    // Typing next to a tag never makes another tag.
+    attributes.remove(TextAttributeName::Attachment);
+    if (!attributes.contains(TextAttributeName::ParagraphStyle)) {
+        if (const auto style = RichTextBridge::paragraphStyle(cursor.blockFormat()))
+            attributes.insert(TextAttributeName::ParagraphStyle, QVariant::fromValue(*style));
+    }
+    return attributes;
+}
+
+bool TagTextView::canInsertFromMimeData(const QMimeData *source) const
+{
+    return TagPasteboard::canRead(source);
+}
+
+QMimeData *TagTextView::createMimeDataFromSelection() const
+{
+    const TextRange range = selectedRange();
+    if (range.length == 0)
+        return new QMimeData;
+    const RichText text = attributedString();
+    AttributedTagString::saveAttachments(text);
+    return TagPasteboard::mimeDataForText(text.attributedSubstring(range));
+}
+
+void TagTextView::insertFromMimeData(const QMimeData *source)
+{
+    TagPasteboard::Contents contents = TagPasteboard::read(source);
+    switch (contents.kind) {
+    case TagPasteboard::Contents::Kind::Nothing:
+        return;
+    case TagPasteboard::Contents::Kind::TaggedText:
+        // Only the pasted tags are new; the tags already in the view keep
+        // their state, which their file wrappers may not hold yet.
+        AttributedTagString::setAttachmentDelegate(contents.text, m_delegate);
+        replaceRange(selectedRange(), contents.text);
+        break;
+    case TagPasteboard::Contents::Kind::PlainText:
+        replaceRange(selectedRange(), RichText(contents.text.string(), typingAttributes()));
+        break;
+    }
+    ensureCursorVisible();
+}
+
+void TagTextView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        if (const SimpleTagRef tag = clickableTagAt(event->position())) {
+            event->accept();
+            tag->trackMouse();
+            return;
+        }
+    }
+    QTextEdit::mousePressEvent(event);
+}
+
+void TagTextView::replaceRange(TextRange range, const RichText &text, bool selectInserted)
+{
+    const int end = RichTextBridge::replaceRange(document(), range, text);
+    QTextCursor cursor = textCursor();
+    if (selectInserted) {
+        cursor.setPosition(end - text.length());
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+    } else {
+        cursor.setPosition(end);
+    }
+    setTextCursor(cursor);
+}
+
+void TagTextView::editSelectedAttributes(const std::function<void(TextAttributes &)> &edit, bool typingWhenEmpty)
+{
+    const TextRange range = selectedRange();
+    if (range.length == 0) {
+        if (!typingWhenEmpty)
+            return;
+        TextAttributes attributes = typingAttributes();
+        edit(attributes);
+        attributes.remove(TextAttributeName::ParagraphStyle);
+        attributes.remove(TextAttributeName::Attachment);
+        setCurrentCharFormat(RichTextBridge::charFormat(attributes));
+        return;
+    }
+    const RichText selected = RichTextBridge::documentText(document(), range);
+    RichText edited;
+    int index = 0;
+    for (const RichText::Run &run : selected.runs()) {
+        TextAttributes attributes = run.attributes;
+        edit(attributes);
+        edited.appendCharacters(QStringView(selected.string()).mid(index, run.length), attributes);
+        index += run.length;
+    }
+    replaceRange(range, edited, true);
+}
+
+SimpleTagRef TagTextView::clickableTagAt(const QPointF &viewportPosition) const
+{
+    const QPointF position =
+        viewportPosition + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const int hit = layout->hitTest(position, Qt::FuzzyHit);
+    // The hit lies between characters: the tag may be on either side.
+    for (const int candidate : {hit, hit - 1}) {
+        const QTextBlock block = document()->findBlock(candidate);
+        if (candidate < 0 || !block.isValid() || candidate >= block.position() + block.length() - 1)
+            continue;
+        QTextCursor cursor(document());
+        cursor.setPosition(candidate);
+        cursor.setPosition(candidate + 1, QTextCursor::KeepAnchor);
+        const TextAttachmentRef attachment = RichTextBridge::attachment(cursor.charFormat());
+        const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr;
+        if (!tag || !tag->wantsToTrackMouse())
+            continue;
+        const int inBlock = candidate - block.position();
+        const QTextLine line = block.layout()->lineForTextPosition(inBlock);
+        if (!line.isValid())
+            continue;
+        const QPointF origin = layout->blockBoundingRect(block).topLeft();
+        const qreal left = line.cursorToX(inBlock);
+        const qreal right = line.cursorToX(inBlock + 1);
+        const QRectF box(origin.x() + std::min(left, right), origin.y() + line.y(), std::abs(right - left),
+                         line.height());
+        if (box.contains(position))
+            return tag;
+    }
+    return nullptr;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "AlertPresenter.h"
+#include "MainThread.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+// Stands in for the dialogs while it lives: records what would be shown and
+// returns at once, as if the user had pressed the button.
+class RecordingAlertPresenter : public AlertPresenter {
+public:
+    enum Kind { Panel, Sheet, Report };
+    struct Shown {
+        Kind kind;
+        QString title;
+        QString text;
+        QPointer<QWidget> window;
+        bool onMainThread;
+    };
+
+    RecordingAlertPresenter() { AlertPresenter::setCurrent(this); }
+    ~RecordingAlertPresenter() override { AlertPresenter::setCurrent(nullptr); }
+
+    void runAlertPanel(const QString &title, const QString &text) override { record({Panel, title, text, nullptr, {}}); }
+    void beginAlertSheet(const QString &title, const QString &text, QWidget *window) override
+    {
+        record({Sheet, title, text, window, {}});
+    }
+    void showErrorReport(const QString &text, QWidget *window) override { record({Report, {}, text, window, {}}); }
+
+    QList<Shown> shown;
+    // Runs after each record; may throw, as a failing window would.
+    std::function<void()> afterShowing;
+
+private:
+    void record(Shown item)
+    {
+        item.onMainThread = MainThread::isMainThread();
+        shown.append(item);
+        if (afterShowing)
+            afterShowing();
+    }
+};
