@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-webengine-dev
   qtkeychain-qt6-dev libsecret-1-0 libsecret-tools libplist-dev libssl-dev libgtest-dev
   xvfb xauth dbus dbus-x11 gnome-keyring fonts-dejavu-core python3
+  postfix sasl2-bin libsasl2-modules dnsmasq-base
 )
 
 missing=()
@@ -25,5 +26,35 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+
+# Postfix is only there for the tests, which run private instances of their
+# own: the system's instance stays unconfigured, is not started by the
+# install and is not started at boot.
+installing_postfix=0
+case " ${missing[*]} " in *" postfix "*) installing_postfix=1 ;; esac
+added_policy=0
+remove_policy() {
+  [ $added_policy -eq 1 ] && "${sudo[@]}" rm -f /usr/sbin/policy-rc.d
+  return 0
+}
+if [ $installing_postfix -eq 1 ]; then
+  echo "postfix postfix/main_mailer_type select No configuration" | "${sudo[@]}" debconf-set-selections
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\n# Added by scripts/install-deps.sh while it installs packages.\nexit 101\n' |
+      "${sudo[@]}" tee /usr/sbin/policy-rc.d >/dev/null
+    "${sudo[@]}" chmod 755 /usr/sbin/policy-rc.d
+    added_policy=1
+    trap remove_policy EXIT
+  fi
+fi
+
 "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
 "${sudo[@]}" apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"
+
+if [ $installing_postfix -eq 1 ]; then
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+    "${sudo[@]}" systemctl disable --now postfix.service >/dev/null 2>&1 || true
+  fi
+  # Without systemd the init script may have started it despite everything.
+  "${sudo[@]}" postfix stop >/dev/null 2>&1 || true
+fi

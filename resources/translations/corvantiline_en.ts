@@ -74,4 +74,39 @@
         <translation>Link address:</translation>
     </message>
 </context>
+<context>
+    <name>smtpErrors</name>
+    <message>
+        <source>smtp_err_noconnect</source>
+        <translation>The connection to the mail server could not be made: the server name is unknown or too long, nothing answers on its port, or this computer has no host name. The same error is given when an address of the message cannot be used as it is.</translation>
+    </message>
+    <message>
+        <source>smtp_err_connect_lost</source>
+        <translation>The connection to the mail server was lost.</translation>
+    </message>
+    <message>
+        <source>smtp_err_badgreeting</source>
+        <translation>The mail server did not accept the connection: it refused the greeting or the EHLO command.</translation>
+    </message>
+    <message>
+        <source>smtp_err_badrcptreply</source>
+        <translation>The mail server did not accept the sender or a recipient address.</translation>
+    </message>
+    <message>
+        <source>smtp_err_badmail</source>
+        <translation>The mail server did not accept the message.</translation>
+    </message>
+    <message>
+        <source>smtp_err_badreply</source>
+        <translation>The mail server sent a reply that could not be understood.</translation>
+    </message>
+    <message>
+        <source>smtp_err_noauth</source>
+        <translation>The mail server did not accept the login. Check the user name and the password of the account.</translation>
+    </message>
+    <message>
+        <source>smtp_err_badstarttlsreply</source>
+        <translation>No secure connection (STARTTLS) could be made: the mail server does not offer it, refused it, or the encryption could not be started. Nothing was sent without encryption.</translation>
+    </message>
+</context>
 </TS>

@@ -161,3 +161,74 @@ bool BetterString::containsString(const QString &text, const QString &part)
 {
     return !part.isEmpty() && text.contains(part);
 }
+
+QString BetterString::controlCharactersAsSpaces(const QString &text)
+{
+    QString result = text;
+    for (QChar &c : result) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            c = u' ';
+    }
+    return result;
+}
+
+QByteArray BetterString::mimeEncodedWords(QByteArrayView bytes, QByteArrayView charset, int firstWordLimit)
+{
+    static constexpr int MaxWord = 75; // RFC 2047 2
+    static constexpr char hexDigits[] = "0123456789ABCDEF";
+    if (bytes.isEmpty())
+        return {};
+    const QByteArray prefix = "=?" + charset.toByteArray() + "?Q?";
+    const bool utf8 = charset.compare("UTF-8", Qt::CaseInsensitive) == 0;
+    // The shortest word worth making holds one encoded 4-byte character.
+    const int shortest = int(prefix.size()) + 2 + 12;
+    const int longest = std::max(MaxWord, shortest);
+    int limit = std::clamp(firstWordLimit, shortest, longest);
+
+    QByteArray result;
+    QByteArray word = prefix;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        qsizetype end = i + 1;
+        if (utf8 && quint8(bytes[i]) >= 0xC0) {
+            while (end < bytes.size() && end - i < 4 && (quint8(bytes[end]) & 0xC0) == 0x80)
+                ++end;
+        }
+        QByteArray unit;
+        for (qsizetype k = i; k < end; ++k) {
+            const char b = bytes[k];
+            if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '!' || b == '*'
+                || b == '+' || b == '-' || b == '/')
+                unit += b;
+            else if (b == ' ')
+                unit += '_';
+            else
+                unit.append('=').append(hexDigits[quint8(b) >> 4]).append(hexDigits[quint8(b) & 15]);
+        }
+        if (word.size() > prefix.size() && word.size() + unit.size() + 2 > limit) {
+            result += word + "?= ";
+            word = prefix;
+            limit = longest;
+        }
+        word += unit;
+        i = end;
+    }
+    return result + word + "?=";
+}
+
+QString BetterString::encodedMIMEHeaderString(const QString &text, int lineUsed, MimeEncoding when)
+{
+    static constexpr int LineGoal = 78; // RFC 5322 2.1.1
+    const QString clean = controlCharactersAsSpaces(text);
+    bool latin1 = true;
+    bool ascii = true;
+    for (const QChar c : clean) {
+        ascii = ascii && c.unicode() < 0x80;
+        latin1 = latin1 && c.unicode() <= 0xFF;
+    }
+    if (clean.isEmpty() || (when == MimeEncoding::WhenNeeded && ascii && !clean.contains(QLatin1String("=?"))))
+        return clean;
+    const QByteArray bytes = latin1 ? clean.toLatin1() : clean.toUtf8();
+    return QString::fromLatin1(mimeEncodedWords(bytes, latin1 ? "ISO-8859-1" : "UTF-8", LineGoal - lineUsed));
+}

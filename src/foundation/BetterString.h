@@ -5,6 +5,8 @@
 
 #include "RichText.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -51,5 +53,28 @@ void appendToFile(const QString &text, const QString &path);
 // contained (QString::contains would say it always is); conditions, search
 // and filters all keep this meaning.
 [[nodiscard]] bool containsString(const QString &text, const QString &part);
+
+// Text headed for a mail header: every control character (C0, DEL, C1 and
+// the Unicode line and paragraph separators) becomes a space, so that a
+// value from elsewhere can neither end the header line nor start a new one.
+[[nodiscard]] QString controlCharactersAsSpaces(const QString &text);
+
+// RFC 2047 Q encoded words for `bytes` in `charset`. Only letters, digits and
+// "!*+-/" stand for themselves (all that RFC 2047 5(3) allows inside a
+// phrase, so the words are valid in every kind of header), a space is "_",
+// every other byte "=XX". No word passes 75 characters, the first not
+// `firstWordLimit` either; words are joined by single spaces, where the header
+// may be folded. A UTF-8 character never straddles two words. "" for no bytes.
+[[nodiscard]] QByteArray mimeEncodedWords(QByteArrayView bytes, QByteArrayView charset, int firstWordLimit = 75);
+
+enum class MimeEncoding { WhenNeeded, Always };
+// A subject, display name or file name as a header carries it. Control
+// characters become spaces. Text with non-ASCII characters, or with "=?"
+// (which a reader would take for the start of an encoded word), becomes
+// encoded words in ISO-8859-1 when every character fits there, else UTF-8;
+// other text stays as it is unless `Always` is asked. `lineUsed` counts what
+// already stands on the first line ("Subject:"), so that it stays within 78.
+[[nodiscard]] QString encodedMIMEHeaderString(const QString &text, int lineUsed = 0,
+                                              MimeEncoding when = MimeEncoding::WhenNeeded);
 
 } // namespace BetterString

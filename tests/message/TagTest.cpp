@@ -130,6 +130,8 @@ TEST(TagValues, FieldNumberAndFileLinkTags)
     EXPECT_EQ(link.getValueForData(nullptr, nullptr, &sending).string(), QStringLiteral("cid:Bild_gr?n_1.pngX"));
     EXPECT_TRUE(link.getValueForData(nullptr, nullptr, &neither).isEmpty());
     EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/b c\tä.gif")), QStringLiteral("b_c??.gif"));
+    // Nothing that would break the Content-ID header or the cid: URL survives.
+    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/x\"<y>@[z];%#(1).png")), QStringLiteral("x__y___z_____1_.png"));
 }
 
 TEST(TagValues, ConditionRulesFirstMatchWins)
@@ -234,7 +236,8 @@ TEST(ImageTags, UnreadableFilesAndEscapedSource)
     missing.setAlignment(ImageTag::AlignLeft);
     EXPECT_EQ(
         missing.getHTMLCodeWithAbsolutePath(false, QStringLiteral("<m>")),
-        QStringLiteral("<img src=\"cid:a&quot;b&lt;c&gt;&amp;d.png&lt;m&gt;\" style=\"margin: 0px;\" align=\"left\">"));
+        QStringLiteral("<img src=\"cid:a_b_c_&amp;d.png&lt;m&gt;\" style=\"margin: 0px;\" align=\"left\">"));
+    EXPECT_TRUE(missing.getHTMLCodeWithAbsolutePath(true, {}).contains(QStringLiteral("/a&quot;b&lt;c&gt;&amp;d.png\"")));
 
     // Opening a FIFO for reading would wait for a writer forever.
     const QString fifo = dir.filePath(QStringLiteral("pipe.png"));

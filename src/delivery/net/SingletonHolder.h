@@ -20,13 +20,14 @@ public:
         return *instance();
     }
 
+private:
+    // Run at process exit only: the instance is made once.
     static void killInstance()
     {
         delete instance();
         instance() = nullptr;
     }
 
-private:
     static T *&instance()
     {
         static T *value = nullptr;

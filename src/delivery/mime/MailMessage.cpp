@@ -1,0 +1,171 @@
+#include "MailMessage.h"
+
+#include "BetterString.h"
+#include "MailHelper.h"
+#include "MimeHeader.h"
+#include "StringEncoder.h"
+
+#include <optional>
+
+namespace {
+
+// A part's header lines (each ending in CRLF) and its body.
+struct Part {
+    QByteArray headers;
+    QByteArray body;
+};
+
+Part textPart(const QString &text, const char *subtype)
+{
+    StringEncoder encoder(text);
+    encoder.guessCharset();
+    return {"Content-Type: text/" + QByteArray(subtype) + "; charset=" + encoder.charset().toLatin1()
+            + "\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+        encoder.encodedString()};
+}
+
+Part filePart(const MailAttachment &attachment, const QString &messageID, MailAttachment::Disposition disposition)
+{
+    const QByteArray text = attachment.mimeDataForMessageID(messageID, disposition);
+    const qsizetype end = text.indexOf("\r\n\r\n") + 2;
+    return {text.left(end), text.mid(end + 2)};
+}
+
+// The CRLF before each delimiter belongs to the delimiter (RFC 2046 5.1.1),
+// so a part's body ends exactly where its content does.
+Part multipart(const char *subtype, const char *boundary, const QList<Part> &parts, bool relatedToHtml = false)
+{
+    QByteArray headers = "Content-Type: multipart/" + QByteArray(subtype) + ";\r\n";
+    if (relatedToHtml)
+        headers += "    type=\"text/html\";\r\n";
+    headers += "    boundary=\"" + QByteArray(boundary) + "\"\r\n";
+    QByteArray body;
+    for (const Part &part : parts) {
+        if (!body.isEmpty())
+            body += "\r\n";
+        body += "--" + QByteArray(boundary) + "\r\n" + part.headers + "\r\n" + part.body;
+    }
+    body += "\r\n--" + QByteArray(boundary) + "--";
+    return {headers, body};
+}
+
+bool isPlainSubject(const QString &subject)
+{
+    for (const QChar c : subject) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    }
+    return !subject.contains(QLatin1String("=?")) && !subject.startsWith(u' ') && !subject.endsWith(u' ');
+}
+
+// One header line "Name:value", folded; nothing when even folding cannot
+// bring every line within the hard limit.
+std::optional<QByteArray> headerLine(const QByteArray &name, const QString &value)
+{
+    const QByteArray line = MimeHeader::folded(name + ':' + value.toLatin1());
+    if (!MimeHeader::linesWithin(line, MimeHeader::LineLimit))
+        return std::nullopt;
+    return line + "\r\n";
+}
+
+} // namespace
+
+bool MailMessage::addAttachment(const QString &path)
+{
+    m_attachments.append(MailAttachment(path));
+    return m_attachments.last().isReadable();
+}
+
+bool MailMessage::addHTMLAttachment(const QString &path)
+{
+    m_htmlAttachments.append(MailAttachment(path));
+    return m_htmlAttachments.last().isReadable();
+}
+
+QString MailMessage::bccString() const
+{
+    return m_bcc.join(QStringLiteral(", "));
+}
+
+QString MailMessage::encodedSubject() const
+{
+    static constexpr char Name[] = "Subject:";
+    static constexpr int NameLength = sizeof(Name) - 1;
+    const QString clean = BetterString::controlCharactersAsSpaces(m_subject);
+    if (isPlainSubject(clean)) {
+        const QByteArray folded = MimeHeader::folded(Name + clean.toLatin1());
+        if (MimeHeader::linesWithin(folded, MimeHeader::LineGoal))
+            return QString::fromLatin1(folded.mid(NameLength));
+    }
+    const QString words = BetterString::encodedMIMEHeaderString(clean, NameLength, BetterString::MimeEncoding::Always);
+    return QString::fromLatin1(MimeHeader::folded(Name + words.toLatin1()).mid(NameLength));
+}
+
+QString MailMessage::mailSMTPData(QString *error) const
+{
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return QString();
+    };
+    // Bounded so that a Content-ID line (a file name and the id) stays
+    // within 998 characters.
+    static constexpr qsizetype LongestMessageID = 250;
+    if (m_messageID.isEmpty())
+        return fail(QStringLiteral("The message has no Message-ID."));
+    if (m_messageID.size() > LongestMessageID)
+        return fail(QStringLiteral("The Message-ID is too long."));
+    for (const QChar c : m_messageID) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E || c == u'<' || c == u'>')
+            return fail(QStringLiteral("The Message-ID holds characters that a header may not."));
+    }
+    QString why;
+    const QString from = MailHelper::encodeMailAddress(m_from, &why, 5);
+    if (from.isNull())
+        return fail(QStringLiteral("Sender: ") + why);
+    const QString to = MailHelper::encodeMailAddress(m_to, &why, 3);
+    if (to.isNull())
+        return fail(QStringLiteral("Recipient: ") + why);
+    for (const QList<MailAttachment> *list : {&m_htmlAttachments, &m_attachments}) {
+        for (const MailAttachment &attachment : *list) {
+            if (!attachment.isReadable())
+                return fail(
+                    QStringLiteral("The file \"%1\" cannot be attached: %2.")
+                        .arg(BetterString::controlCharactersAsSpaces(attachment.filePath()), attachment.readError()));
+        }
+    }
+    const std::optional<QByteArray> fromLine = headerLine("From", from);
+    const std::optional<QByteArray> toLine = headerLine("To", to);
+    if (!fromLine || !toLine)
+        return fail(QStringLiteral("An address is too long for a header line."));
+
+    Part content = textPart(m_plainBody, "plain");
+    if (hasFormattedBody()) {
+        Part html = textPart(m_formattedBody, "html");
+        if (!m_htmlAttachments.isEmpty()) {
+            QList<Part> related{html};
+            for (const MailAttachment &image : m_htmlAttachments)
+                related.append(filePart(image, m_messageID, MailAttachment::Disposition::Inline));
+            html = multipart("related", RelatedBoundary, related, true);
+        }
+        content = multipart("alternative", AlternativeBoundary, {content, html});
+    }
+    if (!m_attachments.isEmpty()) {
+        QList<Part> mixed{content};
+        for (const MailAttachment &file : m_attachments)
+            mixed.append(filePart(file, m_messageID, MailAttachment::Disposition::Attachment));
+        content = multipart("mixed", MixedBoundary, mixed);
+    }
+
+    QByteArray text = "Message-ID:<" + m_messageID.toLatin1()
+        + ">\r\nDate:" + MailHelper::dateValue(MailHelper::now()).toLatin1() + "\r\n";
+    if (m_priority != 3)
+        text += "X-Priority: " + QByteArray::number(m_priority) + "\r\n";
+    text += *fromLine + *toLine + "Mime-Version: 1.0\r\n" + content.headers + "Subject:" + encodedSubject().toLatin1()
+        + "\r\n\r\n" + content.body;
+    // The SMTP client ends the text with CRLF itself, before the dot line,
+    // so the text's own last line break must not be doubled.
+    if (text.endsWith("\r\n"))
+        text.chop(2);
+    return QString::fromLatin1(text);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// One body text on its way into a quoted-printable part. The text is kept
+// with LF line ends; CRLF appears only in the encoded output.
+class StringEncoder {
+public:
+    explicit StringEncoder(const QString &text);
+
+    // Chooses "ISO-8859-1" when every character fits there, else
+    // "windows-1252" when they fit that, else "UTF-8": never a lossy one.
+    void guessCharset();
+    [[nodiscard]] const QString &charset() const { return m_charset; }
+    [[nodiscard]] const QString &rawString() const { return m_rawString; }
+
+    // The quoted-printable text of rawString in charset (chosen first when
+    // guessCharset was not called), lines of at most 76 characters.
+    [[nodiscard]] QByteArray encodedString() const;
+
+    // The bytes of `text` in windows-1252, or nothing when one character has
+    // no place there.
+    [[nodiscard]] static std::optional<QByteArray> toWindows1252(const QString &text);
+
+private:
+    QString m_rawString;
+    QString m_charset;
+};

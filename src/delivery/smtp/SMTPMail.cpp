@@ -1,0 +1,169 @@
+#include "SMTPMail.h"
+
+#include "Localizer.h"
+#include "MailMessage.h"
+#include "SmtpText.h"
+#include "Values.h"
+
+namespace {
+
+// The text of each code, from the table "smtpErrors".
+QString localizedErrorText(int code)
+{
+    switch (code) {
+    case 1:
+    case 2:
+        return Localizer::localizedString("smtpErrors", "smtp_err_noconnect");
+    case 3:
+    case 4:
+        return Localizer::localizedString("smtpErrors", "smtp_err_connect_lost");
+    case 5:
+    case 6:
+    case 7:
+        return Localizer::localizedString("smtpErrors", "smtp_err_badgreeting");
+    case 8:
+    case 14:
+    case 15:
+        return Localizer::localizedString("smtpErrors", "smtp_err_badrcptreply");
+    case 9:
+    case 10:
+        return Localizer::localizedString("smtpErrors", "smtp_err_badmail");
+    case 11:
+        return Localizer::localizedString("smtpErrors", "smtp_err_badreply");
+    case 12:
+        return Localizer::localizedString("smtpErrors", "smtp_err_noauth");
+    case 17:
+        return Localizer::localizedString("smtpErrors", "smtp_err_badstarttlsreply");
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+SMTPMail::~SMTPMail()
+{
+    if (m_connected)
+        disconnect();
+    smtp_closeStreams(m_session);
+}
+
+void SMTPMail::setPassword(const QString &password)
+{
+    if (!password.isNull())
+        m_serverPassword = password;
+}
+
+void SMTPMail::setPort(const QString &port)
+{
+    m_serverPort = intValue(port);
+}
+
+int SMTPMail::connect()
+{
+    if (m_connected)
+        disconnect();
+    m_session.timeoutTime = m_timeoutTime;
+    m_session.encryption = m_smtpEncryption;
+    m_session.receiveCallback = m_progressCallback;
+    m_session.sendCallback = nullptr;
+    int result = smtp_connect(m_session, m_serverAddr.toUtf8().constData(), uint16_t(m_serverPort & 0xFFFF));
+    if (result != 0) {
+        smtp_closeStreams(m_session);
+        return result;
+    }
+    if (m_authenticate) {
+        if (m_accountLogin.isEmpty() || m_serverPassword.isEmpty()) {
+            smtp_closeStreams(m_session);
+            return AuthFailed;
+        }
+        // RFC 4616 and RFC 4954 carry UTF-8; the base64 keeps it intact.
+        QByteArray login = m_accountLogin.toUtf8();
+        QByteArray password = m_serverPassword.toUtf8();
+        if (m_session.auth_mechanisms & SMTP_Session::AuthPlain)
+            result = smtp_auth_plain(m_session, QByteArray(), login, password);
+        else if (m_session.auth_mechanisms & SMTP_Session::AuthLogin)
+            result = smtp_auth_login(m_session, login, password);
+        password.fill('\0');
+        if (result != 0) {
+            smtp_closeStreams(m_session);
+            return result;
+        }
+    }
+    m_connected = true;
+    return 0;
+}
+
+int SMTPMail::sendMailMessage(const MailMessage &message)
+{
+    // A message that cannot be built correctly is not sent at all.
+    const QString text = message.mailSMTPData();
+    if (text.isNull())
+        return NoConnect;
+    return sendMessage(text, message.from(), message.to(), message.bcc());
+}
+
+int SMTPMail::sendMessage(const QString &text, const QString &from, const QString &to, const QStringList &bcc)
+{
+    if (!m_connected || !m_session.lineWriter)
+        return WriteFailed;
+    // Addresses and text go out as UTF-8: the message text is ASCII except
+    // for addresses that a header carries as they are.
+    const QByteArray sender = from.toUtf8();
+    QList<QByteArray> recipients;
+    for (const QString &address : SmtpText::splitAddressList(to))
+        recipients.append(address.toUtf8());
+    for (const QString &entry : bcc) {
+        for (const QString &address : SmtpText::splitAddressList(entry))
+            recipients.append(address.toUtf8());
+    }
+    // Nothing is written unless every envelope address can be sent as it is.
+    if (recipients.isEmpty() || !SmtpText::envelopeAddress(sender, true))
+        return NoConnect;
+    for (const QByteArray &recipient : recipients) {
+        if (!SmtpText::envelopeAddress(recipient, false))
+            return NoConnect;
+    }
+
+    m_session.sendCallback = nullptr;
+    if (const int result = smtp_send_from(m_session, sender))
+        return result;
+    for (const QByteArray &recipient : recipients) {
+        if (const int result = smtp_send_to(m_session, recipient))
+            return result;
+    }
+    if (const int result = smtp_start_data(m_session))
+        return result;
+    m_session.sendCallback = m_progressCallback;
+    const int written = smtp_send_text(m_session, text.toUtf8());
+    m_session.sendCallback = nullptr;
+    if (written != 0)
+        return written;
+    return smtp_end_mail(m_session);
+}
+
+int SMTPMail::sendTestFrom(const QString &address)
+{
+    if (!m_connected || !m_session.lineWriter)
+        return WriteFailed;
+    m_session.sendCallback = nullptr;
+    return smtp_send_from(m_session, address.toUtf8());
+}
+
+int SMTPMail::disconnect()
+{
+    if (m_connected) {
+        smtp_disconnect(m_session);
+        m_connected = false;
+    }
+    return 0;
+}
+
+QString SMTPMail::getErrorDesc(int code) const
+{
+    const QString reply = QString::fromUtf8(m_session.lastReply);
+    return localizedErrorText(code) + QStringLiteral("\nMail Error: ") + QString::number(code)
+        + QStringLiteral("\nServer Reply Num: ") + QString::number(m_session.lastReplyCode)
+        + QStringLiteral("\nServer Reply: ") + reply + QStringLiteral("\nSystem Error: ")
+        + QString::number(m_session.lastSystemError);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "SMTP_Session.h"
+
+#include <QString>
+#include <QStringList>
+
+class MailMessage;
+
+// One SMTP client with an account's connection settings: connect (STARTTLS
+// and AUTH included), send messages on the open connection, disconnect, and
+// the error text of a result code. Used by one thread at a time.
+//
+// Results: 0 success; 16 the progress delegate stopped a wait (the user
+// cancelled; not an error); otherwise a failure whose text getErrorDesc
+// gives. A failed transaction is not reset: the caller disconnects.
+class SMTPMail {
+public:
+    enum Error {
+        NoConnect = 1,         // no local host name, server name too long, unusable envelope address
+        HostUnreachable = 2,   // name does not resolve, streams cannot be made or opened
+        BadGreeting = 5,       // greeting not 220
+        HelloWriteFailed = 6,  // EHLO (and HELO) could not be written
+        HelloRefused = 7,      // EHLO not answered 250
+        RcptFailed = 8,        // RCPT TO answered neither 250 nor 550
+        DataRefused = 9,       // DATA not answered 354
+        MessageRefused = 10,   // the final "." not answered 250
+        AuthFailed = 12,       // no login or password, or an unexpected reply
+        AuthOutOfSequence = 13, // AUTH PLAIN answered 503
+        MailFromRefused = 14,  // MAIL FROM not answered 250
+        RecipientRefused = 15, // RCPT TO answered 550
+        Cancelled = 16,        // the progress delegate said stop
+        StartTlsFailed = 17,   // STARTTLS not offered, refused, or the handshake failed
+        WriteFailed = -1,      // a command line could not be written
+    };
+
+    SMTPMail() = default;
+    ~SMTPMail();
+    SMTPMail(const SMTPMail &) = delete;
+    SMTPMail &operator=(const SMTPMail &) = delete;
+
+    void setServer(const QString &server) { m_serverAddr = server; }
+    void setLogin(const QString &login) { m_accountLogin = login; }
+    // A null password is ignored: the previous one stays.
+    void setPassword(const QString &password);
+    // The leading integer of the text; its low 16 bits are the TCP port.
+    void setPort(const QString &port);
+    void setTimeout(int seconds) { m_timeoutTime = seconds; }
+    // 0 none, 1 TLS from the first byte, 2 STARTTLS.
+    void setEncryption(int encryption) { m_smtpEncryption = encryption; }
+    // The account's "smtpAuthType": above 0 authenticates.
+    void setAuthentication(int authType) { m_authenticate = authType > 0; }
+    // Not owned: it must outlive every call of this client that may ask it.
+    void setProgressCallback(SmtpProgressDelegate *delegate) { m_progressCallback = delegate; }
+    [[nodiscard]] SmtpProgressDelegate *getProgressCallback() const { return m_progressCallback; }
+
+    [[nodiscard]] int connect();
+    // 1 without writing anything when the message cannot be built.
+    [[nodiscard]] int sendMailMessage(const MailMessage &message);
+    // `to` and each blind copy may hold several addresses separated by
+    // commas; every envelope address is checked before the first command is
+    // written (1 when one cannot be sent as it is, or there is none).
+    [[nodiscard]] int sendMessage(const QString &text, const QString &from, const QString &to,
+                                  const QStringList &bcc);
+    // Only MAIL FROM on the open connection (the account verifier).
+    [[nodiscard]] int sendTestFrom(const QString &address);
+    int disconnect();
+    [[nodiscard]] QString getErrorDesc(int code) const;
+
+    [[nodiscard]] bool isConnected() const { return m_connected; }
+    [[nodiscard]] const SMTP_Session &session() const { return m_session; }
+    [[nodiscard]] int port() const { return m_serverPort; }
+
+private:
+    bool m_connected = false;
+    SMTP_Session m_session;
+    QString m_serverAddr;
+    int m_serverPort = 0;
+    QString m_accountLogin;
+    QString m_serverPassword;
+    bool m_authenticate = false;
+    int m_smtpEncryption = 0;
+    int m_timeoutTime = LineReader::DefaultTimeout;
+    SmtpProgressDelegate *m_progressCallback = nullptr;
+};

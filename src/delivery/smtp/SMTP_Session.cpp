@@ -1,0 +1,419 @@
+#include "SMTP_Session.h"
+
+#include "OpenSslConnection.h"
+#include "OpenSslInputStream.h"
+#include "OpenSslOutputStream.h"
+#include "SmtpText.h"
+#include "SocketStreams.h"
+
+#include <QList>
+
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ReplyCodeCancelled = 16;
+constexpr int ErrBadEnvelope = 1;
+constexpr int ErrNoConnect = 2;
+constexpr int ErrBadGreeting = 5;
+constexpr int ErrHelloWrite = 6;
+constexpr int ErrHelloReply = 7;
+constexpr int ErrRcptReply = 8;
+constexpr int ErrDataReply = 9;
+constexpr int ErrEndReply = 10;
+constexpr int ErrAuth = 12;
+constexpr int ErrAuthSequence = 13;
+constexpr int ErrMailFromReply = 14;
+constexpr int ErrRcptRefused = 15;
+constexpr int ErrStartTls = 17;
+
+struct Capabilities {
+    uint8_t auth = 0;
+    bool startTls = false;
+};
+
+// RFC 5321 4.1.1.1: the first line of the EHLO reply is the greeting, each
+// further line one keyword with its parameters. "AUTH=LOGIN PLAIN" is the
+// form of servers written before RFC 4954.
+Capabilities parseCapabilities(const QByteArray &reply)
+{
+    Capabilities caps;
+    const QList<QByteArray> lines = reply.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed().toUpper();
+        if (line.size() < 4)
+            continue;
+        const QList<QByteArray> words = line.mid(4).replace('=', ' ').simplified().split(' ');
+        if (words.isEmpty())
+            continue;
+        if (words.first() == "STARTTLS") {
+            caps.startTls = true;
+        } else if (words.first() == "AUTH") {
+            for (const QByteArray &word : words) {
+                if (word == "PLAIN")
+                    caps.auth |= SMTP_Session::AuthPlain;
+                else if (word == "LOGIN")
+                    caps.auth |= SMTP_Session::AuthLogin;
+            }
+        }
+    }
+    return caps;
+}
+
+// RFC 5321 4.2: three digits, the first 2 to 5 (1 is kept for the
+// extensions that use it), then a space, a hyphen or the end of the line.
+enum class LineKind { Continues, Last, Malformed };
+
+LineKind classifyReplyLine(const QByteArray &line, int *code)
+{
+    if (line.size() < 3 || line[0] < '1' || line[0] > '5' || line[1] < '0' || line[1] > '9' || line[2] < '0'
+        || line[2] > '9')
+        return LineKind::Malformed;
+    *code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    if (line.size() == 3 || line[3] == ' ')
+        return LineKind::Last;
+    return line[3] == '-' ? LineKind::Continues : LineKind::Malformed;
+}
+
+void storeReply(SMTP_Session &session, int code)
+{
+    session.lastReplyCode = code;
+    QByteArray text = session.fullReply;
+    for (char &c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u == 0x7F)
+            c = '?';
+    }
+    qsizetype length = std::min<qsizetype>(text.size(), SMTP_Session::ReplyBufferSize - 1);
+    // Do not leave half a UTF-8 sequence at the cut.
+    if (length < text.size()) {
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    std::memcpy(session.lastReply, text.constData(), size_t(length));
+    session.lastReply[length] = '\0';
+}
+
+// Replaces a secret that a server echoed back, so that it cannot reach an
+// error text or a log.
+void scrubSecret(SMTP_Session &session, const QByteArray &secret)
+{
+    if (secret.isEmpty() || !session.fullReply.contains(secret))
+        return;
+    session.fullReply.replace(secret, "********");
+    storeReply(session, session.lastReplyCode);
+}
+
+void wipe(QByteArray &secret)
+{
+    secret.fill('\0');
+    secret.clear();
+}
+
+// Command lines are written without the progress delegate (the writer
+// answers for itself), unless the session is within the text transfer.
+int writeCommand(SMTP_Session &session, const QByteArray &line)
+{
+    if (!session.lineWriter)
+        return -1;
+    session.lineWriter->setDelegate(session.sendCallback);
+    return session.lineWriter->writeLineBytes(line);
+}
+
+void noteStreamError(SMTP_Session &session, const ByteStream &stream)
+{
+    if (const auto error = stream.streamError())
+        session.lastSystemError = error->code;
+}
+
+int failConnect(SMTP_Session &session, int code)
+{
+    smtp_closeStreams(session);
+    return code;
+}
+
+} // namespace
+
+int smtp_getreply(SMTP_Session &session)
+{
+    session.fullReply.clear();
+    session.replyCancelled = false;
+    int code = -1;
+    int lines = 0;
+    while (session.lineReader) {
+        const std::optional<QString> line = session.lineReader->readLine();
+        if (!line) {
+            session.replyCancelled = session.lineReader->lastEnd() == LineReader::End::Cancelled;
+            if (session.lineReader->lastEnd() == LineReader::End::StreamFailed)
+                noteStreamError(session, session.lineReader->stream());
+            break;
+        }
+        const QByteArray bytes = line->toUtf8();
+        if (++lines > SMTP_Session::MaxReplyLines
+            || session.fullReply.size() + bytes.size() + 2 > SMTP_Session::MaxReplyBytes)
+            break;
+        session.fullReply += bytes + "\r\n";
+        int lineCode = -1;
+        const LineKind kind = classifyReplyLine(bytes, &lineCode);
+        if (kind == LineKind::Last)
+            code = lineCode;
+        if (kind != LineKind::Continues)
+            break;
+    }
+    storeReply(session, code);
+    return code;
+}
+
+int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t port)
+{
+    smtp_closeStreams(session);
+    const std::optional<QString> host = SocketStreams::hostWithName(QString::fromUtf8(serverName));
+    if (!host)
+        return ErrNoConnect;
+    std::shared_ptr<InputByteStream> input;
+    std::shared_ptr<OutputByteStream> output;
+    switch (session.encryption) {
+    case 0:
+    case 1:
+        if (!SocketStreams::getStreamsToHost(*host, port, session.encryption == 1, &input, &output))
+            return ErrNoConnect;
+        break;
+    case 2:
+        session.sslConnection = std::make_shared<OpenSslConnection>(*host, port);
+        input = std::make_shared<OpenSslInputStream>(session.sslConnection);
+        output = std::make_shared<OpenSslOutputStream>(session.sslConnection);
+        break;
+    default:
+        // An unknown mode must not quietly become plain text.
+        return ErrNoConnect;
+    }
+    if (!input || !output)
+        return failConnect(session, ErrNoConnect);
+    session.lineReader = std::make_unique<LineReader>(input);
+    session.lineWriter = std::make_unique<LineWriter>(output);
+    session.lineReader->setTimeout(session.timeoutTime);
+    session.lineWriter->setTimeout(session.timeoutTime);
+    // Set before opening, so that a slow connect can be cancelled too.
+    session.lineReader->setDelegate(session.receiveCallback);
+    int result = session.lineReader->openStream();
+    if (result == 0)
+        result = session.lineWriter->openStream();
+    if (result == ReplyCodeCancelled)
+        return failConnect(session, ReplyCodeCancelled);
+    if (result != 0) {
+        noteStreamError(session, *input);
+        noteStreamError(session, *output);
+        return failConnect(session, ErrNoConnect);
+    }
+    return 0;
+}
+
+int smtp_handle_greetings(SMTP_Session &session, const char *localHostName)
+{
+    const QByteArray name(localHostName);
+    if (writeCommand(session, "EHLO " + name) != 0 && writeCommand(session, "HELO " + name) != 0)
+        return failConnect(session, ErrHelloWrite);
+    const int code = smtp_getreply(session);
+    if (session.replyCancelled)
+        return failConnect(session, ReplyCodeCancelled);
+    if (code != 250)
+        return failConnect(session, ErrHelloReply);
+    return 0;
+}
+
+int smtp_dispatch_ehlo_response(SMTP_Session &session)
+{
+    session.auth_mechanisms = parseCapabilities(session.fullReply).auth;
+    return 0;
+}
+
+bool smtp_offers_starttls(const SMTP_Session &session)
+{
+    return parseCapabilities(session.fullReply).startTls;
+}
+
+int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port)
+{
+    session.lastSystemError = 0;
+    session.fullReply.clear();
+    storeReply(session, -1);
+    session.auth_mechanisms = 0;
+
+    char localHost[257] = {};
+    if (::gethostname(localHost, 256) != 0 || localHost[0] == '\0')
+        return ErrBadEnvelope;
+    if (std::strlen(serverName) >= size_t(SmtpMaxServerNameLength))
+        return ErrBadEnvelope;
+
+    if (const int result = smtp_openStreams(session, serverName, port))
+        return result;
+
+    const int greeting = smtp_getreply(session);
+    if (session.replyCancelled)
+        return failConnect(session, ReplyCodeCancelled);
+    if (greeting != 220)
+        return failConnect(session, ErrBadGreeting);
+    if (const int result = smtp_handle_greetings(session, localHost))
+        return result;
+
+    if (session.encryption == 2) {
+        // Asked for TLS: a server that does not offer it is a failure, never
+        // a reason to go on in plain text (and send the password that way).
+        if (!smtp_offers_starttls(session))
+            return failConnect(session, ErrStartTls);
+        if (writeCommand(session, "STARTTLS") != 0)
+            return failConnect(session, ErrStartTls);
+        const int code = smtp_getreply(session);
+        if (session.replyCancelled)
+            return failConnect(session, ReplyCodeCancelled);
+        if (code != 220)
+            return failConnect(session, ErrStartTls);
+        // Bytes that came in plain text after the 220 would later be read as
+        // if they had come through TLS (reply injection): refuse them.
+        if (session.lineReader->bufferedBytes() > 0)
+            return failConnect(session, ErrStartTls);
+        if (!session.sslConnection || session.sslConnection->startSsl() != 0)
+            return failConnect(session, ErrStartTls);
+        // RFC 3207 4.2: everything learnt before TLS is forgotten.
+        session.auth_mechanisms = 0;
+        if (const int result = smtp_handle_greetings(session, localHost))
+            return result;
+    }
+    return smtp_dispatch_ehlo_response(session);
+}
+
+int smtp_auth_plain(SMTP_Session &session, const QByteArray &authorizationIdentity, const QByteArray &login,
+                    const QByteArray &password)
+{
+    if (authorizationIdentity.contains('\0') || login.contains('\0') || password.contains('\0'))
+        return ErrAuth;
+    QByteArray credential = authorizationIdentity + '\0' + login + '\0' + password;
+    QByteArray encoded = credential.toBase64();
+    QByteArray line = "AUTH PLAIN " + encoded;
+    const int written = writeCommand(session, line);
+    wipe(line);
+    wipe(credential);
+    if (written != 0) {
+        wipe(encoded);
+        return written;
+    }
+    const int code = smtp_getreply(session);
+    scrubSecret(session, encoded);
+    scrubSecret(session, password);
+    wipe(encoded);
+    if (session.replyCancelled)
+        return ReplyCodeCancelled;
+    if (code == 235)
+        return 0;
+    return code == 503 ? ErrAuthSequence : ErrAuth;
+}
+
+int smtp_auth_login(SMTP_Session &session, const QByteArray &login, const QByteArray &password)
+{
+    QByteArray encodedPassword = password.toBase64();
+    const QByteArray steps[] = {"AUTH LOGIN", login.toBase64(), encodedPassword};
+    const int expected[] = {334, 334, 235};
+    int result = 0;
+    for (int i = 0; i < 3 && result == 0; ++i) {
+        const int written = writeCommand(session, steps[i]);
+        if (written != 0) {
+            result = written;
+            break;
+        }
+        const int code = smtp_getreply(session);
+        scrubSecret(session, encodedPassword);
+        scrubSecret(session, password);
+        if (session.replyCancelled)
+            result = ReplyCodeCancelled;
+        else if (code != expected[i])
+            result = ErrAuth;
+    }
+    wipe(encodedPassword);
+    return result;
+}
+
+namespace {
+
+int sendEnvelope(SMTP_Session &session, const char *command, const QByteArray &address, bool isSender)
+{
+    if (!session.lineWriter)
+        return -1;
+    const std::optional<QByteArray> envelope = SmtpText::envelopeAddress(address, isSender);
+    if (!envelope)
+        return ErrBadEnvelope;
+    if (const int written = writeCommand(session, command + ('<' + *envelope + '>')))
+        return written;
+    const int code = smtp_getreply(session);
+    if (session.replyCancelled)
+        return ReplyCodeCancelled;
+    if (isSender)
+        return code == 250 ? 0 : ErrMailFromReply;
+    if (code == 250)
+        return 0;
+    return code == 550 ? ErrRcptRefused : ErrRcptReply;
+}
+
+} // namespace
+
+int smtp_send_from(SMTP_Session &session, const QByteArray &address)
+{
+    return sendEnvelope(session, "MAIL FROM:", address, true);
+}
+
+int smtp_send_to(SMTP_Session &session, const QByteArray &address)
+{
+    return sendEnvelope(session, "RCPT TO:", address, false);
+}
+
+int smtp_start_data(SMTP_Session &session)
+{
+    if (const int written = writeCommand(session, "DATA"))
+        return written;
+    const int code = smtp_getreply(session);
+    if (session.replyCancelled)
+        return ReplyCodeCancelled;
+    return code == 354 ? 0 : ErrDataReply;
+}
+
+int smtp_send_text(SMTP_Session &session, const QByteArray &text)
+{
+    if (!session.lineWriter)
+        return -1;
+    session.lineWriter->setDelegate(session.sendCallback);
+    const int result = session.lineWriter->writeLineBytes(SmtpText::dataText(text));
+    // The delegate may be gone after the transfer; the writer must not keep it.
+    session.lineWriter->setDelegate(nullptr);
+    return result;
+}
+
+int smtp_end_mail(SMTP_Session &session)
+{
+    if (const int written = writeCommand(session, "."))
+        return written;
+    const int code = smtp_getreply(session);
+    if (session.replyCancelled)
+        return ReplyCodeCancelled;
+    return code == 250 ? 0 : ErrEndReply;
+}
+
+int smtp_disconnect(SMTP_Session &session)
+{
+    if (session.lineWriter)
+        (void)writeCommand(session, "QUIT");
+    return smtp_closeStreams(session);
+}
+
+int smtp_closeStreams(SMTP_Session &session)
+{
+    if (session.lineReader)
+        session.lineReader->closeStream();
+    if (session.lineWriter)
+        session.lineWriter->closeStream();
+    session.lineReader.reset();
+    session.lineWriter.reset();
+    if (session.sslConnection)
+        session.sslConnection->close();
+    session.sslConnection.reset();
+    return 0;
+}

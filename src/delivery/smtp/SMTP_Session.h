@@ -1,0 +1,78 @@
+#pragma once
+
+// The SMTP dialogue as free functions on one session record. Each returns 0
+// or an error code of SMTPMail (16 when the progress delegate stopped a
+// wait); the session keeps the last reply for the error text.
+
+#include "LineReader.h"
+#include "LineWriter.h"
+#include "SmtpProgressDelegate.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <memory>
+
+class OpenSslConnection;
+
+struct SMTP_Session {
+    static constexpr int ReplyBufferSize = 4096;
+    // Bounds of one reply, against a server that never ends it.
+    static constexpr int MaxReplyBytes = 1024 * 1024;
+    static constexpr int MaxReplyLines = 1000;
+    static constexpr uint8_t AuthPlain = 1 << 0;
+    static constexpr uint8_t AuthLogin = 1 << 1;
+
+    SMTP_Session() = default;
+    SMTP_Session(const SMTP_Session &) = delete;
+    SMTP_Session &operator=(const SMTP_Session &) = delete;
+
+    // UTF-8, all lines of the last reply each followed by CR LF, cut to at
+    // most 4095 bytes (on a character boundary), NUL-terminated. Control
+    // characters other than tab, CR and LF are stored as "?".
+    char lastReply[ReplyBufferSize] = {};
+    int32_t lastSystemError = 0;
+    // -1 when no complete, well-formed reply could be read.
+    int32_t lastReplyCode = -1;
+    int32_t encryption = 0;
+    int32_t timeoutTime = LineReader::DefaultTimeout;
+    uint8_t auth_mechanisms = 0;
+    std::shared_ptr<OpenSslConnection> sslConnection;
+    std::unique_ptr<LineReader> lineReader;
+    std::unique_ptr<LineWriter> lineWriter;
+    SmtpProgressDelegate *sendCallback = nullptr;
+    SmtpProgressDelegate *receiveCallback = nullptr;
+
+    // The whole last reply (lastReply keeps only its start), from which the
+    // capabilities are read.
+    QByteArray fullReply;
+    // The last wait for a reply was stopped by the progress delegate.
+    bool replyCancelled = false;
+};
+
+// Server names of this many bytes or more are refused.
+constexpr int SmtpMaxServerNameLength = 201;
+
+int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port);
+int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t port);
+int smtp_handle_greetings(SMTP_Session &session, const char *localHostName);
+int smtp_dispatch_ehlo_response(SMTP_Session &session);
+// The reply's code, or -1.
+int smtp_getreply(SMTP_Session &session);
+// Login and password are UTF-8; neither may hold a NUL (RFC 4616).
+int smtp_auth_plain(SMTP_Session &session, const QByteArray &authorizationIdentity, const QByteArray &login,
+                    const QByteArray &password);
+int smtp_auth_login(SMTP_Session &session, const QByteArray &login, const QByteArray &password);
+// Addresses are UTF-8 byte strings, see SmtpText::envelopeAddress.
+int smtp_send_from(SMTP_Session &session, const QByteArray &address);
+int smtp_send_to(SMTP_Session &session, const QByteArray &address);
+int smtp_start_data(SMTP_Session &session);
+// The message text after DATA (dot-stuffed here), written with the
+// session's sendCallback as the writer's delegate.
+int smtp_send_text(SMTP_Session &session, const QByteArray &text);
+int smtp_end_mail(SMTP_Session &session);
+int smtp_disconnect(SMTP_Session &session);
+int smtp_closeStreams(SMTP_Session &session);
+
+// Whether the capabilities of the last (EHLO) reply include STARTTLS.
+[[nodiscard]] bool smtp_offers_starttls(const SMTP_Session &session);

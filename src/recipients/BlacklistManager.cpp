@@ -1,0 +1,153 @@
+#include "BlacklistManager.h"
+
+#include "BetterString.h"
+#include "CollectionUtils.h"
+#include "UserDefaults.h"
+
+#include <QVariant>
+#include <QVariantList>
+
+namespace {
+
+// Entries typed with stray blanks, or imported with a left-over carriage
+// return, would otherwise never match a clean address.
+QString normalizedEntry(const QString &entry)
+{
+    return entry.trimmed().toLower();
+}
+
+} // namespace
+
+BlacklistMatcher::BlacklistMatcher(const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        const QString normalized = normalizedEntry(entry);
+        if (normalized.contains(u'*'))
+            m_addrPatternList.append(normalized);
+        else
+            m_addressSet.insert(normalized);
+    }
+}
+
+bool BlacklistMatcher::isAddressInList(const QString &address) const
+{
+    if (address.isNull())
+        return false;
+    const QString lowered = address.toLower();
+    if (m_addressSet.contains(lowered))
+        return true;
+    // The SMTP client sends one RCPT TO per comma-separated piece, to the
+    // part in angle brackets when there is one; a blacklisted mailbox must
+    // not slip through behind a display name, blanks or another address.
+    // Patterns need no such pass: they are unanchored, so a pattern that
+    // matches a piece also matches the whole value.
+    for (QStringView piece : QStringView(lowered).split(u',')) {
+        const qsizetype open = piece.indexOf(u'<');
+        const qsizetype close = open < 0 ? -1 : piece.indexOf(u'>', open + 1);
+        if (close > open)
+            piece = piece.mid(open + 1, close - open - 1);
+        piece = piece.trimmed();
+        if (!piece.isEmpty() && m_addressSet.contains(piece.toString()))
+            return true;
+    }
+    for (const QString &pattern : m_addrPatternList) {
+        if (BetterString::matchesWildcardPattern(lowered, pattern))
+            return true;
+    }
+    return false;
+}
+
+BlacklistManager &BlacklistManager::sharedManager()
+{
+    // Never destroyed: a send run's worker may still test addresses while
+    // the process ends.
+    static BlacklistManager *const instance = new BlacklistManager(UserDefaults::standardUserDefaults());
+    return *instance;
+}
+
+BlacklistManager::BlacklistManager(UserDefaults &defaults)
+    : m_defaults(defaults)
+{
+    if (const auto stored = m_defaults.arrayForKey(DefaultsKey)) {
+        for (const QVariant &item : *stored) {
+            if (item.typeId() == QMetaType::QString)
+                m_addressList.append(item.toString());
+        }
+    }
+    refreshSet();
+}
+
+bool BlacklistManager::isAddressInList(const QString &address) const
+{
+    return matcher()->isAddressInList(address);
+}
+
+std::shared_ptr<const BlacklistMatcher> BlacklistManager::matcher() const
+{
+    std::lock_guard lock(m_matcherMutex);
+    return m_matcher;
+}
+
+void BlacklistManager::replaceAddressAtIndex(int index, const QString &address)
+{
+    if (index < 0 || index >= m_addressList.size())
+        return;
+    m_addressList[index] = address.isNull() ? QStringLiteral("") : address;
+    sortList();
+}
+
+void BlacklistManager::removeAddressAtIndex(int index)
+{
+    if (index < 0 || index >= m_addressList.size())
+        return;
+    m_addressList.removeAt(index);
+}
+
+QString BlacklistManager::addressAtIndex(int index) const
+{
+    if (index < 0 || index >= m_addressList.size())
+        return QStringLiteral("");
+    return m_addressList.at(index);
+}
+
+void BlacklistManager::addAddresses(const QStringList &addresses)
+{
+    for (const QString &address : addresses)
+        m_addressList.append(address.isNull() ? QStringLiteral("") : address);
+    sortList();
+    storeList();
+}
+
+int BlacklistManager::addressCount() const
+{
+    return int(m_addressList.size());
+}
+
+void BlacklistManager::refreshSet()
+{
+    std::shared_ptr<const BlacklistMatcher> matcher = std::make_shared<const BlacklistMatcher>(m_addressList);
+    {
+        std::lock_guard lock(m_matcherMutex);
+        m_matcher.swap(matcher);
+    }
+    // The previous matcher is let go here, outside the lock, unless a
+    // worker still holds it.
+}
+
+void BlacklistManager::saveList()
+{
+    storeList();
+    refreshSet();
+}
+
+void BlacklistManager::sortList()
+{
+    m_addressList = CollectionUtils::sortedStably(m_addressList, [](const QString &a, const QString &b) {
+        return CollectionUtils::compareStrings(a, b);
+    });
+}
+
+void BlacklistManager::storeList()
+{
+    m_defaults.setObject(QVariantList(m_addressList.cbegin(), m_addressList.cend()), DefaultsKey);
+}

@@ -1,0 +1,302 @@
+#include "NetConnection_OpenSsl.h"
+#include "NetConnection_Posix.h"
+#include "NetTestPeer.h"
+#include "OpenSslManager.h"
+#include "Stream_OpenSsl.h"
+#include "Stream_PosixFd.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Polls a stream until it has delivered text ending in marker, or 5 s passed.
+std::string readUntil(App::InputStream &stream, const std::string &marker)
+{
+    std::string text;
+    uint8_t buffer[512];
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!text.ends_with(marker) && std::chrono::steady_clock::now() < deadline && !stream.atEnd()) {
+        const uint64_t n = stream.read(buffer, sizeof buffer);
+        text.append(reinterpret_cast<const char *>(buffer), n);
+        if (n == 0)
+            std::this_thread::sleep_for(2ms);
+    }
+    return text;
+}
+
+void writeAll(App::OutputStream &stream, const std::string &text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        done += stream.write(reinterpret_cast<const uint8_t *>(text.data()) + done, text.size() - done);
+        std::this_thread::yield();
+    }
+}
+
+// Writes until the stream throws; fails the test when it never does.
+template<typename Exception>
+void expectWriteFailsWithoutSignal(App::OutputStream &stream)
+{
+    ASSERT_EQ(std::signal(SIGPIPE, SIG_DFL), SIG_DFL) << "the test needs the default SIGPIPE action";
+    const std::vector<uint8_t> block(4096, 'x');
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    try {
+        while (std::chrono::steady_clock::now() < deadline) {
+            stream.write(block.data(), block.size());
+            std::this_thread::sleep_for(1ms);
+        }
+        ADD_FAILURE() << "writing to a closed peer never failed";
+    } catch (const Exception &) {
+    }
+}
+
+} // namespace
+
+TEST(NetConnectionTest, ExceptionsNameThemselves)
+{
+    EXPECT_STREQ(App::Exception().what(), "App::Exception");
+    EXPECT_STREQ(App::Stream::Exception().what(), "App::Stream::Exception");
+    EXPECT_STREQ(App::InputStream::ReadException(-1).what(), "App::InputStream::ReadException");
+    EXPECT_STREQ(App::OutputStream::WriteException(-1).what(), "App::OutputStream::WriteException");
+    EXPECT_STREQ(App::Stream_OpenSsl::SslReadException(1).what(), "App::Stream_OpenSsl::ReadException");
+    EXPECT_STREQ(App::Stream_OpenSsl::SslWriteException(1).what(), "App::Stream_OpenSsl::WriteException");
+    EXPECT_STREQ(App::Stream_OpenSsl::SslOpenException().what(), "App::Stream_OpenSsl::SslOpenException");
+    EXPECT_STREQ(App::OpenSslManager::NoContextException().what(), "App::OpenSslManager::NoContextException");
+    // Callers catch a TLS read failure as a read failure.
+    try {
+        throw App::Stream_OpenSsl::SslReadException(5);
+    } catch (const App::InputStream::ReadException &e) {
+        EXPECT_EQ(e.code(), 5);
+    }
+}
+
+TEST(NetConnectionTest, SharedContextIsMadeOnceAcrossThreads)
+{
+    std::vector<std::future<const App::OpenSslManager *>> firstUses;
+    for (int i = 0; i < 8; ++i)
+        firstUses.push_back(std::async(std::launch::async,
+                                       []() -> const App::OpenSslManager * {
+                                           return &App::SingletonHolder<App::OpenSslManager>::sharedInstance();
+                                       }));
+    const App::OpenSslManager *first = firstUses[0].get();
+    ASSERT_NE(first->context(), nullptr);
+    for (size_t i = 1; i < firstUses.size(); ++i)
+        EXPECT_EQ(firstUses[i].get(), first);
+}
+
+TEST(NetConnectionTest, FailedOpensReturnMinusOneAndLeakNoDescriptor)
+{
+    (void)App::NetConnection_Posix("nothing.invalid", 25).open(); // the resolver may keep a file open once
+    const int before = NetTestPeer::openDescriptorCount();
+    const quint16 closed = NetTestPeer::closedPort();
+    for (const auto &[host, port] : std::vector<std::pair<std::string, uint32_t>>{
+             {"nothing.invalid", 25}, {"", 25}, {"127.0.0.1", closed}, {"localhost", closed}, {"::1", closed},
+             {"127.0.0.1", 0}, {"127.0.0.1", 65536 + closed}}) {
+        App::NetConnection_Posix connection(host, port);
+        EXPECT_EQ(connection.open(), -1) << host << ":" << port;
+        EXPECT_THROW((void)connection.inputStream(), App::NetConnectionException);
+        App::NetConnection_OpenSsl tls(host, port);
+        EXPECT_EQ(tls.open(), -1) << host << ":" << port;
+        EXPECT_THROW(tls.openEncryptedConnection(), App::NetConnectionException);
+    }
+    EXPECT_EQ(NetTestPeer::openDescriptorCount(), before);
+}
+
+TEST(NetConnectionTest, PlainReadsSeeNoDataThenDataThenTheEnd)
+{
+    std::promise<void> mayClose;
+    NetTestPeer peer("127.0.0.1", false, [&](NetTestPeer::Conn &c) {
+        if (c.readUntil("ping\r\n") == "ping\r\n")
+            c.send("pong\r\n");
+        mayClose.get_future().wait_for(5s);
+    });
+    App::NetConnection_Posix connection("127.0.0.1", peer.port());
+    ASSERT_EQ(connection.open(), 0);
+    EXPECT_EQ(connection.open(), 0); // already open
+    App::InputStream &in = connection.inputStream();
+    uint8_t buffer[16];
+    EXPECT_EQ(in.read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(in.read(buffer, 0), 0u);
+    EXPECT_FALSE(in.atEnd());
+    writeAll(connection.outputStream(), "ping\r\n");
+    EXPECT_EQ(readUntil(in, "\r\n"), "pong\r\n");
+    EXPECT_FALSE(in.atEnd());
+    mayClose.set_value();
+    EXPECT_EQ(readUntil(in, "never"), "");
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_EQ(connection.close(), 0);
+    EXPECT_THROW((void)connection.outputStream(), App::NetConnectionException);
+}
+
+TEST(NetConnectionTest, ConnectsOverIPv6AndByName)
+{
+    if (!NetTestPeer::ipv6Available())
+        GTEST_SKIP() << "no IPv6 loopback";
+    NetTestPeer peer6("::1", false, [](NetTestPeer::Conn &c) { c.send("six\r\n"); });
+    App::NetConnection_Posix v6("::1", peer6.port());
+    ASSERT_EQ(v6.open(), 0);
+    EXPECT_EQ(readUntil(v6.inputStream(), "\r\n"), "six\r\n");
+
+    NetTestPeer peer4("127.0.0.1", false, [](NetTestPeer::Conn &c) { c.send("four\r\n"); });
+    App::NetConnection_Posix byName("localhost", peer4.port());
+    ASSERT_EQ(byName.open(), 0);
+    EXPECT_EQ(readUntil(byName.inputStream(), "\r\n"), "four\r\n");
+}
+
+TEST(NetConnectionTest, WritingToAGonePeerThrowsInsteadOfRaisingSigpipe)
+{
+    NetTestPeer plainPeer("127.0.0.1", false, [](NetTestPeer::Conn &) {});
+    App::NetConnection_Posix plain("127.0.0.1", plainPeer.port());
+    ASSERT_EQ(plain.open(), 0);
+    plainPeer.stop();
+    expectWriteFailsWithoutSignal<App::OutputStream::WriteException>(plain.outputStream());
+
+    NetTestPeer tlsPeer("127.0.0.1", true, [](NetTestPeer::Conn &) {});
+    App::NetConnection_OpenSsl tls("127.0.0.1", tlsPeer.port());
+    ASSERT_EQ(tls.open(), 0);
+    tlsPeer.stop();
+    expectWriteFailsWithoutSignal<App::Stream_OpenSsl::SslWriteException>(tls.outputStream());
+}
+
+TEST(NetConnectionTest, TlsFromTheFirstByteSendsSniAndEndsCleanlyOnCloseNotify)
+{
+    std::promise<std::string> sni;
+    NetTestPeer peer("127.0.0.1", true, [&](NetTestPeer::Conn &c) {
+        sni.set_value(c.sniName);
+        if (c.readUntil("\r\n") == "EHLO me\r\n")
+            c.send("250 fine\r\n");
+        c.readUntil("QUIT\r\n");
+        c.sendCloseNotify();
+    });
+    App::NetConnection_OpenSsl connection("localhost", peer.port());
+    ASSERT_EQ(connection.open(), 0);
+    EXPECT_TRUE(connection.isSslEnabled());
+    EXPECT_EQ(sni.get_future().get(), "localhost");
+    App::InputStream &in = connection.inputStream();
+    ASSERT_NE(dynamic_cast<App::Stream_OpenSsl *>(&in), nullptr);
+    uint8_t buffer[16];
+    EXPECT_EQ(in.read(buffer, sizeof buffer), 0u); // nothing pending: no exception
+    writeAll(connection.outputStream(), "EHLO me\r\n");
+    EXPECT_EQ(readUntil(in, "\r\n"), "250 fine\r\n");
+    writeAll(connection.outputStream(), "QUIT\r\n");
+    EXPECT_NO_THROW(readUntil(in, "never"));
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_EQ(connection.close(), 0);
+
+    // An address is no host name: no SNI.
+    std::promise<std::string> noSni;
+    NetTestPeer second("127.0.0.1", true, [&](NetTestPeer::Conn &c) { noSni.set_value(c.sniName); });
+    App::NetConnection_OpenSsl byAddress("127.0.0.1", second.port());
+    ASSERT_EQ(byAddress.open(), 0);
+    EXPECT_EQ(noSni.get_future().get(), "");
+}
+
+TEST(NetConnectionTest, StartTlsUpgradesTheOpenConnectionInPlace)
+{
+    NetTestPeer peer("127.0.0.1", false, [](NetTestPeer::Conn &c) {
+        c.send("220 plain\r\n");
+        if (c.readUntil("\r\n") != "STARTTLS\r\n")
+            return;
+        c.send("220 go ahead\r\n");
+        if (c.startTls() && c.readUntil("\r\n") == "EHLO again\r\n")
+            c.send("250 secret\r\n");
+    });
+    App::NetConnection_OpenSsl connection("127.0.0.1", peer.port());
+    ASSERT_EQ(connection.openPlainConnection(), 0);
+    EXPECT_NE(dynamic_cast<App::Stream_PosixFd *>(&connection.inputStream()), nullptr);
+    EXPECT_EQ(readUntil(connection.inputStream(), "\r\n"), "220 plain\r\n");
+    writeAll(connection.outputStream(), "STARTTLS\r\n");
+    EXPECT_EQ(readUntil(connection.inputStream(), "\r\n"), "220 go ahead\r\n");
+    ASSERT_EQ(connection.openEncryptedConnection(), 0);
+    EXPECT_EQ(connection.openEncryptedConnection(), 0);
+    EXPECT_NE(dynamic_cast<App::Stream_OpenSsl *>(&connection.outputStream()), nullptr);
+    writeAll(connection.outputStream(), "EHLO again\r\n");
+    EXPECT_EQ(readUntil(connection.inputStream(), "\r\n"), "250 secret\r\n");
+}
+
+TEST(NetConnectionTest, HandshakeWithAPeerThatSpeaksNoTlsFailsAndStaysPlain)
+{
+    const int before = NetTestPeer::openDescriptorCount();
+    {
+        NetTestPeer talker("127.0.0.1", false, [](NetTestPeer::Conn &c) {
+            c.readCount(5);
+            c.send("500 what is this?\r\n");
+        });
+        App::NetConnection_OpenSsl connection("127.0.0.1", talker.port());
+        ASSERT_EQ(connection.openPlainConnection(), 0);
+        try {
+            connection.openEncryptedConnection();
+            ADD_FAILURE() << "no exception";
+        } catch (const App::Stream_OpenSsl::SslOpenException &e) {
+            EXPECT_STREQ(e.what(), "App::Stream_OpenSsl::SslOpenException");
+        }
+        EXPECT_FALSE(connection.isSslEnabled());
+        EXPECT_NE(dynamic_cast<App::Stream_PosixFd *>(&connection.inputStream()), nullptr);
+        EXPECT_NE(dynamic_cast<App::Stream_PosixFd *>(&connection.outputStream()), nullptr);
+
+        // A peer that never answers: the handshake gives up at its limit.
+        std::promise<void> release;
+        NetTestPeer silent("127.0.0.1", false, [&](NetTestPeer::Conn &) { release.get_future().wait_for(10s); });
+        App::NetConnection_OpenSsl waiting("127.0.0.1", silent.port());
+        waiting.setHandshakeTimeout(300ms);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(waiting.open(), App::Stream_OpenSsl::SslOpenException);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, 250ms);
+        EXPECT_LT(took, 5s);
+        release.set_value();
+    }
+    EXPECT_EQ(NetTestPeer::openDescriptorCount(), before);
+}
+
+TEST(NetConnectionTest, TlsWritesArePartialAndMayBeRetriedFromAMovedBuffer)
+{
+    constexpr size_t total = 16 << 20;
+    constexpr size_t window = 64 << 10;
+    std::string sent(total, '\0');
+    for (size_t i = 0; i < total; ++i)
+        sent[i] = char('a' + (i * 7 + i / 251) % 26);
+    std::promise<void> startReading;
+    std::promise<std::string> received;
+    NetTestPeer peer("127.0.0.1", true, [&](NetTestPeer::Conn &c) {
+        startReading.get_future().wait_for(10s);
+        received.set_value(c.readCount(total));
+    });
+    App::NetConnection_OpenSsl connection("127.0.0.1", peer.port());
+    ASSERT_EQ(connection.open(), 0);
+    App::OutputStream &out = connection.outputStream();
+    const auto *bytes = reinterpret_cast<const uint8_t *>(sent.data());
+
+    // The peer does not read yet: a large write goes out in part, and later
+    // ones fill the socket until one would block.
+    size_t written = out.write(bytes, total);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, total);
+    uint64_t n = 1;
+    while (n > 0 && written < total) {
+        n = out.write(bytes + written, std::min(window, total - written));
+        written += n;
+    }
+    ASSERT_LT(written, total) << "the socket never filled";
+    startReading.set_value();
+
+    // Every retry offers the same bytes from another address, as a writer
+    // whose buffer moved would.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (written < total && std::chrono::steady_clock::now() < deadline) {
+        const std::vector<uint8_t> copy(bytes + written, bytes + written + std::min(window, total - written));
+        written += out.write(copy.data(), copy.size());
+    }
+    EXPECT_EQ(written, total);
+    EXPECT_TRUE(received.get_future().get() == sent);
+}

@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""Reads mail messages as an outside reader would: mime_check.py MANIFEST.json
+
+The manifest lists {"file": path, "expect": {...}}. Each message is parsed with
+policy.default and with compat32. Always checked: no defects (message, parts,
+headers), ASCII, CRLF line ends, no line over max_line (998 unless given) and
+none starting with "." (no dot-stuffing is done), no boundary a prefix of
+another, each multipart/alternative a text/plain first and a text/html or
+multipart/related last. Expected, when given: "headers" {name: decoded text},
+"absent" [name], "addresses" {name: [[display, addr]]}, "structure" [content
+type of every part in walk order], "parts" [per leaf: type, charset, text
+(compared with LF line ends), base64 (decoded bytes), filename, name,
+content_id, disposition]. Exits 1 when anything failed.
+"""
+
+import base64
+import email
+import email.header
+import email.policy
+import email.utils
+import json
+import re
+import sys
+
+POLICIES = (("default", email.policy.default), ("compat32", email.policy.compat32))
+
+
+def unfold(value):
+    return re.sub(r"\r\n(?=[ \t])", "", str(value))
+
+
+def decoded_text(value):
+    return str(email.header.make_header(email.header.decode_header(unfold(value))))
+
+
+def raw_checks(raw, expect, fail):
+    if any(b > 0x7F for b in raw):
+        fail("non-ASCII byte in the message")
+    if not raw.endswith(b"\r\n"):
+        fail("the message does not end in CRLF")
+    lines = raw.split(b"\r\n")[:-1]
+    limit = expect.get("max_line", 998)
+    for number, line in enumerate(lines, 1):
+        if b"\r" in line or b"\n" in line:
+            fail("line %d: bare CR or LF" % number)
+        if len(line) > limit:
+            fail("line %d: %d characters, more than %d" % (number, len(line), limit))
+        if line.startswith(b"."):
+            fail("line %d begins with a dot" % number)
+
+
+def structure_checks(msg, fail):
+    boundaries = [p.get_boundary() for p in msg.walk() if p.is_multipart()]
+    for a in boundaries:
+        for b in boundaries:
+            if a is not b and a is not None and b is not None and b.startswith(a) and a != b:
+                fail("boundary %r is a prefix of %r" % (a, b))
+    if len(set(boundaries)) != len(boundaries):
+        fail("a boundary is used twice")
+    for part in msg.walk():
+        if part.get_content_type() != "multipart/alternative":
+            continue
+        kinds = [p.get_content_type() for p in part.get_payload()]
+        if len(kinds) < 2 or kinds[0] != "text/plain" or kinds[-1] not in ("text/html", "multipart/related"):
+            fail("multipart/alternative holds %r" % kinds)
+
+
+def defect_checks(msg, policy_name, fail):
+    for part in msg.walk():
+        if part.defects:
+            fail("%s: defects %r" % (part.get_content_type(), part.defects))
+        if policy_name == "default":
+            for name, value in part.items():
+                if value.defects:
+                    fail("header %s: defects %r" % (name, value.defects))
+
+
+def header_checks(msg, policy_name, expect, fail):
+    for name, want in expect.get("headers", {}).items():
+        if msg[name] is None:
+            fail("header %s missing" % name)
+            continue
+        got = str(msg[name]) if policy_name == "default" else decoded_text(msg[name])
+        if got != want:
+            fail("header %s: %r, expected %r" % (name, got, want))
+    for name in expect.get("absent", []):
+        if msg[name] is not None:
+            fail("header %s should not be there" % name)
+    for name, want in expect.get("addresses", {}).items():
+        if msg[name] is None:
+            fail("header %s missing" % name)
+            continue
+        if policy_name == "default":
+            got = [[a.display_name, a.addr_spec] for a in msg[name].addresses]
+        else:
+            pairs = email.utils.getaddresses([unfold(msg[name])])
+            got = [[decoded_text(display), addr] for display, addr in pairs]
+        if got != want:
+            fail("header %s: %r, expected %r" % (name, got, want))
+
+
+def part_checks(msg, expect, fail):
+    if "structure" in expect:
+        got = [p.get_content_type() for p in msg.walk()]
+        if got != expect["structure"]:
+            fail("structure %r, expected %r" % (got, expect["structure"]))
+    if "parts" not in expect:
+        return
+    leaves = [p for p in msg.walk() if not p.is_multipart()]
+    if len(leaves) != len(expect["parts"]):
+        fail("%d leaf parts, expected %d" % (len(leaves), len(expect["parts"])))
+        return
+    for index, (part, want) in enumerate(zip(leaves, expect["parts"])):
+        def check(what, got, wanted):
+            if got != wanted:
+                fail("part %d %s: %r, expected %r" % (index, what, got, wanted))
+        if "type" in want:
+            check("type", part.get_content_type(), want["type"])
+        if "charset" in want:
+            check("charset", part.get_content_charset(), want["charset"])
+        payload = part.get_payload(decode=True)
+        if "text" in want:
+            text = payload.decode(part.get_content_charset() or "us-ascii")
+            check("text", text.replace("\r\n", "\n"), want["text"])
+        if "base64" in want:
+            check("content", payload, base64.b64decode(want["base64"]))
+        if "filename" in want:
+            check("filename", part.get_filename(), want["filename"])
+        if "name" in want:
+            name = part.get_param("name")
+            check("name", email.utils.collapse_rfc2231_value(name) if name is not None else None, want["name"])
+        if "content_id" in want:
+            check("content id", str(part["Content-ID"]), want["content_id"])
+        if "disposition" in want:
+            check("disposition", part.get_content_disposition(), want["disposition"])
+
+
+def main():
+    with open(sys.argv[1], encoding="utf-8") as f:
+        manifest = json.load(f)
+    failures = 0
+    for entry in manifest:
+        with open(entry["file"], "rb") as f:
+            raw = f.read()
+        expect = entry.get("expect", {})
+
+        def fail(message, where=""):
+            nonlocal failures
+            failures += 1
+            print("FAIL %s%s: %s" % (entry["file"], where, message))
+
+        raw_checks(raw, expect, fail)
+        for policy_name, policy in POLICIES:
+            def policy_fail(message, policy_name=policy_name):
+                fail(message, " [%s]" % policy_name)
+            msg = email.message_from_bytes(raw, policy=policy)
+            defect_checks(msg, policy_name, policy_fail)
+            structure_checks(msg, policy_fail)
+            header_checks(msg, policy_name, expect, policy_fail)
+            part_checks(msg, expect, policy_fail)
+    print("%d messages checked, %d failures" % (len(manifest), failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
