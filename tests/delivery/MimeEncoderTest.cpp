@@ -46,6 +46,13 @@ void expectWellFormedQp(const QByteArray &encoded)
 
 TEST(MimeEncoders, Base64)
 {
+    // RFC 4648 section 10.
+    const std::pair<const char *, const char *> vectors[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="},
+        {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+    for (const auto &[plain, encoded] : vectors) {
+        EXPECT_EQ(enc_base64_maxLen(plain), encoded) << plain;
+        EXPECT_EQ(enc_base64_infLen(plain), encoded) << plain;
+    }
     EXPECT_EQ(enc_base64_maxLen("M"), "TQ==");
     EXPECT_EQ(enc_base64_maxLen(""), "");
     const QByteArray line57(57, 'z');
@@ -74,6 +81,37 @@ TEST(MimeEncoders, QuotedPrintableLineBreaksAndLimits)
     // An encoded byte is never cut by a soft break.
     const QByteArray encoded = enc_qprint(QByteArray(74, 'x') + "\xe9\xe9", 76);
     EXPECT_EQ(encoded, QByteArray(74, 'x') + "=\r\n=E9=E9");
+
+    const std::pair<QByteArray, QByteArray> edges[] = {
+        {"", ""},
+        {"=", "=3D"},
+        {"a=b", "a=3Db"},
+        {"\x7f\x80\xff", "=7F=80=FF"},
+        // Blanks are encoded only where a line ends, the input's end included.
+        {"a \r\nb", "a=20\r\nb"},
+        {"a\t\nb", "a=09\r\nb"},
+        {"a  \n", "a =20\r\n"},
+        {"a \t", "a =09"},
+        // LF and CRLF are the same line break; a CR alone is data.
+        {"a\nb", "a\r\nb"},
+        {"\r\r\n\n\r", "=0D\r\n\r\n=0D"},
+        {"\n.", "\r\n=2E"},
+        // At the 76-character limit: a last line may use all 76, one that
+        // goes on needs one for its "=", and "=XX" is never cut.
+        {QByteArray(76, 'x') + "\ny", QByteArray(76, 'x') + "\r\ny"},
+        {QByteArray(77, 'x'), QByteArray(75, 'x') + "=\r\nxx"},
+        {QByteArray(73, 'x') + "=", QByteArray(73, 'x') + "=3D"},
+        {QByteArray(73, 'x') + "=y", QByteArray(73, 'x') + "=\r\n=3Dy"},
+        {QByteArray(72, 'x') + "=y", QByteArray(72, 'x') + "=3Dy"},
+        {QByteArray(74, 'x') + "=", QByteArray(74, 'x') + "=\r\n=3D"},
+        {QByteArray(75, 'x') + " ", QByteArray(75, 'x') + "=\r\n=20"},
+        {QByteArray(75, 'x') + " \n", QByteArray(75, 'x') + "=\r\n=20\r\n"},
+    };
+    for (const auto &[source, encoded] : edges) {
+        EXPECT_EQ(enc_qprint(source, 76), encoded) << source.toStdString();
+        expectWellFormedQp(encoded);
+        EXPECT_EQ(qpDecoded(encoded), QByteArray(source).replace("\r\n", "\n").replace("\n", "\r\n"));
+    }
 
     QByteArray everything;
     for (int round = 0; round < 3; ++round) {

@@ -144,6 +144,50 @@ Second line=20)")
     EXPECT_EQ(message.bccString(), "bcc@example.com");
 }
 
+TEST_F(MimeMessage, AttachmentsMessageGolden)
+{
+    MailMessage message = basicMessage();
+    message.addAttachment(file("notes.txt", "--=_6cd363f8a0b8213a8cfa81--\r\n"));
+    message.addAttachment(file("M", "M"));
+    EXPECT_EQ(message.mailSMTPData().toLatin1().toStdString(),
+        crlf(R"(Message-ID:<18062024143005123Corvantiline0152@smtp.example.org>
+Date:Tue, 18 Jun 2024 14:30:05 +0200
+From:=?ISO-8859-1?Q?J=FCrgen_Vidav?= <juergen@example.org>
+To:anna@example.com
+Mime-Version: 1.0
+Content-Type: multipart/mixed;
+    boundary="=_6cd363f8a0b8213a8cfa81"
+Subject:=?ISO-8859-1?Q?Gr=FC=DFe?=
+
+--=_6cd363f8a0b8213a8cfa81
+Content-Type: text/plain; charset=ISO-8859-1
+Content-Transfer-Encoding: quoted-printable
+
+Hello=2E
+Second line=20
+
+--=_6cd363f8a0b8213a8cfa81
+Content-Type: text/plain;
+	name="notes.txt"
+Content-Disposition: attachment;
+	filename="notes.txt"
+Content-ID: <notes.txt18062024143005123Corvantiline0152@smtp.example.org>
+Content-Transfer-Encoding: base64
+
+LS09XzZjZDM2M2Y4YTBiODIxM2E4Y2ZhODEtLQ0K
+--=_6cd363f8a0b8213a8cfa81
+Content-Type: application/octet-stream;
+	name="M"
+Content-Disposition: attachment;
+	filename="M"
+Content-ID: <M18062024143005123Corvantiline0152@smtp.example.org>
+Content-Transfer-Encoding: base64
+
+TQ==
+--=_6cd363f8a0b8213a8cfa81--)")
+            .toStdString());
+}
+
 TEST_F(MimeMessage, CombinedMessageGolden)
 {
     MailMessage message = basicMessage();
@@ -257,6 +301,13 @@ TEST_F(MimeMessage, AddressEncoding)
         const QString header = MailHelper::encodeMailAddress(row.address, &error);
         EXPECT_EQ(header, row.header) << row.address.toStdString() << ": " << error.toStdString();
     }
+
+    // A name that folding could not break (blanks, escapes) is encoded, so
+    // that the From and To lines stay within 78 characters.
+    EXPECT_EQ(MailHelper::encodeMailAddress("\"a" + QString(60, u' ') + "b\" <a@example.org>"),
+        "=?ISO-8859-1?Q?a" + QString(57, u'_') + "?= =?ISO-8859-1?Q?___b?= <a@example.org>");
+    EXPECT_TRUE(MailHelper::encodeMailAddress("\"" + QString(31, u'"').replace("\"", "\\\"") + "\" <a@example.org>")
+            .startsWith("=?"));
 
     const struct {
         QString address;
@@ -375,7 +426,9 @@ TEST_F(MimeMessage, OutsideReaderAgreesOnEveryKind)
     checks.append({ascii.mailSMTPData(), QJsonObject{{"headers", QJsonObject{{"Subject", ""}}}}});
 
     // Foreign text everywhere, a long subject, hostile names.
-    const QString body = QStringLiteral("Ωmega € ") + QString(200, u'x') + QStringLiteral(" \n.dot\n\nend\t");
+    // Lines that look like delimiters must not read as any.
+    const QString body = QStringLiteral("Ωmega € ") + QString(200, u'x')
+        + QStringLiteral(" \n.dot\n--=_6cd363f8a0b8213a8cfa81\n--=_6cd363f8a0b8213a8cfa83--\n\nend\t");
     const QString subject
         = QStringLiteral("Sehr geehrte Frau Müller, Ihre Bestellung Nr. 4711 über ").repeated(8) + u'Ω';
     const QString longName = QStringLiteral("Übersicht ").repeated(12).trimmed() + QStringLiteral(".txt");

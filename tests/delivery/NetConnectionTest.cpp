@@ -1,3 +1,4 @@
+#include "IgnoreSigpipe.h"
 #include "NetConnection_OpenSsl.h"
 #include "NetConnection_Posix.h"
 #include "NetTestPeer.h"
@@ -6,6 +7,8 @@
 #include "Stream_PosixFd.h"
 
 #include <gtest/gtest.h>
+
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,7 +32,7 @@ std::string readUntil(App::InputStream &stream, const std::string &marker)
         const uint64_t n = stream.read(buffer, sizeof buffer);
         text.append(reinterpret_cast<const char *>(buffer), n);
         if (n == 0)
-            std::this_thread::sleep_for(2ms);
+            stream.waitUntilReadable(100);
     }
     return text;
 }
@@ -38,8 +41,10 @@ void writeAll(App::OutputStream &stream, const std::string &text)
 {
     size_t done = 0;
     while (done < text.size()) {
-        done += stream.write(reinterpret_cast<const uint8_t *>(text.data()) + done, text.size() - done);
-        std::this_thread::yield();
+        const uint64_t n = stream.write(reinterpret_cast<const uint8_t *>(text.data()) + done, text.size() - done);
+        done += n;
+        if (n == 0)
+            stream.waitUntilWritable(100);
     }
 }
 
@@ -70,7 +75,8 @@ TEST(NetConnectionTest, ExceptionsNameThemselves)
     EXPECT_STREQ(App::OutputStream::WriteException(-1).what(), "App::OutputStream::WriteException");
     EXPECT_STREQ(App::Stream_OpenSsl::SslReadException(1).what(), "App::Stream_OpenSsl::ReadException");
     EXPECT_STREQ(App::Stream_OpenSsl::SslWriteException(1).what(), "App::Stream_OpenSsl::WriteException");
-    EXPECT_STREQ(App::Stream_OpenSsl::SslOpenException().what(), "App::Stream_OpenSsl::SslOpenException");
+    EXPECT_STREQ(App::Stream_OpenSsl::SslOpenException(7, "why").what(), "App::Stream_OpenSsl::SslOpenException");
+    EXPECT_EQ(App::Stream_OpenSsl::SslOpenException(7, "why").reason(), "why");
     EXPECT_STREQ(App::OpenSslManager::NoContextException().what(), "App::OpenSslManager::NoContextException");
     // Callers catch a TLS read failure as a read failure.
     try {
@@ -80,18 +86,30 @@ TEST(NetConnectionTest, ExceptionsNameThemselves)
     }
 }
 
-TEST(NetConnectionTest, SharedContextIsMadeOnceAcrossThreads)
+TEST(NetConnectionTest, SharedContextIsMadeOnceAndAnewOnlyForAnotherTrustStore)
 {
-    std::vector<std::future<const App::OpenSslManager *>> firstUses;
+    std::vector<std::future<App::OpenSslManager *>> firstUses;
     for (int i = 0; i < 8; ++i)
-        firstUses.push_back(std::async(std::launch::async,
-                                       []() -> const App::OpenSslManager * {
-                                           return &App::SingletonHolder<App::OpenSslManager>::sharedInstance();
-                                       }));
-    const App::OpenSslManager *first = firstUses[0].get();
-    ASSERT_NE(first->context(), nullptr);
+        firstUses.push_back(std::async(std::launch::async, []() -> App::OpenSslManager * {
+            return &App::SingletonHolder<App::OpenSslManager>::sharedInstance();
+        }));
+    App::OpenSslManager *first = firstUses[0].get();
     for (size_t i = 1; i < firstUses.size(); ++i)
         EXPECT_EQ(firstUses[i].get(), first);
+
+    const TrustedCertificate systemStore(std::nullopt);
+    const App::ContextReference context = first->clientContext();
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(first->clientContext().get(), context.get());
+    EXPECT_EQ(SSL_CTX_get_verify_mode(context.get()), SSL_VERIFY_PEER);
+    {
+        const TrustedCertificate peer(PeerCertificate::Localhost);
+        const App::ContextReference trusting = first->clientContext();
+        EXPECT_NE(trusting.get(), context.get());
+        EXPECT_EQ(first->clientContext().get(), trusting.get());
+    }
+    // The old context lives on while a connection holds it.
+    EXPECT_EQ(SSL_CTX_get_verify_mode(context.get()), SSL_VERIFY_PEER);
 }
 
 TEST(NetConnectionTest, FailedOpensReturnMinusOneAndLeakNoDescriptor)
@@ -99,11 +117,27 @@ TEST(NetConnectionTest, FailedOpensReturnMinusOneAndLeakNoDescriptor)
     (void)App::NetConnection_Posix("nothing.invalid", 25).open(); // the resolver may keep a file open once
     const int before = NetTestPeer::openDescriptorCount();
     const quint16 closed = NetTestPeer::closedPort();
-    for (const auto &[host, port] : std::vector<std::pair<std::string, uint32_t>>{
-             {"nothing.invalid", 25}, {"", 25}, {"127.0.0.1", closed}, {"localhost", closed}, {"::1", closed},
-             {"127.0.0.1", 0}, {"127.0.0.1", 65536 + closed}}) {
+    struct Case {
+        std::string host;
+        uint32_t port;
+        int error; // 0: any; -1: a resolver code
+    };
+    for (const auto &[host, port, error] : std::vector<Case>{{"nothing.invalid", 25, -1},
+                                                           {"", 25, EINVAL},
+                                                           {"127.0.0.1", closed, ECONNREFUSED},
+                                                           {"localhost", closed, 0},
+                                                           {"::1", closed, 0},
+                                                           {"127.0.0.1", 0, EINVAL},
+                                                           {"127.0.0.1", 65536u + closed, EINVAL}}) {
         App::NetConnection_Posix connection(host, port);
         EXPECT_EQ(connection.open(), -1) << host << ":" << port;
+        EXPECT_NE(connection.lastError(), 0);
+        EXPECT_FALSE(connection.lastErrorText().empty());
+        if (error < 0) {
+            EXPECT_LT(connection.lastError(), 0) << connection.lastErrorText();
+        } else if (error > 0) {
+            EXPECT_EQ(connection.lastError(), error) << host << ":" << port << " " << connection.lastErrorText();
+        }
         EXPECT_THROW((void)connection.inputStream(), App::NetConnectionException);
         App::NetConnection_OpenSsl tls(host, port);
         EXPECT_EQ(tls.open(), -1) << host << ":" << port;
@@ -128,12 +162,19 @@ TEST(NetConnectionTest, PlainReadsSeeNoDataThenDataThenTheEnd)
     EXPECT_EQ(in.read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(in.read(buffer, 0), 0u);
     EXPECT_FALSE(in.atEnd());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(in.waitUntilReadable(30));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+    EXPECT_TRUE(connection.outputStream().waitUntilWritable(0));
     writeAll(connection.outputStream(), "ping\r\n");
     EXPECT_EQ(readUntil(in, "\r\n"), "pong\r\n");
     EXPECT_FALSE(in.atEnd());
     mayClose.set_value();
-    EXPECT_EQ(readUntil(in, "never"), "");
+    EXPECT_TRUE(in.waitUntilReadable(5000));
+    EXPECT_EQ(in.read(buffer, sizeof buffer), 0u);
     EXPECT_TRUE(in.atEnd());
+    EXPECT_TRUE(in.waitUntilReadable(5000)); // at the end: no waiting
+    EXPECT_EQ(readUntil(in, "never"), "");
     EXPECT_EQ(connection.close(), 0);
     EXPECT_THROW((void)connection.outputStream(), App::NetConnectionException);
 }
@@ -155,6 +196,7 @@ TEST(NetConnectionTest, ConnectsOverIPv6AndByName)
 
 TEST(NetConnectionTest, WritingToAGonePeerThrowsInsteadOfRaisingSigpipe)
 {
+    const TrustedCertificate trust(PeerCertificate::Localhost);
     NetTestPeer plainPeer("127.0.0.1", false, [](NetTestPeer::Conn &) {});
     App::NetConnection_Posix plain("127.0.0.1", plainPeer.port());
     ASSERT_EQ(plain.open(), 0);
@@ -170,6 +212,7 @@ TEST(NetConnectionTest, WritingToAGonePeerThrowsInsteadOfRaisingSigpipe)
 
 TEST(NetConnectionTest, TlsFromTheFirstByteSendsSniAndEndsCleanlyOnCloseNotify)
 {
+    const TrustedCertificate trust(PeerCertificate::Localhost);
     std::promise<std::string> sni;
     NetTestPeer peer("127.0.0.1", true, [&](NetTestPeer::Conn &c) {
         sni.set_value(c.sniName);
@@ -203,6 +246,7 @@ TEST(NetConnectionTest, TlsFromTheFirstByteSendsSniAndEndsCleanlyOnCloseNotify)
 
 TEST(NetConnectionTest, StartTlsUpgradesTheOpenConnectionInPlace)
 {
+    const TrustedCertificate trust(PeerCertificate::Localhost);
     NetTestPeer peer("127.0.0.1", false, [](NetTestPeer::Conn &c) {
         c.send("220 plain\r\n");
         if (c.readUntil("\r\n") != "STARTTLS\r\n")
@@ -239,6 +283,9 @@ TEST(NetConnectionTest, HandshakeWithAPeerThatSpeaksNoTlsFailsAndStaysPlain)
             ADD_FAILURE() << "no exception";
         } catch (const App::Stream_OpenSsl::SslOpenException &e) {
             EXPECT_STREQ(e.what(), "App::Stream_OpenSsl::SslOpenException");
+            // What OpenSSL said is kept for the error report.
+            EXPECT_NE(e.reason().find("error:"), std::string::npos) << e.reason();
+            EXPECT_NE(e.code(), 0);
         }
         EXPECT_FALSE(connection.isSslEnabled());
         EXPECT_NE(dynamic_cast<App::Stream_PosixFd *>(&connection.inputStream()), nullptr);
@@ -250,7 +297,13 @@ TEST(NetConnectionTest, HandshakeWithAPeerThatSpeaksNoTlsFailsAndStaysPlain)
         App::NetConnection_OpenSsl waiting("127.0.0.1", silent.port());
         waiting.setHandshakeTimeout(300ms);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_THROW(waiting.open(), App::Stream_OpenSsl::SslOpenException);
+        try {
+            waiting.open();
+            ADD_FAILURE() << "no exception";
+        } catch (const App::Stream_OpenSsl::SslOpenException &e) {
+            EXPECT_EQ(e.reason(), "TLS handshake timed out");
+            EXPECT_EQ(e.code(), ETIMEDOUT);
+        }
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_GE(took, 250ms);
         EXPECT_LT(took, 5s);
@@ -261,6 +314,7 @@ TEST(NetConnectionTest, HandshakeWithAPeerThatSpeaksNoTlsFailsAndStaysPlain)
 
 TEST(NetConnectionTest, TlsWritesArePartialAndMayBeRetriedFromAMovedBuffer)
 {
+    const TrustedCertificate trust(PeerCertificate::Localhost);
     constexpr size_t total = 16 << 20;
     constexpr size_t window = 64 << 10;
     std::string sent(total, '\0');
@@ -299,4 +353,45 @@ TEST(NetConnectionTest, TlsWritesArePartialAndMayBeRetriedFromAMovedBuffer)
     }
     EXPECT_EQ(written, total);
     EXPECT_TRUE(received.get_future().get() == sent);
+}
+
+TEST(NetConnectionTest, ConnectRunsInSlicesWithinOneTimeOut)
+{
+    const int before = NetTestPeer::openDescriptorCount();
+    {
+        const StalledListener stalled;
+        App::NetConnection_Posix connection("127.0.0.1", stalled.port());
+        connection.setConnectTimeout(300ms);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(connection.startOpen(), 0);
+        EXPECT_TRUE(connection.isConnecting());
+        EXPECT_EQ(connection.continueOpen(20), 0); // a slice passes, nothing happened
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+        int result = 0;
+        while ((result = connection.continueOpen(20)) == 0) {
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(connection.lastError(), ETIMEDOUT);
+        EXPECT_GE(took, 290ms);
+        EXPECT_LT(took, 1s);
+        EXPECT_FALSE(connection.isConnecting());
+
+        // Given up between slices: close releases the socket.
+        App::NetConnection_Posix abandoned("127.0.0.1", stalled.port());
+        ASSERT_EQ(abandoned.startOpen(), 0);
+        EXPECT_EQ(abandoned.continueOpen(10), 0);
+        EXPECT_EQ(abandoned.close(), 0);
+        EXPECT_FALSE(abandoned.isConnecting());
+    }
+    EXPECT_EQ(NetTestPeer::openDescriptorCount(), before);
+}
+
+TEST(NetConnectionTest, IgnoreSigpipeAppliesToTheWholeProcess)
+{
+    App::ignoreSigpipe();
+    struct sigaction current {};
+    ::sigaction(SIGPIPE, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_IGN);
+    std::signal(SIGPIPE, SIG_DFL); // the other tests check that no signal is raised at all
 }

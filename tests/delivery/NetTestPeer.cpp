@@ -4,7 +4,11 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -15,41 +19,70 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-// A self-signed certificate made once per test run.
-SSL_CTX *serverContext()
+struct Identity {
+    SSL_CTX *context = nullptr;
+    std::string file;
+};
+
+// A self-signed certificate and its context, made once per test run; the
+// certificate is also written to a file that SSL_CERT_FILE can name.
+Identity makeIdentity(const char *name, const char *subjectAltName)
 {
-    static const std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> context = [] {
-        SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
-        EVP_PKEY *key = EVP_EC_gen("P-256");
-        X509 *cert = X509_new();
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-        X509_gmtime_adj(X509_getm_notBefore(cert), -60);
-        X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
-        X509_set_pubkey(cert, key);
-        X509_NAME *name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("localhost"),
-                                   -1, -1, 0);
-        X509_set_issuer_name(cert, name);
-        X509_sign(cert, key, EVP_sha256());
-        SSL_CTX_use_certificate(ctx, cert);
-        SSL_CTX_use_PrivateKey(ctx, key);
-        X509_free(cert);
-        EVP_PKEY_free(key);
-        return std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)>(ctx, &SSL_CTX_free);
-    }();
-    return context.get();
+    static QTemporaryDir folder;
+    SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
+    EVP_PKEY *key = EVP_EC_gen("P-256");
+    X509 *cert = X509_new();
+    X509_set_version(cert, X509_VERSION_3);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
+    X509_set_pubkey(cert, key);
+    X509_NAME *subject = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>(name), -1, -1,
+                               0);
+    X509_set_issuer_name(cert, subject);
+    X509V3_CTX v3;
+    X509V3_set_ctx_nodb(&v3);
+    X509V3_set_ctx(&v3, cert, cert, nullptr, nullptr, 0);
+    for (const auto &[extension, value] : {std::pair{"subjectAltName", subjectAltName},
+                                           std::pair{"basicConstraints", "critical,CA:TRUE"},
+                                           std::pair{"subjectKeyIdentifier", "hash"}}) {
+        X509_EXTENSION *made = X509V3_EXT_conf(nullptr, &v3, extension, value);
+        X509_add_ext(cert, made, -1);
+        X509_EXTENSION_free(made);
+    }
+    X509_sign(cert, key, EVP_sha256());
+    SSL_CTX_use_certificate(ctx, cert);
+    SSL_CTX_use_PrivateKey(ctx, key);
+    Identity identity{ctx, folder.filePath(QString::fromLatin1(name) + QStringLiteral(".pem")).toStdString()};
+    if (FILE *out = std::fopen(identity.file.c_str(), "w")) {
+        PEM_write_X509(out, cert);
+        std::fclose(out);
+    }
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return identity;
+}
+
+const Identity &identity(PeerCertificate certificate)
+{
+    static const Identity localhost = makeIdentity("localhost", "DNS:localhost,IP:127.0.0.1");
+    static const Identity other = makeIdentity("mail.other.test", "DNS:mail.other.test");
+    return certificate == PeerCertificate::Localhost ? localhost : other;
 }
 
 } // namespace
 
 bool NetTestPeer::Conn::startTls()
 {
-    ssl = SSL_new(serverContext());
+    ssl = SSL_new(identity(certificate).context);
     SSL_set_fd(ssl, fd);
     if (SSL_accept(ssl) != 1) {
         ERR_clear_error();
@@ -106,8 +139,8 @@ void NetTestPeer::Conn::sendCloseNotify()
         SSL_shutdown(ssl);
 }
 
-NetTestPeer::NetTestPeer(const char *address, bool tls, Handler handler)
-    : m_tls(tls), m_handler(std::move(handler))
+NetTestPeer::NetTestPeer(const char *address, bool tls, Handler handler, PeerCertificate certificate)
+    : m_tls(tls), m_certificate(certificate), m_handler(std::move(handler))
 {
     sockaddr_storage storage{};
     socklen_t size;
@@ -129,7 +162,7 @@ NetTestPeer::NetTestPeer(const char *address, bool tls, Handler handler)
     ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&storage), &size);
     m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&storage)->sin6_port
                       : reinterpret_cast<sockaddr_in *>(&storage)->sin_port);
-    serverContext();
+    identity(certificate);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -167,6 +200,7 @@ void NetTestPeer::run()
             continue;
         }
         Conn conn;
+        conn.certificate = m_certificate;
         conn.fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (conn.fd < 0)
             continue;
@@ -215,4 +249,50 @@ int NetTestPeer::openDescriptorCount()
         ::closedir(dir);
     }
     return count;
+}
+
+std::string NetTestPeer::certificateFile(PeerCertificate certificate)
+{
+    return identity(certificate).file;
+}
+
+TrustedCertificate::TrustedCertificate(std::optional<PeerCertificate> certificate)
+{
+    if (const char *value = std::getenv("SSL_CERT_FILE"))
+        m_previous = value;
+    if (certificate)
+        ::setenv("SSL_CERT_FILE", NetTestPeer::certificateFile(*certificate).c_str(), 1);
+    else
+        ::unsetenv("SSL_CERT_FILE");
+}
+
+TrustedCertificate::~TrustedCertificate()
+{
+    if (m_previous)
+        ::setenv("SSL_CERT_FILE", m_previous->c_str(), 1);
+    else
+        ::unsetenv("SSL_CERT_FILE");
+}
+
+StalledListener::StalledListener()
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Backlog 0 queues one connection; with it taken and never accepted,
+    // the kernel drops every later SYN.
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(&a), size) != 0 || ::listen(m_listenFd, 0) != 0)
+        return;
+    ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&a), &size);
+    m_port = ntohs(a.sin_port);
+    m_fillerFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ::connect(m_fillerFd, reinterpret_cast<sockaddr *>(&a), size);
+}
+
+StalledListener::~StalledListener()
+{
+    ::close(m_fillerFd);
+    ::close(m_listenFd);
 }

@@ -1,6 +1,7 @@
 // The SMTP client against a scripted server on a loopback socket: the
 // replies a real server will not give on demand, and the exact bytes the
 // client sends.
+#include "NetTestPeer.h"
 #include "SMTPMail.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,8 @@
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
-#include <atomic>
+#include <algorithm>
+#include <chrono>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -69,6 +71,8 @@ public:
     QString port() const { return QString::number(m_port); }
     const QList<QByteArray> &lines() const { return m_lines; }
     const QByteArray &data() const { return m_data; }
+    // When each Send step was done (read after finish()).
+    const std::vector<std::chrono::steady_clock::time_point> &sentAt() const { return m_sentAt; }
     bool sawCommand(const QByteArray &prefix) const
     {
         for (const QByteArray &line : m_lines) {
@@ -141,6 +145,7 @@ private:
             switch (step.kind) {
             case Step::Send:
                 alive = sendAll(step.text);
+                m_sentAt.push_back(std::chrono::steady_clock::now());
                 break;
             case Step::ReadLine:
                 alive = takeLine();
@@ -193,27 +198,39 @@ private:
     QByteArray m_in;
     QList<QByteArray> m_lines;
     QByteArray m_data;
+    std::vector<std::chrono::steady_clock::time_point> m_sentAt;
 };
 
-// Says stop once armed and asked `after` more times.
+// Stops the reader after a number of passes, or the writer of the text
+// once it has written some bytes.
 class CancellingDelegate : public SmtpProgressDelegate {
 public:
-    bool lineReaderHandleEvent(LineReader &, int) override { return cancelWhileSending || !countDown(); }
-    bool sentBytesInfo(int sent, int) override
+    bool lineReaderHandleEvent(LineReader &, int event) override
+    {
+        if (stopAfterMs >= 0 && armed.elapsed() >= stopAfterMs)
+            return false;
+        if (event != ReadingPassEnded || readPasses < 0)
+            return true;
+        return readPasses-- > 0;
+    }
+    void stopAfter(int ms)
+    {
+        armed.start();
+        stopAfterMs = ms;
+    }
+    bool sentBytesInfo(int sent, int total) override
     {
         lastSent = sent;
-        return !(cancelWhileSending && countDown());
+        if (readPassesAfterText >= 0 && sent == total)
+            readPasses = readPassesAfterText;
+        return stopWritingAt < 0 || sent < stopWritingAt;
     }
-    void arm(int after) { remaining = after; }
-    bool countDown()
-    {
-        if (remaining < 0)
-            return false;
-        return remaining-- == 0 || remaining < 0;
-    }
-    int remaining = -1;
-    bool cancelWhileSending = false;
+    int readPasses = -1; // -1: never stops
+    int readPassesAfterText = -1;
+    int stopWritingAt = -1;
     int lastSent = 0;
+    QElapsedTimer armed;
+    int stopAfterMs = -1;
 };
 
 void configure(SMTPMail &mail, const ScriptedServer &server, int encryption = 0)
@@ -326,32 +343,51 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
         const char *name;
         std::function<void(ScriptedServer &)> script;
         int connectResult;
-        int sendResult; // when the connect succeeded
+        std::vector<int> sendResults; // any of them, when the connect succeeded
         const char *notSent;
+        int textSize = 4;
     };
     const QByteArray ok = "250 ok\r\n";
+    const auto envelope = [ok](ScriptedServer &s) -> ScriptedServer & { return s.hello("SIZE").on(ok).on(ok); };
     const Row rows[] = {
-        {"greeting 554", [](ScriptedServer &s) { s.send("554 go away\r\n"); }, 5, 0, "EHLO"},
-        {"EHLO 502, no HELO", [](ScriptedServer &s) { s.send("220 hi\r\n").on("502 no\r\n"); }, 7, 0, "HELO"},
-        {"AUTH PLAIN 503", [](ScriptedServer &s) { s.hello().on("503 already\r\n"); }, 13, 0, "MAIL"},
-        {"AUTH PLAIN 535", [](ScriptedServer &s) { s.hello().on("535 bad\r\n"); }, 12, 0, "QUIT"},
-        {"AUTH LOGIN 235 too early", [](ScriptedServer &s) { s.hello("AUTH LOGIN").on("235 ok\r\n"); }, 12, 0,
+        {"greeting 554", [](ScriptedServer &s) { s.send("554 go away\r\n"); }, 5, {}, "EHLO"},
+        {"no greeting, peer gone", [](ScriptedServer &s) { s.close(); }, 5, {}, ""},
+        {"EHLO 502, no HELO", [](ScriptedServer &s) { s.send("220 hi\r\n").on("502 no\r\n"); }, 7, {}, "HELO"},
+        {"AUTH PLAIN 503", [](ScriptedServer &s) { s.hello().on("503 already\r\n"); }, 13, {}, "MAIL"},
+        {"AUTH PLAIN 535", [](ScriptedServer &s) { s.hello().on("535 bad\r\n"); }, 12, {}, "QUIT"},
+        {"AUTH LOGIN 235 too early", [](ScriptedServer &s) { s.hello("AUTH LOGIN").on("235 ok\r\n"); }, 12, {},
          "dGVzdGVy"},
-        {"MAIL FROM 451", [](ScriptedServer &s) { s.hello("SIZE").on("451 later\r\n"); }, 0, 14, "RCPT"},
-        {"RCPT 550", [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on("550 unknown\r\n"); }, 0, 15, "DATA"},
-        {"RCPT 450", [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on("450 busy\r\n"); }, 0, 8, "DATA"},
-        {"DATA 554", [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on(ok).on("554 no\r\n"); }, 0, 9, "."},
-        {"end 552",
-         [ok](ScriptedServer &s) {
-             s.hello("SIZE").on(ok).on(ok).on("354 go\r\n").readData().send("552 too big\r\n");
-         },
-         0, 10, ""},
+        {"AUTH LOGIN 535 to the name",
+         [](ScriptedServer &s) { s.hello("AUTH LOGIN").on("334 VXNlcm5hbWU6\r\n").on("535 no\r\n"); }, 12, {},
+         "c2VjcmV0"},
+        {"AUTH without PLAIN or LOGIN", [](ScriptedServer &s) { s.hello("AUTH CRAM-MD5 XOAUTH2"); }, 12, {}, "AUTH"},
+        {"MAIL FROM 451", [](ScriptedServer &s) { s.hello("SIZE").on("451 later\r\n"); }, 0, {14}, "RCPT"},
+        {"RCPT 550", [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on("550 unknown\r\n"); }, 0, {15}, "DATA"},
+        {"RCPT 450", [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on("450 busy\r\n"); }, 0, {8}, "DATA"},
+        {"RCPT 251 accepted",
+         [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on("251 forwarded\r\n").on("354 go\r\n").readData().send(ok); },
+         0, {0}, ""},
+        {"DATA 554", [envelope](ScriptedServer &s) { envelope(s).on("554 no\r\n"); }, 0, {9}, "."},
+        {"end 552", [envelope](ScriptedServer &s) { envelope(s).on("354 go\r\n").readData().send("552 too big\r\n"); },
+         0, {10}, ""},
+        {"end, peer gone", [envelope](ScriptedServer &s) { envelope(s).on("354 go\r\n").readData().close(); }, 0,
+         {10}, ""},
+        // Either the text cannot be written any more, or the reply to "."
+        // never comes: a failure at once, not at the time-out.
+        {"peer gone mid-DATA", [envelope](ScriptedServer &s) { envelope(s).on("354 go\r\n").close(); }, 0, {-1, 10},
+         "", 1 << 20},
+        // The reply to QUIT is not waited for, whatever it is.
+        {"QUIT 500",
+         [envelope, ok](ScriptedServer &s) { envelope(s).on("354 go\r\n").readData().send(ok).on("500 ?\r\n"); }, 0,
+         {0}, ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedServer server;
         row.script(server);
         server.start();
+        QElapsedTimer timer;
+        timer.start();
         {
             SMTPMail mail;
             configure(mail, server);
@@ -362,12 +398,16 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
             EXPECT_EQ(connected, row.connectResult) << mail.getErrorDesc(connected).toStdString();
             EXPECT_EQ(mail.isConnected(), connected == 0);
             if (connected == 0) {
-                EXPECT_EQ(mail.sendMessage("text", "a@x.org", "b@y.org", {}), row.sendResult);
+                const int sent = mail.sendMessage(QString(row.textSize, 't'), "a@x.org", "b@y.org", {});
+                EXPECT_NE(std::find(row.sendResults.begin(), row.sendResults.end(), sent), row.sendResults.end())
+                    << sent << ": " << mail.getErrorDesc(sent).toStdString();
             } else {
                 EXPECT_FALSE(mail.session().lineReader) << "a failed connect closes the streams";
             }
+            EXPECT_EQ(mail.disconnect(), 0);
         }
         server.finish();
+        EXPECT_LT(timer.elapsed(), 3000) << "no step waited for its time-out";
         if (*row.notSent) {
             EXPECT_FALSE(server.sawCommand(row.notSent));
         }
@@ -469,24 +509,31 @@ TEST(SmtpClient, UnusableEnvelopeAddressesAreRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(mail.connect(), 2);
 }
 
-TEST(SmtpClient, StartTlsIsNeverSkipped)
+TEST(SmtpClient, EveryTlsFailureIsSeventeenWithItsReason)
 {
     struct Row {
         const char *name;
+        int encryption;
         std::function<void(ScriptedServer &)> script;
         const char *notSent;
+        const char *reason; // nullptr: the server's reply tells
     };
     const Row rows[] = {
-        {"not offered", [](ScriptedServer &s) { s.hello("AUTH PLAIN"); }, "STARTTLS"},
-        {"refused", [](ScriptedServer &s) { s.hello("STARTTLS").on("454 TLS not available\r\n"); }, "AUTH"},
-        {"handshake fails",
-         [](ScriptedServer &s) { s.hello("STARTTLS").on("220 go\r\n").pause(200).send("not TLS\r\n"); }, "AUTH"},
-        {"handshake peer gone", [](ScriptedServer &s) { s.hello("STARTTLS").on("220 go\r\n").close(); }, "AUTH"},
+        {"not offered", 2, [](ScriptedServer &s) { s.hello("AUTH PLAIN"); }, "STARTTLS", "not offered"},
+        {"refused", 2, [](ScriptedServer &s) { s.hello("STARTTLS").on("454 TLS not available\r\n"); }, "AUTH",
+         nullptr},
+        {"handshake fails", 2,
+         [](ScriptedServer &s) { s.hello("STARTTLS").on("220 go\r\n").pause(20).send("not TLS\r\n"); }, "AUTH",
+         ""},
+        {"handshake peer gone", 2, [](ScriptedServer &s) { s.hello("STARTTLS").on("220 go\r\n").close(); }, "AUTH",
+         ""},
         // Plain text pushed in behind the 220 would be taken as the first
         // reply over TLS.
-        {"injected reply",
+        {"injected reply", 2,
          [](ScriptedServer &s) { s.hello("STARTTLS").on("220 go\r\n250-injected\r\n250 AUTH PLAIN\r\n"); },
-         "AUTH"},
+         "AUTH", "plain text"},
+        {"TLS from the first byte, plain server", 1, [](ScriptedServer &s) { s.send("220 plain\r\n"); }, "EHLO", ""},
+        {"TLS from the first byte, peer gone", 1, [](ScriptedServer &s) { s.close(); }, "EHLO", ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -495,64 +542,182 @@ TEST(SmtpClient, StartTlsIsNeverSkipped)
         server.start();
         {
             SMTPMail mail;
-            configure(mail, server, 2);
+            configure(mail, server, row.encryption);
             mail.setAuthentication(1);
             mail.setLogin("tester");
             mail.setPassword("secret");
             const int result = mail.connect();
             EXPECT_EQ(result, 17);
             EXPECT_FALSE(mail.isConnected());
-            EXPECT_TRUE(mail.getErrorDesc(result).contains("Mail Error: 17"));
+            const QString text = mail.getErrorDesc(result);
+            EXPECT_TRUE(text.contains("Mail Error: 17"));
+            if (row.reason) {
+                EXPECT_TRUE(text.section("\nReason: ", 1).contains(row.reason)) << text.toStdString();
+            } else {
+                EXPECT_FALSE(text.contains("\nReason: ")) << text.toStdString();
+            }
         }
         server.finish();
         EXPECT_FALSE(server.sawCommand(row.notSent));
     }
+
+    // A certificate that does not verify (the test server's own), in both
+    // modes: 17 with the verification error, never a session.
+    for (int encryption : {1, 2}) {
+        SCOPED_TRACE(encryption);
+        NetTestPeer peer("127.0.0.1", encryption == 1, [](NetTestPeer::Conn &conn) {
+            if (conn.ssl)
+                return;
+            conn.send("220 hi\r\n");
+            conn.readUntil("\r\n");
+            conn.send("250-hi\r\n250 STARTTLS\r\n");
+            conn.readUntil("\r\n");
+            conn.send("220 go\r\n");
+            conn.startTls();
+        });
+        SMTPMail mail;
+        mail.setServer("127.0.0.1");
+        mail.setPort(QString::number(peer.port()));
+        mail.setTimeout(5);
+        mail.setEncryption(encryption);
+        EXPECT_EQ(mail.connect(), 17);
+        const QString text = mail.getErrorDesc(17);
+        EXPECT_TRUE(text.contains("\nReason: ") && text.contains("certificate", Qt::CaseInsensitive))
+            << text.toStdString();
+        EXPECT_FALSE(text.contains("System Error: 0")) << "the TLS layer's code is kept";
+        peer.stop();
+    }
+
+    // A handshake the server never answers can be stopped like any wait.
+    ScriptedServer silent;
+    silent.hello("STARTTLS").on("220 go\r\n").pause(3000);
+    silent.start();
+    CancellingDelegate delegate;
+    SMTPMail mail;
+    configure(mail, silent, 2);
+    mail.setProgressCallback(&delegate);
+    QElapsedTimer timer;
+    timer.start();
+    delegate.stopAfter(300);
+    EXPECT_EQ(mail.connect(), 16);
+    EXPECT_LT(timer.elapsed(), 1000);
 }
 
 TEST(SmtpClient, CancelDuringAnyWaitGivesSixteen)
 {
-    // While waiting for the greeting.
-    {
+    struct Row {
+        const char *name;
+        std::function<void(ScriptedServer &)> script;
+        bool whileConnecting;
+        std::function<void(CancellingDelegate &)> arm;
+    };
+    const QByteArray ok = "250 ok\r\n";
+    const Row rows[] = {
+        {"greeting", [](ScriptedServer &s) { s.pause(3000).send("220 late\r\n"); }, true,
+         [](CancellingDelegate &d) { d.readPasses = 5; }},
+        {"reply to MAIL FROM", [](ScriptedServer &s) { s.hello("SIZE").readLine().pause(3000).send("250 late\r\n"); },
+         false, [](CancellingDelegate &d) { d.readPasses = 5; }},
+        {"writing the text", [ok](ScriptedServer &s) { s.hello("SIZE").on(ok).on(ok).on("354 go\r\n"); }, false,
+         [](CancellingDelegate &d) { d.stopWritingAt = 512; }},
+        // However long the final reply may take, the user can still stop.
+        {"reply to the final dot",
+         [ok](ScriptedServer &s) {
+             s.hello("SIZE").on(ok).on(ok).on("354 go\r\n").readData().pause(3000).send(ok);
+         },
+         false, [](CancellingDelegate &d) { d.readPassesAfterText = 5; }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
         ScriptedServer server;
-        server.pause(3000).send("220 late\r\n");
+        row.script(server);
         server.start();
         CancellingDelegate delegate;
-        delegate.arm(10);
         SMTPMail mail;
         configure(mail, server);
         mail.setProgressCallback(&delegate);
         QElapsedTimer timer;
-        timer.start();
-        EXPECT_EQ(mail.connect(), 16);
-        EXPECT_LT(timer.elapsed(), 2500);
-        EXPECT_EQ(mail.getErrorDesc(16).section('\n', 0, 0), QString());
-    }
-    // While waiting for the reply to MAIL FROM, and while writing the text.
-    for (bool whileSending : {false, true}) {
-        SCOPED_TRACE(whileSending ? "text" : "reply");
-        ScriptedServer server;
-        server.hello("SIZE");
-        if (whileSending)
-            server.on("250 ok\r\n").on("250 ok\r\n").on("354 go\r\n");
-        else
-            server.readLine().pause(3000).send("250 late\r\n");
-        server.start();
-        CancellingDelegate delegate;
-        SMTPMail mail;
-        configure(mail, server);
-        mail.setProgressCallback(&delegate);
-        ASSERT_EQ(mail.connect(), 0);
-        delegate.cancelWhileSending = whileSending;
-        delegate.arm(whileSending ? 2 : 10);
-        QElapsedTimer timer;
-        timer.start();
-        EXPECT_EQ(mail.sendMessage(QString(100000, 'm'), "a@x.org", "b@y.org", {}), 16);
-        EXPECT_LT(timer.elapsed(), 2500);
-        if (whileSending) {
-            EXPECT_LT(delegate.lastSent, 100000);
+        if (row.whileConnecting) {
+            row.arm(delegate);
+            timer.start();
+            EXPECT_EQ(mail.connect(), 16);
+            EXPECT_FALSE(mail.session().lineReader);
+        } else {
+            ASSERT_EQ(mail.connect(), 0);
+            row.arm(delegate);
+            timer.start();
+            const QString text(100000, 'm');
+            EXPECT_EQ(mail.sendMessage(text, "a@x.org", "b@y.org", {}), 16);
+            if (delegate.stopWritingAt > 0) {
+                EXPECT_EQ(delegate.lastSent, 512);
+            }
         }
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_EQ(mail.getErrorDesc(16).section('\n', 0, 0), QString()) << "a cancel is no error";
         EXPECT_EQ(mail.disconnect(), 0);
     }
+}
+
+TEST(SmtpClient, RepliesAreReadAsSoonAsTheyArrive)
+{
+    // Each reply comes 50 ms after its command; the client must not add a
+    // polling delay of its own on top.
+    constexpr int Rounds = 5;
+    ScriptedServer server;
+    server.hello("SIZE");
+    for (int i = 0; i < Rounds; ++i)
+        server.readLine().pause(50).send("250 ok\r\n");
+    server.start();
+    SMTPMail mail;
+    configure(mail, server);
+    ASSERT_EQ(mail.connect(), 0);
+    std::vector<std::chrono::steady_clock::time_point> readAt;
+    for (int i = 0; i < Rounds; ++i) {
+        EXPECT_EQ(mail.sendTestFrom("a@x.org"), 0);
+        readAt.push_back(std::chrono::steady_clock::now());
+    }
+    mail.disconnect();
+    server.finish();
+    ASSERT_EQ(server.sentAt().size(), size_t(2 + Rounds));
+    std::vector<double> delays;
+    for (int i = 0; i < Rounds; ++i)
+        delays.push_back(std::chrono::duration<double, std::milli>(readAt[i] - server.sentAt()[2 + i]).count());
+    std::sort(delays.begin(), delays.end());
+    EXPECT_LT(delays[Rounds / 2], 5.0) << "median delay in ms";
+}
+
+TEST(SmtpClient, ConnectingAgainClosesTheLiveConnectionFirst)
+{
+    ScriptedServer first;
+    ScriptedServer second;
+    first.hello("SIZE");
+    second.hello("SIZE");
+    first.start();
+    second.start();
+    SMTPMail mail;
+    configure(mail, first);
+    ASSERT_EQ(mail.connect(), 0);
+    configure(mail, second);
+    ASSERT_EQ(mail.connect(), 0);
+    QElapsedTimer timer;
+    timer.start();
+    first.finish(); // returns once the client has closed
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(first.lines().value(1), "QUIT");
+
+    // The same for the session functions on their own, which a caller may
+    // call twice without closing in between.
+    ScriptedServer third;
+    third.hello("SIZE");
+    third.start();
+    SMTP_Session session;
+    session.timeoutTime = 5;
+    ASSERT_EQ(smtp_connect(session, "127.0.0.1", uint16_t(third.port().toInt())), 0);
+    timer.restart();
+    EXPECT_EQ(smtp_connect(session, QByteArray(300, 'h').constData(), 25), 1);
+    third.finish();
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_FALSE(session.lineReader);
+    mail.disconnect();
 }
 
 TEST(SmtpClient, SilentServerTimesOut)

@@ -5,7 +5,7 @@ The manifest lists {"file": path, "expect": {...}}. Each message is parsed with
 policy.default and with compat32. Always checked: no defects (message, parts,
 headers), ASCII, CRLF line ends, no line over max_line (998 unless given) and
 none starting with "." (no dot-stuffing is done), no boundary a prefix of
-another, each multipart/alternative a text/plain first and a text/html or
+another nor of any line but its own delimiters (one per part, one closing), each multipart/alternative a text/plain first and a text/html or
 multipart/related last. Expected, when given: "headers" {name: decoded text},
 "absent" [name], "addresses" {name: [[display, addr]]}, "structure" [content
 type of every part in walk order], "parts" [per leaf: type, charset, text
@@ -63,6 +63,30 @@ def structure_checks(msg, fail):
         kinds = [p.get_content_type() for p in part.get_payload()]
         if len(kinds) < 2 or kinds[0] != "text/plain" or kinds[-1] not in ("text/html", "multipart/related"):
             fail("multipart/alternative holds %r" % kinds)
+
+
+def delimiter_checks(raw, msg, fail):
+    """A reader splits at any line that begins with "--" and the boundary
+    (RFC 2046 5.1.1), so such a line must be one of the multipart's own
+    delimiters: as many as it has parts, and one closing delimiter."""
+    lines = raw.split(b"\r\n")
+    for part in msg.walk():
+        if not part.is_multipart():
+            continue
+        dash = b"--" + part.get_boundary().encode("ascii")
+        opening = closing = 0
+        for number, line in enumerate(lines, 1):
+            if not line.startswith(dash):
+                continue
+            if line == dash:
+                opening += 1
+            elif line == dash + b"--":
+                closing += 1
+            else:
+                fail("line %d begins with the boundary %r: %r" % (number, dash, line[:100]))
+        if opening != len(part.get_payload()) or closing != 1:
+            fail("boundary %r: %d delimiters for %d parts, %d closing"
+                 % (dash, opening, len(part.get_payload()), closing))
 
 
 def defect_checks(msg, policy_name, fail):
@@ -156,6 +180,7 @@ def main():
             msg = email.message_from_bytes(raw, policy=policy)
             defect_checks(msg, policy_name, policy_fail)
             structure_checks(msg, policy_fail)
+            delimiter_checks(raw, msg, policy_fail)
             header_checks(msg, policy_name, expect, policy_fail)
             part_checks(msg, expect, policy_fail)
     print("%d messages checked, %d failures" % (len(manifest), failures))

@@ -69,3 +69,34 @@ TEST(MimeHeaderString, LongTextIsSplitIntoShortWords)
     EXPECT_EQ(QString::fromLatin1(decodedWords(encodedMIMEHeaderString(latin), &charset)), latin);
     EXPECT_EQ(charset, "ISO-8859-1");
 }
+
+TEST(MimeHeaderString, CharsetChoiceAndWordEdges)
+{
+    const std::pair<QString, const char *> rows[] = {
+        {u"ÿ"_qs, "=?ISO-8859-1?Q?=FF?="},
+        // In code page 1252 but not in Latin-1: a header names one charset for all readers.
+        {u"€"_qs, "=?UTF-8?Q?=E2=82=AC?="},
+        {u"é€"_qs, "=?UTF-8?Q?=C3=A9=E2=82=AC?="},
+        {QString(QChar(0x100)), "=?UTF-8?Q?=C4=80?="},
+        // A surrogate pair is one character, four bytes.
+        {QString::fromUtf16(u"\U0001F600"), "=?UTF-8?Q?=F0=9F=98=80?="},
+        {u"ü "_qs, "=?ISO-8859-1?Q?=FC_?="},
+    };
+    for (const auto &[text, encoded] : rows)
+        EXPECT_EQ(encodedMIMEHeaderString(text), encoded) << text.toStdString();
+
+    // "=?UTF-8?Q?" and "?=" leave 63 characters in a word of 75.
+    EXPECT_EQ(mimeEncodedWords(QByteArray(63, 'a'), "UTF-8"), "=?UTF-8?Q?" + QByteArray(63, 'a') + "?=");
+    EXPECT_EQ(mimeEncodedWords(QByteArray(64, 'a'), "UTF-8"), "=?UTF-8?Q?" + QByteArray(63, 'a') + "?= =?UTF-8?Q?a?=");
+    // A character that would straddle the limit moves whole into the next word.
+    EXPECT_EQ(mimeEncodedWords(QByteArray(60, 'a') + "\xF0\x9F\x98\x80", "UTF-8"),
+        "=?UTF-8?Q?" + QByteArray(60, 'a') + "?= =?UTF-8?Q?=F0=9F=98=80?=");
+    EXPECT_EQ(mimeEncodedWords(QByteArray(60, 'a') + "\xC3\xA9", "UTF-8"),
+        "=?UTF-8?Q?" + QByteArray(60, 'a') + "?= =?UTF-8?Q?=C3=A9?=");
+    // In Latin-1 every byte is a character of its own.
+    EXPECT_EQ(mimeEncodedWords(QByteArray(55, 'a') + "\xC3\xA9", "ISO-8859-1"),
+        "=?ISO-8859-1?Q?" + QByteArray(55, 'a') + "=C3?= =?ISO-8859-1?Q?=A9?=");
+    // The first word leaves room for the header's name.
+    const QByteArray first = mimeEncodedWords(QByteArray(100, 'a'), "UTF-8", 70).split(' ').first();
+    EXPECT_EQ(first.size(), 70);
+}

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -117,23 +118,36 @@ QString phraseText(QStringView phrase)
     return BetterString::controlCharactersAsSpaces(text).trimmed();
 }
 
+// The longest stretch of `text` that folding cannot break: it breaks only
+// at a single space between two other characters.
+qsizetype longestUnfoldableRun(const QString &text)
+{
+    qsizetype run = 0;
+    qsizetype longest = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool foldPoint
+            = text[i] == u' ' && i > 0 && i + 1 < text.size() && !isBlank(text[i - 1]) && !isBlank(text[i + 1]);
+        run = foldPoint ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
 QString encodedPhrase(const QString &text, int lineUsed)
 {
-    // Runs longer than this cannot be folded; encoded words can be split.
+    // Longer runs would keep a line past 78; encoded words can be split.
+    // Measured on the text as written, so escapes and runs of blanks count.
     static constexpr qsizetype LongestPlainRun = 60;
     bool printable = true;
     bool atoms = !text.contains(QLatin1String("  "));
-    qsizetype run = 0;
-    qsizetype longestRun = 0;
     for (const QChar c : text) {
         printable = printable && c.unicode() >= 0x20 && c.unicode() <= 0x7E;
         atoms = atoms && (c == u' ' || MimeHeader::isAtext(c.unicode()));
-        run = c == u' ' ? 0 : run + 1;
-        longestRun = std::max(longestRun, run);
     }
-    if (!printable || text.contains(QLatin1String("=?")) || longestRun > LongestPlainRun)
+    const QString plain = atoms ? text : QString::fromLatin1(MimeHeader::quoted(text));
+    if (!printable || text.contains(QLatin1String("=?")) || longestUnfoldableRun(plain) > LongestPlainRun)
         return BetterString::encodedMIMEHeaderString(text, lineUsed, BetterString::MimeEncoding::Always);
-    return atoms ? text : QString::fromLatin1(MimeHeader::quoted(text));
+    return plain;
 }
 
 // A dot-atom, or a quoted string whose quotes inside are escaped.

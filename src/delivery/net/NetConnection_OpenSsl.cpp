@@ -31,20 +31,41 @@ int NetConnection_OpenSsl::openPlainConnection()
 
 int NetConnection_OpenSsl::openEncryptedConnection()
 {
-    if (m_sslEnabled)
-        return 0;
-    auto stream = std::make_unique<Stream_OpenSsl>(m_plain->stream(), m_plain->host());
-    const int result = stream->open(m_handshakeTimeout);
-    if (result != 0)
-        return result;
-    m_sslStream = std::move(stream);
-    m_sslEnabled = true;
+    beginEncryptedConnection();
+    while (!continueEncryptedConnection(-1)) {
+    }
     return 0;
+}
+
+void NetConnection_OpenSsl::beginEncryptedConnection()
+{
+    if (m_sslEnabled || m_sslStream)
+        return;
+    auto stream = std::make_unique<Stream_OpenSsl>(m_plain->stream(), m_plain->host());
+    stream->beginHandshake(m_handshakeTimeout);
+    m_sslStream = std::move(stream);
+}
+
+bool NetConnection_OpenSsl::continueEncryptedConnection(int timeoutMs)
+{
+    if (m_sslEnabled)
+        return true;
+    if (!m_sslStream)
+        throw NetConnectionException();
+    try {
+        if (!m_sslStream->continueHandshake(timeoutMs))
+            return false;
+    } catch (...) {
+        m_sslStream.reset();
+        throw;
+    }
+    m_sslEnabled = true;
+    return true;
 }
 
 int NetConnection_OpenSsl::close()
 {
-    if (m_sslEnabled && m_sslStream)
+    if (m_sslStream)
         m_sslStream->close();
     m_sslStream.reset();
     m_sslEnabled = false;

@@ -31,10 +31,18 @@ public:
     // plain connection is not open); a failure leaves the connection plain.
     int openEncryptedConnection() override;
 
+    // The TLS start in steps (see Stream_OpenSsl): begin, then continue
+    // until true. Failures throw as above and leave the connection plain.
+    void beginEncryptedConnection();
+    bool continueEncryptedConnection(int timeoutMs);
+
     void setConnectTimeout(std::chrono::milliseconds timeout);
     void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout = timeout; }
 
     [[nodiscard]] bool isSslEnabled() const { return m_sslEnabled; }
+    [[nodiscard]] NetConnection_Posix &plainConnection() const { return *m_plain; }
+    // The TLS stream while TLS is running or being started, else nullptr.
+    [[nodiscard]] Stream_OpenSsl *sslStream() const { return m_sslStream.get(); }
 
 private:
     std::unique_ptr<NetConnection_Posix> m_plain;

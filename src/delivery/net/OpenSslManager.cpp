@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace App {
 
@@ -13,10 +14,10 @@ namespace {
 
 // OpenSSL's own socket BIO writes with write(2), which raises SIGPIPE when
 // the peer has gone and would end the application in the middle of a send
-// run. Ignoring SIGPIPE process-wide would change the behaviour of every
-// other part of the process (and of Qt), so TLS goes through this small BIO
-// that uses send(MSG_NOSIGNAL) instead. It never closes the descriptor: the
-// plain connection owns it.
+// run. The application ignores SIGPIPE (ignoreSigpipe), but this code must
+// not depend on it, so TLS goes through this small BIO that uses
+// send(MSG_NOSIGNAL) instead. It never closes the descriptor: the plain
+// connection owns it.
 struct SocketBioState {
     int fd = -1;
     bool atEof = false;
@@ -93,24 +94,54 @@ long socketBioCtrl(BIO *bio, int command, long number, void *pointer)
     }
 }
 
+// SSL_CTX_set_default_verify_paths reads these two when the store is loaded.
+std::string trustStoreKey()
+{
+    std::string key;
+    for (const char *name : {"SSL_CERT_FILE", "SSL_CERT_DIR"}) {
+        const char *value = std::getenv(name);
+        key += value ? "=" + std::string(value) : std::string("-");
+        key += '\n';
+    }
+    return key;
+}
+
+SSL_CTX *makeClientContext()
+{
+    SSL_CTX *context = SSL_CTX_new(TLS_client_method());
+    if (!context)
+        return nullptr;
+    // The peer must prove who it is: an unverified server could read the
+    // account's password and every message sent.
+    if (SSL_CTX_set_default_verify_paths(context) != 1) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    // Non-blocking writes: a record that could not be sent completely is
+    // finished by the next write, which the line writer makes from a moved
+    // pointer into its buffer; and a write returns as soon as part of the
+    // data went out, so progress is counted per piece.
+    SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    return context;
+}
+
 } // namespace
+
+void ContextRelease::operator()(SSL_CTX *context) const
+{
+    SSL_CTX_free(context);
+}
 
 OpenSslManager::OpenSslManager()
 {
     // The OpenSSL 3 form of loading the error strings and initialising the library.
     if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr) != 1)
         throw NoContextException();
-    m_context = SSL_CTX_new(TLS_client_method());
+    m_trustKey = trustStoreKey();
+    m_context = makeClientContext();
     if (!m_context)
         throw NoContextException();
-    // Mail servers of every kind, often with self-made certificates: no
-    // verification, as the accounts have always worked.
-    SSL_CTX_set_verify(m_context, SSL_VERIFY_NONE, nullptr);
-    // Non-blocking writes: a record that could not be sent completely is
-    // finished by the next write, which the line writer makes from a moved
-    // pointer into its buffer; and a write returns as soon as part of the
-    // data went out, so progress is counted per piece.
-    SSL_CTX_set_mode(m_context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
 
     m_socketMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
                                   "corvantiline socket");
@@ -128,6 +159,22 @@ OpenSslManager::~OpenSslManager()
 {
     SSL_CTX_free(m_context);
     BIO_meth_free(m_socketMethod);
+}
+
+ContextReference OpenSslManager::clientContext()
+{
+    const std::lock_guard lock(m_mutex);
+    std::string key = trustStoreKey();
+    if (key != m_trustKey) {
+        SSL_CTX *fresh = makeClientContext();
+        if (!fresh)
+            throw NoContextException();
+        SSL_CTX_free(m_context);
+        m_context = fresh;
+        m_trustKey = std::move(key);
+    }
+    SSL_CTX_up_ref(m_context);
+    return ContextReference(m_context);
 }
 
 } // namespace App

@@ -25,7 +25,7 @@ std::optional<QString> hostWithName(const QString &host)
 }
 
 bool getStreamsToHost(const QString &host, quint16 port, bool tls, std::shared_ptr<InputByteStream> *inputStream,
-                      std::shared_ptr<OutputByteStream> *outputStream)
+                      std::shared_ptr<OutputByteStream> *outputStream, std::chrono::milliseconds timeout)
 {
     if (!inputStream || !outputStream)
         return false;
@@ -38,9 +38,35 @@ bool getStreamsToHost(const QString &host, quint16 port, bool tls, std::shared_p
     auto connection = std::make_shared<OpenSslConnection>(host, int(port), tls);
     if (!connection->connectionObject())
         return false;
+    connection->setTimeout(timeout);
     *inputStream = std::make_shared<OpenSslInputStream>(connection);
     *outputStream = std::make_shared<OpenSslOutputStream>(connection);
     return true;
+}
+
+namespace {
+
+const OpenSslConnection *connectionOf(const ByteStream &stream)
+{
+    if (const auto *in = dynamic_cast<const OpenSslInputStream *>(&stream))
+        return in->connection().get();
+    if (const auto *out = dynamic_cast<const OpenSslOutputStream *>(&stream))
+        return out->connection().get();
+    return nullptr;
+}
+
+} // namespace
+
+QString lastErrorText(const ByteStream &stream)
+{
+    const OpenSslConnection *connection = connectionOf(stream);
+    return connection ? connection->lastErrorText() : QString();
+}
+
+int lastSystemError(const ByteStream &stream)
+{
+    const OpenSslConnection *connection = connectionOf(stream);
+    return connection ? connection->lastSystemError() : 0;
 }
 
 } // namespace SocketStreams

@@ -1,5 +1,7 @@
 #include "Stream_PosixFd.h"
 
+#include "PollWait.h"
+
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -25,6 +27,8 @@ uint64_t Stream_PosixFd::read(uint8_t *buffer, uint64_t length)
 {
     if (m_closed)
         throw ReadException(-EBADF);
+    if (m_atEnd)
+        return 0;
     // A zero-length read would return 0 and look like the peer's close.
     if (length == 0)
         return 0;
@@ -33,6 +37,7 @@ uint64_t Stream_PosixFd::read(uint8_t *buffer, uint64_t length)
         if (n > 0)
             return uint64_t(n);
         if (n == 0) {
+            // The peer closed: its status says so, and a wait ends at once.
             m_atEnd = true;
             return 0;
         }
@@ -62,6 +67,20 @@ uint64_t Stream_PosixFd::write(const uint8_t *buffer, uint64_t length)
             return 0;
         throw WriteException(-errno);
     }
+}
+
+bool Stream_PosixFd::waitUntilReadable(int timeoutMs)
+{
+    if (m_closed || m_atEnd)
+        return true;
+    return waitForDescriptor(m_fd, POLLIN, timeoutMs);
+}
+
+bool Stream_PosixFd::waitUntilWritable(int timeoutMs)
+{
+    if (m_closed)
+        return true;
+    return waitForDescriptor(m_fd, POLLOUT, timeoutMs);
 }
 
 } // namespace App

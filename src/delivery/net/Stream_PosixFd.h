@@ -18,6 +18,8 @@ public:
     uint64_t read(uint8_t *buffer, uint64_t length) override;
     [[nodiscard]] bool atEnd() const override { return m_atEnd; }
     uint64_t write(const uint8_t *buffer, uint64_t length) override;
+    bool waitUntilReadable(int timeoutMs) override;
+    bool waitUntilWritable(int timeoutMs) override;
 
     [[nodiscard]] int fd() const { return m_fd; }
 

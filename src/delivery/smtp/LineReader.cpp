@@ -3,11 +3,6 @@
 #include "PollClock.h"
 #include "StreamStatusCheck.h"
 
-namespace {
-constexpr int ReadPauseMs = 15;
-constexpr int OpenPauseMs = 50;
-} // namespace
-
 LineReader::LineReader(std::shared_ptr<InputByteStream> stream)
     : m_stream(std::move(stream))
     , m_clock(&PollClock::system())
@@ -32,9 +27,10 @@ int LineReader::openStream()
         // A connection that takes long to open can be cancelled like any other wait.
         if (!ask(SmtpProgressDelegate::ReadingPassEnded))
             return 16;
-        m_clock->pause(OpenPauseMs);
-        if (m_clock->now() - start > m_timeoutTime)
+        const int wait = m_clock->sliceMs(start, m_timeoutTime, WaitSliceMs);
+        if (wait == 0)
             return -1;
+        m_stream->waitUntilOpened(wait);
     }
 }
 
@@ -121,11 +117,13 @@ std::optional<QString> LineReader::readLine()
             lastData = m_clock->now();
             continue;
         }
-        m_clock->pause(ReadPauseMs);
-        // An inactivity limit: it counts from the last bytes received.
-        if (m_clock->now() - lastData > m_timeoutTime) {
+        // An inactivity limit: it counts from the last bytes received. The
+        // wait ends as soon as bytes arrive, so a reply costs no fixed delay.
+        const int wait = m_clock->sliceMs(lastData, m_timeoutTime, WaitSliceMs);
+        if (wait == 0) {
             m_lastEnd = End::TimedOut;
             return std::nullopt;
         }
+        m_stream->waitUntilReadable(wait);
     }
 }

@@ -13,9 +13,10 @@
 
 class PollClock;
 
-// Reads CR LF terminated lines from a byte stream by polling on the calling
-// thread: one read attempt per pass, a short pause when nothing came, and
-// the delegate asked after every pass whether to go on.
+// Reads CR LF terminated lines from a byte stream on the calling thread: one
+// read attempt per pass, then a wait on the stream of at most one slice when
+// nothing came, and the delegate asked after every pass whether to go on (so
+// a cancel is seen within one slice).
 class LineReader {
 public:
     // Why the last readLine gave no line.
@@ -27,6 +28,8 @@ public:
     static constexpr int MaxLineLength = 64 * 1024;
     static constexpr int ReadBlockSize = 1024;
     static constexpr int DefaultTimeout = 45;
+    // The longest single wait on the stream between two questions to the delegate.
+    static constexpr int WaitSliceMs = 50;
 
     explicit LineReader(std::shared_ptr<InputByteStream> stream);
     LineReader(const LineReader &) = delete;
@@ -35,9 +38,11 @@ public:
     // nullptr: the reader answers for itself (always go on).
     void setDelegate(SmtpProgressDelegate *delegate) { m_delegate = delegate; }
     [[nodiscard]] SmtpProgressDelegate *delegate() const { return m_delegate; }
-    // Seconds without received data after which readLine gives up.
+    // Seconds without received data after which readLine gives up (an
+    // inactivity limit, measured on the clock).
     void setTimeout(int seconds) { m_timeoutTime = seconds; }
     [[nodiscard]] int timeout() const { return m_timeoutTime; }
+    // The time base of the time-outs; tests give a virtual one.
     void setClock(PollClock &clock) { m_clock = &clock; }
 
     // 0 once the stream is open; -1 on error, close or time-out; 16 when the

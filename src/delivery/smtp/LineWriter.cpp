@@ -7,9 +7,6 @@
 #include <limits>
 
 namespace {
-constexpr int WritePauseMs = 15;
-constexpr int OpenPauseMs = 50;
-
 int clampToInt(qsizetype value)
 {
     return int(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
@@ -32,9 +29,10 @@ int LineWriter::openStream()
             return 0;
         if (streamIsFinished(status))
             return -1;
-        m_clock->pause(OpenPauseMs);
-        if (m_clock->now() - start > m_timeoutTime)
+        const int wait = m_clock->sliceMs(start, m_timeoutTime, WaitSliceMs);
+        if (wait == 0)
             return -1;
+        m_stream->waitUntilOpened(wait);
     }
 }
 
@@ -74,12 +72,16 @@ int LineWriter::writeLineBytes(const QByteArray &line)
         }
         if (count > 0)
             lastProgress = m_clock->now();
-        else
-            m_clock->pause(WritePauseMs); // a stream that would block is not spun on
         if (m_delegate && !m_delegate->sentBytesInfo(clampToInt(written), clampToInt(total)))
             return 16;
-        if (written < total && m_clock->now() - lastProgress > m_timeoutTime)
+        if (count > 0 || written == total)
+            continue;
+        // A stream that would block is waited on, one slice at a time so
+        // that the delegate can stop a transfer the peer no longer takes.
+        const int wait = m_clock->sliceMs(lastProgress, m_timeoutTime, WaitSliceMs);
+        if (wait == 0)
             return -1;
+        m_stream->waitUntilWritable(wait);
     }
     return 0;
 }

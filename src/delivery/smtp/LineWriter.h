@@ -11,12 +11,13 @@
 class PollClock;
 
 // Writes lines followed by CR LF to a byte stream in pieces of at most 256
-// bytes, polling on the calling thread and telling the delegate after every
-// pass how far it got.
+// bytes on the calling thread, waiting on the stream in slices while it
+// would block, and telling the delegate after every pass how far it got.
 class LineWriter {
 public:
     static constexpr int ChunkSize = 256;
     static constexpr int DefaultTimeout = 45;
+    static constexpr int WaitSliceMs = 50;
 
     explicit LineWriter(std::shared_ptr<OutputByteStream> stream);
     LineWriter(const LineWriter &) = delete;
@@ -28,6 +29,7 @@ public:
     // Seconds without any byte written after which a write gives up.
     void setTimeout(int seconds) { m_timeoutTime = seconds; }
     [[nodiscard]] int timeout() const { return m_timeoutTime; }
+    // The time base of the time-out; tests give a virtual one.
     void setClock(PollClock &clock) { m_clock = &clock; }
 
     // 0 once the stream is open; -1 on error, close or time-out.

@@ -84,6 +84,8 @@ int SMTPMail::connect()
             result = smtp_auth_plain(m_session, QByteArray(), login, password);
         else if (m_session.auth_mechanisms & SMTP_Session::AuthLogin)
             result = smtp_auth_login(m_session, login, password);
+        else if (m_session.authOffered)
+            result = AuthFailed; // only mechanisms this client cannot speak
         password.fill('\0');
         if (result != 0) {
             smtp_closeStreams(m_session);
@@ -165,5 +167,6 @@ QString SMTPMail::getErrorDesc(int code) const
     return localizedErrorText(code) + QStringLiteral("\nMail Error: ") + QString::number(code)
         + QStringLiteral("\nServer Reply Num: ") + QString::number(m_session.lastReplyCode)
         + QStringLiteral("\nServer Reply: ") + reply + QStringLiteral("\nSystem Error: ")
-        + QString::number(m_session.lastSystemError);
+        + QString::number(m_session.lastSystemError)
+        + (m_session.lastErrorText.isEmpty() ? QString() : QStringLiteral("\nReason: ") + m_session.lastErrorText);
 }

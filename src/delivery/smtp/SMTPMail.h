@@ -25,12 +25,12 @@ public:
         RcptFailed = 8,        // RCPT TO answered neither 250 nor 550
         DataRefused = 9,       // DATA not answered 354
         MessageRefused = 10,   // the final "." not answered 250
-        AuthFailed = 12,       // no login or password, or an unexpected reply
+        AuthFailed = 12,       // no login or password, no mechanism in common, or an unexpected reply
         AuthOutOfSequence = 13, // AUTH PLAIN answered 503
         MailFromRefused = 14,  // MAIL FROM not answered 250
         RecipientRefused = 15, // RCPT TO answered 550
         Cancelled = 16,        // the progress delegate said stop
-        StartTlsFailed = 17,   // STARTTLS not offered, refused, or the handshake failed
+        StartTlsFailed = 17,   // STARTTLS not offered or refused, or a TLS handshake failed
         WriteFailed = -1,      // a command line could not be written
     };
 
@@ -65,6 +65,7 @@ public:
     // Only MAIL FROM on the open connection (the account verifier).
     [[nodiscard]] int sendTestFrom(const QString &address);
     int disconnect();
+    // After a TLS failure a last line "Reason: ..." tells what went wrong.
     [[nodiscard]] QString getErrorDesc(int code) const;
 
     [[nodiscard]] bool isConnected() const { return m_connected; }

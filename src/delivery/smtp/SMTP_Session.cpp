@@ -8,6 +8,8 @@
 
 #include <QList>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <unistd.h>
 
@@ -29,6 +31,7 @@ constexpr int ErrRcptRefused = 15;
 constexpr int ErrStartTls = 17;
 
 struct Capabilities {
+    bool authOffered = false;
     uint8_t auth = 0;
     bool startTls = false;
 };
@@ -50,6 +53,7 @@ Capabilities parseCapabilities(const QByteArray &reply)
         if (words.first() == "STARTTLS") {
             caps.startTls = true;
         } else if (words.first() == "AUTH") {
+            caps.authOffered = true;
             for (const QByteArray &word : words) {
                 if (word == "PLAIN")
                     caps.auth |= SMTP_Session::AuthPlain;
@@ -133,6 +137,44 @@ int failConnect(SMTP_Session &session, int code)
     return code;
 }
 
+// Every TLS failure is 17; the reason goes into the error text, as no
+// server reply tells it.
+int failTls(SMTP_Session &session, QString reason)
+{
+    // The text may quote the peer's certificate: no control characters.
+    for (QChar &c : reason) {
+        if (c.category() == QChar::Other_Control)
+            c = u'?';
+    }
+    session.lastErrorText = reason;
+    return failConnect(session, ErrStartTls);
+}
+
+std::chrono::milliseconds sessionTimeout(const SMTP_Session &session)
+{
+    return std::chrono::seconds(std::max(1, session.timeoutTime));
+}
+
+// The handshake on the session's connection: bounded by the session's
+// time-out, and the progress delegate can stop it like any other wait.
+int startTls(SMTP_Session &session)
+{
+    if (!session.sslConnection || !session.lineReader)
+        return failTls(session, QStringLiteral("no connection for TLS"));
+    LineReader &reader = *session.lineReader;
+    SmtpProgressDelegate *delegate = session.receiveCallback;
+    const int result = session.sslConnection->startSsl(sessionTimeout(session), [&reader, delegate] {
+        return !delegate || delegate->lineReaderHandleEvent(reader, SmtpProgressDelegate::ReadingPassEnded);
+    });
+    if (result == 0)
+        return 0;
+    if (result == OpenSslConnection::Cancelled)
+        return failConnect(session, ReplyCodeCancelled);
+    session.lastSystemError = session.sslConnection->lastSystemError();
+    const QString reason = session.sslConnection->lastErrorText();
+    return failTls(session, reason.isEmpty() ? QStringLiteral("TLS handshake failed") : reason);
+}
+
 } // namespace
 
 int smtp_getreply(SMTP_Session &session)
@@ -175,12 +217,15 @@ int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t por
     std::shared_ptr<OutputByteStream> output;
     switch (session.encryption) {
     case 0:
-    case 1:
-        if (!SocketStreams::getStreamsToHost(*host, port, session.encryption == 1, &input, &output))
+        if (!SocketStreams::getStreamsToHost(*host, port, false, &input, &output, sessionTimeout(session)))
             return ErrNoConnect;
         break;
+    case 1:
     case 2:
+        // TLS from the first byte is started by hand right after the connect,
+        // so that a failed handshake is told apart from a failed connect.
         session.sslConnection = std::make_shared<OpenSslConnection>(*host, port);
+        session.sslConnection->setTimeout(sessionTimeout(session));
         input = std::make_shared<OpenSslInputStream>(session.sslConnection);
         output = std::make_shared<OpenSslOutputStream>(session.sslConnection);
         break;
@@ -206,7 +251,7 @@ int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t por
         noteStreamError(session, *output);
         return failConnect(session, ErrNoConnect);
     }
-    return 0;
+    return session.encryption == 1 ? startTls(session) : 0;
 }
 
 int smtp_handle_greetings(SMTP_Session &session, const char *localHostName)
@@ -224,7 +269,9 @@ int smtp_handle_greetings(SMTP_Session &session, const char *localHostName)
 
 int smtp_dispatch_ehlo_response(SMTP_Session &session)
 {
-    session.auth_mechanisms = parseCapabilities(session.fullReply).auth;
+    const Capabilities caps = parseCapabilities(session.fullReply);
+    session.auth_mechanisms = caps.auth;
+    session.authOffered = caps.authOffered;
     return 0;
 }
 
@@ -235,10 +282,14 @@ bool smtp_offers_starttls(const SMTP_Session &session)
 
 int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port)
 {
+    // A session still open from before is ended first, not leaked.
+    smtp_closeStreams(session);
     session.lastSystemError = 0;
+    session.lastErrorText.clear();
     session.fullReply.clear();
     storeReply(session, -1);
     session.auth_mechanisms = 0;
+    session.authOffered = false;
 
     char localHost[257] = {};
     if (::gethostname(localHost, 256) != 0 || localHost[0] == '\0')
@@ -261,22 +312,23 @@ int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port)
         // Asked for TLS: a server that does not offer it is a failure, never
         // a reason to go on in plain text (and send the password that way).
         if (!smtp_offers_starttls(session))
-            return failConnect(session, ErrStartTls);
+            return failTls(session, QStringLiteral("STARTTLS not offered by the server"));
         if (writeCommand(session, "STARTTLS") != 0)
-            return failConnect(session, ErrStartTls);
+            return failTls(session, QStringLiteral("STARTTLS could not be sent"));
         const int code = smtp_getreply(session);
         if (session.replyCancelled)
             return failConnect(session, ReplyCodeCancelled);
         if (code != 220)
-            return failConnect(session, ErrStartTls);
+            return failConnect(session, ErrStartTls); // the reply tells why
         // Bytes that came in plain text after the 220 would later be read as
         // if they had come through TLS (reply injection): refuse them.
         if (session.lineReader->bufferedBytes() > 0)
-            return failConnect(session, ErrStartTls);
-        if (!session.sslConnection || session.sslConnection->startSsl() != 0)
-            return failConnect(session, ErrStartTls);
+            return failTls(session, QStringLiteral("plain text received after STARTTLS"));
+        if (const int result = startTls(session))
+            return result;
         // RFC 3207 4.2: everything learnt before TLS is forgotten.
         session.auth_mechanisms = 0;
+        session.authOffered = false;
         if (const int result = smtp_handle_greetings(session, localHost))
             return result;
     }
@@ -349,7 +401,8 @@ int sendEnvelope(SMTP_Session &session, const char *command, const QByteArray &a
         return ReplyCodeCancelled;
     if (isSender)
         return code == 250 ? 0 : ErrMailFromReply;
-    if (code == 250)
+    // 251 (forwarded) and any other positive completion accept the recipient.
+    if (code >= 200 && code < 300)
         return 0;
     return code == 550 ? ErrRcptRefused : ErrRcptReply;
 }
@@ -391,7 +444,10 @@ int smtp_end_mail(SMTP_Session &session)
 {
     if (const int written = writeCommand(session, "."))
         return written;
+    const int timeout = session.lineReader->timeout();
+    session.lineReader->setTimeout(std::max(timeout, SMTP_Session::EndOfDataTimeout));
     const int code = smtp_getreply(session);
+    session.lineReader->setTimeout(timeout);
     if (session.replyCancelled)
         return ReplyCodeCancelled;
     return code == 250 ? 0 : ErrEndReply;

@@ -9,6 +9,7 @@
 #include "SmtpProgressDelegate.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,10 @@ struct SMTP_Session {
     static constexpr int MaxReplyLines = 1000;
     static constexpr uint8_t AuthPlain = 1 << 0;
     static constexpr uint8_t AuthLogin = 1 << 1;
+    // Seconds to wait for the reply to the final ".", whatever the session's
+    // time-out (RFC 5321 4.5.3.2.6): a client that gives up earlier may see
+    // as failed a message that the server delivers, and send it again.
+    static constexpr int EndOfDataTimeout = 10 * 60;
 
     SMTP_Session() = default;
     SMTP_Session(const SMTP_Session &) = delete;
@@ -37,6 +42,9 @@ struct SMTP_Session {
     int32_t encryption = 0;
     int32_t timeoutTime = LineReader::DefaultTimeout;
     uint8_t auth_mechanisms = 0;
+    // The last EHLO reply named AUTH, whatever mechanisms it listed.
+    bool authOffered = false;
+    // The connection of modes 1 and 2, which this client switches to TLS.
     std::shared_ptr<OpenSslConnection> sslConnection;
     std::unique_ptr<LineReader> lineReader;
     std::unique_ptr<LineWriter> lineWriter;
@@ -48,6 +56,9 @@ struct SMTP_Session {
     QByteArray fullReply;
     // The last wait for a reply was stopped by the progress delegate.
     bool replyCancelled = false;
+    // Why the last connect failed where no reply tells (TLS); empty
+    // otherwise. Cleared by every connect.
+    QString lastErrorText;
 };
 
 // Server names of this many bytes or more are refused.
