@@ -1,0 +1,63 @@
+#pragma once
+
+// The one interface through which a send run delivers a message, whatever
+// the account: an SMTP server, each recipient's mail exchanger, the local
+// mail system, or nowhere (a dry run). Results: 0 success, 16 cut by the
+// progress callback (a user's abort, not an error), anything else a
+// failure that getErrorDesc describes.
+//
+// Calling order of one worker run: mailHandlerForAccount (which calls
+// setConnectionData), setup (main thread), setDelegate,
+// setProgressCallback, connect, then per message newMessageID and
+// sendMessage (after a failure getErrorDesc, disconnect, connect,
+// sendMessage once more), and at the end disconnect.
+
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+class MailMessage;
+class SmtpProgressDelegate;
+
+// What a handler may ask of the engine that runs it.
+class MailHandlerDelegate {
+public:
+    virtual ~MailHandlerDelegate() = default;
+};
+
+class MailHandler {
+public:
+    static constexpr int Cancelled = 16;
+
+    virtual ~MailHandler() = default;
+
+    // A new handler for the account's "accountType" ("dummy", "smtp",
+    // "localserver", "applemail", compared exactly), given the whole
+    // account; null for any other type or none.
+    [[nodiscard]] static std::unique_ptr<MailHandler> mailHandlerForAccount(const QVariantMap &account);
+    // Whether the account holds what its handler needs; "dummy" and unknown types: false.
+    [[nodiscard]] static bool checkAccountData(const QVariantMap &account);
+
+    virtual void setConnectionData(const QVariantMap &account) { (void)account; }
+    // Main thread, before the run: may ask the user (the parent window is
+    // where a prompt opens). The settings the run needs, or nothing when
+    // the user refused.
+    [[nodiscard]] virtual std::optional<QVariantMap> setup(QObject *parentWindow,
+                                                           const std::optional<QVariantMap> &settings);
+    [[nodiscard]] virtual QString newMessageID() { return QStringLiteral("the message id"); }
+    virtual void setProgressCallback(SmtpProgressDelegate *callback) { (void)callback; }
+    [[nodiscard]] virtual SmtpProgressDelegate *progressCallback() const { return nullptr; }
+    void setDelegate(MailHandlerDelegate *delegate) { m_delegate = delegate; }
+    [[nodiscard]] MailHandlerDelegate *delegate() const { return m_delegate; }
+
+    [[nodiscard]] virtual int connect() { return 0; }
+    virtual int disconnect() { return 0; }
+    [[nodiscard]] virtual int sendMessage(const MailMessage &message) { (void)message; return 0; }
+    [[nodiscard]] virtual QString getErrorDesc(int result) { (void)result; return QStringLiteral(""); }
+
+private:
+    MailHandlerDelegate *m_delegate = nullptr;
+};
