@@ -4,6 +4,8 @@
 #include "Stream_PosixFd.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,6 +113,11 @@ bool NetConnection_Posix::startNextAddress()
             setError(errno, describe(address) + ": " + std::strerror(errno));
             continue;
         }
+        // SMTP is a dialogue of small writes (a command, the message's last
+        // piece, the final "."): left to Nagle's algorithm each waits for
+        // the server's delayed acknowledgement, about 40 ms per message.
+        const int noDelay = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         // A non-blocking connect is not restarted after a signal: EINTR
         // leaves it under way, like EINPROGRESS.
         if (::connect(fd, reinterpret_cast<const sockaddr *>(&address.storage), address.length) != 0

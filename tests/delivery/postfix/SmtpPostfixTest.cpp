@@ -1,6 +1,7 @@
 // The SMTP client against a real Postfix on loopback (started around this
-// program by run-postfix-test.sh): every encryption mode and both AUTH
-// mechanisms, each message checked in the Maildir with Python's email
+// program by run-postfix-test.sh): every encryption mode with both AUTH
+// mechanisms, certificate checks, several messages on one connection and a
+// large attachment, each delivered file read back with Python's email
 // package.
 #include "MailHelper.h"
 #include "MailMessage.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,10 +17,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <thread>
+
+// Readable failure messages.
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -32,51 +42,117 @@ int portFromEnvironment(const char *name)
 int plainPort() { return portFromEnvironment("CORV_SMTP_PLAIN_PORT"); }
 int submissionPort() { return portFromEnvironment("CORV_SMTP_SUBMISSION_PORT"); }
 int smtpsPort() { return portFromEnvironment("CORV_SMTP_SMTPS_PORT"); }
+int otherNamePort() { return portFromEnvironment("CORV_SMTP_OTHERNAME_PORT"); }
 
-QJsonObject parsedMessage(const QString &path)
+QString postfixFile(const QString &relative)
 {
+    return qEnvironmentVariable("CORV_PF_DIR") + '/' + relative;
+}
+
+// One JSON object for each file, in the order given.
+QList<QJsonObject> parsedMessages(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return {};
     QProcess python;
-    python.start("python3", {qEnvironmentVariable("CORV_PF_CHECK_SCRIPT"), path});
-    if (!python.waitForFinished(30000) || python.exitCode() != 0) {
-        ADD_FAILURE() << "python3 could not read " << path.toStdString() << ": "
+    python.start("python3", QStringList{qEnvironmentVariable("CORV_PF_CHECK_SCRIPT")} + paths);
+    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
+        ADD_FAILURE() << "python3 could not read " << paths.join(' ').toStdString() << ": "
                       << python.readAllStandardError().toStdString();
         return {};
     }
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    QList<QJsonObject> result;
+    for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty())
+            result.append(QJsonDocument::fromJson(line).object());
+    }
+    EXPECT_EQ(result.size(), paths.size());
+    return result;
 }
 
-// The delivered copies of the message that holds `marker`, once all
-// `count` of them have arrived (delivery runs after the server's 250).
-QList<QJsonObject> delivered(const QString &marker, int count)
+// The delivered files whose header holds `marker`, once `count` of them
+// have arrived (delivery runs after the server's 250).
+QStringList deliveredFiles(const QString &marker, int count)
 {
-    const QDir inbox(qEnvironmentVariable("CORV_PF_DIR") + "/mail/inbox/new");
+    const QDir inbox(postfixFile("mail/inbox/new"));
     QElapsedTimer timer;
     timer.start();
     QStringList found;
     while (timer.elapsed() < 60000) {
         found.clear();
-        for (const QString &name : inbox.entryList(QDir::Files)) {
+        for (const QString &name : inbox.entryList(QDir::Files, QDir::Name)) {
+            // The markers are in the header: large files need not be read whole.
             QFile file(inbox.filePath(name));
-            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(marker.toUtf8()))
+            if (file.open(QIODevice::ReadOnly) && file.read(64 * 1024).contains(marker.toUtf8()))
                 found.append(file.fileName());
         }
         if (found.size() >= count)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_EQ(found.size(), count) << "copies of " << marker.toStdString();
-    QList<QJsonObject> result;
-    for (const QString &path : found)
-        result.append(parsedMessage(path));
-    return result;
+    return found;
+}
+
+QList<QJsonObject> delivered(const QString &marker, int count)
+{
+    return parsedMessages(deliveredFiles(marker, count));
+}
+
+QString receivedLine(const QJsonObject &message)
+{
+    return message["received"].toArray().first().toString();
 }
 
 // "ESMTP", "ESMTPA" (authenticated), "ESMTPS" (TLS), "ESMTPSA" (both), as
 // Postfix notes it in its Received header.
 QString protocolOf(const QJsonObject &message)
 {
-    const QString received = message["received"].toArray().first().toString();
-    return QRegularExpression(R"(with (ESMTP\w*) id)").match(received).captured(1);
+    return QRegularExpression(R"(with (ESMTP\w*) id)").match(receivedLine(message)).captured(1);
+}
+
+// The SASL mechanism the server logged for the session that took the
+// message, found through the queue ID of its Received header.
+QString saslMethodOf(const QJsonObject &message)
+{
+    const QString queueId = QRegularExpression(R"(with ESMTP\w* id (\w+))").match(receivedLine(message)).captured(1);
+    if (queueId.isEmpty())
+        return QString();
+    const QRegularExpression pattern(queueId + R"(: client=[^\n]*sasl_method=(\w+))");
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        QFile log(postfixFile("log/maillog"));
+        if (log.open(QIODevice::ReadOnly)) {
+            const QRegularExpressionMatch match = pattern.match(QString::fromUtf8(log.readAll()));
+            if (match.hasMatch())
+                return match.captured(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return QString();
+}
+
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString writeFile(const QTemporaryDir &folder, const QString &name, const QByteArray &content)
+{
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_EQ(file.write(content), content.size());
+    return path;
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
 }
 
 MailMessage testMessage(const QString &tag, const QString &attachmentPath = QString())
@@ -96,6 +172,31 @@ MailMessage testMessage(const QString &tag, const QString &attachmentPath = QStr
     return message;
 }
 
+// One recipient, no blind copy: a single delivered file.
+MailMessage singleMessage(const QString &tag)
+{
+    MailMessage message = testMessage(tag);
+    message.setBCC({});
+    return message;
+}
+
+// What every delivered copy must show whatever else it holds.
+void checkCommon(const QJsonObject &copy, const MailMessage &message)
+{
+    EXPECT_EQ(copy["subject"].toString(), message.subject());
+    EXPECT_EQ(copy["messageId"].toString(), "<" + message.messageID() + ">");
+    EXPECT_FALSE(copy["hasBcc"].toBool());
+    EXPECT_TRUE(copy["defects"].toArray().isEmpty()) << QJsonDocument(copy).toJson().toStdString();
+    EXPECT_LE(copy["longestLine"].toInt(), 998);
+}
+
+void checkPlainOnly(const QJsonObject &copy, const MailMessage &message)
+{
+    checkCommon(copy, message);
+    EXPECT_EQ(copy["tree"].toString(), "text/plain");
+    EXPECT_EQ(copy["parts"].toArray().first().toObject()["content"].toString(), message.plainBody());
+}
+
 // Sends the message and checks both delivered copies (To and Bcc).
 void sendAndCheck(SMTPMail &mail, const MailMessage &message, const QString &protocol)
 {
@@ -103,12 +204,10 @@ void sendAndCheck(SMTPMail &mail, const MailMessage &message, const QString &pro
     const QList<QJsonObject> copies = delivered(message.messageID(), 2);
     QStringList deliveredTo;
     for (const QJsonObject &copy : copies) {
-        EXPECT_EQ(copy["subject"].toString(), message.subject());
+        checkCommon(copy, message);
         EXPECT_TRUE(copy["to"].toString().contains("Jörg Empfänger")) << copy["to"].toString().toStdString();
         EXPECT_TRUE(copy["to"].toString().contains("<rcpt@dest.example>"));
         EXPECT_TRUE(copy["from"].toString().contains("<sender@test.example>"));
-        EXPECT_FALSE(copy["hasBcc"].toBool());
-        EXPECT_TRUE(copy["defects"].toArray().isEmpty()) << QJsonDocument(copy).toJson().toStdString();
         EXPECT_EQ(protocolOf(copy), protocol);
         const QJsonArray parts = copy["parts"].toArray();
         ASSERT_FALSE(parts.isEmpty());
@@ -132,6 +231,37 @@ void configure(SMTPMail &mail, int port, int encryption, bool authenticate, cons
     mail.setPassword(password);
 }
 
+// Names the trust store for the connections made while it lives.
+class TrustStoreFile {
+public:
+    explicit TrustStoreFile(const QString &path)
+        : m_had(qEnvironmentVariableIsSet("SSL_CERT_FILE"))
+        , m_previous(qgetenv("SSL_CERT_FILE"))
+    {
+        qputenv("SSL_CERT_FILE", QFile::encodeName(path));
+    }
+    ~TrustStoreFile()
+    {
+        if (m_had)
+            qputenv("SSL_CERT_FILE", m_previous);
+        else
+            qunsetenv("SSL_CERT_FILE");
+    }
+    TrustStoreFile(const TrustStoreFile &) = delete;
+    TrustStoreFile &operator=(const TrustStoreFile &) = delete;
+
+private:
+    bool m_had;
+    QByteArray m_previous;
+};
+
+struct Mode {
+    const char *name;
+    int encryption;
+    int (*port)();
+};
+const Mode Modes[] = {{"plain", 0, plainPort}, {"smtps", 1, smtpsPort}, {"starttls", 2, plainPort}};
+
 } // namespace
 
 TEST(SmtpPostfix, PlainPortWithAndWithoutAuth)
@@ -150,14 +280,67 @@ TEST(SmtpPostfix, PlainPortWithAndWithoutAuth)
     sendAndCheck(withAuth, testMessage("plain-auth"), "ESMTPA");
 }
 
+// Every encryption mode with AUTH PLAIN and AUTH LOGIN, each checked in the
+// server's log; a wrong password fails with 12 in each of them.
+TEST(SmtpPostfix, EveryModeWithEveryMechanism)
+{
+    struct Sent {
+        QString label;
+        QString marker;
+        QString protocol;
+        QString mechanism;
+    };
+    QList<Sent> sent;
+    for (const Mode &mode : Modes) {
+        for (const QString mechanism : {"PLAIN", "LOGIN"}) {
+            const QString label = QString("%1/%2").arg(mode.name, mechanism);
+            SCOPED_TRACE(label.toStdString());
+            const auto authenticate = [&](SMTP_Session &session, const QByteArray &password) {
+                return mechanism == "PLAIN" ? smtp_auth_plain(session, QByteArray(), Login.toUtf8(), password)
+                                            : smtp_auth_login(session, Login.toUtf8(), password);
+            };
+            SMTP_Session session;
+            session.encryption = mode.encryption;
+            session.timeoutTime = 20;
+            ASSERT_EQ(smtp_connect(session, "127.0.0.1", uint16_t(mode.port())), 0) << session.lastReply;
+            EXPECT_EQ(authenticate(session, "not the password"), 12) << session.lastReply;
+            EXPECT_EQ(session.lastReplyCode, 535);
+            smtp_closeStreams(session);
+
+            ASSERT_EQ(smtp_connect(session, "127.0.0.1", uint16_t(mode.port())), 0) << session.lastReply;
+            ASSERT_EQ(authenticate(session, Password.toUtf8()), 0) << session.lastReply;
+            const MailMessage message = singleMessage(label);
+            ASSERT_EQ(smtp_send_from(session, "sender@test.example"), 0);
+            ASSERT_EQ(smtp_send_to(session, "rcpt@dest.example"), 0);
+            ASSERT_EQ(smtp_start_data(session), 0);
+            ASSERT_EQ(smtp_send_text(session, message.mailSMTPData().toLatin1()), 0);
+            ASSERT_EQ(smtp_end_mail(session), 0) << session.lastReply;
+            smtp_disconnect(session);
+            sent.append({label, message.messageID(), mode.encryption == 0 ? "ESMTPA" : "ESMTPSA", mechanism});
+        }
+
+        // The client as the application uses it: the password never
+        // leaks into the error text, and the client stays disconnected.
+        SMTPMail wrong;
+        configure(wrong, mode.port(), mode.encryption, true, "not the password");
+        EXPECT_EQ(wrong.connect(), 12) << mode.name;
+        EXPECT_FALSE(wrong.getErrorDesc(12).contains("not the password"));
+        EXPECT_FALSE(wrong.isConnected());
+    }
+    for (const Sent &one : sent) {
+        SCOPED_TRACE(one.label.toStdString());
+        const QJsonObject copy = delivered(one.marker, 1).value(0);
+        EXPECT_EQ(protocolOf(copy), one.protocol);
+        EXPECT_EQ(saslMethodOf(copy), one.mechanism);
+        EXPECT_TRUE(copy["defects"].toArray().isEmpty());
+        EXPECT_EQ(copy["subject"].toString(), "Grüße " + one.label);
+    }
+}
+
 TEST(SmtpPostfix, StartTlsWithPlainAndLogin)
 {
     QTemporaryDir folder;
-    const QString attachment = folder.filePath("notes.txt");
-    QFile file(attachment);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("attached text\n.dot line\n");
-    file.close();
+    const QString attachment = writeFile(folder, "notes.txt", "attached text\n.dot line\n");
 
     // Two messages on one connection, the second with HTML and a file.
     SMTPMail mail;
@@ -167,15 +350,13 @@ TEST(SmtpPostfix, StartTlsWithPlainAndLogin)
     const MailMessage rich = testMessage("starttls-2", attachment);
     sendAndCheck(mail, rich, "ESMTPSA");
     const QJsonObject copy = delivered(rich.messageID(), 2).value(0);
-    QStringList types;
-    QString attached;
-    for (const QJsonValue &part : copy["parts"].toArray()) {
-        types.append(part.toObject()["type"].toString());
-        if (part.toObject()["filename"].toString() == "notes.txt")
-            attached = part.toObject()["content"].toString();
-    }
-    EXPECT_TRUE(types.contains("text/html")) << types.join(",").toStdString();
-    EXPECT_EQ(attached, "attached text\n.dot line\n");
+    EXPECT_EQ(copy["tree"].toString(), "multipart/mixed(multipart/alternative(text/plain,text/html),text/plain)");
+    const QJsonArray parts = copy["parts"].toArray();
+    ASSERT_EQ(parts.size(), 3);
+    EXPECT_EQ(parts[1].toObject()["content"].toString(), rich.formattedBody());
+    EXPECT_EQ(parts[2].toObject()["filename"].toString(), "notes.txt");
+    EXPECT_EQ(parts[2].toObject()["disposition"].toString(), "attachment");
+    EXPECT_EQ(parts[2].toObject()["content"].toString(), "attached text\n.dot line\n");
     mail.disconnect();
 
     // AUTH LOGIN, which SMTPMail only takes when PLAIN is not offered.
@@ -240,4 +421,189 @@ TEST(SmtpPostfix, ImplicitTls)
     configure(plain, smtpsPort(), 0, false);
     plain.setTimeout(1);
     EXPECT_EQ(plain.connect(), 5);
+}
+
+// The server's certificate (signed by the test CA, naming localhost and
+// 127.0.0.1) is accepted only where the trust store holds that CA and only
+// for the names it carries. Anything else must fail the TLS handshake with
+// 17 before a password is sent: an unverified server could read the
+// account's password and every message.
+TEST(SmtpPostfix, CertificateVerification)
+{
+    const QString testCa = postfixFile("tls/ca.pem");
+    ASSERT_TRUE(QFile::exists(testCa));
+    {
+        const TrustStoreFile trusted(testCa);
+        for (const Mode &mode : {Modes[1], Modes[2]}) {
+            for (const QString server : {"127.0.0.1", "localhost"}) {
+                SCOPED_TRACE(QString("%1 to %2").arg(mode.name, server).toStdString());
+                SMTPMail mail;
+                configure(mail, mode.port(), mode.encryption, true);
+                mail.setServer(server);
+                ASSERT_EQ(mail.connect(), 0) << mail.getErrorDesc(0).toStdString();
+                const MailMessage message = singleMessage(QString("trusted %1 %2").arg(mode.name, server));
+                ASSERT_EQ(mail.sendMailMessage(message), 0) << mail.getErrorDesc(-1).toStdString();
+                mail.disconnect();
+                const QJsonObject copy = delivered(message.messageID(), 1).value(0);
+                EXPECT_EQ(protocolOf(copy), "ESMTPSA");
+                checkPlainOnly(copy, message);
+            }
+        }
+
+        // Signed by the trusted CA, but for another name.
+        SMTPMail otherName;
+        configure(otherName, otherNamePort(), 1, true);
+        EXPECT_EQ(otherName.connect(), 17)
+            << "a certificate that does not name the server must be refused\n"
+            << otherName.getErrorDesc(17).toStdString();
+        EXPECT_FALSE(otherName.isConnected());
+    }
+
+    // The same server with a trust store that lacks the test CA: once with
+    // an unrelated CA only, once with the system's own store.
+    for (const QString &store : {postfixFile("tls/other-ca.pem"), QString()}) {
+        std::optional<TrustStoreFile> untrusted;
+        if (!store.isEmpty())
+            untrusted.emplace(store);
+        const QByteArray saved = qgetenv("SSL_CERT_FILE");
+        if (store.isEmpty())
+            qunsetenv("SSL_CERT_FILE");
+        for (const Mode &mode : {Modes[1], Modes[2]}) {
+            SCOPED_TRACE(QString("%1, store %2").arg(mode.name, store.isEmpty() ? "system" : store).toStdString());
+            SMTPMail mail;
+            configure(mail, mode.port(), mode.encryption, true);
+            EXPECT_EQ(mail.connect(), 17) << "TLS must verify the server's certificate against the trust store\n"
+                                          << mail.getErrorDesc(17).toStdString();
+            EXPECT_FALSE(mail.isConnected());
+            const QString text = mail.getErrorDesc(17);
+            EXPECT_TRUE(text.contains("\nReason: ")) << text.toStdString();
+            EXPECT_FALSE(text.contains(Password));
+        }
+        if (store.isEmpty())
+            qputenv("SSL_CERT_FILE", saved);
+    }
+}
+
+// A send run's shape: many personalised messages, one connection.
+TEST(SmtpPostfix, ManyMessagesOnOneConnection)
+{
+    constexpr int Count = 30;
+    QTemporaryDir folder;
+    const QString attachment = writeFile(folder, "liste.txt", "name;city\nJörg;Köln\n");
+
+    SMTPMail mail;
+    configure(mail, smtpsPort(), 1, true);
+    ASSERT_EQ(mail.connect(), 0) << mail.getErrorDesc(0).toStdString();
+    QList<MailMessage> messages;
+    for (int i = 0; i < Count; ++i) {
+        MailMessage message;
+        message.setFrom("Test Sender <sender@test.example>");
+        message.setTo(QString("Empfänger Nr. %1 <rcpt%1@dest.example>").arg(i));
+        message.setSubject(QString("Nachricht %1 für Empfänger %1").arg(i));
+        message.setMessageID(MailHelper::createMessageID("corvmany", "test.example"));
+        message.setPlainBody(QString("Liebe/r Nr. %1,\n%2\nGruß\n").arg(i).arg(QString("ä ö ü ß ").repeated(i + 1)));
+        if (i % 3 != 0)
+            message.setFormattedBody(QString("<p>Liebe/r <b>Nr. %1</b></p>").arg(i));
+        if (i % 5 == 4) {
+            EXPECT_TRUE(message.addAttachment(attachment));
+        }
+        ASSERT_EQ(mail.sendMailMessage(message), 0) << i << ": " << mail.getErrorDesc(-1).toStdString();
+        messages.append(message);
+    }
+    mail.disconnect();
+
+    QStringList files;
+    for (const MailMessage &message : messages)
+        files += deliveredFiles(message.messageID(), 1);
+    const QList<QJsonObject> copies = parsedMessages(files);
+    ASSERT_EQ(copies.size(), Count);
+    for (int i = 0; i < Count; ++i) {
+        SCOPED_TRACE(i);
+        const MailMessage &message = messages[i];
+        const QJsonObject &copy = copies[i];
+        checkCommon(copy, message);
+        EXPECT_EQ(protocolOf(copy), "ESMTPSA");
+        const QJsonObject to = copy["toAddresses"].toArray().first().toObject();
+        EXPECT_EQ(to["name"].toString(), QString("Empfänger Nr. %1").arg(i));
+        EXPECT_EQ(to["address"].toString(), QString("rcpt%1@dest.example").arg(i));
+        EXPECT_EQ(copy["deliveredTo"].toArray().first().toString(), QString("rcpt%1@dest.example").arg(i));
+        const QJsonArray parts = copy["parts"].toArray();
+        ASSERT_FALSE(parts.isEmpty());
+        EXPECT_EQ(parts[0].toObject()["content"].toString(), message.plainBody());
+        const QString alternative = "multipart/alternative(text/plain,text/html)";
+        if (i % 5 == 4) {
+            EXPECT_EQ(copy["tree"].toString(),
+                      "multipart/mixed(" + (i % 3 ? alternative : "text/plain") + ",text/plain)");
+            EXPECT_EQ(parts.last().toObject()["sha256"].toString(), sha256("name;city\nJörg;Köln\n"));
+        } else {
+            EXPECT_EQ(copy["tree"].toString(), i % 3 ? alternative : "text/plain");
+        }
+        if (i % 3) {
+            EXPECT_EQ(parts[1].toObject()["content"].toString(), message.formattedBody());
+        }
+    }
+}
+
+// 5 MB of random bytes through STARTTLS, and an HTML body with an inline
+// image: the whole part tree, each payload byte for byte and the headers
+// decoded back to what was set.
+TEST(SmtpPostfix, LargeAttachmentAndPartTree)
+{
+    QTemporaryDir folder;
+    const QByteArray large = randomBytes(5 * 1024 * 1024, 20240611);
+    const QByteArray image = randomBytes(3000, 7);
+    const QByteArray document = randomBytes(64 * 1024 + 1, 11);
+    const QString largePath = writeFile(folder, "archive.bin", large);
+    const QString imagePath = writeFile(folder, "logo.png", image);
+    const QString documentPath = writeFile(folder, "Bericht über Öl.pdf", document);
+
+    MailMessage message;
+    message.setFrom("\"Müller, Anna\" <anna@test.example>");
+    message.setTo("Zoë O'Brien-Łukasiewicz <zoe@dest.example>");
+    const QString subject = "Große Datei: 5 MB für Zoë — ein sehr langer Betreff, der gefaltet werden muss, 😀 "
+                            "mit =?iso-8859-1?q?kein_Wort?= darin";
+    message.setSubject(subject);
+    message.setMessageID(MailHelper::createMessageID("corvlarge", "test.example"));
+    message.setPlainBody("Anbei die Datei.\n\nZeile mit Umlauten: äöü ÄÖÜ ß €\n.\n");
+    message.setFormattedBody("<html><body><p>Anbei die Datei.</p><img alt=\"Logo\"><p>€ ß</p></body></html>");
+    ASSERT_TRUE(message.addHTMLAttachment(imagePath));
+    ASSERT_TRUE(message.addAttachment(largePath));
+    ASSERT_TRUE(message.addAttachment(documentPath));
+
+    SMTPMail mail;
+    configure(mail, plainPort(), 2, true);
+    ASSERT_EQ(mail.connect(), 0) << mail.getErrorDesc(0).toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_EQ(mail.sendMailMessage(message), 0) << mail.getErrorDesc(-1).toStdString();
+    // A fixed pause per written block would show here long before a timeout.
+    EXPECT_LT(timer.elapsed(), 15000);
+    mail.disconnect();
+
+    const QJsonObject copy = delivered(message.messageID(), 1).value(0);
+    checkCommon(copy, message);
+    EXPECT_EQ(protocolOf(copy), "ESMTPSA");
+    EXPECT_EQ(copy["tree"].toString(),
+              "multipart/mixed(multipart/alternative(text/plain,multipart/related(text/html,image/png)),"
+              "application/octet-stream,application/pdf)");
+    const QJsonObject from = copy["fromAddresses"].toArray().first().toObject();
+    EXPECT_EQ(from["name"].toString(), "Müller, Anna");
+    EXPECT_EQ(from["address"].toString(), "anna@test.example");
+    const QJsonObject to = copy["toAddresses"].toArray().first().toObject();
+    EXPECT_EQ(to["name"].toString(), "Zoë O'Brien-Łukasiewicz");
+    EXPECT_EQ(to["address"].toString(), "zoe@dest.example");
+
+    const QJsonArray parts = copy["parts"].toArray();
+    ASSERT_EQ(parts.size(), 5);
+    EXPECT_EQ(parts[0].toObject()["content"].toString(), message.plainBody());
+    EXPECT_EQ(parts[1].toObject()["content"].toString(), message.formattedBody());
+    const QJsonObject inlineImage = parts[2].toObject();
+    EXPECT_EQ(inlineImage["disposition"].toString(), "inline");
+    EXPECT_FALSE(inlineImage["contentId"].toString().isEmpty());
+    EXPECT_EQ(inlineImage["sha256"].toString(), sha256(image));
+    EXPECT_EQ(parts[3].toObject()["filename"].toString(), "archive.bin");
+    EXPECT_EQ(parts[3].toObject()["size"].toInt(), large.size());
+    EXPECT_EQ(parts[3].toObject()["sha256"].toString(), sha256(large));
+    EXPECT_EQ(parts[4].toObject()["filename"].toString(), "Bericht über Öl.pdf");
+    EXPECT_EQ(parts[4].toObject()["sha256"].toString(), sha256(document));
 }

@@ -4,23 +4,43 @@
 #   PF_PLAIN       plain, STARTTLS offered, AUTH allowed without TLS
 #   PF_SUBMISSION  STARTTLS required, AUTH only after it and required
 #   PF_SMTPS       TLS from the first byte, AUTH required
+#   PF_OTHERNAME   as PF_SMTPS, with a certificate for another name
 # Each is a space-separated list of address:port (empty = off). SASL user
 # tester@test.example, password "secret". Every recipient domain is accepted
 # and delivered to $1/mail/inbox/ (a Maildir). Needs root and the packages
 # postfix, sasl2-bin and libsasl2-modules.
+# Certificates in $1/tls/: ca.pem, a test CA that signed the server's
+# certificate (names localhost and 127.0.0.1) and the other-name one
+# (other.test.example); other-ca.pem, a CA that signed neither.
 set -eu
 D=${1:?usage: pf-up.sh FOLDER}
 PF_PLAIN=${PF_PLAIN-127.0.0.1:2525}
 PF_SUBMISSION=${PF_SUBMISSION-127.0.0.1:2587}
 PF_SMTPS=${PF_SMTPS-127.0.0.1:2465}
+PF_OTHERNAME=${PF_OTHERNAME-}
 
 rm -rf "$D"
 mkdir -p "$D/etc/sasl" "$D/queue" "$D/data" "$D/mail" "$D/log" "$D/tls"
 # Postfix's own users must reach the queue and the mail folder.
 chmod 755 "$D"
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=mx.test.example \
-  -addext "subjectAltName=DNS:mx.test.example,DNS:localhost,IP:127.0.0.1" \
-  -keyout "$D/tls/key.pem" -out "$D/tls/cert.pem" 2>/dev/null
+# EC keys: made in milliseconds, where RSA keys take a loaded machine a while.
+new_ca() { # NAME SUBJECT
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 3650 -subj "$2" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+    -keyout "$D/tls/$1-key.pem" -out "$D/tls/$1.pem" 2>/dev/null
+}
+new_server_cert() { # NAME SUBJECT-ALT-NAMES
+  openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=mx.test.example \
+    -keyout "$D/tls/$1-key.pem" -out "$D/tls/$1.csr" 2>/dev/null
+  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' "$2" > "$D/tls/$1.ext"
+  openssl x509 -req -in "$D/tls/$1.csr" -CA "$D/tls/ca.pem" -CAkey "$D/tls/ca-key.pem" -CAcreateserial \
+    -days 3650 -extfile "$D/tls/$1.ext" -out "$D/tls/$1.pem" 2>/dev/null
+}
+new_ca ca "/CN=Corvantiline Test CA"
+new_ca other-ca "/CN=Corvantiline Unrelated CA"
+new_server_cert cert "DNS:mx.test.example,DNS:localhost,IP:127.0.0.1"
+new_server_cert other-cert "DNS:other.test.example"
+mv "$D/tls/cert-key.pem" "$D/tls/key.pem"
 cat > "$D/etc/main.cf" <<CF
 compatibility_level = 3.6
 queue_directory = $D/queue
@@ -70,6 +90,12 @@ for a in $PF_SMTPS; do
   printf '  -o %s\n' syslog_name=postfix/smtps smtpd_tls_wrappermode=yes \
     smtpd_client_restrictions=permit_sasl_authenticated,reject
 done
+for a in $PF_OTHERNAME; do
+  printf '%s inet n - n - - smtpd\n' "$a"
+  printf '  -o %s\n' syslog_name=postfix/othername smtpd_tls_wrappermode=yes \
+    smtpd_tls_cert_file="$D/tls/other-cert.pem" smtpd_tls_key_file="$D/tls/other-cert-key.pem" \
+    smtpd_client_restrictions=permit_sasl_authenticated,reject
+done
 } > "$D/etc/master.cf"
 cat >> "$D/etc/master.cf" <<'CF'
 pickup    unix  n - n 60 1 pickup
@@ -102,7 +128,7 @@ chown 65534:65534 "$D/mail"
 postfix -c "$D/etc" start
 
 # Up once every listener answers; a loaded two-core machine may take a while.
-for listener in $PF_PLAIN $PF_SUBMISSION $PF_SMTPS; do
+for listener in $PF_PLAIN $PF_SUBMISSION $PF_SMTPS $PF_OTHERNAME; do
   up=0
   for _ in $(seq 1 1500); do
     if (exec 3<>"/dev/tcp/${listener%:*}/${listener##*:}") 2>/dev/null; then up=1; break; fi
