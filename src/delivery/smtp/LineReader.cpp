@@ -16,29 +16,13 @@ bool LineReader::ask(int event)
 
 int LineReader::openStream()
 {
-    m_stream->open();
-    const double start = m_clock->now();
-    for (;;) {
-        const StreamStatus status = m_stream->streamStatus();
-        if (streamIsUsable(status))
-            return 0;
-        if (streamIsFinished(status))
-            return -1;
-        // A connection that takes long to open can be cancelled like any other wait.
-        if (!ask(SmtpProgressDelegate::ReadingPassEnded))
-            return 16;
-        const int wait = m_clock->sliceMs(start, m_timeoutTime, WaitSliceMs);
-        if (wait == 0)
-            return -1;
-        m_stream->waitUntilOpened(wait);
-    }
+    return openStreamAndWait(*m_stream, *m_clock, m_timeoutTime, WaitSliceMs,
+                             [this] { return ask(SmtpProgressDelegate::ReadingPassEnded); });
 }
 
 int LineReader::closeStream()
 {
-    const StreamStatus status = m_stream->streamStatus();
-    if (status != StreamStatus::NotOpen && status != StreamStatus::Closed)
-        m_stream->close();
+    closeStreamIfOpen(*m_stream);
     return 0;
 }
 

@@ -21,26 +21,12 @@ LineWriter::LineWriter(std::shared_ptr<OutputByteStream> stream)
 
 int LineWriter::openStream()
 {
-    m_stream->open();
-    const double start = m_clock->now();
-    for (;;) {
-        const StreamStatus status = m_stream->streamStatus();
-        if (streamIsUsable(status))
-            return 0;
-        if (streamIsFinished(status))
-            return -1;
-        const int wait = m_clock->sliceMs(start, m_timeoutTime, WaitSliceMs);
-        if (wait == 0)
-            return -1;
-        m_stream->waitUntilOpened(wait);
-    }
+    return openStreamAndWait(*m_stream, *m_clock, m_timeoutTime, WaitSliceMs);
 }
 
 int LineWriter::closeStream()
 {
-    const StreamStatus status = m_stream->streamStatus();
-    if (status != StreamStatus::NotOpen && status != StreamStatus::Closed)
-        m_stream->close();
+    closeStreamIfOpen(*m_stream);
     return 0;
 }
 
