@@ -109,4 +109,54 @@
         <translation>No secure connection (STARTTLS) could be made: the mail server does not offer it, refused it, or the encryption could not be started. Nothing was sent without encryption.</translation>
     </message>
 </context>
+<context>
+    <name>SendErrors</name>
+    <message>
+        <source>Attachment missing</source>
+        <translation>Attachment missing:</translation>
+    </message>
+    <message>
+        <source>AppleMail no HTML</source>
+        <translation>Messages with an HTML part cannot be handed to the system mail; send plain text only.</translation>
+    </message>
+    <message>
+        <source>unexpected</source>
+        <translation>An unexpected error occurred.</translation>
+    </message>
+    <message>
+        <source>Mail script failed</source>
+        <translation>The system mail program did not accept the message.</translation>
+    </message>
+    <message>
+        <source>Direct no exchanger</source>
+        <translation>No mail server was found for the recipient's domain.</translation>
+    </message>
+    <message>
+        <source>Direct session failed</source>
+        <translation>The recipient's mail server could not be reached.</translation>
+    </message>
+    <message>
+        <source>Direct message refused</source>
+        <translation>The recipient's mail server refused the message.</translation>
+    </message>
+</context>
+<context>
+    <name>AskPassword</name>
+    <message>
+        <source>Password Title</source>
+        <translation>Password Required</translation>
+    </message>
+    <message>
+        <source>Password Prompt</source>
+        <translation>Please enter the password of your SMTP account.</translation>
+    </message>
+    <message>
+        <source>Password OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Password Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
 </TS>

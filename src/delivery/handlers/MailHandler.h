@@ -57,6 +57,9 @@ public:
     virtual int disconnect() { return 0; }
     [[nodiscard]] virtual int sendMessage(const MailMessage &message) { (void)message; return 0; }
     [[nodiscard]] virtual QString getErrorDesc(int result) { (void)result; return QStringLiteral(""); }
+    // Any thread: cuts a pause or a wait of the transfer in progress, which
+    // then returns Cancelled; the handler is not used for sending again.
+    virtual void cancel() {}
 
 private:
     MailHandlerDelegate *m_delegate = nullptr;

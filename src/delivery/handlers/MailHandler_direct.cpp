@@ -1,0 +1,161 @@
+#include "MailHandler_direct.h"
+
+#include "BetterString.h"
+#include "Localizer.h"
+#include "MailExchangers.h"
+#include "MailHelper.h"
+#include "MailMessage.h"
+#include "SmtpText.h"
+
+#include <QSysInfo>
+
+namespace {
+
+constexpr uint32_t TypeA = 1;
+
+// The bare address of one list element ("Name <a@b>" gives a@b), or a null
+// string when it could not go into a command.
+QString envelopeOf(const QString &element)
+{
+    const std::optional<QByteArray> address = SmtpText::envelopeAddress(element.toUtf8(), false);
+    return address ? QString::fromUtf8(*address) : QString();
+}
+
+} // namespace
+
+MailHandler_direct::MailHandler_direct()
+{
+    // An exchanger that does not answer must not hold up the whole run.
+    m_smtpMail.setTimeout(10);
+}
+
+MailHandler_direct::~MailHandler_direct() = default;
+
+bool MailHandler_direct::checkAccountData(const QVariantMap &account)
+{
+    return !account.value(QStringLiteral("mailFromAddress")).toString().isEmpty();
+}
+
+void MailHandler_direct::setConnectionData(const QVariantMap &account)
+{
+    const QString from = envelopeOf(account.value(QStringLiteral("mailFromAddress")).toString());
+    const qsizetype at = from.lastIndexOf(QLatin1Char('@'));
+    m_messageIdDomain = at >= 0 ? from.mid(at + 1) : QString();
+}
+
+QString MailHandler_direct::newMessageID()
+{
+    const QString domain = m_messageIdDomain.isEmpty() ? QSysInfo::machineHostName() : m_messageIdDomain;
+    return MailHelper::createMessageID(QStringLiteral("Corvantiline"), domain);
+}
+
+int MailHandler_direct::connect()
+{
+    return m_dnsResolver.open();
+}
+
+int MailHandler_direct::disconnect()
+{
+    m_smtpMail.disconnect();
+    m_dnsResolver.close();
+    return 0;
+}
+
+int MailHandler_direct::sendMessage(const MailMessage &message)
+{
+    m_failedAddress.clear();
+    m_failedHost.clear();
+    // Every address on its own, so that each exchanger learns only of its own recipient.
+    QStringList addresses = SmtpText::splitAddressList(message.to());
+    for (const QString &bcc : message.bcc())
+        addresses += SmtpText::splitAddressList(bcc);
+    if (addresses.isEmpty()) {
+        m_failedAddress = message.to();
+        return NoExchanger;
+    }
+    QString text;
+    for (const QString &address : addresses) {
+        if (const int result = sendMessageTo(message, text, address))
+            return result;
+    }
+    return 0;
+}
+
+QString MailHandler_direct::getMailDomain(const QString &address)
+{
+    const QString bare = envelopeOf(address);
+    return bare.isNull() ? QString() : mailHostForAddress(m_dnsResolver, bare);
+}
+
+int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text, const QString &address)
+{
+    m_failedAddress = address;
+    const QString host = getMailDomain(address);
+    if (host.isNull())
+        return NoExchanger;
+    m_failedHost = host;
+    // Built once for all addresses; a message that cannot be written goes nowhere.
+    if (text.isNull()) {
+        text = message.mailSMTPData();
+        if (text.isNull())
+            return SMTPMail::NoConnect;
+    }
+
+    // The exchanger's address through the same resolver that named it; the
+    // system's lookup only for one without an IPv4 address.
+    QString server = host;
+    if (const std::unique_ptr<DNSRecord> record = m_dnsResolver.resolveName(host, DNSResolver::QueryA)) {
+        for (const DNSEntry &entry : record->entries()) {
+            if (entry.answer().rrType == TypeA && entry.answer().dataLength == 4) {
+                server = entry.rdataAsAddress();
+                break;
+            }
+        }
+    }
+
+    m_smtpMail.setServer(server);
+    m_smtpMail.setPort(QString::number(m_smtpPort));
+    m_smtpMail.setAuthentication(0);
+    m_smtpMail.setEncryption(0);
+    int result = m_smtpMail.connect();
+    // A user's cancel stays a cancel, whichever stage it stopped.
+    if (result == SMTPMail::Cancelled)
+        return result;
+    if (result != 0)
+        return SessionFailed;
+    result = m_smtpMail.sendMessage(text, message.from(), address, {});
+    m_smtpMail.disconnect();
+    if (result == SMTPMail::Cancelled)
+        return result;
+    if (result != 0)
+        return MessageRefused;
+    m_failedAddress.clear();
+    m_failedHost.clear();
+    return 0;
+}
+
+QString MailHandler_direct::getErrorDesc(int result)
+{
+    QString text;
+    switch (result) {
+    case NoExchanger:
+        text = Localizer::localizedString("SendErrors", "Direct no exchanger");
+        break;
+    case SessionFailed:
+        text = Localizer::localizedString("SendErrors", "Direct session failed");
+        break;
+    case MessageRefused:
+        text = Localizer::localizedString("SendErrors", "Direct message refused");
+        break;
+    default:
+        return m_smtpMail.getErrorDesc(result);
+    }
+    if (!m_failedAddress.isEmpty())
+        text += QStringLiteral("\nAddress: ") + BetterString::controlCharactersAsSpaces(m_failedAddress);
+    if (!m_failedHost.isEmpty())
+        text += QStringLiteral("\nMail exchanger: ") + m_failedHost;
+    // The server's own words, for a session that got that far.
+    if (result != NoExchanger)
+        text += QLatin1Char('\n') + m_smtpMail.getErrorDesc(result);
+    return text;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "DNSResolver.h"
+#include "MailHandler.h"
+#include "SMTPMail.h"
+
+#include <QString>
+#include <QVariantMap>
+
+// Delivers every message straight to the mail exchanger of each recipient's
+// domain: one DNS lookup and one SMTP session per address, on port 25,
+// without authentication or encryption. Needs no server of its own.
+class MailHandler_direct : public MailHandler {
+public:
+    // No exchanger for the address (no domain, lookup failed, null MX).
+    static constexpr int NoExchanger = -1;
+    // The session to the exchanger could not be opened (connect, greeting, EHLO).
+    static constexpr int SessionFailed = -11;
+    // The exchanger refused the message (sender, recipient, data, end of data).
+    static constexpr int MessageRefused = -12;
+
+    MailHandler_direct();
+    ~MailHandler_direct() override;
+    Q_DISABLE_COPY_MOVE(MailHandler_direct)
+
+    // True when "mailFromAddress" is not empty.
+    [[nodiscard]] static bool checkAccountData(const QVariantMap &account);
+
+    void setConnectionData(const QVariantMap &account) override;
+    // Unique per message, for the sender's domain.
+    [[nodiscard]] QString newMessageID() override;
+    void setProgressCallback(SmtpProgressDelegate *callback) override { m_smtpMail.setProgressCallback(callback); }
+    [[nodiscard]] SmtpProgressDelegate *progressCallback() const override { return m_smtpMail.getProgressCallback(); }
+
+    // Opens the resolver afresh (the engine reconnects after a failure).
+    [[nodiscard]] int connect() override;
+    int disconnect() override;
+    // Each address of `to`, then of every blind copy, in order; the first
+    // failure ends the message.
+    [[nodiscard]] int sendMessage(const MailMessage &message) override;
+    [[nodiscard]] QString getErrorDesc(int result) override;
+
+    // The host that takes mail for one address, or a null string.
+    [[nodiscard]] QString getMailDomain(const QString &address);
+
+    // Tests: exchangers on loopback addresses, a name server of their own.
+    void setSmtpPort(quint16 port) { m_smtpPort = port; }
+    bool setNameServer(const QString &address, quint16 port) { return m_dnsResolver.setNameServer(address, port); }
+
+private:
+    // text: the message's SMTP text, built at the first address that has an exchanger.
+    int sendMessageTo(const MailMessage &message, QString &text, const QString &address);
+
+    SMTPMail m_smtpMail;
+    DNSResolver m_dnsResolver;
+    quint16 m_smtpPort = 25;
+    QString m_messageIdDomain;
+    QString m_failedAddress;
+    QString m_failedHost;
+};

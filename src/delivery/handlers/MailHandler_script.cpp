@@ -1,0 +1,84 @@
+#include "MailHandler_script.h"
+
+#include "AppPaths.h"
+#include "BetterString.h"
+#include "Localizer.h"
+#include "MailMessage.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+
+bool MailHandler_script::checkAccountData(const QVariantMap &account)
+{
+    return !account.value(QStringLiteral("mailFromAddress")).toString().isEmpty();
+}
+
+QString MailHandler_script::createAttachmentString(const QList<MailAttachment> &attachments)
+{
+    QStringList paths;
+    for (const MailAttachment &attachment : attachments)
+        paths.append(attachment.filePath());
+    return paths.join(QStringLiteral("/::/"));
+}
+
+QString MailHandler_script::scriptPath()
+{
+    return AppPaths::resourcesPath() + QStringLiteral("/scripts/send_AppleMail");
+}
+
+int MailHandler_script::sendMessage(const MailMessage &message)
+{
+    m_scriptError.clear();
+    if (message.hasFormattedBody())
+        return Failed;
+
+    // An argument list, never a command line: the texts come from a table.
+    QProcess script;
+    script.setProgram(scriptPath());
+    script.setArguments({QStringLiteral("sendmail"), message.from(), message.to(), QString(), message.bccString(),
+                         message.subject(), message.plainBody(), createAttachmentString(message.attachments())});
+    script.setStandardInputFile(QProcess::nullDevice());
+    script.setStandardOutputFile(QProcess::nullDevice());
+    script.setReadChannel(QProcess::StandardError);
+    script.start();
+    if (!script.waitForStarted()) {
+        m_scriptError = scriptPath() + QStringLiteral(": ") + script.errorString();
+        return Failed;
+    }
+
+    // Read as it comes, keeping only the start: a runaway script cannot fill memory.
+    QByteArray errorOutput;
+    const QDeadlineTimer deadline(ScriptTimeoutMs);
+    while (script.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        script.waitForReadyRead(200);
+        const QByteArray chunk = script.readAllStandardError();
+        errorOutput.append(chunk.left(MaxErrorOutput - errorOutput.size()));
+    }
+    if (script.state() != QProcess::NotRunning) {
+        script.kill();
+        script.waitForFinished();
+        m_scriptError = QStringLiteral("The mail script did not finish in time.");
+        return Failed;
+    }
+    errorOutput.append(script.readAllStandardError().left(MaxErrorOutput - errorOutput.size()));
+
+    if (script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0) {
+        m_scriptError = script.exitStatus() != QProcess::NormalExit
+            ? QStringLiteral("The mail script stopped abnormally.")
+            : QStringLiteral("Exit code %1.").arg(script.exitCode());
+        const QString said = BetterString::controlCharactersAsSpaces(QString::fromUtf8(errorOutput)).trimmed();
+        if (!said.isEmpty())
+            m_scriptError += QLatin1Char(' ') + said;
+        return Failed;
+    }
+    return 0;
+}
+
+QString MailHandler_script::getErrorDesc(int result)
+{
+    if (result != Failed)
+        return Localizer::localizedString("SendErrors", "unexpected");
+    if (m_scriptError.isEmpty())
+        return Localizer::localizedString("SendErrors", "AppleMail no HTML");
+    return Localizer::localizedString("SendErrors", "Mail script failed") + QLatin1Char('\n') + m_scriptError;
+}

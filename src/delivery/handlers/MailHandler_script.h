@@ -1,0 +1,39 @@
+#pragma once
+
+#include "MailAttachment.h"
+#include "MailHandler.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+// Hands each plain-text message to the local mail system through the
+// application's script "send_AppleMail" (resources/scripts), which builds
+// the message and pipes it to sendmail. Messages with an HTML part are not
+// taken.
+class MailHandler_script : public MailHandler {
+public:
+    // An HTML message, or the script could not be run or reported a failure.
+    static constexpr int Failed = -1;
+    // The most of the script's error output that is kept for the error text.
+    static constexpr int MaxErrorOutput = 4096;
+    // How long the script and the mail system may take for one message.
+    static constexpr int ScriptTimeoutMs = 120000;
+
+    MailHandler_script() = default;
+
+    // True when "mailFromAddress" is not empty.
+    [[nodiscard]] static bool checkAccountData(const QVariantMap &account);
+    // The attachments' paths joined by "/::/", as the script splits them.
+    [[nodiscard]] static QString createAttachmentString(const QList<MailAttachment> &attachments);
+    // Where the script is looked for.
+    [[nodiscard]] static QString scriptPath();
+
+    void setConnectionData(const QVariantMap &account) override { (void)account; }
+    [[nodiscard]] int sendMessage(const MailMessage &message) override;
+    [[nodiscard]] QString getErrorDesc(int result) override;
+
+private:
+    // Why the last send failed, when the script was at fault; empty after an HTML message.
+    QString m_scriptError;
+};

@@ -1,0 +1,212 @@
+#include "MailHandler_smtp.h"
+
+#include "Keychain.h"
+#include "MailHelper.h"
+#include "PasswordPrompter.h"
+#include "Settings.h"
+#include "Values.h"
+
+#include <chrono>
+#include <climits>
+
+namespace {
+
+// Shared by every SMTP handler of the process; two documents may send at once.
+std::atomic<int> delayMailCount{0};
+
+// A pause longer than this is taken as this long (cancel() still ends it):
+// a time typed as "1e30" must not overflow the clock.
+constexpr double LongestPauseSeconds = 7 * 24 * 3600.0;
+
+bool isEmptyValue(const QVariantMap &account, const QString &key)
+{
+    return account.value(key).toString().isEmpty();
+}
+
+} // namespace
+
+bool MailHandler_smtp::CancellableCallback::lineReaderHandleEvent(LineReader &reader, int event)
+{
+    if (m_cancelled.load())
+        return false;
+    SmtpProgressDelegate *callback = outer.load();
+    return !callback || callback->lineReaderHandleEvent(reader, event);
+}
+
+bool MailHandler_smtp::CancellableCallback::sentBytesInfo(int sent, int total)
+{
+    if (m_cancelled.load())
+        return false;
+    SmtpProgressDelegate *callback = outer.load();
+    return !callback || callback->sentBytesInfo(sent, total);
+}
+
+MailHandler_smtp::MailHandler_smtp()
+{
+    m_smtpMail.setTimeout(TimeoutSeconds);
+    m_smtpMail.setProgressCallback(&m_callback);
+}
+
+MailHandler_smtp::~MailHandler_smtp() = default;
+
+bool MailHandler_smtp::checkAccountData(const QVariantMap &account)
+{
+    if (isEmptyValue(account, AccountKeys::MailFromAddress) || isEmptyValue(account, AccountKeys::SmtpServer)
+        || isEmptyValue(account, AccountKeys::SmtpPort))
+        return false;
+    return intValue(account.value(AccountKeys::SmtpAuthType)) <= 0 || !isEmptyValue(account, AccountKeys::SmtpLogin);
+}
+
+void MailHandler_smtp::setConnectionData(const QVariantMap &account)
+{
+    m_connectionData = account;
+    m_useSendDelay = intValue(account.value(AccountKeys::DelayEnabled)) != 0;
+    m_maxMailsBeforeDelay = intValue(account.value(AccountKeys::DelayMails));
+    m_delayTime = doubleValue(account.value(AccountKeys::DelayTime));
+}
+
+std::optional<QVariantMap> MailHandler_smtp::setup(QObject *parentWindow, const std::optional<QVariantMap> &settings)
+{
+    std::optional<QString> password;
+    if (settings) {
+        const auto given = settings->find(PasswordKey);
+        if (given != settings->end() && !given->isNull())
+            password = given->toString();
+    }
+    if (intValue(m_connectionData.value(AccountKeys::SmtpAuthType)) > 0 && !password) {
+        const QString stored =
+            Keychain::getKeychainPasswordForServer(m_connectionData.value(AccountKeys::SmtpServer).toString(),
+                                                   m_connectionData.value(AccountKeys::SmtpLogin).toString());
+        // A stored empty password is still a password.
+        if (!stored.isNull())
+            password = stored;
+        else
+            password = askForPassword(parentWindow);
+        if (!password)
+            return std::nullopt;
+    }
+    m_password = password;
+    QVariantMap result;
+    if (password)
+        result.insert(PasswordKey, *password);
+    return result;
+}
+
+std::optional<QString> MailHandler_smtp::askForPassword(QObject *parentWindow)
+{
+    const std::shared_ptr<PasswordPrompter> prompter = m_prompter ? m_prompter : PasswordPrompter::defaultPrompter();
+    if (!prompter)
+        return std::nullopt;
+    std::optional<QString> answer = prompter->askForPassword(parentWindow);
+    // Callers tell "refused" from "empty" by presence alone.
+    if (answer && answer->isNull())
+        answer = QStringLiteral("");
+    return answer;
+}
+
+QString MailHandler_smtp::newMessageID()
+{
+    return MailHelper::createMessageID(QStringLiteral("Corvantiline"),
+                                       m_connectionData.value(AccountKeys::SmtpServer).toString());
+}
+
+void MailHandler_smtp::setProgressCallback(SmtpProgressDelegate *callback)
+{
+    m_callback.outer.store(callback);
+}
+
+SmtpProgressDelegate *MailHandler_smtp::progressCallback() const
+{
+    return m_callback.outer.load();
+}
+
+int MailHandler_smtp::connect()
+{
+    if (m_cancelled.load())
+        return Cancelled;
+    const auto text = [this](const QString &key) { return m_connectionData.value(key).toString(); };
+    const auto isOn = [this](const QString &key) {
+        return m_connectionData.contains(key) && intValue(m_connectionData.value(key)) != 0;
+    };
+    m_smtpMail.setServer(text(AccountKeys::SmtpServer));
+    m_smtpMail.setPort(text(AccountKeys::SmtpPort));
+    m_smtpMail.setLogin(text(AccountKeys::SmtpLogin));
+    if (m_password)
+        m_smtpMail.setPassword(*m_password);
+    m_smtpMail.setAuthentication(intValue(m_connectionData.value(AccountKeys::SmtpAuthType)));
+    // TLS from the first byte wins over STARTTLS when both are on.
+    if (isOn(AccountKeys::UseSSL))
+        m_smtpMail.setEncryption(1);
+    else if (isOn(AccountKeys::UseTLS))
+        m_smtpMail.setEncryption(2);
+    else
+        m_smtpMail.setEncryption(0);
+    return m_smtpMail.connect();
+}
+
+int MailHandler_smtp::disconnect()
+{
+    return m_smtpMail.disconnect();
+}
+
+bool MailHandler_smtp::sleepOutPause(double seconds)
+{
+    using namespace std::chrono;
+    if (!(seconds > 0.0)) // also NaN
+        return !m_cancelled.load();
+    // A monotonic clock: a wall-clock change must not stretch or skip the pause.
+    const auto end = steady_clock::now() + duration_cast<steady_clock::duration>(
+                                               duration<double>(std::min(seconds, LongestPauseSeconds)));
+    std::unique_lock lock(m_pauseMutex);
+    return !m_pauseWake.wait_until(lock, end, [this] { return m_cancelled.load(); });
+}
+
+int MailHandler_smtp::sendMessage(const MailMessage &message)
+{
+    if (m_cancelled.load())
+        return Cancelled;
+    if (m_useSendDelay) {
+        int count = delayMailCount.load();
+        // Only one of two runs that reach the limit together takes the pause.
+        while (count >= m_maxMailsBeforeDelay && !delayMailCount.compare_exchange_weak(count, 0))
+            ;
+        if (count >= m_maxMailsBeforeDelay) {
+            const auto started = std::chrono::steady_clock::now();
+            disconnect();
+            const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            if (!sleepOutPause(m_delayTime - spent))
+                return Cancelled;
+            if (const int result = connect())
+                return result;
+        }
+    }
+    // Saturates: a wrapped count would never reach the limit again.
+    int count = delayMailCount.load();
+    while (count < INT_MAX && !delayMailCount.compare_exchange_weak(count, count + 1))
+        ;
+    return m_smtpMail.sendMailMessage(message);
+}
+
+QString MailHandler_smtp::getErrorDesc(int result)
+{
+    return m_smtpMail.getErrorDesc(result);
+}
+
+void MailHandler_smtp::cancel()
+{
+    {
+        const std::lock_guard lock(m_pauseMutex);
+        m_cancelled.store(true);
+    }
+    m_pauseWake.notify_all();
+}
+
+int MailHandler_smtp::delayMailCounter()
+{
+    return delayMailCount.load();
+}
+
+void MailHandler_smtp::setDelayMailCounter(int value)
+{
+    delayMailCount.store(value);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "MailHandler.h"
+#include "SMTPMail.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+class PasswordPrompter;
+
+// Delivers through the account's SMTP server on one connection for the
+// whole run. The password comes from the previous set-up of the run, the
+// keychain or the user. With pausing on, the connection is dropped for
+// "delayTime" seconds after every "delayMails" messages; the count of sent
+// messages is one for the whole process, so runs that follow each other
+// share it.
+//
+// Set up on the main thread, then used by one worker thread; cancel() may
+// come from any thread.
+class MailHandler_smtp final : public MailHandler {
+public:
+    // The key of the set-up dictionary that carries the password.
+    static inline const QString PasswordKey = QStringLiteral("password");
+    static constexpr int TimeoutSeconds = 45;
+
+    MailHandler_smtp();
+    ~MailHandler_smtp() override;
+    Q_DISABLE_COPY_MOVE(MailHandler_smtp)
+
+    [[nodiscard]] static bool checkAccountData(const QVariantMap &account);
+
+    void setConnectionData(const QVariantMap &account) override;
+    // Nothing when authentication is needed and the user refused the password.
+    [[nodiscard]] std::optional<QVariantMap> setup(QObject *parentWindow,
+                                                   const std::optional<QVariantMap> &settings) override;
+    [[nodiscard]] std::optional<QString> askForPassword(QObject *parentWindow);
+    // nullptr: the process's default prompt.
+    void setPasswordPrompter(std::shared_ptr<PasswordPrompter> prompter) { m_prompter = std::move(prompter); }
+
+    [[nodiscard]] QString newMessageID() override;
+    void setProgressCallback(SmtpProgressDelegate *callback) override;
+    [[nodiscard]] SmtpProgressDelegate *progressCallback() const override;
+    [[nodiscard]] int connect() override;
+    int disconnect() override;
+    [[nodiscard]] int sendMessage(const MailMessage &message) override;
+    [[nodiscard]] QString getErrorDesc(int result) override;
+    void cancel() override;
+
+    [[nodiscard]] const SMTPMail &client() const { return m_smtpMail; }
+
+    // Messages handed to any SMTP handler since the last pause.
+    [[nodiscard]] static int delayMailCounter();
+    // For tests: the count is otherwise reset only by a pause.
+    static void setDelayMailCounter(int value);
+
+private:
+    // Stands between the client and the engine's callback so that cancel()
+    // also stops every wait of the transfer.
+    class CancellableCallback final : public SmtpProgressDelegate {
+    public:
+        explicit CancellableCallback(const std::atomic<bool> &cancelled) : m_cancelled(cancelled) {}
+        bool lineReaderHandleEvent(LineReader &reader, int event) override;
+        bool sentBytesInfo(int sent, int total) override;
+        std::atomic<SmtpProgressDelegate *> outer{nullptr};
+
+    private:
+        const std::atomic<bool> &m_cancelled;
+    };
+
+    // False when cancel() cut it.
+    [[nodiscard]] bool sleepOutPause(double seconds);
+
+    std::atomic<bool> m_cancelled{false};
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseWake;
+    // Declared before the client: the client's last QUIT may still ask it.
+    CancellableCallback m_callback{m_cancelled};
+    SMTPMail m_smtpMail;
+    QVariantMap m_connectionData;
+    std::optional<QString> m_password;
+    bool m_useSendDelay = false;
+    int m_maxMailsBeforeDelay = 0;
+    double m_delayTime = 0.0;
+    std::shared_ptr<PasswordPrompter> m_prompter;
+};

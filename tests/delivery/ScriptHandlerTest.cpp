@@ -1,0 +1,196 @@
+// The hand-off to the local mail system: the shipped script run with a fake
+// sendmail that keeps what it is given, the result parsed by Python's email
+// package. And the dry run.
+#include "AppPaths.h"
+#include "Localizer.h"
+#include "MailHandler_dummy.h"
+#include "MailHandler_script.h"
+#include "MailMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+// Headers, plain body and attachments of a message file, as JSON.
+const char ParseMessage[] = R"py(
+import base64, email, email.policy, json, sys
+with open(sys.argv[1], "rb") as f:
+    m = email.message_from_binary_file(f, policy=email.policy.default)
+out = {"headers": [k for k in m.keys()], "type": m.get_content_type(),
+       "subject": str(m["Subject"]), "to": str(m["To"]), "from": str(m["From"]),
+       "bcc": str(m.get("Bcc", "")), "messageId": str(m.get("Message-ID", "")),
+       "body": m.get_body(("plain",)).get_content(), "attachments": []}
+for part in m.iter_attachments():
+    out["attachments"].append({"name": part.get_filename(), "cte": part["Content-Transfer-Encoding"],
+                               "data": base64.b64encode(part.get_payload(decode=True)).decode()})
+print(json.dumps(out))
+)py";
+
+class ScriptHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        output = dir.filePath("sent.eml");
+        writeProgram("sendmail-ok", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + output + ".args'\ncat > '" + output + "'\n");
+        writeProgram("sendmail-fails", "#!/bin/sh\ncat > /dev/null\necho 'relay refused' >&2\nexit 75\n");
+        qputenv("CORVANTILINE_SENDMAIL", dir.filePath("sendmail-ok").toLocal8Bit());
+    }
+    void TearDown() override
+    {
+        qunsetenv("CORVANTILINE_SENDMAIL");
+        qunsetenv("CORVANTILINE_RESOURCES");
+    }
+
+    void writeProgram(const QString &name, const QString &text)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QJsonObject parsedOutput()
+    {
+        QProcess python;
+        python.start("python3", {"-c", ParseMessage, output});
+        EXPECT_TRUE(python.waitForFinished(30000));
+        EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().constData();
+        return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    }
+
+    static MailMessage plainMessage()
+    {
+        MailMessage m;
+        m.setFrom("Ann Example <ann@example.test>");
+        m.setTo("bob@example.test");
+        m.setSubject("Grüße");
+        m.setPlainBody("Hello\n.\nBye ä");
+        return m;
+    }
+
+    QTemporaryDir dir;
+    QString output;
+    MailHandler_script handler;
+};
+
+} // namespace
+
+TEST_F(ScriptHandlerTest, PlainMessageWithAttachmentsGoesToSendmail)
+{
+    QByteArray binary;
+    for (int i = 0; i < 256; ++i)
+        binary.append(char(i));
+    MailMessage m = plainMessage();
+    m.setBCC({"c@x.test", "Dee <d@y.test>"});
+    ASSERT_TRUE(m.addAttachment(writeFile("notes.txt", "line one\nline two\n")));
+    ASSERT_TRUE(m.addAttachment(writeFile("data.bin", binary)));
+    EXPECT_EQ(MailHandler_script::createAttachmentString(m.attachments()),
+              dir.filePath("notes.txt") + "/::/" + dir.filePath("data.bin"));
+
+    ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(-1).toStdString();
+    QFile args(output + ".args");
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(args.readAll(), "-t\n-oi\n");
+
+    const QJsonObject parsed = parsedOutput();
+    EXPECT_EQ(parsed["type"].toString(), "multipart/mixed");
+    EXPECT_EQ(parsed["from"].toString(), "Ann Example <ann@example.test>");
+    EXPECT_EQ(parsed["to"].toString(), "bob@example.test");
+    EXPECT_EQ(parsed["bcc"].toString(), "c@x.test, Dee <d@y.test>");
+    EXPECT_EQ(parsed["subject"].toString(), "Grüße");
+    EXPECT_EQ(parsed["body"].toString(), "Hello\n.\nBye ä\n");
+    EXPECT_TRUE(parsed["messageId"].toString().endsWith("@example.test>"));
+    const QJsonArray attachments = parsed["attachments"].toArray();
+    ASSERT_EQ(attachments.size(), 2);
+    EXPECT_EQ(attachments[0]["name"].toString(), "notes.txt");
+    EXPECT_EQ(attachments[0]["cte"].toString(), "base64");
+    EXPECT_EQ(QByteArray::fromBase64(attachments[0]["data"].toString().toLatin1()), "line one\nline two\n");
+    EXPECT_EQ(attachments[1]["name"].toString(), "data.bin");
+    EXPECT_EQ(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1()), binary);
+
+    m.clearAttachments();
+    EXPECT_EQ(MailHandler_script::createAttachmentString(m.attachments()), "");
+}
+
+TEST_F(ScriptHandlerTest, LineBreaksNeverMakeHeaders)
+{
+    MailMessage m = plainMessage();
+    m.setSubject("Hi\r\nBcc: evil@x.test\nX-Injected: 1");
+    ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(-1).toStdString();
+    const QJsonObject parsed = parsedOutput();
+    const QJsonArray headers = parsed["headers"].toArray();
+    EXPECT_FALSE(headers.contains("Bcc") || headers.contains("X-Injected")) << QJsonDocument(headers).toJson().constData();
+    EXPECT_TRUE(parsed["subject"].toString().startsWith("Hi")) << parsed["subject"].toString().toStdString();
+
+    // A line break in an address is refused: sendmail -t would take it as a recipient.
+    QFile::remove(output);
+    m = plainMessage();
+    m.setTo("bob@example.test\nBcc: evil@x.test");
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_script::Failed);
+    EXPECT_TRUE(handler.getErrorDesc(MailHandler_script::Failed).contains("control character"));
+    m = plainMessage();
+    m.setBCC({"c@x.test\r\nCc: evil@x.test"});
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_script::Failed);
+    EXPECT_FALSE(QFile::exists(output));
+}
+
+TEST_F(ScriptHandlerTest, FailuresAreNotReportedAsSent)
+{
+    MailMessage html = plainMessage();
+    html.setFormattedBody("<p>Hi</p>");
+    EXPECT_EQ(handler.sendMessage(html), MailHandler_script::Failed);
+    EXPECT_EQ(handler.getErrorDesc(MailHandler_script::Failed), Localizer::localizedString("SendErrors", "AppleMail no HTML"));
+    EXPECT_EQ(handler.getErrorDesc(3), Localizer::localizedString("SendErrors", "unexpected"));
+    EXPECT_FALSE(QFile::exists(output));
+
+    qputenv("CORVANTILINE_SENDMAIL", dir.filePath("sendmail-fails").toLocal8Bit());
+    EXPECT_EQ(handler.sendMessage(plainMessage()), MailHandler_script::Failed);
+    QString text = handler.getErrorDesc(MailHandler_script::Failed);
+    EXPECT_TRUE(text.contains("relay refused") && text.contains("75")) << text.toStdString();
+
+    // A vanished attachment fails the message instead of sending it without.
+    qputenv("CORVANTILINE_SENDMAIL", dir.filePath("sendmail-ok").toLocal8Bit());
+    MailMessage m = plainMessage();
+    m.addAttachment(dir.filePath("missing.pdf"));
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_script::Failed);
+    EXPECT_TRUE(handler.getErrorDesc(MailHandler_script::Failed).contains("missing.pdf"));
+    EXPECT_FALSE(QFile::exists(output));
+
+    qputenv("CORVANTILINE_RESOURCES", dir.filePath("nowhere").toLocal8Bit());
+    EXPECT_EQ(handler.sendMessage(plainMessage()), MailHandler_script::Failed);
+    text = handler.getErrorDesc(MailHandler_script::Failed);
+    EXPECT_TRUE(text.contains("send_AppleMail")) << text.toStdString();
+
+    EXPECT_TRUE(MailHandler_script::checkAccountData({{"mailFromAddress", "a@b.test"}}));
+    EXPECT_FALSE(MailHandler_script::checkAccountData({{"accountType", "applemail"}}));
+}
+
+TEST(DryRunHandler, AcceptsEverythingAndSendsNothing)
+{
+    MailHandler_dummy dummy;
+    EXPECT_TRUE(MailHandler_dummy::checkAccountData({}));
+    const std::optional<QVariantMap> settings = dummy.setup(nullptr, std::nullopt);
+    ASSERT_TRUE(settings.has_value());
+    EXPECT_TRUE(settings->isEmpty());
+    EXPECT_EQ(dummy.connect(), 0);
+    MailMessage broken; // no address, no Message-ID: would fail any real handler
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(dummy.sendMessage(broken), 0);
+    EXPECT_EQ(dummy.disconnect(), 0);
+}
