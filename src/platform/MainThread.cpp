@@ -4,6 +4,10 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 bool MainThread::isMainThread()
 {
     const QCoreApplication *app = QCoreApplication::instance();
@@ -16,5 +20,29 @@ void MainThread::invokeAndWait(const std::function<void()> &work)
         work();
         return;
     }
-    QMetaObject::invokeMethod(QCoreApplication::instance(), work, Qt::BlockingQueuedConnection);
+    // Our own hand-off rather than a blocking queued call: its mutex makes
+    // what the main thread did visible to the waiting thread in a way
+    // ThreadSanitizer follows (Qt's own wait is not instrumented).
+    struct HandOff {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+    };
+    auto handOff = std::make_shared<HandOff>();
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [handOff, &work] {
+        // The waiting thread must be released even when the work throws;
+        // the exception itself goes on to the main thread's guard.
+        struct Release {
+            HandOff &handOff;
+            ~Release()
+            {
+                const std::lock_guard lock(handOff.mutex);
+                handOff.done = true;
+                handOff.finished.notify_one();
+            }
+        } release{*handOff};
+        work();
+    }, Qt::QueuedConnection);
+    std::unique_lock lock(handOff->mutex);
+    handOff->finished.wait(lock, [&] { return handOff->done; });
 }
