@@ -2,7 +2,9 @@
 # Installs what is missing, builds, and runs every test: the normal build,
 # then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
 # that runs the tests again and each fuzz target for a few seconds over its
-# checked-in corpus.  --quick runs the normal build only.
+# checked-in corpus, and a ThreadSanitizer build of the tests of what worker
+# threads share (the send engine, the message snapshot, templates, the
+# blacklist).  --quick runs the normal build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -32,6 +34,15 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp
 ctest --test-dir build-san --output-on-failure -j"$jobs" --timeout 600
+
+echo "== build (clang, ThreadSanitizer) and the tests of code shared with worker threads"
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+cmake --build build-tsan -j"$jobs" --target test_message test_recipients test_delivery
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+build-tsan/tests/test_message --gtest_filter='Composition*:MessageTab*:TemplateManager*'
+build-tsan/tests/test_recipients --gtest_filter='Blacklist*'
+build-tsan/tests/test_delivery --gtest_filter='MailDispatcher*:SmtpHandler.*'
 
 echo "== fuzz targets"
 fuzz_seconds=${FUZZ_SECONDS:-8}
