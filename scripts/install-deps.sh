@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-webengine-dev
   qtkeychain-qt6-dev libsecret-1-0 libsecret-tools libplist-dev libssl-dev libgtest-dev
   xvfb xauth dbus dbus-x11 gnome-keyring fonts-dejavu-core python3
-  postfix sasl2-bin libsasl2-modules dnsmasq-base
+  postfix sasl2-bin libsasl2-modules dnsmasq-base iproute2
 )
 
 missing=()

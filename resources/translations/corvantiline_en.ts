@@ -158,5 +158,9 @@
         <source>Password Cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Password Prompt For</source>
+        <translation>Please enter the password of the login “%1” on the SMTP server “%2”.</translation>
+    </message>
 </context>
 </TS>

@@ -115,7 +115,8 @@ void BlacklistManager::addAddresses(const QStringList &addresses)
     for (const QString &address : addresses)
         m_addressList.append(address.isNull() ? QStringLiteral("") : address);
     sortList();
-    storeList();
+    // Added addresses are blocked at once, with edits not yet saved.
+    saveList();
 }
 
 int BlacklistManager::addressCount() const

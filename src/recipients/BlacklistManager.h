@@ -6,10 +6,10 @@
 // address; both match regardless of letter case.
 //
 // Matching does not read the list: it reads a BlacklistMatcher built from
-// the list by refreshSet() (at creation and by saveList()), so edits take
-// effect for matching only when the preferences are saved. The matcher is
-// immutable and swapped under a lock, so a send run's worker thread may test
-// addresses while the main thread saves; a run that wants one answer for its
+// the list by refreshSet() (at creation, by saveList() and addAddresses()),
+// so replacing and removing take effect for matching only when the
+// preferences are saved. The matcher is immutable and swapped under a lock,
+// so a send run's worker thread may test addresses while the main thread saves; a run that wants one answer for its
 // whole duration takes matcher() once at its start. Everything else (the
 // list and its edits) belongs to the main thread.
 
@@ -70,8 +70,8 @@ public:
     void removeAddressAtIndex(int index);
     // The empty string for an index outside the list.
     [[nodiscard]] QString addressAtIndex(int index) const;
-    // Keeps empty and repeated entries; stores the list at once but does not
-    // change what is matched.
+    // Keeps empty and repeated entries; stores the whole list and rebuilds
+    // what is matched at once (pending replacements and removals included).
     void addAddresses(const QStringList &addresses);
     [[nodiscard]] int addressCount() const;
     [[nodiscard]] const QStringList &addressList() const { return m_addressList; }

@@ -293,8 +293,12 @@ TEST_F(DirectHandlerTest, EachExchangerGetsOnlyItsOwnRecipient)
         EXPECT_TRUE(sessions[i].lines.contains("MAIL FROM:<ann@sender.test>"));
         EXPECT_TRUE(sessions[i].data.contains("Message-ID:<" + m.messageID().toLatin1() + ">"));
     }
+    // Every session ends before the next one opens.
+    for (const FakeExchangers::Session &session : sessions)
+        EXPECT_EQ(session.lines.value(session.lines.size() - 1), "QUIT");
     // A real, unique Message-ID in the sender's domain.
     EXPECT_TRUE(m.messageID().endsWith("@sender.test")) << m.messageID().toStdString();
+    EXPECT_TRUE(m.messageID().contains("Corvantiline")) << m.messageID().toStdString();
     EXPECT_NE(handler.newMessageID(), m.messageID());
     EXPECT_NE(handler.newMessageID(), MailHandler().newMessageID());
 }
@@ -310,6 +314,7 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageWithTheirCode)
     EXPECT_TRUE(handler.getErrorDesc(MailHandler_direct::NoExchanger).contains("x@nullmx.test"));
     EXPECT_EQ(handler.sendMessage(message("x@beta.test")), MailHandler_direct::SessionFailed);
     EXPECT_TRUE(handler.getErrorDesc(MailHandler_direct::SessionFailed).contains("554 go away"));
+    EXPECT_TRUE(handler.getErrorDesc(MailHandler_direct::SessionFailed).contains("x@beta.test"));
     // The To address and the first blind copy have it; the third is never tried.
     EXPECT_EQ(handler.sendMessage(message("a@alpha.test", {"b@nomx.test", "nobody@alpha.test", "c@alpha.test"})),
               MailHandler_direct::MessageRefused);
@@ -341,4 +346,30 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageWithTheirCode)
 
     EXPECT_TRUE(MailHandler_direct::checkAccountData({{"mailFromAddress", "a@b.test"}}));
     EXPECT_FALSE(MailHandler_direct::checkAccountData({{"mailFromAddress", ""}}));
+}
+
+TEST_F(DirectHandlerTest, RetryOfAMessageSkipsAddressesThatTookIt)
+{
+    exchangers.refusedRecipient = "nobody@";
+    const MailMessage m = message("a@alpha.test", {"b@nomx.test", "nobody@alpha.test", "c@beta.test"});
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_direct::MessageRefused);
+    // The engine's retry: a fresh connection, the same message.
+    handler.disconnect();
+    ASSERT_EQ(handler.connect(), 0);
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_direct::MessageRefused);
+    // The next message, to the same addresses, goes to everyone again.
+    EXPECT_EQ(handler.sendMessage(message("a@alpha.test", {"b@nomx.test", "nobody@alpha.test", "c@beta.test"})),
+              MailHandler_direct::MessageRefused);
+
+    const std::vector<FakeExchangers::Session> &sessions = exchangers.stop();
+    QStringList recipients;
+    for (const FakeExchangers::Session &session : sessions) {
+        for (const QByteArray &line : session.lines) {
+            if (line.startsWith("RCPT"))
+                recipients.append(QString::fromUtf8(line.mid(8)));
+        }
+    }
+    EXPECT_EQ(recipients, QStringList({"<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>",
+                                       "<nobody@alpha.test>",
+                                       "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>"}));
 }

@@ -59,6 +59,9 @@ public:
         ::close(m_listener);
     }
     QString port() const { return QString::number(m_port); }
+    // How the end of a message is answered.
+    enum class EndOfData { Queued, Refused, HangUp };
+    std::atomic<EndOfData> endOfData{EndOfData::Queued};
     std::vector<Event> events() const
     {
         const std::lock_guard lock(m_mutex);
@@ -114,8 +117,10 @@ private:
                 reply("354 go on\r\n");
                 while (readLine(fd, buffer, line) && line != ".")
                     ;
+                if (endOfData == EndOfData::HangUp)
+                    break;
                 note(connection, "<message>");
-                reply("250 queued\r\n");
+                reply(endOfData == EndOfData::Refused ? "554 no\r\n" : "250 queued\r\n");
                 continue;
             } else if (line == "QUIT") {
                 note(connection, line);
@@ -151,12 +156,14 @@ private:
 
 class FakePrompter : public PasswordPrompter {
 public:
-    std::optional<QString> askForPassword(QObject *) override
+    std::optional<QString> askForPassword(QObject *, const QString &server, const QString &login) override
     {
         ++asked;
+        askedFor = server + ' ' + login;
         return answer;
     }
     std::optional<QString> answer;
+    QString askedFor;
     int asked = 0;
 };
 
@@ -188,6 +195,19 @@ QString closedPort()
 class StopAll : public SmtpProgressDelegate {
 public:
     bool lineReaderHandleEvent(LineReader &, int) override { return false; }
+};
+
+// Lets the transfer go on until told to stop; counts how often it was asked.
+class StopLater : public SmtpProgressDelegate {
+public:
+    bool lineReaderHandleEvent(LineReader &, int) override { return !stop.load(); }
+    bool sentBytesInfo(int, int) override
+    {
+        ++asked;
+        return !stop.load();
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> asked{0};
 };
 
 QVariantMap smtpAccount(const QString &port, const QVariantMap &extra = {})
@@ -298,6 +318,7 @@ TEST(SmtpHandler, PasswordComesFromTheRunThenTheKeychainThenTheUser)
     ASSERT_TRUE(first.has_value());
     EXPECT_TRUE(first->contains("password"));
     EXPECT_EQ(prompter->asked, 1);
+    EXPECT_EQ(prompter->askedFor, "127.0.0.1 other");
     const auto resumed = setupOf(otherLogin, first);
     ASSERT_TRUE(resumed.has_value());
     EXPECT_EQ(prompter->asked, 1);
@@ -387,6 +408,25 @@ TEST(SmtpHandler, PausesAfterEveryNMessagesWithTheCounterSharedByAllRuns)
     EXPECT_EQ(MailHandler_smtp::delayMailCounter(), 0);
 }
 
+TEST(SmtpHandler, OnlyALostAnswerToTheWholeMessageMayHaveDelivered)
+{
+    FakeSmtpServer server;
+    auto handler = smtpHandler(smtpAccount(server.port()));
+    ASSERT_EQ(handler->connect(), 0);
+    EXPECT_EQ(handler->sendMessage(message()), 0);
+    EXPECT_FALSE(handler->lastFailureMayHaveDelivered());
+    server.endOfData = FakeSmtpServer::EndOfData::Refused;
+    EXPECT_NE(handler->sendMessage(message()), 0);
+    EXPECT_FALSE(handler->lastFailureMayHaveDelivered()); // a clear "no"
+    server.endOfData = FakeSmtpServer::EndOfData::HangUp;
+    EXPECT_NE(handler->sendMessage(message()), 0);
+    EXPECT_TRUE(handler->lastFailureMayHaveDelivered());
+    // Nothing written on a dead connection: surely not delivered.
+    EXPECT_NE(handler->sendMessage(message()), 0);
+    EXPECT_FALSE(handler->lastFailureMayHaveDelivered());
+    handler->disconnect();
+}
+
 TEST(SmtpHandler, CancelEndsAPauseAtOnceEvenAnAbsurdlyLongOne)
 {
     MailHandler_smtp::setDelayMailCounter(0);
@@ -421,6 +461,25 @@ TEST(SmtpHandler, CancelEndsAPauseAtOnceEvenAnAbsurdlyLongOne)
     EXPECT_EQ(stopped->progressCallback(), &stop);
     EXPECT_EQ(stopped->connect(), MailHandler::Cancelled);
     ::close(silentFd);
+
+    // The engine stops through its callback alone: a pause asks it every
+    // 100 ms and ends within a step.
+    MailHandler_smtp::setDelayMailCounter(0);
+    StopLater later;
+    auto paused = smtpHandler(smtpAccount(closedPort(), {{"delayEnabled", "1"}, {"delayMails", "0"}, {"delayTime", "30"}}));
+    paused->setProgressCallback(&later);
+    const auto pauseStarted = steady_clock::now();
+    std::thread pauser([&] { result = paused->sendMessage(message()); });
+    std::this_thread::sleep_for(milliseconds(450));
+    const auto stopAt = steady_clock::now();
+    // One question at the start, then one per step (the test may oversleep).
+    EXPECT_GE(later.asked.load(), 3);
+    EXPECT_LE(later.asked.load(), duration_cast<milliseconds>(stopAt - pauseStarted).count() / 100 + 2);
+    later.stop = true;
+    pauser.join();
+    EXPECT_LT(steady_clock::now() - stopAt, milliseconds(400));
+    EXPECT_EQ(result.load(), MailHandler::Cancelled);
+    EXPECT_EQ(MailHandler_smtp::delayMailCounter(), 0); // the cut message is not counted
 }
 
 TEST(SmtpHandler, CounterIsSafeAcrossThreadsAndDoesNotWrap)

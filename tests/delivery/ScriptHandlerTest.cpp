@@ -9,12 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace {
 
@@ -176,6 +178,26 @@ TEST_F(ScriptHandlerTest, FailuresAreNotReportedAsSent)
     EXPECT_EQ(handler.sendMessage(plainMessage()), MailHandler_script::Failed);
     text = handler.getErrorDesc(MailHandler_script::Failed);
     EXPECT_TRUE(text.contains("send_AppleMail")) << text.toStdString();
+
+    // A hanging mail system: killed at the time-out, with the sendmail the
+    // script started, and reported as failed.
+    qunsetenv("CORVANTILINE_RESOURCES");
+    writeProgram("sendmail-hangs", "#!/bin/sh\necho $$ > '" + dir.filePath("hang.pid") + "'\nexec sleep 30\n");
+    qputenv("CORVANTILINE_SENDMAIL", dir.filePath("sendmail-hangs").toLocal8Bit());
+    handler.setScriptTimeoutMs(1500);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(handler.sendMessage(plainMessage()), MailHandler_script::Failed);
+    EXPECT_LT(timer.elapsed(), 10000);
+    text = handler.getErrorDesc(MailHandler_script::Failed);
+    EXPECT_TRUE(text.contains("in time")) << text.toStdString();
+    QFile pidFile(dir.filePath("hang.pid"));
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const QByteArray pid = pidFile.readAll().trimmed();
+    QThread::msleep(200);
+    QFile stat("/proc/" + QString::fromLatin1(pid) + "/stat");
+    // Gone, or a zombie waiting for whoever adopted it.
+    EXPECT_TRUE(!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ")) << pid.constData();
 
     EXPECT_TRUE(MailHandler_script::checkAccountData({{"mailFromAddress", "a@b.test"}}));
     EXPECT_FALSE(MailHandler_script::checkAccountData({{"accountType", "applemail"}}));

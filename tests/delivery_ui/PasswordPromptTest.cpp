@@ -46,14 +46,16 @@ TEST(PasswordPrompt, OkGivesTheTextEvenWhenEmptyAndCancelGivesNothing)
         EXPECT_EQ(view->parentWidget(), &window);
         EXPECT_EQ(view->windowModality(), Qt::WindowModal);
         EXPECT_EQ(view->passwordField()->echoMode(), QLineEdit::Password);
+        EXPECT_TRUE(view->promptText().contains("<b>me</b>%1") && view->promptText().contains("smtp.example.org"))
+            << view->promptText().toStdString();
         QTest::keyClicks(view->passwordField(), "s3cr et");
         QTest::mouseClick(view->okButton(), Qt::LeftButton);
     });
-    EXPECT_EQ(prompter.askForPassword(&window), std::optional<QString>("s3cr et"));
+    EXPECT_EQ(prompter.askForPassword(&window, " smtp.example.org", "<b>me</b>%1"), std::optional<QString>("s3cr et"));
     QTRY_VERIFY(shown.isNull()); // deletes itself
 
     whenPromptShows([](AskPasswordView *view) { QTest::mouseClick(view->okButton(), Qt::LeftButton); });
-    const auto empty = prompter.askForPassword(&window);
+    const auto empty = prompter.askForPassword(&window, "s", "l");
     ASSERT_TRUE(empty.has_value());
     EXPECT_FALSE(empty->isNull());
     EXPECT_TRUE(empty->isEmpty());
@@ -62,10 +64,10 @@ TEST(PasswordPrompt, OkGivesTheTextEvenWhenEmptyAndCancelGivesNothing)
         QTest::keyClicks(view->passwordField(), "typed");
         QTest::mouseClick(view->cancelButton(), Qt::LeftButton);
     });
-    EXPECT_FALSE(prompter.askForPassword(&window).has_value());
+    EXPECT_FALSE(prompter.askForPassword(&window, "s", "l").has_value());
 
     whenPromptShows([](AskPasswordView *view) { QTest::keyClick(view, Qt::Key_Escape); });
-    EXPECT_FALSE(prompter.askForPassword(&window).has_value());
+    EXPECT_FALSE(prompter.askForPassword(&window, "s", "l").has_value());
 }
 
 TEST(PasswordPrompt, ClosingTheWindowUnderThePromptIsACancel)
@@ -74,7 +76,7 @@ TEST(PasswordPrompt, ClosingTheWindowUnderThePromptIsACancel)
     window->show();
     whenPromptShows([window](AskPasswordView *) { delete window; });
     QtPasswordPrompter prompter;
-    EXPECT_FALSE(prompter.askForPassword(window).has_value());
+    EXPECT_FALSE(prompter.askForPassword(window, "s", "l").has_value());
 }
 
 TEST(PasswordPrompt, SmtpSetupAsksThroughThePrompt)
@@ -89,6 +91,7 @@ TEST(PasswordPrompt, SmtpSetupAsksThroughThePrompt)
     MailHandler_smtp handler;
     handler.setConnectionData(account);
     whenPromptShows([](AskPasswordView *view) {
+        EXPECT_TRUE(view->promptText().contains("smtp.example.org") && view->promptText().contains("user"));
         QTest::keyClicks(view->passwordField(), "pw");
         QTest::mouseClick(view->okButton(), Qt::LeftButton);
     });

@@ -9,6 +9,7 @@
 #include <resolv.h>
 
 #include <cstring>
+#include <vector>
 
 struct DNSResolver::State {
     struct __res_state res;
@@ -94,9 +95,10 @@ std::unique_ptr<DNSRecord> DNSResolver::resolveName(const QString &name, int kin
     if (wireName.isEmpty())
         return nullptr;
 
-    unsigned char answer[AnswerBufferSize];
+    // On the heap: 64 KiB is a lot for the stack of a send run's worker thread.
+    std::vector<unsigned char> answer(AnswerBufferSize);
     const int length = res_nquery(&m_state->res, wireName.constData(), ns_c_in, queryType(kind),
-                                  answer, int(sizeof answer));
+                                  answer.data(), AnswerBufferSize);
     if (length < 0) {
         switch (m_state->res.res_h_errno) {
         case HOST_NOT_FOUND:
@@ -112,7 +114,7 @@ std::unique_ptr<DNSRecord> DNSResolver::resolveName(const QString &name, int kin
     }
     m_lastFailure = Failure::None;
     // The returned length is that of the whole response, which may be longer than the buffer.
-    return std::make_unique<DNSRecord>(answer, qMin(length, AnswerBufferSize));
+    return std::make_unique<DNSRecord>(answer.data(), qMin(length, AnswerBufferSize));
 }
 
 bool DNSResolver::setNameServer(const QString &address, quint16 port)

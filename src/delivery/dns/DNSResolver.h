@@ -18,8 +18,9 @@ public:
     // but has no record of that type", the case RFC 5321 5.1 treats apart.
     enum class Failure { None, NoSuchName, NoRecords, Other };
 
-    // The bytes of a response that are kept; the rest of a longer one is cut off.
-    static constexpr int AnswerBufferSize = 1024;
+    // The largest DNS message (a TCP response has a 16-bit length), so no
+    // answer is ever cut off.
+    static constexpr int AnswerBufferSize = 65536;
 
     DNSResolver();
     ~DNSResolver();

@@ -72,25 +72,38 @@ qint64 nowSeconds()
 // never into the event loop.
 void runOnMainThread(const std::function<void()> &work)
 {
-    // Qt's blocking hand-off waits where a race detector cannot look; the
-    // two atomics state the order it already gives, so the thread checks of
-    // the tests see it.
-    std::atomic<bool> handedOver = false;
-    std::atomic<bool> finished = false;
     std::exception_ptr failure;
-    handedOver.store(true, std::memory_order_release);
     MainThread::invokeAndWait([&] {
-        (void)handedOver.load(std::memory_order_acquire);
         try {
             work();
         } catch (...) {
             failure = std::current_exception();
         }
-        finished.store(true, std::memory_order_release);
     });
-    (void)finished.load(std::memory_order_acquire);
     if (failure)
         std::rethrow_exception(failure);
+}
+
+// Overwrites the strings of a set-up (the password) that nothing else
+// shares, then lets it go; shared ones are only let go.
+void wipeSetup(std::optional<QVariantMap> &setup)
+{
+    if (!setup)
+        return;
+    QVariantMap map = std::move(*setup);
+    setup.reset();
+    while (!map.isEmpty()) {
+        QVariant value = map.take(map.firstKey());
+        if (value.metaType() != QMetaType::fromType<QString>())
+            continue;
+        QString text = value.toString();
+        value = QVariant();
+        if (!text.isDetached())
+            continue;
+        std::fill(text.begin(), text.end(), QChar());
+        // Keeps the compiler from dropping the stores to memory about to be freed.
+        asm volatile("" : : "r"(text.constData()) : "memory");
+    }
 }
 
 std::shared_ptr<const Attachment> detachedCopy(const AttachmentRef &attachment)
@@ -130,7 +143,16 @@ std::shared_ptr<MailDispatcher> MailDispatcher::create()
     return dispatcher;
 }
 
-MailDispatcher::~MailDispatcher() = default;
+MailDispatcher::~MailDispatcher()
+{
+    wipeSetup(m_mailHandlerSetup);
+}
+
+void MailDispatcher::setBCCAddresses(const QStringList &addresses)
+{
+    m_bccAddresses = addresses;
+    m_bccAddresses.removeIf([](const QString &address) { return address.trimmed().isEmpty(); });
+}
 
 void MailDispatcher::setJob(SendJob job)
 {
@@ -209,7 +231,12 @@ void MailDispatcher::abortNow()
 void MailDispatcher::skipMessage()
 {
     const std::lock_guard guard(m_lock);
-    m_lastRecipient = m_status.currentMessage();
+    // An error of no row (-1), or of a row already done, skips nothing:
+    // going back would send the table again on resume.
+    const int row = m_status.currentMessage();
+    if (row <= m_lastRecipient || !m_job || !m_job->recipients || row >= m_job->recipients->entryCount())
+        return;
+    m_lastRecipient = row;
     m_status.setSentMailsCounter(m_status.sentMailsCounter() + 1);
 }
 
@@ -287,6 +314,7 @@ std::unique_ptr<MailHandler> MailDispatcher::setUpHandlerOnMainThread()
                 handler.reset();
         }
         const std::lock_guard guard(m_lock);
+        wipeSetup(m_mailHandlerSetup);
         m_mailHandlerSetup = std::move(settings);
     });
     return handler;
@@ -301,9 +329,16 @@ void MailDispatcher::sendInCurrentThread()
         message.reset();
         reportError(ErrorException, text);
     };
+    // Errors of the set-up, the connect and the final disconnect belong to
+    // no row: they say -1, so that skipping them skips nothing.
+    const auto failBeforeRows = [&](const QString &text) {
+        m_currentRecipient = -1;
+        failWith(text);
+    };
     try {
         handler = setUpHandlerOnMainThread();
         if (!handler) {
+            m_currentRecipient = -1;
             reportError(ErrorAborted, QString());
         } else {
             handler->setDelegate(this);
@@ -322,13 +357,14 @@ void MailDispatcher::sendInCurrentThread()
             });
         }
     } catch (const AppException &e) {
-        failWith(e.errorDescription());
+        failBeforeRows(e.errorDescription());
     } catch (...) {
-        failWith(QStringLiteral(""));
+        failBeforeRows(QStringLiteral(""));
     }
 
     if (handler && message) {
         try {
+            m_currentRecipient = -1;
             handler->setProgressCallback(this);
             const int result = handler->connect();
             if (result != 0) {
@@ -349,6 +385,7 @@ void MailDispatcher::sendInCurrentThread()
                     go = readContinueSending();
                 }
             }
+            m_currentRecipient = -1;
             handler->disconnect();
         } catch (const AppException &e) {
             failWith(e.errorDescription());
@@ -422,6 +459,10 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
     if (result != 0) {
         // One more try on a fresh connection; the first failure says most.
         const QString firstFailure = handler.getErrorDesc(result);
+        if (handler.lastFailureMayHaveDelivered()) {
+            reportError(ErrorSendFailed, firstFailure);
+            return;
+        }
         handler.disconnect();
         const int reconnect = handler.connect();
         if (isCancel(reconnect))

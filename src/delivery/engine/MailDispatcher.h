@@ -85,7 +85,8 @@ public:
     void setAccountData(const QVariantMap &account) { m_accountData = account; }
     void setParentWindow(QObject *window) { m_parentWindow = window; }
     void setFilter(std::shared_ptr<const MailDispatchFilter> filter) { m_filter = std::move(filter); }
-    void setBCCAddresses(const QStringList &addresses) { m_bccAddresses = addresses; }
+    // Blank entries are left out.
+    void setBCCAddresses(const QStringList &addresses);
     // Where handlers come from; MailHandler::mailHandlerForAccount unless set.
     void setHandlerFactory(HandlerFactory factory) { m_handlerFactory = std::move(factory); }
 
@@ -95,7 +96,8 @@ public:
     void abort();
     // Cuts the transfer in progress; no report of its own.
     void abortNow();
-    // After an error report: the failed row counts as done.
+    // After an error report: the failed row counts as done. Only forward,
+    // and only for an error of a row.
     void skipMessage();
     void resumeSending();
 

@@ -73,10 +73,22 @@ int MailHandler_direct::sendMessage(const MailMessage &message)
         m_failedAddress = message.to();
         return NoExchanger;
     }
+    // Without a Message-ID two messages cannot be told apart: nothing is skipped.
+    const QString key = message.messageID().isEmpty()
+        ? QString()
+        : message.messageID() + QLatin1Char('\n') + message.to() + QLatin1Char('\n') + message.bcc().join(QLatin1Char('\n'));
+    if (key.isEmpty() || key != m_deliveredMessage) {
+        m_deliveredMessage = key;
+        m_deliveredAddresses.clear();
+    }
     QString text;
     for (const QString &address : addresses) {
+        if (m_deliveredAddresses.contains(address))
+            continue;
         if (const int result = sendMessageTo(message, text, address))
             return result;
+        if (!key.isEmpty())
+            m_deliveredAddresses.insert(address);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "MailHandler.h"
 #include "SMTPMail.h"
 
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -36,7 +37,8 @@ public:
     [[nodiscard]] int connect() override;
     int disconnect() override;
     // Each address of `to`, then of every blind copy, in order; the first
-    // failure ends the message.
+    // failure ends the message. Sent again after a failure, the same message
+    // (same Message-ID and addresses) skips the addresses that took it.
     [[nodiscard]] int sendMessage(const MailMessage &message) override;
     [[nodiscard]] QString getErrorDesc(int result) override;
 
@@ -57,4 +59,8 @@ private:
     QString m_messageIdDomain;
     QString m_failedAddress;
     QString m_failedHost;
+    // The engine sends a failed message once more: addresses that took it
+    // the first time must not get it twice. Kept for one message only.
+    QString m_deliveredMessage;
+    QSet<QString> m_deliveredAddresses;
 };

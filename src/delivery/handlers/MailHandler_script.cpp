@@ -8,6 +8,10 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
 bool MailHandler_script::checkAccountData(const QVariantMap &account)
 {
     return !account.value(QStringLiteral("mailFromAddress")).toString().isEmpty();
@@ -40,6 +44,8 @@ int MailHandler_script::sendMessage(const MailMessage &message)
     script.setStandardInputFile(QProcess::nullDevice());
     script.setStandardOutputFile(QProcess::nullDevice());
     script.setReadChannel(QProcess::StandardError);
+    // A group of its own, so that a time-out also ends the sendmail it started.
+    script.setChildProcessModifier([] { ::setpgid(0, 0); });
     script.start();
     if (!script.waitForStarted()) {
         m_scriptError = scriptPath() + QStringLiteral(": ") + script.errorString();
@@ -48,13 +54,15 @@ int MailHandler_script::sendMessage(const MailMessage &message)
 
     // Read as it comes, keeping only the start: a runaway script cannot fill memory.
     QByteArray errorOutput;
-    const QDeadlineTimer deadline(ScriptTimeoutMs);
+    const QDeadlineTimer deadline(m_scriptTimeoutMs);
     while (script.state() != QProcess::NotRunning && !deadline.hasExpired()) {
         script.waitForReadyRead(200);
         const QByteArray chunk = script.readAllStandardError();
         errorOutput.append(chunk.left(MaxErrorOutput - errorOutput.size()));
     }
     if (script.state() != QProcess::NotRunning) {
+        if (const qint64 pid = script.processId(); pid > 0)
+            ::kill(-pid_t(pid), SIGKILL);
         script.kill();
         script.waitForFinished();
         m_scriptError = QStringLiteral("The mail script did not finish in time.");

@@ -17,8 +17,9 @@ public:
     static constexpr int Failed = -1;
     // The most of the script's error output that is kept for the error text.
     static constexpr int MaxErrorOutput = 4096;
-    // How long the script and the mail system may take for one message.
-    static constexpr int ScriptTimeoutMs = 120000;
+    // How long the script and the mail system may take for one message;
+    // then the script is killed and the message counts as failed.
+    static constexpr int ScriptTimeoutMs = 60000;
 
     MailHandler_script() = default;
 
@@ -32,8 +33,11 @@ public:
     void setConnectionData(const QVariantMap &account) override { (void)account; }
     [[nodiscard]] int sendMessage(const MailMessage &message) override;
     [[nodiscard]] QString getErrorDesc(int result) override;
+    // For tests.
+    void setScriptTimeoutMs(int milliseconds) { m_scriptTimeoutMs = milliseconds; }
 
 private:
+    int m_scriptTimeoutMs = ScriptTimeoutMs;
     // Why the last send failed, when the script was at fault; empty after an HTML message.
     QString m_scriptError;
 };

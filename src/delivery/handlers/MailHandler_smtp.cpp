@@ -17,6 +17,7 @@ std::atomic<int> delayMailCount{0};
 // A pause longer than this is taken as this long (cancel() still ends it):
 // a time typed as "1e30" must not overflow the clock.
 constexpr double LongestPauseSeconds = 7 * 24 * 3600.0;
+constexpr std::chrono::milliseconds PauseStep{100};
 
 bool isEmptyValue(const QVariantMap &account, const QString &key)
 {
@@ -38,7 +39,10 @@ bool MailHandler_smtp::CancellableCallback::sentBytesInfo(int sent, int total)
     if (m_cancelled.load())
         return false;
     SmtpProgressDelegate *callback = outer.load();
-    return !callback || callback->sentBytesInfo(sent, total);
+    const bool goOn = !callback || callback->sentBytesInfo(sent, total);
+    if (goOn && total > 0 && sent >= total)
+        textWritten = true;
+    return goOn;
 }
 
 MailHandler_smtp::MailHandler_smtp()
@@ -97,7 +101,8 @@ std::optional<QString> MailHandler_smtp::askForPassword(QObject *parentWindow)
     const std::shared_ptr<PasswordPrompter> prompter = m_prompter ? m_prompter : PasswordPrompter::defaultPrompter();
     if (!prompter)
         return std::nullopt;
-    std::optional<QString> answer = prompter->askForPassword(parentWindow);
+    std::optional<QString> answer = prompter->askForPassword(parentWindow, m_connectionData.value(AccountKeys::SmtpServer).toString(),
+                                                                       m_connectionData.value(AccountKeys::SmtpLogin).toString());
     // Callers tell "refused" from "empty" by presence alone.
     if (answer && answer->isNull())
         answer = QStringLiteral("");
@@ -152,17 +157,31 @@ int MailHandler_smtp::disconnect()
 bool MailHandler_smtp::sleepOutPause(double seconds)
 {
     using namespace std::chrono;
-    if (!(seconds > 0.0)) // also NaN
-        return !m_cancelled.load();
     // A monotonic clock: a wall-clock change must not stretch or skip the pause.
-    const auto end = steady_clock::now() + duration_cast<steady_clock::duration>(
-                                               duration<double>(std::min(seconds, LongestPauseSeconds)));
+    const auto end = steady_clock::now()
+        + duration_cast<steady_clock::duration>(
+                         duration<double>(seconds > 0.0 ? std::min(seconds, LongestPauseSeconds) : 0.0)); // also NaN
     std::unique_lock lock(m_pauseMutex);
-    return !m_pauseWake.wait_until(lock, end, [this] { return m_cancelled.load(); });
+    for (;;) {
+        // The engine's stop reaches a pause only through its callback, which
+        // is asked at every step; nothing is being written meanwhile.
+        lock.unlock();
+        const bool goOn = m_callback.sentBytesInfo(0, 0);
+        lock.lock();
+        if (!goOn)
+            return false;
+        const auto now = steady_clock::now();
+        if (now >= end)
+            return true;
+        if (m_pauseWake.wait_until(lock, std::min(end, now + PauseStep), [this] { return m_cancelled.load(); }))
+            return false;
+    }
 }
 
 int MailHandler_smtp::sendMessage(const MailMessage &message)
 {
+    m_mayHaveDelivered = false;
+    m_callback.textWritten = false;
     if (m_cancelled.load())
         return Cancelled;
     if (m_useSendDelay) {
@@ -184,7 +203,12 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
     int count = delayMailCount.load();
     while (count < INT_MAX && !delayMailCount.compare_exchange_weak(count, count + 1))
         ;
-    return m_smtpMail.sendMailMessage(message);
+    const int result = m_smtpMail.sendMailMessage(message);
+    // The "." follows the text unwatched; after it only the answer can be
+    // missing (a lost connection, a time-out, or a stop while waiting).
+    m_mayHaveDelivered =
+        result != 0 && m_callback.textWritten && m_smtpMail.session().lastReplyCode == -1;
+    return result;
 }
 
 QString MailHandler_smtp::getErrorDesc(int result)

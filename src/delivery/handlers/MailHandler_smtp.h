@@ -48,6 +48,8 @@ public:
     int disconnect() override;
     [[nodiscard]] int sendMessage(const MailMessage &message) override;
     [[nodiscard]] QString getErrorDesc(int result) override;
+    // True when the whole message and its final "." went out but no answer came.
+    [[nodiscard]] bool lastFailureMayHaveDelivered() const override { return m_mayHaveDelivered; }
     void cancel() override;
 
     [[nodiscard]] const SMTPMail &client() const { return m_smtpMail; }
@@ -66,12 +68,15 @@ private:
         bool lineReaderHandleEvent(LineReader &reader, int event) override;
         bool sentBytesInfo(int sent, int total) override;
         std::atomic<SmtpProgressDelegate *> outer{nullptr};
+        // The message text of the current send was written to its end.
+        bool textWritten = false;
 
     private:
         const std::atomic<bool> &m_cancelled;
     };
 
-    // False when cancel() cut it.
+    // Steps of 100 ms, asking the progress callback at each. False when
+    // cancel() or the callback cut it.
     [[nodiscard]] bool sleepOutPause(double seconds);
 
     std::atomic<bool> m_cancelled{false};
@@ -86,4 +91,5 @@ private:
     int m_maxMailsBeforeDelay = 0;
     double m_delayTime = 0.0;
     std::shared_ptr<PasswordPrompter> m_prompter;
+    bool m_mayHaveDelivered = false;
 };

@@ -15,8 +15,10 @@ public:
     virtual ~PasswordPrompter() = default;
 
     // Main thread; returns once the user answered. The typed text (an empty
-    // field gives an empty, non-null string), or nothing on cancel.
-    [[nodiscard]] virtual std::optional<QString> askForPassword(QObject *parentWindow) = 0;
+    // field gives an empty, non-null string), or nothing on cancel. The
+    // server and login say which account the password is for.
+    [[nodiscard]] virtual std::optional<QString> askForPassword(QObject *parentWindow, const QString &server,
+                                                                const QString &login) = 0;
 
     // The prompt of handlers that were given none; nullptr: nobody can be
     // asked, so a needed password is refused.

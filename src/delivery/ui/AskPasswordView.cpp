@@ -12,13 +12,17 @@
 
 #include <utility>
 
-AskPasswordView::AskPasswordView(QWidget *parentWindow)
+AskPasswordView::AskPasswordView(QWidget *parentWindow, const QString &server, const QString &login)
     : QDialog(parentWindow), m_ui(std::make_unique<Ui::AskPassword>())
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Localizer::localizedString("AskPassword", "Password Title"));
-    m_ui->promptLabel->setText(Localizer::localizedString("AskPassword", "Password Prompt"));
+    // Both names come from the account: shown as typed, never as markup,
+    // and one arg() call so that a "%1" in them stays text.
+    m_ui->promptLabel->setTextFormat(Qt::PlainText);
+    m_ui->promptLabel->setText(
+        Localizer::localizedString("AskPassword", "Password Prompt For").arg(login.trimmed(), server.trimmed()));
     m_ui->okButton->setText(Localizer::localizedString("AskPassword", "Password OK"));
     m_ui->cancelButton->setText(Localizer::localizedString("AskPassword", "Password Cancel"));
     connect(m_ui->okButton, &QPushButton::clicked, this, &AskPasswordView::okClicked);
@@ -53,6 +57,11 @@ QPushButton *AskPasswordView::cancelButton() const
     return m_ui->cancelButton;
 }
 
+QString AskPasswordView::promptText() const
+{
+    return m_ui->promptLabel->text();
+}
+
 void AskPasswordView::okClicked()
 {
     QString password = m_ui->passwordField->text();
@@ -85,19 +94,20 @@ void AskPasswordView::answer(const std::optional<QString> &password)
         handler(password);
 }
 
-std::optional<QString> QtPasswordPrompter::askForPassword(QObject *parentWindow)
+std::optional<QString> QtPasswordPrompter::askForPassword(QObject *parentWindow, const QString &server,
+                                                          const QString &login)
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return std::nullopt;
     if (!MainThread::isMainThread()) {
         std::optional<QString> answer;
-        MainThread::invokeAndWait([&] { answer = askForPassword(parentWindow); });
+        MainThread::invokeAndWait([&] { answer = askForPassword(parentWindow, server, login); });
         return answer;
     }
     QWidget *parent = qobject_cast<QWidget *>(parentWindow);
     if (parent)
         parent = parent->window();
-    QPointer<AskPasswordView> view = new AskPasswordView(parent);
+    QPointer<AskPasswordView> view = new AskPasswordView(parent, server, login);
     std::optional<QString> answer;
     bool answered = false;
     QEventLoop loop;

@@ -22,7 +22,8 @@ public:
     // The typed text (never null), or nothing on cancel.
     using AnswerHandler = std::function<void(const std::optional<QString> &)>;
 
-    explicit AskPasswordView(QWidget *parentWindow);
+    // The prompt names the server and login the password is for.
+    AskPasswordView(QWidget *parentWindow, const QString &server, const QString &login);
     // Unanswered (its window closed under it, say): the answer is a cancel.
     ~AskPasswordView() override;
     Q_DISABLE_COPY_MOVE(AskPasswordView)
@@ -35,6 +36,7 @@ public:
     [[nodiscard]] QLineEdit *passwordField() const;
     [[nodiscard]] QPushButton *okButton() const;
     [[nodiscard]] QPushButton *cancelButton() const;
+    [[nodiscard]] QString promptText() const;
 
 public slots:
     void reject() override;
@@ -55,5 +57,6 @@ private:
 // application stays live. Off the main thread it asks the main thread.
 class QtPasswordPrompter final : public PasswordPrompter {
 public:
-    [[nodiscard]] std::optional<QString> askForPassword(QObject *parentWindow) override;
+    [[nodiscard]] std::optional<QString> askForPassword(QObject *parentWindow, const QString &server,
+                                                        const QString &login) override;
 };

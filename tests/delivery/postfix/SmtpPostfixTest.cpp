@@ -2,9 +2,15 @@
 // program by run-postfix-test.sh): every encryption mode with both AUTH
 // mechanisms, certificate checks, several messages on one connection and a
 // large attachment, each delivered file read back with Python's email
-// package.
+// package. Then the SMTP handler (password from the keychain or the prompt,
+// pausing) and the hand-off script through Postfix's own sendmail.
+#include "Keychain.h"
+#include "KeychainMemoryBackend.h"
+#include "MailHandler_script.h"
+#include "MailHandler_smtp.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
+#include "PasswordPrompter.h"
 #include "SMTPMail.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -606,4 +613,212 @@ TEST(SmtpPostfix, LargeAttachmentAndPartTree)
     EXPECT_EQ(parts[3].toObject()["sha256"].toString(), sha256(large));
     EXPECT_EQ(parts[4].toObject()["filename"].toString(), "Bericht über Öl.pdf");
     EXPECT_EQ(parts[4].toObject()["sha256"].toString(), sha256(document));
+}
+
+// ---- the delivery handlers, as a send run drives them
+
+namespace {
+
+class FakePrompter : public PasswordPrompter {
+public:
+    std::optional<QString> askForPassword(QObject *, const QString &server, const QString &login) override
+    {
+        ++asked;
+        askedFor = server + ' ' + login;
+        return answer;
+    }
+    std::optional<QString> answer;
+    int asked = 0;
+    QString askedFor;
+};
+
+// Puts an in-memory keychain in place for the scope.
+struct MemoryKeychain {
+    MemoryKeychain() { Keychain::setBackend(store); }
+    ~MemoryKeychain() { Keychain::setBackend(nullptr); }
+    MemoryKeychain(const MemoryKeychain &) = delete;
+    MemoryKeychain &operator=(const MemoryKeychain &) = delete;
+    std::shared_ptr<KeychainMemoryBackend> store = std::make_shared<KeychainMemoryBackend>();
+};
+
+QVariantMap startTlsAccount(const QVariantMap &extra = {})
+{
+    QVariantMap account{{"accountType", "smtp"}, {"mailFromAddress", "sender@test.example"},
+                        {"smtpServer", "127.0.0.1"}, {"smtpPort", QString::number(plainPort())},
+                        {"smtpLogin", Login}, {"smtpAuthType", "1"}, {"useTLS", "1"}};
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        account.insert(it.key(), it.value());
+    return account;
+}
+
+// Where in the server's log the session that took the message began (its
+// smtpd's last "connect from" before the message): two messages of one
+// connection give the same line.
+int sessionOf(const QJsonObject &message)
+{
+    const QString queueId = QRegularExpression(R"(with ESMTP\w* id (\w+))").match(receivedLine(message)).captured(1);
+    if (queueId.isEmpty())
+        return -1;
+    const QRegularExpression taken(R"(smtpd\[(\d+)\]: )" + queueId + ": client=");
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        QFile log(postfixFile("log/maillog"));
+        if (log.open(QIODevice::ReadOnly)) {
+            const QStringList lines = QString::fromUtf8(log.readAll()).split('\n');
+            for (int i = 0; i < lines.size(); ++i) {
+                const QRegularExpressionMatch match = taken.match(lines[i]);
+                if (!match.hasMatch())
+                    continue;
+                const QString opened = "smtpd[" + match.captured(1) + "]: connect from";
+                for (int j = i; j >= 0; --j) {
+                    if (lines[j].contains(opened))
+                        return j;
+                }
+                return -1;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST(SmtpPostfix, HandlerWithKeychainPasswordPausesAndReconnects)
+{
+    MemoryKeychain keychain;
+    ASSERT_TRUE(Keychain::setKeychainServer("127.0.0.1", Login, Password));
+    auto prompter = std::make_shared<FakePrompter>();
+    MailHandler_smtp::setDelayMailCounter(0);
+    MailHandler_smtp handler;
+    handler.setPasswordPrompter(prompter);
+    handler.setConnectionData(startTlsAccount({{"delayEnabled", "1"}, {"delayMails", "2"}, {"delayTime", "0.5"}}));
+    const auto setup = handler.setup(nullptr, std::nullopt);
+    ASSERT_TRUE(setup.has_value());
+    EXPECT_EQ(setup->value("password").toString(), Password);
+    EXPECT_EQ(prompter->asked, 0);
+
+    ASSERT_EQ(handler.connect(), 0) << handler.getErrorDesc(0).toStdString();
+    QList<MailMessage> messages;
+    QList<qint64> took;
+    for (int i = 0; i < 3; ++i) {
+        messages.append(singleMessage(QStringLiteral("handler-pause-%1").arg(i)));
+        messages.last().setMessageID(handler.newMessageID());
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_EQ(handler.sendMessage(messages.last()), 0) << handler.getErrorDesc(-1).toStdString();
+        took.append(timer.elapsed());
+    }
+    handler.disconnect();
+    EXPECT_LT(took[1], 500);
+    EXPECT_GE(took[2], 500); // the pause came before the third
+    EXPECT_EQ(MailHandler_smtp::delayMailCounter(), 1);
+
+    QList<int> sessions;
+    for (const MailMessage &message : messages) {
+        EXPECT_TRUE(message.messageID().endsWith("@127.0.0.1")) << message.messageID().toStdString();
+        const QJsonObject copy = delivered(message.messageID(), 1).value(0);
+        checkPlainOnly(copy, message);
+        EXPECT_EQ(protocolOf(copy), "ESMTPSA");
+        sessions.append(sessionOf(copy));
+    }
+    ASSERT_EQ(sessions.size(), 3);
+    EXPECT_GE(sessions[0], 0);
+    EXPECT_EQ(sessions[0], sessions[1]);
+    EXPECT_GT(sessions[2], sessions[1]) << "no new connection after the pause";
+}
+
+TEST(SmtpPostfix, HandlerWithPasswordFromThePrompt)
+{
+    MemoryKeychain keychain; // empty: the user is asked
+    auto prompter = std::make_shared<FakePrompter>();
+    prompter->answer = Password;
+    MailHandler_smtp handler;
+    handler.setPasswordPrompter(prompter);
+    handler.setConnectionData(startTlsAccount());
+    const auto setup = handler.setup(nullptr, std::nullopt);
+    ASSERT_TRUE(setup.has_value());
+    EXPECT_EQ(prompter->asked, 1);
+    EXPECT_EQ(prompter->askedFor, "127.0.0.1 " + Login);
+    EXPECT_EQ(keychain.store->itemCount(), 0); // nothing stored
+
+    ASSERT_EQ(handler.connect(), 0) << handler.getErrorDesc(0).toStdString();
+    MailMessage message = singleMessage("handler-prompt");
+    message.setMessageID(handler.newMessageID());
+    ASSERT_EQ(handler.sendMessage(message), 0) << handler.getErrorDesc(-1).toStdString();
+    handler.disconnect();
+    EXPECT_EQ(protocolOf(delivered(message.messageID(), 1).value(0)), "ESMTPSA");
+
+    // The resumed run is not asked again; an empty answer fails at AUTH.
+    MailHandler_smtp resumed;
+    resumed.setPasswordPrompter(prompter);
+    resumed.setConnectionData(startTlsAccount());
+    EXPECT_EQ(resumed.setup(nullptr, setup), setup);
+    EXPECT_EQ(prompter->asked, 1);
+    prompter->answer = QString();
+    MailHandler_smtp empty;
+    empty.setPasswordPrompter(prompter);
+    empty.setConnectionData(startTlsAccount());
+    ASSERT_TRUE(empty.setup(nullptr, std::nullopt).has_value());
+    const int refused = empty.connect();
+    EXPECT_NE(refused, 0);
+    EXPECT_FALSE(empty.getErrorDesc(refused).isEmpty());
+    empty.disconnect();
+
+    // A wrong password shows in no error text, neither plain nor encoded.
+    const QString wrong = "Wr0ng-Pass!";
+    prompter->answer = wrong;
+    MailHandler_smtp mistyped;
+    mistyped.setPasswordPrompter(prompter);
+    mistyped.setConnectionData(startTlsAccount());
+    ASSERT_TRUE(mistyped.setup(nullptr, std::nullopt).has_value());
+    const int denied = mistyped.connect();
+    EXPECT_NE(denied, 0);
+    const QString text = mistyped.getErrorDesc(denied);
+    EXPECT_FALSE(text.contains(wrong) || text.contains(QString::fromLatin1(('\0' + Login + '\0' + wrong).toUtf8().toBase64())))
+        << text.toStdString();
+    mistyped.disconnect();
+}
+
+TEST(SmtpPostfix, HandOffScriptThroughPostfixSendmail)
+{
+    if (!QFileInfo(QStringLiteral("/usr/sbin/sendmail")).isExecutable())
+        GTEST_SKIP() << "no /usr/sbin/sendmail";
+    QTemporaryDir folder;
+    const QString wrapper = writeFile(folder, "sendmail",
+                                      "#!/bin/sh\nexec /usr/sbin/sendmail -C \"$CORV_PF_DIR/etc\" \"$@\"\n");
+    QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString attachment = writeFile(folder, "liste.txt", "name;city\nJörg;Köln\n");
+    qputenv("CORVANTILINE_SENDMAIL", QFile::encodeName(wrapper));
+
+    const QString marker = MailHelper::createMessageID("handoff", "test.example");
+    MailMessage message;
+    message.setFrom("Test Sender <sender@test.example>");
+    message.setTo("Jörg Empfänger <rcpt@dest.example>");
+    message.setBCC({"hidden@dest.example"});
+    message.setSubject("Hand-off " + marker);
+    message.setPlainBody("Hello " + marker + "\n.\nÄrger über Öl\n");
+    ASSERT_TRUE(message.addAttachment(attachment));
+    MailHandler_script handler;
+    ASSERT_EQ(handler.sendMessage(message), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+    qunsetenv("CORVANTILINE_SENDMAIL");
+
+    const QList<QJsonObject> copies = delivered(marker, 2);
+    QStringList deliveredTo;
+    for (const QJsonObject &copy : copies) {
+        EXPECT_EQ(copy["subject"].toString(), message.subject());
+        EXPECT_TRUE(copy["to"].toString().contains("<rcpt@dest.example>"));
+        EXPECT_FALSE(copy["hasBcc"].toBool());
+        EXPECT_TRUE(copy["defects"].toArray().isEmpty()) << QJsonDocument(copy).toJson().toStdString();
+        const QJsonArray parts = copy["parts"].toArray();
+        ASSERT_EQ(parts.size(), 2);
+        EXPECT_EQ(parts[0].toObject()["content"].toString(), message.plainBody());
+        EXPECT_EQ(parts[1].toObject()["filename"].toString(), "liste.txt");
+        EXPECT_EQ(parts[1].toObject()["sha256"].toString(), sha256("name;city\nJörg;Köln\n"));
+        for (const QJsonValue &to : copy["deliveredTo"].toArray())
+            deliveredTo.append(to.toString());
+    }
+    deliveredTo.sort();
+    EXPECT_EQ(deliveredTo, QStringList({"hidden@dest.example", "rcpt@dest.example"}));
 }
