@@ -1,0 +1,109 @@
+#!/bin/bash
+# The whole send path over one SMTP connection to Postfix's smtp-sink on
+# loopback: whole_send_bench (the send engine with the recipient table,
+# the formatted message, its inline picture and a 50 KB attachment) beside
+# peers/whole_send.py (Python's email and smtplib) and peers/whole_send.js
+# (nodemailer), which read the same rows from a CSV file and fill the same
+# message in. whole_send_bench runs twice: with a table of just the rows
+# sent, as the peers have, and with a table of ROWS rows of which the first
+# MESSAGES are sent. Each runs ROUNDS times (default 3); the best round
+# counts, and the peak resident memory is that round's.
+#   run-send-bench.sh [BENCH-BINARY]   (default: build-bench/bench/whole_send_bench)
+# Environment: MESSAGES (10000), ROWS (100000), PORT (2526), ROUNDS (3),
+# CPUS (0,1: the cores everything runs on, sink included).
+# Needs postfix (smtp-sink), python3, node and npm.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+bench=${1:-$here/../build-bench/bench/whole_send_bench}
+messages=${MESSAGES:-10000}
+rows=${ROWS:-100000}
+port=${PORT:-2526}
+rounds=${ROUNDS:-3}
+cpus=${CPUS:-0,1}
+
+for tool in smtp-sink python3 node npm taskset; do
+  command -v "$tool" >/dev/null || { echo "$0: $tool is missing" >&2; exit 1; }
+done
+if [ ! -x "$bench" ]; then
+  echo "$0: no $bench; build it with -DCORV_BENCH=ON, target whole_send_bench (see bench/README.md)" >&2
+  exit 1
+fi
+if [ ! -d "$here/peers/node_modules/nodemailer" ]; then
+  (cd "$here/peers" && npm install --no-package-lock --no-audit --no-fund --silent) ||
+    { echo "$0: npm install of nodemailer failed" >&2; exit 1; }
+fi
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  echo "$0: 127.0.0.1:$port is already in use; set PORT" >&2
+  exit 1
+fi
+
+fixtures=$(mktemp -d)
+sink=
+cleanup() {
+  [ -n "$sink" ] && { kill "$sink" 2>/dev/null; wait "$sink" 2>/dev/null || true; }
+  rm -rf "$fixtures"
+}
+trap cleanup EXIT
+"$bench" --fixtures "$fixtures" "$messages"
+chmod -R a+rX "$fixtures"
+
+# smtp-sink drops root for this user once it listens.
+user_option=()
+[ "$(id -u)" -eq 0 ] && user_option=(-u nobody)
+taskset -c "$cpus" smtp-sink "${user_option[@]}" "127.0.0.1:$port" 1000 &
+sink=$!
+up=0
+for _ in $(seq 1 250); do
+  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then up=1; break; fi
+  sleep 0.02
+done
+[ $up -eq 1 ] || { echo "$0: smtp-sink did not come up on port $port" >&2; exit 1; }
+
+# One round of a client that prints "RESULT name count bytes seconds peak-KiB".
+run_client() {
+  local out
+  out=$(taskset -c "$cpus" "$@" | tail -n 1) || return 1
+  set -- $out
+  [ "$1" = RESULT ] && [ "$3" = "$messages" ] || return 1
+  echo "$4 $5 $6"
+}
+
+declare -A best bytes peak
+names=(corvantiline corvantiline-rows python nodemailer)
+for round in $(seq 1 "$rounds"); do
+  for name in "${names[@]}"; do
+    case $name in
+      corvantiline) result=$(run_client "$bench" "$fixtures" "$messages" "$messages" "$port") ;;
+      corvantiline-rows) result=$(run_client "$bench" "$fixtures" "$rows" "$messages" "$port") ;;
+      python) result=$(run_client python3 "$here/peers/whole_send.py" "$fixtures" "$port") ;;
+      nodemailer) result=$(run_client node "$here/peers/whole_send.js" "$fixtures" "$port") ;;
+    esac || { echo "$0: $name failed in round $round" >&2; exit 1; }
+    set -- $result
+    bytes[$name]=$1
+    if [ -z "${best[$name]:-}" ] || awk -v a="$2" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
+      best[$name]=$2
+      peak[$name]=$3
+    fi
+  done
+done
+
+echo
+echo "$messages personalised messages (HTML + plain + inline picture + 50 KB attachment) over one connection"
+echo "to smtp-sink on 127.0.0.1:$port, on cores $cpus, best of $rounds rounds"
+printf '%-44s %10s %10s %10s %12s\n' client bytes/msg seconds msg/s "peak RSS MB"
+describe() {
+  case $1 in
+    corvantiline) echo "corvantiline (MailDispatcher, $messages rows)" ;;
+    corvantiline-rows) echo "corvantiline (MailDispatcher, $rows rows)" ;;
+    python) echo "python3 email + smtplib (CSV)" ;;
+    nodemailer) echo "nodemailer $(node -p "require('$here/peers/node_modules/nodemailer/package.json').version") (pool of 1, CSV)" ;;
+  esac
+}
+for name in "${names[@]}"; do
+  # The engine does not count its bytes; its messages are the peers' size.
+  b=${bytes[$name]}
+  [ "$b" = 0 ] && b=-
+  printf '%-44s %10s %10.3f %10.0f %12.1f\n' "$(describe "$name")" "$b" "${best[$name]}" \
+    "$(awk -v n="$messages" -v s="${best[$name]}" 'BEGIN { print n / s }')" \
+    "$(awk -v k="${peak[$name]}" 'BEGIN { print k / 1024 }')"
+done
