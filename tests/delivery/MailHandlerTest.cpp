@@ -111,7 +111,10 @@ private:
         reply("220 fake.test ESMTP\r\n");
         QByteArray buffer, line;
         while (readLine(fd, buffer, line)) {
+            // Noted before the reply: once the client has its answer, a
+            // test may look at the events.
             if (line.startsWith("EHLO")) {
+                note(connection, line);
                 reply("250-fake.test\r\n250 AUTH PLAIN\r\n");
             } else if (line == "DATA") {
                 reply("354 go on\r\n");
@@ -127,9 +130,9 @@ private:
                 reply("221 bye\r\n");
                 break;
             } else {
+                note(connection, line);
                 reply(line.startsWith("AUTH") ? "235 ok\r\n" : "250 ok\r\n");
             }
-            note(connection, line);
         }
         note(connection, "<closed>");
         ::close(fd);
