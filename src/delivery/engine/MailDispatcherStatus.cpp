@@ -42,50 +42,42 @@ void MailDispatcherStatus::storeString(QString &field, const QString &value)
 
 void MailDispatcherStatus::setState(qint32 state)
 {
-    Guard guard(m_lock);
-    m_state = state;
+    store(m_state, state);
 }
 
 qint32 MailDispatcherStatus::state() const
 {
-    Guard guard(m_lock);
-    return m_state;
+    return load(m_state);
 }
 
 void MailDispatcherStatus::setMessageCount(qint32 count)
 {
-    Guard guard(m_lock);
-    m_messageCount = count;
+    store(m_messageCount, count);
 }
 
 qint32 MailDispatcherStatus::messageCount() const
 {
-    Guard guard(m_lock);
-    return m_messageCount;
+    return load(m_messageCount);
 }
 
 void MailDispatcherStatus::setCurrentMessage(qint32 row)
 {
-    Guard guard(m_lock);
-    m_currentMessage = row;
+    store(m_currentMessage, row);
 }
 
 qint32 MailDispatcherStatus::currentMessage() const
 {
-    Guard guard(m_lock);
-    return m_currentMessage;
+    return load(m_currentMessage);
 }
 
 void MailDispatcherStatus::setMailCompletition(double completion)
 {
-    Guard guard(m_lock);
-    m_mailCompletition = completion;
+    store(m_mailCompletition, completion);
 }
 
 double MailDispatcherStatus::mailCompletition() const
 {
-    Guard guard(m_lock);
-    return m_mailCompletition;
+    return load(m_mailCompletition);
 }
 
 void MailDispatcherStatus::setCurrentRecipient(const QString &address)
@@ -97,20 +89,17 @@ void MailDispatcherStatus::setCurrentRecipient(const QString &address)
 
 QString MailDispatcherStatus::currentRecipient() const
 {
-    Guard guard(m_lock);
-    return m_currentRecipient;
+    return load(m_currentRecipient);
 }
 
 void MailDispatcherStatus::setErrorCode(qint32 code)
 {
-    Guard guard(m_lock);
-    m_errorCode = code;
+    store(m_errorCode, code);
 }
 
 qint32 MailDispatcherStatus::errorCode() const
 {
-    Guard guard(m_lock);
-    return m_errorCode;
+    return load(m_errorCode);
 }
 
 void MailDispatcherStatus::setErrorInfo(const QString &info)
@@ -122,18 +111,15 @@ void MailDispatcherStatus::setErrorInfo(const QString &info)
 
 QString MailDispatcherStatus::errorInfo() const
 {
-    Guard guard(m_lock);
-    return m_errorInfo;
+    return load(m_errorInfo);
 }
 
 void MailDispatcherStatus::setSentMailsCounter(qint32 count)
 {
-    Guard guard(m_lock);
-    m_sentMailsCounter = count;
+    store(m_sentMailsCounter, count);
 }
 
 qint32 MailDispatcherStatus::sentMailsCounter() const
 {
-    Guard guard(m_lock);
-    return m_sentMailsCounter;
+    return load(m_sentMailsCounter);
 }

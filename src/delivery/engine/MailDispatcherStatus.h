@@ -39,6 +39,18 @@ public:
     [[nodiscard]] qint32 sentMailsCounter() const;
 
 private:
+    template <typename T>
+    [[nodiscard]] T load(const T &field) const
+    {
+        const std::lock_guard guard(m_lock);
+        return field;
+    }
+    template <typename T>
+    void store(T &field, T value)
+    {
+        const std::lock_guard guard(m_lock);
+        field = value;
+    }
     void assignFrom(const MailDispatcherStatus &other);
     void storeString(QString &field, const QString &value);
 
