@@ -21,21 +21,8 @@ port=${PORT:-2526}
 rounds=${ROUNDS:-3}
 cpus=${CPUS:-0,1}
 
-for tool in smtp-sink python3 node npm taskset; do
-  command -v "$tool" >/dev/null || { echo "$0: $tool is missing" >&2; exit 1; }
-done
-if [ ! -x "$bench" ]; then
-  echo "$0: no $bench; build it with -DCORV_BENCH=ON, target whole_send_bench (see bench/README.md)" >&2
-  exit 1
-fi
-if [ ! -d "$here/peers/node_modules/nodemailer" ]; then
-  (cd "$here/peers" && npm install --no-package-lock --no-audit --no-fund --silent) ||
-    { echo "$0: npm install of nodemailer failed" >&2; exit 1; }
-fi
-if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-  echo "$0: 127.0.0.1:$port is already in use; set PORT" >&2
-  exit 1
-fi
+. "$here/bench-common.sh"
+bench_preflight "$bench" whole_send_bench "$port" smtp-sink python3 node npm taskset
 
 fixtures=$(mktemp -d)
 sink=
