@@ -171,16 +171,15 @@ inline void fillTable(Database &table, int rows)
     QStringList columns;
     for (const QString &name : FieldNames)
         columns.append(table.fieldNameColumnIDMapping().value(name));
-    QList<QVariantMap> entries;
-    entries.reserve(rows);
+    // Row by row, as an import does: a list of all rows in their stored
+    // form would double the peak.
     for (int row = 0; row < rows; ++row) {
         const QStringList values = rowValues(row);
         QVariantMap entry;
         for (int k = 0; k < values.size(); ++k)
             entry.insert(columns.at(k), values.at(k));
-        entries.append(entry);
+        table.addEntryWithDict(-1, entry);
     }
-    table.setEntryArray(entries);
 }
 
 inline double cpuSeconds()

@@ -8,6 +8,7 @@
 #include "Values.h"
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -35,12 +36,151 @@ bool fail(QString *reason, const QString &text)
     return false;
 }
 
+// The identifiers of the first slots, made once: every entry's stored form
+// and every lookup share these strings instead of making their own.
+constexpr int SharedIdentifierCount = 128;
+
+const QList<QString> &sharedIdentifiers()
+{
+    static const QList<QString> identifiers = [] {
+        QList<QString> list;
+        list.reserve(SharedIdentifierCount);
+        for (int slot = 0; slot < SharedIdentifierCount; ++slot)
+            list.append(QString::number(slot));
+        return list;
+    }();
+    return identifiers;
+}
+
+// A text built by appending keeps spare room; held for the life of a table
+// in every row, that room adds up.
+QString compact(QString text)
+{
+    if (text.capacity() > text.size())
+        text.squeeze();
+    return text;
+}
+
+bool isText(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QString;
+}
+
 } // namespace
+
+DatabaseEntry::DatabaseEntry(const QVariantMap &map)
+{
+    qsizetype texts = 0;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        if (isText(it.value()) && slotOfKey(it.key()) >= 0)
+            ++texts;
+    }
+    m_texts.reserve(texts);
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        const int slot = isText(it.value()) ? slotOfKey(it.key()) : -1;
+        if (slot >= 0)
+            m_texts.append({slot, compact(it.value().toString())});
+        else
+            m_others.insert(it.key(), it.value());
+    }
+    // The map orders identifiers as text ("10" before "2").
+    std::sort(m_texts.begin(), m_texts.end(), [](const Text &a, const Text &b) { return a.slot < b.slot; });
+}
+
+int DatabaseEntry::slotOfKey(QStringView key)
+{
+    // Canonical decimal only: "05", " 5" and "+5" are keys of their own.
+    if (key.isEmpty() || key.size() > 9 || (key.size() > 1 && key.front() == u'0'))
+        return -1;
+    int slot = 0;
+    for (const QChar c : key) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        slot = slot * 10 + (c.unicode() - u'0');
+    }
+    return slot < Database::MaxColumnCount ? slot : -1;
+}
+
+QList<DatabaseEntry::Text>::const_iterator DatabaseEntry::findText(int slot) const
+{
+    const auto it = std::lower_bound(m_texts.cbegin(), m_texts.cend(), slot,
+                                     [](const Text &text, int wanted) { return text.slot < wanted; });
+    return it != m_texts.cend() && it->slot == slot ? it : m_texts.cend();
+}
+
+bool DatabaseEntry::contains(const QString &key) const
+{
+    const int slot = slotOfKey(key);
+    return (slot >= 0 && findText(slot) != m_texts.cend()) || m_others.contains(key);
+}
+
+QVariant DatabaseEntry::value(const QString &key) const
+{
+    const int slot = slotOfKey(key);
+    if (slot >= 0) {
+        const auto it = findText(slot);
+        if (it != m_texts.cend())
+            return it->text;
+    }
+    return m_others.value(key);
+}
+
+void DatabaseEntry::insert(const QString &key, const QVariant &value)
+{
+    const int slot = slotOfKey(key);
+    if (slot < 0 || !isText(value)) {
+        if (slot >= 0)
+            removeText(slot);
+        m_others.insert(key, value);
+        return;
+    }
+    // Removing from a shared map copies it even when the key is missing.
+    if (m_others.contains(key))
+        m_others.remove(key);
+    const auto it = std::lower_bound(m_texts.cbegin(), m_texts.cend(), slot,
+                                     [](const Text &text, int wanted) { return text.slot < wanted; });
+    const qsizetype index = it - m_texts.cbegin();
+    if (it != m_texts.cend() && it->slot == slot)
+        m_texts[index].text = compact(value.toString());
+    else
+        m_texts.insert(index, {slot, compact(value.toString())});
+}
+
+void DatabaseEntry::removeText(int slot)
+{
+    const auto it = findText(slot);
+    if (it != m_texts.cend())
+        m_texts.removeAt(it - m_texts.cbegin());
+}
+
+void DatabaseEntry::remove(const QString &key)
+{
+    const int slot = slotOfKey(key);
+    if (slot >= 0)
+        removeText(slot);
+    if (m_others.contains(key))
+        m_others.remove(key);
+}
+
+QVariantMap DatabaseEntry::toMap() const
+{
+    // A send run does this for every message; slots below ten come in the
+    // map's order, so most insertions need no search.
+    std::map<QString, QVariant> map;
+    for (const Text &text : m_texts)
+        map.emplace_hint(map.end(), Database::columnIdentifier(text.slot), text.text);
+    for (auto it = m_others.constBegin(); it != m_others.constEnd(); ++it)
+        map.emplace(it.key(), it.value());
+    return QVariantMap(std::move(map));
+}
 
 Database::Database() = default;
 
 QString Database::columnIdentifier(int slot)
 {
+    const QList<QString> &shared = sharedIdentifiers();
+    if (slot >= 0 && slot < shared.size())
+        return shared.at(slot);
     return QString::asprintf("%i", slot);
 }
 
@@ -100,6 +240,11 @@ bool Database::entryActiveFlag(const QVariantMap &entry)
     return it == entry.constEnd() || boolValue(it.value());
 }
 
+bool Database::entryActiveFlag(const Entry &entry)
+{
+    return !entry.contains(ActiveKey) || boolValue(entry.value(ActiveKey));
+}
+
 bool Database::isEntryActive(int index) const
 {
     return isValidIndex(index) && entryActiveFlag(*m_entries.at(index));
@@ -120,7 +265,7 @@ void Database::removeColumn(const QString &columnID)
         return;
     // New entry objects: a list kept for undo still holds the values.
     for (EntryRef &entry : m_entries) {
-        auto copy = std::make_shared<QVariantMap>(*entry);
+        auto copy = std::make_shared<Entry>(*entry);
         copy->remove(columnID);
         entry = std::move(copy);
     }
@@ -135,7 +280,7 @@ void Database::cloneEntry(int index)
 {
     if (!isValidIndex(index))
         return;
-    auto copy = std::make_shared<QVariantMap>(*m_entries.at(index));
+    auto copy = std::make_shared<Entry>(*m_entries.at(index));
     copy->remove(LastSentKey);
     m_entries.append(std::move(copy));
 }
@@ -156,22 +301,22 @@ void Database::insertEntry(int index, EntryRef entry)
 
 void Database::addEntryWithDict(int index, const QVariantMap &entry)
 {
-    insertEntry(index, std::make_shared<QVariantMap>(entry));
+    insertEntry(index, std::make_shared<Entry>(entry));
 }
 
 void Database::addEntryWithData(int index, const QStringList &data)
 {
-    auto entry = std::make_shared<QVariantMap>();
     // Values past the last possible slot could never be shown or sent.
     const int count = int(std::min<qsizetype>(data.size(), MaxColumnCount));
+    QVariantMap entry;
     for (int k = 0; k < count; ++k)
-        entry->insert(columnIdentifier(k), data.at(k));
-    insertEntry(index, std::move(entry));
+        entry.insert(columnIdentifier(k), data.at(k));
+    insertEntry(index, std::make_shared<Entry>(entry));
 }
 
 void Database::addEmptyEntry(int index)
 {
-    insertEntry(index, std::make_shared<QVariantMap>());
+    insertEntry(index, std::make_shared<Entry>());
 }
 
 int Database::entryCount() const
@@ -212,7 +357,7 @@ void Database::setEntryArray(const QList<QVariantMap> &entries)
     EntryList copies;
     copies.reserve(entries.size());
     for (const QVariantMap &entry : entries)
-        copies.append(std::make_shared<QVariantMap>(entry));
+        copies.append(std::make_shared<Entry>(entry));
     m_entries = std::move(copies);
 }
 
@@ -397,7 +542,7 @@ void Database::readFileData(const QVariantMap &data)
     EntryList entries;
     for (qsizetype i = 1; i < items.size(); ++i) {
         if (isMap(items.at(i)))
-            entries.append(std::make_shared<QVariantMap>(items.at(i).toMap()));
+            entries.append(std::make_shared<Entry>(items.at(i).toMap()));
     }
     m_entries = std::move(entries);
 
@@ -436,7 +581,7 @@ QVariantMap Database::fileData() const
     items.reserve(m_entries.size() + 1);
     items.append(names);
     for (const EntryRef &entry : m_entries)
-        items.append(*entry);
+        items.append(entry->toMap());
 
     QVariantMap data;
     data.insert(AddressColumnKey, columnIdentifier(m_addressFieldNo));

@@ -21,9 +21,52 @@
 
 #include <memory>
 
+// One recipient, with the keys and values of its stored form. A table has
+// tens of thousands of these, so the string values under column identifiers
+// (nearly all of an entry) are held as slot numbers and texts in slot order;
+// any other key or value is kept in a map beside them. Copies share both
+// parts until one of them changes.
+class DatabaseEntry {
+public:
+    DatabaseEntry() = default;
+    explicit DatabaseEntry(const QVariantMap &map);
+
+    [[nodiscard]] bool isEmpty() const { return m_texts.isEmpty() && m_others.isEmpty(); }
+    [[nodiscard]] qsizetype size() const { return m_texts.size() + m_others.size(); }
+    [[nodiscard]] bool contains(const QString &key) const;
+    // An invalid variant when the key is missing, as QVariantMap::value.
+    [[nodiscard]] QVariant value(const QString &key) const;
+    void insert(const QString &key, const QVariant &value);
+    void remove(const QString &key);
+    // The stored form.
+    [[nodiscard]] QVariantMap toMap() const;
+
+    friend bool operator==(const DatabaseEntry &a, const DatabaseEntry &b)
+    {
+        return a.m_texts == b.m_texts && a.m_others == b.m_others;
+    }
+    friend bool operator==(const DatabaseEntry &a, const QVariantMap &b) { return a.toMap() == b; }
+
+private:
+    struct Text {
+        int slot;
+        QString text;
+        friend bool operator==(const Text &, const Text &) = default;
+    };
+    // The slot of a canonical column identifier below Database::MaxColumnCount, else -1.
+    [[nodiscard]] static int slotOfKey(QStringView key);
+    [[nodiscard]] QList<Text>::const_iterator findText(int slot) const;
+    void removeText(int slot);
+
+    QList<Text> m_texts;
+    QVariantMap m_others;
+};
+
+
 class Database {
 public:
-    using EntryRef = std::shared_ptr<QVariantMap>;
+    using Entry = DatabaseEntry;
+    using EntryRef = std::shared_ptr<Entry>;
     using EntryList = QList<EntryRef>;
     // Column identifier to column identifier, or column identifier to name.
     using ColumnMap = QMap<QString, QString>;
@@ -61,6 +104,7 @@ public:
     [[nodiscard]] QDateTime lastSentDate(int index) const;
     void setEntryState(int index, bool active);
     [[nodiscard]] static bool entryActiveFlag(const QVariantMap &entry);
+    [[nodiscard]] static bool entryActiveFlag(const Entry &entry);
     [[nodiscard]] bool isEntryActive(int index) const;
     [[nodiscard]] QString addressForEntry(int index) const;
 

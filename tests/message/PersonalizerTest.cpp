@@ -120,7 +120,7 @@ TEST(PersonalizerTest, FieldValueComesBeforeTheKeptTagCharacter)
 
 TEST(PersonalizerTest, MessageDataFollowsTheSetters)
 {
-    const Database::EntryList entries{std::make_shared<QVariantMap>()};
+    const Database::EntryList entries{std::make_shared<Database::Entry>()};
     Personalizer personalizer(entries, {});
     // Records the message data a tag is given.
     struct Probe : SimpleTag {

@@ -130,3 +130,40 @@ TEST(Database, MappedAppendTakesOnlyStringsOfMappedSlots)
     EXPECT_EQ(*db.entryArray()[0], (Map{{"1", "Ann"}, {"0", "a@x"}, {"2", "e"}}));
     EXPECT_EQ(*db.entryArray()[1], Map{});
 }
+
+TEST(Database, EntriesKeepEveryKeyAndTypeOfTheirStoredForm)
+{
+    const QVariantMap stored{{"0", "Ann"}, {"2", QString()}, {"10", ""}, {"05", "five"}, {"3", 7},
+                             {"4", QByteArray("raw")}, {"9999", "last"}, {"10000", "past"}, {"active", false}};
+    Database db;
+    db.addEntryWithDict(-1, stored);
+    const Database::Entry &entry = *db.entryArray().first();
+    EXPECT_EQ(entry.toMap(), stored);
+    EXPECT_EQ(entry.size(), stored.size());
+    EXPECT_TRUE(entry.contains("2") && entry.value("2").isValid() && entry.value("2").toString().isNull());
+    EXPECT_FALSE(entry.contains("5") || entry.contains("00") || entry.value("1").isValid());
+    EXPECT_EQ(entry.value("3"), QVariant(7));
+    EXPECT_EQ(entry.value("4").typeId(), QMetaType::QByteArray);
+
+    // A key changes its kind of value both ways and is never held twice.
+    Database::Entry copy = entry;
+    copy.insert("3", "seven");
+    copy.insert("0", 1);
+    copy.remove("05");
+    copy.remove("10000");
+    EXPECT_EQ(copy.toMap(), (Map{{"0", 1}, {"2", QString()}, {"10", ""}, {"3", "seven"}, {"4", QByteArray("raw")},
+                                 {"9999", "last"}, {"active", false}}));
+    EXPECT_EQ(copy.size(), 7);
+    EXPECT_EQ(*db.entryArray().first(), stored); // the copy's changes stay its own
+    EXPECT_FALSE(copy == entry);
+    copy = Database::Entry(stored);
+    EXPECT_TRUE(copy == entry);
+
+    // Renames and removed columns of other slots leave the values alone.
+    db.changeFieldNameTo("Name", "0");
+    db.changeFieldNameTo("Other", "0");
+    db.removeColumn("10");
+    EXPECT_EQ(db.entryValue(0, "0"), "Ann");
+    EXPECT_FALSE(db.entryArray().first()->contains("10"));
+    EXPECT_EQ(db.fileData().value(Database::AddressArrayKey).toList().value(1).toMap().value("9999"), "last");
+}

@@ -8,7 +8,7 @@ RecipientRows::RecipientRows(const Database::EntryList &entries, Database::Colum
 {
     m_entries.reserve(entries.size());
     for (const Database::EntryRef &entry : entries)
-        m_entries.append(std::make_shared<QVariantMap>(entry ? *entry : QVariantMap()));
+        m_entries.append(std::make_shared<Database::Entry>(entry ? *entry : Database::Entry()));
 }
 
 std::shared_ptr<const RecipientRows> RecipientRows::fromDatabase(const Database &database)
