@@ -6,12 +6,14 @@
 # (nodemailer), which read the same rows from a CSV file and fill the same
 # message in. whole_send_bench runs twice: with a table of just the rows
 # sent, as the peers have, and with a table of ROWS rows of which the first
-# MESSAGES are sent. Each runs ROUNDS times (default 3); the best round
-# counts, and the peak resident memory is that round's.
+# MESSAGES are sent. smtp-source, sending text of the same size, shows the
+# sink's own ceiling: every client waits for the sink to take each message.
+# Each runs ROUNDS times (default 3); the best round counts, and the peak
+# resident memory is that round's.
 #   run-send-bench.sh [BENCH-BINARY]   (default: build-bench/bench/whole_send_bench)
 # Environment: MESSAGES (10000), ROWS (100000), PORT (2526), ROUNDS (3),
 # CPUS (0,1: the cores everything runs on, sink included).
-# Needs postfix (smtp-sink), python3, node and npm.
+# Needs postfix (smtp-sink, smtp-source), python3, node and npm.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 bench=${1:-$here/../build-bench/bench/whole_send_bench}
@@ -22,7 +24,7 @@ rounds=${ROUNDS:-3}
 cpus=${CPUS:-0,1}
 
 . "$here/bench-common.sh"
-bench_preflight "$bench" whole_send_bench "$port" smtp-sink python3 node npm taskset
+bench_preflight "$bench" whole_send_bench "$port" smtp-sink smtp-source python3 node npm taskset
 
 fixtures=$(mktemp -d)
 sink=
@@ -55,8 +57,18 @@ run_client() {
   echo "$4 $5 $6"
 }
 
+# smtp-source prints nothing; it is timed from outside, without a peak.
+source_bytes=76000
+run_source() {
+  local start end
+  start=$(date +%s.%N)
+  taskset -c "$cpus" smtp-source -s 1 -m "$messages" -l "$source_bytes" "127.0.0.1:$port" || return 1
+  end=$(date +%s.%N)
+  echo "$source_bytes $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }') 0"
+}
+
 declare -A best bytes peak
-names=(corvantiline corvantiline-rows python nodemailer)
+names=(corvantiline corvantiline-rows python nodemailer smtp-source)
 for round in $(seq 1 "$rounds"); do
   for name in "${names[@]}"; do
     case $name in
@@ -64,6 +76,7 @@ for round in $(seq 1 "$rounds"); do
       corvantiline-rows) result=$(run_client "$bench" "$fixtures" "$rows" "$messages" "$port") ;;
       python) result=$(run_client python3 "$here/peers/whole_send.py" "$fixtures" "$port") ;;
       nodemailer) result=$(run_client node "$here/peers/whole_send.js" "$fixtures" "$port") ;;
+      smtp-source) result=$(run_source) ;;
     esac || { echo "$0: $name failed in round $round" >&2; exit 1; }
     set -- $result
     bytes[$name]=$1
@@ -84,13 +97,14 @@ describe() {
     corvantiline-rows) echo "corvantiline (MailDispatcher, $rows rows)" ;;
     python) echo "python3 email + smtplib (CSV)" ;;
     nodemailer) echo "nodemailer $(node -p "require('$here/peers/node_modules/nodemailer/package.json').version") (pool of 1, CSV)" ;;
+    smtp-source) echo "smtp-source (the sink's ceiling)" ;;
   esac
 }
 for name in "${names[@]}"; do
   # The engine does not count its bytes; its messages are the peers' size.
   b=${bytes[$name]}
   [ "$b" = 0 ] && b=-
-  printf '%-44s %10s %10.3f %10.0f %12.1f\n' "$(describe "$name")" "$b" "${best[$name]}" \
-    "$(awk -v n="$messages" -v s="${best[$name]}" 'BEGIN { print n / s }')" \
-    "$(awk -v k="${peak[$name]}" 'BEGIN { print k / 1024 }')"
+  mb=$(awk -v k="${peak[$name]}" 'BEGIN { if (k > 0) printf "%.1f", k / 1024; else print "-" }')
+  printf '%-44s %10s %10.3f %10.0f %12s\n' "$(describe "$name")" "$b" "${best[$name]}" \
+    "$(awk -v n="$messages" -v s="${best[$name]}" 'BEGIN { print n / s }')" "$mb"
 done

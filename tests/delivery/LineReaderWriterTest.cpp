@@ -300,7 +300,7 @@ TEST(LineReader, OpenWaitsForTheStreamAndCanBeCancelled)
     EXPECT_EQ(cancelled.input->status, StreamStatus::Closed);
 }
 
-TEST(LineWriter, WritesInPiecesOf256AndReportsProgress)
+TEST(LineWriter, WritesInPiecesAndReportsProgress)
 {
     VirtualClock clock;
     auto output = std::make_shared<FakeOutput>();
@@ -310,11 +310,21 @@ TEST(LineWriter, WritesInPiecesOf256AndReportsProgress)
     RecordingDelegate delegate;
     writer.setDelegate(&delegate);
 
-    EXPECT_EQ(writer.writeLine(QString(600, 'a')), 0);
-    EXPECT_EQ(output->calls, (std::vector<int>{256, 256, 90}));
-    EXPECT_EQ(delegate.progress, (std::vector<std::pair<int, int>>{{256, 602}, {512, 602}, {602, 602}}));
-    EXPECT_TRUE(output->data.endsWith("a\r\n"));
+    constexpr int Piece = LineWriter::ChunkSize;
+    const QByteArray line = QByteArray(2 * Piece, 'a') + "tail";
+    EXPECT_EQ(writer.writeLine(QString::fromLatin1(line)), 0);
+    const int total = 2 * Piece + 6;
+    EXPECT_EQ(output->calls, (std::vector<int>{Piece, Piece, 6}));
+    EXPECT_EQ(delegate.progress, (std::vector<std::pair<int, int>>{{Piece, total}, {2 * Piece, total}, {total, total}}));
+    EXPECT_EQ(output->data, line + "\r\n");
     EXPECT_EQ(clock.waits, 0);
+
+    // A command goes out in one write, CR LF included.
+    output->calls.clear();
+    output->data.clear();
+    EXPECT_EQ(writer.writeLineBytes("RCPT TO:<a@b.example>"), 0);
+    EXPECT_EQ(output->calls, std::vector<int>{23});
+    EXPECT_EQ(output->data, "RCPT TO:<a@b.example>\r\n");
 
     // Measured and written in UTF-8 bytes, CR LF included.
     output->data.clear();
@@ -344,9 +354,9 @@ TEST(LineWriter, CancelTimeOutAndBrokenStreams)
     RecordingDelegate delegate;
     writer.setDelegate(&delegate);
 
-    delegate.cancelAt = 256;
-    EXPECT_EQ(writer.writeLine(QString(1000, 'c')), 16);
-    EXPECT_EQ(output->data.size(), 256) << "the rest is not written after a cancel";
+    delegate.cancelAt = LineWriter::ChunkSize;
+    EXPECT_EQ(writer.writeLine(QString(3 * LineWriter::ChunkSize, 'c')), 16);
+    EXPECT_EQ(output->data.size(), LineWriter::ChunkSize) << "the rest is not written after a cancel";
 
     // A peer that takes nothing: the time-out counts from the last progress.
     delegate.cancelAt = -1;
@@ -419,4 +429,44 @@ TEST(SmtpSession, ReplyToTheFinalDotIsAwaitedForTenMinutes)
             EXPECT_NEAR(clock.t - start, SMTP_Session::EndOfDataTimeout, 0.01);
         }
     }
+}
+
+TEST(SmtpSession, MessageTextGoesOutDotStuffedInLargePiecesAndCanBeCancelled)
+{
+    VirtualClock clock;
+    auto output = std::make_shared<FakeOutput>();
+    output->clock = &clock;
+    SMTP_Session session;
+    session.lineWriter = std::make_unique<LineWriter>(output);
+    session.lineWriter->setClock(clock);
+    RecordingDelegate delegate;
+    session.sendCallback = &delegate;
+
+    // Already in wire form (the message writer's case): sent as it is.
+    QByteArray body;
+    for (int i = 0; body.size() < 3 * LineWriter::ChunkSize; ++i)
+        body += "line " + QByteArray::number(i) + " of base64-like text ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n";
+    const QByteArray wire = "Subject: x\r\n\r\n" + body;
+    EXPECT_EQ(smtp_send_text(session, wire), 0);
+    EXPECT_EQ(output->data, wire) << "the text's last CR LF is the one before the dot line";
+    EXPECT_EQ(output->calls.size(), size_t((wire.size() + LineWriter::ChunkSize - 1) / LineWriter::ChunkSize));
+    EXPECT_EQ(delegate.progress.back(), std::make_pair(int(wire.size()), int(wire.size())));
+
+    // Bare line ends and leading dots, also at a piece boundary.
+    output->data.clear();
+    const QByteArray edge = QByteArray(LineWriter::ChunkSize - 1, 'x') + "\n.dot\r.\r\n..two\rend";
+    EXPECT_EQ(smtp_send_text(session, edge), 0);
+    EXPECT_EQ(output->data,
+              QByteArray(LineWriter::ChunkSize - 1, 'x') + "\r\n..dot\r\n..\r\n...two\r\nend\r\n");
+    output->data.clear();
+    EXPECT_EQ(smtp_send_text(session, ".first"), 0);
+    EXPECT_EQ(output->data, "..first\r\n");
+
+    // A cancel after the first piece leaves the rest unsent, and the
+    // writer does not keep the delegate.
+    output->data.clear();
+    delegate.cancelAt = 1;
+    EXPECT_EQ(smtp_send_text(session, wire), 16);
+    EXPECT_EQ(output->data.size(), LineWriter::ChunkSize);
+    EXPECT_EQ(session.lineWriter->delegate(), nullptr);
 }

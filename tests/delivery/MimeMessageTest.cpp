@@ -1,6 +1,7 @@
 #include "ContentId.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
+#include "MimeEncoders.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,11 +9,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -276,6 +281,59 @@ TEST_F(MimeMessage, HeadersPriorityAndMessageIds)
 
     EXPECT_EQ(MailHelper::dateValue(QDateTime(QDate(2024, 1, 5), QTime(9, 3, 7), QTimeZone(-5 * 3600 - 1800))),
         "Fri, 05 Jan 2024 09:03:07 -0530");
+
+    // Every weekday and month, both signs of offset, as the C locale writes them.
+    for (int step = 0; step < 60; ++step) {
+        const int offset = (step % 7 - 3) * 3600 + (step % 2) * 1800;
+        const QDateTime time(QDate(2023, 1, 1).addDays(step * 13), QTime(step % 24, step, 59 - step % 60, step * 16),
+                             QTimeZone(offset));
+        const QString sign = offset < 0 ? "-" : "+";
+        EXPECT_EQ(MailHelper::dateValue(time),
+                  QLocale::c().toString(time, "ddd, dd MMM yyyy HH:mm:ss ") + sign
+                      + QTime(0, 0).addSecs(std::abs(offset)).toString("HHmm"));
+    }
+}
+
+TEST_F(MimeMessage, QuotedPrintableBodiesDecodeToTheirText)
+{
+    // Random texts of plain runs, escapes, blanks and line breaks: each
+    // decodes back to itself, and no line is too long, ends in a blank or
+    // begins with ".".
+    quint32 state = 99;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    const char pieces[] = "abcdefghij.=? \t\r\n\xe9";
+    for (int round = 0; round < 200; ++round) {
+        QByteArray text;
+        const int length = int(next() % 400);
+        for (int i = 0; i < length; ++i)
+            text += next() % 3 ? QByteArray(1 + int(next() % 90), char('A' + next() % 26))
+                               : QByteArray(1, pieces[next() % (sizeof pieces - 1)]);
+        for (const int limit : {76, 0}) {
+            const QByteArray encoded = enc_qprint(text, limit);
+            QByteArray decoded;
+            for (const QByteArray &line : encoded.split('\n')) {
+                QByteArray bare = line;
+                if (bare.endsWith('\r'))
+                    bare.chop(1);
+                if (limit > 0) {
+                    EXPECT_LE(bare.size(), limit);
+                }
+                EXPECT_FALSE(bare.startsWith('.'));
+                EXPECT_FALSE(bare.endsWith(' ') || bare.endsWith('\t'));
+                const bool soft = bare.endsWith('=');
+                if (soft)
+                    bare.chop(1);
+                decoded += QByteArray::fromPercentEncoding(bare.replace('%', "=25"), '=');
+                if (!soft)
+                    decoded += '\n';
+            }
+            decoded.chop(1);
+            EXPECT_EQ(decoded, QByteArray(text).replace("\r\n", "\n")) << limit << ": " << encoded.toStdString();
+        }
+    }
 }
 
 TEST_F(MimeMessage, AddressEncoding)
@@ -357,6 +415,68 @@ TEST_F(MimeMessage, BrokenMessagesAreRefusedNotSent)
     EXPECT_FALSE(message.mailSMTPData().isNull());
     EXPECT_FALSE(message.addHTMLAttachment(m_dir.path()));
     EXPECT_TRUE(refusal(message).contains("not a regular file"));
+}
+
+TEST_F(MimeMessage, AttachmentCacheSharesUnchangedFilesOnly)
+{
+    MailAttachmentCache cache;
+    const QByteArray first(3000, 'A');
+    const QString path = file("report.bin", first);
+    const MailAttachment read = cache.attachment(path);
+    const MailAttachment again = cache.attachment(path);
+    EXPECT_EQ(again.encData(), MailAttachment(path).encData());
+    EXPECT_EQ(again.encData().constData(), read.encData().constData()) << "encoded once, shared";
+
+    // Rewritten in place, same size, likely within the same clock tick as
+    // the read: the stamp cannot tell, the content check does.
+    const QByteArray second(3000, 'B');
+    file("report.bin", second);
+    EXPECT_EQ(cache.attachment(path).encData(), MailAttachment(path).encData());
+    EXPECT_EQ(QByteArray::fromBase64(cache.attachment(path).encData()), second);
+
+    // Replaced by another file, then gone, then back.
+    file("other.bin", "short");
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::rename(m_dir.filePath("other.bin"), path));
+    EXPECT_EQ(QByteArray::fromBase64(cache.attachment(path).encData()), "short");
+    ASSERT_TRUE(QFile::remove(path));
+    const MailAttachment gone = cache.attachment(path);
+    EXPECT_FALSE(gone.isReadable());
+    EXPECT_TRUE(gone.encData().isEmpty());
+    file("report.bin", first);
+    EXPECT_EQ(QByteArray::fromBase64(cache.attachment(path).encData()), first);
+
+    // A file long unchanged is trusted by its stamp.
+    const QString old = QStringLiteral(CORV_SOURCE_DIR "/tests/delivery/mime_check.py");
+    EXPECT_EQ(cache.attachment(old).encData().constData(), cache.attachment(old).encData().constData());
+
+    // A message built from cached attachments is the one built from paths.
+    MailMessage fromPaths = basicMessage();
+    MailMessage fromCache = basicMessage();
+    for (int i = 0; i < MailAttachmentCache::MaxEntries + 2; ++i) {
+        const QString each = file(QStringLiteral("file%1.txt").arg(i), QByteArray::number(i).repeated(i * 40));
+        fromPaths.addAttachment(each);
+        fromCache.addAttachment(cache.attachment(each));
+    }
+    fromCache.addAttachment(cache.attachment(path));
+    fromPaths.addAttachment(path);
+    EXPECT_EQ(fromCache.mailSMTPBytes(), fromPaths.mailSMTPData().toLatin1());
+    EXPECT_EQ(fromCache.mailSMTPBytes(), fromCache.mailSMTPData().toLatin1());
+
+    // Several threads at once get the same text.
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                if (QByteArray::fromBase64(cache.attachment(i % 2 ? path : old).encData()).isEmpty())
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(MimeMessage, OutsideReaderAgreesOnEveryKind)

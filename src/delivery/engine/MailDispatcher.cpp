@@ -324,6 +324,8 @@ void MailDispatcher::sendInCurrentThread()
 {
     std::unique_ptr<MailHandler> handler;
     std::optional<MailMessage> message;
+    // The files of this run, read and encoded once while they do not change.
+    MailAttachmentCache attachmentCache;
     const auto failWith = [&](const QString &text) {
         handler.reset();
         message.reset();
@@ -381,7 +383,7 @@ void MailDispatcher::sendInCurrentThread()
                 const int row = getNextRecipientIndex(lastRecipient());
                 m_currentRecipient = row;
                 if (row != -1) {
-                    sendRow(row, *handler, *message);
+                    sendRow(row, *handler, *message, attachmentCache);
                     go = readContinueSending();
                 }
             }
@@ -398,7 +400,7 @@ void MailDispatcher::sendInCurrentThread()
     reportDone();
 }
 
-void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message)
+void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message, MailAttachmentCache &attachmentCache)
 {
     const RecipientRows &rows = *m_job->recipients;
     const QString address = rows.addressForEntry(row);
@@ -448,7 +450,7 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
         case AttachmentResolution::Decision::SkipAttachment:
             break;
         case AttachmentResolution::Decision::Attach:
-            message.addAttachment(resolution.filePath);
+            message.addAttachment(attachmentCache.attachment(resolution.filePath));
             break;
         }
     }

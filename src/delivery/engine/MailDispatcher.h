@@ -31,6 +31,7 @@
 
 class AttachmentManager;
 class Database;
+class MailAttachmentCache;
 class MailMessage;
 class MessageTab;
 
@@ -119,7 +120,7 @@ private:
     void workerMain();
     void sendInCurrentThread();
     [[nodiscard]] std::unique_ptr<MailHandler> setUpHandlerOnMainThread();
-    void sendRow(int row, MailHandler &handler, MailMessage &message);
+    void sendRow(int row, MailHandler &handler, MailMessage &message, MailAttachmentCache &attachmentCache);
     [[nodiscard]] bool isEligible(int row) const;
     [[nodiscard]] int countMessagesToBeSent();
     [[nodiscard]] int getNextRecipientIndex(int last);

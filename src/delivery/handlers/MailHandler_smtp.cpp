@@ -36,13 +36,14 @@ bool MailHandler_smtp::CancellableCallback::lineReaderHandleEvent(LineReader &re
 
 bool MailHandler_smtp::CancellableCallback::sentBytesInfo(int sent, int total)
 {
+    // The text ends with the final ".": once all of it is written, the
+    // server may take the message, whatever the answer to this report.
+    if (total > 0 && sent >= total)
+        textWritten = true;
     if (m_cancelled.load())
         return false;
     SmtpProgressDelegate *callback = outer.load();
-    const bool goOn = !callback || callback->sentBytesInfo(sent, total);
-    if (goOn && total > 0 && sent >= total)
-        textWritten = true;
-    return goOn;
+    return !callback || callback->sentBytesInfo(sent, total);
 }
 
 MailHandler_smtp::MailHandler_smtp()

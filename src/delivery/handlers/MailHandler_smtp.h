@@ -68,7 +68,8 @@ private:
         bool lineReaderHandleEvent(LineReader &reader, int event) override;
         bool sentBytesInfo(int sent, int total) override;
         std::atomic<SmtpProgressDelegate *> outer{nullptr};
-        // The message text of the current send was written to its end.
+        // The message text of the current send, its final "." included,
+        // was written to its end.
         bool textWritten = false;
 
     private:

@@ -202,6 +202,35 @@ std::optional<QString> checkedAddress(const QString &address, QString *error)
     return local + u'@' + domain;
 }
 
+// Fixed-width decimal digits of value (not negative) into `out`.
+char *digits(char *out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+// QLocale::c() with "ddMMyyyyHHmmsszzz" gives the same; this is asked for
+// every message, and parsing the format each time is most of its cost.
+QString idTimeText(const QDateTime &time)
+{
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    if (date.year() < 1000 || date.year() > 9999 || !clock.isValid())
+        return QLocale::c().toString(time, QStringLiteral("ddMMyyyyHHmmsszzz"));
+    char text[17];
+    char *at = digits(text, date.day(), 2);
+    at = digits(at, date.month(), 2);
+    at = digits(at, date.year(), 4);
+    at = digits(at, clock.hour(), 2);
+    at = digits(at, clock.minute(), 2);
+    at = digits(at, clock.second(), 2);
+    digits(at, clock.msec(), 3);
+    return QString::fromLatin1(text, sizeof text);
+}
+
 } // namespace
 
 QString MailHelper::createMessageID(const QString &prefix, const QString &server)
@@ -213,7 +242,7 @@ QString MailHelper::createMessageID(const QString &prefix, const QString &server
     if (host.isEmpty())
         host = QStringLiteral("localhost");
     const int counter = g_messageCounter.fetch_add(1);
-    return QLocale::c().toString(now(), QStringLiteral("ddMMyyyyHHmmsszzz")) + idText(prefix)
+    return idTimeText(now()) + idText(prefix)
         + QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')) + u'@' + host;
 }
 
@@ -262,10 +291,39 @@ QString MailHelper::dateValue(const QDateTime &time)
 {
     const int offset = time.offsetFromUtc() / 60;
     const int magnitude = std::abs(offset);
-    return QLocale::c().toString(time, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")) + (offset < 0 ? u'-' : u'+')
-        + QStringLiteral("%1%2")
-              .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
-              .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    if (date.year() < 1000 || date.year() > 9999 || !clock.isValid() || magnitude / 60 > 99) {
+        return QLocale::c().toString(time, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")) + (offset < 0 ? u'-' : u'+')
+            + QStringLiteral("%1%2")
+                  .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
+                  .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
+    }
+    // The same text as QLocale::c() gives, written by hand: it is asked for
+    // every message.
+    static constexpr char Days[7][4] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static constexpr char Months[12][4]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[31];
+    char *at = std::copy_n(Days[date.dayOfWeek() - 1], 3, text);
+    *at++ = ',';
+    *at++ = ' ';
+    at = digits(at, date.day(), 2);
+    *at++ = ' ';
+    at = std::copy_n(Months[date.month() - 1], 3, at);
+    *at++ = ' ';
+    at = digits(at, date.year(), 4);
+    *at++ = ' ';
+    at = digits(at, clock.hour(), 2);
+    *at++ = ':';
+    at = digits(at, clock.minute(), 2);
+    *at++ = ':';
+    at = digits(at, clock.second(), 2);
+    *at++ = ' ';
+    *at++ = offset < 0 ? '-' : '+';
+    at = digits(at, magnitude / 60, 2);
+    digits(at, magnitude % 60, 2);
+    return QString::fromLatin1(text, sizeof text);
 }
 
 QDateTime MailHelper::now()

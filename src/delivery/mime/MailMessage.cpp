@@ -9,10 +9,11 @@
 
 namespace {
 
-// A part's header lines (each ending in CRLF) and its body.
+// A part's header lines (each ending in CRLF) and its body as pieces, so
+// that file contents are not copied until the message is written out.
 struct Part {
     QByteArray headers;
-    QByteArray body;
+    QList<QByteArray> body;
 };
 
 Part textPart(const QString &text, const char *subtype)
@@ -21,14 +22,12 @@ Part textPart(const QString &text, const char *subtype)
     encoder.guessCharset();
     return {"Content-Type: text/" + QByteArray(subtype) + "; charset=" + encoder.charset().toLatin1()
             + "\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-        encoder.encodedString()};
+        {encoder.encodedString()}};
 }
 
 Part filePart(const MailAttachment &attachment, const QString &messageID, MailAttachment::Disposition disposition)
 {
-    const QByteArray text = attachment.mimeDataForMessageID(messageID, disposition);
-    const qsizetype end = text.indexOf("\r\n\r\n") + 2;
-    return {text.left(end), text.mid(end + 2)};
+    return {attachment.mimeHeadersForMessageID(messageID, disposition), {attachment.encData()}};
 }
 
 // The CRLF before each delimiter belongs to the delimiter (RFC 2046 5.1.1),
@@ -39,13 +38,12 @@ Part multipart(const char *subtype, const char *boundary, const QList<Part> &par
     if (relatedToHtml)
         headers += "    type=\"text/html\";\r\n";
     headers += "    boundary=\"" + QByteArray(boundary) + "\"\r\n";
-    QByteArray body;
+    QList<QByteArray> body;
     for (const Part &part : parts) {
-        if (!body.isEmpty())
-            body += "\r\n";
-        body += "--" + QByteArray(boundary) + "\r\n" + part.headers + "\r\n" + part.body;
+        body.append((body.isEmpty() ? "--" : "\r\n--") + QByteArray(boundary) + "\r\n" + part.headers + "\r\n");
+        body.append(part.body);
     }
-    body += "\r\n--" + QByteArray(boundary) + "--";
+    body.append("\r\n--" + QByteArray(boundary) + "--");
     return {headers, body};
 }
 
@@ -76,6 +74,12 @@ bool MailMessage::addAttachment(const QString &path)
     return m_attachments.last().isReadable();
 }
 
+bool MailMessage::addAttachment(const MailAttachment &attachment)
+{
+    m_attachments.append(attachment);
+    return attachment.isReadable();
+}
+
 bool MailMessage::addHTMLAttachment(const QString &path)
 {
     m_htmlAttachments.append(MailAttachment(path));
@@ -103,10 +107,16 @@ QString MailMessage::encodedSubject() const
 
 QString MailMessage::mailSMTPData(QString *error) const
 {
+    const QByteArray text = mailSMTPBytes(error);
+    return text.isNull() ? QString() : QString::fromLatin1(text);
+}
+
+QByteArray MailMessage::mailSMTPBytes(QString *error) const
+{
     const auto fail = [&](const QString &why) {
         if (error)
             *error = why;
-        return QString();
+        return QByteArray();
     };
     // Bounded so that a Content-ID line (a file name and the id) stays
     // within 998 characters.
@@ -157,15 +167,25 @@ QString MailMessage::mailSMTPData(QString *error) const
         content = multipart("mixed", MixedBoundary, mixed);
     }
 
-    QByteArray text = "Message-ID:<" + m_messageID.toLatin1()
+    QByteArray head = "Message-ID:<" + m_messageID.toLatin1()
         + ">\r\nDate:" + MailHelper::dateValue(MailHelper::now()).toLatin1() + "\r\n";
     if (m_priority != 3)
-        text += "X-Priority: " + QByteArray::number(m_priority) + "\r\n";
-    text += *fromLine + *toLine + "Mime-Version: 1.0\r\n" + content.headers + "Subject:" + encodedSubject().toLatin1()
-        + "\r\n\r\n" + content.body;
+        head += "X-Priority: " + QByteArray::number(m_priority) + "\r\n";
+    head += *fromLine + *toLine + "Mime-Version: 1.0\r\n" + content.headers + "Subject:" + encodedSubject().toLatin1()
+        + "\r\n\r\n";
+    qsizetype size = head.size();
+    for (const QByteArray &piece : content.body)
+        size += piece.size();
+    QByteArray text;
+    // Room for what the SMTP client puts after the text (CRLF "." CRLF),
+    // so that it need not copy the text to add it.
+    text.reserve(size + 8);
+    text.append(head);
+    for (const QByteArray &piece : content.body)
+        text.append(piece);
     // The SMTP client ends the text with CRLF itself, before the dot line,
     // so the text's own last line break must not be doubled.
     if (text.endsWith("\r\n"))
         text.chop(2);
-    return QString::fromLatin1(text);
+    return text;
 }

@@ -49,6 +49,8 @@ public:
     // without it.
     bool addAttachment(const QString &path);
     bool addHTMLAttachment(const QString &path);
+    // One read before (a MailAttachmentCache's): its encoded text is shared.
+    bool addAttachment(const MailAttachment &attachment);
     void clearAttachments() { m_attachments.clear(); }
 
     // The blind copies joined by ", ".
@@ -64,6 +66,9 @@ public:
     // unreadable attachment, no Message-ID) gives a null string and the
     // reason in `error`; nothing of it must be sent.
     [[nodiscard]] QString mailSMTPData(QString *error = nullptr) const;
+    // The same text in its bytes (Latin-1), as the SMTP client sends it;
+    // null when mailSMTPData is. Written into one buffer of the final size.
+    [[nodiscard]] QByteArray mailSMTPBytes(QString *error = nullptr) const;
 
 private:
     QString m_from;

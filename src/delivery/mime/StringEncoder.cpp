@@ -56,17 +56,18 @@ bool fitsLatin1(const QString &text)
 StringEncoder::StringEncoder(const QString &text)
     : m_rawString(text)
 {
-    m_rawString.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (m_rawString.contains(u'\r'))
+        m_rawString.replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
 std::optional<QByteArray> StringEncoder::toWindows1252(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char *out = bytes.data();
     for (const QChar c : text) {
         const char16_t u = c.unicode();
         if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            bytes += char(u);
+            *out++ = char(u);
             continue;
         }
         int place = 0;
@@ -74,16 +75,17 @@ std::optional<QByteArray> StringEncoder::toWindows1252(const QString &text)
             ++place;
         if (place == 32)
             return std::nullopt;
-        bytes += char(0x80 + place);
+        *out++ = char(0x80 + place);
     }
     return bytes;
 }
 
 void StringEncoder::guessCharset()
 {
+    m_windows1252.reset();
     if (fitsLatin1(m_rawString))
         m_charset = QStringLiteral("ISO-8859-1");
-    else if (toWindows1252(m_rawString))
+    else if ((m_windows1252 = toWindows1252(m_rawString)))
         m_charset = QStringLiteral("windows-1252");
     else
         m_charset = QStringLiteral("UTF-8");
@@ -100,6 +102,8 @@ QByteArray StringEncoder::encodedString() const
     QByteArray bytes;
     if (charset == QLatin1String("ISO-8859-1") && fitsLatin1(m_rawString))
         bytes = m_rawString.toLatin1();
+    else if (charset == QLatin1String("windows-1252") && m_windows1252)
+        bytes = *m_windows1252;
     else if (const auto cp1252 = charset == QLatin1String("windows-1252") ? toWindows1252(m_rawString) : std::nullopt)
         bytes = *cp1252;
     else

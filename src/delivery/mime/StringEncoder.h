@@ -28,4 +28,7 @@ public:
 private:
     QString m_rawString;
     QString m_charset;
+    // The text in windows-1252 when guessCharset chose it, so that it is
+    // converted once.
+    std::optional<QByteArray> m_windows1252;
 };

@@ -35,9 +35,14 @@ int LineWriter::writeLine(const QString &line)
     return writeLineBytes(line.toUtf8());
 }
 
-int LineWriter::writeLineBytes(const QByteArray &line)
+int LineWriter::writeLineBytes(QByteArray line)
 {
-    const QByteArray data = line + "\r\n";
+    line.append("\r\n");
+    return writeAll(line);
+}
+
+int LineWriter::writeAll(const QByteArray &data)
+{
     const qsizetype total = data.size();
     qsizetype written = 0;
     double lastProgress = m_clock->now();
@@ -58,7 +63,8 @@ int LineWriter::writeLineBytes(const QByteArray &line)
         }
         if (count > 0)
             lastProgress = m_clock->now();
-        if (m_delegate && !m_delegate->sentBytesInfo(clampToInt(written), clampToInt(total)))
+        // A stop after the last byte comes too late: the line has gone out.
+        if (m_delegate && !m_delegate->sentBytesInfo(clampToInt(written), clampToInt(total)) && written < total)
             return 16;
         if (count > 0 || written == total)
             continue;

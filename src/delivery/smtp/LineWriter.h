@@ -10,12 +10,14 @@
 
 class PollClock;
 
-// Writes lines followed by CR LF to a byte stream in pieces of at most 256
-// bytes on the calling thread, waiting on the stream in slices while it
-// would block, and telling the delegate after every pass how far it got.
+// Writes lines followed by CR LF to a byte stream in pieces of at most
+// ChunkSize bytes on the calling thread, waiting on the stream in slices
+// while it would block, and telling the delegate after every pass how far
+// it got. Pieces are large because every one is a system call; a cancel is
+// still seen after each, and while the stream would block.
 class LineWriter {
 public:
-    static constexpr int ChunkSize = 256;
+    static constexpr int ChunkSize = 64 * 1024;
     static constexpr int DefaultTimeout = 45;
     static constexpr int WaitSliceMs = 50;
 
@@ -37,14 +39,18 @@ public:
     int closeStream();
 
     // The UTF-8 form of the line followed by CR LF: 0 written, -1 failed,
-    // 16 stopped by the delegate (the line is then partly written).
+    // 16 stopped by the delegate (the line is then partly written; a stop
+    // at the report of the last byte is no stop, as all of it went out).
     [[nodiscard]] int writeLine(const QString &line);
-    // The same for bytes that are already encoded.
-    [[nodiscard]] int writeLineBytes(const QByteArray &line);
+    // The same for bytes that are already encoded. Taken by value: a line
+    // handed over with room to spare gets its CR LF without a copy.
+    [[nodiscard]] int writeLineBytes(QByteArray line);
 
     [[nodiscard]] OutputByteStream &stream() const { return *m_stream; }
 
 private:
+    [[nodiscard]] int writeAll(const QByteArray &data);
+
     std::shared_ptr<OutputByteStream> m_stream;
     SmtpProgressDelegate *m_delegate = nullptr;
     PollClock *m_clock;

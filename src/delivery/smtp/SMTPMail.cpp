@@ -2,6 +2,7 @@
 
 #include "Localizer.h"
 #include "MailMessage.h"
+#include "MimeEncoders.h"
 #include "SmtpText.h"
 #include "Values.h"
 
@@ -99,13 +100,22 @@ int SMTPMail::connect()
 int SMTPMail::sendMailMessage(const MailMessage &message)
 {
     // A message that cannot be built correctly is not sent at all.
-    const QString text = message.mailSMTPData();
+    QByteArray text = message.mailSMTPBytes();
     if (text.isNull())
         return NoConnect;
-    return sendMessage(text, message.from(), message.to(), message.bcc());
+    // The text is ASCII but for what a header may carry as it is; that goes
+    // out as UTF-8, as sendMessage would send it.
+    if (smtp_is_non_ascii(text))
+        text = QString::fromLatin1(text).toUtf8();
+    return sendData(std::move(text), message.from(), message.to(), message.bcc());
 }
 
 int SMTPMail::sendMessage(const QString &text, const QString &from, const QString &to, const QStringList &bcc)
+{
+    return sendData(text.toUtf8(), from, to, bcc);
+}
+
+int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc)
 {
     if (!m_connected || !m_session.lineWriter)
         return WriteFailed;
@@ -137,11 +147,9 @@ int SMTPMail::sendMessage(const QString &text, const QString &from, const QStrin
     if (const int result = smtp_start_data(m_session))
         return result;
     m_session.sendCallback = m_progressCallback;
-    const int written = smtp_send_text(m_session, text.toUtf8());
+    const int result = smtp_send_text_and_end(m_session, std::move(text));
     m_session.sendCallback = nullptr;
-    if (written != 0)
-        return written;
-    return smtp_end_mail(m_session);
+    return result;
 }
 
 int SMTPMail::sendTestFrom(const QString &address)

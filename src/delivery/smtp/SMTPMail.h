@@ -73,6 +73,9 @@ public:
     [[nodiscard]] int port() const { return m_serverPort; }
 
 private:
+    // sendMessage with the text already in the bytes that go on the wire.
+    [[nodiscard]] int sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc);
+
     bool m_connected = false;
     SMTP_Session m_session;
     QString m_serverAddr;

@@ -429,21 +429,21 @@ int smtp_start_data(SMTP_Session &session)
     return code == 354 ? 0 : ErrDataReply;
 }
 
-int smtp_send_text(SMTP_Session &session, const QByteArray &text)
+namespace {
+
+// The text, ready for DATA, written with the session's sendCallback as the
+// writer's delegate.
+int writeText(SMTP_Session &session, QByteArray text)
 {
-    if (!session.lineWriter)
-        return -1;
     session.lineWriter->setDelegate(session.sendCallback);
-    const int result = session.lineWriter->writeLineBytes(SmtpText::dataText(text));
+    const int result = session.lineWriter->writeLineBytes(std::move(text));
     // The delegate may be gone after the transfer; the writer must not keep it.
     session.lineWriter->setDelegate(nullptr);
     return result;
 }
 
-int smtp_end_mail(SMTP_Session &session)
+int awaitEndReply(SMTP_Session &session)
 {
-    if (const int written = writeCommand(session, "."))
-        return written;
     const int timeout = session.lineReader->timeout();
     session.lineReader->setTimeout(std::max(timeout, SMTP_Session::EndOfDataTimeout));
     const int code = smtp_getreply(session);
@@ -451,6 +451,33 @@ int smtp_end_mail(SMTP_Session &session)
     if (session.replyCancelled)
         return ReplyCodeCancelled;
     return code == 250 ? 0 : ErrEndReply;
+}
+
+} // namespace
+
+int smtp_send_text(SMTP_Session &session, QByteArray text)
+{
+    if (!session.lineWriter)
+        return -1;
+    return writeText(session, SmtpText::dataText(std::move(text)));
+}
+
+int smtp_end_mail(SMTP_Session &session)
+{
+    if (const int written = writeCommand(session, "."))
+        return written;
+    return awaitEndReply(session);
+}
+
+int smtp_send_text_and_end(SMTP_Session &session, QByteArray text)
+{
+    if (!session.lineWriter || !session.lineReader)
+        return -1;
+    QByteArray data = SmtpText::dataText(std::move(text));
+    data.append("\r\n.");
+    if (const int written = writeText(session, std::move(data)))
+        return written;
+    return awaitEndReply(session);
 }
 
 int smtp_disconnect(SMTP_Session &session)

@@ -79,9 +79,14 @@ int smtp_send_from(SMTP_Session &session, const QByteArray &address);
 int smtp_send_to(SMTP_Session &session, const QByteArray &address);
 int smtp_start_data(SMTP_Session &session);
 // The message text after DATA (dot-stuffed here), written with the
-// session's sendCallback as the writer's delegate.
-int smtp_send_text(SMTP_Session &session, const QByteArray &text);
+// session's sendCallback as the writer's delegate. A text moved in is sent
+// without being copied when it needs no dot-stuffing.
+int smtp_send_text(SMTP_Session &session, QByteArray text);
 int smtp_end_mail(SMTP_Session &session);
+// smtp_send_text and smtp_end_mail in one: the final "." goes out in the
+// same write as the text, so the delegate's last report (all bytes sent)
+// means that the whole message left.
+int smtp_send_text_and_end(SMTP_Session &session, QByteArray text);
 int smtp_disconnect(SMTP_Session &session);
 int smtp_closeStreams(SMTP_Session &session);
 

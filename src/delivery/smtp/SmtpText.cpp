@@ -1,5 +1,9 @@
 #include "SmtpText.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace SmtpText {
 
 namespace {
@@ -113,28 +117,90 @@ QStringList splitAddressList(const QString &list)
     return result;
 }
 
-QByteArray dataText(const QByteArray &text)
+namespace {
+
+// Whether the CR or LF at `at` is part of a CR LF that no "." follows.
+bool isCleanBreak(const char *begin, const char *end, const char *at)
 {
-    QByteArray out;
-    out.reserve(text.size() + text.size() / 32 + 8);
-    bool lineStart = true;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            out += "\r\n";
-            lineStart = true;
-            continue;
+    if (*at == '\n')
+        return at > begin && at[-1] == '\r';
+    return end - at >= 2 && at[1] == '\n' && (end - at == 2 || at[2] != '.');
+}
+
+// Every line break is CR LF already and no line begins with ".": the text
+// goes out as it is. Asked of every message, so line ends are looked for
+// sixteen bytes at a time where the processor allows.
+bool isReadyForData(const QByteArray &text)
+{
+    const char *const begin = text.constData();
+    const char *const end = begin + text.size();
+    if (begin != end && *begin == '.')
+        return false;
+    const char *at = begin;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - at >= 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        auto breaks = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        for (; breaks != 0; breaks &= breaks - 1) {
+            if (!isCleanBreak(begin, end, at + __builtin_ctz(breaks)))
+                return false;
         }
-        if (lineStart && c == '.')
-            out += '.';
-        out += c;
-        lineStart = false;
     }
-    if (out.endsWith("\r\n"))
-        out.chop(2);
-    return out;
+#endif
+    for (; at < end; ++at) {
+        if ((*at == '\r' || *at == '\n') && !isCleanBreak(begin, end, at))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray dataText(QByteArray text)
+{
+    if (!isReadyForData(text)) {
+        // Measured first, then written in one pass into a buffer of that size.
+        const qsizetype size = text.size();
+        const char *in = text.constData();
+        qsizetype needed = 0;
+        bool lineStart = true;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char c = in[i];
+            if (c == '\r' || c == '\n') {
+                if (c == '\r' && i + 1 < size && in[i + 1] == '\n')
+                    ++i;
+                needed += 2;
+                lineStart = true;
+                continue;
+            }
+            needed += lineStart && c == '.' ? 2 : 1;
+            lineStart = false;
+        }
+        QByteArray out(needed, Qt::Uninitialized);
+        char *to = out.data();
+        lineStart = true;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char c = in[i];
+            if (c == '\r' || c == '\n') {
+                if (c == '\r' && i + 1 < size && in[i + 1] == '\n')
+                    ++i;
+                *to++ = '\r';
+                *to++ = '\n';
+                lineStart = true;
+                continue;
+            }
+            if (lineStart && c == '.')
+                *to++ = '.';
+            *to++ = c;
+            lineStart = false;
+        }
+        text = std::move(out);
+    }
+    if (text.endsWith("\r\n"))
+        text.chop(2);
+    return text;
 }
 
 } // namespace SmtpText

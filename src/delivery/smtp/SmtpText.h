@@ -31,7 +31,8 @@ constexpr int MaxEnvelopeAddressLength = 500;
 // line writer adds: every bare CR or LF becomes CR LF, and every line that
 // begins with "." gets another "." (RFC 5321 4.5.2). One trailing CR LF of
 // the text is dropped, so the text and the end marker meet in exactly one
-// CR LF "." CR LF.
-[[nodiscard]] QByteArray dataText(const QByteArray &text);
+// CR LF "." CR LF. A text that needs no change is given back as it is,
+// without a copy.
+[[nodiscard]] QByteArray dataText(QByteArray text);
 
 } // namespace SmtpText
