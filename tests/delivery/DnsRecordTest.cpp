@@ -177,68 +177,48 @@ TEST(DnsRecord, HostileAnswersAreRefused)
     const QByteArray label63(63, 'a');
     const QByteArray name253 = label63 + '.' + label63 + '.' + label63 + '.' + QByteArray(61, 'b');
     std::vector<Case> cases;
-
-    Packet p;
-    p.header(0, 1).pointer(12).mx(1, "mx.test");
-    cases.push_back({"owner points at itself", p, 0});
-    p = Packet();
-    p.header(0, 1).u8(1).raw("a").pointer(12).mx(1, "mx.test");
-    cases.push_back({"owner points at its own start", p, 0});
-    p = Packet();
-    p.header(0, 2).name("a.test").mx(1, "mx.test").u8(1).raw("b").pointer(50).mx(1, "mx.test");
-    cases.push_back({"owner points forwards", p, 1});
-    p = Packet();
-    p.header(0, 1).name("a.test").fixed(15, 4).u16(1).pointer(0x3FFF);
-    cases.push_back({"exchange points past the end", p, 0});
-    p = Packet();
-    p.header(0, 65535).name("a.test").mx(1, "mx.a.test");
-    cases.push_back({"more answers claimed than sent", p, 1});
-    p = Packet();
-    p.header(65535, 1).question("a.test");
-    cases.push_back({"more questions claimed than sent", p, 0});
-    p = Packet();
-    p.header(0, 1).name("a.test").fixed(15, 200).u16(1).name("mx.a.test");
-    cases.push_back({"data length past the end", p, 0});
-    p = Packet();
-    p.header(0, 2).name("a.test").fixed(15, 5).u16(1).u8(5).raw("mx").name("a.test").mx(1, "mx.a.test");
-    cases.push_back({"exchange longer than its data length", p, 1});
-    p = Packet();
-    p.header(0, 2).name("a.test").fixed(15, 2).u16(1).name("a.test").mx(1, "mx.a.test");
-    cases.push_back({"MX without an exchange", p, 1});
-    p = Packet();
-    p.header(0, 1).name("a.test").fixed(1, 3).u8(1).u8(2).u8(3);
-    cases.push_back({"short A record", p, 1});
-    p = Packet();
-    p.header(0, 1).labels(name253).u8(0).mx(1, "mx.test");
-    cases.push_back({"owner of 255 bytes is kept", p, 1});
-    p = Packet();
-    p.header(0, 1).labels(name253 + "b").u8(0).mx(1, "mx.test");
-    cases.push_back({"owner of 256 bytes", p, 0});
-    p = Packet();
-    p.header(0, 1).name("a.test").fixed(15, 2 + 64 + 254 + 1).u16(1).labels(QByteArray(63, 'x')).labels(name253).u8(0);
-    cases.push_back({"exchange too long", p, 0});
-    p = Packet();
-    // Each name adds a label before the previous one: the last is too long
-    // only once its pointers are followed.
-    p.header(0, 5).name(label63).fixed(16, 0);
-    int previous = 12;
-    for (int i = 0; i < 4; ++i) {
-        const int here = int(p.bytes.size());
-        p.labels(label63).pointer(previous).fixed(16, 0);
-        previous = here;
+    const auto add = [&](const char *what, size_t entries, const Packet &packet) {
+        cases.push_back({what, packet, entries});
+    };
+    add("owner points at itself", 0, Packet().header(0, 1).pointer(12).mx(1, "mx.test"));
+    add("owner points at its own start", 0, Packet().header(0, 1).u8(1).raw("a").pointer(12).mx(1, "mx.test"));
+    add("owner points forwards", 1,
+        Packet().header(0, 2).name("a.test").mx(1, "mx.test").u8(1).raw("b").pointer(50).mx(1, "mx.test"));
+    add("exchange points past the end", 0, Packet().header(0, 1).name("a.test").fixed(15, 4).u16(1).pointer(0x3FFF));
+    add("more answers claimed than sent", 1, Packet().header(0, 65535).name("a.test").mx(1, "mx.a.test"));
+    add("more questions claimed than sent", 0, Packet().header(65535, 1).question("a.test"));
+    add("data length past the end", 0, Packet().header(0, 1).name("a.test").fixed(15, 200).u16(1).name("mx.a.test"));
+    add("exchange longer than its data length", 1,
+        Packet().header(0, 2).name("a.test").fixed(15, 5).u16(1).u8(5).raw("mx").name("a.test").mx(1, "mx.a.test"));
+    add("MX without an exchange", 1,
+        Packet().header(0, 2).name("a.test").fixed(15, 2).u16(1).name("a.test").mx(1, "mx.a.test"));
+    add("short A record", 1, Packet().header(0, 1).name("a.test").fixed(1, 3).u8(1).u8(2).u8(3));
+    add("owner of 255 bytes is kept", 1, Packet().header(0, 1).labels(name253).u8(0).mx(1, "mx.test"));
+    add("owner of 256 bytes", 0, Packet().header(0, 1).labels(name253 + "b").u8(0).mx(1, "mx.test"));
+    add("exchange too long", 0,
+        Packet().header(0, 1).name("a.test").fixed(15, 2 + 64 + 254 + 1).u16(1).labels(QByteArray(63, 'x'))
+            .labels(name253).u8(0));
+    {
+        Packet p;
+        // Each name adds a label before the previous one: the last is too long
+        // only once its pointers are followed.
+        p.header(0, 5).name(label63).fixed(16, 0);
+        int previous = 12;
+        for (int i = 0; i < 4; ++i) {
+            const int here = int(p.bytes.size());
+            p.labels(label63).pointer(previous).fixed(16, 0);
+            previous = here;
+        }
+        add("name grown through pointers", 3, p);
     }
-    cases.push_back({"name grown through pointers", p, 3});
-    p = Packet();
-    p.header(0, 1).u8(0x41).u8(0).mx(1, "mx.test");
-    cases.push_back({"extended label kind", p, 0});
-    p = Packet();
-    p.header(0, 3).name("a.test").fixed(15, 13).u16(1).u8(4).raw(QByteArray("mx\0a", 4)).labels("test").u8(0);
-    p.name("a.test").fixed(15, 13).u16(1).u8(4).raw("mx\r\n").labels("test").u8(0);
-    p.name("a.test").mx(7, "ok.a.test");
-    cases.push_back({"control bytes in a host name skip the record only", p, 1});
-    p = Packet();
-    p.header(0, 2).u8(3).raw("a.b").u8(0).mx(1, "mx.test").name("b").mx(1, "mx.test");
-    cases.push_back({"dot inside a label", p, 1});
+    add("extended label kind", 0, Packet().header(0, 1).u8(0x41).u8(0).mx(1, "mx.test"));
+    add("control bytes in a host name skip the record only", 1,
+        Packet()
+            .header(0, 3).name("a.test").fixed(15, 13).u16(1).u8(4).raw(QByteArray("mx\0a", 4)).labels("test").u8(0)
+            .name("a.test").fixed(15, 13).u16(1).u8(4).raw("mx\r\n").labels("test").u8(0)
+            .name("a.test").mx(7, "ok.a.test"));
+    add("dot inside a label", 1,
+        Packet().header(0, 2).u8(3).raw("a.b").u8(0).mx(1, "mx.test").name("b").mx(1, "mx.test"));
 
     const auto find = [&](const std::string &what) -> const Packet & {
         for (const Case &c : cases) {

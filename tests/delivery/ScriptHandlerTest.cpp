@@ -1,9 +1,8 @@
 // The hand-off to the local mail system: the shipped script run with a fake
 // sendmail that keeps what it is given, the result parsed by Python's email
-// package. And the dry run.
+// package.
 #include "AppPaths.h"
 #include "Localizer.h"
-#include "MailHandler_dummy.h"
 #include "MailHandler_script.h"
 #include "MailMessage.h"
 
@@ -201,18 +200,4 @@ TEST_F(ScriptHandlerTest, FailuresAreNotReportedAsSent)
 
     EXPECT_TRUE(MailHandler_script::checkAccountData({{"mailFromAddress", "a@b.test"}}));
     EXPECT_FALSE(MailHandler_script::checkAccountData({{"accountType", "applemail"}}));
-}
-
-TEST(DryRunHandler, AcceptsEverythingAndSendsNothing)
-{
-    MailHandler_dummy dummy;
-    EXPECT_TRUE(MailHandler_dummy::checkAccountData({}));
-    const std::optional<QVariantMap> settings = dummy.setup(nullptr, std::nullopt);
-    ASSERT_TRUE(settings.has_value());
-    EXPECT_TRUE(settings->isEmpty());
-    EXPECT_EQ(dummy.connect(), 0);
-    MailMessage broken; // no address, no Message-ID: would fail any real handler
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(dummy.sendMessage(broken), 0);
-    EXPECT_EQ(dummy.disconnect(), 0);
 }

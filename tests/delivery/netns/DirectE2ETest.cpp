@@ -2,76 +2,11 @@
 // (a private /etc/resolv.conf naming dnsmasq), exchangers on port 25 (a
 // Postfix at 127.0.0.2 and 127.0.0.3), all inside the namespaces that
 // run-direct-e2e.sh makes. What arrived is read back with Python's email package.
+#include "../postfix/DeliveredMail.h"
 #include "MailHandler_direct.h"
 #include "MailMessage.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-
-#include <chrono>
-#include <thread>
-
 namespace {
-
-// The parsed delivered files whose header holds marker, once count of them
-// have arrived (Postfix delivers after its 250), and a little later, so
-// that an extra copy would show too.
-QList<QJsonObject> delivered(const QString &marker, int count)
-{
-    const QDir inbox(qEnvironmentVariable("CORV_PF_DIR") + QStringLiteral("/mail/inbox/new"));
-    const auto matching = [&] {
-        QStringList found;
-        for (const QString &name : inbox.entryList(QDir::Files, QDir::Name)) {
-            QFile file(inbox.filePath(name));
-            if (file.open(QIODevice::ReadOnly) && file.read(64 * 1024).contains(marker.toUtf8()))
-                found.append(file.fileName());
-        }
-        return found;
-    };
-    QElapsedTimer timer;
-    timer.start();
-    QStringList found = matching();
-    while (found.size() < count && timer.elapsed() < 60000) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        found = matching();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    found = matching();
-    EXPECT_EQ(found.size(), count) << "copies of " << marker.toStdString();
-    if (found.isEmpty())
-        return {};
-
-    QProcess python;
-    python.start(QStringLiteral("python3"), QStringList{qEnvironmentVariable("CORV_PF_CHECK_SCRIPT")} + found);
-    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
-        ADD_FAILURE() << "python3 could not read the messages: " << python.readAllStandardError().toStdString();
-        return {};
-    }
-    QList<QJsonObject> result;
-    for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty())
-            result.append(QJsonDocument::fromJson(line).object());
-    }
-    return result;
-}
-
-QStringList deliveredTo(const QList<QJsonObject> &messages)
-{
-    QStringList addresses;
-    for (const QJsonObject &m : messages) {
-        for (const QJsonValue &v : m[QStringLiteral("deliveredTo")].toArray())
-            addresses.append(v.toString());
-    }
-    addresses.sort();
-    return addresses;
-}
 
 class DirectE2ETest : public ::testing::Test {
 protected:
@@ -108,7 +43,7 @@ TEST_F(DirectE2ETest, DeliversToEachDomainsExchanger)
                                   {QStringLiteral("carol@aonly.test"), QStringLiteral("Dave <dave@alias.test>")});
     ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_direct::SessionFailed).toStdString();
 
-    const QList<QJsonObject> messages = delivered(m.messageID(), 3);
+    const QList<QJsonObject> messages = delivered(m.messageID(), 3, 1500);
     ASSERT_EQ(messages.size(), 3);
     EXPECT_EQ(deliveredTo(messages), QStringList({"bob@pref.test", "carol@aonly.test", "dave@alias.test"}));
     for (const QJsonObject &got : messages) {
@@ -140,6 +75,6 @@ TEST_F(DirectE2ETest, FailuresAndTheEnginesRetry)
     ASSERT_EQ(handler.connect(), 0);
     EXPECT_EQ(handler.sendMessage(m), MailHandler_direct::SessionFailed);
 
-    const QList<QJsonObject> messages = delivered(m.messageID(), 1);
+    const QList<QJsonObject> messages = delivered(m.messageID(), 1, 1500);
     EXPECT_EQ(deliveredTo(messages), QStringList({"erin@pref.test"}));
 }
