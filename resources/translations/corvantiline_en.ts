@@ -163,4 +163,101 @@
         <translation>Please enter the password of the login “%1” on the SMTP server “%2”.</translation>
     </message>
 </context>
+<context>
+    <name>Localized-App</name>
+    <message>
+        <source>DOC_OPEN_FAILED</source>
+        <translation>The document could not be opened.</translation>
+    </message>
+    <message>
+        <source>DOC_SAVE_FAILED</source>
+        <translation>The document could not be saved.</translation>
+    </message>
+    <message>
+        <source>DOC_REVERT_FAILED</source>
+        <translation>The document could not be reverted to the saved version.</translation>
+    </message>
+    <message>
+        <source>DOC_CANNOT_CLOSE</source>
+        <translation>The document cannot be closed now.</translation>
+    </message>
+    <message>
+        <source>PROJECT_FILE_FILTER</source>
+        <translation>Corvantiline projects</translation>
+    </message>
+    <message>
+        <source>ALL_FILES_FILTER</source>
+        <translation>All files</translation>
+    </message>
+    <message>
+        <source>OPEN_PANEL_TITLE</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>SAVE_PANEL_TITLE</source>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source>SAVE_CHANGES_QUESTION</source>
+        <translation>Do you want to save the changes you made in the document “%1”?</translation>
+    </message>
+    <message>
+        <source>SAVE_CHANGES_INFO</source>
+        <translation>Your changes will be lost if you don’t save them.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-Document</name>
+    <message>
+        <source>Untitled</source>
+        <translation>Untitled</translation>
+    </message>
+    <message>
+        <source>DOC_NOT_A_FILE</source>
+        <translation>“%1” is not a file that can be opened.</translation>
+    </message>
+    <message>
+        <source>DOC_FILE_TOO_LARGE</source>
+        <translation>“%1” is too large to be a project file.</translation>
+    </message>
+    <message>
+        <source>DOC_CANNOT_READ</source>
+        <translation>“%1” could not be read: %2</translation>
+    </message>
+    <message>
+        <source>DOC_NOT_A_PROJECT_FILE</source>
+        <translation>“%1” is not a project file, or it is damaged.</translation>
+    </message>
+    <message>
+        <source>DOC_OLD_FORM_NEEDS_SAVE_AS</source>
+        <translation>“%1” is in an older form; save the project under a new name with “Save As”.</translation>
+    </message>
+    <message>
+        <source>DOC_CANNOT_WRITE</source>
+        <translation>“%1” could not be saved: %2. The previous file is unchanged.</translation>
+    </message>
+    <message>
+        <source>DOC_NEVER_SAVED</source>
+        <translation>The project has never been saved.</translation>
+    </message>
+    <message>
+        <source>DOC_CLOSE_WHILE_SENDING</source>
+        <translation>The project’s messages are being sent. Stop sending before closing it.</translation>
+    </message>
+    <message>
+        <source>PREVIEW_PLACEHOLDER</source>
+        <translation>The preview of each recipient’s message will be shown here.</translation>
+    </message>
+    <message>
+        <source>Subject:</source>
+        <translation>Subject:</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-Database</name>
+    <message>
+        <source>Last Sent</source>
+        <translation>Last sent</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,167 @@
+#include "DocumentWindow.h"
+
+#include "ui_Document.h"
+
+#include "DocumentController.h"
+#include "MyDocument.h"
+#include "SendMailsUIHandler.h"
+
+#include "Settings.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QResizeEvent>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QUndoStack>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// The application's own commands; a build without them just ignores the menu item.
+void invokeApplicationSlot(const char *slot)
+{
+    if (qApp && qApp->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0)
+        QMetaObject::invokeMethod(qApp, slot);
+}
+
+int storedInt(const UserDefaults &defaults, const QString &key)
+{
+    return int(std::clamp<qint64>(defaults.integerForKey(key), INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+DocumentWindow::DocumentWindow(MyDocument *document, QWidget *parent)
+    : QMainWindow(parent), m_ui(std::make_unique<Ui::DocumentWindow>()), m_document(document)
+{
+    m_ui->setupUi(this);
+    m_tabDelegate = new MainTabDelegate(m_ui->tabView);
+    for (TabItem *item : std::initializer_list<TabItem *>{m_ui->databaseTab, m_ui->messageTab, m_ui->filesTab,
+                                                          m_ui->previewTab, m_ui->logTab}) {
+        m_tabDelegate->setItemForPage(dynamic_cast<QWidget *>(item), item);
+    }
+    m_ui->sendButton->setEnabled(document && document->sendUIHandler()->canInitiateSend());
+    connect(m_ui->sendButton, &QPushButton::clicked, this, &DocumentWindow::sendButtonClicked);
+    connectMenus();
+    if (document)
+        connect(document, &Document::fileNameChanged, this, &DocumentWindow::updateTitle);
+    updateTitle();
+    applyRememberedSize();
+}
+
+DocumentWindow::~DocumentWindow() = default;
+
+QTabWidget *DocumentWindow::tabView() const { return m_ui->tabView; }
+DatabaseTab *DocumentWindow::databaseTab() const { return m_ui->databaseTab; }
+MessageTabWidget *DocumentWindow::messageTabWidget() const { return m_ui->messageTab; }
+FilesTab *DocumentWindow::filesTab() const { return m_ui->filesTab; }
+PreviewTab *DocumentWindow::previewTab() const { return m_ui->previewTab; }
+LogTab *DocumentWindow::logTab() const { return m_ui->logTab; }
+QPushButton *DocumentWindow::sendButton() const { return m_ui->sendButton; }
+
+void DocumentWindow::connectMenus()
+{
+    auto &controller = DocumentController::sharedDocumentController();
+    connect(m_ui->actionNew, &QAction::triggered, this, [&controller] { controller.newDocument(); });
+    connect(m_ui->actionOpen, &QAction::triggered, this, [&controller] { controller.openDocument(); });
+    connect(m_ui->actionClose, &QAction::triggered, this, &QWidget::close);
+    connect(m_ui->actionSave, &QAction::triggered, this, [this, &controller] { controller.saveDocument(m_document); });
+    connect(m_ui->actionSaveAs, &QAction::triggered, this,
+            [this, &controller] { controller.saveDocumentAs(m_document); });
+    connect(m_ui->actionRevert, &QAction::triggered, this,
+            [this, &controller] { controller.revertDocument(m_document); });
+    connect(m_ui->actionPrint, &QAction::triggered, this, [this] {
+        if (m_document)
+            m_document->printDocumentWithSettings(true);
+    });
+    connect(m_ui->actionQuit, &QAction::triggered, this, [] { invokeApplicationSlot("quitApplication"); });
+    connect(m_ui->actionSettings, &QAction::triggered, this, [] { invokeApplicationSlot("showSettings"); });
+    connect(m_ui->actionProjectWindow, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManager"); });
+    if (!m_document)
+        return;
+    QUndoStack *undo = m_document->undoManager();
+    connect(m_ui->actionUndo, &QAction::triggered, undo, &QUndoStack::undo);
+    connect(m_ui->actionRedo, &QAction::triggered, undo, &QUndoStack::redo);
+    connect(undo, &QUndoStack::canUndoChanged, m_ui->actionUndo, &QAction::setEnabled);
+    connect(undo, &QUndoStack::canRedoChanged, m_ui->actionRedo, &QAction::setEnabled);
+    m_ui->actionUndo->setEnabled(undo->canUndo());
+    m_ui->actionRedo->setEnabled(undo->canRedo());
+}
+
+void DocumentWindow::updateTitle()
+{
+    setWindowTitle(m_document ? m_document->displayName() + QStringLiteral("[*]") : QString());
+}
+
+void DocumentWindow::documentEdited()
+{
+    if (m_document)
+        m_document->updateChangeCount(Document::ChangeDone);
+}
+
+void DocumentWindow::sendButtonClicked()
+{
+    if (m_document)
+        m_document->sendUIHandler()->initiateSend();
+}
+
+QSize DocumentWindow::clampedSize(const QSize &stored, const QSize &minimum, const QSize &available)
+{
+    const auto fit = [](int value, int low, int high) {
+        if (high > 0) {
+            low = std::min(low, high);
+            value = std::min(value, high);
+        }
+        return std::max({value, low, 1});
+    };
+    return {fit(stored.width(), minimum.width(), available.width()),
+            fit(stored.height(), minimum.height(), available.height())};
+}
+
+void DocumentWindow::applyRememberedSize()
+{
+    const UserDefaults &defaults = UserDefaults::standardUserDefaults();
+    if (defaults.boolForKey(SettingsKeys::RememberLastWindowSize)
+        && defaults.objectForKey(WindowSizeKeys::LastWindowWidth).isValid()
+        && defaults.objectForKey(WindowSizeKeys::LastWindowHeight).isValid()) {
+        const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        const QSize available = screen ? screen->availableGeometry().size() : QSize();
+        const QSize stored(storedInt(defaults, WindowSizeKeys::LastWindowWidth),
+                           storedInt(defaults, WindowSizeKeys::LastWindowHeight));
+        resize(clampedSize(stored, minimumSize(), available));
+    }
+    m_storesResizes = true;
+}
+
+void DocumentWindow::windowDidResize()
+{
+    UserDefaults &defaults = UserDefaults::standardUserDefaults();
+    defaults.setInteger(width(), WindowSizeKeys::LastWindowWidth);
+    defaults.setInteger(height(), WindowSizeKeys::LastWindowHeight);
+}
+
+void DocumentWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // Showing the window reports its size as well, without an old one; that is no resize.
+    if (m_storesResizes && event->oldSize().isValid() && event->oldSize() != event->size())
+        windowDidResize();
+}
+
+void DocumentWindow::closeEvent(QCloseEvent *event)
+{
+    // The controller may close the window itself once the document goes.
+    if (m_closing || !m_document) {
+        event->accept();
+        return;
+    }
+    const QScopedValueRollback guard(m_closing, true);
+    if (DocumentController::sharedDocumentController().closeDocument(m_document))
+        event->accept();
+    else
+        event->ignore();
+}

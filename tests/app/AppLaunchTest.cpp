@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "../foundation_ui/RecordingAlertPresenter.h"
+#include "AppDelegate.h"
+#include "AppTestDocuments.h"
+#include "MyApplication.h"
+#include "Settings.h"
+#include "TemplateManager.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+// Each launch starts from its own preferences file, as a first start would.
+class AppLaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        UserDefaults::setStandardFile(dir.filePath("prefs.ini"));
+        TemplateManager::defaultManager().clearTemplateList();
+    }
+    void TearDown() override { UserDefaults::setStandardFile(UserDefaults::defaultStandardFilePath()); }
+
+    static QList<QWidget *> visibleWindows()
+    {
+        QList<QWidget *> shown;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (widget->isVisible())
+                shown.append(widget);
+        return shown;
+    }
+
+    QTemporaryDir dir;
+    RecordingAlertPresenter alerts;
+    ControllerFakes fakes;
+    DocumentController &controller = ControllerFakes::controller();
+};
+
+TEST_F(AppLaunchTest, firstStartOpensOneUntitledDocumentAndSaysNothing)
+{
+    MyApplication::finishLaunching({});
+    ASSERT_NE(MyApplication::delegate(), nullptr);
+    ASSERT_EQ(controller.documents().size(), 1);
+    EXPECT_TRUE(controller.documents()[0]->fileName().isEmpty());
+    EXPECT_EQ(visibleWindows(), QList<QWidget *>{controller.documents()[0]->window()}) << "no other window yet";
+    EXPECT_TRUE(alerts.shown.isEmpty());
+    EXPECT_FALSE(TemplateManager::defaultManager().templateNames().isEmpty()) << "templates loaded at the end";
+}
+
+TEST_F(AppLaunchTest, thePreferencesCanKeepTheUntitledDocumentAndTheProjectWindowAway)
+{
+    UserDefaults::standardUserDefaults().setBool(false, QStringLiteral("showProjectOnStartup"));
+    Settings::setNewDocOnLaunch(false);
+    MyApplication::finishLaunching({});
+    EXPECT_TRUE(controller.documents().isEmpty());
+    EXPECT_TRUE(visibleWindows().isEmpty());
+    EXPECT_TRUE(alerts.shown.isEmpty());
+    EXPECT_FALSE(TemplateManager::defaultManager().templateNames().isEmpty());
+}
+
+TEST_F(AppLaunchTest, fileArgumentsOpenInsteadOfTheUntitledDocument)
+{
+    QFile file(dir.filePath("a.quorv2"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("FAKE a");
+    file.close();
+    MyApplication::finishLaunching({file.fileName(), dir.filePath("missing.quorv2")});
+    ASSERT_EQ(controller.documents().size(), 1);
+    EXPECT_EQ(controller.documents()[0]->fileName(), file.fileName());
+    EXPECT_EQ(fakes.panels.errors.size(), 1) << "the missing file is reported";
+}
+
+TEST_F(AppLaunchTest, quittingStopsTheRunsThenReviewsTheDocuments)
+{
+    ASSERT_TRUE(controller.newDocument());
+    FakeDocument *document = fakes.document(0);
+    document->sending = true;
+    EXPECT_FALSE(controller.closeDocument(document));
+    EXPECT_TRUE(MyApplication::prepareQuit());
+    EXPECT_EQ(fakes.log, QStringList{"prepareToQuit " + document->displayName()});
+
+    document->edit("FAKE");
+    EXPECT_FALSE(MyApplication::prepareQuit()) << "the user kept the document";
+}
+
+// Throws from its event handler, as a faulty widget would.
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            throw AppException(ExceptionNames::InternalInconsistency, QStringLiteral("handler failed"));
+        return QObject::event(event);
+    }
+};
+
+TEST(AppEvents, anExceptionFromAnEventHandlerIsReportedNotFatal)
+{
+    RecordingAlertPresenter alerts;
+    ThrowingObject object;
+    QEvent user(QEvent::User);
+    EXPECT_FALSE(MyApplication::notifyGuarded(*qApp, &object, &user));
+    ASSERT_EQ(alerts.shown.size(), 1);
+    EXPECT_EQ(alerts.shown[0].kind, RecordingAlertPresenter::Report);
+    EXPECT_TRUE(alerts.shown[0].text.contains("handler failed"));
+}
+
+} // namespace
