@@ -118,7 +118,6 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageAndItsRetrySkipsWhoTookIt)
     // A user's cancel stays a cancel, not a failure of the exchanger.
     StopAtOnce stop;
     handler.setProgressCallback(&stop);
-    EXPECT_EQ(handler.progressCallback(), &stop);
     EXPECT_EQ(handler.sendMessage(message("a@alpha.test")), MailHandler::Cancelled);
     handler.setProgressCallback(nullptr);
 
@@ -149,7 +148,4 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageAndItsRetrySkipsWhoTookIt)
                                        "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>",
                                        "<nobody@alpha.test>",
                                        "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>"}));
-
-    EXPECT_TRUE(MailHandler_direct::checkAccountData({{"mailFromAddress", "a@b.test"}}));
-    EXPECT_FALSE(MailHandler_direct::checkAccountData({{"mailFromAddress", ""}}));
 }

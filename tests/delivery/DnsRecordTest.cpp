@@ -91,9 +91,6 @@ TEST(DnsRecord, ParsesHeaderAndAnswersInOrder)
     const DNSRecord r = p.record();
 
     EXPECT_EQ(r.header().packetID, 0xBEEF);
-    EXPECT_EQ(r.header().isResponse, 1);
-    EXPECT_EQ(r.header().questionCount, 1);
-    EXPECT_EQ(r.header().answerCount, 5);
     EXPECT_EQ(r.dnsAnswerLength(), p.bytes.size());
     ASSERT_EQ(r.entries().size(), 5u);
     EXPECT_EQ(r.entries()[0].name(), "alpha.test");

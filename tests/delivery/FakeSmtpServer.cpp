@@ -142,7 +142,6 @@ bool FakeSmtpServer::Conn::send(std::string_view bytes)
         }
         bytes.remove_prefix(size_t(n));
     }
-    m_server.note(m_session, [](Session &s) { s.sentAt.push_back(Clock::now()); });
     return true;
 }
 
@@ -344,7 +343,7 @@ void FakeSmtpServer::run()
             {
                 const std::lock_guard lock(m_mutex);
                 index = m_sessions.size();
-                m_sessions.push_back({m_listeners[i].second, {}, {}, {}, Clock::now(), {}, false});
+                m_sessions.push_back({m_listeners[i].second, {}, {}, Clock::now(), {}, false});
             }
             Conn conn(*this, fd, index);
             if (!stopping && (!m_options.tls || conn.startTls()))

@@ -42,7 +42,6 @@ public:
         QString address;                       // the listening address the client reached
         QList<QByteArray> lines;               // command lines without CRLF, noted before their reply
         QList<QByteArray> messages;            // DATA texts, with the final dot
-        std::vector<Clock::time_point> sentAt; // one for each send
         Clock::time_point opened, closed;
         bool ended = false;
         [[nodiscard]] bool saw(const QByteArray &prefix) const;

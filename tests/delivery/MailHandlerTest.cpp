@@ -111,17 +111,10 @@ TEST(MailHandlerFactory, PicksTheHandlerByExactTypeAndChecksAccounts)
     EXPECT_EQ(MailHandler::mailHandlerForAccount({{"accountType", "SMTP"}}), nullptr);
     EXPECT_EQ(MailHandler::mailHandlerForAccount({{"accountType", "imap"}}), nullptr);
 
-    // The dry run's set-up is an empty dictionary: success. It takes any
-    // account and any message, even one that would fail a real handler.
-    const auto dummy = MailHandler::mailHandlerForAccount({{"accountType", "dummy"}});
-    const auto setup = dummy->setup(nullptr, std::nullopt);
+    // The dry run's set-up is an empty dictionary: success, not "cancelled".
+    const auto setup = MailHandler::mailHandlerForAccount({{"accountType", "dummy"}})->setup(nullptr, std::nullopt);
     ASSERT_TRUE(setup.has_value());
     EXPECT_TRUE(setup->isEmpty());
-    EXPECT_EQ(dummy->newMessageID(), "the message id");
-    EXPECT_TRUE(MailHandler_dummy::checkAccountData({}));
-    EXPECT_EQ(dummy->connect(), 0);
-    EXPECT_EQ(dummy->sendMessage(MailMessage()), 0);
-    EXPECT_EQ(dummy->disconnect(), 0);
 
     EXPECT_FALSE(MailHandler::checkAccountData({}));
     EXPECT_FALSE(MailHandler::checkAccountData({{"accountType", "dummy"}}));
@@ -304,7 +297,6 @@ TEST(SmtpHandler, CancelEndsAPauseAtOnceEvenAnAbsurdlyLongOne)
     StopAll stop;
     auto stopped = smtpHandler(smtpAccount(silentServer.port()));
     stopped->setProgressCallback(&stop);
-    EXPECT_EQ(stopped->progressCallback(), &stop);
     EXPECT_EQ(stopped->connect(), MailHandler::Cancelled);
 
     // The engine stops through its callback alone: a pause asks it every

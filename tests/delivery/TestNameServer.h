@@ -4,6 +4,7 @@
 // loopback port with the zone in tests/delivery/dns/.
 
 #include "DNSResolver.h"
+#include "FakeSmtpServer.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -11,12 +12,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,21 +23,6 @@
 #include <vector>
 
 extern char **environ;
-
-// A loopback port free right now; start() tries again when someone takes it first.
-inline quint16 freeLoopbackPort()
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof addr;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), size) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &size) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return ok ? ntohs(addr.sin_port) : 0;
-}
 
 // A child with its output in a file, started with posix_spawn: the thread
 // checker cannot follow QProcess's way of forking.
@@ -117,7 +100,7 @@ public:
         m_log = m_dir.filePath(QStringLiteral("dnsmasq.log"));
         // Another test program may take the port between the check and the start: try again.
         for (int attempt = 0; attempt < 5; ++attempt) {
-            m_port = freeLoopbackPort();
+            m_port = FakeSmtpServer::closedPort();
             if (!m_process.start({program, "--keep-in-foreground", "--conf-file=" + config, "--pid-file=",
                                   "--port=" + QString::number(m_port)},
                                  m_log))

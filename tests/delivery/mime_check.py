@@ -1,16 +1,16 @@
 #!/usr/bin/env python3
-"""Reads mail messages as an outside reader would: mime_check.py MANIFEST.json
+"""Reads mail messages as an outside reader would (Python's email package).
 
-The manifest lists {"file": path, "expect": {...}}. Each message is parsed with
-policy.default and with compat32. Always checked: no defects (message, parts,
-headers), ASCII, CRLF line ends, no line over max_line (998 unless given) and
-none starting with "." (no dot-stuffing is done), no boundary a prefix of
-another nor of any line but its own delimiters (one per part, one closing), each multipart/alternative a text/plain first and a text/html or
-multipart/related last. Expected, when given: "headers" {name: decoded text},
-"absent" [name], "addresses" {name: [[display, addr]]}, "structure" [content
-type of every part in walk order], "parts" [per leaf: type, charset, text
-(compared with LF line ends), base64 (decoded bytes), filename, name,
-content_id, disposition]. Exits 1 when anything failed.
+mime_check.py --describe FILE...: one JSON object a line describing each file.
+
+mime_check.py MANIFEST.json: the manifest lists {"file": path, "expect": {...}};
+each message is read with policy.default and with compat32. Always checked:
+no defects, ASCII, CRLF, lines within max_line (998) and none starting with
+".", no boundary a prefix of another nor of any line but its own delimiters,
+each multipart/alternative text/plain first and HTML last. Compared when
+given: "headers" {name: text}, "absent" [name], "addresses" {name: [[display,
+addr]]}, "structure" [content types in walk order], "parts" [per leaf: type,
+charset, text, base64, filename, name, content_id, disposition].
 """
 
 import base64
@@ -18,6 +18,7 @@ import email
 import email.header
 import email.policy
 import email.utils
+import hashlib
 import json
 import re
 import sys
@@ -159,7 +160,76 @@ def part_checks(msg, expect, fail):
             check("disposition", part.get_content_disposition(), want["disposition"])
 
 
+def tree(part):
+    """The content types of the part and its children, as
+    "multipart/mixed(text/plain,image/png)"."""
+    if not part.is_multipart():
+        return part.get_content_type()
+    return part.get_content_type() + "(" + ",".join(tree(p) for p in part.iter_parts()) + ")"
+
+
+def addresses(msg, name):
+    header = msg.get(name)
+    if header is None:
+        return []
+    return [{"name": a.display_name, "address": a.addr_spec} for a in header.addresses]
+
+
+def describe(path):
+    with open(path, "rb") as f:
+        raw = f.read()
+    msg = email.message_from_bytes(raw, policy=email.policy.default)
+
+    parts = []
+    defects = []
+    for part in msg.walk():
+        defects += [type(d).__name__ for d in part.defects]
+        # Header values parse lazily under policy.default; their defects
+        # (a broken encoded word, say) only show once they are read.
+        for _name, value in part.items():
+            defects += [type(d).__name__ for d in getattr(value, "defects", ())]
+        if part.is_multipart():
+            continue
+        payload = part.get_payload(decode=True) or b""
+        entry = {
+            "type": part.get_content_type(),
+            "filename": part.get_filename(),
+            "disposition": part.get_content_disposition(),
+            "contentId": str(part.get("Content-ID", "")),
+            "encoding": str(part.get("Content-Transfer-Encoding", "")),
+            "size": len(payload),
+            "sha256": hashlib.sha256(payload).hexdigest(),
+        }
+        content = part.get_content()
+        if isinstance(content, str):
+            entry["content"] = content
+        parts.append(entry)
+
+    return {
+        "subject": str(msg.get("Subject", "")),
+        "from": str(msg.get("From", "")),
+        "to": str(msg.get("To", "")),
+        "fromAddresses": addresses(msg, "From"),
+        "toAddresses": addresses(msg, "To"),
+        "messageId": str(msg.get("Message-ID", "")),
+        "headers": list(msg.keys()),
+        "bcc": str(msg.get("Bcc", "")),
+        "hasBcc": msg.get("Bcc") is not None,
+        "deliveredTo": [str(v) for v in msg.get_all("Delivered-To", [])],
+        "received": [" ".join(str(v).split()) for v in msg.get_all("Received", [])],
+        "tree": tree(msg),
+        "parts": parts,
+        "defects": defects,
+        # RFC 5322 2.1.1: at most 998 characters a line.
+        "longestLine": max((len(line) for line in raw.splitlines()), default=0),
+    }
+
+
 def main():
+    if sys.argv[1] == "--describe":
+        for path in sys.argv[2:]:
+            print(json.dumps(describe(path)))
+        return 0
     with open(sys.argv[1], encoding="utf-8") as f:
         manifest = json.load(f)
     failures = 0

@@ -23,16 +23,11 @@
 #include <sys/stat.h>
 #include <thread>
 
+using TextFixtures::writeFile;
+
 namespace {
 
 using Decision = AttachmentResolution::Decision;
-
-void writeFile(const QString &path, const QByteArray &contents = "data")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(contents);
-}
 
 // "<prefix><Name tag><suffix>"
 RichText taggedName(const QString &prefix, const QString &suffix = {})
@@ -75,12 +70,7 @@ TEST(AttachmentTest, NeverPersonalisedAndSuffixLookup)
     for (const char *name : {"bob.txt", "bob.pdf", "bobby.doc", "exact"})
         writeFile(root + "/" + name);
 
-    SmartAttachment fresh;
-    EXPECT_FALSE(fresh.fileExists());
-    EXPECT_TRUE(fresh.filePath().isNull());
-    EXPECT_EQ(fresh.notFoundAction(), SmartAttachment::SkipAttachment);
-    EXPECT_EQ(fresh.defaultFilePath(), "");
-
+    EXPECT_FALSE(SmartAttachment().fileExists());
     auto bob = smart(root, "bob", SmartAttachment::SkipAttachment);
     bob->setPersonalizer(nullptr);
     EXPECT_TRUE(bob->fileExists());
@@ -219,21 +209,18 @@ TEST(AttachmentManagerTest, NotificationsAndIndexes)
     int posts = 0;
     auto observation = NotificationCenter::defaultCenter().addObserver(
         AttachmentManager::UpdateNotification, &manager, [&](const Notification &) { ++posts; });
-
-    manager.setAttachmentList({std::make_shared<StaticAttachment>("/a")});
-    EXPECT_EQ(posts, 0);
-    manager.removeAttachment(0);
-    EXPECT_EQ(posts, 1);
-    EXPECT_EQ(manager.attachmentCount(), 0);
-
     auto added = std::make_shared<StaticAttachment>("/b");
-    manager.addAttachment(added);
-    EXPECT_EQ(posts, 2);
+    manager.setAttachmentList({added});
+    EXPECT_EQ(posts, 0);
+    // Indexes outside the list give nothing and change nothing.
     EXPECT_EQ(manager.attachmentAtIndex(0), added);
     EXPECT_EQ(manager.attachmentAtIndex(1), nullptr);
     EXPECT_EQ(manager.attachmentAtIndex(-1), nullptr);
     manager.removeAttachment(1);
     manager.removeAttachment(-1);
+    EXPECT_EQ(posts, 0);
+    manager.removeAttachment(0);
+    manager.addAttachment(added);
     EXPECT_EQ(posts, 2);
     EXPECT_EQ(manager.attachmentCount(), 1);
 }

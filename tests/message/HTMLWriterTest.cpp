@@ -6,7 +6,6 @@
 
 #include "TextFixtures.h"
 
-#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -194,9 +193,7 @@ TEST(HTMLWriterTest, TagsInPersonalisedText)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("pic 1.png"));
-    QImage picture(4, 2, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    ASSERT_TRUE(picture.save(path));
+    ASSERT_TRUE(writePng(path, 4, 2));
 
     Database table;
     table.addField(QStringLiteral("Name"));

@@ -9,6 +9,11 @@
 #include "RichText.h"
 #include "TextAttributes.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
 #include <utility>
 
 namespace TextFixtures {
@@ -49,6 +54,21 @@ inline RichText withTag(const QString &before, const SimpleTagRef &tag, const QS
 inline ConditionRule rule(const QString &field, qint64 op, const QString &content, const RichText &result)
 {
     return ConditionRule{field, op, content, result};
+}
+
+// Writes the bytes, making the folders on the way.
+inline bool writeFile(const QString &path, const QByteArray &bytes = "data")
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+inline bool writePng(const QString &path, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    return image.save(path, "PNG");
 }
 
 } // namespace TextFixtures

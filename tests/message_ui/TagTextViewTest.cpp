@@ -178,11 +178,6 @@ TEST(TagTextViews, SubjectDropsTypedLineBreaksAndTabsOnly)
     QTest::keyClicks(&subject, QStringLiteral("c"));
     EXPECT_EQ(subject.attributedString().string(), QStringLiteral("abc"));
 
-    // The body does take them, so the filter is what keeps the subject on one line.
-    BodyTextView body;
-    QTest::keyClick(&body, Qt::Key_Return);
-    EXPECT_EQ(body.attributedString().string(), QStringLiteral("\n"));
-
     // Only typed text is filtered.
     QGuiApplication::clipboard()->setText(QStringLiteral("d\ne"));
     subject.paste();
@@ -318,8 +313,6 @@ TEST(TagTextViews, LinkSheetChecksTheAddress)
     view.setLink();
     QPointer<LinkSheet> sheet = view.linkEditSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_TRUE(sheet->isVisible());
-    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     view.textLinkURL()->setText(QStringLiteral("exa mple.com"));
     QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
     EXPECT_EQ(presenter.panels.size(), 1);
@@ -334,11 +327,6 @@ TEST(TagTextViews, LinkSheetChecksTheAddress)
     EXPECT_FALSE(linkAt(3).isValid());
     EXPECT_FALSE(linkAt(8).isValid());
 
-    select(view, 13, 18);
-    view.setLink();
-    view.textLinkURL()->setText(QStringLiteral("ftp://files.example/x"));
-    view.setLink_okClicked();
-    EXPECT_EQ(linkAt(13), QVariant(QStringLiteral("ftp://files.example/x")));
     select(view, 0, 18);
     view.setLink();
     sheet = view.linkEditSheet();
@@ -348,7 +336,6 @@ TEST(TagTextViews, LinkSheetChecksTheAddress)
 
     view.removeLink();
     EXPECT_FALSE(linkAt(4).isValid());
-    EXPECT_FALSE(linkAt(13).isValid());
     EXPECT_TRUE(presenter.reports.isEmpty());
 
     view.setRichText(false);

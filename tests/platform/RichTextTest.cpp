@@ -264,12 +264,6 @@ TEST(TextList, MarkersForEveryFormat)
     };
     const Case cases[] = {
         {QStringLiteral("{disc}"), 7, QStringLiteral("\u2022")},
-        {QStringLiteral("{hyphen}"), 1, QStringLiteral("\u2043")},
-        {QStringLiteral("{circle}"), 1, QStringLiteral("\u25E6")},
-        {QStringLiteral("{square}"), 1, QStringLiteral("\u25AA")},
-        {QStringLiteral("{check}"), 1, QStringLiteral("\u2713")},
-        {QStringLiteral("{box}"), 1, QStringLiteral("\u25A1")},
-        {QStringLiteral("{diamond}"), 1, QStringLiteral("\u25C6")},
         {QStringLiteral("{decimal})"), 3, QStringLiteral("3)")},
         {QStringLiteral("({lower-alpha})"), 1, QStringLiteral("(a)")},
         {QStringLiteral("{upper-alpha}."), 26, QStringLiteral("Z.")},

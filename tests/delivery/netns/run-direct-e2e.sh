@@ -4,8 +4,8 @@
 # (through a private /etc/resolv.conf), Postfix on port 25 at 127.0.0.2 and
 # 127.0.0.3. The host's network and files stay untouched.
 #   run-direct-e2e.sh PROGRAM [ARGUMENT...]
-# The program finds the Postfix folder in CORV_PF_DIR and the message checker
-# in CORV_PF_CHECK_SCRIPT. Exit 77 (skipped) without root or namespaces.
+# Postfix comes and goes with ../postfix/run-postfix-test.sh, which also tells
+# the program where to look. Exit 77 (skipped) without root or namespaces.
 set -eu
 [ $# -ge 1 ] || { echo "usage: $0 PROGRAM [ARGUMENT...]" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,7 +21,7 @@ if [ -z "${CORV_IN_NETNS:-}" ]; then
     exit 77
   fi
   export PATH="$PATH:/usr/sbin:/sbin"
-  for tool in ip dnsmasq postfix saslpasswd2 openssl python3 mount; do
+  for tool in ip dnsmasq mount; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
   done
   # Mounts made inside stay inside (private propagation).
@@ -30,12 +30,11 @@ fi
 
 ip link set lo up
 
-# Not below $TMPDIR: Postfix's own users must be able to reach the folder.
+# Every user reads resolv.conf: not below $TMPDIR.
 work=$(mktemp -d /tmp/corv-direct-e2e-XXXXXX)
 chmod 755 "$work"
 dns_pid=
 cleanup() {
-  bash "$here/../postfix/pf-down.sh" "$work/pf"
   if [ -n "$dns_pid" ]; then
     kill "$dns_pid" 2>/dev/null || true
     wait "$dns_pid" 2>/dev/null || true
@@ -77,19 +76,10 @@ if [ $up -eq 0 ]; then
   exit 1
 fi
 
-if ! PF_PLAIN="127.0.0.2:25 127.0.0.3:25" PF_SUBMISSION= PF_SMTPS= PF_OTHERNAME= \
-     bash "$here/../postfix/pf-up.sh" "$work/pf"; then
-  tail -n 30 "$work/pf/log/maillog" >&2 2>/dev/null || true
-  exit 1
-fi
-
-export CORV_PF_DIR="$work/pf"
-export CORV_PF_CHECK_SCRIPT="$here/../postfix/check_message.py"
 status=0
-"$@" || status=$?
+PF_PLAIN="127.0.0.2:25 127.0.0.3:25" PF_SUBMISSION= PF_SMTPS= PF_OTHERNAME= \
+  bash "$here/../postfix/run-postfix-test.sh" "$@" || status=$?
 if [ $status -ne 0 ]; then
-  echo "--- end of the Postfix log" >&2
-  tail -n 40 "$work/pf/log/maillog" >&2 2>/dev/null || true
   echo "--- name server log" >&2
   tail -n 40 "$work/dnsmasq.log" >&2 2>/dev/null || true
 fi

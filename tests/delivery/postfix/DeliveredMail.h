@@ -1,8 +1,7 @@
 #pragma once
 
 // What a test Postfix (pf-up.sh) put in its Maildir, read back with Python's
-// email package (check_message.py, named by CORV_PF_CHECK_SCRIPT): one JSON
-// object for each delivered file.
+// email package (mime_check.py --describe): one JSON object for each file.
 
 #include <gtest/gtest.h>
 
@@ -54,7 +53,7 @@ inline QList<QJsonObject> delivered(const QString &marker, int count, int settle
         return {};
 
     QProcess python;
-    python.start("python3", QStringList{qEnvironmentVariable("CORV_PF_CHECK_SCRIPT")} + found);
+    python.start("python3", QStringList{CORV_SOURCE_DIR "/tests/delivery/mime_check.py", "--describe"} + found);
     if (!python.waitForFinished(60000) || python.exitCode() != 0) {
         ADD_FAILURE() << "python3 could not read the messages: " << python.readAllStandardError().toStdString();
         return {};

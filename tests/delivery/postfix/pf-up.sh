@@ -14,10 +14,7 @@
 # (other.test.example); other-ca.pem, a CA that signed neither.
 set -eu
 D=${1:?usage: pf-up.sh FOLDER}
-PF_PLAIN=${PF_PLAIN-127.0.0.1:2525}
-PF_SUBMISSION=${PF_SUBMISSION-127.0.0.1:2587}
-PF_SMTPS=${PF_SMTPS-127.0.0.1:2465}
-PF_OTHERNAME=${PF_OTHERNAME-}
+PF_PLAIN=${PF_PLAIN-} PF_SUBMISSION=${PF_SUBMISSION-} PF_SMTPS=${PF_SMTPS-} PF_OTHERNAME=${PF_OTHERNAME-}
 
 rm -rf "$D"
 mkdir -p "$D/etc/sasl" "$D/queue" "$D/data" "$D/mail" "$D/log" "$D/tls"

@@ -23,11 +23,16 @@ export CORV_SMTP_PLAIN_PORT=${CORV_SMTP_PLAIN_PORT:-2525}
 export CORV_SMTP_SUBMISSION_PORT=${CORV_SMTP_SUBMISSION_PORT:-2587}
 export CORV_SMTP_SMTPS_PORT=${CORV_SMTP_SMTPS_PORT:-2465}
 export CORV_SMTP_OTHERNAME_PORT=${CORV_SMTP_OTHERNAME_PORT:-2466}
+# pf-up.sh's listeners; a caller may give its own (run-direct-e2e.sh does).
+export PF_PLAIN=${PF_PLAIN-127.0.0.1:$CORV_SMTP_PLAIN_PORT}
+export PF_SUBMISSION=${PF_SUBMISSION-127.0.0.1:$CORV_SMTP_SUBMISSION_PORT}
+export PF_SMTPS=${PF_SMTPS-127.0.0.1:$CORV_SMTP_SMTPS_PORT}
+export PF_OTHERNAME=${PF_OTHERNAME-127.0.0.1:$CORV_SMTP_OTHERNAME_PORT}
 # A listener already there (say, a Postfix left over from a killed run) would
 # take the messages that this run looks for.
-for port in $CORV_SMTP_PLAIN_PORT $CORV_SMTP_SUBMISSION_PORT $CORV_SMTP_SMTPS_PORT $CORV_SMTP_OTHERNAME_PORT; do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo "$0: 127.0.0.1:$port is already in use; set CORV_SMTP_*_PORT to free ports" >&2
+for listener in $PF_PLAIN $PF_SUBMISSION $PF_SMTPS $PF_OTHERNAME; do
+  if (exec 3<>"/dev/tcp/${listener%:*}/${listener##*:}") 2>/dev/null; then
+    echo "$0: $listener is already in use; set CORV_SMTP_*_PORT to free ports" >&2
     exit 1
   fi
 done
@@ -42,15 +47,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-if ! PF_PLAIN="127.0.0.1:$CORV_SMTP_PLAIN_PORT" PF_SUBMISSION="127.0.0.1:$CORV_SMTP_SUBMISSION_PORT" \
-     PF_SMTPS="127.0.0.1:$CORV_SMTP_SMTPS_PORT" PF_OTHERNAME="127.0.0.1:$CORV_SMTP_OTHERNAME_PORT" \
-     bash "$here/pf-up.sh" "$work/pf"; then
+if ! bash "$here/pf-up.sh" "$work/pf"; then
   tail -n 30 "$work/pf/log/maillog" >&2 2>/dev/null || true
   exit 1
 fi
 
 export CORV_PF_DIR="$work/pf"
-export CORV_PF_CHECK_SCRIPT="$here/check_message.py"
 # The server's certificate verifies against the test CA alone; tests that
 # want it refused name another file.
 export SSL_CERT_FILE="$work/pf/tls/ca.pem"
