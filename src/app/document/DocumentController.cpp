@@ -233,16 +233,21 @@ bool DocumentController::revertDocument(Document *document)
     return true;
 }
 
-bool DocumentController::closeDocument(Document *document)
+bool DocumentController::mayCloseNow(Document *document)
 {
-    if (!document || !m_documents.contains(document))
-        return false;
     QString reason;
     if (!document->canClose(&reason)) {
         panels().showError(document->window(), localizedString("Localized-App", "DOC_CANNOT_CLOSE"), reason);
         return false;
     }
-    if (!settleChanges(*this, document))
+    return settleChanges(*this, document);
+}
+
+bool DocumentController::closeDocument(Document *document)
+{
+    if (!document || !m_documents.contains(document))
+        return false;
+    if (!mayCloseNow(document))
         return false;
     removeDocument(document);
     return true;
@@ -257,12 +262,7 @@ bool DocumentController::reviewUnsavedDocumentsForQuit()
         document->prepareToQuit();
 
     for (Document *document : documents) {
-        QString reason;
-        if (!document->canClose(&reason)) {
-            panels().showError(document->window(), localizedString("Localized-App", "DOC_CANNOT_CLOSE"), reason);
-            return false;
-        }
-        if (!settleChanges(*this, document))
+        if (!mayCloseNow(document))
             return false;
     }
     return true;

@@ -78,6 +78,8 @@ signals:
 private:
     DocumentController() = default;
     Document *addDocument(Document *document);
+    // Not while the document refuses; asks about unsaved changes.
+    bool mayCloseNow(Document *document);
 
     Factory m_factory;
     DocumentPanels *m_panels = nullptr;
