@@ -81,7 +81,7 @@ std::shared_ptr<AttachmentCell> ConditionTag::clone() const
     return copy;
 }
 
-RichText ConditionTag::getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+RichText ConditionTag::getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                        const MessageData *) const
 {
     const NestingGuard guard(conditionNesting, MaxConditionNesting);

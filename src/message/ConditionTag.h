@@ -29,7 +29,7 @@ public:
     ConditionTag(const QString &tagName, const QList<ConditionRule> &rules);
 
     [[nodiscard]] std::shared_ptr<AttachmentCell> clone() const override;
-    [[nodiscard]] RichText getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+    [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
     // Renames the fields the rules test and the field tags inside the
     // results; the condition's own name stays.

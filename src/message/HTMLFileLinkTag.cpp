@@ -20,7 +20,7 @@ std::shared_ptr<AttachmentCell> HTMLFileLinkTag::clone() const
     return std::make_shared<HTMLFileLinkTag>(*this);
 }
 
-RichText HTMLFileLinkTag::getValueForData(const QVariantMap *, const QMap<QString, QString> *,
+RichText HTMLFileLinkTag::getValueForData(const DatabaseEntry *, const QMap<QString, QString> *,
                                           const MessageData *messageData) const
 {
     if (messageData && messageData->fullPath.value_or(false))

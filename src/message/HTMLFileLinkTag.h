@@ -11,7 +11,7 @@ public:
 
     [[nodiscard]] std::shared_ptr<AttachmentCell> clone() const override;
     [[nodiscard]] QString attachmentFile() const override { return m_imagePath; }
-    [[nodiscard]] RichText getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+    [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
     void tagNameChanged(const QString &, const QString &) override {}
 

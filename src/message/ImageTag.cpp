@@ -90,7 +90,7 @@ std::shared_ptr<AttachmentCell> ImageTag::clone() const
     return std::make_shared<ImageTag>(*this);
 }
 
-RichText ImageTag::getValueForData(const QVariantMap *, const QMap<QString, QString> *, const MessageData *) const
+RichText ImageTag::getValueForData(const DatabaseEntry *, const QMap<QString, QString> *, const MessageData *) const
 {
     return valueText(QStringLiteral(""));
 }

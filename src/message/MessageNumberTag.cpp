@@ -16,7 +16,7 @@ std::shared_ptr<AttachmentCell> MessageNumberTag::clone() const
     return std::make_shared<MessageNumberTag>(*this);
 }
 
-RichText MessageNumberTag::getValueForData(const QVariantMap *, const QMap<QString, QString> *,
+RichText MessageNumberTag::getValueForData(const DatabaseEntry *, const QMap<QString, QString> *,
                                            const MessageData *messageData) const
 {
     if (!messageData || !messageData->messageNumber)

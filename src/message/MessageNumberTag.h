@@ -9,7 +9,7 @@ public:
     explicit MessageNumberTag(const QString &tagName);
 
     [[nodiscard]] std::shared_ptr<AttachmentCell> clone() const override;
-    [[nodiscard]] RichText getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+    [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
     [[nodiscard]] QString archiveClassName() const override { return QStringLiteral("MessageNumberTag"); }
 };

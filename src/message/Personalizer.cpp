@@ -27,13 +27,10 @@ RichText Personalizer::personalizeAttributedString(const RichText &text) const
     messageData.fullPath = m_useLocalPath;
     if (!m_messageId.isNull())
         messageData.messageId = m_messageId;
-    // Rows are held compactly; the tags read the stored form.
-    const Database::EntryRef &row = m_entries.at(m_addressNo);
-    const QVariantMap entry = row ? row->toMap() : QVariantMap();
-    return personalizeAttributedString(text, row ? &entry : nullptr, &m_mapping, &messageData);
+    return personalizeAttributedString(text, m_entries.at(m_addressNo).get(), &m_mapping, &messageData);
 }
 
-RichText Personalizer::personalizeAttributedString(const RichText &text, const QVariantMap *entry,
+RichText Personalizer::personalizeAttributedString(const RichText &text, const DatabaseEntry *entry,
                                                    const Database::ColumnMap *mapping,
                                                    const MessageData *messageData)
 {

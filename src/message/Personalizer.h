@@ -31,7 +31,7 @@ public:
     // not in valid range") when the row is not in the table.
     [[nodiscard]] RichText personalizeAttributedString(const RichText &text) const;
     // The same for explicit data; entry, mapping and message data may each be null.
-    [[nodiscard]] static RichText personalizeAttributedString(const RichText &text, const QVariantMap *entry,
+    [[nodiscard]] static RichText personalizeAttributedString(const RichText &text, const DatabaseEntry *entry,
                                                               const Database::ColumnMap *mapping,
                                                               const MessageData *messageData);
 

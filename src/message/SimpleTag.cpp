@@ -43,7 +43,7 @@ std::shared_ptr<AttachmentCell> SimpleTag::clone() const
     return std::make_shared<SimpleTag>(*this);
 }
 
-RichText SimpleTag::getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+RichText SimpleTag::getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                     const MessageData *) const
 {
     QString text;

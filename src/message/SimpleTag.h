@@ -11,6 +11,8 @@
 
 #include "MessageData.h"
 
+#include "Database.h"
+
 #include "Codable.h"
 #include "RichText.h"
 #include "TextAttachment.h"
@@ -52,7 +54,7 @@ public:
     // The tag's value for one recipient: a text whose one run carries the
     // tag's attributes. Entry (keyed by column identifier), mapping (field
     // name to column identifier) and message data may each be null.
-    [[nodiscard]] virtual RichText getValueForData(const QVariantMap *entry, const QMap<QString, QString> *mapping,
+    [[nodiscard]] virtual RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                                    const MessageData *messageData) const;
     // A field was renamed. Field tags and message-number tags take the new
     // name when their name is the old one.

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)AttributedTagString::taglessString(text);
     (void)AttributedTagString::inlineFileAttachments(text);
 
-    static const QVariantMap entry{{QStringLiteral("c1"), QStringLiteral("Bern")},
-                                   {QStringLiteral("c2"), QStringLiteral("Ann")}};
+    static const Database::Entry entry(QVariantMap{{QStringLiteral("c1"), QStringLiteral("Bern")},
+                                                    {QStringLiteral("c2"), QStringLiteral("Ann")}});
     static const QMap<QString, QString> mapping{{QStringLiteral("City"), QStringLiteral("c1")},
                                                 {QStringLiteral("Name"), QStringLiteral("c2")}};
     const MessageData messageData{1, false, QStringLiteral("<id@x>")};

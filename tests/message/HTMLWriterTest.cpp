@@ -150,7 +150,7 @@ TEST(HTMLWriterTest, AlignmentDivs)
     name->setAttributes(aligned({}, 2));
     RichText letter = build({{"Title\n", aligned({}, 2)}, {" rest\n", aligned({}, 4)}, {"End", aligned({}, 2)}});
     DoInsertTagInAttributedString(name, letter, 6);
-    const QVariantMap entry{{"0", "Ann"}};
+    const Database::Entry entry(QVariantMap{{"0", "Ann"}});
     const Database::ColumnMap mapping{{"Name", "0"}};
     const RichText personal = Personalizer::personalizeAttributedString(letter, &entry, &mapping, nullptr);
     EXPECT_EQ(html(personal), "<div style=\"text-align: center;\">Title<br>\n</div><div>Ann rest<br>\n</div>"

@@ -118,7 +118,7 @@ TEST(PersonalizerTest, MessageDataFollowsTheSetters)
     struct Probe : SimpleTag {
         Probe() : SimpleTag(QStringLiteral("probe")) {}
         mutable MessageData seen;
-        RichText getValueForData(const QVariantMap *, const QMap<QString, QString> *,
+        RichText getValueForData(const DatabaseEntry *, const QMap<QString, QString> *,
                                  const MessageData *data) const override
         {
             seen = data ? *data : MessageData{};

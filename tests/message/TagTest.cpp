@@ -97,7 +97,7 @@ TEST(TagValues, FieldNumberAndFileLinkTags)
     auto name = std::make_shared<SimpleTag>(QStringLiteral("Name"));
     const FontDescriptor font{QStringLiteral("Serif"), 14.0, true, false};
     name->setAttributes(TextAttributes{{TextAttributeName::Font, QVariant::fromValue(font)}});
-    const QVariantMap ann = entry(QStringLiteral("Bern"));
+    const Database::Entry ann(entry(QStringLiteral("Bern")));
     const RichText value = name->getValueForData(&ann, &Mapping, nullptr);
     EXPECT_EQ(value.string(), QStringLiteral("Ann"));
     EXPECT_EQ(value.attributesAtIndex(0), *name->attributes());
@@ -127,7 +127,7 @@ TEST(TagValues, ConditionInsideItselfEnds)
     auto tag = std::make_shared<ConditionTag>(QStringLiteral("Loop"), QList<ConditionRule>());
     tag->setDataArray({rule(QStringLiteral("City"), ConditionRule::DoesNotContain, QStringLiteral("x"),
                             withTag(QStringLiteral("a"), tag))});
-    const QVariantMap row = entry(QStringLiteral("Bern"));
+    const Database::Entry row(entry(QStringLiteral("Bern")));
     EXPECT_EQ(tag->getValueForData(&row, &Mapping, nullptr).string(), QString(16, QLatin1Char('a')));
     tag->tagNameChanged(QStringLiteral("City"), QStringLiteral("Town"));
     EXPECT_EQ(tag->dataArray().at(0).field, QStringLiteral("Town"));
@@ -240,7 +240,7 @@ TEST(TagArchives, EveryKindSurvivesATextArchive)
     EXPECT_EQ(std::tuple(restoredRule.field, restoredRule.op, restoredRule.content),
               std::tuple(QStringLiteral("City"), qint64(ConditionRule::DoesNotEqual), QStringLiteral("Bern")));
     EXPECT_EQ(AttributedTagString::textTagString(restoredRule.result), QStringLiteral("Hi <Name>"));
-    const QVariantMap row = entry(QStringLiteral("Paris"));
+    const Database::Entry row(entry(QStringLiteral("Paris")));
     EXPECT_EQ(restoredCondition->getValueForData(&row, &Mapping, nullptr).string(), QStringLiteral("Hi Ann"));
 
     auto restoredImage = std::dynamic_pointer_cast<ImageTag>(tags[2]);
