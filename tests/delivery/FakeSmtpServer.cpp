@@ -279,17 +279,39 @@ int FakeSmtpServer::stop()
     return m_accepted;
 }
 
+// The server thread goes on appending to its lists; a copy that shared
+// their data with it would be released by the test outside the lock, which
+// Qt's implicit sharing does not order against the next append.
+static FakeSmtpServer::Session detached(const FakeSmtpServer::Session &session)
+{
+    const auto deep = [](const QList<QByteArray> &list) {
+        QList<QByteArray> copy;
+        copy.reserve(list.size());
+        for (const QByteArray &item : list)
+            copy.append(QByteArray(item.constData(), item.size()));
+        return copy;
+    };
+    FakeSmtpServer::Session copy = session;
+    copy.address = QString(session.address.constData(), session.address.size());
+    copy.lines = deep(session.lines);
+    copy.messages = deep(session.messages);
+    return copy;
+}
+
 std::vector<FakeSmtpServer::Session> FakeSmtpServer::sessions() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_sessions;
+    std::vector<Session> copies;
+    for (const Session &session : m_sessions)
+        copies.push_back(detached(session));
+    return copies;
 }
 
 FakeSmtpServer::Session FakeSmtpServer::finish()
 {
     std::unique_lock lock(m_mutex);
     m_ended.wait_for(lock, seconds(15), [this] { return !m_sessions.empty() && m_sessions.front().ended; });
-    return m_sessions.empty() ? Session{} : m_sessions.front();
+    return m_sessions.empty() ? Session{} : detached(m_sessions.front());
 }
 
 void FakeSmtpServer::setEndOfData(EndOfData answer)
