@@ -1,4 +1,4 @@
-# Shared by the run-*-bench.sh scripts: the checks before a run.
+# Shared by the run-*-bench.sh scripts: the checks before a run and the sink.
 # bench_preflight BINARY TARGET PORT TOOL...: the tools are on the path, the
 # benchmark is built, nodemailer is installed for the peers, the port is free.
 bench_preflight() {
@@ -19,4 +19,20 @@ bench_preflight() {
     echo "$0: 127.0.0.1:$port is already in use; set PORT" >&2
     exit 1
   fi
+}
+
+# bench_start_sink PORT [CPUS]: Postfix's smtp-sink on 127.0.0.1:PORT (on the
+# given cores when named), its process id in $sink, waited for until it
+# accepts connections. smtp-sink drops root for nobody once it listens.
+bench_start_sink() {
+  local port=$1 cpus=${2:-} user_option=() pin=() up=0
+  [ "$(id -u)" -eq 0 ] && user_option=(-u nobody)
+  [ -n "$cpus" ] && pin=(taskset -c "$cpus")
+  "${pin[@]}" smtp-sink "${user_option[@]}" "127.0.0.1:$port" 1000 &
+  sink=$!
+  for _ in $(seq 1 250); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then up=1; break; fi
+    sleep 0.02
+  done
+  [ $up -eq 1 ] || { echo "$0: smtp-sink did not come up on port $port" >&2; exit 1; }
 }

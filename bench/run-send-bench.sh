@@ -36,17 +36,7 @@ trap cleanup EXIT
 "$bench" --fixtures "$fixtures" "$messages"
 chmod -R a+rX "$fixtures"
 
-# smtp-sink drops root for this user once it listens.
-user_option=()
-[ "$(id -u)" -eq 0 ] && user_option=(-u nobody)
-taskset -c "$cpus" smtp-sink "${user_option[@]}" "127.0.0.1:$port" 1000 &
-sink=$!
-up=0
-for _ in $(seq 1 250); do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then up=1; break; fi
-  sleep 0.02
-done
-[ $up -eq 1 ] || { echo "$0: smtp-sink did not come up on port $port" >&2; exit 1; }
+bench_start_sink "$port" "$cpus"
 
 # One round of a client that prints "RESULT name count bytes seconds peak-KiB".
 run_client() {

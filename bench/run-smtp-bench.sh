@@ -16,18 +16,9 @@ rounds=${ROUNDS:-3}
 . "$here/bench-common.sh"
 bench_preflight "$bench" smtp_send_bench "$port" smtp-sink smtp-source python3 node npm
 
-# smtp-sink drops root for this user once it listens.
-user_option=()
-[ "$(id -u)" -eq 0 ] && user_option=(-u nobody)
-smtp-sink "${user_option[@]}" "127.0.0.1:$port" 1000 &
-sink=$!
-trap 'kill "$sink" 2>/dev/null; wait "$sink" 2>/dev/null || true' EXIT
-up=0
-for _ in $(seq 1 250); do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then up=1; break; fi
-  sleep 0.02
-done
-[ $up -eq 1 ] || { echo "$0: smtp-sink did not come up on port $port" >&2; exit 1; }
+sink=
+trap '[ -n "$sink" ] && { kill "$sink" 2>/dev/null; wait "$sink" 2>/dev/null || true; }' EXIT
+bench_start_sink "$port"
 
 # One round of a client that prints "RESULT name count bytes seconds".
 run_client() {

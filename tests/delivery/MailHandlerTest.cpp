@@ -1,6 +1,7 @@
 // The handler factory, the account checks, and the SMTP handler's password
 // sourcing and pause against a loopback server that takes any number of
 // connections.
+#include "FakePrompter.h"
 #include "FakeSmtpServer.h"
 #include "Keychain.h"
 #include "KeychainMemoryBackend.h"
@@ -10,7 +11,6 @@
 #include "MailHandler_script.h"
 #include "MailHandler_smtp.h"
 #include "MailMessage.h"
-#include "PasswordPrompter.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +22,6 @@
 using namespace std::chrono;
 
 namespace {
-
-class FakePrompter : public PasswordPrompter {
-public:
-    std::optional<QString> askForPassword(QObject *, const QString &server, const QString &login) override
-    {
-        ++asked;
-        askedFor = server + ' ' + login;
-        return answer;
-    }
-    std::optional<QString> answer;
-    QString askedFor;
-    int asked = 0;
-};
 
 // The connection of each message the server took, in order.
 std::vector<int> messageConnections(const FakeSmtpServer &server)

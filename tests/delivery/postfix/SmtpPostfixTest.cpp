@@ -4,6 +4,7 @@
 // large message with its whole part tree, each delivered file read back with
 // Python's email package. Then the SMTP handler (password from the keychain
 // or the prompt, pausing) and the hand-off script through Postfix's sendmail.
+#include "../FakePrompter.h"
 #include "DeliveredMail.h"
 #include "Keychain.h"
 #include "KeychainMemoryBackend.h"
@@ -11,7 +12,6 @@
 #include "MailHandler_smtp.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
-#include "PasswordPrompter.h"
 #include "SMTPMail.h"
 
 #include <QCryptographicHash>
@@ -168,19 +168,6 @@ void configure(SMTPMail &mail, const Mode &mode, bool authenticate, const QStrin
     mail.setLogin(Login);
     mail.setPassword(password);
 }
-
-class FakePrompter : public PasswordPrompter {
-public:
-    std::optional<QString> askForPassword(QObject *, const QString &server, const QString &login) override
-    {
-        ++asked;
-        askedFor = server + ' ' + login;
-        return answer;
-    }
-    std::optional<QString> answer;
-    int asked = 0;
-    QString askedFor;
-};
 
 // A STARTTLS account whose password comes from the keychain or the prompter.
 std::unique_ptr<MailHandler_smtp> smtpHandler(const std::shared_ptr<FakePrompter> &prompter, const QVariantMap &extra = {})
