@@ -154,13 +154,15 @@ void DocumentWindow::resizeEvent(QResizeEvent *event)
 
 void DocumentWindow::closeEvent(QCloseEvent *event)
 {
-    // The controller may close the window itself once the document goes.
-    if (m_closing || !m_document) {
+    // The controller may close the window itself once the document goes,
+    // and a document no longer open has nothing left to ask.
+    DocumentController &controller = DocumentController::sharedDocumentController();
+    if (m_closing || !m_document || !controller.documents().contains(m_document)) {
         event->accept();
         return;
     }
     const QScopedValueRollback guard(m_closing, true);
-    if (DocumentController::sharedDocumentController().closeDocument(m_document))
+    if (controller.closeDocument(m_document))
         event->accept();
     else
         event->ignore();
