@@ -15,6 +15,20 @@
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
+namespace {
+
+// What the body is shown and typed in where its text names no font: the
+// fixed-pitch font the message gives a plain or HTML-source body, else the
+// default message font. Typed text takes it on, so the body reads back in it.
+FontDescriptor bodyViewFont(const MessageTab &message)
+{
+    if (!message.bodyIsRichText() && message.bodyFont())
+        return *message.bodyFont();
+    return Settings::defaultMessageFont();
+}
+
+} // namespace
+
 MessageTabWidget::MessageTabWidget(QWidget *parent)
     : QWidget(parent), m_subjectView(new SingleLineTextView(this)), m_bodyView(new BodyTextView(this))
 {
@@ -50,20 +64,6 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     showBody();
 }
 
-namespace {
-
-// What the body is shown and typed in where its text names no font: the
-// fixed-pitch font the message gives a plain or HTML-source body, else the
-// default message font. Typed text takes it on, so the body reads back in it.
-FontDescriptor bodyViewFont(const MessageTab &message)
-{
-    if (!message.bodyIsRichText() && message.bodyFont())
-        return *message.bodyFont();
-    return Settings::defaultMessageFont();
-}
-
-} // namespace
-
 void MessageTabWidget::showMessage()
 {
     showSubject();
@@ -90,8 +90,10 @@ void MessageTabWidget::showBody()
     const FontDescriptor font = bodyViewFont(*m_messageTab);
     m_bodyView->setFont(RichTextBridge::qFont(font));
     m_bodyView->setAttributedString(m_messageTab->bodyString());
-    if (m_bodyView->document()->isEmpty())
-        m_bodyView->setCurrentCharFormat(RichTextBridge::charFormat({{TextAttributeName::Font, QVariant::fromValue(font)}}));
+    if (m_bodyView->document()->isEmpty()) {
+        const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(font)}};
+        m_bodyView->setCurrentCharFormat(RichTextBridge::charFormat(typing));
+    }
     m_bodyEdited = false;
 }
 
