@@ -8,7 +8,7 @@ top=$(pwd)
 
 scripts/install-deps.sh
 
-export CCACHE_DIR=${CCACHE_DIR:-$top/.ccache}
+. scripts/compiler-cache.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORV_TESTS=OFF >/dev/null
 cmake --build build-release -j"$(nproc)" --target corvantiline
 
@@ -17,6 +17,8 @@ cmake --build build-release -j"$(nproc)" --target corvantiline
 
 app=build-release/src/app/corvantiline
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): Corvantiline runs on a"
+  echo "virtual screen (xvfb-run), where its windows cannot be seen. Stop it with Ctrl+C."
   exec xvfb-run -a "$app" "$@"
 fi
 exec "$app" "$@"

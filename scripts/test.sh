@@ -16,7 +16,7 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
-export CCACHE_DIR=${CCACHE_DIR:-$top/.ccache}
+. scripts/compiler-cache.sh
 
 echo "== build (gcc, RelWithDebInfo)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

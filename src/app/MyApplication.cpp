@@ -110,8 +110,23 @@ void MyApplication::showDatabaseManager()
 
 void MyApplication::quitApplication()
 {
+    terminate();
+}
+
+void MyApplication::terminate()
+{
     bool quit = false;
-    ActionGuard::run([&] { quit = prepareQuit(); });
+    ActionGuard::run([&] {
+        quit = prepareQuit();
+        if (!quit)
+            return;
+        // Leaving the loop closes every window, and a document window that
+        // is closed asks about its changes: the user has answered already.
+        DocumentController &controller = DocumentController::sharedDocumentController();
+        const QList<Document *> documents = controller.documents();
+        for (Document *document : documents)
+            controller.removeDocument(document);
+    });
     if (quit)
         QCoreApplication::quit();
 }

@@ -35,6 +35,8 @@ public:
     // Everything of quitting but leaving the event loop: false when the user
     // kept a document open or one may not close.
     static bool prepareQuit();
+    // The Quit command: prepareQuit, then out of the event loop.
+    static void terminate();
 
 public slots:
     void showSettings();

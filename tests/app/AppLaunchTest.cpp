@@ -4,6 +4,7 @@
 #include "AppDelegate.h"
 #include "AppTestDocuments.h"
 #include "MyApplication.h"
+#include "MyDocument.h"
 #include "Settings.h"
 #include "TemplateManager.h"
 #include "UserDefaults.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -83,6 +85,29 @@ TEST_F(AppLaunchTest, quittingStopsTheRunsThenReviewsTheDocuments)
 
     document->edit("FAKE");
     EXPECT_FALSE(MyApplication::prepareQuit()) << "the user kept the document";
+}
+
+TEST_F(AppLaunchTest, quitAsksOnceAboutEachEditedDocumentAndThenLeaves)
+{
+    // Real document windows: they ask themselves when they are closed.
+    controller.setDocumentFactory([] { return new MyDocument; });
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(controller.newDocument());
+    const QList<Document *> documents = controller.documents();
+    documents[0]->updateChangeCount(Document::ChangeDone);
+    documents[2]->updateChangeCount(Document::ChangeDone);
+    const QStringList asked{"ask " + documents[0]->displayName(), "ask " + documents[2]->displayName()};
+    fakes.panels.choices = {DocumentPanels::DontSave, DocumentPanels::DontSave};
+
+    // A quit that a second question cancelled would never leave the loop.
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stuck.start(10000);
+    QTimer::singleShot(0, qApp, [] { MyApplication::terminate(); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(fakes.log, asked);
+    EXPECT_TRUE(controller.documents().isEmpty());
 }
 
 // Throws from its event handler, as a faulty widget would.

@@ -30,6 +30,8 @@
 #include <QImage>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -140,6 +142,16 @@ std::unique_ptr<MyDocument> openedDocument()
     return document;
 }
 
+// The family and size the body view draws its first character in.
+std::string shownFont(const MyDocument &document)
+{
+    const QTextDocument *body = document.messageTabWidget()->bodyView()->document();
+    QTextCursor cursor(const_cast<QTextDocument *>(body));
+    cursor.setPosition(1);
+    const QFontInfo info(cursor.charFormat().font().resolve(body->defaultFont()));
+    return QStringLiteral("%1 %2").arg(info.family()).arg(info.pointSizeF()).toStdString();
+}
+
 QStringList tagClasses(const RichText &text)
 {
     QStringList names;
@@ -245,6 +257,32 @@ TEST_F(DocumentFileTest, EarlierFilesOpenAsTheyWere)
         << error.toStdString();
     read->showWindows();
     expectEverything(*written, read);
+}
+
+TEST_F(DocumentFileTest, BodyReadsBackLookingAsItWasTyped)
+{
+    for (const MessageTab::Mode mode : {MessageTab::Mode::Plain, MessageTab::Mode::Formatted}) {
+        SCOPED_TRACE(int(mode));
+        auto typed = std::make_unique<MyDocument>();
+        typed->messageTab().setMode(mode);
+        typed->showWindows();
+        QTest::keyClicks(typed->messageTabWidget()->bodyView(), "Dear all");
+        const std::string font = shownFont(*typed);
+        const QString file = path("typed.quorv2");
+        QString error;
+        ASSERT_TRUE(typed->writeToFile(file, &error)) << error.toStdString();
+
+        auto reopened = std::make_unique<MyDocument>();
+        ASSERT_TRUE(reopened->readFromFile(file, {}, &error)) << error.toStdString();
+        reopened->showWindows();
+        EXPECT_EQ(shownFont(*reopened), font) << "reopened";
+        EXPECT_EQ(reopened->messageTabWidget()->bodyView()->isRichText(), mode == MessageTab::Mode::Formatted);
+
+        QTest::keyClicks(typed->messageTabWidget()->bodyView(), ", and more");
+        ASSERT_TRUE(typed->revertToSaved(&error)) << error.toStdString();
+        EXPECT_EQ(typed->messageTabWidget()->bodyView()->toPlainText().toStdString(), "Dear all");
+        EXPECT_EQ(shownFont(*typed), font) << "reverted";
+    }
 }
 
 TEST_F(DocumentFileTest, OldTextFormInEveryByteOrder)

@@ -5,10 +5,12 @@
 #include "MyDocument.h"
 #include "TestSupport.h"
 
+#include "BodyTextView.h"
 #include "DatabaseTab.h"
 #include "DocAssistant.h"
 #include "DocumentWindow.h"
 #include "LogTab.h"
+#include "MessageTabWidget.h"
 #include "SendMailsUIHandler.h"
 
 #include "MailDispatcher.h"
@@ -16,6 +18,7 @@
 #include "UserDefaults.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -27,6 +30,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
 
 #include <gtest/gtest.h>
 
@@ -190,6 +195,76 @@ TEST(DocumentWindowTest, NoClosingWhileSending)
     document.prepareToQuit();
     EXPECT_FALSE(document.sendUIHandler()->isSending());
     EXPECT_TRUE(document.canClose(&reason));
+}
+
+namespace {
+
+QAction *menuItem(const MyDocument &document, const char *name)
+{
+    return document.window()->findChild<QAction *>(QLatin1String(name));
+}
+
+} // namespace
+
+TEST(DocumentWindowTest, UndoAndRedoGoToTheFocusedTextElseToTheDocument)
+{
+    MyDocument document;
+    document.showWindows();
+    QWidget *window = document.window();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QAction *undo = menuItem(document, "actionUndo"), *redo = menuItem(document, "actionRedo");
+    ASSERT_TRUE(undo && redo);
+    document.documentWindow()->tabView()->setCurrentIndex(1);
+    BodyTextView *body = document.messageTabWidget()->bodyView();
+    QTableView *table = document.databaseTab()->tableView();
+
+    body->setFocus();
+    ASSERT_TRUE(body->hasFocus());
+    EXPECT_FALSE(undo->isEnabled());
+    QTest::keyClicks(body, "Hello");
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    undo->trigger();
+    EXPECT_TRUE(body->toPlainText().isEmpty());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(redo->isEnabled());
+    redo->trigger();
+    EXPECT_EQ(body->toPlainText().toStdString(), "Hello");
+
+    // Outside the text the document's own steps count, and only they.
+    document.undoManager()->push(new QUndoCommand(QStringLiteral("step")));
+    document.documentWindow()->tabView()->setCurrentIndex(0);
+    table->setFocus();
+    ASSERT_TRUE(table->hasFocus());
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(document.undoManager()->index(), 0);
+    EXPECT_EQ(body->toPlainText().toStdString(), "Hello");
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(redo->isEnabled());
+
+    // Back in the text, its own history again.
+    document.documentWindow()->tabView()->setCurrentIndex(1);
+    body->setFocus();
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+}
+
+TEST(DocumentWindowTest, ItemsThatCannotActAreDisabled)
+{
+    QTemporaryDir dir;
+    MyDocument document;
+    document.showWindows();
+    // Their windows do not exist yet.
+    EXPECT_FALSE(menuItem(document, "actionSettings")->isEnabled());
+    EXPECT_FALSE(menuItem(document, "actionProjectWindow")->isEnabled());
+    QAction *revert = menuItem(document, "actionRevert");
+    EXPECT_FALSE(revert->isEnabled()) << "never saved";
+    QString error;
+    ASSERT_TRUE(document.writeToFile(dir.filePath("saved.quorv2"), &error)) << error.toStdString();
+    EXPECT_TRUE(revert->isEnabled());
 }
 
 TEST(DocumentWindowTest, ScreenshotOfTheWindow)

@@ -197,12 +197,17 @@ void MyDocument::loadFileDataArray()
         m_database.setEntryArray(Database::EntryList());
         m_messageTab.readDataString(sections.value(0));
         m_databaseTab->readDataString(sections.value(1));
+        if (m_messageTabWidget)
+            m_messageTabWidget->showMessage();
     } else if (m_fileDataDict) {
         const QVariantMap &root = *m_fileDataDict;
         m_databaseTab->readFileData(partOf(root, DatabaseKey));
         if (!m_loadDatabaseOnly) {
-            if (const std::optional<QVariantMap> message = partOf(root, MessageKey))
+            if (const std::optional<QVariantMap> message = partOf(root, MessageKey)) {
                 m_messageTab.readFileData(*message);
+                if (m_messageTabWidget)
+                    m_messageTabWidget->showMessage();
+            }
             if (m_attachmentTab)
                 m_attachmentTab->readFileData(partOf(root, AttachmentsKey));
             if (m_logTab)

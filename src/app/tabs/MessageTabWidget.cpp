@@ -1,17 +1,33 @@
 #include "MessageTabWidget.h"
 
 #include "BodyTextView.h"
+#include "RichTextBridge.h"
 #include "SingleLineTextView.h"
 
 #include "MessageTab.h"
 
 #include "Localizer.h"
 #include "NotificationNames.h"
+#include "Settings.h"
 
 #include <QFormLayout>
 #include <QLabel>
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
+
+namespace {
+
+// What the body is shown and typed in where its text names no font: the
+// fixed-pitch font the message gives a plain or HTML-source body, else the
+// default message font. Typed text takes it on, so the body reads back in it.
+FontDescriptor bodyViewFont(const MessageTab &message)
+{
+    if (!message.bodyIsRichText() && message.bodyFont())
+        return *message.bodyFont();
+    return Settings::defaultMessageFont();
+}
+
+} // namespace
 
 MessageTabWidget::MessageTabWidget(QWidget *parent)
     : QWidget(parent), m_subjectView(new SingleLineTextView(this)), m_bodyView(new BodyTextView(this))
@@ -48,6 +64,12 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     showBody();
 }
 
+void MessageTabWidget::showMessage()
+{
+    showSubject();
+    showBody();
+}
+
 void MessageTabWidget::showSubject()
 {
     if (m_showing || !m_messageTab)
@@ -62,8 +84,16 @@ void MessageTabWidget::showBody()
     if (m_showing || !m_messageTab)
         return;
     const QScopedValueRollback guard(m_showing, true);
-    m_bodyView->setRichText(m_messageTab->bodyIsRichText());
+    // Following the message's form is no change of mode: the tags keep the
+    // fonts they were stored with.
+    m_bodyView->setAcceptRichText(m_messageTab->bodyIsRichText());
+    const FontDescriptor font = bodyViewFont(*m_messageTab);
+    m_bodyView->setFont(RichTextBridge::qFont(font));
     m_bodyView->setAttributedString(m_messageTab->bodyString());
+    if (m_bodyView->document()->isEmpty()) {
+        const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(font)}};
+        m_bodyView->setCurrentCharFormat(RichTextBridge::charFormat(typing));
+    }
     m_bodyEdited = false;
 }
 

@@ -28,6 +28,9 @@ public:
     [[nodiscard]] SingleLineTextView *subjectView() const { return m_subjectView; }
     [[nodiscard]] BodyTextView *bodyView() const { return m_bodyView; }
 
+    // The views follow every edit of the message's texts, but not a change
+    // of its form: after reading a message, show it again whole.
+    void showMessage();
     // The user's edits into the message.
     void commitEdits();
     // A field was renamed: the tags in the views follow.

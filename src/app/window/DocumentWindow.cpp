@@ -5,16 +5,18 @@
 #include "DocumentController.h"
 #include "MyDocument.h"
 #include "SendMailsUIHandler.h"
+#include "UndoRouter.h"
 
 #include "Settings.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScopedValueRollback>
 #include <QScreen>
-#include <QUndoStack>
+#include <QTextEdit>
 
 #include <algorithm>
 #include <climits>
@@ -26,6 +28,17 @@ void invokeApplicationSlot(const char *slot)
 {
     if (qApp && qApp->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0)
         QMetaObject::invokeMethod(qApp, slot);
+}
+
+// The text of a view the user edits, with its own history; null for any
+// other widget and for text that is only read.
+QTextDocument *editedText(QWidget *widget)
+{
+    if (const auto *view = qobject_cast<QTextEdit *>(widget))
+        return !view->isReadOnly() && view->isUndoRedoEnabled() ? view->document() : nullptr;
+    if (const auto *view = qobject_cast<QPlainTextEdit *>(widget))
+        return !view->isReadOnly() && view->isUndoRedoEnabled() ? view->document() : nullptr;
+    return nullptr;
 }
 
 int storedInt(const UserDefaults &defaults, const QString &key)
@@ -47,9 +60,12 @@ DocumentWindow::DocumentWindow(MyDocument *document, QWidget *parent)
     m_ui->sendButton->setEnabled(document && document->sendUIHandler()->canInitiateSend());
     connect(m_ui->sendButton, &QPushButton::clicked, this, &DocumentWindow::sendButtonClicked);
     connectMenus();
-    if (document)
+    if (document) {
         connect(document, &Document::fileNameChanged, this, &DocumentWindow::updateTitle);
+        connect(document, &Document::fileNameChanged, this, &DocumentWindow::updateRevertItem);
+    }
     updateTitle();
+    updateRevertItem();
     applyRememberedSize();
 }
 
@@ -83,13 +99,28 @@ void DocumentWindow::connectMenus()
     connect(m_ui->actionProjectWindow, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManager"); });
     if (!m_document)
         return;
-    QUndoStack *undo = m_document->undoManager();
-    connect(m_ui->actionUndo, &QAction::triggered, undo, &QUndoStack::undo);
-    connect(m_ui->actionRedo, &QAction::triggered, undo, &QUndoStack::redo);
-    connect(undo, &QUndoStack::canUndoChanged, m_ui->actionUndo, &QAction::setEnabled);
-    connect(undo, &QUndoStack::canRedoChanged, m_ui->actionRedo, &QAction::setEnabled);
-    m_ui->actionUndo->setEnabled(undo->canUndo());
-    m_ui->actionRedo->setEnabled(undo->canRedo());
+    m_undoRouter = std::make_unique<UndoRouter>(m_document->undoManager());
+    UndoRouter *router = m_undoRouter.get();
+    connect(m_ui->actionUndo, &QAction::triggered, router, &UndoRouter::undo);
+    connect(m_ui->actionRedo, &QAction::triggered, router, &UndoRouter::redo);
+    const auto updateUndoItems = [this, router] {
+        m_ui->actionUndo->setEnabled(router->canUndo());
+        m_ui->actionRedo->setEnabled(router->canRedo());
+    };
+    connect(router, &UndoRouter::changed, this, updateUndoItems);
+    // Focus that leaves the window keeps the history it had here.
+    connect(qApp, &QApplication::focusChanged, router, [this, router](QWidget *, QWidget *now) {
+        if (now && now->window() == this)
+            router->setText(editedText(now));
+    });
+    QWidget *focused = QApplication::focusWidget();
+    router->setText(focused && focused->window() == this ? editedText(focused) : nullptr);
+    updateUndoItems();
+}
+
+void DocumentWindow::updateRevertItem()
+{
+    m_ui->actionRevert->setEnabled(m_document && !m_document->fileName().isEmpty());
 }
 
 void DocumentWindow::updateTitle()
@@ -154,13 +185,15 @@ void DocumentWindow::resizeEvent(QResizeEvent *event)
 
 void DocumentWindow::closeEvent(QCloseEvent *event)
 {
-    // The controller may close the window itself once the document goes.
-    if (m_closing || !m_document) {
+    // The controller may close the window itself once the document goes,
+    // and a document no longer open has nothing left to ask.
+    DocumentController &controller = DocumentController::sharedDocumentController();
+    if (m_closing || !m_document || !controller.documents().contains(m_document)) {
         event->accept();
         return;
     }
     const QScopedValueRollback guard(m_closing, true);
-    if (DocumentController::sharedDocumentController().closeDocument(m_document))
+    if (controller.closeDocument(m_document))
         event->accept();
     else
         event->ignore();

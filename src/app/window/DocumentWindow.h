@@ -19,6 +19,7 @@ class MyDocument;
 class PreviewTab;
 class QPushButton;
 class QTabWidget;
+class UndoRouter;
 
 namespace Ui {
 class DocumentWindow;
@@ -63,10 +64,14 @@ private:
     void applyRememberedSize();
     void connectMenus();
     void updateTitle();
+    // Revert reads the document's file: there is none before the first save.
+    void updateRevertItem();
 
     std::unique_ptr<Ui::DocumentWindow> m_ui;
     QPointer<MyDocument> m_document;
     MainTabDelegate *m_tabDelegate;
+    // Gone before the views and menu items it follows.
+    std::unique_ptr<UndoRouter> m_undoRouter;
     bool m_storesResizes = false;
     bool m_closing = false;
 };

@@ -1,0 +1,76 @@
+#include "UndoRouter.h"
+
+#include <QTextDocument>
+#include <QUndoStack>
+
+UndoRouter::UndoRouter(QUndoStack *documentStack, QObject *parent)
+    : QObject(parent), m_documentStack(documentStack)
+{
+    if (!documentStack)
+        return;
+    connect(documentStack, &QUndoStack::canUndoChanged, this, [this] {
+        if (!m_text)
+            emit changed();
+    });
+    connect(documentStack, &QUndoStack::canRedoChanged, this, [this] {
+        if (!m_text)
+            emit changed();
+    });
+}
+
+void UndoRouter::setText(QTextDocument *text)
+{
+    if (text == m_text)
+        return;
+    for (const QMetaObject::Connection &connection : std::as_const(m_textConnections))
+        disconnect(connection);
+    m_textConnections.clear();
+    m_text = text;
+    if (text) {
+        m_textConnections = {
+            connect(text, &QTextDocument::undoAvailable, this, &UndoRouter::changed),
+            connect(text, &QTextDocument::redoAvailable, this, &UndoRouter::changed),
+            // By now the pointer reads null already.
+            connect(text, &QObject::destroyed, this, [this] {
+                m_textConnections.clear();
+                emit changed();
+            }),
+        };
+    }
+    emit changed();
+}
+
+bool UndoRouter::routesToText() const
+{
+    return !m_text.isNull();
+}
+
+bool UndoRouter::canUndo() const
+{
+    if (m_text)
+        return m_text->isUndoAvailable();
+    return m_documentStack && m_documentStack->canUndo();
+}
+
+bool UndoRouter::canRedo() const
+{
+    if (m_text)
+        return m_text->isRedoAvailable();
+    return m_documentStack && m_documentStack->canRedo();
+}
+
+void UndoRouter::undo()
+{
+    if (m_text)
+        m_text->undo();
+    else if (m_documentStack)
+        m_documentStack->undo();
+}
+
+void UndoRouter::redo()
+{
+    if (m_text)
+        m_text->redo();
+    else if (m_documentStack)
+        m_documentStack->redo();
+}
