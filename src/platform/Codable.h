@@ -41,6 +41,15 @@ Q_DECLARE_METATYPE(CodableRef)
 // A set of strings, written as NSSet / NSMutableSet in keyed archives.
 using StringSet = QSet<QString>;
 
+// A list whose elements are made one at a time while it is written to a
+// keyed archive (as NSMutableArray), so that a large table is not held a
+// second time as values for a save. Read back, it is a QVariantList.
+struct LazyList {
+    qsizetype size = 0;
+    std::function<QVariant(qsizetype)> element;
+};
+Q_DECLARE_METATYPE(LazyList)
+
 // The object a QVariant holds, cast to the class the caller expects; null
 // when the variant holds no Codable or one of another class.
 template <typename T>

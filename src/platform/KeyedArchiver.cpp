@@ -198,6 +198,17 @@ struct KeyedArchiver::Private {
         return encodeClassed(classes, [&] { setField(QStringLiteral("NS.objects"), references(values)); });
     }
 
+    quint64 encodeLazyList(const LazyList &list)
+    {
+        return encodeClassed({QStringLiteral("NSMutableArray"), QStringLiteral("NSArray"), QStringLiteral("NSObject")}, [&] {
+            std::vector<Ref> refs;
+            refs.reserve(size_t(std::max<qsizetype>(list.size, 0)));
+            for (qsizetype i = 0; i < list.size; ++i)
+                refs.push_back(uidRef(encodeValue(list.element(i))));
+            setField(QStringLiteral("NS.objects"), writer.addArray(refs));
+        });
+    }
+
     quint64 encodeString(const QString &text)
     {
         if (const quint32 *known = stringUidMemo.find(text))
@@ -339,6 +350,8 @@ struct KeyedArchiver::Private {
         }
         if (value.typeId() == qMetaTypeId<CodableRef>())
             return encodeCodable(value.value<CodableRef>());
+        if (value.typeId() == qMetaTypeId<LazyList>())
+            return encodeLazyList(value.value<LazyList>());
         return encodeOther(value);
     }
 };

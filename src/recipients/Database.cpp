@@ -573,13 +573,9 @@ void Database::readFileData(const QVariantMap &data)
 
 QVariantMap Database::fileData() const
 {
-    QVariantMap names;
-    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it)
-        names.insert(it.key(), it.value());
-
     QVariantList items;
     items.reserve(m_entries.size() + 1);
-    items.append(names);
+    items.append(storedNames());
     for (const EntryRef &entry : m_entries)
         items.append(entry->toMap());
 
@@ -587,4 +583,24 @@ QVariantMap Database::fileData() const
     data.insert(AddressColumnKey, columnIdentifier(m_addressFieldNo));
     data.insert(AddressArrayKey, items);
     return data;
+}
+
+QVariantMap Database::archiveData() const
+{
+    // The list is shared, not copied; edits after this call do not reach it.
+    LazyList items{m_entries.size() + 1, [names = storedNames(), entries = m_entries](qsizetype i) {
+                       return i == 0 ? QVariant(names) : QVariant(entries.at(i - 1)->toMap());
+                   }};
+    QVariantMap data;
+    data.insert(AddressColumnKey, columnIdentifier(m_addressFieldNo));
+    data.insert(AddressArrayKey, QVariant::fromValue(std::move(items)));
+    return data;
+}
+
+QVariantMap Database::storedNames() const
+{
+    QVariantMap names;
+    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it)
+        names.insert(it.key(), it.value());
+    return names;
 }

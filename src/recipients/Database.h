@@ -154,12 +154,17 @@ public:
 
     void readFileData(const QVariantMap &data);
     [[nodiscard]] QVariantMap fileData() const;
+    // The same for a keyed archive, with the entries made one at a time as
+    // they are written (a LazyList) instead of all at once.
+    [[nodiscard]] QVariantMap archiveData() const;
 
 private:
     // The slot number of a canonical identifier below MaxColumnCount, else -1.
     [[nodiscard]] static int slotOfIdentifier(const QString &identifier);
     [[nodiscard]] bool isValidIndex(int index) const { return index >= 0 && index < m_entries.size(); }
     void insertEntry(int index, EntryRef entry);
+    // The field names as the first item of the stored entry list holds them.
+    [[nodiscard]] QVariantMap storedNames() const;
     // Slot numbers of the named slots, in slot order.
     [[nodiscard]] QList<int> namedSlots() const;
 

@@ -179,7 +179,7 @@ QByteArray MyDocument::dataRepresentationOfType(const QString &)
     if (m_messageTabWidget)
         m_messageTabWidget->commitEdits();
     QVariantMap root;
-    root.insert(DatabaseKey, m_databaseTab ? m_databaseTab->fileData() : m_database.fileData());
+    root.insert(DatabaseKey, m_databaseTab ? m_databaseTab->archiveData() : m_database.archiveData());
     root.insert(MessageKey, m_messageTab.fileData());
     root.insert(AttachmentsKey,
                 m_attachmentTab ? m_attachmentTab->fileData() : FilesTab::fileDataOf(m_attachmentManager));

@@ -232,6 +232,16 @@ void DatabaseTab::refreshData()
 
 QVariantMap DatabaseTab::fileData() const
 {
+    return withColumnLayout(m_database ? m_database->fileData() : QVariantMap());
+}
+
+QVariantMap DatabaseTab::archiveData() const
+{
+    return withColumnLayout(m_database ? m_database->archiveData() : QVariantMap());
+}
+
+QVariantMap DatabaseTab::withColumnLayout(const QVariantMap &tablePart) const
+{
     QVariantList widths;
     QStringList identifiers;
     const QHeaderView *header = m_tableView->horizontalHeader();
@@ -247,11 +257,8 @@ QVariantMap DatabaseTab::fileData() const
     QVariantMap data;
     data.insert(ColumnWidthInfoKey, widths);
     data.insert(ColumnIdentifiersKey, identifiers);
-    if (m_database) {
-        const QVariantMap own = m_database->fileData();
-        for (auto it = own.constBegin(); it != own.constEnd(); ++it)
-            data.insert(it.key(), it.value());
-    }
+    for (auto it = tablePart.constBegin(); it != tablePart.constEnd(); ++it)
+        data.insert(it.key(), it.value());
     return data;
 }
 

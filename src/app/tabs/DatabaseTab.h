@@ -60,12 +60,17 @@ public:
     void refreshData();
 
     [[nodiscard]] QVariantMap fileData() const;
+    // The same with the table's entries made as the archive is written (Database::archiveData).
+    [[nodiscard]] QVariantMap archiveData() const;
     // None (a missing or malformed part) leaves the tab and table as they are.
     void readFileData(const std::optional<QVariantMap> &data);
     void readDataString(const QString &string);
 
 private:
     class Model;
+
+    // The table's part with the view's column widths and order added.
+    [[nodiscard]] QVariantMap withColumnLayout(const QVariantMap &tablePart) const;
 
     Database *m_database = nullptr;
     QTableView *m_tableView;
