@@ -388,6 +388,51 @@ TEST_F(MailDispatcherTest, SkipAndResumeGoOnAfterTheFailedRowWithTheFirstSetUp)
     EXPECT_TRUE(waitFor([&] { return watch.expired() && script->password.isDetached(); }));
 }
 
+TEST_F(MailDispatcherTest, CancelRightAfterResumingHoldsForTheResumedRun)
+{
+    // The controller resumes inside the stopped report; the user's cancel
+    // may come at once, inside that report or just after it, before the
+    // resumed run has started. Either way no further row may go out.
+    struct Case {
+        const char *name;
+        bool posted; // handled after the report has returned
+        bool now;    // abortNow rather than abort
+    };
+    const Case cases[] = {{"abort in the report", false, false},
+                          {"abortNow in the report", false, true},
+                          {"abort after the report", true, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        script = std::make_shared<Script>();
+        script->sendResults = {0, 5, 7}; // Bob fails twice
+        recorder.reports.clear();
+        auto dispatcher = makeDispatcher();
+        bool resumed = false;
+        recorder.onReport = [&](const MailDispatcherStatus &status) {
+            if (status.state() != MailDispatcherStatus::Done || resumed)
+                return;
+            resumed = true;
+            dispatcher->skipMessage();
+            dispatcher->resumeSending();
+            const auto cancel = [&dispatcher, now = c.now] {
+                if (now)
+                    dispatcher->abortNow();
+                else
+                    dispatcher->abort();
+            };
+            if (c.posted)
+                QMetaObject::invokeMethod(QCoreApplication::instance(), cancel, Qt::QueuedConnection);
+            else
+                cancel();
+        };
+        ASSERT_TRUE(runs(*dispatcher, 2));
+        const QStringList calls = script->takeCalls();
+        EXPECT_FALSE(calls.contains(Cy)) << calls.join(", ").toStdString();
+        EXPECT_EQ(recorder.count(MailDispatcherStatus::MailSent), 1);
+        EXPECT_EQ(dispatcher->lastRecipient(), 4);
+    }
+}
+
 TEST_F(MailDispatcherTest, AttachmentDecisionsAndResumeFromInsideTheErrorReport)
 {
     using D = AttachmentResolution::Decision;

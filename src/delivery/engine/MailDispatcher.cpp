@@ -186,16 +186,18 @@ void MailDispatcher::start(bool resume)
         const std::lock_guard guard(m_lock);
         if (m_quitting)
             return;
+        // Here and not when the new run starts: a cancel that the main
+        // thread handles after this call must hold for the resumed run.
+        if (resume) {
+            m_continueSending = true;
+            m_abortImmediately = false;
+        }
         // Resumed from inside a report of the run still going: that run
         // ends first, and its thread then starts the new one, so two runs
         // never share the handler, the message or the row walk.
         if (m_workerActive) {
             m_restartPending = true;
             return;
-        }
-        if (resume) {
-            m_continueSending = true;
-            m_abortImmediately = false;
         }
         m_workerActive = true;
     }
@@ -282,8 +284,6 @@ void MailDispatcher::workerMain()
         const std::lock_guard guard(m_lock);
         if (m_restartPending && !m_quitting) {
             m_restartPending = false;
-            m_continueSending = true;
-            m_abortImmediately = false;
             continue;
         }
         m_restartPending = false;
@@ -497,7 +497,9 @@ bool MailDispatcher::isCancel(int result) const
 bool MailDispatcher::readContinueSending()
 {
     const std::lock_guard guard(m_lock);
-    return m_continueSending;
+    // A resume asked for while this run goes on (from inside its error
+    // report) already set the flags for the next run: this one still ends.
+    return m_continueSending && !m_restartPending;
 }
 
 bool MailDispatcher::isEligible(int row) const

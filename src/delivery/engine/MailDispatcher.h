@@ -100,6 +100,8 @@ public:
     // After an error report: the failed row counts as done. Only forward,
     // and only for an error of a row.
     void skipMessage();
+    // Clears the stops at once: a cancel that follows, even before the
+    // resumed run has started, holds for it.
     void resumeSending();
 
     // Main thread, at quit: cuts every running dispatcher short, drops
