@@ -440,6 +440,10 @@ void SmtpScript::operator()(FakeSmtpServer::Conn &conn) const
             for (int i = 0; i < step->count && alive; ++i)
                 alive = conn.send(step->text.toStdString());
             break;
+        case Trickle:
+            for (qsizetype i = 0; i < step->text.size() && alive; ++i)
+                alive = conn.send(step->text.toStdString().substr(size_t(i), 1)) && conn.pause(step->count);
+            break;
         case StartTls:
             alive = conn.startTls();
             break;

@@ -426,6 +426,57 @@ TEST(SmtpClient, SilenceTimesOut)
     EXPECT_EQ(mail.session().lastReplyCode, -1);
 }
 
+TEST(SmtpClient, EachReplyMustComeWholeWithinItsStagesTime)
+{
+    // A server that sends a byte now and then is never silent for long; it
+    // still gets no more time for the whole reply than one that is silent.
+    // Only the reply to the final "." may take longer (ten minutes).
+    struct Row {
+        const char *name;
+        SmtpScript script;
+        bool whileConnecting;
+        int result;
+        const char *reason;
+    };
+    const QByteArray ok = "250 ok\r\n";
+    const Row rows[] = {
+        {"greeting", SmtpScript().trickle("220 fake.test ESMTP ready\r\n", 100), true, 5, "greeting"},
+        {"EHLO reply over many lines",
+         SmtpScript().send("220 hi\r\n").readLine().trickle("250-fake.test\r\n250-SIZE 1000\r\n250 8BITMIME\r\n", 50),
+         true, 7, "reply to EHLO"},
+        {"reply to MAIL FROM", SmtpScript().hello("SIZE").readLine().trickle("250 2.1.0 sender ok\r\n", 100), false,
+         14, "reply to MAIL FROM"},
+        {"reply to the final dot",
+         SmtpScript().hello("SIZE").on(ok).on(ok).on("354 go\r\n").readData().trickle("250 ok\r\n", 200),
+         false, 0, nullptr},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeSmtpServer server(row.script);
+        SMTPMail mail;
+        configure(mail, server);
+        mail.setTimeout(1);
+        QElapsedTimer timer;
+        timer.start();
+        int result = mail.connect();
+        if (!row.whileConnecting) {
+            ASSERT_EQ(result, 0);
+            timer.restart();
+            result = mail.sendMessage("t", "a@x.org", "b@y.org", {});
+        }
+        EXPECT_EQ(result, row.result) << mail.getErrorDesc(result).toStdString();
+        if (row.reason) {
+            EXPECT_LT(timer.elapsed(), 1800);
+            EXPECT_EQ(mail.session().lastReplyCode, -1);
+            EXPECT_TRUE(mail.getErrorDesc(result).contains(QStringLiteral("\nReason: no complete %1 within 1 s").arg(row.reason)))
+                << mail.getErrorDesc(result).toStdString();
+        } else {
+            EXPECT_GE(timer.elapsed(), 1400);
+        }
+        mail.disconnect();
+    }
+}
+
 TEST(SmtpClient, ConnectingAgainClosesTheLiveConnectionFirst)
 {
     FakeSmtpServer first(SmtpScript().hello("SIZE"));

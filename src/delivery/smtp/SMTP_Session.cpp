@@ -115,12 +115,29 @@ void wipe(QByteArray &secret)
     secret.clear();
 }
 
+// The name of a command for the error text: its verb alone, as AUTH
+// carries the credentials. The lines that continue AUTH LOGIN name nothing.
+QString commandName(const QByteArray &line)
+{
+    static const std::pair<const char *, const char *> names[] = {
+        {"EHLO ", "EHLO"},    {"HELO ", "HELO"},       {"STARTTLS", "STARTTLS"}, {"AUTH ", "AUTH"},
+        {"MAIL FROM:", "MAIL FROM"}, {"RCPT TO:", "RCPT TO"}, {"DATA", "DATA"},     {".", "the end of the message"},
+    };
+    for (const auto &[prefix, name] : names) {
+        if (line.startsWith(prefix))
+            return QString::fromLatin1(name);
+    }
+    return QString();
+}
+
 // Command lines are written without the progress delegate (the writer
 // answers for itself), unless the session is within the text transfer.
 int writeCommand(SMTP_Session &session, const QByteArray &line)
 {
     if (!session.lineWriter)
         return -1;
+    if (const QString name = commandName(line); !name.isEmpty())
+        session.awaitedReply = QStringLiteral("reply to ") + name;
     session.lineWriter->setDelegate(session.sendCallback);
     return session.lineWriter->writeLineBytes(line);
 }
@@ -175,19 +192,50 @@ int startTls(SMTP_Session &session)
     return failTls(session, reason.isEmpty() ? QStringLiteral("TLS handshake failed") : reason);
 }
 
+// Why no reply could be taken from the reader.
+QString missingReplyReason(const SMTP_Session &session, LineReader::End end, int seconds)
+{
+    const QString &what = session.awaitedReply;
+    switch (end) {
+    case LineReader::End::TimedOut:
+        return QStringLiteral("no complete %1 within %2 s").arg(what).arg(seconds);
+    case LineReader::End::Cancelled:
+        return QStringLiteral("stopped while waiting for the %1").arg(what);
+    case LineReader::End::Closed:
+        return QStringLiteral("the server closed the connection before the %1 was complete").arg(what);
+    case LineReader::End::StreamFailed: {
+        const QString detail = SocketStreams::lastErrorText(session.lineReader->stream());
+        return QStringLiteral("the connection failed while waiting for the %1").arg(what)
+            + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+    }
+    case LineReader::End::LineTooLong:
+    case LineReader::End::None:
+        break;
+    }
+    return QStringLiteral("the %1 could not be read").arg(what);
+}
+
 } // namespace
 
 int smtp_getreply(SMTP_Session &session)
 {
     session.fullReply.clear();
     session.replyCancelled = false;
+    session.lastErrorText.clear();
     int code = -1;
     int lines = 0;
+    LineReader::End end = LineReader::End::None;
+    // RFC 5321 4.5.3.2 gives each stage a time for its reply; a server that
+    // sends a byte now and then must not stretch it without end.
+    const int seconds = session.lineReader ? session.lineReader->timeout() : 0;
+    if (session.lineReader)
+        session.lineReader->setDeadline(seconds);
     while (session.lineReader) {
         const std::optional<QString> line = session.lineReader->readLine();
         if (!line) {
-            session.replyCancelled = session.lineReader->lastEnd() == LineReader::End::Cancelled;
-            if (session.lineReader->lastEnd() == LineReader::End::StreamFailed)
+            end = session.lineReader->lastEnd();
+            session.replyCancelled = end == LineReader::End::Cancelled;
+            if (end == LineReader::End::StreamFailed)
                 noteStreamError(session, session.lineReader->stream());
             break;
         }
@@ -202,6 +250,11 @@ int smtp_getreply(SMTP_Session &session)
             code = lineCode;
         if (kind != LineKind::Continues)
             break;
+    }
+    if (session.lineReader) {
+        session.lineReader->clearDeadline();
+        if (code == -1)
+            session.lastErrorText = missingReplyReason(session, end, seconds);
     }
     storeReply(session, code);
     return code;
@@ -237,6 +290,7 @@ int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t por
         return failConnect(session, ErrNoConnect);
     session.lineReader = std::make_unique<LineReader>(input);
     session.lineWriter = std::make_unique<LineWriter>(output);
+    session.awaitedReply = QStringLiteral("greeting");
     session.lineReader->setTimeout(session.timeoutTime);
     session.lineWriter->setTimeout(session.timeoutTime);
     // Set before opening, so that a slow connect can be cancelled too.
@@ -444,6 +498,7 @@ int writeText(SMTP_Session &session, QByteArray text)
 
 int awaitEndReply(SMTP_Session &session)
 {
+    session.awaitedReply = QStringLiteral("reply to the end of the message");
     const int timeout = session.lineReader->timeout();
     session.lineReader->setTimeout(std::max(timeout, SMTP_Session::EndOfDataTimeout));
     const int code = smtp_getreply(session);
