@@ -154,6 +154,7 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
         std::vector<int> sendResults; // any of them, when the connect succeeded
         const char *notSent;
         int textSize = 4;
+        const char *reason = nullptr; // what the error text's reason line says, if any
     };
     const QByteArray ok = "250 ok\r\n";
     const SmtpScript envelope = SmtpScript().hello("SIZE").on(ok).on(ok);
@@ -178,6 +179,8 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
         // Either the text cannot be written any more, or the reply to "."
         // never comes: a failure at once, not at the time-out.
         {"peer gone mid-DATA", SmtpScript(envelope).on("354 go\r\n").close(), 0, {-1, 10}, "", 1 << 20},
+        {"peer gone in a large DATA transfer", SmtpScript(envelope).on("354 go\r\n").close(), 0, {-1}, "", 16 << 20,
+         "the connection was lost while sending the message"},
         // The reply to QUIT is not waited for, whatever it is.
         {"QUIT 500", SmtpScript(envelope).on("354 go\r\n").readData().send(ok).on("500 ?\r\n"), 0, {0}, ""},
     };
@@ -190,13 +193,26 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
             SMTPMail mail;
             configure(mail, server);
             authenticateAs(mail, 1);
+            // Every failure has a text of its own for the log, beside the numbers.
+            const auto expectText = [&](int result) {
+                if (result == 0)
+                    return;
+                const QString text = mail.getErrorDesc(result);
+                EXPECT_FALSE(text.section('\n', 0, 0).isEmpty()) << text.toStdString();
+                if (row.reason) {
+                    EXPECT_TRUE(text.section("\nReason: ", 1).startsWith(row.reason)) << text.toStdString();
+                    EXPECT_FALSE(text.contains("System Error: 0")) << "the system's code is kept";
+                }
+            };
             const int connected = mail.connect();
             EXPECT_EQ(connected, row.connectResult) << mail.getErrorDesc(connected).toStdString();
             EXPECT_EQ(mail.isConnected(), connected == 0);
+            expectText(connected);
             if (connected == 0) {
                 const int sent = mail.sendMessage(QString(row.textSize, 't'), "a@x.org", "b@y.org", {});
                 EXPECT_NE(std::find(row.sendResults.begin(), row.sendResults.end(), sent), row.sendResults.end())
                     << sent << ": " << mail.getErrorDesc(sent).toStdString();
+                expectText(sent);
             } else {
                 EXPECT_FALSE(mail.session().lineReader) << "a failed connect closes the streams";
             }

@@ -17,6 +17,7 @@ QString localizedErrorText(int code)
         return Localizer::localizedString("smtpErrors", "smtp_err_noconnect");
     case 3:
     case 4:
+    case -1: // a write failed: the connection is gone, or the server takes nothing
         return Localizer::localizedString("smtpErrors", "smtp_err_connect_lost");
     case 5:
     case 6:
@@ -32,6 +33,7 @@ QString localizedErrorText(int code)
     case 11:
         return Localizer::localizedString("smtpErrors", "smtp_err_badreply");
     case 12:
+    case 13:
         return Localizer::localizedString("smtpErrors", "smtp_err_noauth");
     case 17:
         return Localizer::localizedString("smtpErrors", "smtp_err_badstarttlsreply");

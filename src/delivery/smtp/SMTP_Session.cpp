@@ -5,6 +5,7 @@
 #include "OpenSslOutputStream.h"
 #include "SmtpText.h"
 #include "SocketStreams.h"
+#include "StreamStatusCheck.h"
 
 #include <QList>
 
@@ -130,22 +131,47 @@ QString commandName(const QByteArray &line)
     return QString();
 }
 
+void noteStreamError(SMTP_Session &session, const ByteStream &stream)
+{
+    if (const auto error = stream.streamError())
+        session.lastSystemError = error->code;
+}
+
+// Why a write of `what` failed (the writer's -1), where no reply tells.
+void noteWriteFailure(SMTP_Session &session, const QString &what)
+{
+    const OutputByteStream &stream = session.lineWriter->stream();
+    const QString detail = SocketStreams::lastErrorText(stream);
+    int code = SocketStreams::lastSystemError(stream);
+    if (const auto error = stream.streamError(); code == 0 && error)
+        code = error->code;
+    if (code != 0)
+        session.lastSystemError = code;
+    // Still open and nothing went wrong on it: the server took no data.
+    if (streamIsUsable(stream.streamStatus()) && detail.isEmpty() && code == 0) {
+        session.lastErrorText = QStringLiteral("the server took nothing for %1 s while %2 was sent")
+                                    .arg(session.lineWriter->timeout())
+                                    .arg(what);
+        return;
+    }
+    session.lastErrorText = QStringLiteral("the connection was lost while sending %1").arg(what)
+        + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+}
+
 // Command lines are written without the progress delegate (the writer
 // answers for itself), unless the session is within the text transfer.
 int writeCommand(SMTP_Session &session, const QByteArray &line)
 {
     if (!session.lineWriter)
         return -1;
-    if (const QString name = commandName(line); !name.isEmpty())
+    const QString name = commandName(line);
+    if (!name.isEmpty())
         session.awaitedReply = QStringLiteral("reply to ") + name;
     session.lineWriter->setDelegate(session.sendCallback);
-    return session.lineWriter->writeLineBytes(line);
-}
-
-void noteStreamError(SMTP_Session &session, const ByteStream &stream)
-{
-    if (const auto error = stream.streamError())
-        session.lastSystemError = error->code;
+    const int result = session.lineWriter->writeLineBytes(line);
+    if (result == -1)
+        noteWriteFailure(session, name.isEmpty() ? QStringLiteral("a command") : name);
+    return result;
 }
 
 int failConnect(SMTP_Session &session, int code)
@@ -493,6 +519,8 @@ int writeText(SMTP_Session &session, QByteArray text)
     const int result = session.lineWriter->writeLineBytes(std::move(text));
     // The delegate may be gone after the transfer; the writer must not keep it.
     session.lineWriter->setDelegate(nullptr);
+    if (result == -1)
+        noteWriteFailure(session, QStringLiteral("the message"));
     return result;
 }
 
@@ -537,8 +565,12 @@ int smtp_send_text_and_end(SMTP_Session &session, QByteArray text)
 
 int smtp_disconnect(SMTP_Session &session)
 {
-    if (session.lineWriter)
-        (void)writeCommand(session, "QUIT");
+    // Written bare: whatever becomes of it, the reason of an earlier
+    // failure stays for the error text.
+    if (session.lineWriter) {
+        session.lineWriter->setDelegate(nullptr);
+        (void)session.lineWriter->writeLineBytes("QUIT");
+    }
     return smtp_closeStreams(session);
 }
 
