@@ -407,7 +407,11 @@ void FakeSmtpServer::serveWilling(Conn &conn)
             lock.unlock();
             if (answer == EndOfData::HangUp)
                 return;
-            reply(answer == EndOfData::Refused ? "554 no" : "250 queued");
+            if (answer == EndOfData::Silent) {
+                conn.pause(10000); // until the client gives up
+                return;
+            }
+            reply(answer == EndOfData::Refused ? "554 no" : answer == EndOfData::Garbled ? "queued, I think" : "250 queued");
         } else if (*line == "QUIT") {
             reply("221 bye");
             return;

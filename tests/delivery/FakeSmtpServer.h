@@ -97,7 +97,7 @@ public:
     int stop();
 
     // How the willing server answers.
-    enum class EndOfData { Queued, Refused, HangUp };
+    enum class EndOfData { Queued, Refused, HangUp, Garbled, Silent };
     void setEndOfData(EndOfData answer);
     void setGreeting(const QString &address, const QByteArray &line);
     void setRefusedRecipient(const QByteArray &part); // RCPT lines holding it get 550

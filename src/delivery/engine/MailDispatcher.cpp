@@ -324,6 +324,7 @@ void MailDispatcher::sendInCurrentThread()
 {
     std::unique_ptr<MailHandler> handler;
     std::optional<MailMessage> message;
+    m_renewConnection = false;
     // The files of this run, read and encoded once while they do not change.
     MailAttachmentCache attachmentCache;
     const auto failWith = [&](const QString &text) {
@@ -455,23 +456,30 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
         }
     }
 
+    if (m_renewConnection) {
+        m_renewConnection = false;
+        handler.disconnect();
+        const int reconnect = handler.connect();
+        if (isCancel(reconnect))
+            return;
+        if (reconnect != 0) {
+            reportError(ErrorSendFailed, handler.getErrorDesc(reconnect));
+            return;
+        }
+    }
     int result = handler.sendMessage(message);
-    if (isCancel(result))
+    if (settleUncertainDelivery(row, result, handler) || isCancel(result))
         return;
     if (result != 0) {
         // One more try on a fresh connection; the first failure says most.
         const QString firstFailure = handler.getErrorDesc(result);
-        if (handler.lastFailureMayHaveDelivered()) {
-            reportError(ErrorSendFailed, firstFailure);
-            return;
-        }
         handler.disconnect();
         const int reconnect = handler.connect();
         if (isCancel(reconnect))
             return;
         if (reconnect == 0) {
             result = handler.sendMessage(message);
-            if (isCancel(result))
+            if (settleUncertainDelivery(row, result, handler) || isCancel(result))
                 return;
         }
         if (reconnect != 0 || result != 0) {
@@ -487,6 +495,30 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
         m_status.setCurrentMessage(row);
     });
     reportProgress();
+}
+
+bool MailDispatcher::settleUncertainDelivery(int row, int result, MailHandler &handler)
+{
+    // Asked first: a user's cut of the wait for the answer is no plain
+    // cancel, the message had gone out.
+    if (result == 0 || !handler.lastFailureMayHaveDelivered())
+        return false;
+    QString detail = handler.getErrorDesc(result);
+    while (detail.startsWith(QLatin1Char('\n')))
+        detail.remove(0, 1);
+    const QString text = Localizer::localizedString("SendErrors", "May have been delivered")
+        + (detail.isEmpty() ? QString() : QLatin1Char('\n') + detail);
+    // Sending it again could deliver it twice; the connection that lost the
+    // answer serves no further message.
+    m_renewConnection = true;
+    report([&] {
+        m_lastRecipient = row;
+        m_status.setErrorInfo(text);
+        m_status.setState(MailDispatcherStatus::MayHaveBeenDelivered);
+        m_status.setCurrentMessage(row);
+    });
+    reportProgress();
+    return true;
 }
 
 bool MailDispatcher::isCancel(int result) const

@@ -119,6 +119,7 @@ int SMTPMail::sendMessage(const QString &text, const QString &from, const QStrin
 
 int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc)
 {
+    m_mayHaveDelivered = false;
     if (!m_connected || !m_session.lineWriter)
         return WriteFailed;
     // Addresses and text go out as UTF-8: the message text is ASCII except
@@ -151,6 +152,7 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
     m_session.sendCallback = m_progressCallback;
     const int result = smtp_send_text_and_end(m_session, std::move(text));
     m_session.sendCallback = nullptr;
+    m_mayHaveDelivered = result != 0 && m_session.endOfDataSent && m_session.lastReplyCode == -1;
     return result;
 }
 

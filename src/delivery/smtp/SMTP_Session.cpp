@@ -491,6 +491,7 @@ int sendEnvelope(SMTP_Session &session, const char *command, const QByteArray &a
 
 int smtp_send_from(SMTP_Session &session, const QByteArray &address)
 {
+    session.endOfDataSent = false;
     return sendEnvelope(session, "MAIL FROM:", address, true);
 }
 
@@ -549,6 +550,7 @@ int smtp_end_mail(SMTP_Session &session)
 {
     if (const int written = writeCommand(session, "."))
         return written;
+    session.endOfDataSent = true;
     return awaitEndReply(session);
 }
 
@@ -560,6 +562,7 @@ int smtp_send_text_and_end(SMTP_Session &session, QByteArray text)
     data.append("\r\n.");
     if (const int written = writeText(session, std::move(data)))
         return written;
+    session.endOfDataSent = true;
     return awaitEndReply(session);
 }
 

@@ -56,6 +56,9 @@ struct SMTP_Session {
     QByteArray fullReply;
     // The last wait for a reply was stopped by the progress delegate.
     bool replyCancelled = false;
+    // The message text of the current transaction went out to its final
+    // ".": from then on the server may take the message, answer or not.
+    bool endOfDataSent = false;
     // Why the last step failed where no reply tells (TLS, a reply that did
     // not come whole); empty otherwise. Cleared by every connect and every
     // wait for a reply.
