@@ -121,8 +121,14 @@ void wipe(QByteArray &secret)
 QString commandName(const QByteArray &line)
 {
     static const std::pair<const char *, const char *> names[] = {
-        {"EHLO ", "EHLO"},    {"HELO ", "HELO"},       {"STARTTLS", "STARTTLS"}, {"AUTH ", "AUTH"},
-        {"MAIL FROM:", "MAIL FROM"}, {"RCPT TO:", "RCPT TO"}, {"DATA", "DATA"},     {".", "the end of the message"},
+        {"EHLO ", "EHLO"},
+        {"HELO ", "HELO"},
+        {"STARTTLS", "STARTTLS"},
+        {"AUTH ", "AUTH"},
+        {"MAIL FROM:", "MAIL FROM"},
+        {"RCPT TO:", "RCPT TO"},
+        {"DATA", "DATA"},
+        {".", "the end of the message"},
     };
     for (const auto &[prefix, name] : names) {
         if (line.startsWith(prefix))
