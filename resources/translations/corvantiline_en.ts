@@ -124,6 +124,10 @@
         <translation>An unexpected error occurred.</translation>
     </message>
     <message>
+        <source>May have been delivered</source>
+        <translation>The whole message went out, but the mail server's answer to it was lost, could not be read or was not awaited: the message may have been delivered. It is not counted as sent, and it is not sent again.</translation>
+    </message>
+    <message>
         <source>Mail script failed</source>
         <translation>The system mail program did not accept the message.</translation>
     </message>
@@ -134,6 +138,10 @@
     <message>
         <source>Direct session failed</source>
         <translation>The recipient's mail server could not be reached.</translation>
+    </message>
+    <message>
+        <source>Direct answer lost</source>
+        <translation>The recipient's mail server had the whole message, but its answer was lost.</translation>
     </message>
     <message>
         <source>Direct message refused</source>

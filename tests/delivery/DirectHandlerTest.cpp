@@ -2,12 +2,15 @@
 // whose exchangers live on loopback addresses 127.0.0.2 and up, where a
 // fake exchanger listens on one port for all of them.
 #include "FakeSmtpServer.h"
+#include "Localizer.h"
 #include "MailHandler_direct.h"
 #include "MailMessage.h"
 #include "SmtpProgressDelegate.h"
 #include "TestNameServer.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -148,4 +151,27 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageAndItsRetrySkipsWhoTookIt)
                                        "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>",
                                        "<nobody@alpha.test>",
                                        "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>"}));
+}
+
+TEST_F(DirectHandlerTest, ALostAnswerMayHaveDeliveredAndEndsTheMessage)
+{
+    // The exchanger had the whole message: it is not offered again, and
+    // the addresses after it wait for the engine's decision.
+    exchangers.setEndOfData(FakeSmtpServer::EndOfData::HangUp);
+    EXPECT_EQ(handler.sendMessage(message("a@alpha.test", {"b@nomx.test"})), MailHandler_direct::MessageRefused);
+    EXPECT_TRUE(handler.lastFailureMayHaveDelivered());
+    const QString text = handler.getErrorDesc(MailHandler_direct::MessageRefused);
+    EXPECT_TRUE(text.contains("a@alpha.test") && text.contains("reply to the end of the message")) << text.toStdString();
+    EXPECT_FALSE(text.contains(Localizer::localizedString("SendErrors", "Direct message refused")))
+        << "not refused: the answer is unknown";
+
+    exchangers.setEndOfData(FakeSmtpServer::EndOfData::Refused);
+    EXPECT_EQ(handler.sendMessage(message("a@alpha.test")), MailHandler_direct::MessageRefused);
+    EXPECT_FALSE(handler.lastFailureMayHaveDelivered());
+    exchangers.stop();
+    int rcpts = 0;
+    for (const FakeSmtpServer::Session &session : exchangers.sessions())
+        rcpts += int(std::count_if(session.lines.begin(), session.lines.end(),
+                                   [](const QByteArray &line) { return line.startsWith("RCPT"); }));
+    EXPECT_EQ(rcpts, 2);
 }

@@ -407,7 +407,11 @@ void FakeSmtpServer::serveWilling(Conn &conn)
             lock.unlock();
             if (answer == EndOfData::HangUp)
                 return;
-            reply(answer == EndOfData::Refused ? "554 no" : "250 queued");
+            if (answer == EndOfData::Silent) {
+                conn.pause(10000); // until the client gives up
+                return;
+            }
+            reply(answer == EndOfData::Refused ? "554 no" : answer == EndOfData::Garbled ? "queued, I think" : "250 queued");
         } else if (*line == "QUIT") {
             reply("221 bye");
             return;
@@ -439,6 +443,10 @@ void SmtpScript::operator()(FakeSmtpServer::Conn &conn) const
         case Flood:
             for (int i = 0; i < step->count && alive; ++i)
                 alive = conn.send(step->text.toStdString());
+            break;
+        case Trickle:
+            for (qsizetype i = 0; i < step->text.size() && alive; ++i)
+                alive = conn.send(step->text.toStdString().substr(size_t(i), 1)) && conn.pause(step->count);
             break;
         case StartTls:
             alive = conn.startTls();

@@ -97,7 +97,7 @@ public:
     int stop();
 
     // How the willing server answers.
-    enum class EndOfData { Queued, Refused, HangUp };
+    enum class EndOfData { Queued, Refused, HangUp, Garbled, Silent };
     void setEndOfData(EndOfData answer);
     void setGreeting(const QString &address, const QByteArray &line);
     void setRefusedRecipient(const QByteArray &part); // RCPT lines holding it get 550
@@ -146,6 +146,9 @@ public:
     SmtpScript &pause(int ms) { return add(Pause, {}, ms); }
     SmtpScript &close() { return add(Close); }
     SmtpScript &flood(const QByteArray &text, int times) { return add(Flood, text, times); }
+    // One byte at a time, a pause of everyMs after each: a reply that never
+    // falls silent for long, yet takes its time to come whole.
+    SmtpScript &trickle(const QByteArray &text, int everyMs) { return add(Trickle, text, everyMs); }
     SmtpScript &startTls() { return add(StartTls); }
     // A greeting and a 250 to EHLO that offers the given keywords.
     SmtpScript &hello(const QByteArray &keywords = "AUTH PLAIN LOGIN")
@@ -155,7 +158,7 @@ public:
     void operator()(FakeSmtpServer::Conn &conn) const;
 
 private:
-    enum Kind { Send, ReadLine, ReadData, Pause, Close, Flood, StartTls };
+    enum Kind { Send, ReadLine, ReadData, Pause, Close, Flood, Trickle, StartTls };
     struct Step {
         Kind kind;
         QByteArray text;

@@ -303,10 +303,6 @@ TEST_F(MailDispatcherTest, RunsThatEndInAnError)
         {"reconnect fails", [](Script &s, MailDispatcher &) { s.connectResults = {0, 9};
              s.sendResults = {5}; },
          {hello, Ann, bye, hello, bye}, 2, 0, "err 5", 0},
-        {"message may have arrived: never sent twice",
-         [](Script &s, MailDispatcher &) { s.sendResults = {5};
-             s.mayHaveDelivered = true; },
-         {hello, Ann, bye}, 2, 0, "err 5", 0},
         {"first connect fails", [](Script &s, MailDispatcher &) { s.connectResults = {9}; },
          {hello, bye}, 3, -1, "err 9", 0},
         {"throw in connect", [](Script &s, MailDispatcher &) { s.throwIn = "connect"; },
@@ -361,6 +357,66 @@ TEST_F(MailDispatcherTest, RunsThatEndInAnError)
     }
 }
 
+TEST_F(MailDispatcherTest, AMessageThatMayHaveBeenDeliveredIsItsOwnOutcome)
+{
+    // The whole message went out and its answer was lost, unreadable or
+    // cut short by the user: neither sent nor failed, and never sent again.
+    struct Case {
+        const char *name;
+        std::function<void(Script &)> configure;
+        bool cut; // the user cuts the wait for the answer
+        QStringList calls;
+        std::vector<int> steps;
+        int sent;
+        int lastRecipient; // the uncertain row is done with
+    };
+    const QString bye = QStringLiteral("disconnect");
+    const QString hello = QStringLiteral("connect");
+    constexpr int Uncertain = MailDispatcherStatus::MayHaveBeenDelivered;
+    const std::vector<Case> cases = {
+        {"answer lost: the run goes on over a new connection",
+         [](Script &s) { s.sendResults = {5}; }, false,
+         {hello, Ann, bye, hello, Bob, Cy, bye}, {Uncertain, 3, 3, 1}, 2, 6},
+        {"no new connection for the next row", [](Script &s) { s.sendResults = {5};
+             s.connectResults = {0, 9}; }, false,
+         {hello, Ann, bye, hello, bye}, {Uncertain, 2, 1}, 0, 0},
+        {"cut by the user", [](Script &s) { s.blockInSend = true; }, true, {hello, Ann, bye}, {Uncertain, 1}, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        script = std::make_shared<Script>();
+        script->mayHaveDelivered = true;
+        c.configure(*script);
+        recorder.reports.clear();
+        auto dispatcher = makeDispatcher();
+        dispatcher->send();
+        if (c.cut) {
+            ASSERT_TRUE(waitFor([&] { return script->sendsInProgress == 1; }));
+            dispatcher->abortNow();
+        }
+        ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
+        QStringList calls = script->takeCalls();
+        calls.removeAll(QStringLiteral("setup"));
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(recorder.steps(), c.steps);
+        ASSERT_EQ(recorder.count(Uncertain), 1);
+        const Report uncertain = recorder.only(Uncertain).front();
+        EXPECT_EQ(uncertain.row, 0);
+        EXPECT_TRUE(uncertain.info.startsWith(Localizer::localizedString("SendErrors", "May have been delivered")))
+            << uncertain.info.toStdString();
+        EXPECT_TRUE(uncertain.info.contains(QStringLiteral("err %1").arg(c.cut ? 16 : 5)))
+            << uncertain.info.toStdString();
+        EXPECT_EQ(uncertain.sent, 0) << "not counted as sent";
+        EXPECT_EQ(recorder.reports.back().sent, c.sent);
+        EXPECT_EQ(dispatcher->lastRecipient(), c.lastRecipient);
+        if (recorder.count(MailDispatcherStatus::Error)) {
+            const Report error = recorder.only(MailDispatcherStatus::Error).front();
+            EXPECT_EQ(error.row, 4);
+            EXPECT_TRUE(error.info.contains("err 9")) << error.info.toStdString();
+        }
+    }
+}
+
 TEST_F(MailDispatcherTest, SkipAndResumeGoOnAfterTheFailedRowWithTheFirstSetUp)
 {
     // Bob follows three filtered-out rows and fails twice.
@@ -386,6 +442,51 @@ TEST_F(MailDispatcherTest, SkipAndResumeGoOnAfterTheFailedRowWithTheFirstSetUp)
     dispatcher.reset();
     // The last owner may be the worker thread, still destroying the engine.
     EXPECT_TRUE(waitFor([&] { return watch.expired() && script->password.isDetached(); }));
+}
+
+TEST_F(MailDispatcherTest, CancelRightAfterResumingHoldsForTheResumedRun)
+{
+    // The controller resumes inside the stopped report; the user's cancel
+    // may come at once, inside that report or just after it, before the
+    // resumed run has started. Either way no further row may go out.
+    struct Case {
+        const char *name;
+        bool posted; // handled after the report has returned
+        bool now;    // abortNow rather than abort
+    };
+    const Case cases[] = {{"abort in the report", false, false},
+                          {"abortNow in the report", false, true},
+                          {"abort after the report", true, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        script = std::make_shared<Script>();
+        script->sendResults = {0, 5, 7}; // Bob fails twice
+        recorder.reports.clear();
+        auto dispatcher = makeDispatcher();
+        bool resumed = false;
+        recorder.onReport = [&](const MailDispatcherStatus &status) {
+            if (status.state() != MailDispatcherStatus::Done || resumed)
+                return;
+            resumed = true;
+            dispatcher->skipMessage();
+            dispatcher->resumeSending();
+            const auto cancel = [&dispatcher, now = c.now] {
+                if (now)
+                    dispatcher->abortNow();
+                else
+                    dispatcher->abort();
+            };
+            if (c.posted)
+                QMetaObject::invokeMethod(QCoreApplication::instance(), cancel, Qt::QueuedConnection);
+            else
+                cancel();
+        };
+        ASSERT_TRUE(runs(*dispatcher, 2));
+        const QStringList calls = script->takeCalls();
+        EXPECT_FALSE(calls.contains(Cy)) << calls.join(", ").toStdString();
+        EXPECT_EQ(recorder.count(MailDispatcherStatus::MailSent), 1);
+        EXPECT_EQ(dispatcher->lastRecipient(), 4);
+    }
 }
 
 TEST_F(MailDispatcherTest, AttachmentDecisionsAndResumeFromInsideTheErrorReport)

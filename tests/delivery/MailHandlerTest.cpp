@@ -51,6 +51,18 @@ public:
     std::atomic<int> asked{0};
 };
 
+// Stops the wait for the answer once the whole message has gone out.
+class StopAfterText : public SmtpProgressDelegate {
+public:
+    bool lineReaderHandleEvent(LineReader &, int) override { return !textDone; }
+    bool sentBytesInfo(int sent, int total) override
+    {
+        textDone = textDone || (total > 0 && sent == total);
+        return true;
+    }
+    bool textDone = false;
+};
+
 QVariantMap smtpAccount(quint16 port, const QVariantMap &extra = {})
 {
     QVariantMap account{{"accountType", "smtp"},  {"mailFromAddress", "from@example.org"},
@@ -251,6 +263,23 @@ TEST(SmtpHandler, OnlyALostAnswerToTheWholeMessageMayHaveDelivered)
     // Nothing written on a dead connection: surely not delivered.
     EXPECT_NE(handler->sendMessage(message()), 0);
     EXPECT_FALSE(handler->lastFailureMayHaveDelivered());
+    handler->disconnect();
+
+    // An answer that cannot be read, and a wait for it cut by the user.
+    server.setEndOfData(FakeSmtpServer::EndOfData::Garbled);
+    ASSERT_EQ(handler->connect(), 0);
+    EXPECT_EQ(handler->sendMessage(message()), SMTPMail::MessageRefused);
+    EXPECT_TRUE(handler->lastFailureMayHaveDelivered());
+    server.setEndOfData(FakeSmtpServer::EndOfData::Silent);
+    StopAfterText stop;
+    handler->setProgressCallback(&stop);
+    ASSERT_EQ(handler->connect(), 0);
+    EXPECT_EQ(handler->sendMessage(message()), MailHandler::Cancelled);
+    EXPECT_TRUE(stop.textDone);
+    EXPECT_TRUE(handler->lastFailureMayHaveDelivered());
+    EXPECT_TRUE(handler->getErrorDesc(MailHandler::Cancelled)
+                    .contains("Reason: stopped while waiting for the reply to the end of the message"))
+        << handler->getErrorDesc(MailHandler::Cancelled).toStdString();
     handler->disconnect();
 }
 

@@ -154,6 +154,7 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
         std::vector<int> sendResults; // any of them, when the connect succeeded
         const char *notSent;
         int textSize = 4;
+        const char *reason = nullptr; // what the error text's reason line says, if any
     };
     const QByteArray ok = "250 ok\r\n";
     const SmtpScript envelope = SmtpScript().hello("SIZE").on(ok).on(ok);
@@ -178,6 +179,8 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
         // Either the text cannot be written any more, or the reply to "."
         // never comes: a failure at once, not at the time-out.
         {"peer gone mid-DATA", SmtpScript(envelope).on("354 go\r\n").close(), 0, {-1, 10}, "", 1 << 20},
+        {"peer gone in a large DATA transfer", SmtpScript(envelope).on("354 go\r\n").close(), 0, {-1}, "", 16 << 20,
+         "the connection was lost while sending the message"},
         // The reply to QUIT is not waited for, whatever it is.
         {"QUIT 500", SmtpScript(envelope).on("354 go\r\n").readData().send(ok).on("500 ?\r\n"), 0, {0}, ""},
     };
@@ -190,13 +193,26 @@ TEST(SmtpClient, ReplyCodesOfEachStage)
             SMTPMail mail;
             configure(mail, server);
             authenticateAs(mail, 1);
+            // Every failure has a text of its own for the log, beside the numbers.
+            const auto expectText = [&](int result) {
+                if (result == 0)
+                    return;
+                const QString text = mail.getErrorDesc(result);
+                EXPECT_FALSE(text.section('\n', 0, 0).isEmpty()) << text.toStdString();
+                if (row.reason) {
+                    EXPECT_TRUE(text.section("\nReason: ", 1).startsWith(row.reason)) << text.toStdString();
+                    EXPECT_FALSE(text.contains("System Error: 0")) << "the system's code is kept";
+                }
+            };
             const int connected = mail.connect();
             EXPECT_EQ(connected, row.connectResult) << mail.getErrorDesc(connected).toStdString();
             EXPECT_EQ(mail.isConnected(), connected == 0);
+            expectText(connected);
             if (connected == 0) {
                 const int sent = mail.sendMessage(QString(row.textSize, 't'), "a@x.org", "b@y.org", {});
                 EXPECT_NE(std::find(row.sendResults.begin(), row.sendResults.end(), sent), row.sendResults.end())
                     << sent << ": " << mail.getErrorDesc(sent).toStdString();
+                expectText(sent);
             } else {
                 EXPECT_FALSE(mail.session().lineReader) << "a failed connect closes the streams";
             }
@@ -424,6 +440,57 @@ TEST(SmtpClient, SilenceTimesOut)
     EXPECT_GE(timer.elapsed(), 1000);
     EXPECT_LT(timer.elapsed(), 3000);
     EXPECT_EQ(mail.session().lastReplyCode, -1);
+}
+
+TEST(SmtpClient, EachReplyMustComeWholeWithinItsStagesTime)
+{
+    // A server that sends a byte now and then is never silent for long; it
+    // still gets no more time for the whole reply than one that is silent.
+    // Only the reply to the final "." may take longer (ten minutes).
+    struct Row {
+        const char *name;
+        SmtpScript script;
+        bool whileConnecting;
+        int result;
+        const char *reason;
+    };
+    const QByteArray ok = "250 ok\r\n";
+    const Row rows[] = {
+        {"greeting", SmtpScript().trickle("220 fake.test ESMTP ready\r\n", 100), true, 5, "greeting"},
+        {"EHLO reply over many lines",
+         SmtpScript().send("220 hi\r\n").readLine().trickle("250-fake.test\r\n250-SIZE 1000\r\n250 8BITMIME\r\n", 50),
+         true, 7, "reply to EHLO"},
+        {"reply to MAIL FROM", SmtpScript().hello("SIZE").readLine().trickle("250 2.1.0 sender ok\r\n", 100), false,
+         14, "reply to MAIL FROM"},
+        {"reply to the final dot",
+         SmtpScript().hello("SIZE").on(ok).on(ok).on("354 go\r\n").readData().trickle("250 ok\r\n", 200),
+         false, 0, nullptr},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeSmtpServer server(row.script);
+        SMTPMail mail;
+        configure(mail, server);
+        mail.setTimeout(1);
+        QElapsedTimer timer;
+        timer.start();
+        int result = mail.connect();
+        if (!row.whileConnecting) {
+            ASSERT_EQ(result, 0);
+            timer.restart();
+            result = mail.sendMessage("t", "a@x.org", "b@y.org", {});
+        }
+        EXPECT_EQ(result, row.result) << mail.getErrorDesc(result).toStdString();
+        if (row.reason) {
+            EXPECT_LT(timer.elapsed(), 1800);
+            EXPECT_EQ(mail.session().lastReplyCode, -1);
+            EXPECT_TRUE(mail.getErrorDesc(result).contains(QStringLiteral("\nReason: no complete %1 within 1 s").arg(row.reason)))
+                << mail.getErrorDesc(result).toStdString();
+        } else {
+            EXPECT_GE(timer.elapsed(), 1400);
+        }
+        mail.disconnect();
+    }
 }
 
 TEST(SmtpClient, ConnectingAgainClosesTheLiveConnectionFirst)

@@ -186,16 +186,18 @@ void MailDispatcher::start(bool resume)
         const std::lock_guard guard(m_lock);
         if (m_quitting)
             return;
+        // Here and not when the new run starts: a cancel that the main
+        // thread handles after this call must hold for the resumed run.
+        if (resume) {
+            m_continueSending = true;
+            m_abortImmediately = false;
+        }
         // Resumed from inside a report of the run still going: that run
         // ends first, and its thread then starts the new one, so two runs
         // never share the handler, the message or the row walk.
         if (m_workerActive) {
             m_restartPending = true;
             return;
-        }
-        if (resume) {
-            m_continueSending = true;
-            m_abortImmediately = false;
         }
         m_workerActive = true;
     }
@@ -282,8 +284,6 @@ void MailDispatcher::workerMain()
         const std::lock_guard guard(m_lock);
         if (m_restartPending && !m_quitting) {
             m_restartPending = false;
-            m_continueSending = true;
-            m_abortImmediately = false;
             continue;
         }
         m_restartPending = false;
@@ -324,6 +324,7 @@ void MailDispatcher::sendInCurrentThread()
 {
     std::unique_ptr<MailHandler> handler;
     std::optional<MailMessage> message;
+    m_renewConnection = false;
     // The files of this run, read and encoded once while they do not change.
     MailAttachmentCache attachmentCache;
     const auto failWith = [&](const QString &text) {
@@ -455,23 +456,30 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
         }
     }
 
+    if (m_renewConnection) {
+        m_renewConnection = false;
+        handler.disconnect();
+        const int reconnect = handler.connect();
+        if (isCancel(reconnect))
+            return;
+        if (reconnect != 0) {
+            reportError(ErrorSendFailed, handler.getErrorDesc(reconnect));
+            return;
+        }
+    }
     int result = handler.sendMessage(message);
-    if (isCancel(result))
+    if (settleUncertainDelivery(row, result, handler) || isCancel(result))
         return;
     if (result != 0) {
         // One more try on a fresh connection; the first failure says most.
         const QString firstFailure = handler.getErrorDesc(result);
-        if (handler.lastFailureMayHaveDelivered()) {
-            reportError(ErrorSendFailed, firstFailure);
-            return;
-        }
         handler.disconnect();
         const int reconnect = handler.connect();
         if (isCancel(reconnect))
             return;
         if (reconnect == 0) {
             result = handler.sendMessage(message);
-            if (isCancel(result))
+            if (settleUncertainDelivery(row, result, handler) || isCancel(result))
                 return;
         }
         if (reconnect != 0 || result != 0) {
@@ -489,6 +497,30 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
     reportProgress();
 }
 
+bool MailDispatcher::settleUncertainDelivery(int row, int result, MailHandler &handler)
+{
+    // Asked first: a user's cut of the wait for the answer is no plain
+    // cancel, the message had gone out.
+    if (result == 0 || !handler.lastFailureMayHaveDelivered())
+        return false;
+    QString detail = handler.getErrorDesc(result);
+    while (detail.startsWith(QLatin1Char('\n')))
+        detail.remove(0, 1);
+    const QString text = Localizer::localizedString("SendErrors", "May have been delivered")
+        + (detail.isEmpty() ? QString() : QLatin1Char('\n') + detail);
+    // Sending it again could deliver it twice; the connection that lost the
+    // answer serves no further message.
+    m_renewConnection = true;
+    report([&] {
+        m_lastRecipient = row;
+        m_status.setErrorInfo(text);
+        m_status.setState(MailDispatcherStatus::MayHaveBeenDelivered);
+        m_status.setCurrentMessage(row);
+    });
+    reportProgress();
+    return true;
+}
+
 bool MailDispatcher::isCancel(int result) const
 {
     return result != 0 && (result == MailHandler::Cancelled || m_abortImmediately);
@@ -497,7 +529,9 @@ bool MailDispatcher::isCancel(int result) const
 bool MailDispatcher::readContinueSending()
 {
     const std::lock_guard guard(m_lock);
-    return m_continueSending;
+    // A resume asked for while this run goes on (from inside its error
+    // report) already set the flags for the next run: this one still ends.
+    return m_continueSending && !m_restartPending;
 }
 
 bool MailDispatcher::isEligible(int row) const

@@ -8,7 +8,10 @@
 // The worker reads only a snapshot taken on the main thread when the run
 // starts (SendJob); the document may be stamped and redrawn meanwhile.
 // After an error the controller may skip the row and resume; a resumed run
-// starts on the same dispatcher once the failed run has ended.
+// starts on the same dispatcher once the failed run has ended. A message
+// whose answer was lost after it had gone out whole is reported as one
+// that may have been delivered: done with, never sent again, and counted
+// neither as sent nor as failed.
 
 #include "MailDispatchFilter.h"
 #include "MailDispatcherStatus.h"
@@ -100,6 +103,8 @@ public:
     // After an error report: the failed row counts as done. Only forward,
     // and only for an error of a row.
     void skipMessage();
+    // Clears the stops at once: a cancel that follows, even before the
+    // resumed run has started, holds for it.
     void resumeSending();
 
     // Main thread, at quit: cuts every running dispatcher short, drops
@@ -127,6 +132,9 @@ private:
     [[nodiscard]] bool readContinueSending();
     // A failure that follows abortNow is the cut transfer, not an error.
     [[nodiscard]] bool isCancel(int result) const;
+    // After a send: when the message may have been delivered (its answer
+    // lost, unreadable or cut short), reports so, and the row is done with.
+    [[nodiscard]] bool settleUncertainDelivery(int row, int result, MailHandler &handler);
 
     // Sets the fields and takes the copy under the lock, delivers after.
     void report(const std::function<void()> &setFields);
@@ -153,6 +161,9 @@ private:
     quint64 m_rangeLocation = 0;
     quint64 m_rangeLength = 0;
     bool m_useRecipientRange = false;
+    // Worker only: the handler's connection lost an answer and is renewed
+    // before the next message.
+    bool m_renewConnection = false;
 
     MailDispatcherStatus m_status;
     std::atomic<int> m_currentRecipient = 0;

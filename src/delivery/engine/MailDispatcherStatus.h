@@ -11,7 +11,11 @@
 // reads the fields one at a time, so it is no snapshot of them all.
 class MailDispatcherStatus {
 public:
-    enum State { Progress = 0, Done = 1, Error = 2, MailSent = 3 };
+    // MayHaveBeenDelivered: the whole message went out, but the server's
+    // answer to it was lost, unreadable or cut short by the user. The row
+    // is done with (never sent again) without counting as sent or failed;
+    // errorInfo says why, currentMessage and currentRecipient say which.
+    enum State { Progress = 0, Done = 1, Error = 2, MailSent = 3, MayHaveBeenDelivered = 4 };
 
     MailDispatcherStatus() = default;
     // The copy gets a lock of its own.
@@ -31,8 +35,9 @@ public:
     [[nodiscard]] QString currentRecipient() const;
     void setErrorCode(qint32 code);
     [[nodiscard]] qint32 errorCode() const;
-    // A null text keeps the previous one, so an error report without a text
-    // shows the last error's.
+    // The text of the last error report, or of the last message that may
+    // have been delivered. A null text keeps the previous one, so an error
+    // report without a text shows the last one.
     void setErrorInfo(const QString &info);
     [[nodiscard]] QString errorInfo() const;
     void setSentMailsCounter(qint32 count);

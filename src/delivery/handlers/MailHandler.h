@@ -9,9 +9,10 @@
 // Calling order of one worker run: mailHandlerForAccount (which calls
 // setConnectionData), setup (main thread), setDelegate,
 // setProgressCallback, connect, then per message newMessageID and
-// sendMessage (after a failure getErrorDesc, lastFailureMayHaveDelivered,
-// and unless it answers true disconnect, connect, sendMessage once
-// more), and at the end disconnect.
+// sendMessage (after a failure lastFailureMayHaveDelivered and
+// getErrorDesc; when it answers false disconnect, connect, sendMessage once
+// more; when true the message is not sent again, and disconnect and connect
+// come before the next message), and at the end disconnect.
 
 #include <QObject>
 #include <QString>
@@ -58,9 +59,10 @@ public:
     virtual int disconnect() { return 0; }
     [[nodiscard]] virtual int sendMessage(const MailMessage &message) { (void)message; return 0; }
     [[nodiscard]] virtual QString getErrorDesc(int result) { (void)result; return QStringLiteral(""); }
-    // After a failed sendMessage: whether the message may have reached the
-    // server all the same (all of it was written, the answer was lost).
-    // Such a message is never sent again: it could arrive twice.
+    // After a failed sendMessage, a cut included: whether the message may
+    // have reached the server all the same (all of it was written, the
+    // answer was lost, unreadable or not awaited). Such a message is never
+    // sent again: it could arrive twice.
     [[nodiscard]] virtual bool lastFailureMayHaveDelivered() const { return false; }
     // Any thread: cuts a pause or a wait of the transfer in progress, which
     // then returns Cancelled; the handler is not used for sending again.

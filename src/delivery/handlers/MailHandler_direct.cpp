@@ -65,6 +65,7 @@ int MailHandler_direct::sendMessage(const MailMessage &message)
 {
     m_failedAddress.clear();
     m_failedHost.clear();
+    m_mayHaveDelivered = false;
     // Every address on its own, so that each exchanger learns only of its own recipient.
     QStringList addresses = SmtpText::splitAddressList(message.to());
     for (const QString &bcc : message.bcc())
@@ -85,8 +86,12 @@ int MailHandler_direct::sendMessage(const MailMessage &message)
     for (const QString &address : addresses) {
         if (m_deliveredAddresses.contains(address))
             continue;
-        if (const int result = sendMessageTo(message, text, address))
+        if (const int result = sendMessageTo(message, text, address)) {
+            // Whatever comes next, this exchanger is never offered it again.
+            if (m_mayHaveDelivered && !key.isEmpty())
+                m_deliveredAddresses.insert(address);
             return result;
+        }
         if (!key.isEmpty())
             m_deliveredAddresses.insert(address);
     }
@@ -136,6 +141,7 @@ int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text,
     if (result != 0)
         return SessionFailed;
     result = m_smtpMail.sendMessage(text, message.from(), address, {});
+    m_mayHaveDelivered = result != 0 && m_smtpMail.lastSendMayHaveDelivered();
     m_smtpMail.disconnect();
     if (result == SMTPMail::Cancelled)
         return result;
@@ -149,7 +155,8 @@ int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text,
 QString MailHandler_direct::getErrorDesc(int result)
 {
     QString text;
-    switch (result) {
+    // Also for a wait the user cut (16): which exchanger may have it is what counts.
+    switch (m_mayHaveDelivered ? MessageRefused : result) {
     case NoExchanger:
         text = Localizer::localizedString("SendErrors", "Direct no exchanger");
         break;
@@ -157,7 +164,8 @@ QString MailHandler_direct::getErrorDesc(int result)
         text = Localizer::localizedString("SendErrors", "Direct session failed");
         break;
     case MessageRefused:
-        text = Localizer::localizedString("SendErrors", "Direct message refused");
+        text = m_mayHaveDelivered ? Localizer::localizedString("SendErrors", "Direct answer lost")
+                                  : Localizer::localizedString("SendErrors", "Direct message refused");
         break;
     default:
         return m_smtpMail.getErrorDesc(result);

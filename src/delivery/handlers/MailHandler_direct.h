@@ -17,7 +17,9 @@ public:
     static constexpr int NoExchanger = -1;
     // The session to the exchanger could not be opened (connect, greeting, EHLO).
     static constexpr int SessionFailed = -11;
-    // The exchanger refused the message (sender, recipient, data, end of data).
+    // The exchanger refused the message (sender, recipient, data, end of
+    // data), or its answer to the whole message was lost: see
+    // lastFailureMayHaveDelivered.
     static constexpr int MessageRefused = -12;
 
     MailHandler_direct();
@@ -41,6 +43,9 @@ public:
     // (same Message-ID and addresses) skips the addresses that took it.
     [[nodiscard]] int sendMessage(const MailMessage &message) override;
     [[nodiscard]] QString getErrorDesc(int result) override;
+    // The failed address's exchanger had the whole message and its answer
+    // was lost; the addresses after it were not tried.
+    [[nodiscard]] bool lastFailureMayHaveDelivered() const override { return m_mayHaveDelivered; }
 
     // The host that takes mail for one address, or a null string.
     [[nodiscard]] QString getMailDomain(const QString &address);
@@ -59,6 +64,7 @@ private:
     QString m_messageIdDomain;
     QString m_failedAddress;
     QString m_failedHost;
+    bool m_mayHaveDelivered = false;
     // The engine sends a failed message once more: addresses that took it
     // the first time must not get it twice. Kept for one message only.
     QString m_deliveredMessage;

@@ -36,10 +36,6 @@ bool MailHandler_smtp::CancellableCallback::lineReaderHandleEvent(LineReader &re
 
 bool MailHandler_smtp::CancellableCallback::sentBytesInfo(int sent, int total)
 {
-    // The text ends with the final ".": once all of it is written, the
-    // server may take the message, whatever the answer to this report.
-    if (total > 0 && sent >= total)
-        textWritten = true;
     if (m_cancelled.load())
         return false;
     SmtpProgressDelegate *callback = outer.load();
@@ -182,7 +178,6 @@ bool MailHandler_smtp::sleepOutPause(double seconds)
 int MailHandler_smtp::sendMessage(const MailMessage &message)
 {
     m_mayHaveDelivered = false;
-    m_callback.textWritten = false;
     if (m_cancelled.load())
         return Cancelled;
     if (m_useSendDelay) {
@@ -205,10 +200,7 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
     while (count < INT_MAX && !delayMailCount.compare_exchange_weak(count, count + 1))
         ;
     const int result = m_smtpMail.sendMailMessage(message);
-    // The "." follows the text unwatched; after it only the answer can be
-    // missing (a lost connection, a time-out, or a stop while waiting).
-    m_mayHaveDelivered =
-        result != 0 && m_callback.textWritten && m_smtpMail.session().lastReplyCode == -1;
+    m_mayHaveDelivered = result != 0 && m_smtpMail.lastSendMayHaveDelivered();
     return result;
 }
 

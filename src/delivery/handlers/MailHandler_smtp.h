@@ -48,7 +48,8 @@ public:
     int disconnect() override;
     [[nodiscard]] int sendMessage(const MailMessage &message) override;
     [[nodiscard]] QString getErrorDesc(int result) override;
-    // True when the whole message and its final "." went out but no answer came.
+    // True when the whole message and its final "." went out but no answer
+    // came that could be read.
     [[nodiscard]] bool lastFailureMayHaveDelivered() const override { return m_mayHaveDelivered; }
     void cancel() override;
 
@@ -68,9 +69,6 @@ private:
         bool lineReaderHandleEvent(LineReader &reader, int event) override;
         bool sentBytesInfo(int sent, int total) override;
         std::atomic<SmtpProgressDelegate *> outer{nullptr};
-        // The message text of the current send, its final "." included,
-        // was written to its end.
-        bool textWritten = false;
 
     private:
         const std::atomic<bool> &m_cancelled;

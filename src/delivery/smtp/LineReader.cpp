@@ -3,6 +3,8 @@
 #include "PollClock.h"
 #include "StreamStatusCheck.h"
 
+#include <algorithm>
+
 LineReader::LineReader(std::shared_ptr<InputByteStream> stream)
     : m_stream(std::move(stream))
     , m_clock(&PollClock::system())
@@ -12,6 +14,11 @@ LineReader::LineReader(std::shared_ptr<InputByteStream> stream)
 bool LineReader::ask(int event)
 {
     return m_delegate ? m_delegate->lineReaderHandleEvent(*this, event) : true;
+}
+
+void LineReader::setDeadline(double seconds)
+{
+    m_deadline = std::pair(m_clock->now(), seconds);
 }
 
 int LineReader::openStream()
@@ -82,6 +89,14 @@ std::optional<QString> LineReader::readLine()
             m_lastEnd = End::LineTooLong;
             return std::nullopt;
         }
+        // Checked only when no whole line is buffered: a line that came in
+        // by the deadline is still handed out.
+        const int deadlineWait =
+            m_deadline ? m_clock->sliceMs(m_deadline->first, m_deadline->second, WaitSliceMs) : WaitSliceMs;
+        if (deadlineWait == 0) {
+            m_lastEnd = End::TimedOut;
+            return std::nullopt;
+        }
         const StreamStatus status = m_stream->streamStatus();
         if (!streamIsUsable(status)) {
             m_lastEnd = status == StreamStatus::Error ? End::StreamFailed : End::Closed;
@@ -103,7 +118,7 @@ std::optional<QString> LineReader::readLine()
         }
         // An inactivity limit: it counts from the last bytes received. The
         // wait ends as soon as bytes arrive, so a reply costs no fixed delay.
-        const int wait = m_clock->sliceMs(lastData, m_timeoutTime, WaitSliceMs);
+        const int wait = std::min(deadlineWait, m_clock->sliceMs(lastData, m_timeoutTime, WaitSliceMs));
         if (wait == 0) {
             m_lastEnd = End::TimedOut;
             return std::nullopt;

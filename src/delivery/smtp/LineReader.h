@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class PollClock;
 
@@ -44,6 +45,12 @@ public:
     [[nodiscard]] int timeout() const { return m_timeoutTime; }
     // The time base of the time-outs; tests give a virtual one.
     void setClock(PollClock &clock) { m_clock = &clock; }
+    // A limit on the whole of what the following readLine calls wait for,
+    // counted from now, beside the inactivity limit: a peer that sends a
+    // byte now and then is never silent for long, yet must not hold the
+    // reader for ever. Until clearDeadline.
+    void setDeadline(double seconds);
+    void clearDeadline() { m_deadline.reset(); }
 
     // 0 once the stream is open; -1 on error, close or time-out; 16 when the
     // delegate stopped the wait.
@@ -72,6 +79,8 @@ private:
     SmtpProgressDelegate *m_delegate = nullptr;
     PollClock *m_clock;
     int m_timeoutTime = DefaultTimeout;
+    // Start and length, in seconds.
+    std::optional<std::pair<double, double>> m_deadline;
     bool m_continueReceiving = true;
     bool m_lineTooLong = false;
     int64_t m_lastPassBytes = 0;

@@ -17,6 +17,7 @@ QString localizedErrorText(int code)
         return Localizer::localizedString("smtpErrors", "smtp_err_noconnect");
     case 3:
     case 4:
+    case -1: // a write failed: the connection is gone, or the server takes nothing
         return Localizer::localizedString("smtpErrors", "smtp_err_connect_lost");
     case 5:
     case 6:
@@ -32,6 +33,7 @@ QString localizedErrorText(int code)
     case 11:
         return Localizer::localizedString("smtpErrors", "smtp_err_badreply");
     case 12:
+    case 13:
         return Localizer::localizedString("smtpErrors", "smtp_err_noauth");
     case 17:
         return Localizer::localizedString("smtpErrors", "smtp_err_badstarttlsreply");
@@ -117,6 +119,7 @@ int SMTPMail::sendMessage(const QString &text, const QString &from, const QStrin
 
 int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc)
 {
+    m_mayHaveDelivered = false;
     if (!m_connected || !m_session.lineWriter)
         return WriteFailed;
     // Addresses and text go out as UTF-8: the message text is ASCII except
@@ -149,6 +152,7 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
     m_session.sendCallback = m_progressCallback;
     const int result = smtp_send_text_and_end(m_session, std::move(text));
     m_session.sendCallback = nullptr;
+    m_mayHaveDelivered = result != 0 && m_session.endOfDataSent && m_session.lastReplyCode == -1;
     return result;
 }
 

@@ -67,6 +67,10 @@ public:
     int disconnect();
     // After a TLS failure a last line "Reason: ..." tells what went wrong.
     [[nodiscard]] QString getErrorDesc(int code) const;
+    // After a failed send: the whole message and its final "." went out,
+    // but no answer came that could be read (lost, cut off, garbled, or a
+    // wait the progress delegate stopped). The server may have taken it.
+    [[nodiscard]] bool lastSendMayHaveDelivered() const { return m_mayHaveDelivered; }
 
     [[nodiscard]] bool isConnected() const { return m_connected; }
     [[nodiscard]] const SMTP_Session &session() const { return m_session; }
@@ -77,6 +81,7 @@ private:
     [[nodiscard]] int sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc);
 
     bool m_connected = false;
+    bool m_mayHaveDelivered = false;
     SMTP_Session m_session;
     QString m_serverAddr;
     int m_serverPort = 0;

@@ -5,6 +5,7 @@
 #include "OpenSslOutputStream.h"
 #include "SmtpText.h"
 #include "SocketStreams.h"
+#include "StreamStatusCheck.h"
 
 #include <QList>
 
@@ -115,20 +116,68 @@ void wipe(QByteArray &secret)
     secret.clear();
 }
 
-// Command lines are written without the progress delegate (the writer
-// answers for itself), unless the session is within the text transfer.
-int writeCommand(SMTP_Session &session, const QByteArray &line)
+// The name of a command for the error text: its verb alone, as AUTH
+// carries the credentials. The lines that continue AUTH LOGIN name nothing.
+QString commandName(const QByteArray &line)
 {
-    if (!session.lineWriter)
-        return -1;
-    session.lineWriter->setDelegate(session.sendCallback);
-    return session.lineWriter->writeLineBytes(line);
+    static const std::pair<const char *, const char *> names[] = {
+        {"EHLO ", "EHLO"},
+        {"HELO ", "HELO"},
+        {"STARTTLS", "STARTTLS"},
+        {"AUTH ", "AUTH"},
+        {"MAIL FROM:", "MAIL FROM"},
+        {"RCPT TO:", "RCPT TO"},
+        {"DATA", "DATA"},
+        {".", "the end of the message"},
+    };
+    for (const auto &[prefix, name] : names) {
+        if (line.startsWith(prefix))
+            return QString::fromLatin1(name);
+    }
+    return QString();
 }
 
 void noteStreamError(SMTP_Session &session, const ByteStream &stream)
 {
     if (const auto error = stream.streamError())
         session.lastSystemError = error->code;
+}
+
+// Why a write of `what` failed (the writer's -1), where no reply tells.
+void noteWriteFailure(SMTP_Session &session, const QString &what)
+{
+    const OutputByteStream &stream = session.lineWriter->stream();
+    const QString detail = SocketStreams::lastErrorText(stream);
+    int code = SocketStreams::lastSystemError(stream);
+    if (const auto error = stream.streamError(); code == 0 && error)
+        code = error->code;
+    if (code != 0)
+        session.lastSystemError = code;
+    // Still open and nothing went wrong on it: the server took no data.
+    if (streamIsUsable(stream.streamStatus()) && detail.isEmpty() && code == 0) {
+        session.lastErrorText = QStringLiteral("the server took nothing for %1 s while %2 was sent")
+                                    .arg(session.lineWriter->timeout())
+                                    .arg(what);
+        return;
+    }
+    session.lastErrorText = QStringLiteral("the connection was lost while sending %1").arg(what)
+        + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+}
+
+// Command lines are written without the progress delegate (the writer
+// answers for itself), unless the session is within the text transfer.
+int writeCommand(SMTP_Session &session, const QByteArray &line)
+{
+    if (!session.lineWriter)
+        return -1;
+    const QString name = commandName(line);
+    if (!name.isEmpty())
+        session.awaitedReply = QStringLiteral("reply to ") + name;
+    session.lineWriter->setDelegate(session.sendCallback);
+    const int result = session.lineWriter->writeLineBytes(line);
+    if (result == -1)
+        noteWriteFailure(session, name.isEmpty() ? QStringLiteral("a command") : name);
+    return result;
 }
 
 int failConnect(SMTP_Session &session, int code)
@@ -175,19 +224,50 @@ int startTls(SMTP_Session &session)
     return failTls(session, reason.isEmpty() ? QStringLiteral("TLS handshake failed") : reason);
 }
 
+// Why no reply could be taken from the reader.
+QString missingReplyReason(const SMTP_Session &session, LineReader::End end, int seconds)
+{
+    const QString &what = session.awaitedReply;
+    switch (end) {
+    case LineReader::End::TimedOut:
+        return QStringLiteral("no complete %1 within %2 s").arg(what).arg(seconds);
+    case LineReader::End::Cancelled:
+        return QStringLiteral("stopped while waiting for the %1").arg(what);
+    case LineReader::End::Closed:
+        return QStringLiteral("the server closed the connection before the %1 was complete").arg(what);
+    case LineReader::End::StreamFailed: {
+        const QString detail = SocketStreams::lastErrorText(session.lineReader->stream());
+        return QStringLiteral("the connection failed while waiting for the %1").arg(what)
+            + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+    }
+    case LineReader::End::LineTooLong:
+    case LineReader::End::None:
+        break;
+    }
+    return QStringLiteral("the %1 could not be read").arg(what);
+}
+
 } // namespace
 
 int smtp_getreply(SMTP_Session &session)
 {
     session.fullReply.clear();
     session.replyCancelled = false;
+    session.lastErrorText.clear();
     int code = -1;
     int lines = 0;
+    LineReader::End end = LineReader::End::None;
+    // RFC 5321 4.5.3.2 gives each stage a time for its reply; a server that
+    // sends a byte now and then must not stretch it without end.
+    const int seconds = session.lineReader ? session.lineReader->timeout() : 0;
+    if (session.lineReader)
+        session.lineReader->setDeadline(seconds);
     while (session.lineReader) {
         const std::optional<QString> line = session.lineReader->readLine();
         if (!line) {
-            session.replyCancelled = session.lineReader->lastEnd() == LineReader::End::Cancelled;
-            if (session.lineReader->lastEnd() == LineReader::End::StreamFailed)
+            end = session.lineReader->lastEnd();
+            session.replyCancelled = end == LineReader::End::Cancelled;
+            if (end == LineReader::End::StreamFailed)
                 noteStreamError(session, session.lineReader->stream());
             break;
         }
@@ -202,6 +282,11 @@ int smtp_getreply(SMTP_Session &session)
             code = lineCode;
         if (kind != LineKind::Continues)
             break;
+    }
+    if (session.lineReader) {
+        session.lineReader->clearDeadline();
+        if (code == -1)
+            session.lastErrorText = missingReplyReason(session, end, seconds);
     }
     storeReply(session, code);
     return code;
@@ -237,6 +322,7 @@ int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t por
         return failConnect(session, ErrNoConnect);
     session.lineReader = std::make_unique<LineReader>(input);
     session.lineWriter = std::make_unique<LineWriter>(output);
+    session.awaitedReply = QStringLiteral("greeting");
     session.lineReader->setTimeout(session.timeoutTime);
     session.lineWriter->setTimeout(session.timeoutTime);
     // Set before opening, so that a slow connect can be cancelled too.
@@ -411,6 +497,7 @@ int sendEnvelope(SMTP_Session &session, const char *command, const QByteArray &a
 
 int smtp_send_from(SMTP_Session &session, const QByteArray &address)
 {
+    session.endOfDataSent = false;
     return sendEnvelope(session, "MAIL FROM:", address, true);
 }
 
@@ -439,11 +526,14 @@ int writeText(SMTP_Session &session, QByteArray text)
     const int result = session.lineWriter->writeLineBytes(std::move(text));
     // The delegate may be gone after the transfer; the writer must not keep it.
     session.lineWriter->setDelegate(nullptr);
+    if (result == -1)
+        noteWriteFailure(session, QStringLiteral("the message"));
     return result;
 }
 
 int awaitEndReply(SMTP_Session &session)
 {
+    session.awaitedReply = QStringLiteral("reply to the end of the message");
     const int timeout = session.lineReader->timeout();
     session.lineReader->setTimeout(std::max(timeout, SMTP_Session::EndOfDataTimeout));
     const int code = smtp_getreply(session);
@@ -466,6 +556,7 @@ int smtp_end_mail(SMTP_Session &session)
 {
     if (const int written = writeCommand(session, "."))
         return written;
+    session.endOfDataSent = true;
     return awaitEndReply(session);
 }
 
@@ -477,13 +568,18 @@ int smtp_send_text_and_end(SMTP_Session &session, QByteArray text)
     data.append("\r\n.");
     if (const int written = writeText(session, std::move(data)))
         return written;
+    session.endOfDataSent = true;
     return awaitEndReply(session);
 }
 
 int smtp_disconnect(SMTP_Session &session)
 {
-    if (session.lineWriter)
-        (void)writeCommand(session, "QUIT");
+    // Written bare: whatever becomes of it, the reason of an earlier
+    // failure stays for the error text.
+    if (session.lineWriter) {
+        session.lineWriter->setDelegate(nullptr);
+        (void)session.lineWriter->writeLineBytes("QUIT");
+    }
     return smtp_closeStreams(session);
 }
 

@@ -56,9 +56,16 @@ struct SMTP_Session {
     QByteArray fullReply;
     // The last wait for a reply was stopped by the progress delegate.
     bool replyCancelled = false;
-    // Why the last connect failed where no reply tells (TLS); empty
-    // otherwise. Cleared by every connect.
+    // The message text of the current transaction went out to its final
+    // ".": from then on the server may take the message, answer or not.
+    bool endOfDataSent = false;
+    // Why the last step failed where no reply tells (TLS, a reply that did
+    // not come whole); empty otherwise. Cleared by every connect and every
+    // wait for a reply.
     QString lastErrorText;
+    // What the next reply answers, for the error text: "greeting", "reply
+    // to MAIL FROM" and so on; never a command's arguments.
+    QString awaitedReply;
 };
 
 // Server names of this many bytes or more are refused.
@@ -68,7 +75,8 @@ int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port);
 int smtp_openStreams(SMTP_Session &session, const char *serverName, uint16_t port);
 int smtp_handle_greetings(SMTP_Session &session, const char *localHostName);
 int smtp_dispatch_ehlo_response(SMTP_Session &session);
-// The reply's code, or -1.
+// The reply's code, or -1. The whole reply must come within the reader's
+// time-out (each stage's deadline), however often bytes arrive.
 int smtp_getreply(SMTP_Session &session);
 // Login and password are UTF-8; neither may hold a NUL (RFC 4616).
 int smtp_auth_plain(SMTP_Session &session, const QByteArray &authorizationIdentity, const QByteArray &login,
