@@ -6,6 +6,8 @@
 #include "MailMessage.h"
 
 #include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 
 #include <csignal>
@@ -36,12 +38,14 @@ int MailHandler_script::sendMessage(const MailMessage &message)
     if (message.hasFormattedBody())
         return Failed;
 
-    // An argument list, never a command line: the texts come from a table.
+    // The texts go on standard input, never on a command line: they come
+    // from a table, and a body or a list of blind copies may be far larger
+    // than one program argument may be (128 KiB on Linux).
+    const QJsonArray texts{message.from(), message.to(), QString(), message.bccString(), message.subject(),
+                           message.plainBody(), createAttachmentString(message.attachments())};
     QProcess script;
     script.setProgram(scriptPath());
-    script.setArguments({QStringLiteral("sendmail"), message.from(), message.to(), QString(), message.bccString(),
-                         message.subject(), message.plainBody(), createAttachmentString(message.attachments())});
-    script.setStandardInputFile(QProcess::nullDevice());
+    script.setArguments({QStringLiteral("sendmail")});
     script.setStandardOutputFile(QProcess::nullDevice());
     script.setReadChannel(QProcess::StandardError);
     // A group of its own, so that a time-out also ends the sendmail it started.
@@ -51,6 +55,10 @@ int MailHandler_script::sendMessage(const MailMessage &message)
         m_scriptError = scriptPath() + QStringLiteral(": ") + script.errorString();
         return Failed;
     }
+    // Written out while the loop below waits; a script that stops reading
+    // early still ends, and its exit code tells.
+    script.write(QJsonDocument(texts).toJson(QJsonDocument::Compact));
+    script.closeWriteChannel();
 
     // Read as it comes, keeping only the start: a runaway script cannot fill memory.
     QByteArray errorOutput;

@@ -442,12 +442,17 @@ TEST(SmtpPostfix, HandOffScriptThroughPostfixSendmail)
     QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("CORVANTILINE_SENDMAIL", QFile::encodeName(wrapper));
 
-    // The script makes a Message-ID of its own: the subject carries the marker.
+    // The script makes a Message-ID of its own: the subject carries the
+    // marker. The second body is far beyond what one program argument may hold.
     MailMessage message = testMessage("hand-off", true);
     message.setSubject("Hand-off " + message.messageID());
     ASSERT_TRUE(message.addAttachment(writeFile(folder, "liste.txt", "name;city\nJörg;Köln\n")));
+    MailMessage large = testMessage("hand-off large");
+    large.setSubject("Hand-off " + large.messageID());
+    large.setPlainBody(QStringLiteral("Eine Zeile mit Umlauten äöü und einem Punkt.\n.\n").repeated(20000));
     MailHandler_script handler;
     ASSERT_EQ(handler.sendMessage(message), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+    ASSERT_EQ(handler.sendMessage(large), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
     qunsetenv("CORVANTILINE_SENDMAIL");
 
     const QList<QJsonObject> copies = delivered(message.messageID(), 2);
@@ -462,4 +467,6 @@ TEST(SmtpPostfix, HandOffScriptThroughPostfixSendmail)
         EXPECT_EQ(parts[1]["sha256"].toString(), sha256("name;city\nJörg;Köln\n"));
     }
     EXPECT_EQ(deliveredTo(copies), QStringList({"hidden@dest.example", "rcpt@dest.example"}));
+    const QJsonObject largeCopy = delivered(large.messageID(), 1).value(0);
+    EXPECT_EQ(largeCopy["parts"].toArray().first()["content"].toString(), large.plainBody());
 }
