@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryFile>
 
 #include <csignal>
 #include <sys/types.h>
@@ -40,12 +41,22 @@ int MailHandler_script::sendMessage(const MailMessage &message)
 
     // The texts go on standard input, never on a command line: they come
     // from a table, and a body or a list of blind copies may be far larger
-    // than one program argument may be (128 KiB on Linux).
-    const QJsonArray texts{message.from(), message.to(), QString(), message.bccString(), message.subject(),
-                           message.plainBody(), createAttachmentString(message.attachments())};
+    // than one program argument may be (128 KiB on Linux). From a file only
+    // this user may read, not a pipe: writing to a pipe would have Qt ignore
+    // SIGPIPE for the whole process.
+    QTemporaryFile input;
+    const QByteArray texts = QJsonDocument(QJsonArray{message.from(), message.to(), QString(), message.bccString(),
+                                                      message.subject(), message.plainBody(),
+                                                      createAttachmentString(message.attachments())})
+                                 .toJson(QJsonDocument::Compact);
+    if (!input.open() || input.write(texts) != texts.size() || !input.flush()) {
+        m_scriptError = QStringLiteral("The message could not be written for the mail script: ") + input.errorString();
+        return Failed;
+    }
     QProcess script;
     script.setProgram(scriptPath());
     script.setArguments({QStringLiteral("sendmail")});
+    script.setStandardInputFile(input.fileName());
     script.setStandardOutputFile(QProcess::nullDevice());
     script.setReadChannel(QProcess::StandardError);
     // A group of its own, so that a time-out also ends the sendmail it started.
@@ -55,10 +66,6 @@ int MailHandler_script::sendMessage(const MailMessage &message)
         m_scriptError = scriptPath() + QStringLiteral(": ") + script.errorString();
         return Failed;
     }
-    // Written out while the loop below waits; a script that stops reading
-    // early still ends, and its exit code tells.
-    script.write(QJsonDocument(texts).toJson(QJsonDocument::Compact));
-    script.closeWriteChannel();
 
     // Read as it comes, keeping only the start: a runaway script cannot fill memory.
     QByteArray errorOutput;
