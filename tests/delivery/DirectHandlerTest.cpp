@@ -2,6 +2,7 @@
 // whose exchangers live on loopback addresses 127.0.0.2 and up, where a
 // fake exchanger listens on one port for all of them.
 #include "FakeSmtpServer.h"
+#include "Localizer.h"
 #include "MailHandler_direct.h"
 #include "MailMessage.h"
 #include "SmtpProgressDelegate.h"
@@ -148,4 +149,30 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageAndItsRetrySkipsWhoTookIt)
                                        "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>",
                                        "<nobody@alpha.test>",
                                        "<a@alpha.test>", "<b@nomx.test>", "<nobody@alpha.test>"}));
+}
+
+TEST_F(DirectHandlerTest, NamesMayHoldLineBreaksAndRefusalsTellTheirCause)
+{
+    handler.setConnectionData({{"accountType", "localserver"}, {"mailFromAddress", "Ann\r\nExample <ann@sender.test>"}});
+    MailMessage m = message("Bob\nSmith <bob@alpha.test>");
+    m.setFrom("Ann\r\nExample <ann@sender.test>");
+    EXPECT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_direct::NoExchanger).toStdString();
+
+    const struct {
+        QString to;
+        const char *reason;
+    } refused[] = {
+        {"jörg@alpha.test", "non-ASCII characters before"},
+        {"Bob <bob@alpha.test\r\n>", "control character"},
+        {"Jörg <jörg@alpha.test>", "non-ASCII characters before"},
+    };
+    for (const auto &row : refused) {
+        const int result = handler.sendMessage(message(row.to));
+        EXPECT_NE(result, 0) << row.to.toStdString();
+        const QString text = handler.getErrorDesc(result);
+        EXPECT_TRUE(text.contains(row.reason)) << text.toStdString();
+        EXPECT_FALSE(text.contains(Localizer::localizedString("SendErrors", "Direct no exchanger"))) << text.toStdString();
+    }
+    exchangers.stop();
+    EXPECT_EQ(exchangers.sessions().size(), 1u);
 }

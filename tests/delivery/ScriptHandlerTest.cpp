@@ -195,3 +195,24 @@ TEST_F(ScriptHandlerTest, TextsOfAnySizeReachSendmail)
     EXPECT_EQ(parsed["bcc"].toString(), bcc.join(", "));
     EXPECT_EQ(parsed["parts"].toArray().first()["content"].toString(), m.plainBody());
 }
+
+TEST_F(ScriptHandlerTest, NamesMayHoldLineBreaksAndDomainsGoInAscii)
+{
+    MailMessage m = plainMessage();
+    m.setFrom("Ann\r\nExample <ann@exämple.test>");
+    m.setTo("Bob\nSmith <bob@bücher.test>");
+    m.setBCC({"\"Dee\r\nDoe\" <d@y.test>"});
+    ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+    const QJsonObject parsed = parsedOutput();
+    EXPECT_EQ(parsed["fromAddresses"].toArray(),
+              QJsonArray({QJsonObject{{"name", "Ann  Example"}, {"address", "ann@xn--exmple-cua.test"}}}));
+    EXPECT_EQ(parsed["toAddresses"].toArray(),
+              QJsonArray({QJsonObject{{"name", "Bob Smith"}, {"address", "bob@xn--bcher-kva.test"}}}));
+    EXPECT_EQ(parsed["bcc"].toString(), "Dee  Doe <d@y.test>");
+
+    // An address without an ASCII form fails with its cause.
+    m.setTo("Jörg <jörg@example.test>");
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_script::Failed);
+    EXPECT_TRUE(handler.getErrorDesc(MailHandler_script::Failed).contains("non-ASCII characters before"))
+        << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+}

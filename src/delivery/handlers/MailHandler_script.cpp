@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "BetterString.h"
 #include "Localizer.h"
+#include "MailHelper.h"
 #include "MailMessage.h"
 
 #include <QDeadlineTimer>
@@ -39,13 +40,34 @@ int MailHandler_script::sendMessage(const MailMessage &message)
     if (message.hasFormattedBody())
         return Failed;
 
+    // The addresses as the message writer puts them in headers, which
+    // sendmail -t reads the recipients from: line breaks in names become
+    // spaces, domains take their ASCII form, an address that cannot be
+    // sent fails the message with its cause.
+    QString why;
+    const QString from = MailHelper::encodeMailAddress(message.from(), &why);
+    if (from.isNull()) {
+        m_scriptError = QStringLiteral("Sender: ") + why;
+        return Failed;
+    }
+    const QString to = MailHelper::encodeMailAddress(message.to(), &why);
+    if (to.isNull()) {
+        m_scriptError = QStringLiteral("Recipient: ") + why;
+        return Failed;
+    }
+    const QString bcc = message.bcc().isEmpty() ? QString() : MailHelper::encodeMailAddress(message.bccString(), &why);
+    if (!message.bcc().isEmpty() && bcc.isNull()) {
+        m_scriptError = QStringLiteral("Blind copy: ") + why;
+        return Failed;
+    }
+
     // The texts go on standard input, never on a command line: they come
     // from a table, and a body or a list of blind copies may be far larger
     // than one program argument may be (128 KiB on Linux). From a file only
     // this user may read, not a pipe: writing to a pipe would have Qt ignore
     // SIGPIPE for the whole process.
     QTemporaryFile input;
-    const QByteArray texts = QJsonDocument(QJsonArray{message.from(), message.to(), QString(), message.bccString(),
+    const QByteArray texts = QJsonDocument(QJsonArray{from, to, QString(), bcc,
                                                       message.subject(), message.plainBody(),
                                                       createAttachmentString(message.attachments())})
                                  .toJson(QJsonDocument::Compact);

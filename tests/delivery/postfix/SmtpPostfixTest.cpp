@@ -363,6 +363,38 @@ TEST(SmtpPostfix, LargeMessageWithItsWholePartTree)
     EXPECT_EQ(parts[4]["sha256"].toString(), sha256(document));
 }
 
+// Domains outside ASCII go in the envelope in their ASCII form (Postfix
+// refuses raw UTF-8 without SMTPUTF8: "501 5.1.7 Bad sender address
+// syntax"); line breaks in names are spaces; an address that has no ASCII
+// form fails its message with its cause and leaves the connection usable.
+TEST(SmtpPostfix, InternationalDomainsAndNamesWithLineBreaks)
+{
+    MailMessage message = testMessage("idn");
+    message.setFrom("Jürgen\r\nVidav <juergen@bücher.test>");
+    message.setTo("Anna\nSmith <anna@exämple.test>");
+    message.setBCC({"o@пример.test"});
+
+    SMTPMail mail;
+    configure(mail, Plain, true);
+    ASSERT_EQ(mail.connect(), 0) << mail.getErrorDesc(0).toStdString();
+    MailMessage local = testMessage("idn local part");
+    local.setBCC({"jörg@dest.example"});
+    EXPECT_EQ(mail.sendMailMessage(local), 1);
+    EXPECT_TRUE(mail.getErrorDesc(1).contains("non-ASCII characters before")) << mail.getErrorDesc(1).toStdString();
+    ASSERT_EQ(mail.sendMailMessage(message), 0) << mail.getErrorDesc(-1).toStdString();
+    mail.disconnect();
+
+    const QList<QJsonObject> copies = delivered(message.messageID(), 2);
+    EXPECT_EQ(deliveredTo(copies), QStringList({"anna@xn--exmple-cua.test", "o@xn--e1afmkfd.test"}));
+    for (const QJsonObject &copy : copies) {
+        checkCommon(copy, message, "ESMTPA");
+        EXPECT_EQ(copy["fromAddresses"].toArray().first().toObject(),
+                  QJsonObject({{"name", "Jürgen Vidav"}, {"address", "juergen@xn--bcher-kva.test"}}));
+        EXPECT_EQ(copy["toAddresses"].toArray().first().toObject(),
+                  QJsonObject({{"name", "Anna Smith"}, {"address", "anna@xn--exmple-cua.test"}}));
+    }
+}
+
 TEST(SmtpPostfix, HandlerWithPasswordFromKeychainOrPromptPausesAndReconnects)
 {
     auto store = std::make_shared<KeychainMemoryBackend>();
