@@ -68,12 +68,11 @@ QString plainTextStringWithPersonalizer(const MessageParts &parts, const Persona
 QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, const QString &messageID,
                                    const Personalizer &recipientPersonalizer)
 {
-    if (parts.mode == MessageMode::Plain)
-        return {};
     // Files whose plain names clash must each be named as their own part.
     Personalizer personalizer = recipientPersonalizer;
-    personalizer.setContentIdNames(parts.contentIdNames ? parts.contentIdNames
-                                                        : std::make_shared<const ContentIdNames>(inlineAttachments(parts)));
+    personalizer.setContentIdNames(parts.contentIdNames
+                                       ? parts.contentIdNames
+                                       : std::make_shared<const ContentIdNames>(inlineAttachments(parts)));
     switch (parts.mode) {
     case MessageMode::Plain:
         return {};

@@ -153,7 +153,8 @@ TEST_F(DirectHandlerTest, FailuresEndTheMessageAndItsRetrySkipsWhoTookIt)
 
 TEST_F(DirectHandlerTest, NamesMayHoldLineBreaksAndRefusalsTellTheirCause)
 {
-    handler.setConnectionData({{"accountType", "localserver"}, {"mailFromAddress", "Ann\r\nExample <ann@sender.test>"}});
+    handler.setConnectionData(
+        {{"accountType", "localserver"}, {"mailFromAddress", "Ann\r\nExample <ann@sender.test>"}});
     MailMessage m = message("Bob\nSmith <bob@alpha.test>");
     m.setFrom("Ann\r\nExample <ann@sender.test>");
     EXPECT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_direct::NoExchanger).toStdString();
@@ -171,7 +172,8 @@ TEST_F(DirectHandlerTest, NamesMayHoldLineBreaksAndRefusalsTellTheirCause)
         EXPECT_NE(result, 0) << row.to.toStdString();
         const QString text = handler.getErrorDesc(result);
         EXPECT_TRUE(text.contains(row.reason)) << text.toStdString();
-        EXPECT_FALSE(text.contains(Localizer::localizedString("SendErrors", "Direct no exchanger"))) << text.toStdString();
+        EXPECT_FALSE(text.contains(Localizer::localizedString("SendErrors", "Direct no exchanger")))
+            << text.toStdString();
     }
     exchangers.stop();
     EXPECT_EQ(exchangers.sessions().size(), 1u);

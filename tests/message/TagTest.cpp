@@ -122,7 +122,8 @@ TEST(TagValues, FieldNumberAndFileLinkTags)
     // Characters outside printable ASCII are written out, not lost to a "?"
     // (which a cid: URL would read as its query); nothing that would break
     // the Content-ID header or the URL survives.
-    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/b c\tä😀.gif")), QStringLiteral("b_c=09=C3=A4=F0=9F=98=80.gif"));
+    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/b c\tä😀.gif")),
+              QStringLiteral("b_c=09=C3=A4=F0=9F=98=80.gif"));
     EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/x\"<y>@[z];%#(1)?.png")), QStringLiteral("x__y___z_____1__.png"));
 }
 

@@ -297,7 +297,8 @@ int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port)
         return ErrBadEnvelope;
     }
     if (std::strlen(serverName) >= size_t(SmtpMaxServerNameLength)) {
-        session.lastErrorText = QStringLiteral("the server name is longer than %1 bytes").arg(SmtpMaxServerNameLength - 1);
+        session.lastErrorText =
+            QStringLiteral("the server name is longer than %1 bytes").arg(SmtpMaxServerNameLength - 1);
         return ErrBadEnvelope;
     }
 
