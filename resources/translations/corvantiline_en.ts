@@ -128,6 +128,10 @@
         <translation>An unexpected error occurred.</translation>
     </message>
     <message>
+        <source>Mail not sendable</source>
+        <translation>The message was not handed to the system mail: an address of it cannot be sent as it is.</translation>
+    </message>
+    <message>
         <source>Mail script failed</source>
         <translation>The system mail program did not accept the message.</translation>
     </message>

@@ -37,6 +37,7 @@ QString MailHandler_script::scriptPath()
 int MailHandler_script::sendMessage(const MailMessage &message)
 {
     m_scriptError.clear();
+    m_refusal.clear();
     if (message.hasFormattedBody())
         return Failed;
 
@@ -47,17 +48,17 @@ int MailHandler_script::sendMessage(const MailMessage &message)
     QString why;
     const QString from = MailHelper::encodeMailAddress(message.from(), &why);
     if (from.isNull()) {
-        m_scriptError = QStringLiteral("Sender: ") + why;
+        m_refusal = QStringLiteral("Sender: ") + why;
         return Failed;
     }
     const QString to = MailHelper::encodeMailAddress(message.to(), &why);
     if (to.isNull()) {
-        m_scriptError = QStringLiteral("Recipient: ") + why;
+        m_refusal = QStringLiteral("Recipient: ") + why;
         return Failed;
     }
     const QString bcc = message.bcc().isEmpty() ? QString() : MailHelper::encodeMailAddress(message.bccString(), &why);
     if (!message.bcc().isEmpty() && bcc.isNull()) {
-        m_scriptError = QStringLiteral("Blind copy: ") + why;
+        m_refusal = QStringLiteral("Blind copy: ") + why;
         return Failed;
     }
 
@@ -123,6 +124,8 @@ QString MailHandler_script::getErrorDesc(int result)
 {
     if (result != Failed)
         return Localizer::localizedString("SendErrors", "unexpected");
+    if (!m_refusal.isEmpty())
+        return Localizer::localizedString("SendErrors", "Mail not sendable") + QLatin1Char('\n') + m_refusal;
     if (m_scriptError.isEmpty())
         return Localizer::localizedString("SendErrors", "AppleMail no HTML");
     return Localizer::localizedString("SendErrors", "Mail script failed") + QLatin1Char('\n') + m_scriptError;

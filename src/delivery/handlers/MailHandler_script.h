@@ -42,4 +42,7 @@ private:
     int m_scriptTimeoutMs = ScriptTimeoutMs;
     // Why the last send failed, when the script was at fault; empty after an HTML message.
     QString m_scriptError;
+    // Why the last message was not handed to the script at all (an address
+    // that cannot be sent); empty when it was.
+    QString m_refusal;
 };
