@@ -78,7 +78,11 @@
     <name>smtpErrors</name>
     <message>
         <source>smtp_err_noconnect</source>
-        <translation>The connection to the mail server could not be made: the server name is unknown or too long, nothing answers on its port, or this computer has no host name. The same error is given when an address of the message cannot be used as it is.</translation>
+        <translation>The connection to the mail server could not be made: the server name is unknown or too long, nothing answers on its port, or this computer has no host name.</translation>
+    </message>
+    <message>
+        <source>smtp_err_notsendable</source>
+        <translation>The message was not sent: an address or a part of it cannot be sent as it is. Nothing of it went to the mail server.</translation>
     </message>
     <message>
         <source>smtp_err_connect_lost</source>
@@ -126,6 +130,10 @@
     <message>
         <source>May have been delivered</source>
         <translation>The whole message went out, but the mail server's answer to it was lost, could not be read or was not awaited: the message may have been delivered. It is not counted as sent, and it is not sent again.</translation>
+    </message>
+    <message>
+        <source>Mail not sendable</source>
+        <translation>The message was not handed to the system mail: an address of it cannot be sent as it is.</translation>
     </message>
     <message>
         <source>Mail script failed</source>

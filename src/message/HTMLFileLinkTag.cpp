@@ -1,6 +1,7 @@
 #include "HTMLFileLinkTag.h"
 
 #include "ContentId.h"
+#include "ContentIdNames.h"
 
 #include "BetterString.h"
 #include "TypedArchiver.h"
@@ -25,8 +26,11 @@ RichText HTMLFileLinkTag::getValueForData(const DatabaseEntry *, const QMap<QStr
 {
     if (messageData && messageData->fullPath.value_or(false))
         return valueText(QStringLiteral("file://") + m_imagePath);
-    if (messageData && messageData->messageId)
-        return valueText(QStringLiteral("cid:") + contentIdNameForPath(m_imagePath) + *messageData->messageId);
+    if (messageData && messageData->messageId) {
+        const QString name = messageData->contentIdNames ? messageData->contentIdNames->nameForPath(m_imagePath)
+                                                         : contentIdNameForPath(m_imagePath);
+        return valueText(QStringLiteral("cid:") + name + *messageData->messageId);
+    }
     return valueText(QStringLiteral(""));
 }
 

@@ -1,6 +1,7 @@
 #include "ImageTag.h"
 
 #include "ContentId.h"
+#include "ContentIdNames.h"
 
 #include "BetterString.h"
 #include "FileIO.h"
@@ -95,10 +96,14 @@ RichText ImageTag::getValueForData(const DatabaseEntry *, const QMap<QString, QS
     return valueText(QStringLiteral(""));
 }
 
-QString ImageTag::getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID) const
+QString ImageTag::getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID,
+                                              const ContentIdNames *contentIdNames) const
 {
+    const QString name = absolutePath      ? QString()
+                         : contentIdNames ? contentIdNames->nameForPath(m_imagePath)
+                                          : contentIdNameForPath(m_imagePath);
     const QString source = absolutePath ? QStringLiteral("file://") + m_imagePath
-                                        : QStringLiteral("cid:") + contentIdNameForPath(m_imagePath) + messageID;
+                                        : QStringLiteral("cid:") + name + messageID;
     QString html = QStringLiteral("<img src=\"") + source.toHtmlEscaped() + QStringLiteral("\"");
     html += QStringLiteral(" style=\"margin: %1px;\"").arg(m_margin);
     if (m_align == AlignLeft)

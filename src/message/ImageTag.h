@@ -23,7 +23,8 @@ public:
     [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
     void tagNameChanged(const QString &, const QString &) override {}
-    [[nodiscard]] QString getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID) const override;
+    [[nodiscard]] QString getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID,
+                                                      const ContentIdNames *contentIdNames = nullptr) const override;
 
     [[nodiscard]] QRectF cellFrame(QSizeF nameSize) const override;
     [[nodiscard]] bool wantsToTrackMouse() const override { return true; }

@@ -12,7 +12,7 @@ QString formattedPage(const MessageParts &parts, bool fullPath, const QString &m
                       const Personalizer &personalizer)
 {
     return StringToHTML::htmlString(personalizer.personalizeAttributedString(*parts.body), parts.background, fullPath,
-                                    messageID, true);
+                                    messageID, true, personalizer.contentIdNames());
 }
 
 } // namespace
@@ -66,8 +66,13 @@ QString plainTextStringWithPersonalizer(const MessageParts &parts, const Persona
 }
 
 QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, const QString &messageID,
-                                   const Personalizer &personalizer)
+                                   const Personalizer &recipientPersonalizer)
 {
+    // Files whose plain names clash must each be named as their own part.
+    Personalizer personalizer = recipientPersonalizer;
+    personalizer.setContentIdNames(parts.contentIdNames
+                                       ? parts.contentIdNames
+                                       : std::make_shared<const ContentIdNames>(inlineAttachments(parts)));
     switch (parts.mode) {
     case MessageMode::Plain:
         return {};
@@ -84,7 +89,8 @@ QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, con
     if (!parts.messageTemplate)
         return formattedPage(parts, fullPath, messageID, personalizer);
     const QString fragment = StringToHTML::htmlString(personalizer.personalizeAttributedString(*parts.body),
-                                                      parts.background, fullPath, messageID, false);
+                                                      parts.background, fullPath, messageID, false,
+                                                      personalizer.contentIdNames());
     // Personalised again for the template's own file-link tags.
     return personalizedHTMLSource(parts.messageTemplate->applyToString(RichText(fragment)), personalizer);
 }
@@ -148,6 +154,7 @@ MessageSnapshot::MessageSnapshot(MessageMode mode, const RichText &subject, cons
         m_template = TemplateManager::defaultManager().templateForName(templateName);
     }
     m_inlineFiles = MessageOutput::inlineAttachments(parts());
+    m_contentIdNames = std::make_shared<const ContentIdNames>(m_inlineFiles);
 }
 
 MessageParts MessageSnapshot::parts() const
@@ -159,6 +166,7 @@ MessageParts MessageSnapshot::parts() const
     parts.plainPart = &m_plainPart;
     parts.background = m_background;
     parts.messageTemplate = m_template.get();
+    parts.contentIdNames = m_contentIdNames;
     return parts;
 }
 

@@ -5,6 +5,7 @@
 // implementation of the per-recipient outputs that the live message tab
 // uses as well.
 
+#include "ContentIdNames.h"
 #include "MessageTemplate.h"
 #include "Personalizer.h"
 
@@ -31,13 +32,18 @@ struct MessageParts {
     std::optional<RgbaColor> background;
     // Template mode: the template, null when its name names none installed.
     const MessageTemplate *messageTemplate = nullptr;
+    // The names of the inline files (inlineAttachments, in that order) in
+    // content-id references; null: made from the texts for each output.
+    std::shared_ptr<const ContentIdNames> contentIdNames;
 };
 
 namespace MessageOutput {
 
 [[nodiscard]] bool htmlPartAvailable(const MessageParts &parts);
 [[nodiscard]] QString plainTextStringWithPersonalizer(const MessageParts &parts, const Personalizer &personalizer);
-// Null in plain mode.
+// Null in plain mode. Content-id references name each inline file by its
+// name among all of them (ContentIdNames of inlineAttachments), as the
+// message's parts do.
 [[nodiscard]] QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, const QString &messageID,
                                                  const Personalizer &personalizer);
 // The files the HTML part refers to, each once, in the order first met;
@@ -86,6 +92,7 @@ private:
     QString m_templateName;
     MessageTemplateRef m_template;
     QStringList m_inlineFiles;
+    std::shared_ptr<const ContentIdNames> m_contentIdNames;
 };
 
 using MessageSnapshotRef = std::shared_ptr<const MessageSnapshot>;

@@ -27,6 +27,7 @@ RichText Personalizer::personalizeAttributedString(const RichText &text) const
     messageData.fullPath = m_useLocalPath;
     if (!m_messageId.isNull())
         messageData.messageId = m_messageId;
+    messageData.contentIdNames = m_contentIdNames.get();
     return personalizeAttributedString(text, m_entries.at(m_addressNo).get(), &m_mapping, &messageData);
 }
 

@@ -5,10 +5,13 @@
 // lists are shared, not copied), so it may be used on a worker thread while
 // the table's owner goes on; each thread uses its own personaliser.
 
+#include "ContentIdNames.h"
 #include "MessageData.h"
 
 #include "Database.h"
 #include "RichText.h"
+
+#include <memory>
 
 class Personalizer {
 public:
@@ -22,6 +25,10 @@ public:
     // A null string: no message id.
     void setMessageId(const QString &messageId) { m_messageId = messageId; }
     [[nodiscard]] const QString &messageId() const { return m_messageId; }
+    // The names of the message's inline files in content-id references;
+    // none: each file's plain name.
+    void setContentIdNames(std::shared_ptr<const ContentIdNames> names) { m_contentIdNames = std::move(names); }
+    [[nodiscard]] const ContentIdNames *contentIdNames() const { return m_contentIdNames.get(); }
 
     [[nodiscard]] int entryCount() const { return int(m_entries.size()); }
     [[nodiscard]] const Database::ColumnMap &mapping() const { return m_mapping; }
@@ -41,4 +48,5 @@ private:
     int m_addressNo = 0;
     bool m_useLocalPath = false;
     QString m_messageId;
+    std::shared_ptr<const ContentIdNames> m_contentIdNames;
 };

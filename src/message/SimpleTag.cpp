@@ -61,7 +61,7 @@ void SimpleTag::tagNameChanged(const QString &oldName, const QString &newName)
         m_tagName = newName;
 }
 
-QString SimpleTag::getHTMLCodeWithAbsolutePath(bool, const QString &) const
+QString SimpleTag::getHTMLCodeWithAbsolutePath(bool, const QString &, const ContentIdNames *) const
 {
     return QStringLiteral("");
 }

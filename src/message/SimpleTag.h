@@ -59,8 +59,11 @@ public:
     // A field was renamed. Field tags and message-number tags take the new
     // name when their name is the old one.
     virtual void tagNameChanged(const QString &oldName, const QString &newName);
-    // What stands for the tag in an HTML part besides its value.
-    [[nodiscard]] virtual QString getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID) const;
+    // What stands for the tag in an HTML part besides its value; files in
+    // content-id form go by their names in `contentIdNames` (null: their
+    // plain names).
+    [[nodiscard]] virtual QString getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID,
+                                                              const ContentIdNames *contentIdNames = nullptr) const;
 
     [[nodiscard]] const QString &tagName() const { return m_tagName; }
     void setTagName(const QString &name) { m_tagName = name; }

@@ -603,7 +603,7 @@ void DoConvertListsToHTML(RichText &text)
 }
 
 QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaColor> &background, bool absolutePath,
-                                 const QString &messageID, bool fullHTML)
+                                 const QString &messageID, bool fullHTML, const ContentIdNames *contentIdNames)
 {
     // Escaped before the lists are written, so that only the list markup
     // reaches the page unescaped. Both in one copy of the text.
@@ -677,7 +677,7 @@ QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaC
     for (const WalkRun &run : runs) {
         writeBoundary(previous, &run.look, state, out);
         if (run.tag)
-            out += run.tag->getHTMLCodeWithAbsolutePath(absolutePath, messageID);
+            out += run.tag->getHTMLCodeWithAbsolutePath(absolutePath, messageID, contentIdNames);
         else
             appendRunCharacters(out, characters.mid(run.start, run.length), state);
         previous = run.look;

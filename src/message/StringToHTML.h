@@ -10,13 +10,17 @@
 
 #include <optional>
 
+class ContentIdNames;
+
 class StringToHTML {
 public:
     // background: the colour of the view that showed the message, if any;
-    // absolutePath: pictures by local path (preview) or by content id;
+    // absolutePath: pictures by local path (preview) or by content id, under
+    // their names in contentIdNames (null: their plain names);
     // fullHTML: a whole page, or a fragment a template surrounds.
     [[nodiscard]] static QString htmlString(const RichText &text, const std::optional<RgbaColor> &background,
-                                            bool absolutePath, const QString &messageID, bool fullHTML);
+                                            bool absolutePath, const QString &messageID, bool fullHTML,
+                                            const ContentIdNames *contentIdNames = nullptr);
     // "RRGGBB", upper-case, each component * 255 truncated.
     [[nodiscard]] static QString htmlColorCode(const RgbaColor &color);
 };

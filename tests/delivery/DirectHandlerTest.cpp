@@ -175,3 +175,31 @@ TEST_F(DirectHandlerTest, ALostAnswerMayHaveDeliveredAndEndsTheMessage)
                                    [](const QByteArray &line) { return line.startsWith("RCPT"); }));
     EXPECT_EQ(rcpts, 2);
 }
+
+TEST_F(DirectHandlerTest, NamesMayHoldLineBreaksAndRefusalsTellTheirCause)
+{
+    handler.setConnectionData(
+        {{"accountType", "localserver"}, {"mailFromAddress", "Ann\r\nExample <ann@sender.test>"}});
+    MailMessage m = message("Bob\nSmith <bob@alpha.test>");
+    m.setFrom("Ann\r\nExample <ann@sender.test>");
+    EXPECT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_direct::NoExchanger).toStdString();
+
+    const struct {
+        QString to;
+        const char *reason;
+    } refused[] = {
+        {"jörg@alpha.test", "non-ASCII characters before"},
+        {"Bob <bob@alpha.test\r\n>", "control character"},
+        {"Jörg <jörg@alpha.test>", "non-ASCII characters before"},
+    };
+    for (const auto &row : refused) {
+        const int result = handler.sendMessage(message(row.to));
+        EXPECT_NE(result, 0) << row.to.toStdString();
+        const QString text = handler.getErrorDesc(result);
+        EXPECT_TRUE(text.contains(row.reason)) << text.toStdString();
+        EXPECT_FALSE(text.contains(Localizer::localizedString("SendErrors", "Direct no exchanger")))
+            << text.toStdString();
+    }
+    exchangers.stop();
+    EXPECT_EQ(exchangers.sessions().size(), 1u);
+}

@@ -1,6 +1,12 @@
+#include "../message/TextFixtures.h"
 #include "ContentId.h"
+#include "Database.h"
+#include "HTMLFileLinkTag.h"
+#include "ImageTag.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
+#include "MessageSnapshot.h"
+#include "Personalizer.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,7 +190,7 @@ Content-Type: application/pdf;
 	name*=UTF-8''Bericht%20gr%C3%BCn.PDF
 Content-Disposition: attachment;
 	filename*=UTF-8''Bericht%20gr%C3%BCn.PDF
-Content-ID: <Bericht_gr?n.PDF18062024143005123Corvantiline0152@smtp.example.org>
+Content-ID: <Bericht_gr=C3=BCn.PDF18062024143005123Corvantiline0152@smtp.example.org>
 Content-Transfer-Encoding: base64
 
 JVBERg==
@@ -469,4 +475,46 @@ TEST_F(MimeMessage, OutsideReaderAgreesOnEveryKind)
         EXPECT_LE(line.size(), 78) << line.toStdString();
 
     expectOutsideReaderAgrees(checks);
+}
+
+// The HTML part as a send run writes it, with its inline pictures: every
+// "cid:" URL must name exactly the part of its own file, however the file
+// names clash.
+TEST_F(MimeMessage, EveryInlinePartHasAContentIdOfItsOwn)
+{
+    // The same name in two folders; names alike but for characters outside
+    // ASCII, or written in another script; names alike once a space is "_".
+    const QStringList names{"a/logo.png", "b/logo.png", u"grün.png"_qs, u"grön.png"_qs, u"写真.png"_qs,
+                            u"照片.png"_qs, "a b.png", "a_b.png"};
+    RichText body(QStringLiteral("Pictures: "));
+    QStringList paths;
+    QJsonArray contents;
+    for (const QString &name : names) {
+        const QByteArray content = "picture " + name.toUtf8();
+        paths.append(m_dir.filePath(name));
+        ASSERT_TRUE(TextFixtures::writeFile(paths.last(), content));
+        body.append(TextFixtures::withTag({}, std::make_shared<ImageTag>(paths.last())));
+        contents.append(QString::fromLatin1(content.toBase64()));
+    }
+    body.append(TextFixtures::withTag(QStringLiteral(" and a link: "), std::make_shared<HTMLFileLinkTag>(paths[1])));
+    contents.append(contents[1]);
+    const MessageSnapshot snapshot(MessageMode::Formatted, RichText(QStringLiteral("Subject")), body, {}, {},
+                                   std::nullopt, {});
+
+    Database table;
+    table.addField(QStringLiteral("Name"));
+    table.addEntryWithData(-1, {QStringLiteral("Ann")});
+    Personalizer personalizer(table);
+    personalizer.setMessageId(Id);
+    MailMessage message = basicMessage();
+    message.setFormattedBody(snapshot.htmlTextStringWithFullPath(false, Id, personalizer));
+    ASSERT_EQ(snapshot.inlineAttachments(), paths);
+    for (const QString &path : snapshot.inlineAttachments())
+        message.addHTMLAttachment(path);
+    // Attached as well as shown: a part of its own, which no URL names.
+    message.addAttachment(paths[0]);
+
+    // A name that clashes with none keeps the form it always had.
+    EXPECT_TRUE(message.formattedBody().contains("cid:logo.png" + Id)) << message.formattedBody().toStdString();
+    expectOutsideReaderAgrees({{message.mailSMTPData(), QJsonObject{{"cid_contents", contents}}}});
 }

@@ -180,3 +180,41 @@ TEST_F(ScriptHandlerTest, FailuresAreNotReportedAsSent)
     // Gone, or a zombie waiting for whoever adopted it.
     EXPECT_TRUE(!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ")) << pid.constData();
 }
+
+TEST_F(ScriptHandlerTest, TextsOfAnySizeReachSendmail)
+{
+    // Each beyond what one program argument may hold (128 KiB on Linux).
+    MailMessage m = plainMessage();
+    QStringList bcc;
+    for (int i = 0; i < 1100; ++i)
+        bcc.append(QStringLiteral("copy%1.%2@example.test").arg(i).arg(QString(100, u'x')));
+    m.setBCC(bcc);
+    m.setPlainBody(QStringLiteral("Zeile ä\n").repeated(20000));
+    ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+    const QJsonObject parsed = parsedOutput();
+    EXPECT_EQ(parsed["bcc"].toString(), bcc.join(", "));
+    EXPECT_EQ(parsed["parts"].toArray().first()["content"].toString(), m.plainBody());
+}
+
+TEST_F(ScriptHandlerTest, NamesMayHoldLineBreaksAndDomainsGoInAscii)
+{
+    MailMessage m = plainMessage();
+    m.setFrom("Ann\r\nExample <ann@exämple.test>");
+    m.setTo("Bob\nSmith <bob@bücher.test>");
+    m.setBCC({"\"Dee\r\nDoe\" <d@y.test>"});
+    ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+    const QJsonObject parsed = parsedOutput();
+    EXPECT_EQ(parsed["fromAddresses"].toArray(),
+              QJsonArray({QJsonObject{{"name", "Ann  Example"}, {"address", "ann@xn--exmple-cua.test"}}}));
+    EXPECT_EQ(parsed["toAddresses"].toArray(),
+              QJsonArray({QJsonObject{{"name", "Bob Smith"}, {"address", "bob@xn--bcher-kva.test"}}}));
+    EXPECT_EQ(parsed["bcc"].toString(), "Dee  Doe <d@y.test>");
+
+    // An address without an ASCII form fails with its cause.
+    m.setTo("Jörg <jörg@example.test>");
+    EXPECT_EQ(handler.sendMessage(m), MailHandler_script::Failed);
+    const QString text = handler.getErrorDesc(MailHandler_script::Failed);
+    EXPECT_TRUE(text.startsWith(Localizer::localizedString("SendErrors", "Mail not sendable"))
+                && text.contains("non-ASCII characters before"))
+        << text.toStdString();
+}

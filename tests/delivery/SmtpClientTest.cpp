@@ -2,11 +2,14 @@
 // replies a real server will not give on demand, and the exact bytes the
 // client sends.
 #include "FakeSmtpServer.h"
+#include "Localizer.h"
+#include "MailMessage.h"
 #include "SMTPMail.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -281,21 +284,77 @@ TEST(SmtpClient, RepliesAreReadWholeAndBounded)
     }
 }
 
-TEST(SmtpClient, UnusableEnvelopeAddressesAreRefusedBeforeAnythingIsWritten)
+TEST(SmtpClient, EnvelopeCarriesBareAsciiAddressesWhateverTheNames)
 {
-    FakeSmtpServer server(SmtpScript().hello("SIZE"));
+    FakeSmtpServer server;
+    MailMessage message;
+    message.setFrom("Jürgen\r\nVidav <juergen@bücher.de>");
+    message.setTo("Anna\nSmith <anna@exämple.org>, b@y.org");
+    message.setBCC({"\"Ω\r\nmega\" <o@пример.рф>"});
+    message.setMessageID("1@x.org");
+    message.setPlainBody("Hi");
+    {
+        SMTPMail mail;
+        configure(mail, server);
+        ASSERT_EQ(mail.connect(), 0);
+        EXPECT_EQ(mail.sendMailMessage(message), 0) << mail.getErrorDesc(1).toStdString();
+    }
+    const FakeSmtpServer::Session session = server.finish();
+    EXPECT_EQ(withoutEhlo(session.lines),
+              QList<QByteArray>({"MAIL FROM:<juergen@xn--bcher-kva.de>", "RCPT TO:<anna@xn--exmple-cua.org>",
+                                 "RCPT TO:<b@y.org>", "RCPT TO:<o@xn--e1afmkfd.xn--p1ai>", "DATA", "QUIT"}));
+    // The line breaks of the names are spaces in the header.
+    EXPECT_TRUE(session.messages.value(0).contains("\r\nTo:Anna Smith <anna@xn--exmple-cua.org>, b@y.org\r\n"))
+        << session.messages.value(0).toStdString();
+}
+
+TEST(SmtpClient, RefusedMessagesNameTheirCauseAndWriteNothing)
+{
+    // SMTPUTF8 offered: this client does not use it all the same.
+    FakeSmtpServer server(SmtpScript().hello("SMTPUTF8"));
+    const QString noConnection = Localizer::localizedString("smtpErrors", "smtp_err_noconnect");
+    QTemporaryDir folder;
     {
         SMTPMail mail;
         configure(mail, server);
         ASSERT_EQ(mail.connect(), 0);
         const QString good = "b@y.org";
-        EXPECT_EQ(mail.sendMessage("t", "a@x.org\r\nRCPT TO:<evil@x.org>", good, {}), 1);
-        EXPECT_EQ(mail.sendMessage("t", "a@x.org", good + ", c@z.org\nDATA", {}), 1);
-        EXPECT_EQ(mail.sendMessage("t", "a@x.org", QString("c@z.org") + QChar(0) + "evil", {}), 1);
-        EXPECT_EQ(mail.sendMessage("t", "a@x.org", good, {"d@z.org\r"}), 1);
-        EXPECT_EQ(mail.sendMessage("t", "<a@x.org> SIZE=1", good, {}), 1);
-        EXPECT_EQ(mail.sendMessage("t", "a@x.org", QString(501, 'a') + "@x.org", {}), 1);
-        EXPECT_EQ(mail.sendMessage("t", "a@x.org", " , ", {}), 1);
+        struct Row {
+            QString from, to;
+            QStringList bcc;
+            const char *reason;
+        };
+        const Row rows[] = {
+            {"<a@x.org\r\nRCPT TO:evil@x.org>", good, {}, "control character"},
+            {"a@x.org", good + ", c@z.org\nDATA", {}, "control character"},
+            {"a@x.org", QString("c@z.org") + QChar(0) + "evil", {}, "control character"},
+            {"a@x.org", good, {"d@z.org\r"}, "control character"},
+            {"<a@x.org> SIZE=1", good, {}, "not of the form"},
+            {"a@x.org", QString(501, 'a') + "@x.org", {}, "longer than 500"},
+            {"a@x.org", " , ", {}, "No recipient"},
+            {"a@x.org", good, {"jörg@example.org"}, "non-ASCII characters before"},
+            {"jörg@example.org", good, {}, "non-ASCII characters before"},
+        };
+        for (const Row &row : rows) {
+            SCOPED_TRACE(row.from.toStdString() + " / " + row.to.toStdString());
+            EXPECT_EQ(mail.sendMessage("t", row.from, row.to, row.bcc), 1);
+            const QString text = mail.getErrorDesc(1);
+            EXPECT_TRUE(text.contains(row.reason)) << text.toStdString();
+            EXPECT_FALSE(text.contains(noConnection)) << text.toStdString();
+        }
+
+        // What the message writer refuses is named as well.
+        MailMessage message;
+        message.setFrom("a@x.org");
+        message.setTo("Jörg <jörg@example.com>");
+        message.setMessageID("1@x.org");
+        EXPECT_EQ(mail.sendMailMessage(message), 1);
+        EXPECT_TRUE(mail.getErrorDesc(1).contains("non-ASCII characters before")) << mail.getErrorDesc(1).toStdString();
+        message.setTo(good);
+        message.addAttachment(folder.filePath("gone.pdf"));
+        EXPECT_EQ(mail.sendMailMessage(message), 1);
+        EXPECT_TRUE(mail.getErrorDesc(1).contains("gone.pdf")) << mail.getErrorDesc(1).toStdString();
+        EXPECT_FALSE(mail.getErrorDesc(1).contains(noConnection));
     }
     EXPECT_EQ(withoutEhlo(server.finish().lines), QList<QByteArray>({"QUIT"}));
 
@@ -304,6 +363,7 @@ TEST(SmtpClient, UnusableEnvelopeAddressesAreRefusedBeforeAnythingIsWritten)
     mail.setServer(QString(201, 'h'));
     mail.setPort("25");
     EXPECT_EQ(mail.connect(), 1);
+    EXPECT_TRUE(mail.getErrorDesc(1).contains("server name")) << mail.getErrorDesc(1).toStdString();
     mail.setServer("127.0.0.1");
     mail.setPort(QString::number(FakeSmtpServer::closedPort()));
     mail.setTimeout(2);

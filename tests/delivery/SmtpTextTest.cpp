@@ -10,6 +10,7 @@ TEST(SmtpText, EnvelopeAddressIsTheTextInsideTheBrackets)
     struct Row {
         QByteArray input;
         const char *envelope; // nullptr: refused
+        const char *reason = nullptr; // part of the refusal's text
     };
     const Row rows[] = {
         {"ann@example.org", "ann@example.org"},
@@ -18,35 +19,49 @@ TEST(SmtpText, EnvelopeAddressIsTheTextInsideTheBrackets)
         {"\"Doe, <John>\" <j@x.org>", "j@x.org"},
         {"< j@x.org >", "j@x.org"},
         {"<\"odd>local\"@x.org>", "\"odd>local\"@x.org"},
-        {QString("Jörg <jörg@exämple.de>").toUtf8(), "j\xC3\xB6rg@ex\xC3\xA4mple.de"},
+        // The domain goes in its ASCII form; a server without SMTPUTF8 takes no other.
+        {QString("Jörg <joerg@exämple.de>").toUtf8(), "joerg@xn--exmple-cua.de"},
+        {QString("o@пример.рф").toUtf8(), "o@xn--e1afmkfd.xn--p1ai"},
+        {QString("jörg@example.de").toUtf8(), nullptr, "non-ASCII characters before"},
+        {QString("a@ex\u00e4mple..de").toUtf8(), nullptr, "cannot be written in ASCII"},
+        // A name is no part of the envelope, whatever it holds.
+        {"Name\r\n <a@b.org>", "a@b.org"},
+        {"\"Ann\r\nBcc: x@y.z\" <a@b.org>", "a@b.org"},
         // Anything that could end the command early or add to it.
-        {"a@b.org\r\nRCPT TO:<evil@x.org>", nullptr},
-        {"a@b.org\n", nullptr},
-        {"a@b.org\r", nullptr},
-        {QByteArray("a@b.org\0x", 9), nullptr},
-        {"Name\r\n <a@b.org>", nullptr},
-        {"a\tb@c.org", nullptr},
-        {"<a@b.org> SIZE=999999999", nullptr},
-        {"<a@b.org>>", nullptr},
-        {"a@b.org>", nullptr},
-        {"Name <a@b.org", nullptr},
-        {"<a<b@c.org>", nullptr},
-        {"", nullptr},
-        {"<>", nullptr},
+        {"<a@b.org\r\nRCPT TO:evil@x.org>", nullptr, "control character"},
+        {"a@b.org\r\nRCPT TO:evil@x.org", nullptr, "control character"},
+        {"a@b.org\n", nullptr, "control character"},
+        {"a@b.org\r", nullptr, "control character"},
+        {QByteArray("a@b.org\0x", 9), nullptr, "control character"},
+        {"Name <a@b.\norg>", nullptr, "control character"},
+        {"a\tb@c.org", nullptr, "control character"},
+        {"<a@b.org> SIZE=999999999", nullptr, "not of the form"},
+        {"<a@b.org>>", nullptr, "not of the form"},
+        {"a@b.org>", nullptr, "not of the form"},
+        {"Name <a@b.org", nullptr, "not of the form"},
+        {"<a<b@c.org>", nullptr, "not of the form"},
+        {"", nullptr, "No mail address"},
+        {"<>", nullptr, "No mail address"},
     };
     for (const Row &row : rows) {
-        const auto result = envelopeAddress(row.input, false);
-        if (row.envelope)
-            EXPECT_EQ(result, QByteArray(row.envelope)) << row.input.toStdString();
-        else
+        QString why;
+        const auto result = envelopeAddress(row.input, false, &why);
+        if (row.envelope) {
+            EXPECT_EQ(result, QByteArray(row.envelope)) << row.input.toStdString() << ": " << why.toStdString();
+        } else {
             EXPECT_FALSE(result.has_value()) << row.input.toStdString();
+            EXPECT_TRUE(why.contains(row.reason)) << row.input.toStdString() << ": " << why.toStdString();
+            EXPECT_FALSE(why.contains(u'\r') || why.contains(u'\n')) << why.toStdString();
+        }
     }
     // The null reverse-path is a valid sender.
     EXPECT_EQ(envelopeAddress("<>", true), QByteArray(""));
 
     const QByteArray local(494, 'a');
     EXPECT_TRUE(envelopeAddress(local + "@b.org", false).has_value()); // 500 bytes
-    EXPECT_FALSE(envelopeAddress(local + "@bc.org", false).has_value());
+    QString why;
+    EXPECT_FALSE(envelopeAddress(local + "@bc.org", false, &why).has_value());
+    EXPECT_TRUE(why.contains("longer than 500")) << why.toStdString();
     EXPECT_TRUE(envelopeAddress("A very long display name " + QByteArray(600, 'n') + " <a@b.org>", false));
 }
 

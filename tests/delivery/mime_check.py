@@ -10,7 +10,10 @@ no defects, ASCII, CRLF, lines within max_line (998) and none starting with
 each multipart/alternative text/plain first and HTML last. Compared when
 given: "headers" {name: text}, "absent" [name], "addresses" {name: [[display,
 addr]]}, "structure" [content types in walk order], "parts" [per leaf: type,
-charset, text, base64, filename, name, content_id, disposition].
+charset, text, base64, filename, name, content_id, disposition],
+"cid_contents" [base64 of the part each "cid:" URL of the HTML names, in the
+order the URLs stand; each must name exactly one part (RFC 2392), and no
+two parts may share a Content-ID].
 """
 
 import base64
@@ -19,9 +22,11 @@ import email.header
 import email.policy
 import email.utils
 import hashlib
+import html
 import json
 import re
 import sys
+import urllib.parse
 
 POLICIES = (("default", email.policy.default), ("compat32", email.policy.compat32))
 
@@ -160,6 +165,41 @@ def part_checks(msg, expect, fail):
             check("disposition", part.get_content_disposition(), want["disposition"])
 
 
+def cid_checks(msg, expect, fail):
+    if "cid_contents" not in expect:
+        return
+    by_id = {}
+    for part in msg.walk():
+        if part.is_multipart() or part["Content-ID"] is None:
+            continue
+        cid = str(part["Content-ID"]).strip()
+        if not (cid.startswith("<") and cid.endswith(">")):
+            fail("Content-ID %r is not in angle brackets" % cid)
+            continue
+        if cid[1:-1] in by_id:
+            fail("Content-ID %r is used twice" % cid)
+        by_id[cid[1:-1]] = part
+    references = []
+    for part in msg.walk():
+        if part.get_content_type() == "text/html":
+            text = html.unescape(part.get_payload(decode=True).decode(part.get_content_charset() or "us-ascii"))
+            references += re.findall(r"""cid:[^"'\s<>]*""", text)
+    want = expect["cid_contents"]
+    if len(references) != len(want):
+        fail("%d cid: URLs in the HTML, expected %d" % (len(references), len(want)))
+        return
+    for reference, content in zip(references, want):
+        url = urllib.parse.urlsplit(reference)
+        if url.query or url.fragment:
+            fail("%r reads as a URL with a query or fragment" % reference)
+            continue
+        part = by_id.get(urllib.parse.unquote(url.path))
+        if part is None:
+            fail("%r names no part" % reference)
+        elif part.get_payload(decode=True) != base64.b64decode(content):
+            fail("%r names a part with other content" % reference)
+
+
 def tree(part):
     """The content types of the part and its children, as
     "multipart/mixed(text/plain,image/png)"."""
@@ -253,6 +293,7 @@ def main():
             delimiter_checks(raw, msg, policy_fail)
             header_checks(msg, policy_name, expect, policy_fail)
             part_checks(msg, expect, policy_fail)
+            cid_checks(msg, expect, policy_fail)
     print("%d messages checked, %d failures" % (len(manifest), failures))
     return 1 if failures else 0
 

@@ -4,12 +4,16 @@
 // what comes out is ASCII without control characters, breaks lines only to
 // fold (CRLF and a blank), keeps lines within 998 characters (78 where
 // folding can), and reads back as the text with control characters as
-// spaces.
+// spaces. Besides, the Content-ID names of files named by the text, and the
+// address an SMTP command makes of it.
 
 #include "BetterString.h"
+#include "ContentId.h"
+#include "ContentIdNames.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
 #include "MimeHeader.h"
+#include "SmtpText.h"
 
 #include <QByteArray>
 #include <QList>
@@ -275,6 +279,39 @@ void fileNameParameter(const QString &text)
         "the parameter does not read back", value);
 }
 
+// Printable ASCII that neither the header's angle brackets nor a cid: URL
+// read as syntax, within its length; no two files of a message share one,
+// though their plain names do.
+void contentIdNames(const QString &text)
+{
+    const ContentIdNames names({"/d/" + text, "/e/" + text, "/d/" + text + "x", "/f/" + text + "x"});
+    const QStringList &all = names.names();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        require(all[i].size() <= MaxContentIdNameLength, "a Content-ID name too long", all[i].toUtf8());
+        for (const QChar c : all[i])
+            require(c.unicode() > 0x20 && c.unicode() < 0x7F && !QStringView(u"\"(),:;<>@[\\]%#?").contains(c),
+                "a character a Content-ID or cid: URL may not hold", all[i].toUtf8());
+        for (qsizetype j = 0; j < i; ++j)
+            require(all[i] != all[j], "two parts share a Content-ID name", all[i].toUtf8());
+    }
+}
+
+// An address inside a command's angle brackets: printable ASCII within the
+// limit, or a refusal that says why.
+void envelopeAddress(const QString &text)
+{
+    QString why;
+    const std::optional<QByteArray> address = SmtpText::envelopeAddress(text.toUtf8(), false, &why);
+    if (!address) {
+        require(!why.isEmpty(), "a refusal without reason", text.toUtf8());
+        return;
+    }
+    require(!address->isEmpty() && address->size() <= SmtpText::MaxEnvelopeAddressLength,
+        "an empty or too long address", *address);
+    for (const char c : *address)
+        require(c >= 0x20 && c < 0x7F, "a byte outside printable ASCII in an address", *address);
+}
+
 void everyEncoder(const QString &text, int lineUsed)
 {
     subject(text);
@@ -283,6 +320,8 @@ void everyEncoder(const QString &text, int lineUsed)
     displayName(text);
     addressList(text);
     fileNameParameter(text);
+    contentIdNames(text);
+    envelopeAddress(text);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "AttributedTagString.h"
 #include "ConditionTag.h"
 #include "ContentId.h"
+#include "ContentIdNames.h"
 #include "HTMLFileLinkTag.h"
 #include "ImageTag.h"
 #include "MessageNumberTag.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -115,11 +117,50 @@ TEST(TagValues, FieldNumberAndFileLinkTags)
     const MessageData sending{1, false, QStringLiteral("X")};
     const MessageData neither{1, false, std::nullopt};
     EXPECT_EQ(link.getValueForData(nullptr, nullptr, &local).string(), QStringLiteral("file:///t/Bild grün 1.png"));
-    EXPECT_EQ(link.getValueForData(nullptr, nullptr, &sending).string(), QStringLiteral("cid:Bild_gr?n_1.pngX"));
+    EXPECT_EQ(link.getValueForData(nullptr, nullptr, &sending).string(), QStringLiteral("cid:Bild_gr=C3=BCn_1.pngX"));
     EXPECT_TRUE(link.getValueForData(nullptr, nullptr, &neither).isEmpty());
-    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/b c\tä.gif")), QStringLiteral("b_c??.gif"));
-    // Nothing that would break the Content-ID header or the cid: URL survives.
-    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/x\"<y>@[z];%#(1).png")), QStringLiteral("x__y___z_____1_.png"));
+    // Characters outside printable ASCII are written out, not lost to a "?"
+    // (which a cid: URL would read as its query); nothing that would break
+    // the Content-ID header or the URL survives.
+    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/b c\tä😀.gif")),
+              QStringLiteral("b_c=09=C3=A4=F0=9F=98=80.gif"));
+    EXPECT_EQ(contentIdNameForPath(QStringLiteral("/a/x\"<y>@[z];%#(1)?.png")), QStringLiteral("x__y___z_____1__.png"));
+}
+
+TEST(TagValues, EveryInlineFileHasAContentIdNameOfItsOwn)
+{
+    const struct {
+        QStringList files;
+        QStringList names;
+    } rows[] = {
+        {{"/a/logo.png", "/b/logo.png", "/c/logo.png"}, {"logo.png", "logo-2.png", "logo-3.png"}},
+        // A number is never another file's own name.
+        {{"/a/logo.png", "/b/logo.png", "/c/logo-2.png"}, {"logo.png", "logo-3.png", "logo-2.png"}},
+        {{"/a/a b.png", "/b/a_b.png", "/c/README", "/d/README"}, {"a_b.png", "a_b-2.png", "README", "README-2"}},
+        {{u"/x/写真.png"_qs, u"/y/照片.png"_qs}, {"=E5=86=99=E7=9C=9F.png", "=E7=85=A7=E7=89=87.png"}},
+    };
+    for (const auto &row : rows) {
+        const ContentIdNames names(row.files);
+        EXPECT_EQ(names.names(), row.names) << row.files.join(' ').toStdString();
+        for (qsizetype i = 0; i < row.files.size(); ++i)
+            EXPECT_EQ(names.nameForPath(row.files[i]), row.names[i]);
+    }
+
+    // The file attachments get names that no inline file has.
+    const ContentIdNames names({"/a/logo.png", "/b/logo.png"});
+    EXPECT_EQ(names.nameForPath("/c/logo.png"), "logo.png");
+    EXPECT_EQ(names.namesForFurtherParts({"/a/logo.png", "/d/x.pdf", "/e/x.pdf"}),
+              QStringList({"logo-3.png", "x.pdf", "x-2.pdf"}));
+
+    // Long names are cut before their extension, and still told apart.
+    const QString stem = "/f/" + QString(300, u'ü');
+    const ContentIdNames cut({stem + "1.png", stem + "2.png"});
+    for (const QString &name : cut.names()) {
+        EXPECT_LE(name.size(), MaxContentIdNameLength);
+        EXPECT_TRUE(name.endsWith(".png") && !name.contains(QRegularExpression("=(?![0-9A-F]{2})")))
+            << name.toStdString();
+    }
+    EXPECT_NE(cut.names()[0], cut.names()[1]);
 }
 
 TEST(TagValues, ConditionInsideItselfEnds)
@@ -155,7 +196,7 @@ TEST(ImageTags, SizeHtmlAndScaling)
     image.setScaling(0.5f);
     EXPECT_EQ(posted, 1);
     EXPECT_EQ(image.getHTMLCodeWithAbsolutePath(false, QStringLiteral("X")),
-              QStringLiteral("<center><img src=\"cid:Bild_gr?n_1.pngX\" style=\"margin: 4px;\" width=\"100\" "
+              QStringLiteral("<center><img src=\"cid:Bild_gr=C3=BCn_1.pngX\" style=\"margin: 4px;\" width=\"100\" "
                              "height=\"50\"></center>"));
 
     image.setAlignment(ImageTag::AlignRight);

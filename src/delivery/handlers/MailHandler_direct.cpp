@@ -66,6 +66,7 @@ int MailHandler_direct::sendMessage(const MailMessage &message)
     m_failedAddress.clear();
     m_failedHost.clear();
     m_mayHaveDelivered = false;
+    m_refusal.clear();
     // Every address on its own, so that each exchanger learns only of its own recipient.
     QStringList addresses = SmtpText::splitAddressList(message.to());
     for (const QString &bcc : message.bcc())
@@ -107,13 +108,16 @@ QString MailHandler_direct::getMailDomain(const QString &address)
 int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text, const QString &address)
 {
     m_failedAddress = address;
+    // An address that cannot be sent has no exchanger to look for.
+    if (!SmtpText::envelopeAddress(address.toUtf8(), false, &m_refusal))
+        return SMTPMail::NoConnect;
     const QString host = getMailDomain(address);
     if (host.isNull())
         return NoExchanger;
     m_failedHost = host;
     // Built once for all addresses; a message that cannot be written goes nowhere.
     if (text.isNull()) {
-        text = message.mailSMTPData();
+        text = message.mailSMTPData(&m_refusal);
         if (text.isNull())
             return SMTPMail::NoConnect;
     }
@@ -145,6 +149,10 @@ int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text,
     m_smtpMail.disconnect();
     if (result == SMTPMail::Cancelled)
         return result;
+    if (result == SMTPMail::NoConnect && !m_smtpMail.lastRefusal().isEmpty()) {
+        m_refusal = m_smtpMail.lastRefusal();
+        return result;
+    }
     if (result != 0)
         return MessageRefused;
     m_failedAddress.clear();
@@ -167,6 +175,13 @@ QString MailHandler_direct::getErrorDesc(int result)
         text = m_mayHaveDelivered ? Localizer::localizedString("SendErrors", "Direct answer lost")
                                   : Localizer::localizedString("SendErrors", "Direct message refused");
         break;
+    case SMTPMail::NoConnect:
+        if (m_refusal.isEmpty())
+            return m_smtpMail.getErrorDesc(result);
+        text = SMTPMail::refusalText(m_refusal);
+        if (!m_failedAddress.isEmpty())
+            text += QStringLiteral("\nAddress: ") + BetterString::controlCharactersAsSpaces(m_failedAddress);
+        return text;
     default:
         return m_smtpMail.getErrorDesc(result);
     }

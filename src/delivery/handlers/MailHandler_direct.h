@@ -65,6 +65,8 @@ private:
     QString m_failedAddress;
     QString m_failedHost;
     bool m_mayHaveDelivered = false;
+    // Why the message was refused before any exchanger saw it (result 1).
+    QString m_refusal;
     // The engine sends a failed message once more: addresses that took it
     // the first time must not get it twice. Kept for one message only.
     QString m_deliveredMessage;

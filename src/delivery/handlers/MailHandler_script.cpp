@@ -3,10 +3,14 @@
 #include "AppPaths.h"
 #include "BetterString.h"
 #include "Localizer.h"
+#include "MailHelper.h"
 #include "MailMessage.h"
 
 #include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryFile>
 
 #include <csignal>
 #include <sys/types.h>
@@ -33,15 +37,49 @@ QString MailHandler_script::scriptPath()
 int MailHandler_script::sendMessage(const MailMessage &message)
 {
     m_scriptError.clear();
+    m_refusal.clear();
     if (message.hasFormattedBody())
         return Failed;
 
-    // An argument list, never a command line: the texts come from a table.
+    // The addresses as the message writer puts them in headers, which
+    // sendmail -t reads the recipients from: line breaks in names become
+    // spaces, domains take their ASCII form, an address that cannot be
+    // sent fails the message with its cause.
+    QString why;
+    const QString from = MailHelper::encodeMailAddress(message.from(), &why);
+    if (from.isNull()) {
+        m_refusal = QStringLiteral("Sender: ") + why;
+        return Failed;
+    }
+    const QString to = MailHelper::encodeMailAddress(message.to(), &why);
+    if (to.isNull()) {
+        m_refusal = QStringLiteral("Recipient: ") + why;
+        return Failed;
+    }
+    const QString bcc = message.bcc().isEmpty() ? QString() : MailHelper::encodeMailAddress(message.bccString(), &why);
+    if (!message.bcc().isEmpty() && bcc.isNull()) {
+        m_refusal = QStringLiteral("Blind copy: ") + why;
+        return Failed;
+    }
+
+    // The texts go on standard input, never on a command line: they come
+    // from a table, and a body or a list of blind copies may be far larger
+    // than one program argument may be (128 KiB on Linux). From a file only
+    // this user may read, not a pipe: writing to a pipe would have Qt ignore
+    // SIGPIPE for the whole process.
+    QTemporaryFile input;
+    const QByteArray texts = QJsonDocument(QJsonArray{from, to, QString(), bcc,
+                                                      message.subject(), message.plainBody(),
+                                                      createAttachmentString(message.attachments())})
+                                 .toJson(QJsonDocument::Compact);
+    if (!input.open() || input.write(texts) != texts.size() || !input.flush()) {
+        m_scriptError = QStringLiteral("The message could not be written for the mail script: ") + input.errorString();
+        return Failed;
+    }
     QProcess script;
     script.setProgram(scriptPath());
-    script.setArguments({QStringLiteral("sendmail"), message.from(), message.to(), QString(), message.bccString(),
-                         message.subject(), message.plainBody(), createAttachmentString(message.attachments())});
-    script.setStandardInputFile(QProcess::nullDevice());
+    script.setArguments({QStringLiteral("sendmail")});
+    script.setStandardInputFile(input.fileName());
     script.setStandardOutputFile(QProcess::nullDevice());
     script.setReadChannel(QProcess::StandardError);
     // A group of its own, so that a time-out also ends the sendmail it started.
@@ -86,6 +124,8 @@ QString MailHandler_script::getErrorDesc(int result)
 {
     if (result != Failed)
         return Localizer::localizedString("SendErrors", "unexpected");
+    if (!m_refusal.isEmpty())
+        return Localizer::localizedString("SendErrors", "Mail not sendable") + QLatin1Char('\n') + m_refusal;
     if (m_scriptError.isEmpty())
         return Localizer::localizedString("SendErrors", "AppleMail no HTML");
     return Localizer::localizedString("SendErrors", "Mail script failed") + QLatin1Char('\n') + m_scriptError;

@@ -9,8 +9,10 @@
 
 // Hands each plain-text message to the local mail system through the
 // application's script "send_AppleMail" (resources/scripts), which builds
-// the message and pipes it to sendmail. Messages with an HTML part are not
-// taken.
+// the message and pipes it to sendmail: the script is called with the
+// handler name "sendmail" and reads the seven texts (from, to, cc, bcc,
+// subject, body, attachment paths) as a JSON array on standard input.
+// Messages with an HTML part are not taken.
 class MailHandler_script : public MailHandler {
 public:
     // An HTML message, or the script could not be run or reported a failure.
@@ -40,4 +42,7 @@ private:
     int m_scriptTimeoutMs = ScriptTimeoutMs;
     // Why the last send failed, when the script was at fault; empty after an HTML message.
     QString m_scriptError;
+    // Why the last message was not handed to the script at all (an address
+    // that cannot be sent); empty when it was.
+    QString m_refusal;
 };

@@ -124,18 +124,21 @@ QString MailAttachment::typeForPath(const QString &path)
     return QStringLiteral("application/octet-stream");
 }
 
-QByteArray MailAttachment::mimeHeadersForMessageID(const QString &messageID, Disposition disposition) const
+QByteArray MailAttachment::mimeHeadersForMessageID(
+    const QString &messageID, Disposition disposition, const QString &contentIdName) const
 {
     const QString name = fileName();
+    const QString contentId = contentIdName.isNull() ? contentIdNameForPath(m_path) : contentIdName;
     return "Content-Type: " + m_type.toLatin1() + ";\r\n\t" + MimeHeader::parameter("name", name)
         + "\r\nContent-Disposition: " + (disposition == Disposition::Inline ? "inline" : "attachment") + ";\r\n\t"
         + MimeHeader::parameter("filename", name) + "\r\nContent-ID: <"
-        + (contentIdNameForPath(m_path) + messageID).toLatin1() + ">\r\nContent-Transfer-Encoding: base64\r\n";
+        + (contentId + messageID).toLatin1() + ">\r\nContent-Transfer-Encoding: base64\r\n";
 }
 
-QByteArray MailAttachment::mimeDataForMessageID(const QString &messageID, Disposition disposition) const
+QByteArray MailAttachment::mimeDataForMessageID(
+    const QString &messageID, Disposition disposition, const QString &contentIdName) const
 {
-    return mimeHeadersForMessageID(messageID, disposition) + "\r\n" + m_encData;
+    return mimeHeadersForMessageID(messageID, disposition, contentIdName) + "\r\n" + m_encData;
 }
 
 MailAttachment MailAttachmentCache::attachment(const QString &path)

@@ -31,12 +31,15 @@ public:
     [[nodiscard]] const QString &readError() const { return m_readError; }
 
     // The part: its header lines, a blank line and the base64 text (no CRLF
-    // after it: the boundary line that follows brings its own).
-    [[nodiscard]] QByteArray mimeDataForMessageID(
-        const QString &messageID, Disposition disposition = Disposition::Attachment) const;
+    // after it: the boundary line that follows brings its own). Its
+    // Content-ID is <contentIdName + messageID>; a null name stands for the
+    // file's plain name (contentIdNameForPath), which another part of the
+    // message may share (ContentIdNames tells them apart).
+    [[nodiscard]] QByteArray mimeDataForMessageID(const QString &messageID,
+        Disposition disposition = Disposition::Attachment, const QString &contentIdName = QString()) const;
     // Only the header lines of that part, each ending in CRLF.
-    [[nodiscard]] QByteArray mimeHeadersForMessageID(
-        const QString &messageID, Disposition disposition = Disposition::Attachment) const;
+    [[nodiscard]] QByteArray mimeHeadersForMessageID(const QString &messageID,
+        Disposition disposition = Disposition::Attachment, const QString &contentIdName = QString()) const;
 
     // The MIME type by the file's extension, in any case; octet-stream for
     // anything unknown.

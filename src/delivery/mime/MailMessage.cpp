@@ -1,6 +1,7 @@
 #include "MailMessage.h"
 
 #include "BetterString.h"
+#include "ContentIdNames.h"
 #include "MailHelper.h"
 #include "MimeHeader.h"
 #include "StringEncoder.h"
@@ -25,9 +26,19 @@ Part textPart(const QString &text, const char *subtype)
         {encoder.encodedString()}};
 }
 
-Part filePart(const MailAttachment &attachment, const QString &messageID, MailAttachment::Disposition disposition)
+Part filePart(const MailAttachment &attachment, const QString &messageID, MailAttachment::Disposition disposition,
+    const QString &contentIdName)
 {
-    return {attachment.mimeHeadersForMessageID(messageID, disposition), {attachment.encData()}};
+    return {attachment.mimeHeadersForMessageID(messageID, disposition, contentIdName), {attachment.encData()}};
+}
+
+QStringList pathsOf(const QList<MailAttachment> &attachments)
+{
+    QStringList paths;
+    paths.reserve(attachments.size());
+    for (const MailAttachment &attachment : attachments)
+        paths.append(attachment.filePath());
+    return paths;
 }
 
 // The CRLF before each delimiter belongs to the delimiter (RFC 2046 5.1.1),
@@ -149,21 +160,27 @@ QByteArray MailMessage::mailSMTPBytes(QString *error) const
     if (!fromLine || !toLine)
         return fail(QStringLiteral("An address is too long for a header line."));
 
+    // Named as the HTML writer names the inline files (the same list in the
+    // same order); the file attachments each get a name none of them has.
+    const ContentIdNames names(pathsOf(m_htmlAttachments));
     Part content = textPart(m_plainBody, "plain");
     if (hasFormattedBody()) {
         Part html = textPart(m_formattedBody, "html");
         if (!m_htmlAttachments.isEmpty()) {
             QList<Part> related{html};
-            for (const MailAttachment &image : m_htmlAttachments)
-                related.append(filePart(image, m_messageID, MailAttachment::Disposition::Inline));
+            for (qsizetype i = 0; i < m_htmlAttachments.size(); ++i)
+                related.append(filePart(
+                    m_htmlAttachments[i], m_messageID, MailAttachment::Disposition::Inline, names.names()[i]));
             html = multipart("related", RelatedBoundary, related, true);
         }
         content = multipart("alternative", AlternativeBoundary, {content, html});
     }
     if (!m_attachments.isEmpty()) {
+        const QStringList fileNames = names.namesForFurtherParts(pathsOf(m_attachments));
         QList<Part> mixed{content};
-        for (const MailAttachment &file : m_attachments)
-            mixed.append(filePart(file, m_messageID, MailAttachment::Disposition::Attachment));
+        for (qsizetype i = 0; i < m_attachments.size(); ++i)
+            mixed.append(
+                filePart(m_attachments[i], m_messageID, MailAttachment::Disposition::Attachment, fileNames[i]));
         content = multipart("mixed", MixedBoundary, mixed);
     }
 

@@ -64,6 +64,7 @@ void SMTPMail::setPort(const QString &port)
 
 int SMTPMail::connect()
 {
+    m_refusal.clear();
     if (m_connected)
         disconnect();
     m_session.timeoutTime = m_timeoutTime;
@@ -99,12 +100,20 @@ int SMTPMail::connect()
     return 0;
 }
 
+int SMTPMail::refuse(const QString &reason)
+{
+    m_refusal = reason;
+    return NoConnect;
+}
+
 int SMTPMail::sendMailMessage(const MailMessage &message)
 {
+    m_refusal.clear();
     // A message that cannot be built correctly is not sent at all.
-    QByteArray text = message.mailSMTPBytes();
+    QString why;
+    QByteArray text = message.mailSMTPBytes(&why);
     if (text.isNull())
-        return NoConnect;
+        return refuse(why);
     // The text is ASCII but for what a header may carry as it is; that goes
     // out as UTF-8, as sendMessage would send it.
     if (smtp_is_non_ascii(text))
@@ -114,6 +123,7 @@ int SMTPMail::sendMailMessage(const MailMessage &message)
 
 int SMTPMail::sendMessage(const QString &text, const QString &from, const QString &to, const QStringList &bcc)
 {
+    m_refusal.clear();
     return sendData(text.toUtf8(), from, to, bcc);
 }
 
@@ -122,8 +132,6 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
     m_mayHaveDelivered = false;
     if (!m_connected || !m_session.lineWriter)
         return WriteFailed;
-    // Addresses and text go out as UTF-8: the message text is ASCII except
-    // for addresses that a header carries as they are.
     const QByteArray sender = from.toUtf8();
     QList<QByteArray> recipients;
     for (const QString &address : SmtpText::splitAddressList(to))
@@ -132,12 +140,15 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
         for (const QString &address : SmtpText::splitAddressList(entry))
             recipients.append(address.toUtf8());
     }
-    // Nothing is written unless every envelope address can be sent as it is.
-    if (recipients.isEmpty() || !SmtpText::envelopeAddress(sender, true))
-        return NoConnect;
+    // Nothing is written unless every envelope address can be sent.
+    QString why;
+    if (!SmtpText::envelopeAddress(sender, true, &why))
+        return refuse(QStringLiteral("Sender: ") + why);
+    if (recipients.isEmpty())
+        return refuse(QStringLiteral("No recipient address was given."));
     for (const QByteArray &recipient : recipients) {
-        if (!SmtpText::envelopeAddress(recipient, false))
-            return NoConnect;
+        if (!SmtpText::envelopeAddress(recipient, false, &why))
+            return refuse(QStringLiteral("Recipient: ") + why);
     }
 
     m_session.sendCallback = nullptr;
@@ -158,8 +169,12 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
 
 int SMTPMail::sendTestFrom(const QString &address)
 {
+    m_refusal.clear();
     if (!m_connected || !m_session.lineWriter)
         return WriteFailed;
+    QString why;
+    if (!SmtpText::envelopeAddress(address.toUtf8(), true, &why))
+        return refuse(why);
     m_session.sendCallback = nullptr;
     return smtp_send_from(m_session, address.toUtf8());
 }
@@ -175,10 +190,19 @@ int SMTPMail::disconnect()
 
 QString SMTPMail::getErrorDesc(int code) const
 {
+    // Nothing went to the server: its last reply would only mislead.
+    if (code == NoConnect && !m_refusal.isEmpty())
+        return refusalText(m_refusal);
     const QString reply = QString::fromUtf8(m_session.lastReply);
     return localizedErrorText(code) + QStringLiteral("\nMail Error: ") + QString::number(code)
         + QStringLiteral("\nServer Reply Num: ") + QString::number(m_session.lastReplyCode)
         + QStringLiteral("\nServer Reply: ") + reply + QStringLiteral("\nSystem Error: ")
         + QString::number(m_session.lastSystemError)
         + (m_session.lastErrorText.isEmpty() ? QString() : QStringLiteral("\nReason: ") + m_session.lastErrorText);
+}
+
+QString SMTPMail::refusalText(const QString &reason)
+{
+    return Localizer::localizedString("smtpErrors", "smtp_err_notsendable") + QStringLiteral("\nMail Error: ")
+        + QString::number(NoConnect) + QStringLiteral("\nReason: ") + reason;
 }

@@ -59,7 +59,8 @@ public:
     [[nodiscard]] int sendMailMessage(const MailMessage &message);
     // `to` and each blind copy may hold several addresses separated by
     // commas; every envelope address is checked before the first command is
-    // written (1 when one cannot be sent as it is, or there is none).
+    // written (1 when one cannot be sent, or there is none). Such a refusal
+    // of this or any send gives an error text that names its cause.
     [[nodiscard]] int sendMessage(const QString &text, const QString &from, const QString &to,
                                   const QStringList &bcc);
     // Only MAIL FROM on the open connection (the account verifier).
@@ -71,12 +72,20 @@ public:
     // but no answer came that could be read (lost, cut off, garbled, or a
     // wait the progress delegate stopped). The server may have taken it.
     [[nodiscard]] bool lastSendMayHaveDelivered() const { return m_mayHaveDelivered; }
+    // Why the last send was refused before anything was written (its
+    // result was 1); empty when it was not.
+    [[nodiscard]] const QString &lastRefusal() const { return m_refusal; }
+    // The error text of a message refused for that reason before anything
+    // was written.
+    [[nodiscard]] static QString refusalText(const QString &reason);
 
     [[nodiscard]] bool isConnected() const { return m_connected; }
     [[nodiscard]] const SMTP_Session &session() const { return m_session; }
     [[nodiscard]] int port() const { return m_serverPort; }
 
 private:
+    // Refuses a send before anything is written, for the reason given.
+    int refuse(const QString &reason);
     // sendMessage with the text already in the bytes that go on the wire.
     [[nodiscard]] int sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc);
 
@@ -91,4 +100,7 @@ private:
     int m_smtpEncryption = 0;
     int m_timeoutTime = LineReader::DefaultTimeout;
     SmtpProgressDelegate *m_progressCallback = nullptr;
+    // Why the last send was refused before anything was written; empty when
+    // it was not.
+    QString m_refusal;
 };

@@ -378,10 +378,15 @@ int smtp_connect(SMTP_Session &session, const char *serverName, uint16_t port)
     session.authOffered = false;
 
     char localHost[257] = {};
-    if (::gethostname(localHost, 256) != 0 || localHost[0] == '\0')
+    if (::gethostname(localHost, 256) != 0 || localHost[0] == '\0') {
+        session.lastErrorText = QStringLiteral("this computer has no host name to give the server");
         return ErrBadEnvelope;
-    if (std::strlen(serverName) >= size_t(SmtpMaxServerNameLength))
+    }
+    if (std::strlen(serverName) >= size_t(SmtpMaxServerNameLength)) {
+        session.lastErrorText =
+            QStringLiteral("the server name is longer than %1 bytes").arg(SmtpMaxServerNameLength - 1);
         return ErrBadEnvelope;
+    }
 
     if (const int result = smtp_openStreams(session, serverName, port))
         return result;

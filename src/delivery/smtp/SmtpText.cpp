@@ -1,5 +1,7 @@
 #include "SmtpText.h"
 
+#include <QUrl>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -8,10 +10,22 @@ namespace SmtpText {
 
 namespace {
 
+// How much of a refused address its error text shows.
+constexpr qsizetype MaxShownAddressLength = 100;
+
 bool isControl(char c)
 {
     const auto u = static_cast<unsigned char>(c);
     return u < 0x20 || u == 0x7F;
+}
+
+bool isAscii(const QByteArray &text)
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) > 0x7F)
+            return false;
+    }
+    return true;
 }
 
 QByteArray trimmedBlanks(const QByteArray &text)
@@ -46,32 +60,62 @@ qsizetype findOutsideQuotes(const QByteArray &text, char wanted, qsizetype from)
 
 } // namespace
 
-std::optional<QByteArray> envelopeAddress(const QByteArray &untrimmed, bool allowEmpty)
+std::optional<QByteArray> envelopeAddress(const QByteArray &untrimmed, bool allowEmpty, QString *why)
 {
     const QByteArray address = trimmedBlanks(untrimmed);
-    for (char c : address) {
-        if (isControl(c))
-            return std::nullopt;
-    }
+    const auto refuse = [&](const QString &reason) -> std::optional<QByteArray> {
+        if (why) {
+            QString shown = QString::fromUtf8(address.left(MaxShownAddressLength));
+            for (QChar &c : shown) {
+                if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                    c = u' ';
+            }
+            if (address.size() > MaxShownAddressLength)
+                shown += QStringLiteral("...");
+            *why = QStringLiteral("The address \"%1\" %2.").arg(shown, reason);
+        }
+        return std::nullopt;
+    };
     QByteArray inner;
     const qsizetype open = findOutsideQuotes(address, '<', 0);
     if (open >= 0) {
         const qsizetype close = findOutsideQuotes(address, '>', open + 1);
         if (close < 0)
-            return std::nullopt;
+            return refuse(QStringLiteral("is not of the form name <address>"));
         inner = trimmedBlanks(address.mid(open + 1, close - open - 1));
         // Text after the ">" would otherwise become ESMTP parameters.
         if (!trimmedBlanks(address.mid(close + 1)).isEmpty())
-            return std::nullopt;
+            return refuse(QStringLiteral("is not of the form name <address>"));
     } else {
         inner = trimmedBlanks(address);
     }
+    for (char c : inner) {
+        if (isControl(c))
+            return refuse(QStringLiteral("contains a control character"));
+    }
     if (findOutsideQuotes(inner, '<', 0) >= 0 || findOutsideQuotes(inner, '>', 0) >= 0)
+        return refuse(QStringLiteral("is not of the form name <address>"));
+    if (inner.isEmpty()) {
+        if (allowEmpty)
+            return inner;
+        if (why)
+            *why = QStringLiteral("No mail address was given.");
         return std::nullopt;
+    }
+    // RFC 6531: a server takes UTF-8 in an address only after SMTPUTF8;
+    // before the "@" there is no ASCII form, after it the ACE form of IDNA.
+    const qsizetype at = inner.lastIndexOf('@');
+    const QByteArray local = at >= 0 ? inner.left(at) : inner;
+    if (!isAscii(local))
+        return refuse(QStringLiteral("has non-ASCII characters before the \"@\"; such an address cannot be sent"));
+    if (at >= 0 && !isAscii(inner.mid(at + 1))) {
+        const QByteArray domain = QUrl::toAce(QString::fromUtf8(inner.mid(at + 1)));
+        if (domain.isEmpty())
+            return refuse(QStringLiteral("has a domain that cannot be written in ASCII"));
+        inner = local + '@' + domain;
+    }
     if (inner.size() > MaxEnvelopeAddressLength)
-        return std::nullopt;
-    if (inner.isEmpty() && !allowEmpty)
-        return std::nullopt;
+        return refuse(QStringLiteral("is longer than %1 bytes").arg(MaxEnvelopeAddressLength));
     return inner;
 }
 

@@ -16,11 +16,16 @@ constexpr int MaxEnvelopeAddressLength = 500;
 
 // The address that goes inside the angle brackets of MAIL FROM or RCPT TO:
 // the text inside the first "<" ">" pair outside quotes ("Name <a@b>" gives
-// a@b), else the whole trimmed text. None for a text that could change the
-// command (a control character anywhere, CR, LF and NUL included; a stray
-// "<" or ">"), for an address longer than the limit, and for an empty one
-// unless allowEmpty (the null reverse-path "<>").
-[[nodiscard]] std::optional<QByteArray> envelopeAddress(const QByteArray &address, bool allowEmpty);
+// a@b; the name, whatever it holds, is no part of it), else the whole
+// trimmed text. A domain with characters outside ASCII goes in its ASCII
+// form ("xn--..."), which every server takes. None, and the reason in `why`,
+// for a text that could change the command (a control character in the
+// address, CR, LF and NUL included; a stray "<" or ">"), for an address
+// longer than the limit, for one with characters outside ASCII before the
+// "@" (which would need SMTPUTF8, which this client does not use), and for
+// an empty one unless allowEmpty (the null reverse-path "<>").
+[[nodiscard]] std::optional<QByteArray> envelopeAddress(const QByteArray &address, bool allowEmpty,
+                                                      QString *why = nullptr);
 
 // The addresses of a comma-separated list; commas inside quotes or angle
 // brackets do not split, pieces are trimmed of blanks (spaces and tabs)

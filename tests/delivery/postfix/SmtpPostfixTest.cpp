@@ -363,6 +363,38 @@ TEST(SmtpPostfix, LargeMessageWithItsWholePartTree)
     EXPECT_EQ(parts[4]["sha256"].toString(), sha256(document));
 }
 
+// Domains outside ASCII go in the envelope in their ASCII form (Postfix
+// refuses raw UTF-8 without SMTPUTF8: "501 5.1.7 Bad sender address
+// syntax"); line breaks in names are spaces; an address that has no ASCII
+// form fails its message with its cause and leaves the connection usable.
+TEST(SmtpPostfix, InternationalDomainsAndNamesWithLineBreaks)
+{
+    MailMessage message = testMessage("idn");
+    message.setFrom("Jürgen\r\nVidav <juergen@bücher.test>");
+    message.setTo("Anna\nSmith <anna@exämple.test>");
+    message.setBCC({"o@пример.test"});
+
+    SMTPMail mail;
+    configure(mail, Plain, true);
+    ASSERT_EQ(mail.connect(), 0) << mail.getErrorDesc(0).toStdString();
+    MailMessage local = testMessage("idn local part");
+    local.setBCC({"jörg@dest.example"});
+    EXPECT_EQ(mail.sendMailMessage(local), 1);
+    EXPECT_TRUE(mail.getErrorDesc(1).contains("non-ASCII characters before")) << mail.getErrorDesc(1).toStdString();
+    ASSERT_EQ(mail.sendMailMessage(message), 0) << mail.getErrorDesc(-1).toStdString();
+    mail.disconnect();
+
+    const QList<QJsonObject> copies = delivered(message.messageID(), 2);
+    EXPECT_EQ(deliveredTo(copies), QStringList({"anna@xn--exmple-cua.test", "o@xn--e1afmkfd.test"}));
+    for (const QJsonObject &copy : copies) {
+        checkCommon(copy, message, "ESMTPA");
+        EXPECT_EQ(copy["fromAddresses"].toArray().first().toObject(),
+                  QJsonObject({{"name", "Jürgen Vidav"}, {"address", "juergen@xn--bcher-kva.test"}}));
+        EXPECT_EQ(copy["toAddresses"].toArray().first().toObject(),
+                  QJsonObject({{"name", "Anna Smith"}, {"address", "anna@xn--exmple-cua.test"}}));
+    }
+}
+
 TEST(SmtpPostfix, HandlerWithPasswordFromKeychainOrPromptPausesAndReconnects)
 {
     auto store = std::make_shared<KeychainMemoryBackend>();
@@ -442,12 +474,17 @@ TEST(SmtpPostfix, HandOffScriptThroughPostfixSendmail)
     QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("CORVANTILINE_SENDMAIL", QFile::encodeName(wrapper));
 
-    // The script makes a Message-ID of its own: the subject carries the marker.
+    // The script makes a Message-ID of its own: the subject carries the
+    // marker. The second body is far beyond what one program argument may hold.
     MailMessage message = testMessage("hand-off", true);
     message.setSubject("Hand-off " + message.messageID());
     ASSERT_TRUE(message.addAttachment(writeFile(folder, "liste.txt", "name;city\nJörg;Köln\n")));
+    MailMessage large = testMessage("hand-off large");
+    large.setSubject("Hand-off " + large.messageID());
+    large.setPlainBody(QStringLiteral("Eine Zeile mit Umlauten äöü und einem Punkt.\n.\n").repeated(20000));
     MailHandler_script handler;
     ASSERT_EQ(handler.sendMessage(message), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
+    ASSERT_EQ(handler.sendMessage(large), 0) << handler.getErrorDesc(MailHandler_script::Failed).toStdString();
     qunsetenv("CORVANTILINE_SENDMAIL");
 
     const QList<QJsonObject> copies = delivered(message.messageID(), 2);
@@ -462,4 +499,6 @@ TEST(SmtpPostfix, HandOffScriptThroughPostfixSendmail)
         EXPECT_EQ(parts[1]["sha256"].toString(), sha256("name;city\nJörg;Köln\n"));
     }
     EXPECT_EQ(deliveredTo(copies), QStringList({"hidden@dest.example", "rcpt@dest.example"}));
+    const QJsonObject largeCopy = delivered(large.messageID(), 1).value(0);
+    EXPECT_EQ(largeCopy["parts"].toArray().first()["content"].toString(), large.plainBody());
 }
