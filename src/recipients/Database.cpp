@@ -153,6 +153,12 @@ void DatabaseEntry::removeText(int slot)
         m_texts.removeAt(it - m_texts.cbegin());
 }
 
+const QString *DatabaseEntry::slotText(int slot) const
+{
+    const auto it = findText(slot);
+    return it != m_texts.cend() ? &it->text : nullptr;
+}
+
 bool DatabaseEntry::anyTextContains(const QString &text, Qt::CaseSensitivity cs) const
 {
     for (const Text &value : m_texts) {

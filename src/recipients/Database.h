@@ -40,6 +40,9 @@ public:
     void remove(const QString &key);
     // The stored form.
     [[nodiscard]] QVariantMap toMap() const;
+    // The string under the slot's identifier; null when there is none. For
+    // walks over a whole table, without the copies value() makes.
+    [[nodiscard]] const QString *slotText(int slot) const;
     // Whether one of the string values contains the text.
     [[nodiscard]] bool anyTextContains(const QString &text, Qt::CaseSensitivity cs) const;
     // Sets used[slot] for every slot below used.size() that holds a value.

@@ -4,7 +4,11 @@
 
 #include "Values.h"
 
-#include <QSet>
+#include <QHash>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <vector>
 
 int Database::checkEMailAddressSyntax()
 {
@@ -37,39 +41,81 @@ int Database::checkEMailAddressSyntax()
     return changed;
 }
 
+namespace {
+
+// Equal for addresses equal under compareEMailAddresses. ASCII, nearly every
+// address, is folded without making a new string.
+size_t foldedHash(const QString &address, size_t seed)
+{
+    QVarLengthArray<char16_t, 128> folded(address.size());
+    const auto *text = reinterpret_cast<const char16_t *>(address.constData());
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x80)
+            return qHash(address.toCaseFolded(), seed);
+        folded[i] = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+    }
+    return qHash(QStringView(folded.data(), folded.size()), seed);
+}
+
+} // namespace
+
 int Database::disableDoublettes()
 {
-    if (m_addressFieldNo < 0)
+    // No string is ever held past the last slot.
+    if (m_addressFieldNo < 0 || m_addressFieldNo >= MaxColumnCount)
         return 0;
-    const QString id = columnIdentifier(m_addressFieldNo);
-    // Walking the entries in table order and keeping the first of each
-    // address switches off exactly what a stable sort by
-    // compareEMailAddresses and a walk over it would, in linear time.
-    QSet<QString> seen;
-    seen.reserve(m_entries.size());
+    // The active entries' addresses are grouped by a hash of their folded
+    // form, each group in table order; of every address in a group the
+    // first entry stays active. That switches off exactly what a stable sort
+    // by compareEMailAddresses and a walk over it would, without comparing
+    // strings outside a group.
+    struct Keyed {
+        size_t hash;
+        int index;
+        bool operator<(const Keyed &other) const { return hash != other.hash ? hash < other.hash : index < other.index; }
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(m_entries.size());
+    const size_t seed = QHashSeed::globalSeed();
+    QList<int> repeated;
     bool seenMissing = false;
-    int switchedOff = 0;
-    for (const EntryRef &entry : m_entries) {
-        if (!entryActiveFlag(*entry))
+    for (int i = 0; i < m_entries.size(); ++i) {
+        const Entry &entry = *m_entries.at(i);
+        if (!entryActiveFlag(entry))
             continue;
-        const QVariant value = entry->value(id);
-        bool repeated = false;
-        if (isStringValue(value)) {
-            const qsizetype before = seen.size();
-            seen.insert(value.toString().toCaseFolded());
-            repeated = seen.size() == before;
+        if (const QString *address = entry.slotText(m_addressFieldNo)) {
+            keyed.push_back({foldedHash(*address, seed), i});
         } else {
-            repeated = seenMissing;
+            // Entries without an address are all equal.
+            if (seenMissing)
+                repeated.append(i);
             seenMissing = true;
         }
-        if (repeated) {
-            entry->insert(ActiveKey, false);
-            ++switchedOff;
-        }
     }
-    if (switchedOff > 0)
+    std::sort(keyed.begin(), keyed.end());
+    QStringList kept;
+    for (size_t group = 0; group < keyed.size();) {
+        size_t end = group + 1;
+        while (end < keyed.size() && keyed[end].hash == keyed[group].hash)
+            ++end;
+        if (end - group > 1) {
+            kept.clear();
+            for (size_t k = group; k < end; ++k) {
+                const QString folded = m_entries.at(keyed[k].index)->slotText(m_addressFieldNo)->toCaseFolded();
+                if (kept.contains(folded))
+                    repeated.append(keyed[k].index);
+                else
+                    kept.append(folded);
+            }
+        }
+        group = end;
+    }
+    for (int index : repeated)
+        m_entries.at(index)->insert(ActiveKey, false);
+    if (!repeated.isEmpty())
         postUpdatedNotification();
-    return switchedOff;
+    return int(repeated.size());
 }
 
 int compareEMailAddresses(const DatabaseEntry &a, const DatabaseEntry &b, const QString &columnID)

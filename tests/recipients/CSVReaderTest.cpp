@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 using Rows = QList<QStringList>;
@@ -56,6 +58,7 @@ TEST(CSVReader, ReadsRecordsFieldsAndQuotes)
         {"text after a closing quote stays in the field", "\"a\"b\"c,d\n\"x\" ,y", ",", {{"ab\"c", "d"}, {"x ", "y"}}},
         {"a byte-order mark is no part of the first title", QString(QChar(0xFEFF)) + "Email,Name\n", ",",
          {{"Email", "Name"}}},
+        {"but elsewhere it is a character", u"a,\uFEFF\uFEFFb\n\uFEFF"_qs, ",", {{"a", u"\uFEFF\uFEFFb"_qs}, {u"\uFEFF"_qs}}},
         {"the delimiter's first character counts", "a|b;c", "|;", {{"a", "b;c"}}},
         {"a quote as delimiter quotes nothing", "a\"b\"\"c", "\"", {{"a", "b", "", "c"}}},
         {"a line end as delimiter leaves one field a row", "a,b\nc", "\n", {{"a,b"}, {"c"}}},
@@ -64,11 +67,18 @@ TEST(CSVReader, ReadsRecordsFieldsAndQuotes)
         {"no text", QString(), ",", {}},
     };
     for (const auto &c : cases) {
+        // The text, and the same as UTF-8 bytes, which are read without
+        // making the text first.
         const Rows rows = CSVReader::readFromString(c.text, c.delimiter);
+        const std::optional<Rows> fromBytes
+            = CSVReader::readFromBytes(c.text.toUtf8(), TextFileDecoder::Encoding::Utf8, c.delimiter);
         EXPECT_EQ(rows, c.rows) << c.what << ": " << show(rows);
-        for (const QStringList &row : rows) {
-            for (const QString &field : row)
-                EXPECT_FALSE(field.isNull()) << c.what << ": an empty field is a value, not a missing one";
+        EXPECT_EQ(fromBytes, c.rows) << c.what << " (UTF-8): " << show(fromBytes.value_or(Rows()));
+        for (const Rows &read : {rows, fromBytes.value_or(Rows())}) {
+            for (const QStringList &row : read) {
+                for (const QString &field : row)
+                    EXPECT_FALSE(field.isNull()) << c.what << ": an empty field is a value, not a missing one";
+            }
         }
     }
 }
@@ -113,12 +123,12 @@ TEST(CSVReader, ReadsTheCsvSpectrumCases)
         ASSERT_TRUE(json.open(QIODevice::ReadOnly)) << qPrintable(name);
         const QJsonArray expected = QJsonDocument::fromJson(json.readAll()).array();
 
-        const TextFileDecoder::Result decoded =
-            TextFileDecoder::readFile(csvs.filePath(name), TextFileDecoder::Encoding::Automatic);
-        ASSERT_TRUE(decoded.ok()) << qPrintable(decoded.error);
         for (const QString &delimiter : {QString(), QStringLiteral(",")}) {
-            const Rows rows = CSVReader::readFromString(decoded.text, delimiter);
-            ASSERT_FALSE(rows.isEmpty()) << qPrintable(name);
+            QString error;
+            const Rows rows = CSVReader::readFile(csvs.filePath(name), TextFileDecoder::Encoding::Automatic, delimiter,
+                                                  nullptr, &error)
+                                  .value_or(Rows());
+            ASSERT_FALSE(rows.isEmpty()) << qPrintable(name) << ": " << qPrintable(error);
             QJsonArray objects;
             for (qsizetype r = 1; r < rows.size(); ++r) {
                 QJsonObject object;
@@ -152,17 +162,22 @@ TEST(CSVReader, StaysBoundedOnHostileText)
         EXPECT_EQ(rows, Rows({{"a", "\"b"}, {"c", "d"}})) << show(rows);
         EXPECT_EQ(report.unclosedQuotes, 1);
     }
-    for (const qsizetype length : {CSVReader::MaxQuotedFieldLength, CSVReader::MaxQuotedFieldLength + 1}) {
-        // A quoted field up to the limit, and one longer, closed only after it.
-        const QString content = QString(length - 2, u'x') + QStringLiteral("\ny");
-        CSVReader::Report report;
-        const Rows rows = CSVReader::readFromString(u'"' + content + QStringLiteral("\",z\nlast\n"), QStringLiteral(","), &report);
-        if (length == CSVReader::MaxQuotedFieldLength) {
-            EXPECT_EQ(rows, Rows({{content, "z"}, {"last"}}));
-            EXPECT_EQ(report.unclosedQuotes, 0);
-        } else {
-            EXPECT_EQ(rows, Rows({{u'"' + content.chopped(2)}, {"y\"", "z"}, {"last"}}));
-            EXPECT_EQ(report.unclosedQuotes, 1);
+    for (const char16_t filler : {u'x', u'é', u'山'}) {
+        for (const qsizetype length : {CSVReader::MaxQuotedFieldLength, CSVReader::MaxQuotedFieldLength + 1}) {
+            // A quoted field up to the limit, and one longer, closed only
+            // after it; the limit counts characters, not bytes.
+            const QString content = QString(length - 2, QChar(filler)) + QStringLiteral("\ny");
+            const QString text = u'"' + content + QStringLiteral("\",z\nlast\n");
+            const Rows expected = length == CSVReader::MaxQuotedFieldLength
+                ? Rows({{content, "z"}, {"last"}})
+                : Rows({{u'"' + content.chopped(2)}, {"y\"", "z"}, {"last"}});
+            CSVReader::Report report;
+            EXPECT_EQ(CSVReader::readFromString(text, QStringLiteral(","), &report), expected) << length;
+            EXPECT_EQ(report.unclosedQuotes, length == CSVReader::MaxQuotedFieldLength ? 0 : 1);
+            EXPECT_EQ(CSVReader::readFromBytes(text.toUtf8(), TextFileDecoder::Encoding::Utf8, QStringLiteral(","), &report),
+                      expected)
+                << length << " as UTF-8";
+            EXPECT_EQ(report.unclosedQuotes, length == CSVReader::MaxQuotedFieldLength ? 0 : 1);
         }
     }
     for (const qsizetype count : {10'000'000, 10'000'001}) {

@@ -17,11 +17,15 @@
 // as if its opening quote were an ordinary character, so one stray quote
 // cannot swallow the rest of the file into one field.
 
+#include "TextFileDecoder.h"
+
 #include <QChar>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+
+#include <optional>
 
 class CSVReader {
 public:
@@ -39,6 +43,8 @@ public:
         // Quotes taken as ordinary characters because their field was not
         // closed in time.
         qint64 unclosedQuotes = 0;
+        // For the readers of bytes: the encoding the text was read in.
+        TextFileDecoder::Encoding encoding = TextFileDecoder::Encoding::Automatic;
     };
 
     // A null or empty delimiter detects one on the first line: the one of
@@ -48,4 +54,19 @@ public:
     [[nodiscard]] static QList<QStringList> readFromString(const QString &text, const QString &delimiter = {},
                                                           Report *report = nullptr);
     [[nodiscard]] static QChar detectDelimiter(QStringView text);
+
+    // The bytes of a file decoded as TextFileDecoder::decode does, then read
+    // as above; nothing, with the decoder's message, when they cannot be
+    // decoded. Text in UTF-8 is read straight from the bytes: as UTF-16 it
+    // would take twice the file's size on top of the rows.
+    [[nodiscard]] static std::optional<QList<QStringList>> readFromBytes(const QByteArray &bytes,
+                                                                         TextFileDecoder::Encoding encoding,
+                                                                         const QString &delimiter = {},
+                                                                         Report *report = nullptr,
+                                                                         QString *error = nullptr);
+    // The same for a file, refused past TextFileDecoder::MaxFileBytes.
+    [[nodiscard]] static std::optional<QList<QStringList>> readFile(const QString &path,
+                                                                    TextFileDecoder::Encoding encoding,
+                                                                    const QString &delimiter = {},
+                                                                    Report *report = nullptr, QString *error = nullptr);
 };

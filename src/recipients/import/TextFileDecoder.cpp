@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -45,13 +46,23 @@ constexpr QByteArrayView Utf16BeBom("\xFE\xFF", 2);
 
 // The position of the first byte that does not start a well-formed UTF-8
 // sequence (RFC 3629 section 4: no overlong forms, no surrogates, nothing
-// above U+10FFFF), or -1. Only asked once decoding has failed.
+// above U+10FFFF), or -1.
 qsizetype firstInvalidUtf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
     while (i < n) {
+        // Most of a file is ASCII: eight bytes at a time.
+        while (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
         const unsigned char c = p[i];
         if (c < 0x80) {
             ++i;
@@ -90,7 +101,8 @@ qsizetype firstInvalidUtf8(QByteArrayView bytes)
 std::optional<QString> decodeUtf8(QByteArrayView bytes, qsizetype *errorOffset)
 {
     // Stateless: a sequence cut off at the end of the file is an error too.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    // The caller has taken off the byte-order mark; another one is text.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder(bytes);
     if (!decoder.hasError())
         return text;
@@ -252,28 +264,62 @@ TextFileDecoder::Result TextFileDecoder::decode(const QByteArray &bytes, Encodin
     return success(Encoding::Windows1252, decodeWindows1252(bytes));
 }
 
-TextFileDecoder::Result TextFileDecoder::readFile(const QString &path, Encoding encoding)
+std::optional<QByteArray> TextFileDecoder::readBytes(const QString &path, QString *error)
 {
+    const auto fail = [&](const QString &message) {
+        if (error)
+            *error = message;
+        return std::nullopt;
+    };
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return failure(encoding, Localizer::localizedString("ImportCSV", "The file \"%1\" cannot be read: %2")
-                                     .arg(path, file.errorString()));
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(Localizer::localizedString("ImportCSV", "The file \"%1\" cannot be read: %2").arg(path, file.errorString()));
     const QString tooLarge = Localizer::localizedString("ImportCSV", "The file \"%1\" is larger than %2 MB and is not read.")
                                  .arg(path)
                                  .arg(MaxFileBytes / (1024 * 1024));
-    // The size is known before anything is read, except for pipes and devices,
-    // of which one byte more than allowed is enough to tell.
-    if (!file.isSequential() && file.size() > MaxFileBytes)
-        return failure(encoding, tooLarge);
-    const QByteArray bytes = file.read(MaxFileBytes + 1);
-    if (bytes.size() > MaxFileBytes)
-        return failure(encoding, tooLarge);
-    if (file.error() != QFileDevice::NoError) {
-        return failure(encoding, Localizer::localizedString("ImportCSV", "The file \"%1\" cannot be read: %2")
-                                     .arg(path, file.errorString()));
+    // The size is known before anything is read, except for pipes and
+    // devices, which are read in pieces until one byte more than allowed.
+    // Asked for more than there is, QIODevice::read allocates it all first.
+    QByteArray bytes;
+    if (!file.isSequential()) {
+        if (file.size() > MaxFileBytes)
+            return fail(tooLarge);
+        bytes = file.read(file.size() + 1);
+    } else {
+        constexpr qint64 Piece = 1024 * 1024;
+        while (bytes.size() <= MaxFileBytes) {
+            const QByteArray piece = file.read(std::min(Piece, MaxFileBytes + 1 - bytes.size()));
+            if (piece.isEmpty())
+                break;
+            bytes += piece;
+        }
     }
-    return decode(bytes, encoding);
+    if (bytes.size() > MaxFileBytes)
+        return fail(tooLarge);
+    if (file.error() != QFileDevice::NoError)
+        return fail(Localizer::localizedString("ImportCSV", "The file \"%1\" cannot be read: %2").arg(path, file.errorString()));
+    return bytes;
+}
+
+TextFileDecoder::Result TextFileDecoder::readFile(const QString &path, Encoding encoding)
+{
+    QString error;
+    const std::optional<QByteArray> bytes = readBytes(path, &error);
+    if (!bytes)
+        return failure(encoding, error);
+    return decode(*bytes, encoding);
+}
+
+QByteArrayView TextFileDecoder::utf8Text(const QByteArray &bytes, Encoding encoding)
+{
+    const bool utf16Mark = bytes.startsWith(Utf16LeBom) || bytes.startsWith(Utf16BeBom);
+    if (encoding != Encoding::Utf8 && (encoding != Encoding::Automatic || utf16Mark))
+        return {};
+    const QByteArrayView text = QByteArrayView(bytes).sliced(bytes.startsWith(Utf8Bom) ? Utf8Bom.size() : 0);
+    if (firstInvalidUtf8(text) >= 0)
+        return {};
+    // Not null for an empty file.
+    return text.isNull() ? QByteArrayView("", 0) : text;
 }
 
 QString TextFileDecoder::displayName(Encoding encoding)

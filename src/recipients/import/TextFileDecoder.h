@@ -6,7 +6,10 @@
 // position, never replacement characters that would end up in the table.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <optional>
 
 class TextFileDecoder {
 public:
@@ -41,6 +44,12 @@ public:
     // Windows-1252. A byte-order mark is never part of the text.
     [[nodiscard]] static Result decode(const QByteArray &bytes, Encoding encoding);
     [[nodiscard]] static Result readFile(const QString &path, Encoding encoding);
+
+    // The whole file, or nothing with a message for the user.
+    [[nodiscard]] static std::optional<QByteArray> readBytes(const QString &path, QString *error = nullptr);
+    // The bytes after a UTF-8 byte-order mark when decode would read them as
+    // UTF-8 with this choice and they are valid UTF-8; a null view otherwise.
+    [[nodiscard]] static QByteArrayView utf8Text(const QByteArray &bytes, Encoding encoding);
 
     // The name the user knows the encoding by ("Mac OS Roman").
     [[nodiscard]] static QString displayName(Encoding encoding);
