@@ -142,6 +142,29 @@ TEST(CSVReader, ReadsTheCsvSpectrumCases)
     }
 }
 
+TEST(CSVReader, ReadsLongTablesWithRepeatedAndChangingColumnsExactly)
+{
+    // Columns that repeat, that never do, and that change from one to the
+    // other half-way: whatever strings the reader shares, every value is
+    // the one in the file.
+    const QStringList cities = {"Berlin", "Köln", "Brno", "Paris", "Zürich"};
+    Rows expected;
+    QString text;
+    for (int i = 0; i < 20'000; ++i) {
+        const QStringList row = {QStringLiteral("user%1@x.org").arg(i), cities[i % cities.size()],
+                                 i < 10'000 ? QStringLiteral("n%1").arg(i) : cities[i % 3],
+                                 i < 10'000 ? cities[i % 2] : QStringLiteral("m%1").arg(i)};
+        expected.append(row);
+        text += row.join(u',') + u'\n';
+    }
+    const Rows rows = CSVReader::readFromString(text);
+    EXPECT_EQ(rows, expected);
+    const std::optional<Rows> fromBytes = CSVReader::readFromBytes(text.toUtf8(), TextFileDecoder::Encoding::Automatic);
+    EXPECT_EQ(fromBytes, expected);
+    // A repeated value is held once, which is most of a table's memory.
+    EXPECT_EQ(rows[100][1].constData(), rows[105][1].constData());
+}
+
 TEST(CSVReader, StaysBoundedOnHostileText)
 {
     {
