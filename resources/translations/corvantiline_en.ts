@@ -276,4 +276,23 @@
         <translation>Last sent</translation>
     </message>
 </context>
+<context>
+    <name>ImportCSV</name>
+    <message>
+        <source>The file is not valid %1 text: the bytes at position %2 do not belong to that encoding. Choose another encoding.</source>
+        <translation>The file is not valid %1 text: the bytes at position %2 do not belong to that encoding. Choose another encoding.</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; cannot be read: %2</source>
+        <translation>The file “%1” cannot be read: %2</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; is larger than %2 MB and is not read.</source>
+        <translation>The file “%1” is larger than %2 MB and is not read.</translation>
+    </message>
+    <message>
+        <source>Automatic</source>
+        <translation>Automatic</translation>
+    </message>
+</context>
 </TS>

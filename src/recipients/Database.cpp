@@ -153,6 +153,38 @@ void DatabaseEntry::removeText(int slot)
         m_texts.removeAt(it - m_texts.cbegin());
 }
 
+const QString *DatabaseEntry::slotText(int slot) const
+{
+    const auto it = findText(slot);
+    return it != m_texts.cend() ? &it->text : nullptr;
+}
+
+bool DatabaseEntry::anyTextContains(const QString &text, Qt::CaseSensitivity cs) const
+{
+    for (const Text &value : m_texts) {
+        if (value.text.contains(text, cs))
+            return true;
+    }
+    for (auto it = m_others.constBegin(); it != m_others.constEnd(); ++it) {
+        if (isStringValue(it.value()) && it.value().toString().contains(text, cs))
+            return true;
+    }
+    return false;
+}
+
+void DatabaseEntry::markUsedSlots(QList<bool> &used) const
+{
+    for (const Text &value : m_texts) {
+        if (value.slot < used.size())
+            used[value.slot] = true;
+    }
+    for (auto it = m_others.constBegin(); it != m_others.constEnd(); ++it) {
+        const int slot = slotOfKey(it.key());
+        if (slot >= 0 && slot < used.size())
+            used[slot] = true;
+    }
+}
+
 void DatabaseEntry::remove(const QString &key)
 {
     const int slot = slotOfKey(key);
@@ -374,34 +406,55 @@ void Database::setEntryArray(const EntryList &entries)
 Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNames)
 {
     ColumnMap result;
+    QList<bool> taken = takenSlots();
     for (auto it = oldNames.constBegin(); it != oldNames.constEnd(); ++it) {
         // Values under anything but a slot are never carried over, so such
         // a name would only use up a slot.
-        if (slotOfIdentifier(it.key()) < 0 || !isStringValue(it.value()))
+        const int oldSlot = slotOfIdentifier(it.key());
+        if (oldSlot < 0 || !isStringValue(it.value()))
             continue;
-        const QString name = it.value().toString();
+        QString name = it.value().toString();
+        if (name.isEmpty())
+            name = QString::number(oldSlot + 1);
         QString newID = m_fieldNameIDMapping.value(name);
         if (newID.isNull())
-            newID = addField(name);
+            newID = addField(name, taken);
         if (!newID.isNull())
             result.insert(it.key(), newID);
     }
     return result;
 }
 
+QList<bool> Database::takenSlots() const
+{
+    QList<bool> taken(MaxColumnCount, false);
+    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
+        const int slot = slotOfIdentifier(it.key());
+        if (slot >= 0 && !it.value().isEmpty())
+            taken[slot] = true;
+    }
+    for (const EntryRef &entry : m_entries)
+        entry->markUsedSlots(taken);
+    return taken;
+}
+
 QString Database::addField(const QString &name)
 {
-    for (int slot = 0; slot < m_columnCount; ++slot) {
-        const QString id = columnIdentifier(slot);
-        if (m_fieldNames.value(id).isEmpty()) {
-            changeFieldNameTo(name, id);
-            return id;
-        }
-    }
-    if (m_columnCount >= MaxColumnCount)
+    QList<bool> taken = takenSlots();
+    return addField(name, taken);
+}
+
+QString Database::addField(const QString &name, QList<bool> &taken)
+{
+    const auto free = std::find(taken.cbegin(), taken.cend(), false);
+    if (free == taken.cend())
         return {};
-    ++m_columnCount;
-    const QString id = columnIdentifier(m_columnCount - 1);
+    const int slot = int(free - taken.cbegin());
+    taken[slot] = true;
+    // Past the last slot the table grows, also past values that entries
+    // keep beyond it.
+    m_columnCount = std::max(m_columnCount, slot + 1);
+    const QString id = columnIdentifier(slot);
     changeFieldNameTo(name, id);
     return id;
 }
@@ -527,8 +580,21 @@ bool Database::importDatabaseFile(const QString &path, QString *reason)
     if (!isMap(items.first()))
         return fail(reason, QStringLiteral("no field names"));
 
-    const ColumnMap mapping = createRequiredFieldNames(items.first().toMap());
+    QVariantMap oldNames = items.first().toMap();
     items.removeFirst();
+    // An old slot without a name and without values is a removed column,
+    // not one to bring back under its position.
+    for (auto it = oldNames.begin(); it != oldNames.end();) {
+        const bool empty = isStringValue(it.value()) && it.value().toString().isEmpty();
+        const bool holdsValues = empty && std::any_of(items.cbegin(), items.cend(), [&](const QVariant &item) {
+            return isMap(item) && isStringValue(item.toMap().value(it.key()));
+        });
+        if (empty && !holdsValues)
+            it = oldNames.erase(it);
+        else
+            ++it;
+    }
+    const ColumnMap mapping = createRequiredFieldNames(oldNames);
     appendEntryArray(items, mapping);
     return true;
 }

@@ -40,6 +40,13 @@ public:
     void remove(const QString &key);
     // The stored form.
     [[nodiscard]] QVariantMap toMap() const;
+    // The string under the slot's identifier; null when there is none. For
+    // walks over a whole table, without the copies value() makes.
+    [[nodiscard]] const QString *slotText(int slot) const;
+    // Whether one of the string values contains the text.
+    [[nodiscard]] bool anyTextContains(const QString &text, Qt::CaseSensitivity cs) const;
+    // Sets used[slot] for every slot below used.size() that holds a value.
+    void markUsedSlots(QList<bool> &used) const;
 
     friend bool operator==(const DatabaseEntry &a, const DatabaseEntry &b)
     {
@@ -126,10 +133,14 @@ public:
     void setEntryArray(const EntryList &entries);
     [[nodiscard]] const EntryList &entryArray() const { return m_entries; }
 
-    // Old identifier to name in; old identifier to the identifier used here out.
+    // Old identifier to name in; old identifier to the identifier used here
+    // out. An old column without a name is named after its position ("1"
+    // for slot 0).
     ColumnMap createRequiredFieldNames(const QVariantMap &oldNames);
-    // The identifier of the slot now named; null when every slot up to
-    // MaxColumnCount is taken.
+    // Names the first slot that has no name and holds no value in any entry
+    // and answers its identifier; null when every slot up to MaxColumnCount
+    // is taken. A slot named "" still counts as free by name, so without the
+    // value test the next field would land on the values put in it.
     QString addField(const QString &name);
     [[nodiscard]] const ColumnMap &fieldNameColumnIDMapping() const { return m_fieldNameIDMapping; }
     void refreshFieldNameColumnIDMapping();
@@ -158,6 +169,29 @@ public:
     // they are written (a LazyList) instead of all at once.
     [[nodiscard]] QVariantMap archiveData() const;
 
+    // Address clean-up (DatabaseAddressVerification.cpp). Both only ever
+    // switch entries off and post "Database->Updated" when they changed any.
+    // Strips line breaks, blanks and commas from every address and switches
+    // off entries whose address has no "@", more than one, or no address at
+    // all. Answers the number of entries changed.
+    int checkEMailAddressSyntax();
+    // Of the active entries whose addresses are equal under
+    // compareEMailAddresses, the first in table order stays active. Answers
+    // the number switched off.
+    int disableDoublettes();
+
+    // Names slot k after item k (DatabaseFieldNameUtils.cpp); an empty item
+    // gives the slot its position ("1" for slot 0), so an unnamed imported
+    // column never leaves its values in a slot that counts as free.
+    void setFieldNamesFromArray(const QStringList &names);
+
+    // The first entry from start on, in steps of +1 or -1 and without
+    // wrapping around, with a string value that contains the text in any
+    // letter case; -1 when there is none (SearchableDatabase.cpp).
+    [[nodiscard]] int findNextOccurenceOf(const QString &text, int start) const;
+    [[nodiscard]] int findPrevOccurenceOf(const QString &text, int start) const;
+    [[nodiscard]] int findNextOccurenceOf(const QString &text, int start, int step) const;
+
 private:
     // The slot number of a canonical identifier below MaxColumnCount, else -1.
     [[nodiscard]] static int slotOfIdentifier(const QString &identifier);
@@ -167,6 +201,10 @@ private:
     [[nodiscard]] QVariantMap storedNames() const;
     // Slot numbers of the named slots, in slot order.
     [[nodiscard]] QList<int> namedSlots() const;
+    // Per slot up to MaxColumnCount: named, or holding a value in any entry.
+    [[nodiscard]] QList<bool> takenSlots() const;
+    // addField with the taken slots known; marks the slot it hands out.
+    QString addField(const QString &name, QList<bool> &taken);
 
     EntryList m_entries;
     ColumnMap m_fieldNames;
@@ -174,3 +212,8 @@ private:
     int m_columnCount = DefaultColumnCount;
     ColumnMap m_fieldNameIDMapping;
 };
+
+// The order of duplicate search: entries without an address first, then
+// addresses compared exactly but for letter case, so "user010@x.org" and
+// "user10@x.org" stay two recipients. -1, 0 or +1.
+[[nodiscard]] int compareEMailAddresses(const DatabaseEntry &a, const DatabaseEntry &b, const QString &columnID);

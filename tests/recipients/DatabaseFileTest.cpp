@@ -129,8 +129,10 @@ TEST(DatabaseFile, ImportReadsEitherArchiveFormAndRefusesTheRest)
     QTemporaryDir dir;
     const QString path = dir.filePath("old");
     const auto wrap = [](const QVariant &array) { return Map{{"Database", Map{{"AddressColumn Num", "1"}, {"Address Array", array}}}}; };
-    const QVariant good = wrap(List{Map{{"0", "Name"}, {"1", "Email"}, {"80", "Extra"}},
-                                    Map{{"0", "Ann"}, {"1", "ann@x"}, {"80", "e"}, {"active", false}}, "junk", Map{{"1", "bob@x"}}});
+    // Slot 2 is a removed column; slot 3 lost its name but holds a value.
+    const QVariant good = wrap(List{Map{{"0", "Name"}, {"1", "Email"}, {"2", ""}, {"3", ""}, {"80", "Extra"}},
+                                    Map{{"0", "Ann"}, {"1", "ann@x"}, {"80", "e"}, {"active", false}}, "junk",
+                                    Map{{"1", "bob@x"}, {"3", "kept"}}});
     const QVariant bad[] = {List{good}, Map{{"Database", "x"}}, wrap(Map{}), wrap(List{}), wrap(List{"x", Map{{"0", "a"}}})};
 
     EXPECT_FALSE(Database().importDatabaseFile(dir.filePath("missing")));
@@ -142,10 +144,10 @@ TEST(DatabaseFile, ImportReadsEitherArchiveFormAndRefusesTheRest)
         db.addField("Email");
         QString reason;
         ASSERT_TRUE(db.importDatabaseFile(path, &reason)) << reason.toStdString();
-        EXPECT_EQ(db.fieldNames(), QStringList({"Email", "Name", "Extra"}));
+        EXPECT_EQ(db.fieldNames(), QStringList({"Email", "Name", "4", "Extra"}));
         ASSERT_EQ(db.entryCount(), 2);
-        EXPECT_EQ(*db.entryArray()[0], (Map{{"0", "ann@x"}, {"1", "Ann"}, {"2", "e"}}));
-        EXPECT_EQ(*db.entryArray()[1], (Map{{"0", "bob@x"}}));
+        EXPECT_EQ(*db.entryArray()[0], (Map{{"0", "ann@x"}, {"1", "Ann"}, {"3", "e"}}));
+        EXPECT_EQ(*db.entryArray()[1], (Map{{"0", "bob@x"}, {"2", "kept"}}));
         EXPECT_EQ(db.addressFieldNo(), -1);
 
         QList<QByteArray> files = {"not an archive", whole.left(whole.size() / 2)};

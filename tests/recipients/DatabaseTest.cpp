@@ -167,3 +167,35 @@ TEST(Database, EntriesKeepEveryKeyAndTypeOfTheirStoredForm)
     EXPECT_FALSE(db.entryArray().first()->contains("10"));
     EXPECT_EQ(db.fileData().value(Database::AddressArrayKey).toList().value(1).toMap().value("9999"), "last");
 }
+
+TEST(Database, ColumnsWithoutNameNeverShareASlot)
+{
+    Database db;
+    EXPECT_EQ(db.addField(""), "0");
+    db.addEntryWithData(-1, {"first column"});
+    db.addEntryWithDict(-1, {{"1", "hidden"}, {"76", "beyond the slots"}});
+    // Slot 0 is free by name but holds values, slot 1 holds values unnamed.
+    EXPECT_EQ(db.addField("E-Mail"), "2");
+    EXPECT_EQ(db.entryValue(0, "0"), "first column");
+    for (int slot = 3; slot < 75; ++slot)
+        db.addField(QString::number(slot));
+    EXPECT_EQ(db.addField("Next"), "75");
+    EXPECT_EQ(db.addField("After the values"), "77");
+    EXPECT_EQ(db.columnCount(), 78);
+
+    // A title row: an empty title is named after its column, and a long row
+    // makes its columns visible at once.
+    Database titled;
+    QStringList titles{"Email", "", "Name"};
+    for (int i = 3; i < 100; ++i)
+        titles.append(QStringLiteral("Title %1").arg(i));
+    titled.setFieldNamesFromArray(titles);
+    EXPECT_EQ(titled.fieldCount(), 100);
+    EXPECT_EQ(titled.fieldNames().mid(0, 3), QStringList({"Email", "2", "Name"}));
+    EXPECT_EQ(titled.addField("New"), "100");
+
+    Database imported;
+    const auto mapping = imported.createRequiredFieldNames({{"0", ""}, {"1", "Email"}, {"4", ""}});
+    EXPECT_EQ(mapping, (Database::ColumnMap{{"0", "0"}, {"1", "1"}, {"4", "2"}}));
+    EXPECT_EQ(imported.fieldNames(), QStringList({"1", "Email", "5"}));
+}
