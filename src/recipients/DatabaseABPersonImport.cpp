@@ -129,7 +129,7 @@ void Database::addPropertyValue(const QString &value, const QString &name, QVari
             --m_contactFieldBudget;
         // Nothing frees a slot during an import: every later field would
         // search all slots in vain.
-        if (id.isNull())
+        if (id.isNull() && m_contactFieldBudget > 0)
             m_contactFieldBudget = 0;
     }
     if (id.isNull()) {
