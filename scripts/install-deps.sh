@@ -9,7 +9,8 @@ packages=(
   qtkeychain-qt6-dev libsecret-1-0 libsecret-tools libplist-dev libssl-dev libgtest-dev
   xvfb xauth dbus dbus-x11 gnome-keyring fonts-dejavu-core python3
   postfix sasl2-bin libsasl2-modules dnsmasq-base iproute2
-  desktop-file-utils shared-mime-info python3-vobject
+  desktop-file-utils shared-mime-info
+  python3-vobject
 )
 
 missing=()
