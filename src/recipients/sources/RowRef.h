@@ -18,7 +18,7 @@ public:
     [[nodiscard]] virtual QString uid() const = 0;
     // True when the row cannot be edited. A row that is not static takes
     // setData() and setRawData() and answers rawData(); a static one
-    // refuses the first two and answers an empty rawData().
+    // refuses the first two (and may answer an empty rawData()).
     [[nodiscard]] virtual bool staticData() const = 0;
     // The row's value in the column; an invalid QVariant when the row has
     // no value there at all (some sources answer an empty string instead).
