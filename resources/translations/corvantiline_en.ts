@@ -263,6 +263,10 @@
 <context>
     <name>Project</name>
     <message>
+        <source>The stored tables could not be opened: %1</source>
+        <translation>The stored tables could not be opened: %1</translation>
+    </message>
+    <message>
         <source>Corvantiline Database</source>
         <translation>Corvantiline Database</translation>
     </message>
