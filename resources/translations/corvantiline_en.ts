@@ -379,4 +379,51 @@
         <translation>home page</translation>
     </message>
 </context>
+<context>
+    <name>Project</name>
+    <message>
+        <source>The stored tables could not be opened: %1</source>
+        <translation>The stored tables could not be opened: %1</translation>
+    </message>
+    <message>
+        <source>Corvantiline Database</source>
+        <translation>Corvantiline Database</translation>
+    </message>
+    <message>
+        <source>Another copy of Corvantiline is using the stored tables. They are read-only in this copy.</source>
+        <translation>Another copy of Corvantiline is using the stored tables. They are read-only in this copy.</translation>
+    </message>
+    <message>
+        <source>The stored tables cannot be locked for this copy of Corvantiline. They are read-only.</source>
+        <translation>The stored tables cannot be locked for this copy of Corvantiline. They are read-only.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables was missing and has been rebuilt from the table files.</source>
+        <translation>The list of stored tables was missing and has been rebuilt from the table files.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be read. It was kept as &quot;%1&quot; and has been rebuilt from the table files.</source>
+        <translation>The list of stored tables could not be read. It was kept as “%1” and has been rebuilt from the table files.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be read or moved aside. The stored tables are read-only.</source>
+        <translation>The list of stored tables could not be read or moved aside. The stored tables are read-only.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be read. It has been rebuilt from the table files for this copy only.</source>
+        <translation>The list of stored tables could not be read. It has been rebuilt from the table files for this copy only.</translation>
+    </message>
+    <message>
+        <source>%1 entries of the list of stored tables named no table file of the store and were left out.</source>
+        <translation>%1 entries of the list of stored tables named no table file of the store and were left out.</translation>
+    </message>
+    <message>
+        <source>The stored table &quot;%1&quot; could not be saved: %2. The change is kept in memory until it can be written.</source>
+        <translation>The stored table “%1” could not be saved: %2. The change is kept in memory until it can be written.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</source>
+        <translation>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</translation>
+    </message>
+</context>
 </TS>
