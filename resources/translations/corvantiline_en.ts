@@ -382,6 +382,10 @@
 <context>
     <name>Project</name>
     <message>
+        <source>Address Book</source>
+        <translation>Contacts</translation>
+    </message>
+    <message>
         <source>The stored tables could not be opened: %1</source>
         <translation>The stored tables could not be opened: %1</translation>
     </message>
