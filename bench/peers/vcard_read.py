@@ -5,7 +5,9 @@ addresses, phones, postal addresses, organisation, title, note); the best
 round counts.
 
 Usage: vcard_read.py FILE [ROUNDS]   (default 5)
+       vcard_read.py --folder DIR [ROUNDS]: every .vcf below the folder
 The last line, "RESULT vobject <cards> <seconds>", is read by run-vcard-bench.sh."""
+import os
 import sys
 import time
 
@@ -30,16 +32,31 @@ def read(text):
     return people
 
 
+def read_folder(folder):
+    people = []
+    for top, dirs, files in os.walk(folder):
+        dirs[:] = sorted(d for d in dirs if not d.startswith("."))
+        for name in sorted(files):
+            if name.lower().endswith(".vcf") and not name.startswith("."):
+                with open(os.path.join(top, name), "rb") as f:
+                    people += read(f.read().decode("utf-8"))
+    return people
+
+
 def main():
-    path = sys.argv[1]
-    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
-    with open(path, "rb") as f:
-        data = f.read()
+    folder = sys.argv[1] == "--folder"
+    args = sys.argv[2:] if folder else sys.argv[1:]
+    path = args[0]
+    rounds = int(args[1]) if len(args) > 1 else 5
+    data = b""
+    if not folder:
+        with open(path, "rb") as f:
+            data = f.read()
     best = None
     count = 0
     for _ in range(rounds):
         start = time.perf_counter()
-        count = len(read(data.decode("utf-8")))
+        count = len(read_folder(path) if folder else read(data.decode("utf-8")))
         elapsed = time.perf_counter() - start
         best = elapsed if best is None else min(best, elapsed)
     print("%d cards; read %.3f s (%.0f cards/s)" % (count, best, count / best))

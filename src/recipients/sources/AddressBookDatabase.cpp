@@ -10,7 +10,21 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <mutex>
 #include <numeric>
+
+namespace {
+
+// Qt's event queue, which carries the hand-over, is hidden from a race
+// detector: the worker holds this lock while it posts, and the posted work
+// passes through it before it reads what the worker made.
+std::mutex &postingOrder()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
 
 std::shared_ptr<AddressBookDatabase> AddressBookDatabase::sharedDatabase()
 {
@@ -30,7 +44,9 @@ std::shared_ptr<AddressBookDatabase> AddressBookDatabase::create(const QString &
         std::shared_ptr<const AddressBookSnapshot> snapshot = AddressBookSnapshot::read(folder, limits);
         // The hand-over is queued to the main thread; a source gone by then takes nothing.
         if (QCoreApplication::instance()) {
+            const std::lock_guard posting(postingOrder());
             QMetaObject::invokeMethod(receiver, [weak] {
+                { const std::lock_guard order(postingOrder()); }
                 if (const std::shared_ptr<AddressBookDatabase> database = weak.lock()) {
                     database->adoptIfReady(false);
                     NotificationCenter::defaultCenter().postNotification(NotificationNames::AddressBookLoaded,

@@ -106,9 +106,10 @@ void AddressBookSnapshot::Builder::readFile(const QString &path)
         ++omissions.filesOverLimit;
         return;
     }
-    // The size may have grown since it was looked at; the read is bounded again.
-    const std::optional<QByteArray> data =
-        FileIO::readFileLimited(path, std::min<qint64>(m_limits.maxFileBytes, VCard::MaxInputBytes));
+    // The size may have changed since it was looked at, so the read is
+    // bounded again, near the size: the reader allocates its whole limit.
+    const qint64 limit = std::min({m_limits.maxFileBytes, qint64(VCard::MaxInputBytes), size + 65536});
+    const std::optional<QByteArray> data = FileIO::readFileLimited(path, limit);
     if (!data) {
         ++omissions.unreadableFiles;
         return;
