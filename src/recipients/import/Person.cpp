@@ -83,8 +83,7 @@ QString Person::localizedLabel(const QString &label)
 
 void Person::addCategory(const QString &category)
 {
-    if (!category.isEmpty() && !m_categories.contains(category))
-        m_categories.append(category);
+    m_categories.append(category);
 }
 
 bool Person::hasValue(Property property) const

@@ -86,6 +86,7 @@ public:
     // A group card's MEMBER values as written (usually "urn:uuid:" + a UID).
     [[nodiscard]] const QStringList &members() const { return m_members; }
     void addMember(const QString &member) { m_members.append(member); }
+    // Distinct and not empty: the reader sees to it.
     [[nodiscard]] const QStringList &categories() const { return m_categories; }
     void addCategory(const QString &category);
 

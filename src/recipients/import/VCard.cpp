@@ -4,6 +4,7 @@
 #include "VCardProperty.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <vector>
@@ -123,6 +124,7 @@ private:
     int m_propertyCount = 0;
     QList<Pending> m_pending;
     QHash<QByteArray, QString> m_groupLabels;
+    QSet<QString> m_categories;
 };
 
 std::optional<QString> CardBuilder::textOf(const VCardProperty &property, bool tooLong)
@@ -266,11 +268,15 @@ void CardBuilder::add(const VCardProperty &property, bool tooLong)
     } else if (name == "CATEGORIES") {
         if (const std::optional<QString> value = text()) {
             for (const QString &item : VCardProperty::splitEscaped(*value, u',')) {
-                if (m_person.categories().size() >= VCard::MaxCategoriesPerCard) {
+                const QString category = unescaped(item).trimmed();
+                if (category.isEmpty() || m_categories.contains(category))
+                    continue;
+                if (m_categories.size() >= VCard::MaxCategoriesPerCard) {
                     ++m_result.droppedValues;
                     break;
                 }
-                m_person.addCategory(unescaped(item).trimmed());
+                m_categories.insert(category);
+                m_person.addCategory(category);
             }
         }
     }
