@@ -1,15 +1,17 @@
 #include "KeyedArchiver.h"
 
 #include "AppException.h"
+#include "BinaryPlistWriter.h"
 #include "FileIO.h"
 #include "KeyedUnarchiver.h"
 
 #include <QDateTime>
 #include <QSet>
+#include <QVarLengthArray>
 
-#include <plist/plist.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <limits>
 #include <map>
@@ -18,42 +20,65 @@
 
 namespace {
 
-struct PlistFree {
-    void operator()(void *node) const { plist_free(node); }
-};
-// Nodes not yet handed to a parent; an encoder that throws half-way must not leak them.
-using Node = std::unique_ptr<void, PlistFree>;
-
-Node stringNode(const QString &text)
-{
-    return Node(plist_new_string(text.toUtf8().constData()));
-}
-
-Node uidNode(quint64 uid)
-{
-    return Node(plist_new_uid(uid));
-}
+using Ref = BinaryPlistWriter::Ref;
 
 QString typeDescription(const QVariant &value)
 {
     return QString::fromLatin1(value.typeName() ? value.typeName() : "unknown type");
 }
 
+// The strings met over and over (column identifiers, class and field names)
+// are nearly always the same shared string; found by the address of their
+// characters they need no hashing of their text. Each remembered string is
+// held, so its address cannot pass to other text while it is remembered.
+class StringMemo {
+public:
+    quint32 *find(const QString &text)
+    {
+        // Every empty string shares one address, that of the unused entries
+        // too: 0 marks an entry that remembers nothing.
+        Entry &entry = entryFor(text);
+        return entry.value != 0 && entry.text.constData() == text.constData() && entry.text.size() == text.size()
+            ? &entry.value
+            : nullptr;
+    }
+    // Value 0 is not remembered.
+    void remember(const QString &text, quint32 value) { entryFor(text) = {text, value}; }
+
+private:
+    struct Entry {
+        QString text;
+        quint32 value = 0;
+    };
+    Entry &entryFor(const QString &text)
+    {
+        return m_entries[(quintptr(text.constData()) >> 3) * 0x9E3779B97F4A7C15ull >> 54];
+    }
+    std::array<Entry, 1024> m_entries;
+};
+
 } // namespace
 
 struct KeyedArchiver::Private {
-    // The fields of the object being written, sorted so that equal input
-    // gives equal bytes whatever order an encoder wrote its fields in.
+    // The fields of the object being written, sorted on output so that
+    // equal input gives equal bytes whatever order an encoder wrote them in.
     struct Frame {
-        std::map<QByteArray, Node> fields;
+        std::vector<std::pair<QString, Ref>> fields;
         int nextUnkeyed = 0;
     };
 
-    explicit Private(KeyedArchiver *owner) : q(owner) {}
+    explicit Private(KeyedArchiver *owner) : q(owner), writer(KeyedUnarchiver::MaxInputBytes) {}
 
     KeyedArchiver *q;
-    std::vector<Node> objects; // index = UID; null while an object is still being written
-    QHash<QString, quint64> stringUids;
+    BinaryPlistWriter writer;
+    std::vector<Ref> objects; // index = UID; the property-list object of each, set once written
+    // The UID of a string by the property-list object that holds its text:
+    // the writer already finds equal strings, so no second table of them is kept.
+    std::vector<quint32> stringUids;
+    StringMemo stringUidMemo;
+    StringMemo fieldKeyMemo;
+    // The UID objects by the UID they hold: written once, referred to from every container.
+    std::vector<Ref> uidRefs;
     QHash<QString, quint64> classUids;
     QHash<const Codable *, quint64> codableUids;
     QSet<const Codable *> codablesInProgress;
@@ -64,9 +89,9 @@ struct KeyedArchiver::Private {
     std::vector<Frame *> frames;
     int depth = 0;
 
-    quint64 append(Node node)
+    quint64 append(Ref ref)
     {
-        objects.push_back(std::move(node));
+        objects.push_back(ref);
         return objects.size() - 1;
     }
 
@@ -78,14 +103,46 @@ struct KeyedArchiver::Private {
         return *frames.back();
     }
 
-    void setField(const QString &key, Node node) { frame().fields[key.toUtf8()] = std::move(node); }
-
-    static Node dictionary(std::map<QByteArray, Node> &fields)
+    void setField(const QString &key, Ref ref)
     {
-        Node dict(plist_new_dict());
-        for (auto &[key, value] : fields)
-            plist_dict_set_item(dict.get(), key.constData(), value.release());
-        return dict;
+        auto &fields = frame().fields;
+        for (auto &field : fields) {
+            if (field.first == key) {
+                field.second = ref;
+                return;
+            }
+        }
+        fields.emplace_back(key, ref);
+    }
+
+    Ref uidRef(quint64 uid)
+    {
+        if (uid >= uidRefs.size())
+            uidRefs.resize(std::max<size_t>(uid + 1, uidRefs.size() * 2), 0);
+        // Ref 0 is "$null", written first, so it marks a UID not yet written.
+        if (uidRefs[uid] == 0)
+            uidRefs[uid] = writer.addUid(uid);
+        return uidRefs[uid];
+    }
+
+    Ref fieldKey(const QString &key)
+    {
+        if (const quint32 *known = fieldKeyMemo.find(key))
+            return *known;
+        const Ref ref = writer.addString(key);
+        fieldKeyMemo.remember(key, ref);
+        return ref;
+    }
+
+    Ref dictionary(std::vector<std::pair<QString, Ref>> &fields)
+    {
+        std::sort(fields.begin(), fields.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        QVarLengthArray<Ref, 8> keys, values;
+        for (const auto &[key, value] : fields) {
+            keys.append(fieldKey(key));
+            values.append(value);
+        }
+        return writer.addDictionary(keys, values);
     }
 
     quint64 classUid(const QStringList &classes)
@@ -93,12 +150,11 @@ struct KeyedArchiver::Private {
         const QString &name = classes.first();
         if (auto found = classUids.constFind(name); found != classUids.constEnd())
             return *found;
-        Node hierarchy(plist_new_array());
+        QVarLengthArray<Ref, 8> hierarchy;
         for (const QString &className : classes)
-            plist_array_append_item(hierarchy.get(), stringNode(className).release());
-        std::map<QByteArray, Node> fields;
-        fields["$classes"] = std::move(hierarchy);
-        fields["$classname"] = stringNode(name);
+            hierarchy.append(writer.addString(className));
+        std::vector<std::pair<QString, Ref>> fields{{QStringLiteral("$classes"), writer.addArray(hierarchy)},
+                                                    {QStringLiteral("$classname"), writer.addString(name)}};
         const quint64 uid = append(dictionary(fields));
         classUids.insert(name, uid);
         return uid;
@@ -106,14 +162,16 @@ struct KeyedArchiver::Private {
 
     // The UID is taken before the fields are written, so that an object
     // precedes the objects it refers to.
-    quint64 encodeClassed(const QStringList &classes, const std::function<void()> &writeFields)
+    template <typename WriteFields>
+    quint64 encodeClassed(const QStringList &classes, const WriteFields &writeFields)
     {
-        const quint64 uid = append(nullptr);
+        const quint64 uid = append(0);
         writeClassed(uid, classes, writeFields);
         return uid;
     }
 
-    void writeClassed(quint64 uid, const QStringList &classes, const std::function<void()> &writeFields)
+    template <typename WriteFields>
+    void writeClassed(quint64 uid, const QStringList &classes, const WriteFields &writeFields)
     {
         Frame frame;
         frames.push_back(&frame);
@@ -122,27 +180,35 @@ struct KeyedArchiver::Private {
             ~Pop() { frames.pop_back(); }
         } pop{frames};
         writeFields();
-        frame.fields["$class"] = uidNode(classUid(classes));
+        frame.fields.emplace_back(QStringLiteral("$class"), uidRef(classUid(classes)));
         objects[uid] = dictionary(frame.fields);
+    }
+
+    Ref references(const QVariantList &values)
+    {
+        std::vector<Ref> refs;
+        refs.reserve(size_t(values.size()));
+        for (const QVariant &value : values)
+            refs.push_back(uidRef(encodeValue(value)));
+        return writer.addArray(refs);
     }
 
     quint64 encodeReferences(const QStringList &classes, const QVariantList &values)
     {
-        return encodeClassed(classes, [&] {
-            Node refs(plist_new_array());
-            for (const QVariant &value : values)
-                plist_array_append_item(refs.get(), plist_new_uid(encodeValue(value)));
-            setField(QStringLiteral("NS.objects"), std::move(refs));
-        });
+        return encodeClassed(classes, [&] { setField(QStringLiteral("NS.objects"), references(values)); });
     }
 
     quint64 encodeString(const QString &text)
     {
-        if (auto found = stringUids.constFind(text); found != stringUids.constEnd())
-            return *found;
-        const quint64 uid = append(stringNode(text));
-        stringUids.insert(text, uid);
-        return uid;
+        if (const quint32 *known = stringUidMemo.find(text))
+            return *known;
+        const Ref ref = writer.addString(text);
+        if (ref >= stringUids.size())
+            stringUids.resize(std::max<size_t>(ref + 1, stringUids.size() * 2), 0);
+        if (stringUids[ref] == 0)
+            stringUids[ref] = quint32(append(ref));
+        stringUidMemo.remember(text, stringUids[ref]);
+        return stringUids[ref];
     }
 
     quint64 encodeDate(const QDateTime &date)
@@ -153,7 +219,7 @@ struct KeyedArchiver::Private {
                                QStringLiteral("The date %1 is too far out to be archived.")
                                    .arg(date.toString(Qt::ISODate)));
         return encodeClassed({QStringLiteral("NSDate"), QStringLiteral("NSObject")}, [&] {
-            setField(QStringLiteral("NS.time"), Node(plist_new_real(double(msecs) / 1000.0)));
+            setField(QStringLiteral("NS.time"), writer.addReal(double(msecs) / 1000.0));
         });
     }
 
@@ -162,14 +228,15 @@ struct KeyedArchiver::Private {
         return encodeClassed({QStringLiteral("NSMutableDictionary"), QStringLiteral("NSDictionary"),
                               QStringLiteral("NSObject")},
                              [&] {
-                                 Node keys(plist_new_array());
-                                 Node values(plist_new_array());
+                                 std::vector<Ref> keys, values;
+                                 keys.reserve(size_t(map.size()));
+                                 values.reserve(size_t(map.size()));
                                  for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-                                     plist_array_append_item(keys.get(), plist_new_uid(encodeValue(it.key())));
-                                     plist_array_append_item(values.get(), plist_new_uid(encodeValue(it.value())));
+                                     keys.push_back(uidRef(encodeValue(it.key())));
+                                     values.push_back(uidRef(encodeValue(it.value())));
                                  }
-                                 setField(QStringLiteral("NS.keys"), std::move(keys));
-                                 setField(QStringLiteral("NS.objects"), std::move(values));
+                                 setField(QStringLiteral("NS.keys"), writer.addArray(keys));
+                                 setField(QStringLiteral("NS.objects"), writer.addArray(values));
                              });
     }
 
@@ -188,7 +255,7 @@ struct KeyedArchiver::Private {
         QStringList classes = object->archiveClassHierarchy();
         if (classes.isEmpty())
             classes = {object->archiveClassName()};
-        const quint64 uid = append(nullptr);
+        const quint64 uid = append(0);
         codableUids.insert(object.get(), uid);
         codablesInProgress.insert(object.get());
         writeClassed(uid, classes, [&] { object->encodeWithCoder(*q); });
@@ -225,14 +292,14 @@ struct KeyedArchiver::Private {
         case QMetaType::QString:
             return encodeString(value.toString());
         case QMetaType::Bool:
-            return append(Node(plist_new_bool(value.toBool())));
+            return append(writer.addBool(value.toBool()));
         case QMetaType::Int:
         case QMetaType::Short:
         case QMetaType::Long:
         case QMetaType::LongLong:
         case QMetaType::Char:
         case QMetaType::SChar:
-            return append(Node(plist_new_uint(quint64(value.toLongLong()))));
+            return append(writer.addInteger(value.toLongLong()));
         case QMetaType::UInt:
         case QMetaType::UShort:
         case QMetaType::ULong:
@@ -242,10 +309,10 @@ struct KeyedArchiver::Private {
             if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
                 throw AppException(ExceptionNames::InvalidArgument,
                                    QStringLiteral("The integer %1 is too large to be archived.").arg(value.toULongLong()));
-            return append(Node(plist_new_uint(value.toULongLong())));
+            return append(writer.addInteger(qint64(value.toULongLong())));
         case QMetaType::Double:
         case QMetaType::Float:
-            return append(Node(plist_new_real(value.toDouble())));
+            return append(writer.addReal(value.toDouble()));
         case QMetaType::QDateTime: {
             const QDateTime date = value.toDateTime();
             return date.isValid() ? encodeDate(date) : 0;
@@ -289,30 +356,20 @@ QByteArray KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
 {
     registerPlatformCoders();
     KeyedArchiver coder;
-    coder.d->append(stringNode(QStringLiteral("$null")));
-    const quint64 rootUid = coder.d->encodeValue(root);
+    Private &d = *coder.d;
+    d.append(d.writer.addString(u"$null"));
+    const quint64 rootUid = d.encodeValue(root);
 
-    Node objects(plist_new_array());
-    for (Node &object : coder.d->objects)
-        plist_array_append_item(objects.get(), object.release());
-    std::map<QByteArray, Node> top;
-    top["root"] = uidNode(rootUid);
-    std::map<QByteArray, Node> archive;
-    archive["$archiver"] = stringNode(QStringLiteral("NSKeyedArchiver"));
-    archive["$objects"] = std::move(objects);
-    archive["$top"] = Private::dictionary(top);
-    archive["$version"] = Node(plist_new_uint(100000));
-    const Node plist = Private::dictionary(archive);
-
-    char *bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(plist.get(), &bytes, &length);
-    if (!bytes)
-        throw AppException(ExceptionNames::InternalInconsistency,
-                           QStringLiteral("The archive could not be written as a property list."));
-    const QByteArray data(bytes, qsizetype(length));
-    plist_to_bin_free(bytes);
-    return data;
+    std::vector<std::pair<QString, Ref>> top{{QStringLiteral("root"), d.uidRef(rootUid)}};
+    const Ref objects = d.writer.addArray(d.objects);
+    std::vector<Ref>().swap(d.objects);
+    std::vector<std::pair<QString, Ref>> archive{
+        {QStringLiteral("$archiver"), d.writer.addString(u"NSKeyedArchiver")},
+        {QStringLiteral("$objects"), objects},
+        {QStringLiteral("$top"), d.dictionary(top)},
+        {QStringLiteral("$version"), d.writer.addInteger(100000)},
+    };
+    return d.writer.finish(d.dictionary(archive));
 }
 
 bool KeyedArchiver::archiveRootObjectToFile(const QVariant &root, const QString &path)
@@ -324,7 +381,7 @@ void KeyedArchiver::encodeObject(const QVariant &value, const QString &key)
 {
     d->frame(); // a field outside an object fails before anything is written
     const quint64 uid = d->encodeValue(value);
-    d->setField(key, uidNode(uid));
+    d->setField(key, d->uidRef(uid));
 }
 
 void KeyedArchiver::encodeObject(const QVariant &value)
@@ -334,7 +391,7 @@ void KeyedArchiver::encodeObject(const QVariant &value)
 
 void KeyedArchiver::encodeBool(bool value, const QString &key)
 {
-    d->setField(key, Node(plist_new_bool(value)));
+    d->setField(key, d->writer.addBool(value));
 }
 
 void KeyedArchiver::encodeInt32(qint32 value, const QString &key)
@@ -344,7 +401,7 @@ void KeyedArchiver::encodeInt32(qint32 value, const QString &key)
 
 void KeyedArchiver::encodeInt64(qint64 value, const QString &key)
 {
-    d->setField(key, Node(plist_new_uint(quint64(value))));
+    d->setField(key, d->writer.addInteger(value));
 }
 
 void KeyedArchiver::encodeFloat(float value, const QString &key)
@@ -354,10 +411,10 @@ void KeyedArchiver::encodeFloat(float value, const QString &key)
 
 void KeyedArchiver::encodeDouble(double value, const QString &key)
 {
-    d->setField(key, Node(plist_new_real(value)));
+    d->setField(key, d->writer.addReal(value));
 }
 
 void KeyedArchiver::encodeBytes(const QByteArray &bytes, const QString &key)
 {
-    d->setField(key, Node(plist_new_data(bytes.constData(), quint64(bytes.size()))));
+    d->setField(key, d->writer.addData(bytes));
 }

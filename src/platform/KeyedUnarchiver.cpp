@@ -1,6 +1,8 @@
 #include "KeyedUnarchiver.h"
 
 #include "AppException.h"
+#include "BinaryPlistReader.h"
+#include "BinaryPlistWriter.h"
 #include "FileIO.h"
 #include "KeyedArchiver.h"
 #include "PlistInputCheck.h"
@@ -19,57 +21,13 @@
 
 namespace {
 
+using Reader = BinaryPlistReader;
+using Object = BinaryPlistReader::Object;
+using Kind = BinaryPlistReader::Kind;
+
 struct PlistFree {
     void operator()(void *node) const { plist_free(node); }
 };
-
-QString stringValue(plist_t node)
-{
-    uint64_t length = 0;
-    const char *text = plist_get_string_ptr(node, &length);
-    if (!text || length > quint64(std::numeric_limits<qsizetype>::max()))
-        return QStringLiteral("");
-    const QString result = QString::fromUtf8(text, qsizetype(length));
-    return result.isNull() ? QStringLiteral("") : result;
-}
-
-QByteArray dataValue(plist_t node)
-{
-    uint64_t length = 0;
-    const char *bytes = plist_get_data_ptr(node, &length);
-    if (!bytes || length > quint64(std::numeric_limits<qsizetype>::max()))
-        return {};
-    return QByteArray(bytes, qsizetype(length));
-}
-
-bool isString(plist_t node, const char *expected)
-{
-    return node && plist_get_node_type(node) == PLIST_STRING && std::strcmp(plist_get_string_ptr(node, nullptr), expected) == 0;
-}
-
-// A reference: a UID, or in XML the dictionary {"CF$UID": integer} that stands for one.
-bool referenceValue(plist_t node, quint64 &uid)
-{
-    if (!node)
-        return false;
-    uint64_t value = 0;
-    switch (plist_get_node_type(node)) {
-    case PLIST_UID:
-        plist_get_uid_val(node, &value);
-        break;
-    case PLIST_DICT: {
-        plist_t inner = plist_dict_get_item(node, "CF$UID");
-        if (plist_dict_get_size(node) != 1 || !inner || plist_get_node_type(inner) != PLIST_UINT)
-            return false;
-        plist_get_uint_val(inner, &value);
-        break;
-    }
-    default:
-        return false;
-    }
-    uid = value;
-    return true;
-}
 
 // Class names come from the input; keep them readable and short in reasons.
 QString printable(const QString &text)
@@ -97,25 +55,124 @@ qint64 saturatedInt64(double value)
     return qint64(value);
 }
 
+// XML archives are rare (hand-made or from other tools): libplist parses
+// them, and the tree is written out in the binary form so that one reader
+// serves both. Its arrays and dictionaries are walked with iterators, which
+// are linear where indexed access is not.
+BinaryPlistWriter::Ref binaryFromTree(BinaryPlistWriter &writer, plist_t node)
+{
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return writer.addBool(value != 0);
+    }
+    case PLIST_UINT: {
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return writer.addInteger(qint64(value));
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return writer.addReal(value);
+    }
+    case PLIST_DATE: {
+        int32_t seconds = 0, microseconds = 0;
+        plist_get_date_val(node, &seconds, &microseconds);
+        return writer.addDate(double(seconds) + double(microseconds) / 1e6);
+    }
+    case PLIST_STRING: {
+        uint64_t length = 0;
+        const char *text = plist_get_string_ptr(node, &length);
+        return writer.addString(text ? QString::fromUtf8(text, qsizetype(length)) : QString());
+    }
+    case PLIST_DATA: {
+        uint64_t length = 0;
+        const char *bytes = plist_get_data_ptr(node, &length);
+        return writer.addData(QByteArrayView(bytes, bytes ? qsizetype(length) : 0));
+    }
+    case PLIST_UID: {
+        uint64_t value = 0;
+        plist_get_uid_val(node, &value);
+        return writer.addUid(value);
+    }
+    case PLIST_ARRAY: {
+        std::vector<BinaryPlistWriter::Ref> items;
+        plist_array_iter iter = nullptr;
+        plist_array_new_iter(node, &iter);
+        for (plist_t item = nullptr;; items.push_back(binaryFromTree(writer, item))) {
+            plist_array_next_item(node, iter, &item);
+            if (!item)
+                break;
+        }
+        free(iter);
+        return writer.addArray(items);
+    }
+    case PLIST_DICT: {
+        std::vector<BinaryPlistWriter::Ref> keys, values;
+        plist_dict_iter iter = nullptr;
+        plist_dict_new_iter(node, &iter);
+        for (;;) {
+            char *key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, iter, &key, &value);
+            if (!key || !value) {
+                free(key);
+                break;
+            }
+            const std::unique_ptr<char, decltype(&free)> owned(key, &free);
+            // A reference in XML is the dictionary {"CF$UID": n}.
+            if (std::strcmp(key, "CF$UID") == 0 && plist_dict_get_size(node) == 1 && plist_get_node_type(value) == PLIST_UINT) {
+                free(iter);
+                uint64_t uid = 0;
+                plist_get_uint_val(value, &uid);
+                return writer.addUid(uid);
+            }
+            keys.push_back(writer.addString(QString::fromUtf8(key)));
+            values.push_back(binaryFromTree(writer, value));
+        }
+        free(iter);
+        return writer.addDictionary(keys, values);
+    }
+    default:
+        throw AppException(ExceptionNames::InvalidArgument, QStringLiteral("not a keyed archive: an XML value of an unknown kind"));
+    }
+}
+
 } // namespace
 
 struct KeyedUnarchiver::Private {
     struct Frame {
-        plist_t fields;
+        Object fields;
         QString className;
         int nextUnkeyed = 0;
+        // Built on first use for an object with many fields, so that a
+        // decoder's lookups stay cheap whatever the object holds.
+        std::shared_ptr<QHash<QString, quint64>> index;
     };
     enum class State : quint8 { NotRead, Reading, Read };
+    // Decoded objects, so that one referred to many times is read once.
+    // Allocated a chunk at a time as objects are read.
+    static constexpr quint64 ChunkSize = 4096;
+    // Dictionaries up to this size are searched in place.
+    static constexpr quint64 SmallDictionary = 16;
 
     explicit Private(KeyedUnarchiver *owner) : q(owner) {}
 
     KeyedUnarchiver *q;
-    std::unique_ptr<void, PlistFree> plist;
-    plist_t objects = nullptr;
+    QByteArray converted; // an XML archive in the binary form
+    Reader reader;
+    Object objects;
     quint64 objectCount = 0;
     std::vector<State> states;
-    QHash<quint64, QVariant> decoded;
+    std::vector<std::unique_ptr<QVariant[]>> decoded;
+    QHash<quint64, QString> classNames;
     std::vector<Frame> frames;
+    // Entries of containers that may still be visited: a container written
+    // once may be referred to by many objects of a crafted archive, which
+    // would make the work grow with the square of its size.
+    qint64 budget = 0;
     int depth = 0;
     bool failed = false;
     QString reason;
@@ -134,9 +191,72 @@ struct KeyedUnarchiver::Private {
         return {};
     }
 
-    plist_t field(const QString &key) const
+    bool spend(quint64 entries)
     {
-        return frames.empty() ? nullptr : plist_dict_get_item(frames.back().fields, key.toUtf8().constData());
+        if (failed)
+            return false;
+        if (entries > quint64(budget)) {
+            fail(QStringLiteral("the archive refers to shared or cyclic containers over and over"));
+            return false;
+        }
+        budget -= qint64(entries);
+        return true;
+    }
+
+    QVariant &slot(quint64 uid)
+    {
+        std::unique_ptr<QVariant[]> &chunk = decoded[uid / ChunkSize];
+        if (!chunk)
+            chunk = std::make_unique<QVariant[]>(ChunkSize);
+        return chunk[uid % ChunkSize];
+    }
+
+    Object valueAt(const Object &dict, quint64 i) const { return reader.object(reader.reference(dict, dict.count + i)); }
+
+    // The value of a key in a dictionary; Invalid when absent.
+    Object dictionaryValue(const Object &dict, QStringView key)
+    {
+        if (dict.kind != Kind::Dictionary || (dict.count > SmallDictionary && !spend(dict.count)))
+            return {};
+        for (quint64 i = 0; i < dict.count; ++i) {
+            if (Reader::stringEquals(reader.object(reader.reference(dict, i)), key))
+                return valueAt(dict, i);
+        }
+        return {};
+    }
+
+    Object field(QStringView key)
+    {
+        if (frames.empty())
+            return {};
+        Frame &frame = frames.back();
+        if (frame.fields.count <= SmallDictionary)
+            return dictionaryValue(frame.fields, key);
+        if (!frame.index) {
+            if (!spend(frame.fields.count))
+                return {};
+            frame.index = std::make_shared<QHash<QString, quint64>>();
+            for (quint64 i = frame.fields.count; i-- > 0;) // the first of equal keys wins
+                frame.index->insert(Reader::stringValue(reader.object(reader.reference(frame.fields, i))), i);
+        }
+        const auto found = frame.index->constFind(key.toString());
+        return found == frame.index->constEnd() ? Object() : valueAt(frame.fields, *found);
+    }
+
+    // A reference: a UID, or the dictionary {"CF$UID": integer} that stands for one.
+    bool referenceValue(const Object &node, quint64 &uid)
+    {
+        if (node.kind == Kind::Uid) {
+            uid = Reader::uidValue(node);
+            return true;
+        }
+        if (node.kind != Kind::Dictionary || node.count != 1)
+            return false;
+        const Object inner = dictionaryValue(node, u"CF$UID");
+        if (inner.kind != Kind::Integer)
+            return false;
+        uid = quint64(Reader::integerValue(inner));
+        return true;
     }
 
     QVariant run(const QByteArray &data)
@@ -145,34 +265,39 @@ struct KeyedUnarchiver::Private {
             return refuse(QStringLiteral("not a keyed archive: no data"));
         if (data.size() > MaxInputBytes)
             return refuse(QStringLiteral("archive larger than %1 bytes").arg(MaxInputBytes));
-        const bool binary = data.startsWith("bplist00");
-        const QString problem = binary ? PlistInputCheck::binaryPlistProblem(data) : PlistInputCheck::xmlNestingProblem(data);
-        if (!problem.isEmpty())
-            return refuse(QStringLiteral("not a keyed archive: %1").arg(problem));
-        plist_t parsed = nullptr;
-        if (binary)
-            plist_from_bin(data.constData(), uint32_t(data.size()), &parsed);
-        else
+        QByteArrayView bytes(data);
+        if (!data.startsWith("bplist00")) {
+            const QString problem = PlistInputCheck::xmlNestingProblem(data);
+            if (!problem.isEmpty())
+                return refuse(QStringLiteral("not a keyed archive: %1").arg(problem));
+            plist_t parsed = nullptr;
             plist_from_xml(data.constData(), uint32_t(data.size()), &parsed);
-        plist.reset(parsed);
-        if (!parsed)
-            return refuse(QStringLiteral("not a keyed archive: not a property list"));
+            const std::unique_ptr<void, PlistFree> tree(parsed);
+            if (!parsed)
+                return refuse(QStringLiteral("not a keyed archive: not a property list"));
+            BinaryPlistWriter writer(MaxInputBytes);
+            const BinaryPlistWriter::Ref top = binaryFromTree(writer, parsed);
+            converted = writer.finish(top);
+            bytes = converted;
+        }
+        QString problem;
+        if (!reader.open(bytes, &problem))
+            return refuse(QStringLiteral("not a keyed archive: %1").arg(problem));
+        budget = 4 * qint64(bytes.size()) + 65536;
 
-        quint64 rootUid = 0;
-        if (plist_get_node_type(parsed) != PLIST_DICT
-            || !isString(plist_dict_get_item(parsed, "$archiver"), "NSKeyedArchiver"))
+        const Object top = reader.object(reader.topObject());
+        if (top.kind != Kind::Dictionary || !Reader::stringEquals(dictionaryValue(top, u"$archiver"), u"NSKeyedArchiver"))
             return refuse(QStringLiteral("not a keyed archive: no $archiver"));
-        objects = plist_dict_get_item(parsed, "$objects");
-        if (!objects || plist_get_node_type(objects) != PLIST_ARRAY || plist_array_get_size(objects) == 0
-            || !isString(plist_array_get_item(objects, 0), "$null"))
+        objects = dictionaryValue(top, u"$objects");
+        if (objects.kind != Kind::Array || objects.count == 0 || !Reader::stringEquals(reader.object(reader.reference(objects, 0)), u"$null"))
             return refuse(QStringLiteral("not a keyed archive: no $objects starting with $null"));
-        plist_t top = plist_dict_get_item(parsed, "$top");
-        if (!top || plist_get_node_type(top) != PLIST_DICT || !referenceValue(plist_dict_get_item(top, "root"), rootUid))
+        quint64 rootUid = 0;
+        const Object roots = dictionaryValue(top, u"$top");
+        if (roots.kind != Kind::Dictionary || !referenceValue(dictionaryValue(roots, u"root"), rootUid))
             return refuse(QStringLiteral("not a keyed archive: no root in $top"));
-        objectCount = plist_array_get_size(objects);
-        if (objectCount > quint64(MaxObjects))
-            return refuse(QStringLiteral("archive of more than %1 objects").arg(MaxObjects));
+        objectCount = objects.count;
         states.assign(objectCount, State::NotRead);
+        decoded.resize((objectCount + ChunkSize - 1) / ChunkSize);
         return decodeReference(rootUid);
     }
 
@@ -184,13 +309,15 @@ struct KeyedUnarchiver::Private {
         return false;
     }
 
+    Object objectAt(quint64 uid) const { return reader.object(reader.reference(objects, uid)); }
+
     QVariant decodeReference(quint64 uid)
     {
         if (failed || !checkReference(uid) || uid == 0)
             return {};
         switch (states[uid]) {
         case State::Read:
-            return decoded.value(uid);
+            return slot(uid);
         case State::Reading:
             return refuse(QStringLiteral("reference cycle at object %1").arg(uid));
         case State::NotRead:
@@ -200,58 +327,57 @@ struct KeyedUnarchiver::Private {
             return refuse(QStringLiteral("objects nested deeper than %1 levels").arg(MaxDepth));
         states[uid] = State::Reading;
         ++depth;
-        const QVariant value = decodeItem(uid, plist_array_get_item(objects, uint32_t(uid)));
+        QVariant value = decodeItem(uid, objectAt(uid));
         --depth;
         states[uid] = State::Read;
         if (failed)
             return {};
-        decoded.insert(uid, value);
+        slot(uid) = value;
         return value;
     }
 
-    QVariant decodeItem(quint64 uid, plist_t item)
+    QVariant decodeItem(quint64 uid, const Object &item)
     {
-        switch (plist_get_node_type(item)) {
-        case PLIST_STRING:
-            return stringValue(item);
-        case PLIST_BOOLEAN: {
-            uint8_t value = 0;
-            plist_get_bool_val(item, &value);
-            return bool(value);
-        }
-        case PLIST_UINT: {
-            uint64_t value = 0;
-            plist_get_uint_val(item, &value);
-            return qint64(value);
-        }
-        case PLIST_REAL: {
-            double value = 0;
-            plist_get_real_val(item, &value);
-            return value;
-        }
-        case PLIST_DATA:
-            return dataValue(item);
-        case PLIST_DICT:
+        switch (item.kind) {
+        case Kind::String:
+            return Reader::stringValue(item);
+        case Kind::Bool:
+            return item.boolValue;
+        case Kind::Integer:
+            return Reader::integerValue(item);
+        case Kind::Real:
+            return Reader::realValue(item);
+        case Kind::Data:
+            return Reader::dataValue(item);
+        case Kind::Dictionary:
             return decodeClassed(uid, item);
+        case Kind::Invalid:
+            return refuse(QStringLiteral("object %1 is damaged").arg(uid));
         default:
             return refuse(QStringLiteral("object %1 is of a kind no keyed archive holds").arg(uid));
         }
     }
 
-    QVariant decodeClassed(quint64 uid, plist_t dict)
+    QString classNameOf(const Object &dict)
     {
         quint64 classUid = 0;
-        plist_t description = nullptr;
-        if (referenceValue(plist_dict_get_item(dict, "$class"), classUid) && checkReference(classUid))
-            description = plist_array_get_item(objects, uint32_t(classUid));
-        plist_t name = description && plist_get_node_type(description) == PLIST_DICT
-            ? plist_dict_get_item(description, "$classname")
-            : nullptr;
-        if (!name || plist_get_node_type(name) != PLIST_STRING)
-            return refuse(QStringLiteral("object %1 does not name its class").arg(uid));
+        if (!referenceValue(dictionaryValue(dict, u"$class"), classUid) || !checkReference(classUid))
+            return {};
+        if (const auto found = classNames.constFind(classUid); found != classNames.constEnd())
+            return *found;
+        const Object name = dictionaryValue(objectAt(classUid), u"$classname");
+        if (name.kind != Kind::String)
+            return {};
+        return *classNames.insert(classUid, Reader::stringValue(name));
+    }
+
+    QVariant decodeClassed(quint64 uid, const Object &dict)
+    {
         // A copy: nested objects push frames and may move this one.
-        const QString className = stringValue(name);
-        frames.push_back({dict, className});
+        const QString className = classNameOf(dict);
+        if (className.isNull())
+            return refuse(QStringLiteral("object %1 does not name its class").arg(uid));
+        frames.push_back({dict, className, 0, nullptr});
         struct Pop {
             std::vector<Frame> &frames;
             ~Pop() { frames.pop_back(); }
@@ -262,7 +388,7 @@ struct KeyedUnarchiver::Private {
     QVariant decodeOfClass(const QString &className)
     {
         if (className == QLatin1String("NSArray") || className == QLatin1String("NSMutableArray"))
-            return decodeReferences("NS.objects");
+            return decodeReferences(u"NS.objects");
         if (className == QLatin1String("NSDictionary") || className == QLatin1String("NSMutableDictionary"))
             return decodeMap();
         if (className == QLatin1String("NSSet") || className == QLatin1String("NSMutableSet"))
@@ -271,10 +397,8 @@ struct KeyedUnarchiver::Private {
             return decodeDate();
         if (className == QLatin1String("NSData") || className == QLatin1String("NSMutableData"))
             return q->decodeBytes(QStringLiteral("NS.data"));
-        if (className == QLatin1String("NSString") || className == QLatin1String("NSMutableString")) {
-            plist_t text = field(QStringLiteral("NS.string"));
-            return text && plist_get_node_type(text) == PLIST_STRING ? stringValue(text) : QStringLiteral("");
-        }
+        if (className == QLatin1String("NSString") || className == QLatin1String("NSMutableString"))
+            return Reader::stringValue(field(u"NS.string"));
         if (const ArchiveRegistry::KeyedDecoder decoder = ArchiveRegistry::keyedDecoder(className)) {
             CodableRef object = decoder(*q);
             if (!object)
@@ -291,25 +415,26 @@ struct KeyedUnarchiver::Private {
         return refuse(QStringLiteral("unknown class \"%1\"").arg(printable(className)));
     }
 
-    bool referencesIn(const char *key, std::vector<quint64> &uids)
+    bool referencesIn(QStringView key, std::vector<quint64> &uids)
     {
-        plist_t array = field(QString::fromLatin1(key));
-        if (!array || plist_get_node_type(array) != PLIST_ARRAY) {
-            fail(QStringLiteral("%1 of object of class %2 is not an array").arg(QLatin1String(key), frames.back().className));
+        const Object array = field(key);
+        if (array.kind != Kind::Array) {
+            fail(QStringLiteral("%1 of object of class %2 is not an array").arg(key, frames.back().className));
             return false;
         }
-        const uint32_t size = plist_array_get_size(array);
-        uids.resize(size);
-        for (uint32_t i = 0; i < size; ++i) {
-            if (!referenceValue(plist_array_get_item(array, i), uids[i])) {
-                fail(QStringLiteral("%1 holds something other than references").arg(QLatin1String(key)));
+        if (!spend(array.count))
+            return false;
+        uids.resize(array.count);
+        for (quint64 i = 0; i < array.count; ++i) {
+            if (!referenceValue(reader.object(reader.reference(array, i)), uids[i])) {
+                fail(QStringLiteral("%1 holds something other than references").arg(key));
                 return false;
             }
         }
         return true;
     }
 
-    QVariant decodeReferences(const char *key)
+    QVariant decodeReferences(QStringView key)
     {
         std::vector<quint64> uids;
         if (!referencesIn(key, uids))
@@ -324,7 +449,7 @@ struct KeyedUnarchiver::Private {
     QVariant decodeMap()
     {
         std::vector<quint64> keys, values;
-        if (!referencesIn("NS.keys", keys) || !referencesIn("NS.objects", values))
+        if (!referencesIn(u"NS.keys", keys) || !referencesIn(u"NS.objects", values))
             return {};
         if (keys.size() != values.size())
             return refuse(QStringLiteral("NS.keys and NS.objects of a dictionary differ in length"));
@@ -342,7 +467,7 @@ struct KeyedUnarchiver::Private {
 
     QVariant decodeSet()
     {
-        const QVariantList members = decodeReferences("NS.objects").toList();
+        const QVariantList members = decodeReferences(u"NS.objects").toList();
         StringSet set;
         for (const QVariant &member : members) {
             if (member.typeId() != QMetaType::QString) {
@@ -356,11 +481,10 @@ struct KeyedUnarchiver::Private {
 
     QVariant decodeDate()
     {
-        plist_t time = field(QStringLiteral("NS.time"));
-        const plist_type type = time ? plist_get_node_type(time) : PLIST_NONE;
-        if (type != PLIST_REAL && type != PLIST_UINT)
+        const Object time = field(u"NS.time");
+        if (time.kind != Kind::Real && time.kind != Kind::Integer)
             return refuse(QStringLiteral("a date without NS.time"));
-        const double seconds = q->decodeDouble(QStringLiteral("NS.time"));
+        const double seconds = time.kind == Kind::Real ? Reader::realValue(time) : double(Reader::integerValue(time));
         if (!(std::fabs(seconds) <= double(KeyedArchiver::MaxDateMsecs) / 1000.0))
             return refuse(QStringLiteral("a date out of range"));
         const qint64 msecs = std::llround(seconds * 1000.0) + KeyedArchiver::ReferenceDateMsecs;
@@ -409,13 +533,13 @@ QVariant KeyedUnarchiver::unarchiveObjectWithFile(const QString &path, QString *
 
 bool KeyedUnarchiver::containsValueForKey(const QString &key) const
 {
-    return d->field(key) != nullptr;
+    return d->field(key).kind != Kind::Invalid;
 }
 
 QVariant KeyedUnarchiver::decodeObject(const QString &key)
 {
     quint64 uid = 0;
-    if (d->failed || !referenceValue(d->field(key), uid))
+    if (d->failed || !d->referenceValue(d->field(key), uid))
         return {};
     return d->decodeReference(uid);
 }
@@ -447,12 +571,9 @@ QVariantMap KeyedUnarchiver::decodeMap(const QString &key)
 
 bool KeyedUnarchiver::decodeBool(const QString &key)
 {
-    plist_t node = d->field(key);
-    if (node && plist_get_node_type(node) == PLIST_BOOLEAN) {
-        uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return value != 0;
-    }
+    const Object node = d->field(key);
+    if (node.kind == Kind::Bool)
+        return node.boolValue;
     return decodeDouble(key) != 0.0;
 }
 
@@ -464,12 +585,9 @@ qint32 KeyedUnarchiver::decodeInt32(const QString &key)
 
 qint64 KeyedUnarchiver::decodeInt64(const QString &key)
 {
-    plist_t node = d->field(key);
-    if (node && plist_get_node_type(node) == PLIST_UINT) {
-        uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        return qint64(value);
-    }
+    const Object node = d->field(key);
+    if (node.kind == Kind::Integer)
+        return Reader::integerValue(node);
     return saturatedInt64(decodeDouble(key));
 }
 
@@ -480,23 +598,14 @@ float KeyedUnarchiver::decodeFloat(const QString &key)
 
 double KeyedUnarchiver::decodeDouble(const QString &key)
 {
-    plist_t node = d->field(key);
-    switch (node ? plist_get_node_type(node) : PLIST_NONE) {
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        return value;
-    }
-    case PLIST_UINT: {
-        uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        return double(qint64(value));
-    }
-    case PLIST_BOOLEAN: {
-        uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return value ? 1.0 : 0.0;
-    }
+    const Object node = d->field(key);
+    switch (node.kind) {
+    case Kind::Real:
+        return Reader::realValue(node);
+    case Kind::Integer:
+        return double(Reader::integerValue(node));
+    case Kind::Bool:
+        return node.boolValue ? 1.0 : 0.0;
     default:
         return 0.0;
     }
@@ -504,8 +613,8 @@ double KeyedUnarchiver::decodeDouble(const QString &key)
 
 QByteArray KeyedUnarchiver::decodeBytes(const QString &key)
 {
-    plist_t node = d->field(key);
-    return node && plist_get_node_type(node) == PLIST_DATA ? dataValue(node) : QByteArray();
+    const Object node = d->field(key);
+    return node.kind == Kind::Data ? Reader::dataValue(node) : QByteArray();
 }
 
 QString KeyedUnarchiver::currentClassName() const

@@ -1,8 +1,9 @@
 #pragma once
 
-// Reads keyed archives (binary or XML property lists). The input is
-// treated as hostile: every reference, type, count and depth is checked,
-// reference cycles are refused, and anything malformed makes the whole
+// Reads keyed archives (binary or XML property lists) in time linear in
+// their size. The input is treated as hostile: every reference, type, count
+// and depth is checked, reference cycles are refused, the work done is
+// bounded by the size of the input, and anything malformed makes the whole
 // unarchive fail with a reason instead of crashing or looping.
 
 #include "Codable.h"
@@ -52,9 +53,9 @@ public:
     KeyedUnarchiver(const KeyedUnarchiver &) = delete;
     KeyedUnarchiver &operator=(const KeyedUnarchiver &) = delete;
 
-    // Bounds that hostile input cannot push past.
+    // Bounds that hostile input cannot push past. The archiver refuses to
+    // write what these would refuse to read.
     static constexpr int MaxDepth = 256;
-    static constexpr int MaxObjects = 4'000'000;
     static constexpr qint64 MaxInputBytes = 512LL * 1024 * 1024;
 
 private:

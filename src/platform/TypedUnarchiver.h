@@ -39,8 +39,10 @@ public:
     TypedUnarchiver(const TypedUnarchiver &) = delete;
     TypedUnarchiver &operator=(const TypedUnarchiver &) = delete;
 
+    // Bounds that hostile input cannot push past. Every object takes bytes
+    // of the input, so their number is bounded by its size; the archiver
+    // refuses to write more than these would read.
     static constexpr int MaxDepth = 256;
-    static constexpr int MaxObjects = 4'000'000;
     static constexpr qint64 MaxInputBytes = 512LL * 1024 * 1024;
 
 private:

@@ -148,6 +148,44 @@ QStringList tagClasses(const RichText &text)
     return names;
 }
 
+// What fillEverything put into `written`, as `read` shows it after reading a file.
+void expectEverything(MyDocument &written, const std::unique_ptr<MyDocument> &read)
+{
+    const Database &table = read->database();
+    EXPECT_EQ(table.fieldCount(), 76);
+    EXPECT_EQ(table.fieldNameAtIndex(75), "field 75");
+    EXPECT_EQ(table.entryCount(), 2);
+    EXPECT_TRUE(table.isEntryActive(0));
+    EXPECT_FALSE(table.isEntryActive(1));
+    EXPECT_EQ(table.lastSentDate(0), QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15), Qt::UTC));
+    EXPECT_FALSE(table.lastSentDate(1).isValid());
+    EXPECT_EQ(read->databaseTab()->columnCount(), 76 + 3);
+    EXPECT_EQ(read->databaseTab()->tableView()->horizontalHeader()->sectionSize(4), 90);
+
+    const MessageTab &message = read->messageTab();
+    // Read with the HTML source in the body and the plain part beside it.
+    EXPECT_EQ(message.mode(), MessageTab::Mode::RawHTML);
+    EXPECT_TRUE(message.editHTMLPart());
+    EXPECT_EQ(tagClasses(message.bodyString()),
+              QStringList({"SimpleTag", "ConditionTag", "HTMLFileLinkTag", "ImageTag", "MessageNumberTag"}));
+    ASSERT_TRUE(message.alternativeBodyPart().has_value());
+    EXPECT_EQ(message.alternativeBodyPart()->string(), written.messageTab().bodyString().string());
+    // The body view shows what was read.
+    EXPECT_EQ(read->messageTabWidget()->bodyView()->attributedString().string(), message.bodyString().string());
+
+    const QList<AttachmentRef> &attachments = read->attachmentManager().attachmentList();
+    ASSERT_EQ(attachments.size(), 2);
+    EXPECT_TRUE(std::dynamic_pointer_cast<StaticAttachment>(attachments.at(0)));
+    const auto smart = std::dynamic_pointer_cast<SmartAttachment>(attachments.at(1));
+    ASSERT_TRUE(smart);
+    EXPECT_EQ(smart->notFoundAction(), SmartAttachment::SkipMessage);
+
+    EXPECT_EQ(read->logTab()->logText(), written.logTab()->logText());
+    const TextAttributes errorStyle = read->logTab()->logText().attributesAtIndex(20);
+    EXPECT_TRUE(errorStyle.value(TextAttributeName::Font).value<FontDescriptor>().bold);
+
+}
+
 class DocumentFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -174,38 +212,7 @@ TEST_F(DocumentFileTest, KeyedRoundTripKeepsEverything)
     EXPECT_EQ(read->fileType(), MyDocument::ProjectType);
     read->showWindows();
 
-    const Database &table = read->database();
-    EXPECT_EQ(table.fieldCount(), 76);
-    EXPECT_EQ(table.fieldNameAtIndex(75), "field 75");
-    EXPECT_EQ(table.entryCount(), 2);
-    EXPECT_TRUE(table.isEntryActive(0));
-    EXPECT_FALSE(table.isEntryActive(1));
-    EXPECT_EQ(table.lastSentDate(0), QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15), Qt::UTC));
-    EXPECT_FALSE(table.lastSentDate(1).isValid());
-    EXPECT_EQ(read->databaseTab()->columnCount(), 76 + 3);
-    EXPECT_EQ(read->databaseTab()->tableView()->horizontalHeader()->sectionSize(4), 90);
-
-    const MessageTab &message = read->messageTab();
-    // Read with the HTML source in the body and the plain part beside it.
-    EXPECT_EQ(message.mode(), MessageTab::Mode::RawHTML);
-    EXPECT_TRUE(message.editHTMLPart());
-    EXPECT_EQ(tagClasses(message.bodyString()),
-              QStringList({"SimpleTag", "ConditionTag", "HTMLFileLinkTag", "ImageTag", "MessageNumberTag"}));
-    ASSERT_TRUE(message.alternativeBodyPart().has_value());
-    EXPECT_EQ(message.alternativeBodyPart()->string(), written->messageTab().bodyString().string());
-    // The body view shows what was read.
-    EXPECT_EQ(read->messageTabWidget()->bodyView()->attributedString().string(), message.bodyString().string());
-
-    const QList<AttachmentRef> &attachments = read->attachmentManager().attachmentList();
-    ASSERT_EQ(attachments.size(), 2);
-    EXPECT_TRUE(std::dynamic_pointer_cast<StaticAttachment>(attachments.at(0)));
-    const auto smart = std::dynamic_pointer_cast<SmartAttachment>(attachments.at(1));
-    ASSERT_TRUE(smart);
-    EXPECT_EQ(smart->notFoundAction(), SmartAttachment::SkipMessage);
-
-    EXPECT_EQ(read->logTab()->logText(), written->logTab()->logText());
-    const TextAttributes errorStyle = read->logTab()->logText().attributesAtIndex(20);
-    EXPECT_TRUE(errorStyle.value(TextAttributeName::Font).value<FontDescriptor>().bold);
+    expectEverything(*written, read);
 
     // Nothing was lost or added on the way: the same parts again. The
     // message is read with its HTML source shown, so it settles after one trip.
@@ -224,6 +231,20 @@ TEST_F(DocumentFileTest, KeyedRoundTripKeepsEverything)
     again->showWindows();
     EXPECT_EQ(KeyedArchiver::archivedDataWithRootObject(parts(*again).value("Message")),
               KeyedArchiver::archivedDataWithRootObject(second.value("Message")));
+}
+
+// A project saved by an earlier release (tests/data/archives), holding what
+// fillEverything makes, opens with all of it.
+TEST_F(DocumentFileTest, EarlierFilesOpenAsTheyWere)
+{
+    auto written = openedDocument();
+    fillEverything(*written, dir.path());
+    auto read = std::make_unique<MyDocument>();
+    QString error;
+    ASSERT_TRUE(read->readFromFile(testDataPath(QStringLiteral("archives/earlier-project.quorv2")), {}, &error))
+        << error.toStdString();
+    read->showWindows();
+    expectEverything(*written, read);
 }
 
 TEST_F(DocumentFileTest, OldTextFormInEveryByteOrder)

@@ -1,11 +1,16 @@
 #include "AppException.h"
+#include "BinaryPlistWriter.h"
 #include "KeyedArchiver.h"
 #include "KeyedUnarchiver.h"
+#include "RichText.h"
+#include "TestSupport.h"
+#include "TextAttributes.h"
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
 #include <QDateTime>
+#include <QProcess>
 #include <QPoint>
 #include <QTemporaryDir>
 
@@ -126,6 +131,41 @@ QByteArray xmlArchive(const QString &objects, int root = 1)
                           "<key>$objects</key><array><string>$null</string>%2</array></dict></plist>")
         .arg(ref(root), objects)
         .toUtf8();
+}
+
+// Every kind of value a project file holds, as kept in
+// tests/data/archives/earlier-values.bplist: written by the archiver of an
+// earlier release, so that files already on users' disks keep opening.
+QVariantMap earlierValues()
+{
+    QVariantList rows;
+    for (int row = 0; row < 300; ++row) {
+        QVariantMap entry{{QStringLiteral("0"), QStringLiteral("user%1@example.org").arg(row)},
+                          {QStringLiteral("1"), row % 3 ? QStringLiteral("Ann") : QStringLiteral("J\u00fcrgen \U0001F600")}};
+        if (row % 7 == 0)
+            entry.insert(QStringLiteral("active"), false);
+        if (row % 11 == 0)
+            entry.insert(QStringLiteral("lastSent"), QDateTime(QDate(2020, 1, 1 + row % 28), QTime(8, 0), Qt::UTC));
+        rows.append(entry);
+    }
+    RichText rich(QStringLiteral("Bold "), {{TextAttributeName::Font, QVariant::fromValue(FontDescriptor{QStringLiteral("Sans"), 13.5, true, false})},
+                                             {TextAttributeName::Color, QVariant::fromValue(RgbaColor{1, 0, 0, 1})}});
+    rich.append(RichText(QStringLiteral("link\n"), {{TextAttributeName::Link, QStringLiteral("https://example.org/")}}));
+    return {
+        {QStringLiteral("unicode"), QStringLiteral("Gr\u00fc\u00dfe \u4e16\u754c \U0001F600")},
+        {QStringLiteral("empty"), QStringLiteral("")},
+        {QStringLiteral("numbers"), QVariantList{true, false, qint64(42), std::numeric_limits<qint64>::max(),
+                                                 std::numeric_limits<qint64>::min(), qint64(-1), qint64(4294967295u), 2.5, -0.0, 1e-300}},
+        {QStringLiteral("dates"), QVariantList{QDateTime::fromMSecsSinceEpoch(1'700'000'000'123LL, Qt::UTC),
+                                               QDateTime(QDate(1969, 7, 20), QTime(20, 17, 40, 999), Qt::UTC)}},
+        {QStringLiteral("bytes"), QByteArray("a\0b", 3)},
+        {QStringLiteral("long bytes"), QByteArray(70'000, 'x')},
+        {QStringLiteral("long text"), QString(40'000, QChar(0x263A))},
+        {QStringLiteral("nested"), QVariantList{QVariant(), QVariantMap{{QStringLiteral("k"), QVariantList{}}}, QVariantMap{}}},
+        {QStringLiteral("set"), QVariant::fromValue(StringSet{QStringLiteral("b"), QStringLiteral("a")})},
+        {QStringLiteral("rows"), rows},
+        {QStringLiteral("rich"), QVariant::fromValue(rich)},
+    };
 }
 
 } // namespace
@@ -320,14 +360,34 @@ TEST(KeyedArchive, RefusesHostileInput)
         deep += container(301, i < 300 ? QList<int>{i + 1} : QList<int>{});
     deep += array;
     const QByteArray valid = KeyedArchiver::archivedDataWithRootObject(QVariantList{QStringLiteral("some text"), 1});
-    // Twelve levels of arrays each naming the next four times: 16 million nodes once expanded.
-    QByteArray laughs("bplist00");
-    for (int i = 0; i < 12; ++i)
-        laughs += QByteArray("\xA4") + QByteArray(4, char(i + 1));
-    laughs += '\x09';
-    for (int i = 0; i <= 12; ++i)
-        laughs += char(8 + 5 * i);
-    laughs += QByteArray(6, 0) + "\x01\x01" + QByteArray(7, 0) + char(13) + QByteArray(8, 0) + QByteArray(7, 0) + char(8 + 5 * 12 + 1);
+    // Twenty thousand objects that are all one array of twenty thousand
+    // references: some four hundred million values once read.
+    QByteArray shared;
+    {
+        constexpr int count = 20'000;
+        BinaryPlistWriter writer(KeyedUnarchiver::MaxInputBytes);
+        const auto classed = [&](quint64 classUid, BinaryPlistWriter::Ref items) {
+            const BinaryPlistWriter::Ref keys[] = {writer.addString(u"$class"), writer.addString(u"NS.objects")};
+            const BinaryPlistWriter::Ref values[] = {writer.addUid(classUid), items};
+            return writer.addDictionary(keys, values);
+        };
+        std::vector<BinaryPlistWriter::Ref> members, repeated(count, writer.addUid(count + 2));
+        for (int i = 0; i < count; ++i)
+            members.push_back(writer.addUid(quint64(i) + 2));
+        const BinaryPlistWriter::Ref one = classed(count + 3, writer.addArray(repeated));
+        std::vector<BinaryPlistWriter::Ref> objects{writer.addString(u"$null"), classed(count + 3, writer.addArray(members))};
+        objects.insert(objects.end(), count, one);
+        objects.push_back(writer.addString(u"x"));
+        const BinaryPlistWriter::Ref nameKeys[] = {writer.addString(u"$classname")};
+        const BinaryPlistWriter::Ref nameValues[] = {writer.addString(u"NSArray")};
+        objects.push_back(writer.addDictionary(nameKeys, nameValues));
+        const BinaryPlistWriter::Ref rootKeys[] = {writer.addString(u"root")};
+        const BinaryPlistWriter::Ref rootValues[] = {writer.addUid(1)};
+        const BinaryPlistWriter::Ref topKeys[] = {writer.addString(u"$archiver"), writer.addString(u"$objects"), writer.addString(u"$top")};
+        const BinaryPlistWriter::Ref topValues[] = {writer.addString(u"NSKeyedArchiver"), writer.addArray(objects),
+                                                    writer.addDictionary(rootKeys, rootValues)};
+        shared = writer.finish(writer.addDictionary(topKeys, topValues));
+    }
     const QString note = object(2, QStringLiteral("<key>title</key>%1<key>link</key>%2").arg(ref(3), ref(4)))
         + classDescription(QStringLiteral("CorvTestNote"));
     const QString linked = object(2, QString());
@@ -340,7 +400,7 @@ TEST(KeyedArchive, RefusesHostileInput)
         {"empty", {}, "no data"},
         {"random bytes", QByteArray("\x93\xff\x01 garbage\x00 bytes", 18), "not a keyed archive"},
         {"truncated", valid.left(valid.size() / 2), "not a keyed archive"},
-        {"binary billion laughs", laughs, "shared or cyclic"},
+        {"one container shared by every object", shared, "shared or cyclic"},
         {"deep XML", QByteArray("<plist>") + QByteArray("<array>").repeated(100'000), "nested too deeply"},
         {"not a dictionary", "<plist><array/></plist>", "not a keyed archive"},
         {"no $null", xmlArchive(QString()).replace("$null", "null"), "$null"},
@@ -362,4 +422,63 @@ TEST(KeyedArchive, RefusesHostileInput)
         EXPECT_FALSE(KeyedUnarchiver::unarchiveObjectWithData(row.data, &error).isValid()) << row.name;
         EXPECT_TRUE(error.contains(QLatin1String(row.reason))) << row.name << ": " << error.toStdString();
     }
+}
+
+// Archives written before keep opening, and what is written now says the
+// same: Python's plistlib, an outside reader of the format, finds the
+// public layout and the very objects the earlier archiver wrote.
+TEST(KeyedArchive, EarlierArchivesReadAsTheyWereAndOthersReadWhatIsWritten)
+{
+    const QString earlierPath = testDataPath(QStringLiteral("archives/earlier-values.bplist"));
+    QString error;
+    const QVariant read = KeyedUnarchiver::unarchiveObjectWithFile(earlierPath, &error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(read.toMap(), earlierValues());
+
+    QTemporaryDir dir;
+    const QString written = dir.filePath(QStringLiteral("written.bplist"));
+    ASSERT_TRUE(KeyedArchiver::archiveRootObjectToFile(earlierValues(), written));
+    EXPECT_EQ(KeyedUnarchiver::unarchiveObjectWithFile(written).toMap(), earlierValues());
+
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import plistlib, sys
+new = plistlib.load(open(sys.argv[1], 'rb'))
+old = plistlib.load(open(sys.argv[2], 'rb'))
+assert new['$archiver'] == 'NSKeyedArchiver' and new['$version'] == 100000, 'header'
+assert isinstance(new['$top']['root'], plistlib.UID), 'root'
+assert new['$objects'][0] == '$null', 'objects'
+root = new['$objects'][new['$top']['root'].data]
+assert 'NS.keys' in root and 'NS.objects' in root, 'root dictionary'
+assert new == old, 'differs from the earlier archive'
+print('ok')
+)"), written, earlierPath});
+    ASSERT_TRUE(python.waitForFinished(60'000));
+    EXPECT_EQ(python.readAllStandardOutput().trimmed(), "ok") << python.readAllStandardError().toStdString();
+}
+
+// What would be too large to read back is refused while it is written, so a
+// save fails with a reason before it replaces anything.
+TEST(KeyedArchive, WriterRefusesWhatCouldNotBeReadBack)
+{
+    constexpr qint64 bound = 400;
+    bool refused = false, fitted = false;
+    for (int count = 1; count < 60 && !refused; ++count) {
+        BinaryPlistWriter writer(bound);
+        try {
+            std::vector<BinaryPlistWriter::Ref> items;
+            for (int i = 0; i < count; ++i)
+                items.push_back(writer.addString(QStringLiteral("item %1").arg(i)));
+            const QByteArray data = writer.finish(writer.addArray(items));
+            EXPECT_LE(data.size(), bound);
+            fitted = true;
+        } catch (const AppException &e) {
+            EXPECT_TRUE(e.reason().contains(QLatin1String("too large"))) << e.reason().toStdString();
+            refused = true;
+        }
+    }
+    EXPECT_TRUE(fitted);
+    EXPECT_TRUE(refused);
+    BinaryPlistWriter writer(bound);
+    EXPECT_THROW((void)writer.addData(QByteArray(bound, 'x')), AppException);
 }

@@ -200,15 +200,19 @@ void MyDocument::loadFileDataArray()
     } else if (m_fileDataDict) {
         const QVariantMap &root = *m_fileDataDict;
         m_databaseTab->readFileData(partOf(root, DatabaseKey));
-        if (m_loadDatabaseOnly)
-            return;
-        if (const std::optional<QVariantMap> message = partOf(root, MessageKey))
-            m_messageTab.readFileData(*message);
-        if (m_attachmentTab)
-            m_attachmentTab->readFileData(partOf(root, AttachmentsKey));
-        if (m_logTab)
-            m_logTab->readFileData(partOf(root, LogKey));
+        if (!m_loadDatabaseOnly) {
+            if (const std::optional<QVariantMap> message = partOf(root, MessageKey))
+                m_messageTab.readFileData(*message);
+            if (m_attachmentTab)
+                m_attachmentTab->readFileData(partOf(root, AttachmentsKey));
+            if (m_logTab)
+                m_logTab->readFileData(partOf(root, LogKey));
+        }
     }
+    // Applied, the pending data is a second copy of a table that may be
+    // large; a revert reads the file again.
+    m_fileDataArray.reset();
+    m_fileDataDict.reset();
 }
 
 bool MyDocument::loadDatabaseFromFile(const QString &path)

@@ -141,31 +141,14 @@ bool readObjects(const QVariantMap &root, const QString &key, QList<std::shared_
     return true;
 }
 
-// An upper bound on the objects the archive of the table holds (strings are
-// shared, so this counts more than are written), against the reader's limit.
-qint64 objectBound(const TableStoreFile::Table &table)
+// The archiver refuses what the unarchiver would refuse to read back.
+std::optional<QByteArray> archive(const QVariant &root, QString *error)
 {
-    qint64 objects = 16 + 3 * qint64(table.columns.size()) + table.uidSet.size();
-    for (const auto &row : table.contents)
-        objects += 3 + 2 * qint64(row->data().size());
-    return objects;
-}
-
-std::optional<QByteArray> archive(const QVariant &root, qint64 objects, QString *error)
-{
-    if (objects > KeyedUnarchiver::MaxObjects) {
-        setError(error, QStringLiteral("it holds more than the %1 objects a stored table may have").arg(KeyedUnarchiver::MaxObjects));
-        return std::nullopt;
-    }
     QByteArray data;
     try {
         data = KeyedArchiver::archivedDataWithRootObject(root);
     } catch (const AppException &e) {
         setError(error, e.reason());
-        return std::nullopt;
-    }
-    if (data.size() > TableStoreFile::MaxFileBytes) {
-        setError(error, QStringLiteral("it would be larger than the %1 bytes a stored table may have").arg(TableStoreFile::MaxFileBytes));
         return std::nullopt;
     }
     return data;
@@ -232,7 +215,7 @@ std::optional<QByteArray> TableStoreFile::indexData(const QList<std::shared_ptr<
     for (const auto &table : tables)
         list.append(codableVariant(table));
     const QVariantMap root{{TablesKey, list}, {UidSetKey, QVariant::fromValue(uidSet)}};
-    return archive(root, 16 + 3 * qint64(tables.size()) + uidSet.size(), error);
+    return archive(root, error);
 }
 
 std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString *error)
@@ -248,7 +231,7 @@ std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString 
                            {ColumnsKey, columns},
                            {ContentsKey, contents},
                            {UidSetKey, QVariant::fromValue(table.uidSet)}};
-    return archive(root, objectBound(table), error);
+    return archive(root, error);
 }
 
 bool TableStoreFile::writeAtomically(const QString &path, const QByteArray &data, QString *error)

@@ -14,6 +14,7 @@
 // read in part and then saved would lose the rest.
 
 #include "Codable.h"
+#include "KeyedUnarchiver.h"
 #include "PlainArrayColumn.h"
 #include "PlainArrayRow.h"
 
@@ -33,7 +34,7 @@ inline const QString IndexFileName = QStringLiteral("root.db");
 
 // What a file may hold; larger files are refused unread, and nothing is
 // written that these would refuse on reading.
-constexpr qint64 MaxFileBytes = 512LL * 1024 * 1024;
+constexpr qint64 MaxFileBytes = KeyedUnarchiver::MaxInputBytes;
 constexpr int MaxTables = 100'000;
 
 struct IndexEntry {

@@ -3,10 +3,12 @@
 //   hold FOLDER        opens the store, says whether it got it read-only,
 //                      and waits to be killed;
 //   churn FOLDER ROWS  makes a table of ROWS rows, then rewrites it without
-//                      end, one cell at a time, printing each value once
-//                      its file has been written.
+//                      end, one cell at a time, printing "writing" when
+//                      the bytes of a save start to go to disk and each
+//                      value once its file has been written.
 #include "PlainArrayDatabase.h"
 #include "PlainArrayTable.h"
+#include "TableStoreFile.h"
 
 #include <QCoreApplication>
 
@@ -46,6 +48,11 @@ int main(int argc, char **argv)
     }
     std::printf("table %s\nready\n", qPrintable(table->uid()));
     std::fflush(stdout);
+    store->setFileWriter([](const QString &path, const QByteArray &data, QString *error) {
+        std::printf("writing\n");
+        std::fflush(stdout);
+        return TableStoreFile::writeAtomically(path, data, error);
+    });
     const RowRefPtr first = table->rowAtIndex(0);
     for (long value = 1;; ++value) {
         if (!first->setData(QString::number(value), *name) || store->hasUnsavedChanges())

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Saves and opens projects with 10,000, 100,000 and 1,000,000 recipients
+# (five fields each, and a sparse variant of 76 fields with five filled)
+# through document_bench, and has Python's plistlib load and dump each
+# file, all on one core. Prints one line per step.
+#   run-document-bench.sh [build-bench/bench/document_bench]
+# ROWS ("10000 100000 1000000"), VARIANTS ("five sparse") and CPU (0) change the run.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+binary=${1:-$here/../build-bench/bench/document_bench}
+rows_list=${ROWS:-10000 100000 1000000}
+variants=${VARIANTS:-five sparse}
+cpu=${CPU:-0}
+if [ ! -x "$binary" ]; then
+  echo "$0: no $binary; build it with -DCORV_BENCH=ON, target document_bench (see bench/README.md)" >&2
+  exit 1
+fi
+command -v python3 >/dev/null || { echo "$0: python3 is missing" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for variant in $variants; do
+  for rows in $rows_list; do
+    file=$work/$variant-$rows.quorv2
+    echo "== $variant, $rows rows"
+    echo "   save:      $(taskset -c "$cpu" "$binary" write "$rows" "$variant" "$file")"
+    echo "   open:      $(taskset -c "$cpu" "$binary" open "$file")"
+    echo "   plistlib:  $(taskset -c "$cpu" python3 "$here/peers/plist_load_dump.py" "$file")"
+    rm -f "$file"
+  done
+done

@@ -1,0 +1,301 @@
+#include "BinaryPlistWriter.h"
+
+#include "AppException.h"
+
+#include <QHashFunctions>
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr quint64 HeaderSize = 8, TrailerSize = 32;
+
+// Integers, references and offsets take 1, 2, 4 or 8 bytes, the widths
+// every reader of the format knows.
+int widthFor(quint64 value)
+{
+    if (value < (1ull << 8))
+        return 1;
+    if (value < (1ull << 16))
+        return 2;
+    if (value < (1ull << 32))
+        return 4;
+    return 8;
+}
+
+void putBigEndian(char *out, quint64 value, int size)
+{
+    for (int i = size - 1; i >= 0; --i) {
+        out[i] = char(value & 0xFF);
+        value >>= 8;
+    }
+}
+
+// The marker of a string, data or container with its length: in the low
+// nibble, or from 15 on as an integer object that follows.
+quint64 markerSize(quint64 count)
+{
+    return count < 15 ? 1 : 2 + quint64(widthFor(count));
+}
+
+char *putMarker(char *out, unsigned kind, quint64 count)
+{
+    if (count < 15) {
+        *out++ = char((kind << 4) | count);
+        return out;
+    }
+    *out++ = char((kind << 4) | 0x0F);
+    const int width = widthFor(count);
+    *out++ = char(0x10 | std::countr_zero(unsigned(width)));
+    putBigEndian(out, count, width);
+    return out + width;
+}
+
+QString tooLarge(qint64 maxBytes)
+{
+    return QStringLiteral("The data is too large to be written: more than %1 MB.").arg(maxBytes / (1024 * 1024));
+}
+
+} // namespace
+
+BinaryPlistWriter::BinaryPlistWriter(qint64 maxBytes) : m_maxBytes(maxBytes), m_slots(1024)
+{
+    // Offsets into the scalars and scalar lengths are held in 30 and 32 bits.
+    if (maxBytes <= 0 || maxBytes > qint64(CountMask))
+        throw AppException(ExceptionNames::InvalidArgument, QStringLiteral("Unsupported property-list size bound."));
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
+{
+    bool ascii = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    const quint64 count = quint64(text.size());
+    m_scratch.resize(markerSize(count) + (ascii ? count : 2 * count));
+    char *out = putMarker(m_scratch.data(), ascii ? 0x5 : 0x6, count);
+    for (QChar c : text) {
+        if (ascii) {
+            *out++ = char(c.unicode());
+        } else {
+            *out++ = char(c.unicode() >> 8);
+            *out++ = char(c.unicode() & 0xFF);
+        }
+    }
+    return addScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addInteger(qint64 value)
+{
+    // Negative numbers always take eight bytes, as other writers do.
+    const int width = value < 0 ? 8 : widthFor(quint64(value));
+    m_scratch.resize(1 + width);
+    m_scratch[0] = char(0x10 | std::countr_zero(unsigned(width)));
+    putBigEndian(m_scratch.data() + 1, quint64(value), width);
+    return addScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addReal(double value)
+{
+    m_scratch.resize(9);
+    m_scratch[0] = char(0x23);
+    putBigEndian(m_scratch.data() + 1, std::bit_cast<quint64>(value), 8);
+    return addScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addBool(bool value)
+{
+    m_scratch.assign(1, value ? char(0x09) : char(0x08));
+    return addScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addDate(double seconds)
+{
+    m_scratch.resize(9);
+    m_scratch[0] = char(0x33);
+    putBigEndian(m_scratch.data() + 1, std::bit_cast<quint64>(seconds), 8);
+    return addScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addUid(quint64 uid)
+{
+    const int width = widthFor(uid);
+    m_scratch.resize(1 + width);
+    m_scratch[0] = char(0x80 | (width - 1));
+    putBigEndian(m_scratch.data() + 1, uid, width);
+    return appendScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addData(QByteArrayView bytes)
+{
+    const quint64 count = quint64(bytes.size());
+    if (count > quint64(m_maxBytes))
+        throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
+    m_scratch.resize(markerSize(count) + count);
+    char *out = putMarker(m_scratch.data(), 0x4, count);
+    if (count)
+        std::memcpy(out, bytes.data(), count);
+    return addScalar();
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addArray(std::span<const Ref> items)
+{
+    return addContainer(Array, items, {});
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addDictionary(std::span<const Ref> keys, std::span<const Ref> values)
+{
+    if (keys.size() != values.size())
+        throw AppException(ExceptionNames::InternalInconsistency,
+                           QStringLiteral("A property-list dictionary was given more keys than values or the reverse."));
+    return addContainer(Dictionary, keys, values);
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::appendScalar()
+{
+    const Ref ref = Ref(m_objects.size());
+    m_objects.push_back({quint32(m_scalars.size()), Scalar | quint32(m_scratch.size())});
+    m_scalars.insert(m_scalars.end(), m_scratch.begin(), m_scratch.end());
+    checkSize();
+    return ref;
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()
+{
+    const size_t size = m_scratch.size();
+    const quint32 hash = quint32(qHashBits(m_scratch.data(), size));
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot slot = m_slots[i];
+        if (slot.ref == 0) {
+            const Ref ref = appendScalar();
+            m_slots[i] = {ref + 1, hash};
+            if (++m_slotCount * 2 > m_slots.size())
+                growSlots();
+            return ref;
+        }
+        if (slot.hash != hash)
+            continue;
+        const Object &object = m_objects[slot.ref - 1];
+        if ((object.kindAndCount & CountMask) == size && std::memcmp(m_scalars.data() + object.start, m_scratch.data(), size) == 0)
+            return slot.ref - 1;
+    }
+}
+
+void BinaryPlistWriter::growSlots()
+{
+    std::vector<Slot> table(m_slots.size() * 2);
+    const size_t mask = table.size() - 1;
+    for (const Slot &slot : m_slots) {
+        if (slot.ref == 0)
+            continue;
+        size_t i = slot.hash & mask;
+        while (table[i].ref != 0)
+            i = (i + 1) & mask;
+        table[i] = slot;
+    }
+    m_slots = std::move(table);
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addContainer(Kind kind, std::span<const Ref> first, std::span<const Ref> second)
+{
+    for (std::span<const Ref> refs : {first, second}) {
+        for (Ref ref : refs) {
+            if (ref >= m_objects.size())
+                throw AppException(ExceptionNames::InternalInconsistency,
+                                   QStringLiteral("A property-list container refers to an object not yet written."));
+        }
+    }
+    if (first.size() > CountMask || m_refs.size() + 2 * first.size() > quint64(m_maxBytes))
+        throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
+    const Ref ref = Ref(m_objects.size());
+    m_objects.push_back({quint32(m_refs.size()), kind | quint32(first.size())});
+    ++m_containerCount;
+    m_refs.insert(m_refs.end(), first.begin(), first.end());
+    m_refs.insert(m_refs.end(), second.begin(), second.end());
+    checkSize();
+    return ref;
+}
+
+// Each object takes at least its bytes, a marker, a byte per reference and
+// a byte in the offset table, so this lower bound says early that the
+// output cannot fit, before the rest of it is built.
+void BinaryPlistWriter::checkSize() const
+{
+    const quint64 least = HeaderSize + m_scalars.size() + m_containerCount + m_refs.size() + m_objects.size() + TrailerSize;
+    if (least > quint64(m_maxBytes) || m_objects.size() >= std::numeric_limits<Ref>::max())
+        throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
+}
+
+QByteArray BinaryPlistWriter::finish(Ref top)
+{
+    const quint64 count = m_objects.size();
+    if (top >= count)
+        throw AppException(ExceptionNames::InternalInconsistency, QStringLiteral("A property list was finished without its root."));
+    const int refSize = widthFor(count);
+
+    quint64 objectBytes = 0;
+    for (const Object &object : m_objects) {
+        const quint64 n = object.kindAndCount & CountMask;
+        switch (object.kindAndCount & ~CountMask) {
+        case Scalar:
+            objectBytes += n;
+            break;
+        case Array:
+            objectBytes += markerSize(n) + n * quint64(refSize);
+            break;
+        default:
+            objectBytes += markerSize(n) + 2 * n * quint64(refSize);
+            break;
+        }
+    }
+    const quint64 tableOffset = HeaderSize + objectBytes;
+    const int offsetSize = widthFor(tableOffset);
+    const quint64 total = tableOffset + count * quint64(offsetSize) + TrailerSize;
+    if (total > quint64(m_maxBytes))
+        throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
+
+    // The lookup table is no longer needed; give its memory back before the output is made.
+    std::vector<Slot>().swap(m_slots);
+    std::string().swap(m_scratch);
+
+    QByteArray data(qsizetype(total), Qt::Uninitialized);
+    char *const begin = data.data();
+    std::memcpy(begin, "bplist00", HeaderSize);
+    char *out = begin + HeaderSize;
+    char *table = begin + tableOffset;
+    for (const Object &object : m_objects) {
+        putBigEndian(table, quint64(out - begin), offsetSize);
+        table += offsetSize;
+        const quint32 n = object.kindAndCount & CountMask;
+        const quint32 kind = object.kindAndCount & ~CountMask;
+        if (kind == Scalar) {
+            std::memcpy(out, m_scalars.data() + object.start, n);
+            out += n;
+            continue;
+        }
+        out = putMarker(out, kind == Array ? 0xA : 0xD, n);
+        const Ref *refs = m_refs.data() + object.start;
+        const quint32 refCount = kind == Array ? n : 2 * n;
+        for (quint32 i = 0; i < refCount; ++i) {
+            putBigEndian(out, refs[i], refSize);
+            out += refSize;
+        }
+    }
+    std::memset(table, 0, 6);
+    table[6] = char(offsetSize);
+    table[7] = char(refSize);
+    putBigEndian(table + 8, count, 8);
+    putBigEndian(table + 16, top, 8);
+    putBigEndian(table + 24, tableOffset, 8);
+
+    std::vector<Object>().swap(m_objects);
+    std::vector<char>().swap(m_scalars);
+    std::vector<Ref>().swap(m_refs);
+    return data;
+}

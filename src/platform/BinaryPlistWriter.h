@@ -1,0 +1,74 @@
+#pragma once
+
+// Writes a binary property list ("bplist00": the objects, their offset
+// table and the trailer) in time linear in its size. Scalars other than
+// UIDs are written once per distinct value, as every property-list writer
+// does; containers are written as given, so a reader can bound its work by
+// the size of the file.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringView>
+
+#include <span>
+#include <string>
+#include <vector>
+
+class BinaryPlistWriter {
+public:
+    using Ref = quint32;
+
+    // Output larger than maxBytes is refused (AppException, invalid
+    // argument) as soon as it is certain, before any of it is returned.
+    explicit BinaryPlistWriter(qint64 maxBytes);
+
+    [[nodiscard]] Ref addString(QStringView text);
+    [[nodiscard]] Ref addInteger(qint64 value);
+    [[nodiscard]] Ref addReal(double value);
+    [[nodiscard]] Ref addBool(bool value);
+    // Seconds since 2001-01-01T00:00:00Z.
+    [[nodiscard]] Ref addDate(double seconds);
+    // Not looked up: a caller that refers to one UID many times keeps its Ref.
+    [[nodiscard]] Ref addUid(quint64 uid);
+    [[nodiscard]] Ref addData(QByteArrayView bytes);
+    [[nodiscard]] Ref addArray(std::span<const Ref> items);
+    // Keys and values pair up by position.
+    [[nodiscard]] Ref addDictionary(std::span<const Ref> keys, std::span<const Ref> values);
+
+    [[nodiscard]] quint64 objectCount() const { return m_objects.size(); }
+
+    // The whole property list with `top` as its root. The writer is spent afterwards.
+    [[nodiscard]] QByteArray finish(Ref top);
+
+private:
+    // A scalar's bytes lie in m_scalars; a container's references in m_refs
+    // (a dictionary's keys, then its values). Eight bytes an object: a
+    // table of a million rows is some fourteen million objects.
+    enum Kind : quint32 { Scalar = 0, Array = 1u << 30, Dictionary = 2u << 30 };
+    static constexpr quint32 CountMask = (1u << 30) - 1;
+    struct Object {
+        quint32 start;
+        quint32 kindAndCount;
+    };
+
+    Ref addScalar();
+    Ref appendScalar();
+    Ref addContainer(Kind kind, std::span<const Ref> first, std::span<const Ref> second);
+    void growSlots();
+    void checkSize() const;
+
+    qint64 m_maxBytes;
+    std::vector<Object> m_objects;
+    std::vector<char> m_scalars;
+    std::vector<Ref> m_refs;
+    std::string m_scratch; // the scalar being added, before it is known to be new
+    // Open addressing over scalar bytes, with each slot's hash so that
+    // growing and probing need not reach the bytes.
+    struct Slot {
+        Ref ref = 0; // 0 = free, else Ref + 1
+        quint32 hash = 0;
+    };
+    std::vector<Slot> m_slots;
+    quint64 m_slotCount = 0;
+    quint64 m_containerCount = 0;
+};
