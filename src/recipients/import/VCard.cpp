@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <climits>
 #include <vector>
 
 namespace {
