@@ -295,4 +295,174 @@
         <translation>Automatic</translation>
     </message>
 </context>
+<context>
+    <name>AddressBook</name>
+    <message>
+        <source>Email</source>
+        <translation>Email</translation>
+    </message>
+    <message>
+        <source>First</source>
+        <translation>First name</translation>
+    </message>
+    <message>
+        <source>Last</source>
+        <translation>Last name</translation>
+    </message>
+    <message>
+        <source>Middle</source>
+        <translation>Middle name</translation>
+    </message>
+    <message>
+        <source>Prefix</source>
+        <translation>Prefix</translation>
+    </message>
+    <message>
+        <source>Suffix</source>
+        <translation>Suffix</translation>
+    </message>
+    <message>
+        <source>Nickname</source>
+        <translation>Nickname</translation>
+    </message>
+    <message>
+        <source>Organization</source>
+        <translation>Company</translation>
+    </message>
+    <message>
+        <source>Department</source>
+        <translation>Department</translation>
+    </message>
+    <message>
+        <source>JobTitle</source>
+        <translation>Job title</translation>
+    </message>
+    <message>
+        <source>Phone</source>
+        <translation>Phone</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>URLs</source>
+        <translation>URL</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>GroupName</source>
+        <translation>Group</translation>
+    </message>
+    <message>
+        <source>Street</source>
+        <translation>Street</translation>
+    </message>
+    <message>
+        <source>City</source>
+        <translation>City</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>ZIP</source>
+        <translation>ZIP</translation>
+    </message>
+    <message>
+        <source>Country</source>
+        <translation>Country</translation>
+    </message>
+    <message>
+        <source>home</source>
+        <translation>home</translation>
+    </message>
+    <message>
+        <source>work</source>
+        <translation>work</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>other</translation>
+    </message>
+    <message>
+        <source>cell</source>
+        <translation>mobile</translation>
+    </message>
+    <message>
+        <source>mobile</source>
+        <translation>mobile</translation>
+    </message>
+    <message>
+        <source>fax</source>
+        <translation>fax</translation>
+    </message>
+    <message>
+        <source>pager</source>
+        <translation>pager</translation>
+    </message>
+    <message>
+        <source>main</source>
+        <translation>main</translation>
+    </message>
+    <message>
+        <source>homepage</source>
+        <translation>home page</translation>
+    </message>
+</context>
+<context>
+    <name>Project</name>
+    <message>
+        <source>Address Book</source>
+        <translation>Contacts</translation>
+    </message>
+    <message>
+        <source>The stored tables could not be opened: %1</source>
+        <translation>The stored tables could not be opened: %1</translation>
+    </message>
+    <message>
+        <source>Corvantiline Database</source>
+        <translation>Corvantiline Database</translation>
+    </message>
+    <message>
+        <source>Another copy of Corvantiline is using the stored tables. They are read-only in this copy.</source>
+        <translation>Another copy of Corvantiline is using the stored tables. They are read-only in this copy.</translation>
+    </message>
+    <message>
+        <source>The stored tables cannot be locked for this copy of Corvantiline. They are read-only.</source>
+        <translation>The stored tables cannot be locked for this copy of Corvantiline. They are read-only.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables was missing and has been rebuilt from the table files.</source>
+        <translation>The list of stored tables was missing and has been rebuilt from the table files.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be read. It was kept as &quot;%1&quot; and has been rebuilt from the table files.</source>
+        <translation>The list of stored tables could not be read. It was kept as “%1” and has been rebuilt from the table files.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be read or moved aside. The stored tables are read-only.</source>
+        <translation>The list of stored tables could not be read or moved aside. The stored tables are read-only.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be read. It has been rebuilt from the table files for this copy only.</source>
+        <translation>The list of stored tables could not be read. It has been rebuilt from the table files for this copy only.</translation>
+    </message>
+    <message>
+        <source>%1 entries of the list of stored tables named no table file of the store and were left out.</source>
+        <translation>%1 entries of the list of stored tables named no table file of the store and were left out.</translation>
+    </message>
+    <message>
+        <source>The stored table &quot;%1&quot; could not be saved: %2. The change is kept in memory until it can be written.</source>
+        <translation>The stored table “%1” could not be saved: %2. The change is kept in memory until it can be written.</translation>
+    </message>
+    <message>
+        <source>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</source>
+        <translation>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</translation>
+    </message>
+</context>
 </TS>

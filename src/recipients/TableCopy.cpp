@@ -1,0 +1,82 @@
+#include "TableCopy.h"
+
+#include "Database.h"
+#include "DatabaseManager.h"
+#include "TableRef.h"
+#include "UserDefaults.h"
+#include "Values.h"
+
+#include <algorithm>
+
+int compareArrayDatabaseColumns(const ColumnRef &a, const ColumnRef &b, const QVariantMap &positions)
+{
+    const auto positionA = positions.constFind(a.uid());
+    const auto positionB = positions.constFind(b.uid());
+    const bool hasA = positionA != positions.constEnd();
+    const bool hasB = positionB != positions.constEnd();
+    if (!hasA || !hasB)
+        return int(hasB) - int(hasA);
+    const qint64 x = integerValue(*positionA);
+    const qint64 y = integerValue(*positionB);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+void AddTableRefEntriesToDatabase(const TableRef &table, Database &db)
+{
+    const QVariantMap positions = UserDefaults::standardUserDefaults()
+                                      .dictionaryForKey(DatabaseManager::ColumnPositionKey)
+                                      .value_or(QVariantMap());
+    AddTableRefEntriesToDatabase(table, db, positions);
+}
+
+void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVariantMap &columnPositions)
+{
+    int addressSlot = db.addressFieldNo();
+    // Names as they were before the copy: two columns of one new name get a
+    // field each.
+    const Database::ColumnMap existing = db.fieldNameColumnIDMapping();
+
+    QList<ColumnRefPtr> columns = table.columns();
+    // Stable: columns without a saved position keep the table's order.
+    std::stable_sort(columns.begin(), columns.end(), [&](const ColumnRefPtr &a, const ColumnRefPtr &b) {
+        return compareArrayDatabaseColumns(*a, *b, columnPositions) < 0;
+    });
+
+    struct Target {
+        ColumnRefPtr column;
+        QString columnID;
+    };
+    QList<Target> targets;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        QString name = columns[i]->displayName();
+        // An empty name would leave the slot free for the next field, whose
+        // values would then mix with these.
+        if (name.isEmpty())
+            name = QString::number(i + 1);
+        QString columnID = existing.value(name);
+        if (columnID.isNull())
+            columnID = db.addField(name);
+        if (!columnID.isNull())
+            targets.append({columns[i], columnID});
+    }
+
+    const int rows = table.numberOfRows();
+    for (int i = 0; i < rows; ++i) {
+        const RowRefPtr row = table.rowAtIndex(i);
+        if (!row)
+            continue;
+        QVariantMap entry;
+        for (const Target &target : std::as_const(targets)) {
+            const QVariant value = row->dataForColumn(*target.column);
+            if (!value.isValid())
+                continue;
+            const QString text = value.toString();
+            if (addressSlot < 0 && text.contains(u'@'))
+                addressSlot = Database::columnIndexFromIdentifier(target.columnID);
+            entry.insert(target.columnID, text);
+        }
+        db.addEntryWithDict(-1, entry);
+    }
+    if (addressSlot >= 0)
+        db.setAddressFieldNo(addressSlot);
+}

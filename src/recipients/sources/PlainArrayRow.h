@@ -1,0 +1,53 @@
+#pragma once
+
+// A row of a stored table: values by column uid. Archived as
+// "PlainArrayRow" with "data" and "uid".
+//
+// A row refers to the loaded table that holds it weakly: once that table
+// has been unloaded (another table was read) or the row removed, the row
+// still answers its values but refuses every change, so an edit can never
+// reach freed memory or a table that no longer holds the row.
+
+#include "Codable.h"
+#include "RowRef.h"
+
+#include <memory>
+
+class PlainArrayTableCache;
+
+class PlainArrayRow : public RowRef, public Codable {
+public:
+    explicit PlainArrayRow(const QString &uid) : m_uid(uid) {}
+    // From rawData() of a row: "data" (a dictionary) and "uid".
+    [[nodiscard]] static std::shared_ptr<PlainArrayRow> fromRawData(const QVariantMap &raw);
+    // From stored fields, already checked.
+    PlainArrayRow(const QString &uid, const QVariantMap &data) : m_data(data), m_uid(uid) {}
+
+    static inline const QString ClassName = QStringLiteral("PlainArrayRow");
+    static inline const QString DataKey = QStringLiteral("data");
+    static inline const QString UidKey = QStringLiteral("uid");
+
+    void setMasterTable(const std::weak_ptr<PlainArrayTableCache> &master) { m_master = master; }
+    [[nodiscard]] std::shared_ptr<PlainArrayTableCache> masterTable() const { return m_master.lock(); }
+
+    [[nodiscard]] QString uid() const override { return m_uid; }
+    // False only while the row belongs to a loaded table that may be written.
+    [[nodiscard]] bool staticData() const override;
+    // The empty string when the row has no value in the column.
+    [[nodiscard]] QVariant dataForColumn(const ColumnRef &column) const override;
+    bool setData(const QVariant &value, const ColumnRef &column) override;
+    [[nodiscard]] QVariantMap rawData() const override;
+    bool setRawData(const QVariantMap &raw) override;
+
+    [[nodiscard]] const QVariantMap &data() const { return m_data; }
+
+    [[nodiscard]] QString archiveClassName() const override { return ClassName; }
+    void encodeWithCoder(KeyedArchiver &coder) const override;
+
+private:
+    [[nodiscard]] std::shared_ptr<PlainArrayTableCache> editableMaster() const;
+
+    QVariantMap m_data;
+    QString m_uid;
+    std::weak_ptr<PlainArrayTableCache> m_master;
+};

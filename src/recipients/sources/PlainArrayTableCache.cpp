@@ -1,0 +1,198 @@
+#include "PlainArrayTableCache.h"
+
+#include "FileIO.h"
+#include "PlainArrayDatabase.h"
+#include "RowComparators.h"
+#include "UidFactory.h"
+
+#include <QFileInfo>
+
+PlainArrayTableCache::PlainArrayTableCache(const QString &filePath, const std::shared_ptr<PlainArrayDatabase> &store)
+    : m_filePath(filePath), m_store(store)
+{
+}
+
+std::shared_ptr<PlainArrayTableCache> PlainArrayTableCache::load(const QString &filePath,
+                                                                 const std::shared_ptr<PlainArrayDatabase> &store)
+{
+    std::shared_ptr<PlainArrayTableCache> cache(new PlainArrayTableCache(filePath, store));
+    cache->m_readOnly = !store || store->isReadOnly();
+    cache->m_table.displayName = UnnamedTable;
+
+    const QFileInfo info(filePath);
+    if (!info.exists() && !info.isSymLink())
+        return cache;
+    QString problem;
+    std::optional<TableStoreFile::Table> table;
+    // A link could lead the store to read, and later replace, a file
+    // anywhere; the store's own files are plain files.
+    if (info.isSymLink() || !info.isFile())
+        problem = QStringLiteral("it is not a plain file");
+    else if (const auto data = FileIO::readFileLimited(filePath, TableStoreFile::MaxFileBytes, &problem))
+        table = TableStoreFile::readTable(*data, &problem);
+    if (!table) {
+        cache->m_readOnly = true;
+        cache->m_readProblem = problem;
+        return cache;
+    }
+    cache->m_table = std::move(*table);
+    // Identifiers in use must never be issued again, whatever the set says.
+    for (const auto &column : std::as_const(cache->m_table.columns))
+        cache->m_table.uidSet.insert(column->uid());
+    for (const auto &row : std::as_const(cache->m_table.contents)) {
+        cache->m_table.uidSet.insert(row->uid());
+        cache->adopt(row);
+    }
+    return cache;
+}
+
+void PlainArrayTableCache::adopt(const std::shared_ptr<PlainArrayRow> &row)
+{
+    row->setMasterTable(weak_from_this());
+}
+
+void PlainArrayTableCache::beginChanges()
+{
+    if (m_readOnly)
+        return;
+    if (m_batchDepth++ == 0) {
+        if (const auto store = m_store.lock())
+            store->setBatchingCache(shared_from_this());
+    }
+}
+
+void PlainArrayTableCache::endChanges()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    if (const auto store = m_store.lock())
+        store->setBatchingCache(nullptr);
+    if (m_dirty)
+        save();
+}
+
+bool PlainArrayTableCache::setNameOfColumn(const ColumnRef &column, const QString &name)
+{
+    if (m_readOnly)
+        return false;
+    for (const auto &own : std::as_const(m_table.columns)) {
+        if (own->isEqual(column))
+            own->setDisplayName(name);
+    }
+    contentsChanged();
+    return true;
+}
+
+bool PlainArrayTableCache::removeColumn(const ColumnRef &column)
+{
+    if (m_readOnly)
+        return false;
+    m_table.columns.removeIf([&](const auto &own) { return own->isEqual(column); });
+    contentsChanged();
+    return true;
+}
+
+std::shared_ptr<PlainArrayColumn> PlainArrayTableCache::newColumn(const QString &name)
+{
+    if (m_readOnly)
+        return nullptr;
+    auto column = std::make_shared<PlainArrayColumn>(name, createNewUidWithPrefix(m_table.uidSet, UidPrefix::Column));
+    m_table.columns.append(column);
+    contentsChanged();
+    return column;
+}
+
+std::shared_ptr<PlainArrayRow> PlainArrayTableCache::rowWithUID(const QString &uid) const
+{
+    for (const auto &row : m_table.contents) {
+        if (row->uid() == uid)
+            return row;
+    }
+    return nullptr;
+}
+
+void PlainArrayTableCache::sortByColumn(const ColumnRef &column, bool ascending)
+{
+    sortRowsByColumn(m_table.contents, column, ascending);
+    contentsChanged();
+}
+
+bool PlainArrayTableCache::removeRowAtIndex(int index)
+{
+    if (m_readOnly || index < 0 || index >= m_table.contents.size())
+        return false;
+    // A removed row that someone still holds must not write into this table.
+    m_table.contents.takeAt(index)->setMasterTable({});
+    contentsChanged();
+    return true;
+}
+
+std::shared_ptr<PlainArrayRow> PlainArrayTableCache::newRowWithData(const QVariantMap &rawData, int index)
+{
+    if (m_readOnly)
+        return nullptr;
+    std::shared_ptr<PlainArrayRow> row = PlainArrayRow::fromRawData(rawData);
+    adopt(row);
+    if (index >= 0 && index < m_table.contents.size())
+        m_table.contents.insert(index, row);
+    else
+        m_table.contents.append(row);
+    contentsChanged();
+    return row;
+}
+
+std::shared_ptr<PlainArrayRow> PlainArrayTableCache::newRow()
+{
+    if (m_readOnly)
+        return nullptr;
+    auto row = std::make_shared<PlainArrayRow>(createNewUidWithPrefix(m_table.uidSet, UidPrefix::Row));
+    adopt(row);
+    m_table.contents.append(row);
+    contentsChanged();
+    return row;
+}
+
+bool PlainArrayTableCache::setTableDisplayName(const QString &name)
+{
+    if (m_readOnly)
+        return false;
+    if (name == m_table.displayName)
+        return true;
+    m_table.displayName = name;
+    if (const auto store = m_store.lock())
+        store->recordDisplayName(m_filePath, name);
+    contentsChanged();
+    return true;
+}
+
+void PlainArrayTableCache::contentsChanged()
+{
+    if (m_readOnly)
+        return;
+    m_dirty = true;
+    if (m_batchDepth == 0)
+        save();
+}
+
+bool PlainArrayTableCache::save()
+{
+    const auto store = m_store.lock();
+    if (m_readOnly || !store)
+        return false;
+    QString error;
+    const std::optional<QByteArray> data = TableStoreFile::tableData(m_table, &error);
+    const bool written = data && store->writeFile(m_filePath, *data, &error);
+    m_dirty = !written;
+    store->tableWriteFinished(shared_from_this(), written, error);
+    return written;
+}
+
+void PlainArrayTableCache::detach()
+{
+    m_readOnly = true;
+    m_dirty = false;
+    m_batchDepth = 0;
+    m_store.reset();
+    for (const auto &row : std::as_const(m_table.contents))
+        row->setMasterTable({});
+}
