@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data)
 {
     QSaveFile file(path);
@@ -23,13 +25,26 @@ std::optional<QByteArray> FileIO::readFileLimited(const QString &path, qint64 ma
             *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    // One byte more than allowed tells a file that is too large from one
-    // exactly at the limit, also for files whose size is not known up front.
-    QByteArray data = file.read(maxBytes + 1);
-    if (data.size() > maxBytes) {
+    const auto tooLarge = [&] {
         if (error)
             *error = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes);
         return std::nullopt;
+    };
+    // QIODevice::read(n) reserves all n bytes before it reads, so the limit
+    // itself is never asked for: a regular file is read by its size, and
+    // what comes after (a file that grew, a pipe) in pieces.
+    const qint64 size = file.isSequential() ? 0 : file.size();
+    if (size > maxBytes)
+        return tooLarge();
+    QByteArray data = file.read(size);
+    constexpr qint64 Piece = 1 << 20;
+    while (data.size() <= maxBytes) {
+        const QByteArray piece = file.read(std::min(Piece, maxBytes + 1 - data.size()));
+        if (piece.isEmpty())
+            break;
+        data += piece;
     }
+    if (data.size() > maxBytes)
+        return tooLarge();
     return data;
 }
