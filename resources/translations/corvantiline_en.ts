@@ -261,7 +261,130 @@
     </message>
 </context>
 <context>
+    <name>AddressBook</name>
+    <message>
+        <source>Email</source>
+        <translation>Email</translation>
+    </message>
+    <message>
+        <source>First</source>
+        <translation>First name</translation>
+    </message>
+    <message>
+        <source>Last</source>
+        <translation>Last name</translation>
+    </message>
+    <message>
+        <source>Middle</source>
+        <translation>Middle name</translation>
+    </message>
+    <message>
+        <source>Prefix</source>
+        <translation>Prefix</translation>
+    </message>
+    <message>
+        <source>Suffix</source>
+        <translation>Suffix</translation>
+    </message>
+    <message>
+        <source>Nickname</source>
+        <translation>Nickname</translation>
+    </message>
+    <message>
+        <source>Organization</source>
+        <translation>Company</translation>
+    </message>
+    <message>
+        <source>Department</source>
+        <translation>Department</translation>
+    </message>
+    <message>
+        <source>JobTitle</source>
+        <translation>Job title</translation>
+    </message>
+    <message>
+        <source>Phone</source>
+        <translation>Phone</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>URLs</source>
+        <translation>URL</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>GroupName</source>
+        <translation>Group</translation>
+    </message>
+    <message>
+        <source>Street</source>
+        <translation>Street</translation>
+    </message>
+    <message>
+        <source>City</source>
+        <translation>City</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>ZIP</source>
+        <translation>ZIP</translation>
+    </message>
+    <message>
+        <source>Country</source>
+        <translation>Country</translation>
+    </message>
+    <message>
+        <source>home</source>
+        <translation>home</translation>
+    </message>
+    <message>
+        <source>work</source>
+        <translation>work</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>other</translation>
+    </message>
+    <message>
+        <source>cell</source>
+        <translation>mobile</translation>
+    </message>
+    <message>
+        <source>mobile</source>
+        <translation>mobile</translation>
+    </message>
+    <message>
+        <source>fax</source>
+        <translation>fax</translation>
+    </message>
+    <message>
+        <source>pager</source>
+        <translation>pager</translation>
+    </message>
+    <message>
+        <source>main</source>
+        <translation>main</translation>
+    </message>
+    <message>
+        <source>homepage</source>
+        <translation>home page</translation>
+    </message>
+</context>
+<context>
     <name>Project</name>
+    <message>
+        <source>Address Book</source>
+        <translation>Contacts</translation>
+    </message>
     <message>
         <source>The stored tables could not be opened: %1</source>
         <translation>The stored tables could not be opened: %1</translation>

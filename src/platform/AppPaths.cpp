@@ -20,6 +20,11 @@ QString AppPaths::userTemplatesPath()
     return applicationSupportPath() + QStringLiteral("/Templates");
 }
 
+QString AppPaths::contactsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/contacts");
+}
+
 QString AppPaths::homePath()
 {
     return QDir::homePath();

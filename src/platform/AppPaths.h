@@ -8,6 +8,8 @@ namespace AppPaths {
 [[nodiscard]] QString applicationSupportPath();     // .../Corvantiline
 [[nodiscard]] QString tableStorePath();             // .../Corvantiline/Database/InternalMainDB
 [[nodiscard]] QString userTemplatesPath();          // .../Corvantiline/Templates
+// The folder vCard tools on Linux sync contacts to: $XDG_DATA_HOME/contacts.
+[[nodiscard]] QString contactsPath();
 [[nodiscard]] QString homePath();
 // The application's own read-only files (built-in templates, pictures,
 // scripts): "share/corvantiline" beside the installed program, else the

@@ -17,4 +17,6 @@ inline const QString DatabaseManagerUpdate = QStringLiteral("DatabaseManager_Upd
 inline const QString TableStoreWriteFailed = QStringLiteral("TableStore->WriteFailed");
 inline const QString TableStoreFilePathKey = QStringLiteral("filePath");
 inline const QString TableStoreReasonKey = QStringLiteral("reason");
+// The contacts source has its snapshot of the contacts folder; the object is the source.
+inline const QString AddressBookLoaded = QStringLiteral("AddressBook->Loaded");
 } // namespace NotificationNames

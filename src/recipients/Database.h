@@ -10,6 +10,9 @@
 // address slot and the name mapping without a lock; every change happens on
 // the main thread while no run is active.
 
+#include "Person.h"
+#include "VCard.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -152,6 +155,29 @@ public:
     // for the log, when nothing could be imported.
     bool importDatabaseFile(const QString &path, QString *reason = nullptr);
 
+    // Contacts from vCard data or the contacts folder. Fields are found and
+    // made by the names of properties and labels as the user sees them
+    // ("Email (work)"), so a second import of the same people makes no new
+    // fields. Only the fields made post notifications.
+    // Names slots 0, 1 and 2 after the e-mail, first-name and last-name
+    // properties and makes slot 0 the address column.
+    void setupFieldNamesForABImport();
+    // One entry per person of the data, in file order from the index on
+    // (below 0: at the end); group cards give none.
+    VCardImportSummary addEntries(int index, const QByteArray &vCardData);
+    // The address goes to slot 0: every address joined by ", " when
+    // collating, else the primary one. With a group, its name is a field too.
+    void addEntry(int index, const Person &person, const Person *group, bool collateAddresses);
+    // A value for a field that no free slot is left for is not stored.
+    // Making a field costs time in proportion to the fields there are, so
+    // one call of addEntries or addEntry makes at most
+    // MaxNewFieldsPerContactImport; later new fields are left out.
+    static constexpr int MaxNewFieldsPerContactImport = 1000;
+    void addPropertyValue(const QString &value, const QString &name, QVariantMap &entry);
+    void addMultiStringProperty(const Person::MultiValue &values, const QString &name, QVariantMap &entry);
+    void addDictionaryProperty(const Person::Dictionary &dictionary, const QString &name, QVariantMap &entry);
+    void addMultiDictionaryProperty(const Person::MultiValue &values, const QString &name, QVariantMap &entry);
+
     void readFileData(const QVariantMap &data);
     [[nodiscard]] QVariantMap fileData() const;
 
@@ -162,6 +188,11 @@ private:
     void insertEntry(int index, EntryRef entry);
     // Slot numbers of the named slots, in slot order.
     [[nodiscard]] QList<int> namedSlots() const;
+    [[nodiscard]] QVariantMap entryForPerson(const Person &person, const Person *group, bool collateAddresses);
+    // Fields the running contacts import may still make (negative: no limit)
+    // and the values it left out.
+    int m_contactFieldBudget = -1;
+    int m_contactValuesLeftOut = 0;
 
     EntryList m_entries;
     ColumnMap m_fieldNames;

@@ -1,5 +1,6 @@
 #include "DatabaseManager.h"
 
+#include "AddressBookDatabase.h"
 #include "AppException.h"
 #include "BetterString.h"
 #include "Database.h"
@@ -27,7 +28,8 @@ DatabaseManager &DatabaseManager::sharedInstance()
     static DatabaseManager instance = [] {
         QString error;
         std::shared_ptr<PlainArrayDatabase> store = openMainStore(&error);
-        return DatabaseManager(UserDefaults::standardUserDefaults(), std::move(store), nullptr, error);
+        return DatabaseManager(UserDefaults::standardUserDefaults(), std::move(store),
+                               AddressBookDatabase::sharedDatabase(), error);
     }();
     return instance;
 }
