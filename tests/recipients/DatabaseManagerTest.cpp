@@ -1,3 +1,4 @@
+#include "AddressBookDatabase.h"
 #include "Database.h"
 #include "DatabaseManager.h"
 #include "KeyedArchiver.h"
@@ -7,6 +8,8 @@
 #include "TableCopy.h"
 #include "UserDefaults.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -245,4 +248,42 @@ TEST_F(Registry, OlderFileListIsSortedAndChecksEveryIndex)
 
     EXPECT_TRUE(registry.removeDatabaseFile(0));
     EXPECT_EQ(registry.databaseCount(), 0);
+}
+
+TEST_F(Registry, ContactsComeFirstAndCopyLikeStoredTables)
+{
+    const QString folder = m_dir.filePath("contacts");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile cards(folder + "/people.vcf");
+    ASSERT_TRUE(cards.open(QIODevice::WriteOnly));
+    cards.write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:ann\r\nN:Alder;Ann;;;\r\nFN:Ann Alder\r\n"
+                "EMAIL;TYPE=INTERNET:ann@x.org\r\nEND:VCARD\r\n"
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bob\r\nN:Birch;Bob;;;\r\nFN:Bob Birch\r\nEND:VCARD\r\n");
+    cards.close();
+    const auto contacts = AddressBookDatabase::create(folder);
+    contacts->waitUntilLoaded();
+    const TableRefPtr stored = storedTable("Stored", {"E-Mail"}, {{"s@x.org"}});
+
+    DatabaseManager registry(*m_defaults, m_store, contacts);
+    EXPECT_EQ(registry.databases(), QList<DatabaseRefPtr>({contacts, m_store}));
+    EXPECT_EQ(registry.databaseWithUid("db-AppleAddressBook"), contacts);
+    // Test tables are the stored ones only.
+    EXPECT_EQ(registry.testDatabaseList(), List({Map{{"fileName", "Stored"}}}));
+
+    const List dragged{Map{{"database uid", "db-AppleAddressBook"}, {"table uid", "tbl-all"}},
+                       Map{{"database uid", m_store->uid()}, {"table uid", stored->uid()}}};
+    const QList<TableRefPtr> found = registry.tablesFromDraggedData(KeyedArchiver::archivedDataWithRootObject(dragged));
+    ASSERT_EQ(found.size(), 2);
+    ASSERT_EQ(found[0]->numberOfRows(), 2);
+
+    Database db;
+    AddTableRefEntriesToDatabase(*found[0], db, {{"abc-Email", 0}, {"abc-First", 1}, {"abc-Last", 2}});
+    ASSERT_GE(db.fieldCount(), 3);
+    EXPECT_EQ(db.fieldNames().mid(0, 3), QStringList({found[0]->columnWithId("abc-Email")->displayName(),
+                                                      found[0]->columnWithId("abc-First")->displayName(),
+                                                      found[0]->columnWithId("abc-Last")->displayName()}));
+    EXPECT_EQ(db.addressFieldNo(), 0);
+    EXPECT_EQ(db.addressForEntry(0), "ann@x.org");
+    EXPECT_EQ(db.entryValue(1, "1"), "Bob");
+    EXPECT_EQ(db.addressForEntry(1), "");
 }
