@@ -81,7 +81,9 @@ struct KeyedArchiver::Private {
     std::vector<Ref> uidRefs;
     QHash<QString, quint64> classUids;
     QHash<const Codable *, quint64> codableUids;
-    QSet<const Codable *> codablesInProgress;
+    // By UID: the objects whose fields are being written, so one that
+    // contains itself is caught.
+    std::vector<bool> codablesInProgress;
     // Identity is by address, so every object written stays alive until the
     // end: a temporary freed half-way could otherwise lend its address to
     // an unrelated object that would then be written as a reference to it.
@@ -136,7 +138,11 @@ struct KeyedArchiver::Private {
 
     Ref dictionary(std::vector<std::pair<QString, Ref>> &fields)
     {
-        std::sort(fields.begin(), fields.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        // A handful of fields, nearly in order: insertion sort.
+        for (size_t i = 1; i < fields.size(); ++i) {
+            for (size_t j = i; j > 0 && fields[j].first < fields[j - 1].first; --j)
+                std::swap(fields[j], fields[j - 1]);
+        }
         QVarLengthArray<Ref, 8> keys, values;
         for (const auto &[key, value] : fields) {
             keys.append(fieldKey(key));
@@ -256,7 +262,7 @@ struct KeyedArchiver::Private {
         if (!object)
             return 0;
         if (auto found = codableUids.constFind(object.get()); found != codableUids.constEnd()) {
-            if (codablesInProgress.contains(object.get()))
+            if (*found < codablesInProgress.size() && codablesInProgress[*found])
                 throw AppException(ExceptionNames::InvalidArgument,
                                    QStringLiteral("An object of class %1 contains itself; such an archive could not be read.")
                                        .arg(object->archiveClassName()));
@@ -268,9 +274,11 @@ struct KeyedArchiver::Private {
             classes = {object->archiveClassName()};
         const quint64 uid = append(0);
         codableUids.insert(object.get(), uid);
-        codablesInProgress.insert(object.get());
+        if (uid >= codablesInProgress.size())
+            codablesInProgress.resize(std::max<size_t>(uid + 1, codablesInProgress.size() * 2));
+        codablesInProgress[uid] = true;
         writeClassed(uid, classes, [&] { object->encodeWithCoder(*q); });
-        codablesInProgress.remove(object.get());
+        codablesInProgress[uid] = false;
         return uid;
     }
 
