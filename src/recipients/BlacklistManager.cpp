@@ -103,6 +103,29 @@ void BlacklistManager::removeAddressAtIndex(int index)
     m_addressList.removeAt(index);
 }
 
+void BlacklistManager::removeAddressesAtIndexes(const QList<int> &indexes)
+{
+    // Removing one by one moves the rest of the list each time: quadratic
+    // for a large selection in a long list.
+    QList<bool> removed(m_addressList.size(), false);
+    bool any = false;
+    for (const int index : indexes) {
+        if (index >= 0 && index < m_addressList.size()) {
+            removed[index] = true;
+            any = true;
+        }
+    }
+    if (!any)
+        return;
+    QStringList kept;
+    kept.reserve(m_addressList.size());
+    for (qsizetype i = 0; i < m_addressList.size(); ++i) {
+        if (!removed[i])
+            kept.append(m_addressList[i]);
+    }
+    m_addressList = std::move(kept);
+}
+
 QString BlacklistManager::addressAtIndex(int index) const
 {
     if (index < 0 || index >= m_addressList.size())
