@@ -335,5 +335,6 @@ void SettingsWindow::closeEvent(QCloseEvent *event)
         return;
     }
     m_closed = true;
-    QDialog::closeEvent(event);
+    // Not QDialog's: it would reject, and rejecting closes again.
+    event->accept();
 }

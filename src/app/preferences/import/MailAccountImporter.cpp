@@ -87,6 +87,8 @@ void MailAccountImporter::showWarningOfSelection()
     const QString warning = index >= 0 && index < m_accounts.size() ? m_accounts.at(index).warning : QString();
     m_ui->warningLabel->setText(warning);
     m_ui->warningLabel->setVisible(!warning.isEmpty());
+    // Wrapped labels change their height with their text.
+    adjustSize();
 }
 
 void MailAccountImporter::okClicked()

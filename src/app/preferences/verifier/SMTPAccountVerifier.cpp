@@ -190,7 +190,8 @@ void SMTPAccountVerifier::closeEvent(QCloseEvent *event)
     if (!m_ended && m_run)
         m_run->cancel();
     m_ended = true;
-    QDialog::closeEvent(event);
+    // Not QDialog's: it would reject, and rejecting cancels and closes again.
+    event->accept();
 }
 
 void SMTPAccountVerifier::end()

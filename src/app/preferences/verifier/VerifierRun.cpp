@@ -232,6 +232,12 @@ void VerifierRun::cancel()
     m_shared->cancelled.store(true);
 }
 
+bool VerifierRun::hasResult() const
+{
+    const std::lock_guard lock(m_shared->resultMutex);
+    return m_shared->result.has_value();
+}
+
 void VerifierRun::deliver()
 {
     std::optional<VerifierResult> result;

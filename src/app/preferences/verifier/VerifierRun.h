@@ -62,6 +62,8 @@ public:
     void cancel();
     // Main thread: a result was handled or the run was cancelled.
     [[nodiscard]] bool isSettled() const { return m_settled; }
+    // Any thread: the worker has its result and has posted it.
+    [[nodiscard]] bool hasResult() const;
 
     // Main thread: cancels every run and waits for all their workers.
     static void cancelAndJoinAll();
