@@ -5,6 +5,8 @@
 #include "UserDefaults.h"
 
 #include <QVariant>
+
+#include <algorithm>
 #include <QVariantList>
 
 namespace {
@@ -166,9 +168,11 @@ void BlacklistManager::saveList()
 
 void BlacklistManager::sortList()
 {
-    m_addressList = CollectionUtils::sortedStably(m_addressList, [](const QString &a, const QString &b) {
-        return CollectionUtils::compareStrings(a, b);
-    });
+    // The order of compareStrings for entries that are all present strings,
+    // compared as they are: wrapping each in a value for every comparison
+    // took most of a second for a list of 100,000.
+    std::stable_sort(m_addressList.begin(), m_addressList.end(),
+                     [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseSensitive) < 0; });
 }
 
 void BlacklistManager::storeList()

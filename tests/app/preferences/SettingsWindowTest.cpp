@@ -5,6 +5,7 @@
 
 #include "AccountPane.h"
 #include "AddressOnlySettingsView.h"
+#include "SMTPAccountVerifier.h"
 #include "SMTPSettingsView.h"
 #include "SettingsEditor.h"
 
@@ -281,6 +282,10 @@ TEST_F(PreferencesTest, ScreenshotsOfTheTabsAndPanes)
             child<QRadioButton>(window, "encryptionNone")->click();
         saveScreenshot(window, names[row]);
     }
+    // The verifier's sheet as it shows while it works (nothing started here).
+    auto *verifier = new SMTPAccountVerifier(window);
+    saveScreenshot(verifier, "verifier-sheet");
+    verifier->close();
     tabs->setCurrentIndex(2);
     saveScreenshot(window, "settings-templates");
     tabs->setCurrentIndex(3);

@@ -234,7 +234,6 @@ TEST_F(VerifierTest, CancelClosesAtOnceAndWinsOverAResult)
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->progIndicator()->maximum(), 0);
-    saveScreenshot(sheet, "verifier-sheet");
     sheet->cancelButton()->click();
     EXPECT_FALSE(sheet && sheet->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
