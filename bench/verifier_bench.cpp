@@ -3,13 +3,14 @@
 //   tarpit  listeners that never accept (their queue is full, so the
 //           connect is never answered, as with dropped packets)
 //   drop    servers that accept and close at once
-//   slow    servers that answer every line after 9.9 s
+//   slow    servers that answer every line after 9.9 s, and refuse EHLO
+//   slowok  servers that answer every line after 9.9 s, and would work
 // Each scenario runs with the verifier's limits (15 s an attempt, 60 s in
 // all) and, with --unbounded, as the verifier worked before them: only the
 // client's 10 s for each reply. Also: how soon Cancel ends the sheet and
 // the worker, and the longest wait of the main thread's event loop.
 //
-// Usage: verifier_bench [tarpit|drop|slow|cancel ...] [--unbounded]
+// Usage: verifier_bench [tarpit|drop|slow|slowok|cancel ...] [--unbounded]
 // Everything runs on loopback; no root needed.
 
 #include "VerifierRun.h"
@@ -43,6 +44,11 @@ Bad badPorts(const QString &kind)
             bad.ports.append(bad.tarpits.back()->port());
         } else if (kind == "drop") {
             bad.servers.push_back(std::make_unique<FakeSmtpServer>(SmtpScript().close()));
+            bad.ports.append(bad.servers.back()->port());
+        } else if (kind == "slow") {
+            bad.servers.push_back(std::make_unique<FakeSmtpServer>(
+                SmtpScript().pause(9900).send("220 slow.test ESMTP\r\n").readLine().pause(9900)
+                    .send("502 5.5.1 not now\r\n")));
             bad.ports.append(bad.servers.back()->port());
         } else {
             bad.servers.push_back(std::make_unique<FakeSmtpServer>(
@@ -166,7 +172,7 @@ int main(int argc, char **argv)
     for (const QString &name : scenarios) {
         if (name == "cancel")
             cancelLatency();
-        else if (name == "tarpit" || name == "drop" || name == "slow")
+        else if (name == "tarpit" || name == "drop" || name == "slow" || name == "slowok")
             scenario(name, unbounded);
         else
             std::fprintf(stderr, "unknown scenario %s\n", qPrintable(name));

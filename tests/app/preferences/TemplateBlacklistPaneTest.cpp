@@ -99,12 +99,19 @@ TEST_F(PaneTest, FoldersThatCannotBeInstalledAreReported)
     const QString huge = templateFolder(dir.path(), "Huge");
     for (int i = 0; i < 2001; ++i)
         writeFile(QStringLiteral("%1/images/%2.png").arg(huge).arg(i), "x");
+    const QString heavy = templateFolder(dir.path(), "Heavy");
+    {
+        QFile film(heavy + "/film.mp4");
+        ASSERT_TRUE(film.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(film.resize(300LL * 1024 * 1024)); // sparse: nothing is written
+    }
     const struct {
         QString folder;
         const char *key;
     } rows[] = {
         {noIndex, "TEMPLATE_NO_INDEX_FILE"}, {noMarker, "TEMPLATE_NO_MESSAGE_TAG"},
         {twice, nullptr}, {twice, "CANT_INSTALL_TEMPLATE"}, {huge, "CANT_INSTALL_TEMPLATE"},
+        {heavy, "CANT_INSTALL_TEMPLATE"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.folder.toStdString());
@@ -122,6 +129,7 @@ TEST_F(PaneTest, FoldersThatCannotBeInstalledAreReported)
         EXPECT_NE(alerts.shown[0].title, QString::fromLatin1(row.key) + "_TITLE") << "an English text exists";
     }
     EXPECT_FALSE(QFileInfo::exists(TemplateManager::templateInstallPath() + "/Huge"));
+    EXPECT_FALSE(QFileInfo::exists(TemplateManager::templateInstallPath() + "/Heavy"));
     templates.addTemplate(nullptr); // cancelled: nothing happens
     EXPECT_EQ(alerts.shown.size(), 1);
 }
