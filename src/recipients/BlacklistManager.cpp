@@ -1,13 +1,12 @@
 #include "BlacklistManager.h"
 
 #include "BetterString.h"
-#include "CollectionUtils.h"
 #include "UserDefaults.h"
 
 #include <QVariant>
+#include <QVariantList>
 
 #include <algorithm>
-#include <QVariantList>
 
 namespace {
 
