@@ -465,4 +465,217 @@
         <translation>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</translation>
     </message>
 </context>
+<context>
+    <name>Localized</name>
+    <message>
+        <source>EMPTY_ACCNT_NAME</source>
+        <translation>New Account</translation>
+    </message>
+    <message>
+        <source>Account not imported title</source>
+        <translation>Account Not Imported</translation>
+    </message>
+    <message>
+        <source>Account not imported text</source>
+        <translation>No outgoing (SMTP) server was found for the chosen account, so it could not be imported.</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_INDEX_FILE_TITLE</source>
+        <translation>Not a Template</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_INDEX_FILE_MESSAGE</source>
+        <translation>The folder is not a template: it has no file named “index.html”.</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_MESSAGE_TAG_TITLE</source>
+        <translation>Not a Template</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_MESSAGE_TAG_MESSAGE</source>
+        <translation>The template’s “index.html” does not contain the marker “[[[message]]]” that shows where the message goes.</translation>
+    </message>
+    <message>
+        <source>CANT_INSTALL_TEMPLATE_TITLE</source>
+        <translation>Template Not Installed</translation>
+    </message>
+    <message>
+        <source>CANT_INSTALL_TEMPLATE_MESSAGE</source>
+        <translation>The template could not be installed. A template of the same name may be installed already, or the folder is too large to be a template (more than 2000 files or 256 MB).</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-Settings</name>
+    <message>
+        <source>CHOOSE_TEMPLATE_FOLDER</source>
+        <translation>Choose a Template Folder</translation>
+    </message>
+    <message>
+        <source>CHOOSE_BLACKLIST_FILE</source>
+        <translation>Import Addresses</translation>
+    </message>
+    <message>
+        <source>TEXT_FILES_FILTER</source>
+        <translation>Text files</translation>
+    </message>
+    <message>
+        <source>LOCALSERVER_EXPLANATION</source>
+        <translation>Messages go straight to each recipient’s mail server, found through DNS, on port 25. Many networks block this port, and many servers refuse mail from home connections.</translation>
+    </message>
+    <message>
+        <source>APPLEMAIL_EXPLANATION</source>
+        <translation>Messages are handed to this computer’s own mail system (the sendmail command of Postfix, Exim or msmtp), which sends them on as it is set up to.</translation>
+    </message>
+    <message>
+        <source>PASSWORD_NOT_STORED_TITLE</source>
+        <translation>Password Not Saved</translation>
+    </message>
+    <message>
+        <source>PASSWORD_NOT_STORED_MESSAGE</source>
+        <translation>The password could not be saved in the keyring. You will be asked for it when you send. The keyring said:</translation>
+    </message>
+    <message>
+        <source>SETTINGS_NOT_WRITTEN_TITLE</source>
+        <translation>Settings Not Saved</translation>
+    </message>
+    <message>
+        <source>SETTINGS_NOT_WRITTEN_MESSAGE</source>
+        <translation>The settings could not be written to the file “%1”. Check that the folder exists and can be written to, then try again.</translation>
+    </message>
+    <message>
+        <source>ADD_SMTP_ACCOUNT</source>
+        <translation>SMTP Server</translation>
+    </message>
+    <message>
+        <source>ADD_LOCALSERVER_ACCOUNT</source>
+        <translation>Direct Delivery</translation>
+    </message>
+    <message>
+        <source>ADD_APPLEMAIL_ACCOUNT</source>
+        <translation>Local Mail System</translation>
+    </message>
+    <message>
+        <source>IMPORT_THUNDERBIRD_ACCOUNT</source>
+        <translation>Import from Thunderbird…</translation>
+    </message>
+    <message>
+        <source>IMPORT_EVOLUTION_ACCOUNT</source>
+        <translation>Import from Evolution…</translation>
+    </message>
+    <message>
+        <source>IMPORT_INTRO</source>
+        <translation>Choose the account whose outgoing server you want to use. Its password is not imported: you will be asked for it.</translation>
+    </message>
+    <message>
+        <source>IMPORT_NOTHING_FOUND</source>
+        <translation>No accounts were found.</translation>
+    </message>
+    <message>
+        <source>IMPORT_NOTES</source>
+        <translation>Some settings could not be read:</translation>
+    </message>
+    <message>
+        <source>IMPORT_WITH_WARNING_TITLE</source>
+        <translation>Account Imported with a Warning</translation>
+    </message>
+    <message>
+        <source>IMPORT_AUTH_UNSUPPORTED</source>
+        <translation>This account signs in with %1, which this program cannot use. It was imported to sign in with a password (PLAIN or LOGIN); sending may fail until the server allows that.</translation>
+    </message>
+    <message>
+        <source>IMPORT_UNKNOWN_SECURITY</source>
+        <translation>The account’s connection security setting is unknown. It was imported with STARTTLS; check the port and encryption.</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_PREVIEW_COLUMN</source>
+        <translation>Preview</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NAME_COLUMN</source>
+        <translation>Template</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_NUMBER_COLUMN</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_ADDRESS_COLUMN</source>
+        <translation>Address or pattern</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_IMPORT_FAILED_TITLE</source>
+        <translation>Addresses Not Imported</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_IMPORT_FAILED_MESSAGE</source>
+        <translation>The file “%1” could not be imported:</translation>
+    </message>
+</context>
+<context>
+    <name>accountVerifier</name>
+    <message>
+        <source>Settings are correct</source>
+        <translation>Settings Are Correct</translation>
+    </message>
+    <message>
+        <source>Settings are correct message</source>
+        <translation>The server accepted the account’s settings.</translation>
+    </message>
+    <message>
+        <source>Settings changed</source>
+        <translation>Settings Changed</translation>
+    </message>
+    <message>
+        <source>Settings changed message</source>
+        <translation>The account’s own settings did not work, but these did; the account has been changed to use them:</translation>
+    </message>
+    <message>
+        <source>Settings are incorrect</source>
+        <translation>Settings Are Incorrect</translation>
+    </message>
+    <message>
+        <source>Settings are incorrect message</source>
+        <translation>The server did not accept the account’s settings.</translation>
+    </message>
+    <message>
+        <source>Port change</source>
+        <translation>Port: %1 → %2</translation>
+    </message>
+    <message>
+        <source>Encryption change</source>
+        <translation>Encryption: %1 → %2</translation>
+    </message>
+    <message>
+        <source>Encryption 0</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>Encryption 1</source>
+        <translation>TLS from the first byte</translation>
+    </message>
+    <message>
+        <source>Encryption 2</source>
+        <translation>STARTTLS</translation>
+    </message>
+    <message>
+        <source>Host not found</source>
+        <translation>The server name “%1” could not be found.</translation>
+    </message>
+    <message>
+        <source>Out of time</source>
+        <translation>The server did not answer in time.</translation>
+    </message>
+    <message>
+        <source>No authentication offered</source>
+        <translation>The server offered no way to sign in, so the password could not be checked.</translation>
+    </message>
+    <message>
+        <source>No password</source>
+        <translation>No Password</translation>
+    </message>
+    <message>
+        <source>No password message</source>
+        <translation>The account signs in with a password, but none is stored. Type it into the account’s password field and try again.</translation>
+    </message>
+</context>
 </TS>

@@ -6,6 +6,8 @@
 #include "DocumentController.h"
 #include "MailDispatcher.h"
 #include "Settings.h"
+#include "SettingsWindow.h"
+#include "VerifierRun.h"
 #include "UserDefaults.h"
 
 #include <QMainWindow>
@@ -59,6 +61,7 @@ bool MyApplication::notifyGuarded(QApplication &application, QObject *receiver, 
 void MyApplication::awakeFromNib()
 {
     Settings::loadSettings();
+    SettingsWindow::registerWithSettings();
     delete delegateSlot().data();
     delegateSlot() = new AppDelegate(QCoreApplication::instance());
 
@@ -92,9 +95,14 @@ void MyApplication::showProjectWindow()
 
 bool MyApplication::prepareQuit()
 {
+    // Closing stores the preferences; when they cannot be written the
+    // window stays, and so does the application.
+    if (!SettingsWindow::closeOpenWindow())
+        return false;
     if (!DocumentController::sharedDocumentController().reviewUnsavedDocumentsForQuit())
         return false;
     MailDispatcher::abortAndJoinAll();
+    VerifierRun::cancelAndJoinAll();
     return true;
 }
 
