@@ -318,10 +318,13 @@ TEST_F(MessageTabTest, DefaultFontOnlyOnTheWayIntoFormattedText)
     tab.setMode(Mode::Formatted);
     EXPECT_EQ(fontAt(tab, 0), chosen);
 
+    // Family and size follow the form; bold stays bold through the round trip.
     tab.setMode(Mode::Plain);
-    EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{Settings::userFixedPitchFontFamily(), 10.0, false, false}));
+    EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{Settings::userFixedPitchFontFamily(), 10.0, true, false}));
+    EXPECT_EQ(fontAt(tab, 2), (FontDescriptor{Settings::userFixedPitchFontFamily(), 10.0, false, false}));
     tab.setMode(Mode::Template, "Letter");
-    EXPECT_EQ(fontAt(tab, 0), messageFont);
+    EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{messageFont.family, messageFont.pointSize, true, false}));
+    EXPECT_EQ(fontAt(tab, 2), messageFont);
 }
 
 TEST_F(MessageTabTest, FieldRenameReachesEveryPart)
