@@ -162,6 +162,13 @@ MessageTab::FormChange MessageTab::modeChange(Mode mode, const QString &template
     return change;
 }
 
+MessageTab::FormChange MessageTab::importChange(const RichText &html) const
+{
+    FormChange change = modeChange(Mode::RawHTML);
+    change.body = change.form.bodyFont ? withBodyFont(html, *change.form.bodyFont) : html;
+    return change;
+}
+
 void MessageTab::updateAfterModeChange(FormChange &change, bool wasFormatted)
 {
     MessageForm &f = change.form;

@@ -107,6 +107,9 @@ public:
     // nothing, so that a view can make them one undoable step.
     [[nodiscard]] FormChange modeChange(Mode mode, const QString &templateName = {}) const;
     [[nodiscard]] FormChange editHTMLPartChange(bool editHTMLPart) const;
+    // An imported page as the HTML source of a raw-HTML message, shown in
+    // the body; a plain part the message had stays its plain part.
+    [[nodiscard]] FormChange importChange(const RichText &html) const;
     [[nodiscard]] MessageForm form() const;
     // Takes the form; the body's text is left as it is.
     void setForm(const MessageForm &form);
