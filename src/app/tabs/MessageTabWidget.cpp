@@ -54,11 +54,6 @@ FontDescriptor bodyViewFont(const MessageTab &message)
     return Settings::defaultMessageFont();
 }
 
-QString editorText(const char *key)
-{
-    return Localizer::localizedString("Localized-MessageEditor", key);
-}
-
 // A text file appended to the body is text, not a page: bounded like one.
 constexpr qint64 MaxTextFileBytes = 20LL * 1024 * 1024;
 
@@ -113,30 +108,41 @@ void MessageTabWidget::buildControls()
     m_fieldMenu = m_fieldButton->menu();
     connect(m_fieldMenu, &QMenu::aboutToShow, this, &MessageTabWidget::willBeSelected);
 
-    m_specialButton = toolButton(editorText("Special Tags"));
-    const char *const specialTitles[] = {"Insert Condition", "Insert Image", "Insert Message Number", nullptr,
-                                         "Insert File Link"};
+    m_specialButton = toolButton(Localizer::localizedString("Localized-MessageEditor", "Special Tags"));
+    // Item 4 is no tag: a separator, as in the menu the indexes come from.
+    const QString specialTitles[] = {
+        Localizer::localizedString("Localized-MessageEditor", "Insert Condition"),
+        Localizer::localizedString("Localized-MessageEditor", "Insert Image"),
+        Localizer::localizedString("Localized-MessageEditor", "Insert Message Number"),
+        QString(),
+        Localizer::localizedString("Localized-MessageEditor", "Insert File Link"),
+    };
     for (int index = 1; index <= 5; ++index) {
-        const char *title = specialTitles[index - 1];
-        QAction *action = title ? m_specialButton->menu()->addAction(editorText(title))
-                                : m_specialButton->menu()->addSeparator();
+        const QString &title = specialTitles[index - 1];
+        QAction *action = !title.isNull() ? m_specialButton->menu()->addAction(title)
+                                          : m_specialButton->menu()->addSeparator();
         connect(action, &QAction::triggered, this, [this, index] { insertSpecialField(index); });
         m_specialActions << action;
     }
 
     m_optionsButton = toolButton(QString());
     m_options = new QActionGroup(this);
-    const char *const optionTitles[] = {"Formatted Text", "Raw HTML", "Plain Text", "Template..."};
+    const QString optionTitles[] = {
+        Localizer::localizedString("Localized-MessageEditor", "Formatted Text"),
+        Localizer::localizedString("Localized-MessageEditor", "Raw HTML"),
+        Localizer::localizedString("Localized-MessageEditor", "Plain Text"),
+        Localizer::localizedString("Localized-MessageEditor", "Template..."),
+    };
     for (int tag = 1; tag <= 4; ++tag) {
-        QAction *action = m_optionsButton->menu()->addAction(editorText(optionTitles[tag - 1]));
+        QAction *action = m_optionsButton->menu()->addAction(optionTitles[tag - 1]);
         action->setCheckable(true);
         action->setData(tag);
         m_options->addAction(action);
         connect(action, &QAction::triggered, this, [this, tag] { setOption(tag); });
     }
 
-    m_htmlModeButton = new QPushButton(editorText("HTML Source"), this);
-    m_plainModeButton = new QPushButton(editorText("Plain Part"), this);
+    m_htmlModeButton = new QPushButton(Localizer::localizedString("Localized-MessageEditor", "HTML Source"), this);
+    m_plainModeButton = new QPushButton(Localizer::localizedString("Localized-MessageEditor", "Plain Part"), this);
     for (QPushButton *button : {m_htmlModeButton, m_plainModeButton}) {
         button->setCheckable(true);
         button->setFocusPolicy(Qt::NoFocus);
@@ -146,10 +152,10 @@ void MessageTabWidget::buildControls()
     connect(m_plainModeButton, &QPushButton::clicked, this, [this] { modeButtonClicked(2); });
 
     row->addStretch(1);
-    m_importButton = toolButton(editorText("Import"));
-    connect(m_importButton->menu()->addAction(editorText("Import HTML...")), &QAction::triggered, this,
+    m_importButton = toolButton(Localizer::localizedString("Localized-MessageEditor", "Import"));
+    connect(m_importButton->menu()->addAction(Localizer::localizedString("Localized-MessageEditor", "Import HTML...")), &QAction::triggered, this,
             &MessageTabWidget::importHTML);
-    connect(m_importButton->menu()->addAction(editorText("Import Text...")), &QAction::triggered, this,
+    connect(m_importButton->menu()->addAction(Localizer::localizedString("Localized-MessageEditor", "Import Text...")), &QAction::triggered, this,
             &MessageTabWidget::importText);
     static_cast<QVBoxLayout *>(this->layout())->addLayout(row);
 }

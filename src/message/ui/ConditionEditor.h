@@ -31,7 +31,6 @@ public:
     ~ConditionEditor() override;
 
     [[nodiscard]] ConditionEditorModel &model() { return *m_model; }
-    [[nodiscard]] Ui::ConditionEditor &ui() { return *m_ui; }
 
     void displayAsSheet();
     void accept() override;

@@ -26,7 +26,6 @@ public:
     ~HTMLConverter() override;
 
     [[nodiscard]] HTMLImport &import() { return m_import; }
-    [[nodiscard]] Ui::HTMLConverter &ui() { return *m_ui; }
 
     void displayAsSheet();
     void selectFile();

@@ -27,7 +27,6 @@ public:
                                                  std::function<void()> changed);
 
     [[nodiscard]] ImageEditorModel &model() { return m_model; }
-    [[nodiscard]] Ui::ImageEditor &ui() { return *m_ui; }
     void accept() override;
 
 private:

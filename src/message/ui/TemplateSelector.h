@@ -26,7 +26,6 @@ public:
     ~TemplateSelector() override;
 
     [[nodiscard]] TemplateSelectorModel &model() { return *m_model; }
-    [[nodiscard]] Ui::TemplateSelector &ui() { return *m_ui; }
     void displayAsSheet();
 
 private:
