@@ -154,11 +154,18 @@ std::optional<HTMLImport::Body> HTMLImport::body() const
     }
     body.text.appendCharacters(QStringView(text).mid(position), {});
     replaceOldNameTagsInString(body.text);
+    body.unreplaced = unreplaced();
+    return body;
+}
+
+QStringList HTMLImport::unreplaced() const
+{
+    QStringList values;
     for (const Reference &reference : m_references) {
         if (reference.status == NotFound && looksLocal(reference.oldRef))
-            body.unreplaced << reference.oldRef;
+            values << reference.oldRef;
     }
-    return body;
+    return values;
 }
 
 QString HTMLImport::localFileFor(const QString &folder, const QString &value)

@@ -69,6 +69,8 @@ public:
     // None when the page does not decode in the chosen encoding, or its
     // structure was refused.
     [[nodiscard]] std::optional<Body> body() const;
+    // The values body() leaves as written although they look like local files.
+    [[nodiscard]] QStringList unreplaced() const;
 
     // The local file a reference names by itself: a regular file inside the
     // folder's tree within the bound, with its canonical path; null otherwise.

@@ -3,18 +3,20 @@
 #include <gumbo.h>
 
 #include <QByteArray>
-#include <QRegularExpression>
+#include <functional>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace HTMLReferenceScanner {
 
 namespace {
 
-// ---- The estimate made before parsing ----------------------------------
+// ---- The walk made before parsing ---------------------------------------
 
 bool isNameChar(char c)
 {
@@ -26,14 +28,19 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool isOneOf(const QByteArray &name, std::initializer_list<const char *> names)
+bool isAsciiAlpha(char c)
 {
-    return std::any_of(names.begin(), names.end(), [&](const char *n) { return name == n; });
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 // Elements that never stay open, or that the parser closes by itself when
 // the next of their kind starts: they do not deepen the tree for long.
-bool neverNests(const QByteArray &name)
+bool neverNests(std::string_view name)
 {
     return isOneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
                           "image", "input", "keygen", "link", "meta", "param", "source", "track", "wbr", "p", "li",
@@ -41,32 +48,78 @@ bool neverNests(const QByteArray &name)
                           "colgroup", "rb", "rt", "rtc", "rp", "html", "head", "body"});
 }
 
-bool isRawText(const QByteArray &name)
+bool isRawText(std::string_view name)
 {
     return isOneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "noscript"});
 }
 
-// Walks the tags as the tokenizer sees them and keeps the open elements as
-// the tree builder would, closely enough to bound the depth it reaches:
-// an end tag closes only an element that is open.
-HTMLScan::Status estimate(const QByteArray &html)
+// Text between tags that the parser may read as one letter without a
+// single tag changing: no "-" or ">" (which could end a comment or an
+// escaped script), and something that counts as text (not only blanks or
+// NULs, which the tree builder treats otherwise).
+bool isReplaceableText(const char *begin, const char *end)
 {
+    bool text = false;
+    for (const char *c = begin; c < end; ++c) {
+        if (*c == '-' || *c == '>')
+            return false;
+        text = text || !(isSpace(*c) || *c == '\0');
+    }
+    return text && end - begin > 1;
+}
+
+struct Prepared {
+    HTMLScan::Status status = HTMLScan::Status::Parsed;
+    // What the parser reads: the page with each run of text between its
+    // tags one letter long, and where each kept piece starts in both.
+    QByteArray compact;
+    std::vector<std::pair<qsizetype, qsizetype>> pieces; // (compact offset, page offset)
+};
+
+// Walks the tags as the tokenizer sees them and keeps the open elements as
+// the tree builder would, closely enough to bound the depth it reaches (an
+// end tag closes only an element that is open); on the way, shortens each
+// run of plain text between tags to one letter: text makes up much of a
+// page and none of its references, and the parser spends most of its time
+// on it.
+Prepared prepare(const QByteArray &html, bool dropText)
+{
+    Prepared result;
     const char *data = html.constData();
     const qsizetype size = html.size();
-    std::vector<QByteArray> open;
+    if (dropText)
+        result.compact.reserve(size / 2);
+    qsizetype keptFrom = 0; // start of the piece not yet copied
+    const auto shorten = [&](qsizetype from, qsizetype to) {
+        if (!dropText)
+            return;
+        if (from > keptFrom) {
+            result.pieces.emplace_back(result.compact.size(), keptFrom);
+            result.compact.append(data + keptFrom, from - keptFrom);
+        }
+        result.compact.append('x');
+        keptFrom = to;
+    };
+    std::vector<std::string> open;
     qsizetype i = 0;
-    const auto skipTo = [&](const char *needle) {
-        const qsizetype at = html.indexOf(needle, i);
-        i = at < 0 ? size : at + qsizetype(std::strlen(needle));
+    const auto skipTo = [&](std::string_view needle) {
+        const qsizetype at = html.indexOf(QByteArrayView(needle.data(), qsizetype(needle.size())), i);
+        i = at < 0 ? size : at + qsizetype(needle.size());
     };
     while (i < size) {
         const qsizetype lt = html.indexOf('<', i);
         if (lt < 0 || lt + 1 >= size)
             break;
+        if (isReplaceableText(data + i, data + lt))
+            shorten(i, lt);
         i = lt + 1;
-        if (html.mid(i, 3) == "!--") {
+        if (size - i >= 3 && std::memcmp(data + i, "!--", 3) == 0) {
             i += 3;
             skipTo("-->");
+            continue;
+        }
+        if (size - i >= 8 && std::memcmp(data + i, "![CDATA[", 8) == 0) {
+            skipTo("]]>");
             continue;
         }
         if (data[i] == '!' || data[i] == '?') {
@@ -76,12 +129,14 @@ HTMLScan::Status estimate(const QByteArray &html)
         const bool endTag = data[i] == '/';
         if (endTag)
             ++i;
-        if (i >= size || !std::isalpha(uchar(data[i])))
+        if (i >= size || !isAsciiAlpha(data[i]))
             continue;
         const qsizetype nameStart = i;
         while (i < size && isNameChar(data[i]))
             ++i;
-        const QByteArray name = html.mid(nameStart, i - nameStart).toLower();
+        std::string name(data + nameStart, size_t(i - nameStart));
+        for (char &c : name)
+            c = char(std::tolower(uchar(c)));
         int attributes = 0;
         for (;;) {
             while (i < size && (isSpace(data[i]) || data[i] == '/'))
@@ -90,8 +145,10 @@ HTMLScan::Status estimate(const QByteArray &html)
                 break;
             while (i < size && isNameChar(data[i]) && data[i] != '=')
                 ++i;
-            if (++attributes > MaxAttributesPerTag)
-                return HTMLScan::Status::TooManyAttributes;
+            if (++attributes > MaxAttributesPerTag) {
+                result.status = HTMLScan::Status::TooManyAttributes;
+                return result;
+            }
             while (i < size && isSpace(data[i]))
                 ++i;
             if (i < size && data[i] == '=') {
@@ -121,68 +178,107 @@ HTMLScan::Status estimate(const QByteArray &html)
         if (isRawText(name)) {
             // To the element's own end tag, whatever the case of its name.
             qsizetype close = html.indexOf("</", i);
-            while (close >= 0 && (close + 2 + name.size() > size
-                                  || qstrnicmp(data + close + 2, name.constData(), size_t(name.size())) != 0))
+            while (close >= 0 && (close + 2 + qsizetype(name.size()) > size
+                                  || qstrnicmp(data + close + 2, name.data(), name.size()) != 0))
                 close = html.indexOf("</", close + 2);
             i = close < 0 ? size : close;
             continue;
         }
         if (neverNests(name))
             continue;
-        open.push_back(name);
-        if (int(open.size()) > MaxNesting)
-            return HTMLScan::Status::TooDeep;
+        open.push_back(std::move(name));
+        if (int(open.size()) > MaxNesting) {
+            result.status = HTMLScan::Status::TooDeep;
+            return result;
+        }
     }
-    return HTMLScan::Status::Parsed;
+    if (dropText) {
+        result.pieces.emplace_back(result.compact.size(), keptFrom);
+        result.compact.append(data + keptFrom, size - keptFrom);
+    }
+    return result;
 }
 
 // ---- Gumbo's output ----------------------------------------------------
 
-// Every block gumbo asks for is linked into one list, so that the whole
-// tree goes at once: gumbo's own clean-up recurses once per level.
-struct Arena {
-    struct Header {
-        Header *previous;
-        Header *next;
-        alignas(std::max_align_t) unsigned char payload[1];
-    };
-    Header *first = nullptr;
-
-    static void *allocate(void *userdata, size_t size)
+// Gumbo's memory: it asks for a great many small blocks and gives most back
+// soon, and its own clean-up recurses once per level of the tree. Blocks come
+// from large chunks, freed blocks wait in a list per size for the next
+// request of that size, and everything goes at once with the arena.
+class Arena {
+public:
+    Arena() = default;
+    Q_DISABLE_COPY_MOVE(Arena)
+    ~Arena()
     {
-        auto *arena = static_cast<Arena *>(userdata);
-        auto *block = static_cast<Header *>(std::malloc(offsetof(Header, payload) + std::max<size_t>(size, 1)));
-        if (!block)
-            std::abort();
-        block->previous = nullptr;
-        block->next = arena->first;
-        if (arena->first)
-            arena->first->previous = block;
-        arena->first = block;
-        return block->payload;
+        for (void *chunk : m_chunks)
+            std::free(chunk);
+        for (void *block : m_large)
+            std::free(block);
     }
-    static void deallocate(void *userdata, void *pointer)
+
+    static void *allocate(void *userdata, size_t size) { return static_cast<Arena *>(userdata)->take(size); }
+    static void deallocate(void *userdata, void *pointer) { static_cast<Arena *>(userdata)->giveBack(pointer); }
+
+private:
+    static constexpr size_t HeaderBytes = alignof(std::max_align_t);
+    static constexpr int ClassCount = 13; // 16 bytes to 64 KB
+    static constexpr size_t ChunkBytes = size_t(1) << 20;
+    static constexpr size_t LargeClass = ClassCount;
+
+    static int classOf(size_t size)
+    {
+        int sizeClass = 0;
+        while (sizeClass < ClassCount && (size_t(16) << sizeClass) < size)
+            ++sizeClass;
+        return sizeClass;
+    }
+
+    void *take(size_t size)
+    {
+        const int sizeClass = classOf(std::max<size_t>(size, 1));
+        unsigned char *block;
+        if (sizeClass == ClassCount) {
+            block = static_cast<unsigned char *>(std::malloc(HeaderBytes + size));
+            if (!block)
+                std::abort();
+            m_large.push_back(block);
+        } else if (m_free[sizeClass]) {
+            block = m_free[sizeClass];
+            m_free[sizeClass] = *reinterpret_cast<unsigned char **>(block + HeaderBytes);
+        } else {
+            const size_t bytes = HeaderBytes + (size_t(16) << sizeClass);
+            if (m_used + bytes > ChunkBytes || m_chunks.empty()) {
+                void *chunk = std::malloc(ChunkBytes);
+                if (!chunk)
+                    std::abort();
+                m_chunks.push_back(chunk);
+                m_used = 0;
+            }
+            block = static_cast<unsigned char *>(m_chunks.back()) + m_used;
+            m_used += bytes;
+        }
+        *reinterpret_cast<size_t *>(block) = size_t(sizeClass);
+        return block + HeaderBytes;
+    }
+
+    void giveBack(void *pointer)
     {
         if (!pointer)
             return;
-        auto *arena = static_cast<Arena *>(userdata);
-        auto *block = reinterpret_cast<Header *>(static_cast<unsigned char *>(pointer) - offsetof(Header, payload));
-        if (block->previous)
-            block->previous->next = block->next;
-        else
-            arena->first = block->next;
-        if (block->next)
-            block->next->previous = block->previous;
-        std::free(block);
+        unsigned char *block = static_cast<unsigned char *>(pointer) - HeaderBytes;
+        const size_t sizeClass = *reinterpret_cast<size_t *>(block);
+        // Large blocks stay until the arena goes: gumbo frees few of them.
+        if (sizeClass >= LargeClass)
+            return;
+        *reinterpret_cast<unsigned char **>(pointer) = m_free[sizeClass];
+        m_free[sizeClass] = block;
     }
-    ~Arena()
-    {
-        while (first) {
-            Header *next = first->next;
-            std::free(first);
-            first = next;
-        }
-    }
+
+    std::vector<void *> m_chunks;
+    std::vector<void *> m_large;
+    size_t m_used = 0;
+    unsigned char *m_free[ClassCount] = {};
 };
 
 struct Found {
@@ -192,18 +288,23 @@ struct Found {
     QString value;
 };
 
-bool isRemote(const QString &value)
+// Whether a value starts with one of the prefixes, case and leading blanks aside.
+bool startsWithAny(const char *value, std::initializer_list<const char *> prefixes)
 {
-    static const QRegularExpression remote(QStringLiteral("^\\s*(https?:|ftp:|//)"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    return remote.match(value).hasMatch();
+    while (*value == ' ' || *value == '\t' || *value == '\n' || *value == '\r' || *value == '\f')
+        ++value;
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [value](const char *prefix) { return qstrnicmp(value, prefix, std::strlen(prefix)) == 0; });
 }
 
-bool isScriptAddress(const QString &value)
+bool isRemote(const char *value)
 {
-    static const QRegularExpression script(QStringLiteral("^\\s*(javascript|vbscript):"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    return script.match(value).hasMatch();
+    return startsWithAny(value, {"http:", "https:", "ftp:", "//"});
+}
+
+bool isScriptAddress(const char *value)
+{
+    return startsWithAny(value, {"javascript:", "vbscript:"});
 }
 
 // Enough to show the user what a page holds; a page with more is no newsletter.
@@ -212,13 +313,12 @@ constexpr qsizetype MaxActiveContentLines = 500;
 struct ActiveContent {
     QStringList lines;
     qsizetype more = 0;
-    ActiveContent &operator<<(const QString &line)
+    void add(const std::function<QString()> &line)
     {
         if (lines.size() < MaxActiveContentLines)
-            lines << line;
+            lines << line();
         else
             ++more;
-        return *this;
     }
 };
 
@@ -239,53 +339,55 @@ QString tagName(const GumboElement &element)
 
 void inspect(const GumboElement &element, const char *buffer, std::vector<Found> &found, ActiveContent &active)
 {
-    const QString tag = tagName(element);
     if (element.tag == GUMBO_TAG_SCRIPT) {
-        const GumboAttribute *source = gumbo_get_attribute(&element.attributes, "src");
-        if (source) {
-            active << shortened(QStringLiteral("<script> src=\"%1\"").arg(QString::fromUtf8(source->value)));
+        if (const GumboAttribute *source = gumbo_get_attribute(&element.attributes, "src")) {
+            active.add([&] { return shortened(QStringLiteral("<script> src=\"%1\"").arg(QString::fromUtf8(source->value))); });
         } else {
-            QString text;
-            if (element.children.length > 0) {
-                const auto *child = static_cast<const GumboNode *>(element.children.data[0]);
-                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_CDATA)
-                    text = QString::fromUtf8(child->v.text.text);
-            }
-            active << shortened(QStringLiteral("<script> ") + text);
+            active.add([&] {
+                QString text;
+                if (element.children.length > 0) {
+                    const auto *child = static_cast<const GumboNode *>(element.children.data[0]);
+                    if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_CDATA)
+                        text = QString::fromUtf8(child->v.text.text);
+                }
+                return shortened(QStringLiteral("<script> ") + text);
+            });
         }
     }
     for (unsigned a = 0; a < element.attributes.length; ++a) {
         const auto *attribute = static_cast<const GumboAttribute *>(element.attributes.data[a]);
-        const QString name = QString::fromUtf8(attribute->name);
-        const QString value = QString::fromUtf8(attribute->value);
-        const bool reference = name.compare(u"src", Qt::CaseInsensitive) == 0
-                               || name.compare(u"href", Qt::CaseInsensitive) == 0;
-        if (name.startsWith(u"on", Qt::CaseInsensitive))
-            active << shortened(QStringLiteral("<%1> %2=\"%3\"").arg(tag, name, value));
-        else if (reference && isScriptAddress(value))
-            active << shortened(QStringLiteral("<%1> %2=\"%3\"").arg(tag, name, value));
-        else if (isRemote(value) && element.tag != GUMBO_TAG_SCRIPT
-                 && (name.compare(u"src", Qt::CaseInsensitive) == 0 || element.tag == GUMBO_TAG_LINK
-                                     || name == u"background" || name == u"poster" || name == u"data"))
-            active << shortened(QStringLiteral("<%1> %2=\"%3\"").arg(tag, name, value));
+        const char *name = attribute->name;
+        const bool source = qstricmp(name, "src") == 0;
+        const bool reference = source || qstricmp(name, "href") == 0;
+        const bool handler = qstrnicmp(name, "on", 2) == 0;
+        const bool loaded = element.tag != GUMBO_TAG_SCRIPT
+                            && (source || (reference && element.tag == GUMBO_TAG_LINK) || qstricmp(name, "background") == 0
+                                || qstricmp(name, "poster") == 0 || qstricmp(name, "data") == 0);
+        if (handler || (reference && isScriptAddress(attribute->value)) || (loaded && isRemote(attribute->value))) {
+            active.add([&] {
+                return shortened(QStringLiteral("<%1> %2=\"%3\"")
+                                     .arg(tagName(element), QString::fromUtf8(name), QString::fromUtf8(attribute->value)));
+            });
+        }
         // An attribute without a value has nothing to replace; one the
         // parser made up has no place in the text.
         if (!reference || attribute->original_value.length == 0 || !attribute->original_value.data)
             continue;
         found.push_back(Found{qsizetype(attribute->original_value.data - buffer),
-                              qsizetype(attribute->original_value.length), name, value});
+                              qsizetype(attribute->original_value.length), QString::fromUtf8(name),
+                              QString::fromUtf8(attribute->value)});
     }
 }
 
-} // namespace
-
-HTMLScan scan(const QString &html)
+HTMLScan scanText(const QString &html, bool dropText)
 {
     HTMLScan result;
     const QByteArray utf8 = html.toUtf8();
-    result.status = estimate(utf8);
+    Prepared prepared = prepare(utf8, dropText);
+    result.status = prepared.status;
     if (result.status != HTMLScan::Status::Parsed)
         return result;
+    const QByteArray &parsed = dropText ? prepared.compact : utf8;
 
     Arena arena;
     GumboOptions options = kGumboDefaultOptions;
@@ -294,7 +396,7 @@ HTMLScan scan(const QString &html)
     options.userdata = &arena;
     // The errors are never read; recording them costs time and memory.
     options.max_errors = 0;
-    GumboOutput *output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
+    GumboOutput *output = gumbo_parse_with_options(&options, parsed.constData(), size_t(parsed.size()));
 
     std::vector<Found> found;
     ActiveContent active;
@@ -306,7 +408,7 @@ HTMLScan scan(const QString &html)
         if (node->type == GUMBO_NODE_DOCUMENT) {
             children = &node->v.document.children;
         } else if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
-            inspect(node->v.element, utf8.constData(), found, active);
+            inspect(node->v.element, parsed.constData(), found, active);
             children = &node->v.element.children;
         }
         if (children) {
@@ -319,9 +421,21 @@ HTMLScan scan(const QString &html)
     if (active.more > 0)
         result.activeContent << QStringLiteral("(+%1)").arg(active.more);
 
-    // Byte offsets into UTF-16 indexes, in one walk over the text.
     std::stable_sort(found.begin(), found.end(),
                      [](const Found &a, const Found &b) { return a.byteStart < b.byteStart; });
+    // Offsets in what the parser read back to the page: a value lies inside
+    // one kept piece, since tags are kept whole.
+    if (dropText) {
+        size_t piece = 0;
+        const auto &pieces = prepared.pieces;
+        for (Found &f : found) {
+            while (piece + 1 < pieces.size() && pieces[piece + 1].first <= f.byteStart)
+                ++piece;
+            f.byteStart = pieces[piece].second + (f.byteStart - pieces[piece].first);
+        }
+    }
+
+    // Byte offsets into UTF-16 indexes, in one walk over the text.
     const auto *bytes = reinterpret_cast<const uchar *>(utf8.constData());
     qsizetype byte = 0;
     qsizetype unit = 0;
@@ -345,6 +459,18 @@ HTMLScan scan(const QString &html)
         result.references.append(HTMLScan::Reference{f.name, f.value, start, end - start});
     }
     return result;
+}
+
+} // namespace
+
+HTMLScan scan(const QString &html)
+{
+    return scanText(html, true);
+}
+
+HTMLScan scanWholeText(const QString &html)
+{
+    return scanText(html, false);
 }
 
 } // namespace HTMLReferenceScanner

@@ -35,5 +35,9 @@ inline constexpr int MaxNesting = 400;
 inline constexpr int MaxAttributesPerTag = 512;
 
 [[nodiscard]] HTMLScan scan(const QString &html);
+// The same with the parser reading every character of the page, where
+// scan() leaves out the plain text between tags; the fuzz target checks
+// that both find the same.
+[[nodiscard]] HTMLScan scanWholeText(const QString &html);
 
 } // namespace HTMLReferenceScanner

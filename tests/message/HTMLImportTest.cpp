@@ -219,8 +219,9 @@ TEST(HTMLImport, HostilePagesNeverReachOutsideTheFolderNorHang)
         }
         ASSERT_EQ(import.references().size(), 1);
         EXPECT_EQ(import.references()[0].status == HTMLImport::LocalFile, c.local);
-        if (!c.local)
+        if (!c.local) {
             EXPECT_FALSE(import.selectFile(0, folder + "/pipe.png"));
+        }
     }
 
     // Only attribute values count: not text in comments, scripts or other values.

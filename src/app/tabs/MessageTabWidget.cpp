@@ -317,10 +317,10 @@ void MessageTabWidget::willBeSelected()
 
 // ---- Changes of form ---------------------------------------------------
 
-MessageTabWidget::TagLooks MessageTabWidget::tagLooks() const
+MessageTabWidget::TagLooks MessageTabWidget::tagLooks(const RichText &text)
 {
     TagLooks looks;
-    for (const SimpleTagRef &tag : AttributedTagString::tags(m_bodyView->attributedString()))
+    for (const SimpleTagRef &tag : AttributedTagString::tags(text))
         looks.append({tag, tag->attributes()});
     return looks;
 }
@@ -331,7 +331,8 @@ void MessageTabWidget::applyFormChange(const MessageTab::FormChange &change)
         return;
     commitEdits();
     const MessageForm before = m_messageTab->form();
-    const TagLooks looksBefore = tagLooks();
+    // Committed, the message's body is the view's.
+    const TagLooks looksBefore = tagLooks(m_messageTab->bodyString());
     {
         const QScopedValueRollback guard(m_showing, true);
         m_messageTab->setForm(change.form);
@@ -352,16 +353,22 @@ void MessageTabWidget::applyFormChange(const MessageTab::FormChange &change)
         looksAfter.append({tag, tag->attributes()});
     }
 
+    // One step of the body's history: the form, then the text. The caret
+    // goes to the start first: left at the end, it would have the whole
+    // new text laid out at once to be shown.
     QTextDocument *document = m_bodyView->document();
+    m_bodyView->moveCursor(QTextCursor::Start);
     QTextCursor block(document);
     block.beginEditBlock();
     document->appendUndoItem(new MessageFormUndoItem(this, before, looksBefore, change.form, looksAfter));
+    block.endEditBlock();
     {
         const QScopedValueRollback guard(m_showing, true);
-        RichTextBridge::replaceRange(document, TextRange{0, document->characterCount() - 1}, change.body);
+        RichTextBridge::replaceWholeText(document, change.body);
     }
-    block.endEditBlock();
     restoreForm(change.form, looksAfter);
+    // The message holds the body the view shows.
+    m_bodyEdited = false;
     m_bodyView->setFocus(Qt::OtherFocusReason);
 }
 

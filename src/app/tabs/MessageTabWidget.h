@@ -128,7 +128,7 @@ private:
     void updateFormControls();
     void insertTag(const SimpleTagRef &tag);
     [[nodiscard]] SimpleTagRef sharedTag(const SimpleTag *tag) const;
-    [[nodiscard]] TagLooks tagLooks() const;
+    [[nodiscard]] static TagLooks tagLooks(const RichText &text);
 
     MessageTab *m_messageTab = nullptr;
     const Database *m_database = nullptr;

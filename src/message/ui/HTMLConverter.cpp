@@ -65,10 +65,10 @@ void HTMLConverter::refresh()
         summary = Localizer::localizedString("Localized", "Bad Encoding Message");
     } else if (m_import.scanStatus() != HTMLScan::Status::Parsed) {
         summary = Localizer::localizedString("Localized-HTMLImport", "Page Structure Refused");
-    } else if (const auto body = m_import.body(); body && !body->unreplaced.isEmpty()) {
+    } else if (const QStringList unreplaced = m_import.unreplaced(); !unreplaced.isEmpty()) {
         summary = Localizer::localizedString("Localized-HTMLImport", "References Not Replaced")
-                      .arg(body->unreplaced.size())
-                      .arg(body->unreplaced.join(QStringLiteral(", ")));
+                      .arg(unreplaced.size())
+                      .arg(unreplaced.join(QStringLiteral(", ")));
     }
     m_ui->summaryLabel->setText(summary);
     m_ui->summaryLabel->setVisible(!summary.isEmpty());
