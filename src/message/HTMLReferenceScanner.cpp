@@ -53,7 +53,7 @@ bool isRawText(std::string_view name)
     return isOneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "noscript"});
 }
 
-// Text between tags that the parser may read as one letter without a
+// Text between tags that the parser may read as one character without a
 // single tag changing: no "-" or ">" (which could end a comment or an
 // escaped script), and something that counts as text (not only blanks or
 // NULs, which the tree builder treats otherwise).
@@ -71,7 +71,7 @@ bool isReplaceableText(const char *begin, const char *end)
 struct Prepared {
     HTMLScan::Status status = HTMLScan::Status::Parsed;
     // What the parser reads: the page with each run of text between its
-    // tags one letter long, and where each kept piece starts in both.
+    // tags one character long, and where each kept piece starts in both.
     QByteArray compact;
     std::vector<std::pair<qsizetype, qsizetype>> pieces; // (compact offset, page offset)
 };
@@ -79,7 +79,7 @@ struct Prepared {
 // Walks the tags as the tokenizer sees them and keeps the open elements as
 // the tree builder would, closely enough to bound the depth it reaches (an
 // end tag closes only an element that is open); on the way, shortens each
-// run of plain text between tags to one letter: text makes up much of a
+// run of plain text between tags to one character: text makes up much of a
 // page and none of its references, and the parser spends most of its time
 // on it.
 Prepared prepare(const QByteArray &html, bool dropText)
@@ -97,7 +97,8 @@ Prepared prepare(const QByteArray &html, bool dropText)
             result.pieces.emplace_back(result.compact.size(), keptFrom);
             result.compact.append(data + keptFrom, from - keptFrom);
         }
-        result.compact.append('x');
+        // Not a letter: after a "<" that is text, a letter would start a tag.
+        result.compact.append('.');
         keptFrom = to;
     };
     std::vector<std::string> open;
