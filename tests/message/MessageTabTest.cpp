@@ -357,3 +357,27 @@ TEST_F(MessageTabTest, FieldRenameReachesEveryPart)
     tab.fieldNameChangedNotification({{"oldName", "First"}});
     EXPECT_EQ(names(tab.subjectString()), QStringList{"First"});
 }
+
+TEST_F(MessageTabTest, ImportedPageIsTheSourceWhicheverPartIsShown)
+{
+    // While the plain part is shown, an import must not take the plain part's
+    // place: the page becomes the source, the plain part stays the plain part.
+    MessageTab tab;
+    fill(tab, Mode::RawHTML);
+    const RichText plain = tab.bodyString();
+    const RichText page(QStringLiteral("<p>new</p>"));
+    const MessageTab::FormChange change = tab.importChange(page);
+    tab.setForm(change.form);
+    tab.setBodyText(change.body);
+    EXPECT_TRUE(tab.editHTMLPart());
+    EXPECT_EQ(tab.bodyString().string(), page.string());
+    ASSERT_TRUE(tab.alternativeBodyPart());
+    EXPECT_EQ(tab.alternativeBodyPart()->string(), plain.string());
+
+    // Worked out without being made, a change leaves the message as it is.
+    const RichText before = tab.bodyString();
+    (void)tab.modeChange(Mode::Formatted);
+    (void)tab.editHTMLPartChange(false);
+    EXPECT_EQ(tab.mode(), Mode::RawHTML);
+    EXPECT_EQ(tab.bodyString(), before);
+}
