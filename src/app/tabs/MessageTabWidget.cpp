@@ -37,7 +37,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
