@@ -132,6 +132,13 @@ TEST_F(MessageTabEditingTest, FormRoundTripKeepsBoldAndUndoesStepByStep)
     tab->setOption(1);
     RichText original(QStringLiteral("Bold"), font("DejaVu Sans", 14, true));
     original.append(RichText(QStringLiteral(" plain"), font("DejaVu Sans", 14)));
+    // Tags keep their own looks too: one bold, one that never had any.
+    auto boldTag = std::make_shared<SimpleTag>("Name");
+    boldTag->setFont(FontDescriptor{"DejaVu Sans", 14, true, false});
+    auto bareTag = std::make_shared<SimpleTag>("City");
+    DoInsertTagInAttributedString(boldTag, original, original.length());
+    DoInsertTagInAttributedString(bareTag, original, original.length());
+    const auto boldLooks = boldTag->attributes();
     document->messageTab().setBodyText(original);
     focus(tab->bodyView());
     const auto boldAt0 = [this] {
@@ -145,6 +152,7 @@ TEST_F(MessageTabEditingTest, FormRoundTripKeepsBoldAndUndoesStepByStep)
     tab->setOption(1);
     EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
     EXPECT_TRUE(boldAt0());
+    EXPECT_EQ(boldTag->font(), (FontDescriptor{"DejaVu Serif", 13, true, false}));
     EXPECT_FALSE(body().attributesAtIndex(5).value(TextAttributeName::Font).value<FontDescriptor>().bold);
 
     undo();
@@ -154,6 +162,8 @@ TEST_F(MessageTabEditingTest, FormRoundTripKeepsBoldAndUndoesStepByStep)
     undo();
     EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
     EXPECT_EQ(body(), original);
+    EXPECT_EQ(boldTag->attributes(), boldLooks);
+    EXPECT_FALSE(bareTag->attributes().has_value());
     redo();
     EXPECT_EQ(document->messageTab().mode(), Mode::Plain);
     EXPECT_TRUE(document->isDocumentEdited());

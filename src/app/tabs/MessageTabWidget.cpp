@@ -379,10 +379,8 @@ void MessageTabWidget::restoreForm(const MessageForm &form, const TagLooks &look
         const QScopedValueRollback guard(m_showing, true);
         m_messageTab->setForm(form);
     }
-    for (const auto &[tag, attributes] : looks) {
-        if (attributes)
-            tag->setAttributes(*attributes);
-    }
+    for (const auto &[tag, attributes] : looks)
+        tag->restoreAttributes(attributes);
     updateFormControls();
     if (m_bodyView->document()->isEmpty()) {
         const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(bodyViewFont(*m_messageTab))}};
