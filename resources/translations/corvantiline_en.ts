@@ -678,4 +678,121 @@
         <translation>The account signs in with a password, but none is stored. Type it into the account’s password field and try again.</translation>
     </message>
 </context>
+<context>
+    <name>Localized</name>
+    <message>
+        <source>FIELD_PULLDOWN_TITLE</source>
+        <translation>Insert Field</translation>
+    </message>
+    <message>
+        <source>Bad Encoding</source>
+        <translation>Wrong encoding</translation>
+    </message>
+    <message>
+        <source>Bad Encoding Message</source>
+        <translation>The page cannot be read in the chosen encoding. Please choose another one.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-MessageEditor</name>
+    <message>
+        <source>Special Tags</source>
+        <translation>Insert Special</translation>
+    </message>
+    <message>
+        <source>Insert Condition</source>
+        <translation>Condition…</translation>
+    </message>
+    <message>
+        <source>Insert Image</source>
+        <translation>Picture…</translation>
+    </message>
+    <message>
+        <source>Insert Message Number</source>
+        <translation>Message Number</translation>
+    </message>
+    <message>
+        <source>Insert File Link</source>
+        <translation>File Link…</translation>
+    </message>
+    <message>
+        <source>Formatted Text</source>
+        <translation>Formatted Text</translation>
+    </message>
+    <message>
+        <source>Raw HTML</source>
+        <translation>HTML</translation>
+    </message>
+    <message>
+        <source>Plain Text</source>
+        <translation>Plain Text</translation>
+    </message>
+    <message>
+        <source>Template...</source>
+        <translation>Template…</translation>
+    </message>
+    <message>
+        <source>HTML Source</source>
+        <translation>HTML Source</translation>
+    </message>
+    <message>
+        <source>Plain Part</source>
+        <translation>Plain Text Part</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Import HTML...</source>
+        <translation>HTML Page…</translation>
+    </message>
+    <message>
+        <source>Import Text...</source>
+        <translation>Text File…</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-HTMLImport</name>
+    <message>
+        <source>Not Found</source>
+        <translation>Not Found</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Select Entry</source>
+        <translation>Please select a reference in the list first.</translation>
+    </message>
+    <message>
+        <source>Not A Regular File</source>
+        <translation>Only a regular file can be used.</translation>
+    </message>
+    <message>
+        <source>File Too Large</source>
+        <translation>The file is too large to import.</translation>
+    </message>
+    <message>
+        <source>Text File Unreadable</source>
+        <translation>The text file cannot be read, or it is too large.</translation>
+    </message>
+    <message>
+        <source>Base Address</source>
+        <translation>Address to resolve the selected references against:</translation>
+    </message>
+    <message>
+        <source>Page Structure Refused</source>
+        <translation>The page is nested too deeply, or a tag has too many attributes, to be imported safely.</translation>
+    </message>
+    <message>
+        <source>References Not Replaced</source>
+        <translation>%1 references stay as written: %2</translation>
+    </message>
+    <message>
+        <source>Scripts and remote content</source>
+        <translation>Scripts and content from other hosts (kept as written; the preview never runs or loads them):</translation>
+    </message>
+</context>
 </TS>

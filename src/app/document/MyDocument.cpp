@@ -252,6 +252,7 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
     m_previewTab = window->previewTab();
     m_logTab = window->logTab();
     m_messageTabWidget->setMessageTab(&m_messageTab);
+    m_messageTabWidget->setDatabase(&m_database);
     connect(m_messageTabWidget, &MessageTabWidget::documentEdited, window, &DocumentWindow::documentEdited);
 
     m_databaseTab->setDatabase(&m_database);
