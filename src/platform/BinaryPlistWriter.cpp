@@ -2,7 +2,7 @@
 
 #include "AppException.h"
 
-#include <QHashFunctions>
+#include <QRandomGenerator>
 
 #include <bit>
 #include <cstring>
@@ -51,6 +51,25 @@ char *putMarker(char *out, unsigned kind, quint64 count)
     *out++ = char(0x10 | std::countr_zero(unsigned(width)));
     putBigEndian(out, count, width);
     return out + width;
+}
+
+// The table of scalars sees every string of a table that is saved; a hash
+// of eight bytes at a step keeps that cheap. The seed differs from process
+// to process, so texts cannot be chosen to collide.
+quint32 hashBytes(const char *bytes, size_t size)
+{
+    static const quint64 seed = QRandomGenerator::system()->generate64() | 1;
+    quint64 h = seed ^ (size * 0x9E3779B97F4A7C15ull);
+    for (; size >= 8; bytes += 8, size -= 8) {
+        quint64 word;
+        std::memcpy(&word, bytes, 8);
+        h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    quint64 tail = 0;
+    std::memcpy(&tail, bytes, size);
+    h = (h ^ tail ^ seed) * 0x94D049BB133111EBull;
+    return quint32((h ^ (h >> 29)) >> 16);
 }
 
 QString tooLarge(qint64 maxBytes)
@@ -168,7 +187,7 @@ BinaryPlistWriter::Ref BinaryPlistWriter::appendScalar()
 BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()
 {
     const size_t size = m_scratch.size();
-    const quint32 hash = quint32(qHashBits(m_scratch.data(), size));
+    const quint32 hash = hashBytes(m_scratch.data(), size);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];
