@@ -25,6 +25,7 @@
 namespace {
 
 using namespace BenchProcess;
+
 double seconds(QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e9;

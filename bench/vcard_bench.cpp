@@ -22,10 +22,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace {
-
 using namespace BenchProcess;
-} // namespace
 
 int main(int argc, char **argv)
 {
