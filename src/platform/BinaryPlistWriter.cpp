@@ -109,21 +109,25 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
     return addScalar();
 }
 
+// A marker and a value of 1, 2, 4 or 8 bytes: integers, reals, dates, UIDs.
+void BinaryPlistWriter::setFixedScalar(quint8 marker, quint64 value, int width)
+{
+    m_scratch.resize(1 + width);
+    m_scratch[0] = char(marker);
+    putBigEndian(m_scratch.data() + 1, value, width);
+}
+
 BinaryPlistWriter::Ref BinaryPlistWriter::addInteger(qint64 value)
 {
     // Negative numbers always take eight bytes, as other writers do.
     const int width = value < 0 ? 8 : widthFor(quint64(value));
-    m_scratch.resize(1 + width);
-    m_scratch[0] = char(0x10 | std::countr_zero(unsigned(width)));
-    putBigEndian(m_scratch.data() + 1, quint64(value), width);
+    setFixedScalar(quint8(0x10 | std::countr_zero(unsigned(width))), quint64(value), width);
     return addScalar();
 }
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addReal(double value)
 {
-    m_scratch.resize(9);
-    m_scratch[0] = char(0x23);
-    putBigEndian(m_scratch.data() + 1, std::bit_cast<quint64>(value), 8);
+    setFixedScalar(0x23, std::bit_cast<quint64>(value), 8);
     return addScalar();
 }
 
@@ -135,18 +139,14 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addBool(bool value)
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addDate(double seconds)
 {
-    m_scratch.resize(9);
-    m_scratch[0] = char(0x33);
-    putBigEndian(m_scratch.data() + 1, std::bit_cast<quint64>(seconds), 8);
+    setFixedScalar(0x33, std::bit_cast<quint64>(seconds), 8);
     return addScalar();
 }
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addUid(quint64 uid)
 {
     const int width = widthFor(uid);
-    m_scratch.resize(1 + width);
-    m_scratch[0] = char(0x80 | (width - 1));
-    putBigEndian(m_scratch.data() + 1, uid, width);
+    setFixedScalar(quint8(0x80 | (width - 1)), uid, width);
     return appendScalar();
 }
 
