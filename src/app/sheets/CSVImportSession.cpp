@@ -6,14 +6,7 @@
 
 #include <QFileInfo>
 
-namespace {
-
-QString text(const char *key)
-{
-    return Localizer::localizedString("ImportCSV", key);
-}
-
-} // namespace
+using Localizer::localizedString;
 
 CSVImportSession::CSVImportSession(const QString &path, QObject *parent)
     : QAbstractTableModel(parent), m_path(QFileInfo(path).absoluteFilePath())
@@ -89,7 +82,7 @@ void CSVImportSession::reloadNow()
         for (const QStringList &row : std::as_const(m_rows))
             m_widest = std::max(m_widest, int(row.size()));
     } else if (m_error.isEmpty()) {
-        m_error = text("The file cannot be read.");
+        m_error = localizedString("ImportCSV", "The file cannot be read.");
     }
     endResetModel();
     emit reloaded();
@@ -100,14 +93,14 @@ QString CSVImportSession::statusText() const
     if (!m_error.isEmpty())
         return m_error;
     QStringList lines;
-    lines << text("%1 rows; the widest has %2 fields.").arg(m_rows.size()).arg(m_widest);
+    lines << localizedString("ImportCSV", "%1 rows; the widest has %2 fields.").arg(m_rows.size()).arg(m_widest);
     if (m_report.droppedFields > 0)
-        lines << text("%1 fields of %2 rows are past the limit of %3 per row and are left out.")
+        lines << localizedString("ImportCSV", "%1 fields of %2 rows are past the limit of %3 per row and are left out.")
                      .arg(m_report.droppedFields)
                      .arg(m_report.rowsWithDroppedFields)
                      .arg(CSVReader::MaxFieldsPerRow);
     if (m_report.unclosedQuotes > 0)
-        lines << text("%1 quotes are not closed; they are read as ordinary characters.").arg(m_report.unclosedQuotes);
+        lines << localizedString("ImportCSV", "%1 quotes are not closed; they are read as ordinary characters.").arg(m_report.unclosedQuotes);
     return lines.join(u'\n');
 }
 

@@ -40,100 +40,104 @@
 #include <QTableView>
 #include <QUrl>
 
-namespace {
-
-QString text(const char *key)
-{
-    return Localizer::localizedString("Localized-Database", key);
-}
-
-} // namespace
+using Localizer::localizedString;
 
 void DatabaseTab::createActions()
 {
-    m_menu = new QMenu(text("Recipients"), this);
+    m_menu = new QMenu(localizedString("Localized-Database", "Recipients"), this);
     m_menu->setObjectName(QStringLiteral("menuRecipients"));
     connect(m_menu, &QMenu::aboutToShow, this, &DatabaseTab::runStateChanged);
     // Every item acts on this tab, so its shortcut works only where the
     // focus is in the tab: Delete in the message body deletes text.
-    const auto add = [this](QMenu *menu, const char *name, const char *title, auto slot,
+    const auto add = [this](QMenu *menu, const char *name, const QString &title, auto command,
                             const QKeySequence &shortcut = {}, const QVariant &data = {}) {
-        auto *action = new QAction(text(title), this);
+        auto *action = new QAction(title, this);
         action->setObjectName(QLatin1String(name));
         action->setShortcut(shortcut);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         action->setData(data);
-        connect(action, &QAction::triggered, this, [this, action, slot] {
-            ActionGuard::run([&] { slot(action); }, window());
-        });
+        connect(action, &QAction::triggered, this,
+                [this, action, command] { ActionGuard::run([&] { command(action); }, window()); });
         menu->addAction(action);
         addAction(action);
         return action;
     };
     const auto state = [](QAction *action) { return action->data().toInt() == 1; };
+    QList<QAction *> &table = m_tableActions;
 
-    m_tableActions << add(m_menu, "actionAddRecipient", "Add Recipient", [this](QAction *) { addRecipient(); },
-                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
-    m_tableActions << add(m_menu, "actionRemoveRecipient", "Remove Recipients",
-                          [this](QAction *) { removeRecipient(); }, QKeySequence::Delete);
-    m_tableActions << add(m_menu, "actionDuplicateSelection", "Duplicate Recipients",
-                          [this](QAction *) { duplicateSelection(); }, QKeySequence(Qt::CTRL | Qt::Key_D));
+    table << add(m_menu, "actionAddRecipient", localizedString("Localized-Database", "Add Recipient"),
+                 [this](QAction *) { addRecipient(); }, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    table << add(m_menu, "actionRemoveRecipient", localizedString("Localized-Database", "Remove Recipients"),
+                 [this](QAction *) { removeRecipient(); }, QKeySequence::Delete);
+    table << add(m_menu, "actionDuplicateSelection", localizedString("Localized-Database", "Duplicate Recipients"),
+                 [this](QAction *) { duplicateSelection(); }, QKeySequence(Qt::CTRL | Qt::Key_D));
     m_menu->addSeparator();
-    m_tableActions << add(m_menu, "actionSortBySelectedColumn", "Sort by Selected Column",
-                          [this](QAction *) { sortBySelectedColumn(); });
-    m_tableActions << add(m_menu, "actionSetAddressColumn", "Use Selected Column for Addresses",
-                          [this](QAction *) { setAddressColumn(); });
-    m_tableActions << add(m_menu, "actionEditFieldNames", "Field Names...", [this](QAction *) { editFieldNames(); });
-    m_tableActions << add(m_menu, "actionRemoveField", "Remove Selected Field", [this](QAction *) { removeField(); });
-    m_tableActions << add(m_menu, "actionAddSerialNum", "Number the Rows in Selected Column",
-                          [this](QAction *) { addSerialNum(); });
+    table << add(m_menu, "actionSortBySelectedColumn", localizedString("Localized-Database", "Sort by Selected Column"),
+                 [this](QAction *) { sortBySelectedColumn(); });
+    table << add(m_menu, "actionSetAddressColumn",
+                 localizedString("Localized-Database", "Use Selected Column for Addresses"),
+                 [this](QAction *) { setAddressColumn(); });
+    table << add(m_menu, "actionEditFieldNames", localizedString("Localized-Database", "Field Names..."),
+                 [this](QAction *) { editFieldNames(); });
+    table << add(m_menu, "actionRemoveField", localizedString("Localized-Database", "Remove Selected Field"),
+                 [this](QAction *) { removeField(); });
+    table << add(m_menu, "actionAddSerialNum",
+                 localizedString("Localized-Database", "Number the Rows in Selected Column"),
+                 [this](QAction *) { addSerialNum(); });
     m_menu->addSeparator();
     for (const bool on : {true, false}) {
-        QMenu *menu = m_menu->addMenu(text(on ? "Switch On" : "Switch Off"));
+        QMenu *menu = m_menu->addMenu(on ? localizedString("Localized-Database", "Switch On")
+                                         : localizedString("Localized-Database", "Switch Off"));
         const QVariant data = on ? 1 : 0;
         const auto name = [on](const char *base) { return QByteArray(base) + (on ? "On" : "Off"); };
-        m_tableActions << add(menu, name("actionFilterAll").constData(), "All Recipients",
-                              [this, state](QAction *a) { filterAll(state(a)); }, {}, data);
-        m_tableActions << add(menu, name("actionFilterBySelection").constData(), "Selected Recipients",
-                              [this, state](QAction *a) { filterBySelection(state(a)); }, {}, data);
-        m_tableActions << add(menu, name("actionFilterByBlacklist").constData(), "Blacklisted Recipients",
-                              [this, state](QAction *a) { filterByBlacklist(state(a)); }, {}, data);
-        m_tableActions << add(menu, name("actionFilterByField").constData(), "By Field...",
-                              [this, state](QAction *a) { filterByField(state(a)); }, {}, data);
-        m_tableActions << add(menu, name("actionFilterByDate").constData(), "By Date Last Sent...",
-                              [this, state](QAction *a) { filterByDate(state(a)); }, {}, data);
+        table << add(menu, name("actionFilterAll").constData(), localizedString("Localized-Database", "All Recipients"),
+                     [this, state](QAction *a) { filterAll(state(a)); }, {}, data);
+        table << add(menu, name("actionFilterBySelection").constData(),
+                     localizedString("Localized-Database", "Selected Recipients"),
+                     [this, state](QAction *a) { filterBySelection(state(a)); }, {}, data);
+        table << add(menu, name("actionFilterByBlacklist").constData(),
+                     localizedString("Localized-Database", "Blacklisted Recipients"),
+                     [this, state](QAction *a) { filterByBlacklist(state(a)); }, {}, data);
+        table << add(menu, name("actionFilterByField").constData(), localizedString("Localized-Database", "By Field..."),
+                     [this, state](QAction *a) { filterByField(state(a)); }, {}, data);
+        table << add(menu, name("actionFilterByDate").constData(),
+                     localizedString("Localized-Database", "By Date Last Sent..."),
+                     [this, state](QAction *a) { filterByDate(state(a)); }, {}, data);
     }
-    m_tableActions << add(m_menu, "actionCheckAddressSyntax", "Clean Up Addresses",
-                          [this](QAction *a) { verifyEMailAddresses(a->data().toInt()); }, {}, 1);
-    m_tableActions << add(m_menu, "actionDisableRepeatedAddresses", "Switch Off Repeated Addresses",
-                          [this](QAction *a) { verifyEMailAddresses(a->data().toInt()); }, {}, 2);
+    table << add(m_menu, "actionCheckAddressSyntax", localizedString("Localized-Database", "Clean Up Addresses"),
+                 [this](QAction *a) { verifyEMailAddresses(a->data().toInt()); }, {}, 1);
+    table << add(m_menu, "actionDisableRepeatedAddresses",
+                 localizedString("Localized-Database", "Switch Off Repeated Addresses"),
+                 [this](QAction *a) { verifyEMailAddresses(a->data().toInt()); }, {}, 2);
     m_menu->addSeparator();
-    m_tableActions << add(m_menu, "actionPreviewSelectedEntry", "Preview Selected Recipient",
-                          [this](QAction *) { previewForSelection(); });
+    table << add(m_menu, "actionPreviewSelectedEntry", localizedString("Localized-Database", "Preview Selected Recipient"),
+                 [this](QAction *) { previewForSelection(); });
     m_menu->addSeparator();
-    QMenu *imports = m_menu->addMenu(text("Import"));
-    m_tableActions << add(imports, "actionImportCorvantilineFile", "Recipients of Project Files...",
-                          [this](QAction *) { importCorvantilineFile(); });
-    m_tableActions << add(imports, "actionImportVCard", "vCard Files...", [this](QAction *) { importVCard(); });
-    m_tableActions << add(imports, "actionImportAddressBook", "Contacts...",
-                          [this](QAction *) { importAddressBook(); });
-    m_tableActions << add(imports, "actionImportCSV", "Text File...", [this](QAction *) { importASCII(); });
-    m_tableActions << add(m_menu, "actionExportCSV", "Export as Text...", [this](QAction *) { exportASCII(); });
+    QMenu *imports = m_menu->addMenu(localizedString("Localized-Database", "Import"));
+    table << add(imports, "actionImportCorvantilineFile",
+                 localizedString("Localized-Database", "Recipients of Project Files..."),
+                 [this](QAction *) { importCorvantilineFile(); });
+    table << add(imports, "actionImportVCard", localizedString("Localized-Database", "vCard Files..."),
+                 [this](QAction *) { importVCard(); });
+    table << add(imports, "actionImportAddressBook", localizedString("Localized-Database", "Contacts..."),
+                 [this](QAction *) { importAddressBook(); });
+    table << add(imports, "actionImportCSV", localizedString("Localized-Database", "Text File..."),
+                 [this](QAction *) { importASCII(); });
+    table << add(m_menu, "actionExportCSV", localizedString("Localized-Database", "Export as Text..."),
+                 [this](QAction *) { exportASCII(); });
 
-    // Edit menu items that only read the table.
-    auto *edit = new QMenu(this);
-    m_editActions << add(edit, "actionCopyRecipients", "Copy Recipients", [this](QAction *) { copy(); },
-                         QKeySequence::Copy);
-    m_editActions << add(edit, "actionFindRecipient", "Find Recipient...",
+    // Edit menu items; they only read the table.
+    QMenu edit;
+    m_editActions << add(&edit, "actionCopyRecipients", localizedString("Localized-Database", "Copy Recipients"),
+                         [this](QAction *) { copy(); }, QKeySequence::Copy);
+    m_editActions << add(&edit, "actionFindRecipient", localizedString("Localized-Database", "Find Recipient..."),
                          [this](QAction *) { performFindPanelAction(1); }, QKeySequence::Find);
-    m_editActions << add(edit, "actionFindNextRecipient", "Find Next",
-                         [this](QAction *) { performFindPanelAction(FindPanel::FindNextTag); }, QKeySequence::FindNext);
-    m_editActions << add(edit, "actionFindPreviousRecipient", "Find Previous",
+    m_editActions << add(&edit, "actionFindNextRecipient", localizedString("Localized-Database", "Find Next"),
+                         [this](QAction *) { performFindPanelAction(FindPanel::FindNextTag); },
+                         QKeySequence::FindNext);
+    m_editActions << add(&edit, "actionFindPreviousRecipient", localizedString("Localized-Database", "Find Previous"),
                          [this](QAction *) { performFindPanelAction(FindPanel::FindPreviousTag); },
                          QKeySequence::FindPrevious);
-    for (QAction *action : std::as_const(m_editActions))
-        edit->removeAction(action);
-    delete edit;
 }
 
 void DatabaseTab::addRecipient()
@@ -262,8 +266,9 @@ void DatabaseTab::importCorvantilineFile()
 {
     if (!m_commands || isRunActive())
         return;
-    const QStringList paths = FilePanels::current().openFiles(window(), text("Import the recipients of project files"),
-                                                               {MyDocument::ProjectExtension}, true);
+    const QStringList paths = FilePanels::current().openFiles(
+        window(), localizedString("Localized-Database", "Import the recipients of project files"),
+        {MyDocument::ProjectExtension}, true);
     if (!paths.isEmpty())
         m_commands->importProjectFiles(paths);
 }
@@ -272,8 +277,9 @@ void DatabaseTab::importVCard()
 {
     if (!m_commands || isRunActive())
         return;
-    const QStringList paths = FilePanels::current().openFiles(window(), text("Import vCard files"),
-                                                               {QStringLiteral("vcf"), QStringLiteral("vcard")}, true);
+    const QStringList paths
+        = FilePanels::current().openFiles(window(), localizedString("Localized-Database", "Import vCard files"),
+                                          {QStringLiteral("vcf"), QStringLiteral("vcard")}, true);
     if (!paths.isEmpty())
         m_commands->importVCardFiles(paths);
 }
@@ -302,8 +308,8 @@ void DatabaseTab::exportASCII()
 {
     if (!m_commands || isRunActive())
         return;
-    const QString path = FilePanels::current().saveFile(window(), text("Export the recipients as text"),
-                                                        QStringLiteral("txt"));
+    const QString path = FilePanels::current().saveFile(
+        window(), localizedString("Localized-Database", "Export the recipients as text"), QStringLiteral("txt"));
     if (!path.isEmpty())
         m_commands->exportText(path);
 }

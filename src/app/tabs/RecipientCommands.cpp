@@ -20,10 +20,7 @@
 
 namespace {
 
-QString text(const char *key)
-{
-    return Localizer::localizedString("Localized-Database", key);
-}
+using Localizer::localizedString;
 
 // Rows inside the table, each once, in ascending order.
 QList<int> validRows(const QList<int> &rows, int count)
@@ -386,11 +383,11 @@ void RecipientCommands::reportImport(qint64 droppedValues, int skippedCards, boo
 {
     QStringList details = unreadable;
     if (tooLarge)
-        details << text("IMPORT_DETAIL_TOO_LARGE");
+        details << localizedString("Localized-Database", "IMPORT_DETAIL_TOO_LARGE");
     if (skippedCards > 0)
-        details << text("IMPORT_DETAIL_SKIPPED_CARDS").arg(skippedCards);
+        details << localizedString("Localized-Database", "IMPORT_DETAIL_SKIPPED_CARDS").arg(skippedCards);
     if (droppedValues > 0)
-        details << text("IMPORT_DETAIL_DROPPED_VALUES").arg(droppedValues);
+        details << localizedString("Localized-Database", "IMPORT_DETAIL_DROPPED_VALUES").arg(droppedValues);
     if (!details.isEmpty())
         emit alert(QStringLiteral("IMPORT_INCOMPLETE_TITLE"), QStringLiteral("IMPORT_INCOMPLETE_TEXT"),
                    details.join(u'\n'));
@@ -407,7 +404,7 @@ int RecipientCommands::importProjectFiles(const QStringList &paths)
             for (const QString &path : paths) {
                 QString reason;
                 if (!m_database->importDatabaseFile(path, &reason))
-                    unreadable << text("IMPORT_DETAIL_UNREADABLE").arg(QFileInfo(path).fileName(), reason);
+                    unreadable << localizedString("Localized-Database", "IMPORT_DETAIL_UNREADABLE").arg(QFileInfo(path).fileName(), reason);
             }
         },
         true);
@@ -427,7 +424,7 @@ int RecipientCommands::importVCardFiles(const QStringList &paths)
         if (data)
             files << std::move(*data);
         else
-            unreadable << text("IMPORT_DETAIL_UNREADABLE").arg(QFileInfo(path).fileName(), reason);
+            unreadable << localizedString("Localized-Database", "IMPORT_DETAIL_UNREADABLE").arg(QFileInfo(path).fileName(), reason);
     }
     VCardImportSummary cards;
     RecipientImport::Summary summary;
@@ -533,6 +530,6 @@ bool RecipientCommands::exportText(const QString &path)
     }
     if (result.changedValues > 0)
         emit alert(QStringLiteral("EXPORT_VALUES_CHANGED_TITLE"), QStringLiteral("EXPORT_VALUES_CHANGED_TEXT"),
-                   text("EXPORT_DETAIL_CHANGED_VALUES").arg(result.changedValues));
+                   localizedString("Localized-Database", "EXPORT_DETAIL_CHANGED_VALUES").arg(result.changedValues));
     return true;
 }

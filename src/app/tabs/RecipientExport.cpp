@@ -2,6 +2,9 @@
 
 #include "Database.h"
 
+#include "Localizer.h"
+
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace RecipientExport {
@@ -38,6 +41,13 @@ bool appendValue(QString &out, const QString &value)
 Result writeText(const Database &database, const QString &path)
 {
     Result result;
+    // A save file is renamed over its target at the end, which would put a
+    // plain file in place of a device or a pipe.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        result.error = Localizer::localizedString("Localized-Database", "EXPORT_DETAIL_NOT_A_FILE");
+        return result;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         result.error = file.errorString();
