@@ -34,7 +34,6 @@ public:
 
     ~FindPanel() override;
 
-    [[nodiscard]] Ui::FindPanel *ui() const { return m_ui.get(); }
     void findNext();
     void findPrev();
 

@@ -66,6 +66,8 @@ DatabaseTab::DatabaseTab(QWidget *parent)
 
     QHeaderView *header = m_tableView->horizontalHeader();
     header->setSectionsMovable(true);
+    // Bold headers stand for the selected columns, not for the current cell's.
+    header->setHighlightSections(false);
     // A click on a header selects the column for the column commands
     // without touching the selected rows, so that a sort by double click
     // keeps them.
