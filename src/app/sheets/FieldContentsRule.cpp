@@ -31,9 +31,13 @@ bool FieldContentsRule::matches(const Database::Entry &entry) const
     case Differs:
         return value->compare(m_text, Qt::CaseInsensitive) != 0;
     case SortsAfter:
-        return RecipientSort::naturalKey(*value) > m_textKey;
-    case SortsBefore:
-        return RecipientSort::naturalKey(*value) < m_textKey;
+    case SortsBefore: {
+        // One buffer for every entry of a walk over the table.
+        thread_local QString key;
+        RecipientSort::writeNaturalKey(*value, key);
+        const int order = QStringView(key).compare(QStringView(m_textKey));
+        return m_operation == SortsAfter ? order > 0 : order < 0;
+    }
     default:
         return false;
     }

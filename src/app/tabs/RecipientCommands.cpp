@@ -12,6 +12,7 @@
 
 #include "FileIO.h"
 #include "Localizer.h"
+#include "Values.h"
 
 #include <QFileInfo>
 #include <QUndoStack>
@@ -254,10 +255,13 @@ int RecipientCommands::filterMatching(const std::function<bool(const Database::E
     EntryValueChanges changes{Database::ActiveKey, {}, {}, {}, state};
     const Database::EntryList entries = m_database->entryArray();
     for (const Database::EntryRef &entry : entries) {
-        if (Database::entryActiveFlag(*entry) == state || !matches(*entry))
+        // One lookup of the flag: this runs for every recipient.
+        QVariant flag = entry->value(Database::ActiveKey);
+        const bool active = !flag.isValid() || boolValue(flag);
+        if (active == state || !matches(*entry))
             continue;
         changes.entries.append(entry);
-        changes.before.append(entry->value(Database::ActiveKey));
+        changes.before.append(std::move(flag));
     }
     if (changes.isEmpty())
         return 0;

@@ -19,38 +19,25 @@ bool isAsciiDigit(char16_t c)
 enum Rank { Missing = 0, Number = 1, Text = 2, Later = 3 };
 
 struct Key {
-    int rank = Missing;
     QString natural;
-    // The exact text, for ties: in the entry, which the sort does not
-    // change, or in `owned`. Keys stay where they were made.
+    // The exact text, for ties.
     const QString *text = nullptr;
-    QString owned;
-    QVariant value;
+    int rank = Missing;
+    int index = 0;
+    // Into the texts or values kept beside the keys.
+    int other = -1;
 };
-
-int compareKeys(const Key &a, const Key &b)
-{
-    if (a.rank != b.rank)
-        return a.rank < b.rank ? -1 : 1;
-    switch (a.rank) {
-    case Missing:
-        return 0;
-    case Text:
-        if (const int order = a.natural.compare(b.natural))
-            return order;
-        return a.text->compare(*b.text);
-    default:
-        return CollectionUtils::compareValues(a.value, b.value);
-    }
-}
 
 } // namespace
 
-QString naturalKey(const QString &text)
+void writeNaturalKey(QStringView text, QString &key)
 {
-    QString key;
-    key.reserve(text.size() + 8);
-    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    // A unit becomes at most two (a folded character outside the first
+    // plane); a digit run gains three.
+    key.resize(text.size() * 3 + 3);
+    char16_t *out = reinterpret_cast<char16_t *>(key.data());
+    char16_t *const begin = out;
+    const char16_t *units = text.utf16();
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size;) {
         if (isAsciiDigit(units[i])) {
@@ -63,29 +50,43 @@ QString naturalKey(const QString &text)
             // Any digit against any other character compares as '0' does:
             // no other character lies between the digits.
             const qsizetype length = end - start;
-            key.append(QChar(u'0'));
-            key.append(QChar(char16_t(length >> 16)));
-            key.append(QChar(char16_t(length & 0xFFFF)));
-            key.append(QStringView(units + start, length));
+            *out++ = u'0';
+            *out++ = char16_t(length >> 16);
+            *out++ = char16_t(length & 0xFFFF);
+            for (qsizetype k = start; k < end; ++k)
+                *out++ = units[k];
             i = end;
             continue;
         }
+        const char16_t unit = units[i];
+        if (unit < 0x80) {
+            *out++ = unit >= u'A' && unit <= u'Z' ? char16_t(unit + 32) : unit;
+            ++i;
+            continue;
+        }
         // Folded as a case-insensitive comparison folds: one code point at a time.
-        char32_t c = units[i];
+        char32_t c = unit;
         qsizetype length = 1;
         if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
-            c = QChar::surrogateToUcs4(units[i], units[i + 1]);
+            c = QChar::surrogateToUcs4(unit, units[i + 1]);
             length = 2;
         }
         const char32_t folded = QChar::toCaseFolded(c);
         if (QChar::requiresSurrogates(folded)) {
-            key.append(QChar(QChar::highSurrogate(folded)));
-            key.append(QChar(QChar::lowSurrogate(folded)));
+            *out++ = QChar::highSurrogate(folded);
+            *out++ = QChar::lowSurrogate(folded);
         } else {
-            key.append(QChar(char16_t(folded)));
+            *out++ = char16_t(folded);
         }
         i += length;
     }
+    key.resize(out - begin);
+}
+
+QString naturalKey(const QString &text)
+{
+    QString key;
+    writeNaturalKey(text, key);
     return key;
 }
 
@@ -97,14 +98,23 @@ Database::EntryList sortedEntries(const Database &database, const QString &colum
     if (!isSlot && columnID != Database::ActiveKey && columnID != Database::LastSentKey)
         return entries;
 
+    // Sorted themselves rather than through indexes, for locality; values
+    // other than texts, rare, wait beside them.
     std::vector<Key> keys(entries.size());
+    // Keys are written here and copied at their size: written in place they
+    // would keep room for three times their length.
+    QString scratch;
+    QList<QString> ownTexts;
+    QList<QVariant> values;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const Database::Entry &entry = *entries.at(i);
         Key &key = keys[i];
+        key.index = int(i);
         if (isSlot) {
             if (const QString *text = entry.slotText(slot)) {
                 key.rank = Text;
-                key.natural = naturalKey(*text);
+                writeNaturalKey(*text, scratch);
+                key.natural = QString(scratch.constData(), scratch.size());
                 key.text = text;
                 continue;
             }
@@ -113,27 +123,41 @@ Database::EntryList sortedEntries(const Database &database, const QString &colum
         if (!value.isValid() || value.typeId() == QMetaType::Nullptr)
             continue;
         // A text outside the slot part (under "active", say) sorts as texts do.
-        if (isStringValue(value)) {
-            key.owned = value.toString();
-            if (key.owned.isNull())
-                continue;
+        if (isStringValue(value) && !value.toString().isNull()) {
             key.rank = Text;
-            key.natural = naturalKey(key.owned);
-            key.text = &key.owned;
+            key.natural = naturalKey(value.toString());
+            key.other = int(ownTexts.size());
+            ownTexts.append(value.toString());
             continue;
         }
         key.rank = isNumberValue(value) ? Number : Later;
-        key.value = value;
+        key.other = int(values.size());
+        values.append(value);
     }
-    std::vector<int> order(entries.size());
-    for (int i = 0; i < int(order.size()); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&keys](int a, int b) { return compareKeys(keys[a], keys[b]) < 0; });
+    // The texts kept here stay where they are from now on.
+    for (Key &key : keys) {
+        if (key.rank == Text && !key.text)
+            key.text = &ownTexts.at(key.other);
+    }
+    std::stable_sort(keys.begin(), keys.end(), [&values](const Key &a, const Key &b) {
+        if (a.rank != b.rank)
+            return a.rank < b.rank;
+        switch (a.rank) {
+        case Missing:
+            return false;
+        case Text:
+            if (const int order = QStringView(a.natural).compare(QStringView(b.natural)))
+                return order < 0;
+            return QStringView(*a.text).compare(QStringView(*b.text)) < 0;
+        default:
+            return CollectionUtils::compareValues(values.at(a.other), values.at(b.other)) < 0;
+        }
+    });
 
     Database::EntryList sorted;
     sorted.reserve(entries.size());
-    for (int index : order)
-        sorted.append(entries.at(index));
+    for (const Key &key : keys)
+        sorted.append(entries.at(key.index));
     return sorted;
 }
 

@@ -17,6 +17,9 @@ namespace RecipientSort {
 // A text's key: each character case-folded, each run of ASCII digits
 // written as a marker, its length without leading zeros and its digits.
 [[nodiscard]] QString naturalKey(const QString &text);
+// The same into `key`, whose room is used again: no allocation per text
+// in a walk over a table.
+void writeNaturalKey(QStringView text, QString &key);
 
 // The table's entries in the order of the column; "rowIndex" and unknown
 // keys keep the order.

@@ -216,10 +216,14 @@ void RecipientTableModel::entriesReplaced(const Database::EntryList &before, boo
         if (index.row() < before.size())
             newRowOf.insert(before.at(index.row()).get(), -1);
     }
-    for (int row = 0; row < newRows && !newRowOf.isEmpty(); ++row) {
+    // The rows kept in the view are few as a rule: stop once all are found.
+    qsizetype missing = newRowOf.size();
+    for (int row = 0; row < newRows && missing > 0; ++row) {
         const auto it = newRowOf.find(after.at(row).get());
-        if (it != newRowOf.end() && it.value() < 0)
+        if (it != newRowOf.end() && it.value() < 0) {
             it.value() = row;
+            --missing;
+        }
     }
     QModelIndexList to;
     to.reserve(from.size());
