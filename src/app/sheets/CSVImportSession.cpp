@@ -100,7 +100,8 @@ QString CSVImportSession::statusText() const
                      .arg(m_report.rowsWithDroppedFields)
                      .arg(CSVReader::MaxFieldsPerRow);
     if (m_report.unclosedQuotes > 0)
-        lines << localizedString("ImportCSV", "%1 quotes are not closed; they are read as ordinary characters.").arg(m_report.unclosedQuotes);
+        lines << localizedString("ImportCSV", "%1 quotes are not closed; they are read as ordinary characters.")
+                     .arg(m_report.unclosedQuotes);
     return lines.join(u'\n');
 }
 

@@ -136,7 +136,8 @@ void DatabaseTab::setUpCommands()
     connect(m_commands, &RecipientCommands::documentEdited, this, &DatabaseTab::documentEdited);
     connect(m_commands, &RecipientCommands::fieldColumnPlacement, this, &DatabaseTab::placeFieldColumn);
     connect(m_commands, &RecipientCommands::alert, this, &DatabaseTab::showAlert);
-    connect(m_commands, &RecipientCommands::tagNameChanged, this, [this](const QString &oldName, const QString &newName) {
+    connect(m_commands, &RecipientCommands::tagNameChanged, this,
+            [this](const QString &oldName, const QString &newName) {
         if (!m_document)
             return;
         m_document->messageTab().tagNameChanged(oldName, newName);
@@ -203,11 +204,16 @@ int DatabaseTab::columnCount() const
     return m_model->columnCount();
 }
 
-QString DatabaseTab::columnIdentifierAt(int visualIndex) const
+int DatabaseTab::logicalColumnAt(int visualIndex) const
 {
     if (visualIndex < 0 || visualIndex >= m_model->columnCount())
-        return {};
-    const int logical = m_tableView->horizontalHeader()->logicalIndex(visualIndex);
+        return -1;
+    return m_tableView->horizontalHeader()->logicalIndex(visualIndex);
+}
+
+QString DatabaseTab::columnIdentifierAt(int visualIndex) const
+{
+    const int logical = logicalColumnAt(visualIndex);
     return logical < 0 ? QString() : m_model->identifier(logical);
 }
 

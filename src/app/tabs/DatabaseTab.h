@@ -69,6 +69,8 @@ public:
     // The identifier of the column the view shows at the position; null
     // where there is none.
     [[nodiscard]] QString columnIdentifierAt(int visualIndex) const;
+    // The model's column shown at the position; -1 where there is none.
+    [[nodiscard]] int logicalColumnAt(int visualIndex) const;
     [[nodiscard]] int columnCount() const;
 
     // Selection: rows with a selected cell, ascending; the columns whose

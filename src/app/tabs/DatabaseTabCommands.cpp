@@ -25,7 +25,6 @@
 #include "VCard.h"
 
 #include "ActionGuard.h"
-#include "Alerts.h"
 #include "FileIO.h"
 #include "Localizer.h"
 
@@ -98,7 +97,8 @@ void DatabaseTab::createActions()
         table << add(menu, name("actionFilterByBlacklist").constData(),
                      localizedString("Localized-Database", "Blacklisted Recipients"),
                      [this, state](QAction *a) { filterByBlacklist(state(a)); }, {}, data);
-        table << add(menu, name("actionFilterByField").constData(), localizedString("Localized-Database", "By Field..."),
+        table << add(menu, name("actionFilterByField").constData(),
+                     localizedString("Localized-Database", "By Field..."),
                      [this, state](QAction *a) { filterByField(state(a)); }, {}, data);
         table << add(menu, name("actionFilterByDate").constData(),
                      localizedString("Localized-Database", "By Date Last Sent..."),
@@ -110,7 +110,8 @@ void DatabaseTab::createActions()
                  localizedString("Localized-Database", "Switch Off Repeated Addresses"),
                  [this](QAction *a) { verifyEMailAddresses(a->data().toInt()); }, {}, 2);
     m_menu->addSeparator();
-    table << add(m_menu, "actionPreviewSelectedEntry", localizedString("Localized-Database", "Preview Selected Recipient"),
+    table << add(m_menu, "actionPreviewSelectedEntry",
+                 localizedString("Localized-Database", "Preview Selected Recipient"),
                  [this](QAction *) { previewForSelection(); });
     m_menu->addSeparator();
     QMenu *imports = m_menu->addMenu(localizedString("Localized-Database", "Import"));
@@ -316,7 +317,6 @@ void DatabaseTab::exportASCII()
 
 QString DatabaseTab::copyText() const
 {
-    const QHeaderView *header = m_tableView->horizontalHeader();
     QList<int> columns = selectedColumns();
     QList<int> rows;
     if (!columns.isEmpty()) {
@@ -330,7 +330,7 @@ QString DatabaseTab::copyText() const
         // The row number, the last-sent text and the named fields as the view orders them.
         const int last = std::min(m_model->columnCount() - 1, dataFieldCount() + 2);
         for (int visual = 0; visual <= last; ++visual)
-            columns.append(header->logicalIndex(visual));
+            columns.append(logicalColumnAt(visual));
     }
     // The checkbox holds no text.
     columns.removeIf([this](int column) { return m_model->identifier(column) == Database::ActiveKey; });

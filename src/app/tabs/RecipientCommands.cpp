@@ -408,7 +408,8 @@ int RecipientCommands::importProjectFiles(const QStringList &paths)
             for (const QString &path : paths) {
                 QString reason;
                 if (!m_database->importDatabaseFile(path, &reason))
-                    unreadable << localizedString("Localized-Database", "IMPORT_DETAIL_UNREADABLE").arg(QFileInfo(path).fileName(), reason);
+                    unreadable << localizedString("Localized-Database", "IMPORT_DETAIL_UNREADABLE")
+                                      .arg(QFileInfo(path).fileName(), reason);
             }
         },
         true);
@@ -428,7 +429,8 @@ int RecipientCommands::importVCardFiles(const QStringList &paths)
         if (data)
             files << std::move(*data);
         else
-            unreadable << localizedString("Localized-Database", "IMPORT_DETAIL_UNREADABLE").arg(QFileInfo(path).fileName(), reason);
+            unreadable << localizedString("Localized-Database", "IMPORT_DETAIL_UNREADABLE")
+                                      .arg(QFileInfo(path).fileName(), reason);
     }
     VCardImportSummary cards;
     RecipientImport::Summary summary;
