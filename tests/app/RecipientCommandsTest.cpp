@@ -367,6 +367,14 @@ TEST(RecipientCommands, ImportsMapNamesAndNeverRelabelHeldValues)
     EXPECT_EQ(db.fieldNames().mid(0, 5), QStringList({"company", "name", "city", "zip", "4"}));
     EXPECT_EQ(db.addressFieldNo(), 5);
     EXPECT_EQ(db.entryValue(1, "0"), " ann@example.org,") << "the old values stay under their field";
+
+    // Many new titles become fields in the order of their columns.
+    QStringList titles;
+    for (int i = 0; i < 12; ++i)
+        titles << QStringLiteral("t%1").arg(i);
+    const QStringList before = db.fieldNames();
+    ASSERT_EQ(commands.importRows({titles, titles}, true), 1);
+    EXPECT_EQ(db.fieldNames().mid(before.size()), titles);
 }
 
 TEST(RecipientCommands, ATitleRowNamesTheSlotsOfATableWithoutEntries)

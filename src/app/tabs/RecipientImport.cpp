@@ -18,14 +18,25 @@ int slotOf(const QString &id)
     return id.isNull() ? -1 : Database::columnIndexFromIdentifier(id);
 }
 
-// The slot of the field with the name, made in a free slot when there is
-// none; -1 when no slot is free.
-int fieldSlot(Database &database, const QString &name)
+// The slot of the field of each name, made in a free slot when there is
+// none; -1 where no slot is free. Finding free slots walks the whole table,
+// so the fields are made in a few calls rather than one call per name: one
+// per length of the position's identifier, as the table takes the
+// identifiers in text order ("10" before "2") and the new fields are to
+// stand in the order of the names.
+QList<int> fieldSlots(Database &database, const QStringList &names)
 {
-    QString id = database.fieldNameColumnIDMapping().value(name);
-    if (id.isNull())
-        id = database.addField(name);
-    return slotOf(id);
+    QList<int> slotOfName(names.size(), -1);
+    for (qsizetype low = 0, high = 10; low < names.size(); low = high, high *= 10) {
+        const qsizetype end = std::min(high, names.size());
+        QVariantMap batch;
+        for (qsizetype i = low; i < end; ++i)
+            batch.insert(QString::number(i), names.at(i));
+        const Database::ColumnMap mapping = database.createRequiredFieldNames(batch);
+        for (qsizetype i = low; i < end; ++i)
+            slotOfName[i] = slotOf(mapping.value(QString::number(i)));
+    }
+    return slotOfName;
 }
 
 void renameIfDifferent(Database &database, int slot, const QString &name)
@@ -78,11 +89,12 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
     QSet<QString> taken;
     if (firstRowTitles && database.entryCount() > 0) {
         // Titles name no slot that holds values: each goes to its field.
+        QStringList names;
         for (int column = 0; column < widest; ++column) {
-            const QString name = uniqueName(titleOf(column), taken);
-            taken.insert(name);
-            target[column] = fieldSlot(database, name);
+            names << uniqueName(titleOf(column), taken);
+            taken.insert(names.last());
         }
+        target = fieldSlots(database, names);
     } else {
         database.ensureColumnCount(int(widest));
         for (int slot = 0; slot < database.columnCount(); ++slot) {
@@ -127,20 +139,25 @@ Summary insertTable(Database &database, const Database &source, int index)
 {
     Summary summary;
     QList<int> target(source.columnCount(), -1);
+    QList<int> named;
+    QStringList names;
     for (int slot = 0; slot < source.columnCount(); ++slot) {
         const QString name = source.fieldNameForColumnID(Database::columnIdentifier(slot));
         if (name.isEmpty())
             continue;
-        if (slot == source.addressFieldNo()) {
-            if (database.addressFieldNo() >= 0) {
-                target[slot] = database.addressFieldNo();
-            } else {
-                target[slot] = fieldSlot(database, name);
-                database.setAddressFieldNo(target[slot]);
-            }
-        } else {
-            target[slot] = fieldSlot(database, name);
+        if (slot == source.addressFieldNo() && database.addressFieldNo() >= 0) {
+            target[slot] = database.addressFieldNo();
+            continue;
         }
+        named << slot;
+        names << name;
+    }
+    const QList<int> found = fieldSlots(database, names);
+    for (qsizetype i = 0; i < named.size(); ++i) {
+        target[named.at(i)] = found.at(i);
+        // A table without an address column takes the contacts' one.
+        if (named.at(i) == source.addressFieldNo() && found.at(i) >= 0)
+            database.setAddressFieldNo(found.at(i));
     }
     Database::EntryList added;
     added.reserve(source.entryCount());
