@@ -2,10 +2,10 @@
 
 #include "ui_Document.h"
 
+#include "DatabaseTab.h"
 #include "DocumentController.h"
 #include "MyDocument.h"
 #include "SendMailsUIHandler.h"
-#include "DatabaseTab.h"
 #include "UndoRouter.h"
 
 #include "Settings.h"
