@@ -257,6 +257,10 @@
         <translation>“%1” could not be saved: %2. The previous file is unchanged.</translation>
     </message>
     <message>
+        <source>DOC_NOT_A_FILE</source>
+        <translation>something other than a file is in its place</translation>
+    </message>
+    <message>
         <source>DOC_NEVER_SAVED</source>
         <translation>The project has never been saved.</translation>
     </message>
