@@ -5,12 +5,15 @@
 #include "AppTestDocuments.h"
 #include "MyApplication.h"
 #include "MyDocument.h"
+#include "ProjectWindow.h"
+#include "ProjectWindowController.h"
 #include "Settings.h"
 #include "TemplateManager.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -23,6 +26,9 @@ protected:
     {
         UserDefaults::setStandardFile(dir.filePath("prefs.ini"));
         TemplateManager::defaultManager().clearTemplateList();
+        // The one project window outlives each launch; a launch starts with it closed.
+        if (ProjectWindowController *project = ProjectWindowController::existingInstance())
+            project->window()->hide();
     }
     void TearDown() override { UserDefaults::setStandardFile(UserDefaults::defaultStandardFilePath()); }
 
@@ -41,13 +47,17 @@ protected:
     DocumentController &controller = ControllerFakes::controller();
 };
 
-TEST_F(AppLaunchTest, firstStartOpensOneUntitledDocumentAndSaysNothing)
+TEST_F(AppLaunchTest, firstStartOpensOneUntitledDocumentAndTheProjectWindowAndSaysNothing)
 {
     MyApplication::finishLaunching({});
     ASSERT_NE(MyApplication::delegate(), nullptr);
     ASSERT_EQ(controller.documents().size(), 1);
     EXPECT_TRUE(controller.documents()[0]->fileName().isEmpty());
-    EXPECT_EQ(visibleWindows(), QList<QWidget *>{controller.documents()[0]->window()}) << "no other window yet";
+    ASSERT_NE(ProjectWindowController::existingInstance(), nullptr);
+    const QList<QWidget *> expected{ProjectWindowController::existingInstance()->window(),
+                                    controller.documents()[0]->window()};
+    const QList<QWidget *> shown = visibleWindows();
+    EXPECT_EQ(QSet<QWidget *>(expected.cbegin(), expected.cend()), QSet<QWidget *>(shown.cbegin(), shown.cend()));
     EXPECT_TRUE(alerts.shown.isEmpty());
     EXPECT_FALSE(TemplateManager::defaultManager().templateNames().isEmpty()) << "templates loaded at the end";
 }
