@@ -407,23 +407,30 @@ void Database::setEntryArray(const EntryList &entries)
 
 Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNames)
 {
-    ColumnMap result;
-    QList<bool> taken = takenSlots();
-    int searchFrom = 0;
+    // In slot order (the map's order is the identifiers' text order, "10"
+    // before "2"), so the new fields stand in the order the old ones did.
+    QList<std::pair<int, QString>> oldSlots;
     for (auto it = oldNames.constBegin(); it != oldNames.constEnd(); ++it) {
         // Values under anything but a slot are never carried over, so such
         // a name would only use up a slot.
         const int oldSlot = slotOfIdentifier(it.key());
-        if (oldSlot < 0 || !isStringValue(it.value()))
-            continue;
-        QString name = it.value().toString();
+        if (oldSlot >= 0 && isStringValue(it.value()))
+            oldSlots.append({oldSlot, it.key()});
+    }
+    std::sort(oldSlots.begin(), oldSlots.end());
+
+    ColumnMap result;
+    QList<bool> taken = takenSlots();
+    int searchFrom = 0;
+    for (const auto &[oldSlot, oldID] : std::as_const(oldSlots)) {
+        QString name = oldNames.value(oldID).toString();
         if (name.isEmpty())
             name = QString::number(oldSlot + 1);
         QString newID = m_fieldNameIDMapping.value(name);
         if (newID.isNull())
             newID = addField(name, taken, searchFrom);
         if (!newID.isNull())
-            result.insert(it.key(), newID);
+            result.insert(oldID, newID);
     }
     return result;
 }

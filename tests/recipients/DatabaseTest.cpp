@@ -198,6 +198,9 @@ TEST(Database, ColumnsWithoutNameNeverShareASlot)
     const auto mapping = imported.createRequiredFieldNames({{"0", ""}, {"1", "Email"}, {"4", ""}});
     EXPECT_EQ(mapping, (Database::ColumnMap{{"0", "0"}, {"1", "1"}, {"4", "2"}}));
     EXPECT_EQ(imported.fieldNames(), QStringList({"1", "Email", "5"}));
+    // Slot order, not the identifiers' text order ("10" before "2").
+    EXPECT_EQ(imported.createRequiredFieldNames({{"10", "Tenth"}, {"2", "Second"}}),
+              (Database::ColumnMap{{"2", "3"}, {"10", "4"}}));
 }
 
 TEST(Database, NameMappingFollowsEveryChangeAsARebuildWould)
