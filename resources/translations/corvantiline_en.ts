@@ -54,6 +54,10 @@
         <source>Unknown Exception</source>
         <translation>An error of an unknown kind occurred.</translation>
     </message>
+    <message>
+        <source>ALL</source>
+        <translation>All Contacts</translation>
+    </message>
 </context>
 <context>
     <name>Localized-MessageEditor</name>
@@ -275,6 +279,226 @@
         <source>Last Sent</source>
         <translation>Last sent</translation>
     </message>
+    <message>
+        <source>Active</source>
+        <translation>Active</translation>
+    </message>
+    <message>
+        <source>Field Name</source>
+        <translation>Field name</translation>
+    </message>
+    <message>
+        <source>Recipients</source>
+        <translation>&amp;Recipients</translation>
+    </message>
+    <message>
+        <source>Add Recipient</source>
+        <translation>Add Recipient</translation>
+    </message>
+    <message>
+        <source>Remove Recipients</source>
+        <translation>Remove Recipients</translation>
+    </message>
+    <message>
+        <source>Duplicate Recipients</source>
+        <translation>Duplicate Recipients</translation>
+    </message>
+    <message>
+        <source>Sort by Selected Column</source>
+        <translation>Sort by Selected Column</translation>
+    </message>
+    <message>
+        <source>Use Selected Column for Addresses</source>
+        <translation>Use Selected Column for Addresses</translation>
+    </message>
+    <message>
+        <source>Field Names...</source>
+        <translation>Field Names…</translation>
+    </message>
+    <message>
+        <source>Remove Selected Field</source>
+        <translation>Remove Selected Field</translation>
+    </message>
+    <message>
+        <source>Number the Rows in Selected Column</source>
+        <translation>Number the Rows in Selected Column</translation>
+    </message>
+    <message>
+        <source>Switch On</source>
+        <translation>Switch On</translation>
+    </message>
+    <message>
+        <source>Switch Off</source>
+        <translation>Switch Off</translation>
+    </message>
+    <message>
+        <source>All Recipients</source>
+        <translation>All Recipients</translation>
+    </message>
+    <message>
+        <source>Selected Recipients</source>
+        <translation>Selected Recipients</translation>
+    </message>
+    <message>
+        <source>Blacklisted Recipients</source>
+        <translation>Blacklisted Recipients</translation>
+    </message>
+    <message>
+        <source>By Field...</source>
+        <translation>By Field…</translation>
+    </message>
+    <message>
+        <source>By Date Last Sent...</source>
+        <translation>By Date Last Sent…</translation>
+    </message>
+    <message>
+        <source>Clean Up Addresses</source>
+        <translation>Clean Up Addresses</translation>
+    </message>
+    <message>
+        <source>Switch Off Repeated Addresses</source>
+        <translation>Switch Off Repeated Addresses</translation>
+    </message>
+    <message>
+        <source>Preview Selected Recipient</source>
+        <translation>Preview Selected Recipient</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Recipients of Project Files...</source>
+        <translation>Recipients of Project Files…</translation>
+    </message>
+    <message>
+        <source>vCard Files...</source>
+        <translation>vCard Files…</translation>
+    </message>
+    <message>
+        <source>Contacts...</source>
+        <translation>Contacts…</translation>
+    </message>
+    <message>
+        <source>Text File...</source>
+        <translation>Text File…</translation>
+    </message>
+    <message>
+        <source>Export as Text...</source>
+        <translation>Export as Text…</translation>
+    </message>
+    <message>
+        <source>Copy Recipients</source>
+        <translation>Copy Recipients</translation>
+    </message>
+    <message>
+        <source>Find Recipient...</source>
+        <translation>Find Recipient…</translation>
+    </message>
+    <message>
+        <source>Find Next</source>
+        <translation>Find Next</translation>
+    </message>
+    <message>
+        <source>Find Previous</source>
+        <translation>Find Previous</translation>
+    </message>
+    <message>
+        <source>Import the recipients of project files</source>
+        <translation>Import the recipients of project files</translation>
+    </message>
+    <message>
+        <source>Import vCard files</source>
+        <translation>Import vCard files</translation>
+    </message>
+    <message>
+        <source>Export the recipients as text</source>
+        <translation>Export the recipients as text</translation>
+    </message>
+    <message>
+        <source>FILTER_SWITCH_ON_TEXT</source>
+        <translation>Switch on the recipients that match:</translation>
+    </message>
+    <message>
+        <source>FILTER_SWITCH_OFF_TEXT</source>
+        <translation>Switch off the recipients that match:</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_TITLE</source>
+        <translation>No column selected</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_TEXT</source>
+        <translation>Click the header of a field’s column first.</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_SERNUM_TITLE</source>
+        <translation>No field column selected</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_SERNUM_TEXT</source>
+        <translation>Click the header of the field’s column that is to get the numbers. The numbers replace what the column holds; the fixed columns cannot take them.</translation>
+    </message>
+    <message>
+        <source>FIELD_NAME_REFUSED_TITLE</source>
+        <translation>The field keeps its name</translation>
+    </message>
+    <message>
+        <source>FIELD_NAME_EMPTY_TEXT</source>
+        <translation>A field needs a name.</translation>
+    </message>
+    <message>
+        <source>FIELD_NAME_DUPLICATE_TEXT</source>
+        <translation>Another field has this name already:</translation>
+    </message>
+    <message>
+        <source>IMPORT_INCOMPLETE_TITLE</source>
+        <translation>Not everything was imported</translation>
+    </message>
+    <message>
+        <source>IMPORT_INCOMPLETE_TEXT</source>
+        <translation>The recipients that could be read were added. The rest:</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_TOO_LARGE</source>
+        <translation>The data is too large to be read.</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_SKIPPED_CARDS</source>
+        <translation>%1 cards named nobody or were cut short.</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_DROPPED_VALUES</source>
+        <translation>%1 values found no free column and were left out.</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_UNREADABLE</source>
+        <translation>“%1” could not be read: %2</translation>
+    </message>
+    <message>
+        <source>EXPORT_FAILED_TITLE</source>
+        <translation>The recipients were not exported</translation>
+    </message>
+    <message>
+        <source>EXPORT_FAILED_TEXT</source>
+        <translation>The file could not be written; nothing was changed on disk.</translation>
+    </message>
+    <message>
+        <source>EXPORT_VALUES_CHANGED_TITLE</source>
+        <translation>Line breaks and tabs became spaces</translation>
+    </message>
+    <message>
+        <source>EXPORT_VALUES_CHANGED_TEXT</source>
+        <translation>A field of the exported text cannot hold a tab or a line break.</translation>
+    </message>
+    <message>
+        <source>EXPORT_DETAIL_NOT_A_FILE</source>
+        <translation>It is not a plain file (a device, a folder or a pipe), which the export will not replace.</translation>
+    </message>
+    <message>
+        <source>EXPORT_DETAIL_CHANGED_VALUES</source>
+        <translation>%1 values were changed in the file (not in the table).</translation>
+    </message>
 </context>
 <context>
     <name>ImportCSV</name>
@@ -293,6 +517,26 @@
     <message>
         <source>Automatic</source>
         <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>The file cannot be read.</source>
+        <translation>The file cannot be read.</translation>
+    </message>
+    <message>
+        <source>%1 rows; the widest has %2 fields.</source>
+        <translation>%1 rows; the widest has %2 fields.</translation>
+    </message>
+    <message>
+        <source>%1 fields of %2 rows are past the limit of %3 per row and are left out.</source>
+        <translation>%1 fields of %2 rows are past the limit of %3 per row and are left out.</translation>
+    </message>
+    <message>
+        <source>%1 quotes are not closed; they are read as ordinary characters.</source>
+        <translation>%1 quotes are not closed; they are read as ordinary characters.</translation>
+    </message>
+    <message>
+        <source>Choose a text file to import</source>
+        <translation>Choose a text file to import</translation>
     </message>
 </context>
 <context>

@@ -397,6 +397,11 @@ void Database::setEntryArray(const QList<QVariantMap> &entries)
 
 void Database::setEntryArray(const EntryList &entries)
 {
+    // Shared with the caller's list (an undo step's) until either changes.
+    if (std::none_of(entries.cbegin(), entries.cend(), [](const EntryRef &entry) { return !entry; })) {
+        m_entries = entries;
+        return;
+    }
     m_entries.clear();
     m_entries.reserve(entries.size());
     for (const EntryRef &entry : entries) {

@@ -51,6 +51,15 @@ public:
     [[nodiscard]] bool anyTextContains(const QString &text, Qt::CaseSensitivity cs) const;
     // Sets used[slot] for every slot below used.size() that holds a value.
     void markUsedSlots(QList<bool> &used) const;
+    // Calls f(slot, text) for every string value under a slot, in slot
+    // order: walks over a whole table (export, search) without a lookup
+    // per slot.
+    template <typename F>
+    void forEachSlotText(F &&f) const
+    {
+        for (const Text &value : m_texts)
+            f(value.slot, value.text);
+    }
 
     friend bool operator==(const DatabaseEntry &a, const DatabaseEntry &b)
     {
@@ -161,6 +170,13 @@ public:
     [[nodiscard]] QString fieldNameForColumnID(const QString &columnID) const;
     [[nodiscard]] QString fieldNameAtIndex(int fieldIndex) const;
     [[nodiscard]] int columnCount() const { return m_columnCount; }
+    // Grows the slot count (never past MaxColumnCount), for values put in
+    // slots by position.
+    void ensureColumnCount(int count)
+    {
+        if (count > m_columnCount)
+            m_columnCount = count < MaxColumnCount ? count : MaxColumnCount;
+    }
     [[nodiscard]] int fieldCount() const;
     // The field list: names of the named slots in slot order.
     [[nodiscard]] QStringList fieldNames() const;

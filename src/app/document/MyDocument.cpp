@@ -254,7 +254,9 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
     m_messageTabWidget->setMessageTab(&m_messageTab);
     connect(m_messageTabWidget, &MessageTabWidget::documentEdited, window, &DocumentWindow::documentEdited);
 
+    m_databaseTab->setDocument(this);
     m_databaseTab->setDatabase(&m_database);
+    connect(m_databaseTab, &DatabaseTab::documentEdited, window, &DocumentWindow::documentEdited);
     m_attachmentTab->setAttachmentManager(&m_attachmentManager);
 
     const bool hadFileData = m_fileDataArray || m_fileDataDict;
@@ -340,9 +342,14 @@ void MyDocument::printDocumentWithSettings(bool showPrintPanel)
     dialog->open();
 }
 
+bool MyDocument::isRunActive() const
+{
+    return m_sendMails->isSending();
+}
+
 bool MyDocument::canClose(QString *reason) const
 {
-    if (m_sendMails->isSending()) {
+    if (isRunActive()) {
         if (reason)
             *reason = Localizer::localizedString("Localized-Document", "DOC_CLOSE_WHILE_SENDING");
         return false;

@@ -76,6 +76,9 @@ public:
     void setCreateDefaultDoc(bool createDefaultDoc) { m_createDefaultDoc = createDefaultDoc; }
 
     [[nodiscard]] SendMailsUIHandler *sendUIHandler() const { return m_sendMails; }
+    // Whether a send run is active: the recipient table and the document's
+    // undo history are read-only while it is.
+    [[nodiscard]] bool isRunActive() const;
     [[nodiscard]] Database &database() { return m_database; }
     [[nodiscard]] AttachmentManager &attachmentManager() { return m_attachmentManager; }
     [[nodiscard]] MessageTab &messageTab() { return m_messageTab; }

@@ -20,6 +20,11 @@ public:
 
     void willBeSelected() override {}
 
+    // The recipient whose message is to be shown (a row of the recipient table).
+    void selectMessage(int row) { m_selectedRow = row; }
+    [[nodiscard]] int selectedMessage() const { return m_selectedRow; }
+
 private:
     QPointer<MyDocument> m_document;
+    int m_selectedRow = 0;
 };

@@ -5,6 +5,7 @@
 #include "DocumentController.h"
 #include "MyDocument.h"
 #include "SendMailsUIHandler.h"
+#include "DatabaseTab.h"
 #include "UndoRouter.h"
 
 #include "Settings.h"
@@ -102,6 +103,7 @@ void DocumentWindow::connectMenus()
         return;
     m_undoRouter = std::make_unique<UndoRouter>(m_document->undoManager());
     UndoRouter *router = m_undoRouter.get();
+    router->setDocumentLocked([document = m_document] { return document && document->isRunActive(); });
     connect(m_ui->actionUndo, &QAction::triggered, router, &UndoRouter::undo);
     connect(m_ui->actionRedo, &QAction::triggered, router, &UndoRouter::redo);
     const auto updateUndoItems = [this, router] {
@@ -109,6 +111,11 @@ void DocumentWindow::connectMenus()
         m_ui->actionRedo->setEnabled(router->canRedo());
     };
     connect(router, &UndoRouter::changed, this, updateUndoItems);
+    // A send run starts and ends without a word to the window.
+    connect(m_ui->menuEdit, &QMenu::aboutToShow, this, updateUndoItems);
+    m_ui->menuEdit->addSeparator();
+    m_ui->menuEdit->addActions(m_ui->databaseTab->editActions());
+    menuBar()->insertMenu(m_ui->menuWindow->menuAction(), m_ui->databaseTab->recipientsMenu());
     // Focus that leaves the window keeps the history it had here.
     connect(qApp, &QApplication::focusChanged, router, [this, router](QWidget *, QWidget *now) {
         if (now && now->window() == this)
