@@ -3,6 +3,7 @@
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AppDelegate.h"
 #include "AppTestDocuments.h"
+#include "DatabaseManager.h"
 #include "MyApplication.h"
 #include "MyDocument.h"
 #include "ProjectWindow.h"
@@ -83,6 +84,32 @@ TEST_F(AppLaunchTest, fileArgumentsOpenInsteadOfTheUntitledDocument)
     ASSERT_EQ(controller.documents().size(), 1);
     EXPECT_EQ(controller.documents()[0]->fileName(), file.fileName());
     EXPECT_EQ(fakes.panels.errors.size(), 1) << "the missing file is reported";
+}
+
+TEST_F(AppLaunchTest, theRegistryOpensItsFilesAsProjectsOrAsNewProjectsWithTheirRecipients)
+{
+    controller.setDocumentFactory([] { return new MyDocument; });
+    const QString file = dir.filePath("Members.quorv2");
+    {
+        MyDocument saved;
+        saved.database().addField("E-Mail");
+        saved.database().addEntryWithData(-1, {"ann@example.org"});
+        QString error;
+        ASSERT_TRUE(saved.writeToFile(file, &error)) << error.toStdString();
+    }
+    MyApplication::setUpTableRegistry();
+    DatabaseManager &registry = DatabaseManager::sharedInstance();
+    registry.addDatabaseFile(file);
+    ASSERT_TRUE(registry.openNewDocForDatabase(0));
+    ASSERT_EQ(controller.documents().size(), 1);
+    auto *fresh = qobject_cast<MyDocument *>(controller.documents()[0]);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_TRUE(fresh->fileName().isEmpty()) << "a new project";
+    EXPECT_EQ(fresh->database().entryValue(0, "0"), "ann@example.org");
+    ASSERT_TRUE(registry.openEditorForDatabase(0));
+    ASSERT_EQ(controller.documents().size(), 2);
+    EXPECT_EQ(controller.documents()[1]->fileName(), file);
+    registry.removeDatabaseFile(0);
 }
 
 TEST_F(AppLaunchTest, quittingStopsTheRunsThenReviewsTheDocuments)

@@ -1,14 +1,36 @@
 #include "ProjectFixture.h"
 
+#include "AddressTableModel.h"
+#include "AddressView.h"
 #include "AddressViewController.h"
 #include "AppTestDocuments.h"
+#include "CSVImporter.h"
 #include "CSVReader.h"
+#include "RecipientCommands.h" // CSVImporter.h holds it by QPointer
+#include "FilePanels.h"
 #include "MyDocument.h"
-#include "StoredTableExport.h"
+#include "ProjectSubviewManager.h"
+#include "ProjectWindow.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QTest>
 
 namespace {
+
+// Answers the file panels as the user would.
+class ScriptedFilePanels : public FilePanels {
+public:
+    ScriptedFilePanels() { FilePanels::setCurrent(this); }
+    ~ScriptedFilePanels() override { FilePanels::setCurrent(nullptr); }
+    QStringList openFiles(QWidget *, const QString &, const QStringList &, bool) override { return opened; }
+    QString saveFile(QWidget *, const QString &, const QString &) override { return saved; }
+    QStringList opened;
+    QString saved;
+};
 
 class StoredTableTransfer : public ProjectFixture {
 protected:
@@ -132,6 +154,58 @@ TEST_F(StoredTableTransfer, NewMailHoldsTheRowsOfEverySelectedTable)
     EXPECT_EQ(recipients.fieldNames(), (QStringList{"E-Mail", "Name"})) << "no default fields besides";
     ASSERT_EQ(recipients.entryCount(), 3);
     EXPECT_EQ(recipients.addressForEntry(2), "c@x.org");
+}
+
+TEST_F(StoredTableTransfer, UserImportsATextFileEditsItAndStartsAProjectFromIt)
+{
+    QFile text(path("people.csv"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("E-Mail,Name\r\nann@x.org,Ann\r\nbob@x.org,\"Baker, Bob\"\r\n");
+    text.close();
+    ControllerFakes fakes;
+    fakes.controller().setDocumentFactory([] { return new MyDocument; });
+    ScriptedFilePanels panels;
+    ProjectWindow window(*registry, *defaults);
+    window.show();
+    AddressView *page = window.subviewManager()->activeViewController();
+
+    panels.opened = {path("people.csv")};
+    page->findChild<QAction *>("actionImportCSV")->trigger();
+    CSVImporter *sheet = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *shown = qobject_cast<CSVImporter *>(widget); shown && shown->isVisible())
+            sheet = shown;
+    }
+    ASSERT_NE(sheet, nullptr);
+    sheet->findChild<QCheckBox *>("extractFieldNames")->setChecked(true);
+    sheet->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+
+    const TableRefPtr table = page->controller()->shownTable();
+    ASSERT_NE(table, nullptr) << "the new table is shown";
+    EXPECT_EQ(table->displayName(), "people.csv");
+    EXPECT_EQ(contentsOf(*table), Rows({{"ann@x.org", "Ann"}, {"bob@x.org", "Baker, Bob"}}));
+    AddressTableModel *rows = page->controller()->tableModel();
+    ASSERT_TRUE(rows->setData(rows->index(0, 1), "Ann Archer", Qt::EditRole));
+    EXPECT_EQ(page->selectedTables(), QList<TableRefPtr>{table});
+
+    page->findChild<QAction *>("actionNewMail")->trigger();
+    ASSERT_EQ(fakes.controller().documents().size(), 1);
+    auto *mail = qobject_cast<MyDocument *>(fakes.controller().documents().first());
+    ASSERT_NE(mail, nullptr);
+    EXPECT_EQ(mail->database().entryValue(0, "1"), "Ann Archer");
+    EXPECT_EQ(mail->database().addressForEntry(1), "bob@x.org") << "the project can send to the rows";
+
+    panels.saved = path("people.txt");
+    page->findChild<QAction *>("actionExportCSV")->trigger();
+    EXPECT_EQ(fileContents("people.txt"), "ann@x.org\tAnn Archer\nbob@x.org\tBaker, Bob\n");
+
+    QString error;
+    ASSERT_TRUE(mail->writeToFile(path("Letter.quorv2"), &error)) << error.toStdString();
+    panels.opened = {path("Letter.quorv2")};
+    page->findChild<QAction *>("actionImportProjectFiles")->trigger();
+    ASSERT_EQ(page->controller()->shownTable()->displayName(), "Letter");
+    EXPECT_EQ(contentsOf(*page->controller()->shownTable()), contentsOf(*table));
+    EXPECT_TRUE(alerts.shown.isEmpty());
 }
 
 } // namespace

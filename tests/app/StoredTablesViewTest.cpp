@@ -145,6 +145,17 @@ TEST_F(StoredTablesView, ContactsAreShownButNeverEdited)
                                "removeTableButton"})
         EXPECT_FALSE(page.findChild<QAbstractButton *>(button)->isEnabled()) << button;
     EXPECT_EQ(controller.tableModel()->data(cell, Qt::DisplayRole), "ann@example.org");
+
+    // Only stored tables are renamed in the outline.
+    const TableRefPtr stored = storedTable("Members", {"E-Mail"}, {});
+    AddressOutlineModel &outline = *controller.outlineModel();
+    outline.reload();
+    const QModelIndex contactsItem = outline.indexOfTable(contacts->uid(), AddressBookDatabase::AllContactsUid);
+    const QModelIndex storedItem = outline.indexOfTable(store->uid(), stored->uid());
+    EXPECT_FALSE(outline.flags(contactsItem) & Qt::ItemIsEditable);
+    EXPECT_FALSE(outline.setData(contactsItem, "Everyone", Qt::EditRole));
+    ASSERT_TRUE(outline.setData(storedItem, "Club members", Qt::EditRole));
+    EXPECT_EQ(stored->displayName(), "Club members");
 }
 
 TEST_F(StoredTablesView, RemovingATableAsksAndCancelKeepsItAndItsFile)

@@ -10,12 +10,16 @@
 #include "PlainNameEditor.h"
 
 #include "ActionGuard.h"
+#include "CSVImporter.h"
+#include "RecipientCommands.h" // CSVImporter.h holds it by QPointer
+#include "FilePanels.h"
 #include "DatabaseRef.h"
 #include "Localizer.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPointer>
 #include <QSet>
 
 #include <algorithm>
@@ -288,14 +292,31 @@ void AddressView::removeColumn()
 
 void AddressView::importCSV()
 {
+    auto *importer = new CSVImporter(window());
+    const QPointer<AddressViewController> controller = m_controller;
+    importer->setTarget([controller](const QVariantMap &result) {
+        if (controller)
+            controller->importCSV_now(result);
+    });
+    importer->displayAsSheet();
 }
 
 void AddressView::importCorvantilineFile()
 {
+    const QStringList paths = FilePanels::current().openFiles(
+        window(), Localizer::localizedString("Project", "Import Project Files"), {QStringLiteral("quorv2")}, true);
+    if (!paths.isEmpty())
+        m_controller->importCorvantilineFiles(paths);
 }
 
 void AddressView::exportCSV()
 {
+    if (!m_controller->shownTable())
+        return;
+    const QString path = FilePanels::current().saveFile(
+        window(), Localizer::localizedString("Project", "Export as Text"), QStringLiteral("txt"));
+    if (!path.isEmpty())
+        m_controller->exportCSV(path);
 }
 
 void AddressView::createNewMail()
