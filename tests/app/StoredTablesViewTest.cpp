@@ -169,7 +169,7 @@ TEST_F(StoredTablesView, RemovingATableAsksAndCancelKeepsItAndItsFile)
     questions.answers = {false};
     EXPECT_FALSE(controller.removeTable(table));
     ASSERT_EQ(questions.asked.size(), 1);
-    EXPECT_TRUE(questions.asked[0].contains("\"Members\"") && questions.asked[0].contains(" 2 rows"))
+    EXPECT_TRUE(questions.asked[0].contains("Members") && questions.asked[0].contains(" 2 rows"))
         << questions.asked[0].toStdString();
     EXPECT_TRUE(QFileInfo::exists(file));
     EXPECT_EQ(store->tables().size(), 1);

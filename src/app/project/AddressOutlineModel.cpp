@@ -2,6 +2,7 @@
 
 #include "DatabaseManager.h"
 #include "KeyedArchiver.h"
+#include "NotificationNames.h"
 #include "ProjectIcons.h"
 
 #include <QMimeData>
@@ -16,6 +17,9 @@ constexpr quintptr SourceRowId = 0;
 AddressOutlineModel::AddressOutlineModel(DatabaseManager &registry, QObject *parent)
     : QAbstractItemModel(parent), m_registry(registry)
 {
+    // The contacts are read in the background; their groups come with them.
+    m_contactsLoaded = NotificationCenter::defaultCenter().addObserver(NotificationNames::AddressBookLoaded, nullptr,
+                                                                       [this](const Notification &) { reload(); });
     reload();
 }
 

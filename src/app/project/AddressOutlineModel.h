@@ -8,6 +8,7 @@
 // Main thread only.
 
 #include "DatabaseRef.h"
+#include "NotificationCenter.h"
 
 #include <QAbstractItemModel>
 
@@ -52,4 +53,5 @@ private:
 
     DatabaseManager &m_registry;
     QList<Source> m_sources;
+    NotificationCenter::Observation m_contactsLoaded;
 };

@@ -48,6 +48,8 @@ AddressView::AddressView(Kind kind, DatabaseManager &registry, UserDefaults &def
     outline->setItemDelegate(new MiddleTextFieldCell(outline));
     outline->expandAll();
     connect(outline->selectionModel(), &QItemSelectionModel::currentChanged, this, &AddressView::loadSelectedTable);
+    // Read again (a table added, the contacts arrived): open and select as before.
+    connect(m_controller->outlineModel(), &QAbstractItemModel::modelReset, this, [this] { outlineChanged(nullptr); });
     connect(outline->selectionModel(), &QItemSelectionModel::selectionChanged, this, &AddressView::updateButtons);
 
     QTableView *table = m_ui->tableView;
@@ -59,8 +61,10 @@ AddressView::AddressView(Kind kind, DatabaseManager &registry, UserDefaults &def
     header->setSortIndicator(-1, Qt::AscendingOrder);
     header->setDefaultSectionSize(ProjectColumnLayout::DefaultWidth);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
-    if (kind == Kind::MailProjects)
+    if (kind == Kind::MailProjects) {
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        outline->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
     connect(header, &QHeaderView::sectionMoved, this, [this] { m_controller->rememberColumnPositions(); });
     connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
         if (column >= 0)
@@ -154,6 +158,13 @@ void AddressView::selectTable(const TableRefPtr &table)
         return;
     m_ui->outlineView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     m_ui->outlineView->scrollTo(index);
+}
+
+void AddressView::refresh()
+{
+    m_controller->outlineModel()->reload();
+    if (const TableRefPtr &shown = m_controller->shownTable())
+        m_controller->tableContentsChanged(shown->uid());
 }
 
 void AddressView::loadSelectedTable()

@@ -25,7 +25,10 @@ ProjectWindow::ProjectWindow(DatabaseManager &registry, UserDefaults &defaults, 
         },
         this);
     connect(m_subviews, &ProjectSubviewManager::activeViewChanged, this,
-            [this](AddressView *page) { m_undoGroup->setActiveStack(page->controller()->undoManager()); });
+            [this](AddressView *page) {
+                page->refresh();
+                m_undoGroup->setActiveStack(page->controller()->undoManager());
+            });
 
     ViewSwitchBar *bar = m_ui->switchBar;
     bar->addSwitchButton(m_ui->tablesButton, ProjectSubviewManager::TablesTag);
