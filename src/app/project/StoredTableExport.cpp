@@ -11,29 +11,38 @@ StoredTableExport::Text StoredTableExport::tabSeparatedText(const TableRef &tabl
     Text result;
     const QList<ColumnRefPtr> columns = table.columns();
     const int rows = table.numberOfRows();
-    QString line;
+    // Converted to UTF-8 a block of lines at a time: one conversion per line
+    // would allocate a million times for a large table.
+    constexpr qsizetype BlockSize = 64 * 1024;
+    QString block;
+    block.reserve(BlockSize + 4096);
+    const auto flush = [&] {
+        result.utf8.append(block.toUtf8());
+        block.resize(0);
+    };
     for (int i = 0; i < rows; ++i) {
         const RowRefPtr row = table.rowAtIndex(i);
-        line.clear();
         for (qsizetype c = 0; c < columns.size(); ++c) {
             if (c > 0)
-                line.append(u'\t');
+                block.append(u'\t');
             const QVariant value = row ? row->dataForColumn(*columns[c]) : QVariant();
             const QString text = value.isValid() ? value.toString() : QString();
             const bool breaks = std::any_of(text.cbegin(), text.cend(), [](QChar ch) {
                 return ch == u'\t' || ch == u'\n' || ch == u'\r';
             });
             if (!breaks) {
-                line.append(text);
+                block.append(text);
                 continue;
             }
             ++result.valuesChanged;
             for (QChar ch : text)
-                line.append(ch == u'\t' || ch == u'\n' || ch == u'\r' ? QChar(u' ') : ch);
+                block.append(ch == u'\t' || ch == u'\n' || ch == u'\r' ? QChar(u' ') : ch);
         }
-        line.append(u'\n');
-        result.utf8.append(line.toUtf8());
+        block.append(u'\n');
+        if (block.size() >= BlockSize)
+            flush();
     }
+    flush();
     return result;
 }
 

@@ -81,11 +81,9 @@ StoredTableImport::Result StoredTableImport::importRows(PlainArrayDatabase &stor
         const RowRefPtr row = table.newRow();
         if (!row)
             break;
-        QVariantMap data;
         const qsizetype count = std::min(values.size(), columns.size());
         for (qsizetype j = 0; j < count; ++j)
-            data.insert(columns[j]->uid(), values[j]);
-        row->setRawData({{QStringLiteral("data"), data}, {QStringLiteral("uid"), row->uid()}});
+            row->setData(values[j], *columns[j]);
     }
     if (firstRowTitles && first.size() > columns.size())
         result.valuesLeftOut += first.size() - columns.size();
