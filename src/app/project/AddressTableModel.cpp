@@ -5,18 +5,26 @@ void AddressTableModel::setSourceTable(const TableRefPtr &table, const QList<Col
     beginResetModel();
     m_table = table;
     m_columns = table ? columns : QList<ColumnRefPtr>();
+    m_rowCount = table ? table->numberOfRows() : 0;
     endResetModel();
 }
 
 void AddressTableModel::reload()
 {
+    const int rows = m_table ? m_table->numberOfRows() : 0;
+    if (rows == m_rowCount) {
+        if (rows > 0 && !m_columns.isEmpty())
+            emit dataChanged(index(0, 0), index(rows - 1, int(m_columns.size()) - 1));
+        return;
+    }
     beginResetModel();
+    m_rowCount = rows;
     endResetModel();
 }
 
 int AddressTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !m_table ? 0 : m_table->numberOfRows();
+    return parent.isValid() ? 0 : m_rowCount;
 }
 
 int AddressTableModel::columnCount(const QModelIndex &parent) const

@@ -28,7 +28,8 @@ public:
     [[nodiscard]] const TableRefPtr &sourceTable() const { return m_table; }
     [[nodiscard]] const QList<ColumnRefPtr> &shownColumns() const { return m_columns; }
     [[nodiscard]] ColumnRefPtr column(int index) const { return m_columns.value(index); }
-    // The table's rows or columns changed.
+    // The table's rows changed: with as many rows as before, the views keep
+    // their selection and the cell being edited.
     void reload();
 
     [[nodiscard]] int rowCount(const QModelIndex &parent = {}) const override;
@@ -41,5 +42,8 @@ public:
 private:
     TableRefPtr m_table;
     QList<ColumnRefPtr> m_columns;
+    // As last told to the views: a table answers 0 rows while another one
+    // is being filled, and a view must not see that change unannounced.
+    int m_rowCount = 0;
     Editor m_editor;
 };

@@ -2,13 +2,13 @@
 
 #include "AddressOutlineModel.h"
 #include "AddressTableModel.h"
+#include "QuestionPresenter.h"
 #include "StoredColumnsRemoveCommand.h"
 #include "StoredRowAddCommand.h"
 #include "StoredRowChangeCommand.h"
 #include "StoredRowsRemoveCommand.h"
 #include "StoredTableExport.h"
 #include "StoredTableImport.h"
-#include "QuestionPresenter.h"
 
 #include "AlertPresenter.h"
 #include "Alerts.h"
@@ -23,6 +23,8 @@
 #include <QSet>
 #include <QUndoStack>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -97,9 +99,12 @@ void AddressViewController::tableContentsChanged(const QString &tableUID)
         return;
     const QList<ColumnRefPtr> &shown = m_rows->shownColumns();
     const QList<ColumnRefPtr> columns = m_table->columns();
-    const bool sameColumns = shown.size() == columns.size() && std::all_of(columns.cbegin(), columns.cend(), [&](const ColumnRefPtr &c) {
-        return std::any_of(shown.cbegin(), shown.cend(), [&](const ColumnRefPtr &s) { return s->uid() == c->uid(); });
-    });
+    QSet<QString> shownUids;
+    for (const ColumnRefPtr &column : shown)
+        shownUids.insert(column->uid());
+    const bool sameColumns = shown.size() == columns.size() &&
+                             std::all_of(columns.cbegin(), columns.cend(),
+                                         [&](const ColumnRefPtr &column) { return shownUids.contains(column->uid()); });
     if (sameColumns)
         m_rows->reload();
     else
