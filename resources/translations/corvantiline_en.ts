@@ -712,6 +712,109 @@
         <source>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</source>
         <translation>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</translation>
     </message>
+    <message>
+        <source>Remove Table</source>
+        <translation>Remove Table</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Remove the table &quot;%1&quot;? It holds %2 rows. The table and its file are deleted, and this cannot be undone.</source>
+        <translation>Remove the table “%1”? It holds %2 rows. The table and its file are deleted, and this cannot be undone.</translation>
+    </message>
+    <message>
+        <source>No Column Selected</source>
+        <translation>No Column Selected</translation>
+    </message>
+    <message>
+        <source>No Column Selected description</source>
+        <translation>Select a cell of the column you want to rename.</translation>
+    </message>
+    <message>
+        <source>New Table</source>
+        <translation>New Table</translation>
+    </message>
+    <message>
+        <source>New Column</source>
+        <translation>New Column</translation>
+    </message>
+    <message>
+        <source>Rename Column</source>
+        <translation>Rename Column</translation>
+    </message>
+    <message>
+        <source>Import Project Files</source>
+        <translation>Import Project Files</translation>
+    </message>
+    <message>
+        <source>Export as Text</source>
+        <translation>Export as Text</translation>
+    </message>
+    <message>
+        <source>Import Failed</source>
+        <translation>Import Failed</translation>
+    </message>
+    <message>
+        <source>The stored table could not be made: %1</source>
+        <translation>The stored table could not be made: %1</translation>
+    </message>
+    <message>
+        <source>Values Left Out</source>
+        <translation>Values Left Out</translation>
+    </message>
+    <message>
+        <source>A stored table has at most %1 columns. %2 values past the last column were not imported.</source>
+        <translation>A stored table has at most %1 columns. %2 values past the last column were not imported.</translation>
+    </message>
+    <message>
+        <source>These files could not be imported:</source>
+        <translation>These files could not be imported:</translation>
+    </message>
+    <message>
+        <source>Export Failed</source>
+        <translation>Export Failed</translation>
+    </message>
+    <message>
+        <source>The table could not be written to &quot;%1&quot;: %2</source>
+        <translation>The table could not be written to “%1”: %2</translation>
+    </message>
+    <message>
+        <source>Line Breaks Replaced</source>
+        <translation>Line Breaks Replaced</translation>
+    </message>
+    <message>
+        <source>In %1 values a tab or a line break was replaced by a space, so that every row stays one line.</source>
+        <translation>In %1 values a tab or a line break was replaced by a space, so that every row stays one line.</translation>
+    </message>
+    <message>
+        <source>Stored Table Not Saved</source>
+        <translation>Stored Table Not Saved</translation>
+    </message>
+    <message>
+        <source>Stored Tables</source>
+        <translation>Stored Tables</translation>
+    </message>
+    <message>
+        <source>If you quit now, these changes are lost.</source>
+        <translation>If you quit now, these changes are lost.</translation>
+    </message>
+    <message>
+        <source>Quit Anyway</source>
+        <translation>Quit Anyway</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-DatabaseManager</name>
+    <message>
+        <source>Already Listed Error</source>
+        <translation>Already Listed</translation>
+    </message>
+    <message>
+        <source>Already Listed Text</source>
+        <translation>The file is listed already, or it is not a project file.</translation>
+    </message>
 </context>
 <context>
     <name>Localized</name>

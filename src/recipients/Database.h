@@ -14,6 +14,7 @@
 #include "VCard.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -154,6 +155,9 @@ public:
     // is taken. A slot named "" still counts as free by name, so without the
     // value test the next field would land on the values put in it.
     QString addField(const QString &name);
+    // addField for each name in turn, in time linear in the names and the
+    // table; null identifiers for the names no slot was left for.
+    QStringList addFields(const QStringList &names);
     [[nodiscard]] const ColumnMap &fieldNameColumnIDMapping() const { return m_fieldNameIDMapping; }
     void refreshFieldNameColumnIDMapping();
     void setAddressFieldNo(int slot) { m_addressFieldNo = slot; }
@@ -246,7 +250,10 @@ private:
     // Per slot up to MaxColumnCount: named, or holding a value in any entry.
     [[nodiscard]] QList<bool> takenSlots() const;
     // addField with the taken slots known; marks the slot it hands out.
-    QString addField(const QString &name, QList<bool> &taken);
+    // searchFrom: no slot before it is free (moved past the slot handed out).
+    QString addField(const QString &name, QList<bool> &taken, int &searchFrom);
+    // The mapping after one slot's name changed, without a rebuild.
+    void updateFieldNameColumnIDMapping(const QString &oldName, const QString &newName, const QString &columnID);
     [[nodiscard]] QVariantMap entryForPerson(const Person &person, const Person *group, bool collateAddresses);
     // Fields the running contacts import may still make (negative: no limit)
     // and the values it left out.
@@ -258,6 +265,8 @@ private:
     int m_addressFieldNo = -1;
     int m_columnCount = DefaultColumnCount;
     ColumnMap m_fieldNameIDMapping;
+    // How many slots carry each non-empty name.
+    QHash<QString, int> m_fieldNameCounts;
 };
 
 // The order of duplicate search: entries without an address first, then

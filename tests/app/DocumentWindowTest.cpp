@@ -258,8 +258,8 @@ TEST(DocumentWindowTest, ItemsThatCannotActAreDisabled)
     MyDocument document;
     document.showWindows();
     EXPECT_TRUE(menuItem(document, "actionSettings")->isEnabled());
-    // Its window does not exist yet.
-    EXPECT_FALSE(menuItem(document, "actionProjectWindow")->isEnabled());
+    EXPECT_TRUE(menuItem(document, "actionProjectWindow")->isEnabled());
+    EXPECT_TRUE(menuItem(document, "actionTableFiles")->isEnabled());
     QAction *revert = menuItem(document, "actionRevert");
     EXPECT_FALSE(revert->isEnabled()) << "never saved";
     QString error;

@@ -98,6 +98,7 @@ void DocumentWindow::connectMenus()
     connect(m_ui->actionQuit, &QAction::triggered, this, [] { invokeApplicationSlot("quitApplication"); });
     connect(m_ui->actionSettings, &QAction::triggered, this, [] { invokeApplicationSlot("showSettings"); });
     connect(m_ui->actionProjectWindow, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManager"); });
+    connect(m_ui->actionTableFiles, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManagerWindow"); });
     if (!m_document)
         return;
     m_undoRouter = std::make_unique<UndoRouter>(m_document->undoManager());

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <array>
+
 namespace {
 
 constexpr QStringView Alphabet = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -38,7 +40,16 @@ bool isAsciiAlphanumeric(QChar c)
 
 QString createNewUidWithPrefix(StringSet &set, const QString &prefix)
 {
-    return createNewUidWithPrefix(set, prefix, QDateTime::currentMSecsSinceEpoch(), *QRandomGenerator::system());
+    // Seeded once per thread from the system's generator: each copy of the
+    // program draws its own stream, and a draw does not go to the system's
+    // entropy source (eight of those per identifier made a table of a
+    // million rows wait seconds for its identifiers).
+    thread_local QRandomGenerator generator = [] {
+        std::array<quint32, 16> seed{};
+        QRandomGenerator::system()->fillRange(seed.data(), seed.size());
+        return QRandomGenerator(seed.data(), seed.size());
+    }();
+    return createNewUidWithPrefix(set, prefix, QDateTime::currentMSecsSinceEpoch(), generator);
 }
 
 QString createNewUidWithPrefix(StringSet &set, const QString &prefix, qint64 msecsSinceEpoch,
@@ -47,12 +58,14 @@ QString createNewUidWithPrefix(StringSet &set, const QString &prefix, qint64 mse
     // Hundredths of a second, its low 32 bits, nine digits of those.
     const quint32 low = quint32(quint64(msecsSinceEpoch / 10));
     const QString head = prefix + QStringLiteral("%1").arg(low % 1'000'000'000u, TimeDigits, 10, QLatin1Char('0'));
-    QString uid;
-    do {
-        uid = head + randomPart(random);
-    } while (set.contains(uid));
-    set.insert(uid);
-    return uid;
+    // One lookup per draw: the set of a large table does not fit a cache.
+    for (;;) {
+        QString uid = head + randomPart(random);
+        const qsizetype before = set.size();
+        set.insert(uid);
+        if (set.size() != before)
+            return uid;
+    }
 }
 
 bool isWellFormedUid(QStringView text, QStringView prefix)
