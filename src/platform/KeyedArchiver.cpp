@@ -366,8 +366,7 @@ struct KeyedArchiver::Private {
             break;
         }
         if (value.typeId() == qMetaTypeId<StringSet>()) {
-            QStringList sorted = value.value<StringSet>().values();
-            std::sort(sorted.begin(), sorted.end());
+            const QStringList sorted = sortedMembers(value.value<StringSet>());
             return encodeReferences({QStringLiteral("NSMutableSet"), QStringLiteral("NSSet"), QStringLiteral("NSObject")},
                                     QVariantList(sorted.cbegin(), sorted.cend()));
         }

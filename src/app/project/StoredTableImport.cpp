@@ -72,6 +72,7 @@ StoredTableImport::Result StoredTableImport::importRows(PlainArrayDatabase &stor
         return result;
     }
     const qsizetype firstWidth = columns.size();
+    table.reserveRows(rows.size());
 
     for (qsizetype r = firstRowTitles ? 1 : 0; r < rows.size(); ++r) {
         const QStringList &values = rows[r];

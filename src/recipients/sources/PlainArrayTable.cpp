@@ -113,6 +113,12 @@ RowRefPtr PlainArrayTable::newRow()
     return loaded ? loaded->newRow() : nullptr;
 }
 
+void PlainArrayTable::reserveRows(qsizetype count)
+{
+    if (const auto loaded = editableCache())
+        loaded->reserveRows(count);
+}
+
 RowRefPtr PlainArrayTable::newRowWithData(const QVariantMap &rawData, int index)
 {
     const auto loaded = editableCache();

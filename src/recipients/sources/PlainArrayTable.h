@@ -50,6 +50,7 @@ public:
     [[nodiscard]] Capabilities capabilities() const override;
     [[nodiscard]] RowRefPtr rowWithUID(const QString &uid) const override;
     RowRefPtr newRow() override;
+    void reserveRows(qsizetype count) override;
     RowRefPtr newRowWithData(const QVariantMap &rawData, int index) override;
     bool removeRowAtIndex(int index) override;
     ColumnRefPtr newColumn(const QString &name) override;

@@ -172,6 +172,14 @@ std::shared_ptr<PlainArrayRow> PlainArrayTableCache::newRow()
     return row;
 }
 
+void PlainArrayTableCache::reserveRows(qsizetype count)
+{
+    if (m_readOnly || count <= 0)
+        return;
+    m_table.contents.reserve(m_table.contents.size() + count);
+    m_table.uidSet.reserve(m_table.uidSet.size() + count);
+}
+
 bool PlainArrayTableCache::setTableDisplayName(const QString &name)
 {
     if (m_readOnly)

@@ -57,6 +57,7 @@ public:
     // The row's identifier is taken as given; inserted when 0 <= index < rows, else appended.
     std::shared_ptr<PlainArrayRow> newRowWithData(const QVariantMap &rawData, int index);
     std::shared_ptr<PlainArrayRow> newRow();
+    void reserveRows(qsizetype count);
     bool setTableDisplayName(const QString &name);
 
     // A row or the table changed: written at once outside a batch.

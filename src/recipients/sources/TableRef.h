@@ -56,6 +56,8 @@ public:
     [[nodiscard]] virtual RowRefPtr rowWithUID(const QString &uid) const;
 
     virtual RowRefPtr newRow() { return nullptr; }
+    // Room for that many more rows, before a bulk import makes them.
+    virtual void reserveRows(qsizetype) {}
     // A row made from rawData() of an earlier row, inserted at the index
     // when it lies inside the table, else appended.
     virtual RowRefPtr newRowWithData(const QVariantMap &, int) { return nullptr; }
