@@ -3,6 +3,7 @@
 #include "AppException.h"
 
 #include <QRandomGenerator>
+#include <QtEndian>
 
 #include <bit>
 #include <cstring>
@@ -88,23 +89,20 @@ BinaryPlistWriter::BinaryPlistWriter(qint64 maxBytes) : m_maxBytes(maxBytes), m_
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
 {
-    bool ascii = true;
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    const quint64 count = quint64(text.size());
-    m_scratch.resize(markerSize(count) + (ascii ? count : 2 * count));
-    char *out = putMarker(m_scratch.data(), ascii ? 0x5 : 0x6, count);
-    for (QChar c : text) {
-        if (ascii) {
-            *out++ = char(c.unicode());
-        } else {
-            *out++ = char(c.unicode() >> 8);
-            *out++ = char(c.unicode() & 0xFF);
-        }
+    const char16_t *units = text.utf16();
+    const qsizetype count = text.size();
+    char16_t any = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        any |= units[i];
+    const bool ascii = any < 0x80;
+    m_scratch.resize(markerSize(quint64(count)) + size_t(ascii ? count : 2 * count));
+    char *out = putMarker(m_scratch.data(), ascii ? 0x5 : 0x6, quint64(count));
+    if (ascii) {
+        for (qsizetype i = 0; i < count; ++i)
+            out[i] = char(units[i]);
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            qToBigEndian(units[i], out + 2 * i);
     }
     return addScalar();
 }
@@ -301,9 +299,19 @@ QByteArray BinaryPlistWriter::finish(Ref top)
         out = putMarker(out, kind == Array ? 0xA : 0xD, n);
         const Ref *refs = m_refs.data() + object.start;
         const quint32 refCount = kind == Array ? n : 2 * n;
-        for (quint32 i = 0; i < refCount; ++i) {
-            putBigEndian(out, refs[i], refSize);
-            out += refSize;
+        switch (refSize) {
+        case 1:
+            for (quint32 i = 0; i < refCount; ++i)
+                *out++ = char(refs[i]);
+            break;
+        case 2:
+            for (quint32 i = 0; i < refCount; ++i, out += 2)
+                qToBigEndian(quint16(refs[i]), out);
+            break;
+        default:
+            for (quint32 i = 0; i < refCount; ++i, out += 4)
+                qToBigEndian(quint32(refs[i]), out);
+            break;
         }
     }
     std::memset(table, 0, 6);
