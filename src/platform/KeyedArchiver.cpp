@@ -257,7 +257,7 @@ struct KeyedArchiver::Private {
                                  keys.reserve(map.size());
                                  values.reserve(map.size());
                                  for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-                                     keys.push_back(uidRef(encodeValue(it.key())));
+                                     keys.push_back(uidRef(encodeString(it.key())));
                                      values.push_back(uidRef(encodeValue(it.value())));
                                  }
                                  setField(QStringLiteral("NS.keys"), writer.addArray(keys));
@@ -324,7 +324,8 @@ struct KeyedArchiver::Private {
 
         switch (value.typeId()) {
         case QMetaType::QString:
-            return encodeString(value.toString());
+            // The string held, not a copy of it: tables are mostly strings.
+            return encodeString(*static_cast<const QString *>(value.constData()));
         case QMetaType::Bool:
             return append(writer.addBool(value.toBool()));
         case QMetaType::Int:
