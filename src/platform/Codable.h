@@ -30,6 +30,9 @@ public:
     [[nodiscard]] virtual QStringList archiveClassHierarchy() const;
     // Written with the class name in typed archives and handed back to the decoder.
     [[nodiscard]] virtual int archiveClassVersion() const { return 0; }
+    // An object that one archive never holds twice (a row of a table) need
+    // not be looked up by identity, which a million rows would pay for.
+    [[nodiscard]] virtual bool archivedOnce() const { return false; }
 
     virtual void encodeWithCoder(KeyedArchiver &coder) const;
     virtual void encodeWithCoder(TypedArchiver &coder) const;

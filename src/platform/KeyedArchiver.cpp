@@ -265,10 +265,27 @@ struct KeyedArchiver::Private {
                              });
     }
 
+    // The class is nearly always known by name already; its hierarchy is
+    // asked for only the first time.
+    quint64 classUidOf(const Codable &object)
+    {
+        if (const auto known = classUids.constFind(object.archiveClassName()); known != classUids.constEnd())
+            return *known;
+        QStringList classes = object.archiveClassHierarchy();
+        if (classes.isEmpty())
+            classes = {object.archiveClassName()};
+        return classUid(classes);
+    }
+
     quint64 encodeCodable(const CodableRef &object)
     {
         if (!object)
             return 0;
+        if (object->archivedOnce()) {
+            const quint64 uid = append(0);
+            writeClassed(uid, [&] { return classUidOf(*object); }, [&] { object->encodeWithCoder(*q); });
+            return uid;
+        }
         if (auto found = codableUids.constFind(object.get()); found != codableUids.constEnd()) {
             if (*found < codablesInProgress.size() && codablesInProgress[*found])
                 throw AppException(ExceptionNames::InvalidArgument,
@@ -282,17 +299,7 @@ struct KeyedArchiver::Private {
         if (uid >= codablesInProgress.size())
             codablesInProgress.resize(std::max<size_t>(uid + 1, codablesInProgress.size() * 2));
         codablesInProgress[uid] = true;
-        // The class is nearly always known by name already; its hierarchy
-        // is asked for only the first time.
-        const auto classUidOf = [&] {
-            if (const auto known = classUids.constFind(object->archiveClassName()); known != classUids.constEnd())
-                return *known;
-            QStringList classes = object->archiveClassHierarchy();
-            if (classes.isEmpty())
-                classes = {object->archiveClassName()};
-            return classUid(classes);
-        };
-        writeClassed(uid, classUidOf, [&] { object->encodeWithCoder(*q); });
+        writeClassed(uid, [&] { return classUidOf(*object); }, [&] { object->encodeWithCoder(*q); });
         codablesInProgress[uid] = false;
         return uid;
     }

@@ -42,6 +42,7 @@ public:
     [[nodiscard]] const QVariantMap &data() const { return m_data; }
 
     [[nodiscard]] QString archiveClassName() const override { return ClassName; }
+    [[nodiscard]] bool archivedOnce() const override { return true; }
     void encodeWithCoder(KeyedArchiver &coder) const override;
 
 private:
