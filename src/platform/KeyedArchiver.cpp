@@ -249,20 +249,45 @@ struct KeyedArchiver::Private {
 
     quint64 encodeMap(const QVariantMap &map)
     {
+        return encodeDictionary(map.constKeyValueBegin(), map.constKeyValueEnd(), map.size());
+    }
+
+    // Pairs of a string key and a value, in the order of their keys.
+    template <typename Iterator>
+    quint64 encodeDictionary(Iterator begin, Iterator end, qsizetype size)
+    {
         return encodeClassed({QStringLiteral("NSMutableDictionary"), QStringLiteral("NSDictionary"),
                               QStringLiteral("NSObject")},
                              [&] {
                                  // Rows of a table are small maps: no allocation for them.
                                  QVarLengthArray<Ref, 16> keys, values;
-                                 keys.reserve(map.size());
-                                 values.reserve(map.size());
-                                 for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-                                     keys.push_back(uidRef(encodeString(it.key())));
-                                     values.push_back(uidRef(encodeValue(it.value())));
+                                 keys.reserve(size);
+                                 values.reserve(size);
+                                 for (auto it = begin; it != end; ++it) {
+                                     const auto &[key, value] = *it;
+                                     keys.push_back(uidRef(encodeString(key)));
+                                     values.push_back(uidRef(encodeValue(value)));
                                  }
                                  setField(QStringLiteral("NS.keys"), writer.addArray(keys));
                                  setField(QStringLiteral("NS.objects"), writer.addArray(values));
                              });
+    }
+
+    // The reader refuses deeper nesting; better to say so now than to write
+    // an archive nobody can open.
+    template <typename Write>
+    quint64 nested(const Write &write)
+    {
+        if (depth >= KeyedUnarchiver::MaxDepth)
+            throw AppException(ExceptionNames::InvalidArgument,
+                               QStringLiteral("Values nested deeper than %1 levels cannot be archived.")
+                                   .arg(KeyedUnarchiver::MaxDepth));
+        ++depth;
+        struct Leave {
+            int &depth;
+            ~Leave() { --depth; }
+        } leave{depth};
+        return write();
     }
 
     // The class is nearly always known by name already; its hierarchy is
@@ -317,18 +342,11 @@ struct KeyedArchiver::Private {
     {
         if (!value.isValid() || value.typeId() == QMetaType::Nullptr)
             return 0;
-        // The reader refuses deeper nesting; better to say so now than to
-        // write an archive nobody can open.
-        if (depth >= KeyedUnarchiver::MaxDepth)
-            throw AppException(ExceptionNames::InvalidArgument,
-                               QStringLiteral("Values nested deeper than %1 levels cannot be archived.")
-                                   .arg(KeyedUnarchiver::MaxDepth));
-        ++depth;
-        struct Leave {
-            int &depth;
-            ~Leave() { --depth; }
-        } leave{depth};
+        return nested([&] { return encodeNested(value); });
+    }
 
+    quint64 encodeNested(const QVariant &value)
+    {
         switch (value.typeId()) {
         case QMetaType::QString:
             // The string held, not a copy of it: tables are mostly strings.
@@ -424,6 +442,13 @@ void KeyedArchiver::encodeObject(const QVariant &value, const QString &key)
 {
     d->frame(); // a field outside an object fails before anything is written
     const quint64 uid = d->encodeValue(value);
+    d->setField(key, d->uidRef(uid));
+}
+
+void KeyedArchiver::encodeDictionary(const QList<std::pair<QString, QVariant>> &entries, const QString &key)
+{
+    d->frame();
+    const quint64 uid = d->nested([&] { return d->encodeDictionary(entries.cbegin(), entries.cend(), entries.size()); });
     d->setField(key, d->uidRef(uid));
 }
 

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <utility>
+
 class RichText;
 
 class KeyedArchiver {
@@ -29,6 +31,9 @@ public:
     // Inside Codable::encodeWithCoder: the fields of the object being written.
     void encodeObject(const QVariant &value, const QString &key); // an invalid QVariant is nil
     void encodeObject(const QVariant &value);                     // no key: "$0", "$1", ... in order
+    // A dictionary given as pairs sorted by key, written as a QVariantMap of
+    // them would be, without making the map.
+    void encodeDictionary(const QList<std::pair<QString, QVariant>> &entries, const QString &key);
     void encodeBool(bool value, const QString &key);
     void encodeInt32(qint32 value, const QString &key);
     void encodeInt64(qint64 value, const QString &key);

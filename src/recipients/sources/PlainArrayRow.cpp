@@ -3,11 +3,32 @@
 #include "KeyedArchiver.h"
 #include "PlainArrayTableCache.h"
 
+#include <algorithm>
+
 std::shared_ptr<PlainArrayRow> PlainArrayRow::fromRawData(const QVariantMap &raw)
 {
     const QVariant data = raw.value(DataKey);
     return std::make_shared<PlainArrayRow>(raw.value(UidKey).toString(),
                                            data.typeId() == QMetaType::QVariantMap ? data.toMap() : QVariantMap());
+}
+
+PlainArrayRow::PlainArrayRow(const QString &uid, const QVariantMap &data) : m_cells(cellsOf(data)), m_uid(uid)
+{
+}
+
+PlainArrayRow::Cells PlainArrayRow::cellsOf(const QVariantMap &data)
+{
+    Cells cells;
+    cells.reserve(data.size());
+    for (auto it = data.constBegin(); it != data.constEnd(); ++it)
+        cells.append({it.key(), it.value()});
+    return cells;
+}
+
+PlainArrayRow::Cells::const_iterator PlainArrayRow::findCell(const QString &columnUid) const
+{
+    return std::lower_bound(m_cells.cbegin(), m_cells.cend(), columnUid,
+                            [](const auto &cell, const QString &uid) { return cell.first < uid; });
 }
 
 std::shared_ptr<PlainArrayTableCache> PlainArrayRow::editableMaster() const
@@ -23,7 +44,9 @@ bool PlainArrayRow::staticData() const
 
 QVariant PlainArrayRow::dataForColumn(const ColumnRef &column) const
 {
-    return m_data.value(column.uid(), QStringLiteral(""));
+    const QString uid = column.uid();
+    const auto cell = findCell(uid);
+    return cell != m_cells.cend() && cell->first == uid ? cell->second : QVariant(QStringLiteral(""));
 }
 
 bool PlainArrayRow::setData(const QVariant &value, const ColumnRef &column)
@@ -31,14 +54,22 @@ bool PlainArrayRow::setData(const QVariant &value, const ColumnRef &column)
     const std::shared_ptr<PlainArrayTableCache> master = editableMaster();
     if (!master)
         return false;
-    m_data.insert(column.uid(), value);
+    const QString uid = column.uid();
+    const auto cell = findCell(uid);
+    if (cell != m_cells.cend() && cell->first == uid)
+        m_cells[cell - m_cells.cbegin()].second = value;
+    else
+        m_cells.insert(cell - m_cells.cbegin(), {uid, value});
     master->contentsChanged();
     return true;
 }
 
 QVariantMap PlainArrayRow::rawData() const
 {
-    return {{DataKey, m_data}, {UidKey, m_uid}};
+    QVariantMap data;
+    for (const auto &[uid, value] : m_cells)
+        data.insert(uid, value);
+    return {{DataKey, data}, {UidKey, m_uid}};
 }
 
 bool PlainArrayRow::setRawData(const QVariantMap &raw)
@@ -47,7 +78,7 @@ bool PlainArrayRow::setRawData(const QVariantMap &raw)
     if (!master)
         return false;
     const std::shared_ptr<PlainArrayRow> copy = fromRawData(raw);
-    m_data = copy->m_data;
+    m_cells = copy->m_cells;
     m_uid = copy->m_uid;
     master->contentsChanged();
     return true;
@@ -55,6 +86,6 @@ bool PlainArrayRow::setRawData(const QVariantMap &raw)
 
 void PlainArrayRow::encodeWithCoder(KeyedArchiver &coder) const
 {
-    coder.encodeObject(m_data, DataKey);
+    coder.encodeDictionary(m_cells, DataKey);
     coder.encodeObject(m_uid, UidKey);
 }

@@ -21,7 +21,7 @@ public:
     // From rawData() of a row: "data" (a dictionary) and "uid".
     [[nodiscard]] static std::shared_ptr<PlainArrayRow> fromRawData(const QVariantMap &raw);
     // From stored fields, already checked.
-    PlainArrayRow(const QString &uid, const QVariantMap &data) : m_data(data), m_uid(uid) {}
+    PlainArrayRow(const QString &uid, const QVariantMap &data);
 
     static inline const QString ClassName = QStringLiteral("PlainArrayRow");
     static inline const QString DataKey = QStringLiteral("data");
@@ -39,8 +39,6 @@ public:
     [[nodiscard]] QVariantMap rawData() const override;
     bool setRawData(const QVariantMap &raw) override;
 
-    [[nodiscard]] const QVariantMap &data() const { return m_data; }
-
     [[nodiscard]] QString archiveClassName() const override { return ClassName; }
     [[nodiscard]] bool archivedOnce() const override { return true; }
     void encodeWithCoder(KeyedArchiver &coder) const override;
@@ -48,7 +46,14 @@ public:
 private:
     [[nodiscard]] std::shared_ptr<PlainArrayTableCache> editableMaster() const;
 
-    QVariantMap m_data;
+    // Values by column uid in the order of the uids: one block a row, walked
+    // in order when the table is written, where a map's nodes would lie all
+    // over the memory of a large table.
+    using Cells = QList<std::pair<QString, QVariant>>;
+    [[nodiscard]] static Cells cellsOf(const QVariantMap &data);
+    [[nodiscard]] Cells::const_iterator findCell(const QString &columnUid) const;
+
+    Cells m_cells;
     QString m_uid;
     std::weak_ptr<PlainArrayTableCache> m_master;
 };
