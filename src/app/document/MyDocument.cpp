@@ -61,6 +61,7 @@ MyDocument::MyDocument(QObject *parent)
     registerTagCoders();
     registerAttachmentCoders();
     m_sendMails->setDocument(this);
+    connect(m_sendMails, &SendMailsUIHandler::sendingChanged, this, &MyDocument::sendRunActiveChanged);
 }
 
 MyDocument::~MyDocument()
@@ -256,6 +257,7 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
 
     m_databaseTab->setDatabase(&m_database);
     m_attachmentTab->setAttachmentManager(&m_attachmentManager);
+    m_attachmentTab->setDocument(this);
 
     const bool hadFileData = m_fileDataArray || m_fileDataDict;
     loadFileDataArray();
@@ -338,6 +340,11 @@ void MyDocument::printDocumentWithSettings(bool showPrintPanel)
             self->printDocument(self->m_printer.get());
     });
     dialog->open();
+}
+
+bool MyDocument::isSendRunActive() const
+{
+    return m_sendMails->isSending();
 }
 
 bool MyDocument::canClose(QString *reason) const

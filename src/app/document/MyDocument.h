@@ -101,12 +101,19 @@ public:
     // the document's print settings.
     void printDocumentWithSettings(bool showPrintPanel);
 
+    // A send run is going on: the recipient table must not be edited
+    // meanwhile. sendRunActiveChanged() says when that changes.
+    [[nodiscard]] bool isSendRunActive() const;
+
     [[nodiscard]] bool canClose(QString *reason) const override;
     void prepareToQuit() override;
 
 public slots:
     // The default content of a new document; also the assistant's end.
     void docAssistantDone();
+
+signals:
+    void sendRunActiveChanged(bool active);
 
 protected:
     [[nodiscard]] QMainWindow *makeWindow() override;
