@@ -14,6 +14,7 @@
 #include "Settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QThread>
@@ -118,6 +119,16 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 20
 inline bool waitForRunEnd(SendMailsUIHandler &handler, int timeoutMs = 30000)
 {
     return waitUntil([&] { return !handler.isSending(); }, timeoutMs);
+}
+
+// The picture of a window, for review: in CORV_SCREENSHOT_DIR, else in
+// the build folder beside the other windows' pictures.
+inline bool saveScreenshot(QWidget *widget, const QString &name)
+{
+    QString folder = qEnvironmentVariable("CORV_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath() + QStringLiteral("/app");
+    return QDir().mkpath(folder) && widget->grab().save(QDir(folder).filePath(name));
 }
 
 // As a standard string, which failure messages show as text.

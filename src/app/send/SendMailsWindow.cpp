@@ -31,10 +31,14 @@ SendMailsWindow::SendMailsWindow(QWidget *parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::SendMailsPanel>())
 {
     m_ui->setupUi(this);
-    for (int i = 1; i <= SendSheetModel::PriorityCount; ++i) {
-        m_ui->priorityInput->addItem(
-            Localizer::localizedString(QStringLiteral("SendMails"), QStringLiteral("PRIORITY_") + QString::number(i)));
-    }
+    // Item i (from 0) stands for priority i + 1.
+    m_ui->priorityInput->addItems({
+        Localizer::localizedString("SendMails", "PRIORITY_1"),
+        Localizer::localizedString("SendMails", "PRIORITY_2"),
+        Localizer::localizedString("SendMails", "PRIORITY_3"),
+        Localizer::localizedString("SendMails", "PRIORITY_4"),
+        Localizer::localizedString("SendMails", "PRIORITY_5"),
+    });
     m_ui->priorityInput->setCurrentIndex(SendSheetModel::DefaultPriorityIndex);
 
     // The target: item 0 all recipients, 1 a simulated run, 2 the test

@@ -17,7 +17,6 @@
 class SendSheetModel {
 public:
     enum Target { AllRecipients = 0, SimulatedRun = 1, TestTable = 2 };
-    static constexpr int PriorityCount = 5;
     // Priority 3 sends no priority header.
     static constexpr int DefaultPriorityIndex = 2;
 

@@ -29,8 +29,9 @@ QByteArray escaped(QStringView text)
             out += char(u);
         } else {
             // RTF counts in signed 16-bit units; "?" stands in for readers
-            // that cannot show the character.
-            out += "\\u" + QByteArray::number(qint16(u)) + '?';
+            // that cannot show the character. In a group of its own, so
+            // that no reader skips more than the "?" after it.
+            out += "{\\u" + QByteArray::number(qint16(u)) + "?}";
         }
     }
     return out;
