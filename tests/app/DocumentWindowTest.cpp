@@ -13,7 +13,6 @@
 #include "MessageTabWidget.h"
 #include "SendMailsUIHandler.h"
 
-#include "MailDispatcher.h"
 #include "Settings.h"
 #include "UserDefaults.h"
 

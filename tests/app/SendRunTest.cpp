@@ -134,6 +134,8 @@ protected:
     {
         handler->abortAndWait();
         document.reset();
+        // Ended workers are joined at the next start, or here.
+        MailDispatcher::abortAndJoinAll();
     }
 
     void setRecipients(const QList<Recipient> &recipients)
