@@ -187,7 +187,7 @@ TEST_F(PreviewTest, TheWebViewLoadsNothingFromOutsideButLocalPicturesAndLargePag
     ASSERT_TRUE(waitForLoad(loads));
     const QUrl shown = view->pageUrl();
     // Long enough for a refresh of 0 seconds and the fetches to go out.
-    waitUntil([] { return false; }, 1500);
+    waitUntil([] { return false; }, 800);
     EXPECT_EQ(web.connections, 0);
     EXPECT_EQ(view->url(), shown) << "the page stays";
     EXPECT_GT(view->blockedRequests(), 0);

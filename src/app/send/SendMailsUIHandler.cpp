@@ -28,7 +28,6 @@ SendMailsUIHandler::SendMailsUIHandler(QObject *parent)
     : QObject(parent)
 {
     m_displayTimer.setSingleShot(true);
-    m_displayTimer.setInterval(DisplayIntervalMs);
     connect(&m_displayTimer, &QTimer::timeout, this, &SendMailsUIHandler::updateDisplayNow);
 }
 
@@ -489,13 +488,19 @@ void SendMailsUIHandler::hideProgressSheet()
 
 void SendMailsUIHandler::scheduleDisplay()
 {
-    if (!m_displayTimer.isActive())
-        m_displayTimer.start();
+    // Shown at once when the last showing is a tick ago, so that a stream
+    // of reports cannot hold the timer off; else at the end of the tick.
+    const qint64 since = m_lastDisplay.isValid() ? m_lastDisplay.elapsed() : DisplayIntervalMs;
+    if (since >= DisplayIntervalMs)
+        updateDisplayNow();
+    else if (!m_displayTimer.isActive())
+        m_displayTimer.start(int(DisplayIntervalMs - since));
 }
 
 void SendMailsUIHandler::updateDisplayNow()
 {
     m_displayTimer.stop();
+    m_lastDisplay.start();
     if (m_progressPending && m_progressWindow) {
         m_progressWindow->setMessageCount(m_pendingCount);
         m_progressWindow->setCurrentMessage(m_pendingCurrent);

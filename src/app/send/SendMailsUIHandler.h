@@ -18,6 +18,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -136,6 +137,7 @@ private:
 
     // The latest progress, shown at the next display tick.
     QTimer m_displayTimer;
+    QElapsedTimer m_lastDisplay;
     bool m_progressPending = false;
     int m_pendingCount = 0;
     int m_pendingCurrent = 0;

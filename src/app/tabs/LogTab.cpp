@@ -32,7 +32,6 @@ LogTab::LogTab(QWidget *parent)
     m_textView->setUndoRedoEnabled(false);
     m_log = std::make_unique<SendLog>(m_textView->document());
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(DisplayIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &LogTab::flush);
     connect(m_saveButton, &QPushButton::clicked, this, &LogTab::saveLog);
 }
@@ -45,13 +44,19 @@ LogTab::~LogTab()
 
 void LogTab::scheduleFlush()
 {
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+    // At once when the last flush is a tick ago: a stream of lines cannot
+    // hold the timer off.
+    const qint64 since = m_lastFlush.isValid() ? m_lastFlush.elapsed() : DisplayIntervalMs;
+    if (since >= DisplayIntervalMs)
+        flush();
+    else if (!m_flushTimer.isActive())
+        m_flushTimer.start(int(DisplayIntervalMs - since));
 }
 
 void LogTab::flush()
 {
     m_flushTimer.stop();
+    m_lastFlush.start();
     if (!m_log->flush())
         return;
     QScrollBar *bar = m_textView->verticalScrollBar();

@@ -13,6 +13,7 @@
 
 #include "RichText.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QVariantMap>
 #include <QWidget>
@@ -68,4 +69,5 @@ private:
     QPushButton *m_saveButton;
     std::unique_ptr<SendLog> m_log;
     QTimer m_flushTimer;
+    QElapsedTimer m_lastFlush;
 };

@@ -111,7 +111,9 @@ void PreviewWebView::registerScheme()
 {
     static const bool registered = [] {
         QWebEngineUrlScheme scheme(Scheme);
-        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+        // With a host, every page has the same origin: stepping from one
+        // page to the next stays in the same renderer.
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
         // Local: no web page can reach it; local access: its pages may show
         // the message's pictures from disk.
         scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
@@ -160,7 +162,7 @@ void PreviewWebView::showPage(const QString &html, const QStringList &localFolde
     QUrl url;
     {
         const std::lock_guard guard(m_state->mutex);
-        url = QUrl(QString::fromLatin1(Scheme) + QStringLiteral(":page/") + QString::number(++m_state->pageNumber));
+        url = QUrl(QString::fromLatin1(Scheme) + QStringLiteral("://preview/") + QString::number(++m_state->pageNumber));
         m_state->url = url;
         m_state->html = html.toUtf8();
         m_state->folders.clear();

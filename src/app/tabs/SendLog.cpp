@@ -122,12 +122,23 @@ bool SendLog::flush()
     cursor.movePosition(QTextCursor::End);
     // One edit: the view lays the new lines out once, not once a line.
     cursor.beginEditBlock();
+    // Pieces of one style go in together: each insertion has a cost of
+    // its own, whatever its length.
+    QString run;
+    Style runStyle = Style::Message;
     for (const Piece &piece : pieces) {
-        cursor.insertText(piece.text, formats[int(piece.style)]);
+        if (piece.style != runStyle && !run.isEmpty()) {
+            cursor.insertText(run, formats[int(runStyle)]);
+            run.clear();
+        }
+        runStyle = piece.style;
+        run += piece.text;
         scroll = scroll || piece.scrolls;
         if (piece.toFile)
             fileText += piece.text;
     }
+    if (!run.isEmpty())
+        cursor.insertText(run, formats[int(runStyle)]);
     cursor.endEditBlock();
     m_length = m_document->characterCount() - 1;
     if (!fileText.isEmpty() && Settings::writeLogFile())

@@ -639,17 +639,36 @@ void MailDispatcher::deliver(std::unique_ptr<MailDispatcherStatus> copy)
 {
     if (m_quitting)
         return;
-    runOnMainThread([&] {
+    const auto handOver = [](MailDispatcher &self, std::unique_ptr<MailDispatcherStatus> status) {
         // Looked up here: the delegate may have gone while the report waited.
-        MailDispatcherDelegate *delegate = m_delegate.load();
-        if (m_quitting || !delegate)
+        MailDispatcherDelegate *delegate = self.m_delegate.load();
+        if (self.m_quitting || !delegate)
             return;
         try {
-            delegate->updateProgress(std::move(copy));
+            delegate->updateProgress(std::move(status));
         } catch (const AppException &e) {
             qWarning() << "send report failed:" << e.reason();
         } catch (const std::exception &e) {
             qWarning() << "send report failed:" << e.what();
         }
-    });
+    };
+    const int state = copy->state();
+    const bool decidesNothing = state == MailDispatcherStatus::Progress || state == MailDispatcherStatus::MailSent
+        || state == MailDispatcherStatus::MayHaveBeenDelivered;
+    // Waiting for these would hand the worker to the window three times a
+    // message; an error or the end of the run waits, and so comes after all
+    // of them, before the worker goes on.
+    if (decidesNothing && !MainThread::isMainThread() && m_reportsInFlight.load() < MaxReportsInFlight) {
+        ++m_reportsInFlight;
+        auto status = std::make_shared<std::unique_ptr<MailDispatcherStatus>>(std::move(copy));
+        MainThread::post([weakSelf = weak_from_this(), status, handOver] {
+            const std::shared_ptr<MailDispatcher> self = weakSelf.lock();
+            if (!self)
+                return;
+            --self->m_reportsInFlight;
+            handOver(*self, std::move(*status));
+        });
+        return;
+    }
+    runOnMainThread([&] { handOver(*this, std::move(copy)); });
 }

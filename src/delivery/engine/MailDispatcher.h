@@ -61,6 +61,10 @@ class MailDispatcher final : public std::enable_shared_from_this<MailDispatcher>
                              public SmtpProgressDelegate,
                              public MailHandlerDelegate {
 public:
+    // Bounds the reports that a worker faster than the window has passed
+    // on and that wait to be handled.
+    static constexpr int MaxReportsInFlight = 256;
+
     enum ErrorCode {
         ErrorAborted = 1,
         ErrorSendFailed = 2,
@@ -137,6 +141,10 @@ private:
     [[nodiscard]] bool settleUncertainDelivery(int row, int result, MailHandler &handler);
 
     // Sets the fields and takes the copy under the lock, delivers after.
+    // Reports that decide nothing (progress, a sent message, one that may
+    // have been delivered) are passed on without waiting, as long as no
+    // more than MaxReportsInFlight wait to be handled; the others wait
+    // until the delegate has handled them, after everything before them.
     void report(const std::function<void()> &setFields);
     void reportProgress();
     void reportError(int code, const QString &text);
@@ -170,6 +178,8 @@ private:
     std::atomic<bool> m_abortImmediately = false;
     std::atomic<qint64> m_lastProgressUpdate = 0;
     std::atomic<bool> m_quitting = false;
+    // Reports handed over without waiting and not yet handled.
+    std::atomic<int> m_reportsInFlight = 0;
 
     // Guards what follows, and makes each report's field changes and its
     // copy one step. Never held while a report or a handler's set-up runs.
