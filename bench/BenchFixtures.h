@@ -12,12 +12,16 @@
 #include "Database.h"
 
 #include "TextFixtures.h"
+#include "BenchProcess.h"
 
 #include <QFile>
 
 #include <ctime>
 
 namespace BenchFixtures {
+
+using BenchProcess::cpuSeconds;
+using BenchProcess::peakRssKiB;
 
 using namespace TextFixtures;
 
@@ -180,25 +184,6 @@ inline void fillTable(Database &table, int rows)
             entry.insert(columns.at(k), values.at(k));
         table.addEntryWithDict(-1, entry);
     }
-}
-
-inline double cpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-inline long peakRssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 } // namespace BenchFixtures

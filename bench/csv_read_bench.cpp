@@ -7,6 +7,7 @@
 //        csv_read_bench FILE                  reads it and prints
 //            RESULT seconds cpu-seconds peak-KiB rows fields
 
+#include "BenchProcess.h"
 #include "import/CSVReader.h"
 #include "import/TextFileDecoder.h"
 
@@ -17,30 +18,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/resource.h>
-
 namespace {
 
-// User and system time of the process: on a shared machine the wall time
-// also counts the waits for the core.
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long peakRssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
+using namespace BenchProcess;
 
 int writeFile(const char *path, long rows)
 {

@@ -5,6 +5,7 @@
 // earlier one in other letter case; prints
 // RESULT seconds cpu-seconds switched-off.
 
+#include "BenchProcess.h"
 #include "Database.h"
 
 #include <QElapsedTimer>
@@ -13,20 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/resource.h>
-
-namespace {
-
-// User and system time of the process: on a shared machine the wall time
-// also counts the waits for the core.
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
+using BenchProcess::cpuSeconds;
 
 int main(int argc, char **argv)
 {

@@ -11,6 +11,7 @@
 // filled in each row, a different five from row to row. Prints one line of
 // key=value pairs: the times of each step and the peak resident memory.
 
+#include "BenchProcess.h"
 #include "DatabaseTab.h"
 #include "MyDocument.h"
 
@@ -26,17 +27,7 @@
 
 namespace {
 
-double peakMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
+using namespace BenchProcess;
 
 void fill(Database &table, int rows, bool sparse)
 {

@@ -9,6 +9,7 @@
 // so a peer can read the same table file. Prints one line of key=value
 // pairs: the time of each step and the peak resident memory.
 
+#include "BenchProcess.h"
 #include "Database.h"
 #include "PlainArrayDatabase.h"
 #include "PlainArrayTable.h"
@@ -23,17 +24,7 @@
 
 namespace {
 
-double peakMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
+using namespace BenchProcess;
 
 double seconds(QElapsedTimer &timer)
 {

@@ -8,6 +8,7 @@
 //        of a folder of vCard files (walk, read, groups, columns).
 // The last line, "RESULT corvantiline <cards> <seconds>", is the read alone.
 
+#include "BenchProcess.h"
 #include "AddressBookSnapshot.h"
 #include "Database.h"
 #include "VCard.h"
@@ -21,21 +22,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace {
-
-long peakRssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-} // namespace
+using namespace BenchProcess;
 
 int main(int argc, char **argv)
 {

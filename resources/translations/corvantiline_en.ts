@@ -54,6 +54,10 @@
         <source>Unknown Exception</source>
         <translation>An error of an unknown kind occurred.</translation>
     </message>
+    <message>
+        <source>ALL</source>
+        <translation>All Contacts</translation>
+    </message>
 </context>
 <context>
     <name>Localized-MessageEditor</name>
@@ -332,6 +336,14 @@
         <translation>Remove</translation>
     </message>
     <message>
+        <source>Choose Root Folder</source>
+        <translation>Choose the folder of the recipients’ files</translation>
+    </message>
+    <message>
+        <source>Choose Default File</source>
+        <translation>Choose the file to attach when a recipient’s own is missing</translation>
+    </message>
+    <message>
         <source>Root Folder Missing</source>
         <translation>No folder chosen</translation>
     </message>
@@ -488,6 +500,10 @@
         <translation>“%1” could not be saved: %2. The previous file is unchanged.</translation>
     </message>
     <message>
+        <source>DOC_NOT_A_FILE</source>
+        <translation>something other than a file is in its place</translation>
+    </message>
+    <message>
         <source>DOC_NEVER_SAVED</source>
         <translation>The project has never been saved.</translation>
     </message>
@@ -510,6 +526,226 @@
         <source>Last Sent</source>
         <translation>Last sent</translation>
     </message>
+    <message>
+        <source>Active</source>
+        <translation>Active</translation>
+    </message>
+    <message>
+        <source>Field Name</source>
+        <translation>Field name</translation>
+    </message>
+    <message>
+        <source>Recipients</source>
+        <translation>&amp;Recipients</translation>
+    </message>
+    <message>
+        <source>Add Recipient</source>
+        <translation>Add Recipient</translation>
+    </message>
+    <message>
+        <source>Remove Recipients</source>
+        <translation>Remove Recipients</translation>
+    </message>
+    <message>
+        <source>Duplicate Recipients</source>
+        <translation>Duplicate Recipients</translation>
+    </message>
+    <message>
+        <source>Sort by Selected Column</source>
+        <translation>Sort by Selected Column</translation>
+    </message>
+    <message>
+        <source>Use Selected Column for Addresses</source>
+        <translation>Use Selected Column for Addresses</translation>
+    </message>
+    <message>
+        <source>Field Names...</source>
+        <translation>Field Names…</translation>
+    </message>
+    <message>
+        <source>Remove Selected Field</source>
+        <translation>Remove Selected Field</translation>
+    </message>
+    <message>
+        <source>Number the Rows in Selected Column</source>
+        <translation>Number the Rows in Selected Column</translation>
+    </message>
+    <message>
+        <source>Switch On</source>
+        <translation>Switch On</translation>
+    </message>
+    <message>
+        <source>Switch Off</source>
+        <translation>Switch Off</translation>
+    </message>
+    <message>
+        <source>All Recipients</source>
+        <translation>All Recipients</translation>
+    </message>
+    <message>
+        <source>Selected Recipients</source>
+        <translation>Selected Recipients</translation>
+    </message>
+    <message>
+        <source>Blacklisted Recipients</source>
+        <translation>Blacklisted Recipients</translation>
+    </message>
+    <message>
+        <source>By Field...</source>
+        <translation>By Field…</translation>
+    </message>
+    <message>
+        <source>By Date Last Sent...</source>
+        <translation>By Date Last Sent…</translation>
+    </message>
+    <message>
+        <source>Clean Up Addresses</source>
+        <translation>Clean Up Addresses</translation>
+    </message>
+    <message>
+        <source>Switch Off Repeated Addresses</source>
+        <translation>Switch Off Repeated Addresses</translation>
+    </message>
+    <message>
+        <source>Preview Selected Recipient</source>
+        <translation>Preview Selected Recipient</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Recipients of Project Files...</source>
+        <translation>Recipients of Project Files…</translation>
+    </message>
+    <message>
+        <source>vCard Files...</source>
+        <translation>vCard Files…</translation>
+    </message>
+    <message>
+        <source>Contacts...</source>
+        <translation>Contacts…</translation>
+    </message>
+    <message>
+        <source>Text File...</source>
+        <translation>Text File…</translation>
+    </message>
+    <message>
+        <source>Export as Text...</source>
+        <translation>Export as Text…</translation>
+    </message>
+    <message>
+        <source>Copy Recipients</source>
+        <translation>Copy Recipients</translation>
+    </message>
+    <message>
+        <source>Find Recipient...</source>
+        <translation>Find Recipient…</translation>
+    </message>
+    <message>
+        <source>Find Next</source>
+        <translation>Find Next</translation>
+    </message>
+    <message>
+        <source>Find Previous</source>
+        <translation>Find Previous</translation>
+    </message>
+    <message>
+        <source>Import the recipients of project files</source>
+        <translation>Import the recipients of project files</translation>
+    </message>
+    <message>
+        <source>Import vCard files</source>
+        <translation>Import vCard files</translation>
+    </message>
+    <message>
+        <source>Export the recipients as text</source>
+        <translation>Export the recipients as text</translation>
+    </message>
+    <message>
+        <source>FILTER_SWITCH_ON_TEXT</source>
+        <translation>Switch on the recipients that match:</translation>
+    </message>
+    <message>
+        <source>FILTER_SWITCH_OFF_TEXT</source>
+        <translation>Switch off the recipients that match:</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_TITLE</source>
+        <translation>No column selected</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_TEXT</source>
+        <translation>Click the header of a field’s column first.</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_SERNUM_TITLE</source>
+        <translation>No field column selected</translation>
+    </message>
+    <message>
+        <source>NO_COLUMN_SELECTED_SERNUM_TEXT</source>
+        <translation>Click the header of the field’s column that is to get the numbers. The numbers replace what the column holds; the fixed columns cannot take them.</translation>
+    </message>
+    <message>
+        <source>FIELD_NAME_REFUSED_TITLE</source>
+        <translation>The field keeps its name</translation>
+    </message>
+    <message>
+        <source>FIELD_NAME_EMPTY_TEXT</source>
+        <translation>A field needs a name.</translation>
+    </message>
+    <message>
+        <source>FIELD_NAME_DUPLICATE_TEXT</source>
+        <translation>Another field has this name already:</translation>
+    </message>
+    <message>
+        <source>IMPORT_INCOMPLETE_TITLE</source>
+        <translation>Not everything was imported</translation>
+    </message>
+    <message>
+        <source>IMPORT_INCOMPLETE_TEXT</source>
+        <translation>The recipients that could be read were added. The rest:</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_TOO_LARGE</source>
+        <translation>The data is too large to be read.</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_SKIPPED_CARDS</source>
+        <translation>%1 cards named nobody or were cut short.</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_DROPPED_VALUES</source>
+        <translation>%1 values found no free column and were left out.</translation>
+    </message>
+    <message>
+        <source>IMPORT_DETAIL_UNREADABLE</source>
+        <translation>“%1” could not be read: %2</translation>
+    </message>
+    <message>
+        <source>EXPORT_FAILED_TITLE</source>
+        <translation>The recipients were not exported</translation>
+    </message>
+    <message>
+        <source>EXPORT_FAILED_TEXT</source>
+        <translation>The file could not be written; nothing was changed on disk.</translation>
+    </message>
+    <message>
+        <source>EXPORT_VALUES_CHANGED_TITLE</source>
+        <translation>Line breaks and tabs became spaces</translation>
+    </message>
+    <message>
+        <source>EXPORT_VALUES_CHANGED_TEXT</source>
+        <translation>A field of the exported text cannot hold a tab or a line break.</translation>
+    </message>
+    <message>
+        <source>EXPORT_DETAIL_NOT_A_FILE</source>
+        <translation>It is not a plain file (a device, a folder or a pipe), which the export will not replace.</translation>
+    </message>
+    <message>
+        <source>EXPORT_DETAIL_CHANGED_VALUES</source>
+        <translation>%1 values were changed in the file (not in the table).</translation>
+    </message>
 </context>
 <context>
     <name>ImportCSV</name>
@@ -528,6 +764,26 @@
     <message>
         <source>Automatic</source>
         <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>The file cannot be read.</source>
+        <translation>The file cannot be read.</translation>
+    </message>
+    <message>
+        <source>%1 rows; the widest has %2 fields.</source>
+        <translation>%1 rows; the widest has %2 fields.</translation>
+    </message>
+    <message>
+        <source>%1 fields of %2 rows are past the limit of %3 per row and are left out.</source>
+        <translation>%1 fields of %2 rows are past the limit of %3 per row and are left out.</translation>
+    </message>
+    <message>
+        <source>%1 quotes are not closed; they are read as ordinary characters.</source>
+        <translation>%1 quotes are not closed; they are read as ordinary characters.</translation>
+    </message>
+    <message>
+        <source>Choose a text file to import</source>
+        <translation>Choose a text file to import</translation>
     </message>
 </context>
 <context>
@@ -698,6 +954,439 @@
     <message>
         <source>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</source>
         <translation>The list of stored tables could not be saved: %1. The change is kept in memory until it can be written.</translation>
+    </message>
+    <message>
+        <source>Remove Table</source>
+        <translation>Remove Table</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Remove the table &quot;%1&quot;? It holds %2 rows. The table and its file are deleted, and this cannot be undone.</source>
+        <translation>Remove the table “%1”? It holds %2 rows. The table and its file are deleted, and this cannot be undone.</translation>
+    </message>
+    <message>
+        <source>No Column Selected</source>
+        <translation>No Column Selected</translation>
+    </message>
+    <message>
+        <source>No Column Selected description</source>
+        <translation>Select a cell of the column you want to rename.</translation>
+    </message>
+    <message>
+        <source>New Table</source>
+        <translation>New Table</translation>
+    </message>
+    <message>
+        <source>New Column</source>
+        <translation>New Column</translation>
+    </message>
+    <message>
+        <source>Rename Column</source>
+        <translation>Rename Column</translation>
+    </message>
+    <message>
+        <source>Import Project Files</source>
+        <translation>Import Project Files</translation>
+    </message>
+    <message>
+        <source>Export as Text</source>
+        <translation>Export as Text</translation>
+    </message>
+    <message>
+        <source>Import Failed</source>
+        <translation>Import Failed</translation>
+    </message>
+    <message>
+        <source>The stored table could not be made: %1</source>
+        <translation>The stored table could not be made: %1</translation>
+    </message>
+    <message>
+        <source>Values Left Out</source>
+        <translation>Values Left Out</translation>
+    </message>
+    <message>
+        <source>A stored table has at most %1 columns. %2 values past the last column were not imported.</source>
+        <translation>A stored table has at most %1 columns. %2 values past the last column were not imported.</translation>
+    </message>
+    <message>
+        <source>These files could not be imported:</source>
+        <translation>These files could not be imported:</translation>
+    </message>
+    <message>
+        <source>Export Failed</source>
+        <translation>Export Failed</translation>
+    </message>
+    <message>
+        <source>The table could not be written to &quot;%1&quot;: %2</source>
+        <translation>The table could not be written to “%1”: %2</translation>
+    </message>
+    <message>
+        <source>Line Breaks Replaced</source>
+        <translation>Line Breaks Replaced</translation>
+    </message>
+    <message>
+        <source>In %1 values a tab or a line break was replaced by a space, so that every row stays one line.</source>
+        <translation>In %1 values a tab or a line break was replaced by a space, so that every row stays one line.</translation>
+    </message>
+    <message>
+        <source>Stored Table Not Saved</source>
+        <translation>Stored Table Not Saved</translation>
+    </message>
+    <message>
+        <source>Stored Tables</source>
+        <translation>Stored Tables</translation>
+    </message>
+    <message>
+        <source>If you quit now, these changes are lost.</source>
+        <translation>If you quit now, these changes are lost.</translation>
+    </message>
+    <message>
+        <source>Quit Anyway</source>
+        <translation>Quit Anyway</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-DatabaseManager</name>
+    <message>
+        <source>Already Listed Error</source>
+        <translation>Already Listed</translation>
+    </message>
+    <message>
+        <source>Already Listed Text</source>
+        <translation>The file is listed already, or it is not a project file.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized</name>
+    <message>
+        <source>EMPTY_ACCNT_NAME</source>
+        <translation>New Account</translation>
+    </message>
+    <message>
+        <source>Account not imported title</source>
+        <translation>Account Not Imported</translation>
+    </message>
+    <message>
+        <source>Account not imported text</source>
+        <translation>No outgoing (SMTP) server was found for the chosen account, so it could not be imported.</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_INDEX_FILE_TITLE</source>
+        <translation>Not a Template</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_INDEX_FILE_MESSAGE</source>
+        <translation>The folder is not a template: it has no file named “index.html”.</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_MESSAGE_TAG_TITLE</source>
+        <translation>Not a Template</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NO_MESSAGE_TAG_MESSAGE</source>
+        <translation>The template’s “index.html” does not contain the marker “[[[message]]]” that shows where the message goes.</translation>
+    </message>
+    <message>
+        <source>CANT_INSTALL_TEMPLATE_TITLE</source>
+        <translation>Template Not Installed</translation>
+    </message>
+    <message>
+        <source>CANT_INSTALL_TEMPLATE_MESSAGE</source>
+        <translation>The template could not be installed. A template of the same name may be installed already, or the folder is too large to be a template (more than 2000 files or 256 MB).</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-Settings</name>
+    <message>
+        <source>CHOOSE_TEMPLATE_FOLDER</source>
+        <translation>Choose a Template Folder</translation>
+    </message>
+    <message>
+        <source>CHOOSE_BLACKLIST_FILE</source>
+        <translation>Import Addresses</translation>
+    </message>
+    <message>
+        <source>TEXT_FILES_FILTER</source>
+        <translation>Text files</translation>
+    </message>
+    <message>
+        <source>LOCALSERVER_EXPLANATION</source>
+        <translation>Messages go straight to each recipient’s mail server, found through DNS, on port 25. Many networks block this port, and many servers refuse mail from home connections.</translation>
+    </message>
+    <message>
+        <source>APPLEMAIL_EXPLANATION</source>
+        <translation>Messages are handed to this computer’s own mail system (the sendmail command of Postfix, Exim or msmtp), which sends them on as it is set up to.</translation>
+    </message>
+    <message>
+        <source>PASSWORD_NOT_STORED_TITLE</source>
+        <translation>Password Not Saved</translation>
+    </message>
+    <message>
+        <source>PASSWORD_NOT_STORED_MESSAGE</source>
+        <translation>The password could not be saved in the keyring. You will be asked for it when you send. The keyring said:</translation>
+    </message>
+    <message>
+        <source>SETTINGS_NOT_WRITTEN_TITLE</source>
+        <translation>Settings Not Saved</translation>
+    </message>
+    <message>
+        <source>SETTINGS_NOT_WRITTEN_MESSAGE</source>
+        <translation>The settings could not be written to the file “%1”. Check that the folder exists and can be written to, then try again.</translation>
+    </message>
+    <message>
+        <source>ADD_SMTP_ACCOUNT</source>
+        <translation>SMTP Server</translation>
+    </message>
+    <message>
+        <source>ADD_LOCALSERVER_ACCOUNT</source>
+        <translation>Direct Delivery</translation>
+    </message>
+    <message>
+        <source>ADD_APPLEMAIL_ACCOUNT</source>
+        <translation>Local Mail System</translation>
+    </message>
+    <message>
+        <source>IMPORT_THUNDERBIRD_ACCOUNT</source>
+        <translation>Import from Thunderbird…</translation>
+    </message>
+    <message>
+        <source>IMPORT_EVOLUTION_ACCOUNT</source>
+        <translation>Import from Evolution…</translation>
+    </message>
+    <message>
+        <source>IMPORT_INTRO</source>
+        <translation>Choose the account whose outgoing server you want to use. Its password is not imported: you will be asked for it.</translation>
+    </message>
+    <message>
+        <source>IMPORT_NOTHING_FOUND</source>
+        <translation>No accounts were found.</translation>
+    </message>
+    <message>
+        <source>IMPORT_NOTES</source>
+        <translation>Some settings could not be read:</translation>
+    </message>
+    <message>
+        <source>IMPORT_WITH_WARNING_TITLE</source>
+        <translation>Account Imported with a Warning</translation>
+    </message>
+    <message>
+        <source>IMPORT_AUTH_UNSUPPORTED</source>
+        <translation>This account signs in with %1, which this program cannot use. It was imported to sign in with a password (PLAIN or LOGIN); sending may fail until the server allows that.</translation>
+    </message>
+    <message>
+        <source>IMPORT_UNKNOWN_SECURITY</source>
+        <translation>The account’s connection security setting is unknown. It was imported with STARTTLS; check the port and encryption.</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_PREVIEW_COLUMN</source>
+        <translation>Preview</translation>
+    </message>
+    <message>
+        <source>TEMPLATE_NAME_COLUMN</source>
+        <translation>Template</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_NUMBER_COLUMN</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_ADDRESS_COLUMN</source>
+        <translation>Address or pattern</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_IMPORT_FAILED_TITLE</source>
+        <translation>Addresses Not Imported</translation>
+    </message>
+    <message>
+        <source>BLACKLIST_IMPORT_FAILED_MESSAGE</source>
+        <translation>The file “%1” could not be imported:</translation>
+    </message>
+</context>
+<context>
+    <name>accountVerifier</name>
+    <message>
+        <source>Settings are correct</source>
+        <translation>Settings Are Correct</translation>
+    </message>
+    <message>
+        <source>Settings are correct message</source>
+        <translation>The server accepted the account’s settings.</translation>
+    </message>
+    <message>
+        <source>Settings changed</source>
+        <translation>Settings Changed</translation>
+    </message>
+    <message>
+        <source>Settings changed message</source>
+        <translation>The account’s own settings did not work, but these did; the account has been changed to use them:</translation>
+    </message>
+    <message>
+        <source>Settings are incorrect</source>
+        <translation>Settings Are Incorrect</translation>
+    </message>
+    <message>
+        <source>Settings are incorrect message</source>
+        <translation>The server did not accept the account’s settings.</translation>
+    </message>
+    <message>
+        <source>Port change</source>
+        <translation>Port: %1 → %2</translation>
+    </message>
+    <message>
+        <source>Encryption change</source>
+        <translation>Encryption: %1 → %2</translation>
+    </message>
+    <message>
+        <source>Encryption 0</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>Encryption 1</source>
+        <translation>TLS from the first byte</translation>
+    </message>
+    <message>
+        <source>Encryption 2</source>
+        <translation>STARTTLS</translation>
+    </message>
+    <message>
+        <source>Host not found</source>
+        <translation>The server name “%1” could not be found.</translation>
+    </message>
+    <message>
+        <source>Out of time</source>
+        <translation>The server did not answer in time.</translation>
+    </message>
+    <message>
+        <source>No authentication offered</source>
+        <translation>The server offered no way to sign in, so the password could not be checked.</translation>
+    </message>
+    <message>
+        <source>No password</source>
+        <translation>No Password</translation>
+    </message>
+    <message>
+        <source>No password message</source>
+        <translation>The account signs in with a password, but none is stored. Type it into the account’s password field and try again.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized</name>
+    <message>
+        <source>FIELD_PULLDOWN_TITLE</source>
+        <translation>Insert Field</translation>
+    </message>
+    <message>
+        <source>Bad Encoding</source>
+        <translation>Wrong encoding</translation>
+    </message>
+    <message>
+        <source>Bad Encoding Message</source>
+        <translation>The page cannot be read in the chosen encoding. Please choose another one.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-MessageEditor</name>
+    <message>
+        <source>Special Tags</source>
+        <translation>Insert Special</translation>
+    </message>
+    <message>
+        <source>Insert Condition</source>
+        <translation>Condition…</translation>
+    </message>
+    <message>
+        <source>Insert Image</source>
+        <translation>Picture…</translation>
+    </message>
+    <message>
+        <source>Insert Message Number</source>
+        <translation>Message Number</translation>
+    </message>
+    <message>
+        <source>Insert File Link</source>
+        <translation>File Link…</translation>
+    </message>
+    <message>
+        <source>Formatted Text</source>
+        <translation>Formatted Text</translation>
+    </message>
+    <message>
+        <source>Raw HTML</source>
+        <translation>HTML</translation>
+    </message>
+    <message>
+        <source>Plain Text</source>
+        <translation>Plain Text</translation>
+    </message>
+    <message>
+        <source>Template...</source>
+        <translation>Template…</translation>
+    </message>
+    <message>
+        <source>HTML Source</source>
+        <translation>HTML Source</translation>
+    </message>
+    <message>
+        <source>Plain Part</source>
+        <translation>Plain Text Part</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Import HTML...</source>
+        <translation>HTML Page…</translation>
+    </message>
+    <message>
+        <source>Import Text...</source>
+        <translation>Text File…</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-HTMLImport</name>
+    <message>
+        <source>Not Found</source>
+        <translation>Not Found</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Select Entry</source>
+        <translation>Please select a reference in the list first.</translation>
+    </message>
+    <message>
+        <source>Not A Regular File</source>
+        <translation>Only a regular file can be used.</translation>
+    </message>
+    <message>
+        <source>File Too Large</source>
+        <translation>The file is too large to import.</translation>
+    </message>
+    <message>
+        <source>Text File Unreadable</source>
+        <translation>The text file cannot be read, or it is too large.</translation>
+    </message>
+    <message>
+        <source>Base Address</source>
+        <translation>Address to resolve the selected references against:</translation>
+    </message>
+    <message>
+        <source>Page Structure Refused</source>
+        <translation>The page is nested too deeply, or a tag has too many attributes, to be imported safely.</translation>
+    </message>
+    <message>
+        <source>References Not Replaced</source>
+        <translation>%1 references stay as written: %2</translation>
+    </message>
+    <message>
+        <source>Scripts and remote content</source>
+        <translation>Scripts and content from other hosts (kept as written; the preview never runs or loads them):</translation>
     </message>
 </context>
 </TS>

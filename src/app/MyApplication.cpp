@@ -2,10 +2,20 @@
 
 #include "ActionGuard.h"
 #include "AppDelegate.h"
+#include "DatabaseManager.h"
+#include "DatabaseManagerWindow.h"
 #include "Document.h"
 #include "DocumentController.h"
+#include "Localizer.h"
 #include "MailDispatcher.h"
+#include "MyDocument.h"
+#include "PlainArrayDatabase.h"
+#include "ProjectWindow.h"
+#include "ProjectWindowController.h"
 #include "Settings.h"
+#include "SettingsWindow.h"
+#include "VerifierRun.h"
+#include "StoredTablesReporter.h"
 #include "UserDefaults.h"
 
 #include <QMainWindow>
@@ -13,13 +23,25 @@
 
 namespace {
 
-// Written by the project window when the application quits.
-const QString ShowProjectOnStartupKey = QStringLiteral("showProjectOnStartup");
-
 QPointer<AppDelegate> &delegateSlot()
 {
     static QPointer<AppDelegate> delegate;
     return delegate;
+}
+
+QPointer<StoredTablesReporter> &reporterSlot()
+{
+    static QPointer<StoredTablesReporter> reporter;
+    return reporter;
+}
+
+// Alerts about the stored tables go to the project window while it is shown.
+QWidget *storedTablesWindow()
+{
+    ProjectWindowController *controller = ProjectWindowController::existingInstance();
+    if (!controller || !controller->isWindowLoaded() || !controller->window()->isVisible())
+        return nullptr;
+    return controller->window();
 }
 
 } // namespace
@@ -42,6 +64,8 @@ MyApplication::~MyApplication()
         delete document;
     }
     delete delegateSlot().data();
+    ProjectWindowController::releaseSharedInstance();
+    DatabaseManagerWindow::releaseSharedInstance();
 }
 
 bool MyApplication::notify(QObject *receiver, QEvent *event)
@@ -59,13 +83,44 @@ bool MyApplication::notifyGuarded(QApplication &application, QObject *receiver, 
 void MyApplication::awakeFromNib()
 {
     Settings::loadSettings();
+    SettingsWindow::registerWithSettings();
     delete delegateSlot().data();
     delegateSlot() = new AppDelegate(QCoreApplication::instance());
+    setUpTableRegistry();
 
-    const QVariant showProject = UserDefaults::standardUserDefaults().objectForKey(ShowProjectOnStartupKey);
-    if (showProject.isValid() && !UserDefaults::standardUserDefaults().boolForKey(ShowProjectOnStartupKey))
-        return;
-    showProjectWindow();
+    const QVariant showProject = UserDefaults::standardUserDefaults().objectForKey(ProjectWindowController::ShowOnStartupKey);
+    if (!showProject.isValid() || UserDefaults::standardUserDefaults().boolForKey(ProjectWindowController::ShowOnStartupKey))
+        showProjectWindow();
+    reporterSlot()->reportStartupProblems();
+}
+
+void MyApplication::setUpTableRegistry()
+{
+    DatabaseManager &registry = DatabaseManager::sharedInstance();
+    registry.setDocumentOpener([](const QString &path, bool newDocumentWithItsRecipients) {
+        DocumentController &controller = DocumentController::sharedDocumentController();
+        if (!newDocumentWithItsRecipients) {
+            controller.openDocumentWithContentsOfFile(path, true);
+            return;
+        }
+        Document *document = controller.openUntitledDocument(false);
+        if (!document)
+            return;
+        auto *mail = qobject_cast<MyDocument *>(document);
+        if (mail && !mail->loadDatabaseFromFile(path)) {
+            controller.panels().showError(nullptr, Localizer::localizedString("Localized-App", "DOC_OPEN_FAILED"),
+                                          Localizer::localizedString("Localized-Document", "DOC_NOT_A_FILE").arg(path));
+        }
+        document->showWindows();
+    });
+    if (!reporterSlot()) {
+        reporterSlot() = new StoredTablesReporter(registry, storedTablesWindow, QCoreApplication::instance());
+        // Quitting by closing the last window passes no review: written here, untold.
+        connect(qApp, &QCoreApplication::aboutToQuit, reporterSlot(), [&registry] {
+            if (const std::shared_ptr<PlainArrayDatabase> &store = registry.mainUserDatabase())
+                store->saveUnsavedChanges();
+        });
+    }
 }
 
 void MyApplication::finishLaunching(const QStringList &files)
@@ -86,15 +141,21 @@ AppDelegate *MyApplication::delegate()
 
 void MyApplication::showProjectWindow()
 {
-    // The project window does not exist yet; until it does there is nothing
-    // to bring to the front.
+    ProjectWindowController::sharedInstance().showWindow();
 }
 
 bool MyApplication::prepareQuit()
 {
+    // Closing stores the preferences; when they cannot be written the
+    // window stays, and so does the application.
+    if (!SettingsWindow::closeOpenWindow())
+        return false;
+    if (reporterSlot() && !reporterSlot()->saveBeforeQuit())
+        return false;
     if (!DocumentController::sharedDocumentController().reviewUnsavedDocumentsForQuit())
         return false;
     MailDispatcher::abortAndJoinAll();
+    VerifierRun::cancelAndJoinAll();
     return true;
 }
 
@@ -106,6 +167,11 @@ void MyApplication::showSettings()
 void MyApplication::showDatabaseManager()
 {
     ActionGuard::run([] { showProjectWindow(); });
+}
+
+void MyApplication::showDatabaseManagerWindow()
+{
+    ActionGuard::run([] { DatabaseManagerWindow::sharedInstance().showWindow(); });
 }
 
 void MyApplication::quitApplication()

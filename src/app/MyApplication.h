@@ -32,6 +32,8 @@ public:
 
     // Brings the project window to the front.
     static void showProjectWindow();
+    // Project files are opened for the table registry the application's way.
+    static void setUpTableRegistry();
     // Everything of quitting but leaving the event loop: false when the user
     // kept a document open or one may not close.
     static bool prepareQuit();
@@ -40,6 +42,9 @@ public:
 
 public slots:
     void showSettings();
+    // The project window, where the stored tables are managed.
     void showDatabaseManager();
+    // The registry's list of table files.
+    void showDatabaseManagerWindow();
     void quitApplication();
 };

@@ -10,6 +10,7 @@
 #include "MyApplication.h"
 #include "MyDocument.h"
 #include "PasswordPrompter.h"
+#include "VerifierRun.h"
 
 #include <QTimer>
 
@@ -67,6 +68,7 @@ int main(int argc, char **argv)
     const int result = application.exec();
     // Quitting by closing the last window skips the quit command's review.
     MailDispatcher::abortAndJoinAll();
+    VerifierRun::cancelAndJoinAll();
     PasswordPrompter::setDefault(nullptr);
     return result;
 }

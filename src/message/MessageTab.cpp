@@ -54,7 +54,9 @@ QString flagString(bool flag)
 
 MessageTab::MessageTab()
 {
-    updateAfterModeChange(false);
+    FormChange initial{form(), RichText()};
+    updateAfterModeChange(initial, false);
+    setForm(initial.form);
 }
 
 void MessageTab::setSubjectText(const RichText &text)
@@ -76,76 +78,136 @@ MessageTab::Mode MessageTab::mode() const
     return Mode::Plain;
 }
 
+MessageForm MessageTab::form() const
+{
+    return MessageForm{m_formattedText, m_treatAsHTML,     m_editHTMLPart,   m_templateName,
+                       m_alternativeBodyPart, m_bodyFont, m_backgroundColor};
+}
+
+void MessageTab::setForm(const MessageForm &form)
+{
+    m_formattedText = form.formattedText;
+    m_treatAsHTML = form.treatAsHTML;
+    m_editHTMLPart = form.editHTMLPart;
+    m_templateName = form.templateName;
+    m_alternativeBodyPart = form.alternativeBodyPart;
+    m_bodyFont = form.bodyFont;
+    m_backgroundColor = form.backgroundColor;
+}
+
+void MessageTab::apply(const FormChange &change)
+{
+    setForm(change.form);
+    replaceContent(m_body, change.body);
+}
+
 void MessageTab::setMode(Mode mode, const QString &templateName)
 {
-    const bool wasFormatted = m_formattedText;
-    if (mode == Mode::Template && templateName.isNull())
-        mode = Mode::Formatted;
-    switch (mode) {
-    case Mode::Formatted:
-    case Mode::Plain:
-        m_formattedText = mode == Mode::Formatted;
-        m_treatAsHTML = false;
-        m_templateName = QString();
-        break;
-    case Mode::Template:
-        m_formattedText = true;
-        m_treatAsHTML = false;
-        m_templateName = templateName;
-        break;
-    case Mode::RawHTML:
-        if (m_treatAsHTML) {
-            // Taking the body for the HTML source while it shows the plain
-            // part would swap the two parts' meaning.
-            setEditHTMLPart(true);
-        } else {
-            m_treatAsHTML = true;
-            m_formattedText = false;
-            m_editHTMLPart = true;
-            m_templateName = QString();
-            if (!m_alternativeBodyPart)
-                m_alternativeBodyPart = RichText();
-        }
-        break;
-    }
-    updateAfterModeChange(wasFormatted);
+    apply(modeChange(mode, templateName));
 }
 
 void MessageTab::setEditHTMLPart(bool editHTMLPart)
 {
     if (!m_treatAsHTML || editHTMLPart == m_editHTMLPart)
         return;
-    const RichText shown = m_body.text();
-    replaceContent(m_body, m_alternativeBodyPart.value_or(RichText()));
-    m_alternativeBodyPart = shown;
-    m_editHTMLPart = editHTMLPart;
+    apply(editHTMLPartChange(editHTMLPart));
 }
 
-void MessageTab::updateAfterModeChange(bool wasFormatted)
+MessageTab::FormChange MessageTab::editHTMLPartChange(bool editHTMLPart) const
 {
-    if (!m_formattedText) {
-        if (const auto font = fixedPitchFont())
-            applyBodyFont(*font);
-        m_backgroundColor = White;
+    FormChange change{form(), m_body.text()};
+    if (!m_treatAsHTML || editHTMLPart == m_editHTMLPart)
+        return change;
+    change.body = m_alternativeBodyPart.value_or(RichText());
+    change.form.alternativeBodyPart = m_body.text();
+    change.form.editHTMLPart = editHTMLPart;
+    return change;
+}
+
+MessageTab::FormChange MessageTab::modeChange(Mode mode, const QString &templateName) const
+{
+    FormChange change{form(), m_body.text()};
+    MessageForm &f = change.form;
+    const bool wasFormatted = f.formattedText;
+    if (mode == Mode::Template && templateName.isNull())
+        mode = Mode::Formatted;
+    switch (mode) {
+    case Mode::Formatted:
+    case Mode::Plain:
+        f.formattedText = mode == Mode::Formatted;
+        f.treatAsHTML = false;
+        f.templateName = QString();
+        break;
+    case Mode::Template:
+        f.formattedText = true;
+        f.treatAsHTML = false;
+        f.templateName = templateName;
+        break;
+    case Mode::RawHTML:
+        if (f.treatAsHTML) {
+            // Taking the body for the HTML source while it shows the plain
+            // part would swap the two parts' meaning.
+            change = editHTMLPartChange(true);
+        } else {
+            f.treatAsHTML = true;
+            f.formattedText = false;
+            f.editHTMLPart = true;
+            f.templateName = QString();
+            if (!f.alternativeBodyPart)
+                f.alternativeBodyPart = RichText();
+        }
+        break;
+    }
+    updateAfterModeChange(change, wasFormatted);
+    return change;
+}
+
+MessageTab::FormChange MessageTab::importChange(const RichText &html) const
+{
+    FormChange change = modeChange(Mode::RawHTML);
+    change.body = change.form.bodyFont ? withBodyFont(html, *change.form.bodyFont) : html;
+    return change;
+}
+
+void MessageTab::updateAfterModeChange(FormChange &change, bool wasFormatted)
+{
+    MessageForm &f = change.form;
+    if (!f.formattedText) {
+        if (const auto font = fixedPitchFont()) {
+            change.body = withBodyFont(change.body, *font);
+            f.bodyFont = font;
+        }
+        f.backgroundColor = White;
     } else if (!wasFormatted) {
         // Only on the way in: the user's own fonts in a formatted body
         // survive choosing the mode again or a template. (The user font the
         // view would get first is replaced right here, so it is skipped.)
-        applyBodyFont(Settings::defaultMessageFont());
+        const FontDescriptor font = Settings::defaultMessageFont();
+        change.body = withBodyFont(change.body, font);
+        f.bodyFont = font;
     }
 }
 
-void MessageTab::applyBodyFont(const FontDescriptor &font)
+RichText MessageTab::withBodyFont(const RichText &text, const FontDescriptor &font)
 {
-    const RichText text = m_body.text();
+    // Built run by run: a body of a megabyte has a few thousand runs, and
+    // editing them in place would move the text's tail for each.
+    RichText result;
+    const QString &string = text.string();
     int position = 0;
     for (const RichText::Run &run : text.runs()) {
         TextAttributes attributes = run.attributes;
-        attributes.insert(TextAttributeName::Font, QVariant::fromValue(font));
-        m_body.setAttributes(attributes, TextRange{position, run.length});
+        FontDescriptor runFont = font;
+        const QVariant own = attributes.value(TextAttributeName::Font);
+        if (own.typeId() == qMetaTypeId<FontDescriptor>()) {
+            runFont.bold = own.value<FontDescriptor>().bold;
+            runFont.italic = own.value<FontDescriptor>().italic;
+        }
+        attributes.insert(TextAttributeName::Font, QVariant::fromValue(runFont));
+        result.appendCharacters(QStringView(string).mid(position, run.length), attributes);
         position += run.length;
     }
-    m_bodyFont = font;
+    return result;
 }
 
 const RichText &MessageTab::htmlSource() const
@@ -283,7 +345,9 @@ void MessageTab::readFileData(const QVariantMap &data)
     }
     // As a mode change into the stored mode from formatted text: the body
     // keeps its fonts unless it is edited as plain text.
-    updateAfterModeChange(true);
+    FormChange stored{form(), m_body.text()};
+    updateAfterModeChange(stored, true);
+    apply(stored);
 }
 
 void MessageTab::readDataString(const QString &string)

@@ -41,9 +41,26 @@ inline const QString TemplateName = QStringLiteral("Template Name");
 inline const QString OldFormSeparator = QStringLiteral("/#+D2+#/");
 } // namespace MessageFileKeys
 
+// Everything of a message that a change of its form changes, beside the
+// body's text: the flags, the hidden part, the body's font and background.
+struct MessageForm {
+    bool formattedText = false;
+    bool treatAsHTML = false;
+    bool editHTMLPart = false;
+    QString templateName;
+    std::optional<RichText> alternativeBodyPart;
+    std::optional<FontDescriptor> bodyFont;
+    std::optional<RgbaColor> backgroundColor;
+};
+
 class MessageTab {
 public:
     using Mode = MessageMode;
+    // A change of form worked out but not made: the form and body it leaves.
+    struct FormChange {
+        MessageForm form;
+        RichText body;
+    };
 
     // A new message: plain, empty, on a white background.
     MessageTab();
@@ -86,6 +103,20 @@ public:
     // exchanging the two. Does nothing in the other modes.
     void setEditHTMLPart(bool editHTMLPart);
 
+    // The same changes worked out on the message as it is, changing
+    // nothing, so that a view can make them one undoable step.
+    [[nodiscard]] FormChange modeChange(Mode mode, const QString &templateName = {}) const;
+    [[nodiscard]] FormChange editHTMLPartChange(bool editHTMLPart) const;
+    // An imported page as the HTML source of a raw-HTML message, shown in
+    // the body; a plain part the message had stays its plain part.
+    [[nodiscard]] FormChange importChange(const RichText &html) const;
+    [[nodiscard]] MessageForm form() const;
+    // Takes the form; the body's text is left as it is.
+    void setForm(const MessageForm &form);
+    // The text with every run in the font's family and size; bold and
+    // italic stay as each run had them.
+    [[nodiscard]] static RichText withBodyFont(const RichText &text, const FontDescriptor &font);
+
     // Per-recipient outputs, for a personaliser set to the recipient.
     [[nodiscard]] bool htmlPartAvailable() const;
     [[nodiscard]] QString plainTextStringWithPersonalizer(const Personalizer &personalizer) const;
@@ -111,8 +142,8 @@ public:
     void observeFieldNameChanges(const Database *database);
 
 private:
-    void updateAfterModeChange(bool wasFormatted);
-    void applyBodyFont(const FontDescriptor &font);
+    void apply(const FormChange &change);
+    static void updateAfterModeChange(FormChange &change, bool wasFormatted);
     [[nodiscard]] MessageParts liveParts(MessageTemplateRef &heldTemplate) const;
     [[nodiscard]] const RichText &htmlSource() const;
     [[nodiscard]] const RichText &plainPart() const;

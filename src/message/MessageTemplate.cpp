@@ -155,6 +155,12 @@ QImage MessageTemplate::previewImage() const
     return cachedImage(AppPaths::resourcesPath() + QStringLiteral("/images/no_preview.jpg"));
 }
 
+QString MessageTemplate::previewImagePath() const
+{
+    const QString preview = containedRegularFile(m_dataDirPath, PreviewFileName);
+    return preview.isNull() ? AppPaths::resourcesPath() + QStringLiteral("/images/no_preview.jpg") : preview;
+}
+
 QString MessageTemplate::decodeText(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))

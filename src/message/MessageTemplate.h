@@ -34,6 +34,8 @@ public:
     [[nodiscard]] bool inBundle() const;
     // "preview.jpg" in the folder, else the application's "no_preview.jpg".
     [[nodiscard]] QImage previewImage() const;
+    // The file previewImage() reads.
+    [[nodiscard]] QString previewImagePath() const;
 
     // Decodes a template's text: by its byte-order mark, else as UTF-8 when
     // it is valid UTF-8, else as Windows-1252.

@@ -78,6 +78,9 @@ public:
     void setAttributes(const std::optional<TextAttributes> &attributes);
     // An invalid value removes the key. Adds no marker.
     void setAttribute(const QString &key, const QVariant &value);
+    // Puts back attributes exactly as attributes() gave them, marker or not
+    // and absent included: taking back a change of looks.
+    void restoreAttributes(const std::optional<TextAttributes> &attributes) { m_strAttribs = attributes; }
     [[nodiscard]] std::optional<FontDescriptor> font() const;
     void setFont(const FontDescriptor &font);
 

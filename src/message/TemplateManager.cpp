@@ -29,11 +29,22 @@ QMap<QString, MessageTemplateRef> templatesAtPath(const QString &path)
     return found;
 }
 
+// What one template may bring along: a folder picked by mistake (a home
+// folder, a photo library) must fail the install, not fill the disk.
+constexpr int MaxTemplateFiles = 2000;
+constexpr qint64 MaxTemplateBytes = 256LL * 1024 * 1024;
+constexpr int MaxTemplateDepth = 16;
+
+struct CopyBudget {
+    int files = MaxTemplateFiles;
+    qint64 bytes = MaxTemplateBytes;
+};
+
 // Copies folders and regular files only: a symbolic link could carry a file
 // from anywhere into the install folder, and other special files could block.
-bool copyFolder(const QString &source, const QString &target)
+bool copyFolder(const QString &source, const QString &target, CopyBudget &budget, int depth = 0)
 {
-    if (!QDir().mkdir(target))
+    if (depth > MaxTemplateDepth || !QDir().mkdir(target))
         return false;
     const QFileInfoList entries = QDir(source).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -42,10 +53,11 @@ bool copyFolder(const QString &source, const QString &target)
         if (entry.isSymLink())
             continue;
         if (entry.isDir()) {
-            if (!copyFolder(entry.filePath(), destination))
+            if (--budget.files < 0 || !copyFolder(entry.filePath(), destination, budget, depth + 1))
                 return false;
         } else if (entry.isFile()) {
-            if (!QFile::copy(entry.filePath(), destination))
+            budget.bytes -= entry.size();
+            if (--budget.files < 0 || budget.bytes < 0 || !QFile::copy(entry.filePath(), destination))
                 return false;
         }
     }
@@ -111,7 +123,8 @@ bool TemplateManager::installTemplate(const QString &path)
     const QFileInfo existing(target);
     if (existing.exists() || existing.isSymLink())
         return false;
-    if (copyFolder(source.filePath(), target))
+    CopyBudget budget;
+    if (copyFolder(source.filePath(), target, budget))
         return true;
     QDir(target).removeRecursively();
     return false;

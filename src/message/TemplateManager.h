@@ -22,6 +22,10 @@ public:
     [[nodiscard]] static QString templateInstallPath();
     // The folder of the built-in templates.
     [[nodiscard]] static QString bundledTemplatesPath();
+    // Copies the folder's subfolders and regular files (never what a link
+    // points to) under its own name; false, leaving nothing behind, when the
+    // name is taken or the folder is larger than a template can be (2000
+    // entries, 256 MiB, 16 levels).
     [[nodiscard]] static bool installTemplate(const QString &path);
     [[nodiscard]] static bool uninstallTemplate(const QString &name);
     // Null when the folder is a template; else the localisation key (table

@@ -2,7 +2,7 @@
 
 #include "AppException.h"
 
-#include <QHashFunctions>
+#include <QRandomGenerator>
 
 #include <bit>
 #include <cstring>
@@ -53,6 +53,25 @@ char *putMarker(char *out, unsigned kind, quint64 count)
     return out + width;
 }
 
+// The table of scalars sees every string of a table that is saved; a hash
+// of eight bytes at a step keeps that cheap. The seed differs from process
+// to process, so texts cannot be chosen to collide.
+quint32 hashBytes(const char *bytes, size_t size)
+{
+    static const quint64 seed = QRandomGenerator::system()->generate64() | 1;
+    quint64 h = seed ^ (size * 0x9E3779B97F4A7C15ull);
+    for (; size >= 8; bytes += 8, size -= 8) {
+        quint64 word;
+        std::memcpy(&word, bytes, 8);
+        h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    quint64 tail = 0;
+    std::memcpy(&tail, bytes, size);
+    h = (h ^ tail ^ seed) * 0x94D049BB133111EBull;
+    return quint32((h ^ (h >> 29)) >> 16);
+}
+
 QString tooLarge(qint64 maxBytes)
 {
     return QStringLiteral("The data is too large to be written: more than %1 MB.").arg(maxBytes / (1024 * 1024));
@@ -90,21 +109,25 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
     return addScalar();
 }
 
+// A marker and a value of 1, 2, 4 or 8 bytes: integers, reals, dates, UIDs.
+void BinaryPlistWriter::setFixedScalar(quint8 marker, quint64 value, int width)
+{
+    m_scratch.resize(1 + width);
+    m_scratch[0] = char(marker);
+    putBigEndian(m_scratch.data() + 1, value, width);
+}
+
 BinaryPlistWriter::Ref BinaryPlistWriter::addInteger(qint64 value)
 {
     // Negative numbers always take eight bytes, as other writers do.
     const int width = value < 0 ? 8 : widthFor(quint64(value));
-    m_scratch.resize(1 + width);
-    m_scratch[0] = char(0x10 | std::countr_zero(unsigned(width)));
-    putBigEndian(m_scratch.data() + 1, quint64(value), width);
+    setFixedScalar(quint8(0x10 | std::countr_zero(unsigned(width))), quint64(value), width);
     return addScalar();
 }
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addReal(double value)
 {
-    m_scratch.resize(9);
-    m_scratch[0] = char(0x23);
-    putBigEndian(m_scratch.data() + 1, std::bit_cast<quint64>(value), 8);
+    setFixedScalar(0x23, std::bit_cast<quint64>(value), 8);
     return addScalar();
 }
 
@@ -116,18 +139,14 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addBool(bool value)
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addDate(double seconds)
 {
-    m_scratch.resize(9);
-    m_scratch[0] = char(0x33);
-    putBigEndian(m_scratch.data() + 1, std::bit_cast<quint64>(seconds), 8);
+    setFixedScalar(0x33, std::bit_cast<quint64>(seconds), 8);
     return addScalar();
 }
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addUid(quint64 uid)
 {
     const int width = widthFor(uid);
-    m_scratch.resize(1 + width);
-    m_scratch[0] = char(0x80 | (width - 1));
-    putBigEndian(m_scratch.data() + 1, uid, width);
+    setFixedScalar(quint8(0x80 | (width - 1)), uid, width);
     return appendScalar();
 }
 
@@ -168,7 +187,7 @@ BinaryPlistWriter::Ref BinaryPlistWriter::appendScalar()
 BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()
 {
     const size_t size = m_scratch.size();
-    const quint32 hash = quint32(qHashBits(m_scratch.data(), size));
+    const quint32 hash = hashBytes(m_scratch.data(), size);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];

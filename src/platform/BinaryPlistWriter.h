@@ -51,6 +51,7 @@ private:
         quint32 kindAndCount;
     };
 
+    void setFixedScalar(quint8 marker, quint64 value, int width);
     Ref addScalar();
     Ref appendScalar();
     Ref addContainer(Kind kind, std::span<const Ref> first, std::span<const Ref> second);

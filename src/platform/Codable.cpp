@@ -5,7 +5,9 @@
 #include <QHash>
 #include <QReadWriteLock>
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 QStringList Codable::archiveClassHierarchy() const
 {
@@ -102,4 +104,67 @@ void registerPlatformCoders()
 {
     static std::once_flag once;
     std::call_once(once, [] { registerRichTextCoders(); });
+}
+
+namespace {
+
+struct SortItem {
+    quint64 key;
+    const QString *text;
+};
+
+// Three code units from `depth` on, then how many of them there are (0 to
+// 3): comparing keys compares those characters, a string that ends first
+// coming first.
+quint64 keyAt(const QString &text, qsizetype depth)
+{
+    quint64 key = 0;
+    qsizetype units = 0;
+    for (; units < 3; ++units) {
+        const qsizetype i = depth + units;
+        key = (key << 16) | (i < text.size() ? text.at(i).unicode() : 0);
+    }
+    return (key << 16) | quint64(std::clamp<qsizetype>(text.size() - depth, 0, 3));
+}
+
+} // namespace
+
+QStringList sortedMembers(const StringSet &set)
+{
+    std::vector<SortItem> items;
+    items.reserve(size_t(set.size()));
+    for (const QString &member : set)
+        items.push_back({0, &member});
+
+    // Most-significant-digit first: sort a run by its keys at one depth,
+    // then each group of equal keys at the next, as long as its strings go on.
+    struct Run {
+        size_t begin, end;
+        qsizetype depth;
+    };
+    std::vector<Run> runs{{0, items.size(), 0}};
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        if (run.end - run.begin < 2)
+            continue;
+        const auto first = items.begin() + qsizetype(run.begin), last = items.begin() + qsizetype(run.end);
+        for (auto it = first; it != last; ++it)
+            it->key = keyAt(*it->text, run.depth);
+        std::sort(first, last, [](const SortItem &a, const SortItem &b) { return a.key < b.key; });
+        for (size_t group = run.begin; group < run.end;) {
+            size_t next = group + 1;
+            while (next < run.end && items[next].key == items[group].key)
+                ++next;
+            // Three characters and more to come: the strings differ further on.
+            if (next - group > 1 && (items[group].key & 0xFFFF) == 3)
+                runs.push_back({group, next, run.depth + 3});
+            group = next;
+        }
+    }
+    QStringList sorted;
+    sorted.reserve(qsizetype(items.size()));
+    for (const SortItem &item : items)
+        sorted.append(*item.text);
+    return sorted;
 }

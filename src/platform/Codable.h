@@ -41,6 +41,12 @@ Q_DECLARE_METATYPE(CodableRef)
 // A set of strings, written as NSSet / NSMutableSet in keyed archives.
 using StringSet = QSet<QString>;
 
+// The members in the order QString's operator< gives (UTF-16 code units),
+// the order archives write them in so that equal sets give equal bytes.
+// A table's set of row identifiers has a million members: they are sorted
+// by keys of a few characters at a time, not by comparing whole strings.
+[[nodiscard]] QStringList sortedMembers(const StringSet &set);
+
 // A list whose elements are made one at a time while it is written to a
 // keyed archive (as NSMutableArray), so that a large table is not held a
 // second time as values for a save. Read back, it is a QVariantList.

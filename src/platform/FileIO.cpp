@@ -1,12 +1,17 @@
 #include "FileIO.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
 
 bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data)
 {
+    // The save file is renamed over its target, which would put a plain file
+    // in place of a pipe or a device.
+    if (const QFileInfo target(path); target.exists() && !target.isFile())
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

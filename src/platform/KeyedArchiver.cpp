@@ -62,8 +62,9 @@ private:
 struct KeyedArchiver::Private {
     // The fields of the object being written, sorted on output so that
     // equal input gives equal bytes whatever order an encoder wrote them in.
+    using Fields = QVarLengthArray<std::pair<QString, Ref>, 8>;
     struct Frame {
-        std::vector<std::pair<QString, Ref>> fields;
+        Fields fields;
         int nextUnkeyed = 0;
     };
 
@@ -81,7 +82,9 @@ struct KeyedArchiver::Private {
     std::vector<Ref> uidRefs;
     QHash<QString, quint64> classUids;
     QHash<const Codable *, quint64> codableUids;
-    QSet<const Codable *> codablesInProgress;
+    // By UID: the objects whose fields are being written, so one that
+    // contains itself is caught.
+    std::vector<bool> codablesInProgress;
     // Identity is by address, so every object written stays alive until the
     // end: a temporary freed half-way could otherwise lend its address to
     // an unrelated object that would then be written as a reference to it.
@@ -112,7 +115,7 @@ struct KeyedArchiver::Private {
                 return;
             }
         }
-        fields.emplace_back(key, ref);
+        fields.append({key, ref});
     }
 
     Ref uidRef(quint64 uid)
@@ -134,9 +137,13 @@ struct KeyedArchiver::Private {
         return ref;
     }
 
-    Ref dictionary(std::vector<std::pair<QString, Ref>> &fields)
+    Ref dictionary(Fields &fields)
     {
-        std::sort(fields.begin(), fields.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        // A handful of fields, nearly in order: insertion sort.
+        for (size_t i = 1; i < fields.size(); ++i) {
+            for (size_t j = i; j > 0 && fields[j].first < fields[j - 1].first; --j)
+                std::swap(fields[j], fields[j - 1]);
+        }
         QVarLengthArray<Ref, 8> keys, values;
         for (const auto &[key, value] : fields) {
             keys.append(fieldKey(key));
@@ -153,7 +160,7 @@ struct KeyedArchiver::Private {
         QVarLengthArray<Ref, 8> hierarchy;
         for (const QString &className : classes)
             hierarchy.append(writer.addString(className));
-        std::vector<std::pair<QString, Ref>> fields{{QStringLiteral("$classes"), writer.addArray(hierarchy)},
+        Fields fields{{QStringLiteral("$classes"), writer.addArray(hierarchy)},
                                                     {QStringLiteral("$classname"), writer.addString(name)}};
         const quint64 uid = append(dictionary(fields));
         classUids.insert(name, uid);
@@ -173,6 +180,12 @@ struct KeyedArchiver::Private {
     template <typename WriteFields>
     void writeClassed(quint64 uid, const QStringList &classes, const WriteFields &writeFields)
     {
+        writeClassed(uid, [&] { return classUid(classes); }, writeFields);
+    }
+
+    template <typename ClassUid, typename WriteFields>
+    void writeClassed(quint64 uid, const ClassUid &classUidOf, const WriteFields &writeFields)
+    {
         Frame frame;
         frames.push_back(&frame);
         struct Pop {
@@ -180,7 +193,7 @@ struct KeyedArchiver::Private {
             ~Pop() { frames.pop_back(); }
         } pop{frames};
         writeFields();
-        frame.fields.emplace_back(QStringLiteral("$class"), uidRef(classUid(classes)));
+        frame.fields.append({QStringLiteral("$class"), uidRef(classUidOf())});
         objects[uid] = dictionary(frame.fields);
     }
 
@@ -239,9 +252,10 @@ struct KeyedArchiver::Private {
         return encodeClassed({QStringLiteral("NSMutableDictionary"), QStringLiteral("NSDictionary"),
                               QStringLiteral("NSObject")},
                              [&] {
-                                 std::vector<Ref> keys, values;
-                                 keys.reserve(size_t(map.size()));
-                                 values.reserve(size_t(map.size()));
+                                 // Rows of a table are small maps: no allocation for them.
+                                 QVarLengthArray<Ref, 16> keys, values;
+                                 keys.reserve(map.size());
+                                 values.reserve(map.size());
                                  for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
                                      keys.push_back(uidRef(encodeValue(it.key())));
                                      values.push_back(uidRef(encodeValue(it.value())));
@@ -256,21 +270,30 @@ struct KeyedArchiver::Private {
         if (!object)
             return 0;
         if (auto found = codableUids.constFind(object.get()); found != codableUids.constEnd()) {
-            if (codablesInProgress.contains(object.get()))
+            if (*found < codablesInProgress.size() && codablesInProgress[*found])
                 throw AppException(ExceptionNames::InvalidArgument,
                                    QStringLiteral("An object of class %1 contains itself; such an archive could not be read.")
                                        .arg(object->archiveClassName()));
             return *found;
         }
         keepAlive.push_back(object);
-        QStringList classes = object->archiveClassHierarchy();
-        if (classes.isEmpty())
-            classes = {object->archiveClassName()};
         const quint64 uid = append(0);
         codableUids.insert(object.get(), uid);
-        codablesInProgress.insert(object.get());
-        writeClassed(uid, classes, [&] { object->encodeWithCoder(*q); });
-        codablesInProgress.remove(object.get());
+        if (uid >= codablesInProgress.size())
+            codablesInProgress.resize(std::max<size_t>(uid + 1, codablesInProgress.size() * 2));
+        codablesInProgress[uid] = true;
+        // The class is nearly always known by name already; its hierarchy
+        // is asked for only the first time.
+        const auto classUidOf = [&] {
+            if (const auto known = classUids.constFind(object->archiveClassName()); known != classUids.constEnd())
+                return *known;
+            QStringList classes = object->archiveClassHierarchy();
+            if (classes.isEmpty())
+                classes = {object->archiveClassName()};
+            return classUid(classes);
+        };
+        writeClassed(uid, classUidOf, [&] { object->encodeWithCoder(*q); });
+        codablesInProgress[uid] = false;
         return uid;
     }
 
@@ -343,8 +366,7 @@ struct KeyedArchiver::Private {
             break;
         }
         if (value.typeId() == qMetaTypeId<StringSet>()) {
-            QStringList sorted = value.value<StringSet>().values();
-            std::sort(sorted.begin(), sorted.end());
+            const QStringList sorted = sortedMembers(value.value<StringSet>());
             return encodeReferences({QStringLiteral("NSMutableSet"), QStringLiteral("NSSet"), QStringLiteral("NSObject")},
                                     QVariantList(sorted.cbegin(), sorted.cend()));
         }
@@ -373,10 +395,10 @@ QByteArray KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
     d.append(d.writer.addString(u"$null"));
     const quint64 rootUid = d.encodeValue(root);
 
-    std::vector<std::pair<QString, Ref>> top{{QStringLiteral("root"), d.uidRef(rootUid)}};
+    Private::Fields top{{QStringLiteral("root"), d.uidRef(rootUid)}};
     const Ref objects = d.writer.addArray(d.objects);
     std::vector<Ref>().swap(d.objects);
-    std::vector<std::pair<QString, Ref>> archive{
+    Private::Fields archive{
         {QStringLiteral("$archiver"), d.writer.addString(u"NSKeyedArchiver")},
         {QStringLiteral("$objects"), objects},
         {QStringLiteral("$top"), d.dictionary(top)},

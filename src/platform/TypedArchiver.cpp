@@ -222,8 +222,7 @@ struct TypedArchiver::Private {
             break;
         }
         if (type == qMetaTypeId<StringSet>()) {
-            QStringList sorted = value.value<StringSet>().values();
-            std::sort(sorted.begin(), sorted.end());
+            const QStringList sorted = sortedMembers(value.value<StringSet>());
             enter();
             tag(Tag::StringSet);
             u32(quint32(sorted.size()));

@@ -214,8 +214,7 @@ void UserDefaults::setObject(const QVariant &value, const QString &key)
     QSettings settings(m_filePath, QSettings::IniFormat);
     settings.setValue(fileKey(key), toStored(value));
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        qWarning("UserDefaults: could not write %s", qPrintable(m_filePath));
+    noteWriteStatus(settings.status());
 }
 
 void UserDefaults::setBool(bool value, const QString &key)
@@ -247,8 +246,15 @@ void UserDefaults::removeObjectForKey(const QString &key)
     QSettings settings(m_filePath, QSettings::IniFormat);
     settings.remove(fileKey(key));
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        qWarning("UserDefaults: could not write %s", qPrintable(m_filePath));
+    noteWriteStatus(settings.status());
+}
+
+void UserDefaults::noteWriteStatus(int status)
+{
+    if (status == QSettings::NoError)
+        return;
+    m_failedWrites.fetchAndAddRelaxed(1);
+    qWarning("UserDefaults: could not write %s", qPrintable(m_filePath));
 }
 
 bool UserDefaults::synchronize()

@@ -7,6 +7,7 @@
 // value rules of Values.h, so "No", "0" and false all read as false.
 // Every operation may be called from any thread.
 
+#include <QAtomicInteger>
 #include <QMutex>
 #include <QString>
 #include <QVariant>
@@ -61,8 +62,17 @@ public:
     // false when the file could not be written or read.
     bool synchronize();
 
+    // How many stores and removals so far could not be written to the file.
+    // A failed change stays pending in memory (and is read back) until a
+    // later write succeeds, so a caller that made several changes compares
+    // this count before and after to learn whether all of them reached disk.
+    [[nodiscard]] quint64 failedWriteCount() const { return m_failedWrites.loadRelaxed(); }
+
 private:
+    void noteWriteStatus(int status);
+
     mutable QMutex m_mutex;
+    QAtomicInteger<quint64> m_failedWrites = 0;
     QString m_filePath;
     QVariantMap m_registered;
 };

@@ -68,6 +68,9 @@ public:
     // removing are neither stored nor matched until saveList().
     void replaceAddressAtIndex(int index, const QString &address);
     void removeAddressAtIndex(int index);
+    // Removes every listed entry at once, in one pass over the list; indexes
+    // outside the list and repeats are ignored. Like removeAddressAtIndex.
+    void removeAddressesAtIndexes(const QList<int> &indexes);
     // The empty string for an index outside the list.
     [[nodiscard]] QString addressAtIndex(int index) const;
     // Keeps empty and repeated entries; stores the whole list and rebuilds

@@ -7,6 +7,8 @@
 #include "TypedUnarchiver.h"
 #include "Values.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <map>
 
@@ -395,6 +397,11 @@ void Database::setEntryArray(const QList<QVariantMap> &entries)
 
 void Database::setEntryArray(const EntryList &entries)
 {
+    // Shared with the caller's list (an undo step's) until either changes.
+    if (std::none_of(entries.cbegin(), entries.cend(), [](const EntryRef &entry) { return !entry; })) {
+        m_entries = entries;
+        return;
+    }
     m_entries.clear();
     m_entries.reserve(entries.size());
     for (const EntryRef &entry : entries) {
@@ -405,22 +412,30 @@ void Database::setEntryArray(const EntryList &entries)
 
 Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNames)
 {
-    ColumnMap result;
-    QList<bool> taken = takenSlots();
+    // In slot order (the map's order is the identifiers' text order, "10"
+    // before "2"), so the new fields stand in the order the old ones did.
+    QList<std::pair<int, QString>> oldSlots;
     for (auto it = oldNames.constBegin(); it != oldNames.constEnd(); ++it) {
         // Values under anything but a slot are never carried over, so such
         // a name would only use up a slot.
         const int oldSlot = slotOfIdentifier(it.key());
-        if (oldSlot < 0 || !isStringValue(it.value()))
-            continue;
-        QString name = it.value().toString();
+        if (oldSlot >= 0 && isStringValue(it.value()))
+            oldSlots.append({oldSlot, it.key()});
+    }
+    std::sort(oldSlots.begin(), oldSlots.end());
+
+    ColumnMap result;
+    QList<bool> taken = takenSlots();
+    int searchFrom = 0;
+    for (const auto &[oldSlot, oldID] : std::as_const(oldSlots)) {
+        QString name = oldNames.value(oldID).toString();
         if (name.isEmpty())
             name = QString::number(oldSlot + 1);
         QString newID = m_fieldNameIDMapping.value(name);
         if (newID.isNull())
-            newID = addField(name, taken);
+            newID = addField(name, taken, searchFrom);
         if (!newID.isNull())
-            result.insert(it.key(), newID);
+            result.insert(oldID, newID);
     }
     return result;
 }
@@ -441,16 +456,32 @@ QList<bool> Database::takenSlots() const
 QString Database::addField(const QString &name)
 {
     QList<bool> taken = takenSlots();
-    return addField(name, taken);
+    int searchFrom = 0;
+    return addField(name, taken, searchFrom);
 }
 
-QString Database::addField(const QString &name, QList<bool> &taken)
+QStringList Database::addFields(const QStringList &names)
 {
-    const auto free = std::find(taken.cbegin(), taken.cend(), false);
-    if (free == taken.cend())
+    QStringList ids;
+    ids.reserve(names.size());
+    QList<bool> taken = takenSlots();
+    int searchFrom = 0;
+    for (const QString &name : names)
+        ids.append(addField(name, taken, searchFrom));
+    return ids;
+}
+
+QString Database::addField(const QString &name, QList<bool> &taken, int &searchFrom)
+{
+    // Slots are only ever taken here, so no free one lies before the last found.
+    const auto free = std::find(taken.cbegin() + std::clamp<qsizetype>(searchFrom, 0, taken.size()), taken.cend(), false);
+    if (free == taken.cend()) {
+        searchFrom = int(taken.size());
         return {};
+    }
     const int slot = int(free - taken.cbegin());
     taken[slot] = true;
+    searchFrom = slot + 1;
     // Past the last slot the table grows, also past values that entries
     // keep beyond it.
     m_columnCount = std::max(m_columnCount, slot + 1);
@@ -462,9 +493,40 @@ QString Database::addField(const QString &name, QList<bool> &taken)
 void Database::refreshFieldNameColumnIDMapping()
 {
     m_fieldNameIDMapping.clear();
+    m_fieldNameCounts.clear();
     for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
-        if (!it.value().isEmpty())
+        if (!it.value().isEmpty()) {
             m_fieldNameIDMapping.insert(it.value(), it.key());
+            ++m_fieldNameCounts[it.value()];
+        }
+    }
+}
+
+void Database::updateFieldNameColumnIDMapping(const QString &oldName, const QString &newName, const QString &columnID)
+{
+    // What a rebuild would give: of the slots sharing a name, the identifier
+    // that comes last in the names' (text) order. Kept per change, since a
+    // rebuild per field made building a wide table quadratic.
+    if (!oldName.isEmpty() && m_fieldNameIDMapping.value(oldName) == columnID) {
+        if (m_fieldNameCounts.value(oldName) == 0) {
+            m_fieldNameIDMapping.remove(oldName);
+        } else {
+            // Another slot still carries the name; such duplicates are rare.
+            QString last;
+            for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
+                if (it.value() == oldName)
+                    last = it.key();
+            }
+            if (last.isNull())
+                m_fieldNameIDMapping.remove(oldName);
+            else
+                m_fieldNameIDMapping.insert(oldName, last);
+        }
+    }
+    if (!newName.isEmpty() && m_fieldNames.value(columnID) == newName) {
+        const auto present = m_fieldNameIDMapping.constFind(newName);
+        if (present == m_fieldNameIDMapping.constEnd() || present.value() < columnID)
+            m_fieldNameIDMapping.insert(newName, columnID);
     }
 }
 
@@ -482,6 +544,10 @@ void Database::changeFieldNameTo(const QString &name, const QString &columnID)
         m_fieldNames.remove(columnID);
     else
         m_fieldNames.insert(columnID, name);
+    if (!oldName.isEmpty() && --m_fieldNameCounts[oldName] <= 0)
+        m_fieldNameCounts.remove(oldName);
+    if (!name.isEmpty())
+        ++m_fieldNameCounts[name];
 
     QVariantMap userInfo;
     if (hadName)
@@ -491,7 +557,7 @@ void Database::changeFieldNameTo(const QString &name, const QString &columnID)
     // Observers see the new names but still the old mapping; they rely on it
     // to find the column by its old name.
     NotificationCenter::defaultCenter().postNotification(NotificationNames::DatabaseFieldNamesChanged, this, userInfo);
-    refreshFieldNameColumnIDMapping();
+    updateFieldNameColumnIDMapping(oldName, name, columnID);
 }
 
 QList<int> Database::namedSlots() const
@@ -584,15 +650,27 @@ bool Database::importDatabaseFile(const QString &path, QString *reason)
     items.removeFirst();
     // An old slot without a name and without values is a removed column,
     // not one to bring back under its position.
-    for (auto it = oldNames.begin(); it != oldNames.end();) {
-        const bool empty = isStringValue(it.value()) && it.value().toString().isEmpty();
-        const bool holdsValues = empty && std::any_of(items.cbegin(), items.cend(), [&](const QVariant &item) {
-            return isMap(item) && isStringValue(item.toMap().value(it.key()));
-        });
-        if (empty && !holdsValues)
-            it = oldNames.erase(it);
-        else
-            ++it;
+    // One walk over the entries, not one per unnamed slot.
+    QSet<QString> unnamed;
+    for (auto it = oldNames.cbegin(); it != oldNames.cend(); ++it) {
+        if (isStringValue(it.value()) && it.value().toString().isEmpty())
+            unnamed.insert(it.key());
+    }
+    QSet<QString> unnamedWithValues;
+    for (const QVariant &item : std::as_const(items)) {
+        if (unnamedWithValues.size() == unnamed.size())
+            break;
+        if (!isMap(item))
+            continue;
+        const QVariantMap entry = item.toMap();
+        for (auto value = entry.cbegin(); value != entry.cend(); ++value) {
+            if (unnamed.contains(value.key()) && isStringValue(value.value()))
+                unnamedWithValues.insert(value.key());
+        }
+    }
+    for (const QString &key : std::as_const(unnamed)) {
+        if (!unnamedWithValues.contains(key))
+            oldNames.remove(key);
     }
     const ColumnMap mapping = createRequiredFieldNames(oldNames);
     appendEntryArray(items, mapping);

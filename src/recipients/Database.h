@@ -14,6 +14,7 @@
 #include "VCard.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -50,6 +51,15 @@ public:
     [[nodiscard]] bool anyTextContains(const QString &text, Qt::CaseSensitivity cs) const;
     // Sets used[slot] for every slot below used.size() that holds a value.
     void markUsedSlots(QList<bool> &used) const;
+    // Calls f(slot, text) for every string value under a slot, in slot
+    // order: walks over a whole table (export, search) without a lookup
+    // per slot.
+    template <typename F>
+    void forEachSlotText(F &&f) const
+    {
+        for (const Text &value : m_texts)
+            f(value.slot, value.text);
+    }
 
     friend bool operator==(const DatabaseEntry &a, const DatabaseEntry &b)
     {
@@ -145,6 +155,9 @@ public:
     // is taken. A slot named "" still counts as free by name, so without the
     // value test the next field would land on the values put in it.
     QString addField(const QString &name);
+    // addField for each name in turn, in time linear in the names and the
+    // table; null identifiers for the names no slot was left for.
+    QStringList addFields(const QStringList &names);
     [[nodiscard]] const ColumnMap &fieldNameColumnIDMapping() const { return m_fieldNameIDMapping; }
     void refreshFieldNameColumnIDMapping();
     void setAddressFieldNo(int slot) { m_addressFieldNo = slot; }
@@ -157,6 +170,13 @@ public:
     [[nodiscard]] QString fieldNameForColumnID(const QString &columnID) const;
     [[nodiscard]] QString fieldNameAtIndex(int fieldIndex) const;
     [[nodiscard]] int columnCount() const { return m_columnCount; }
+    // Grows the slot count (never past MaxColumnCount), for values put in
+    // slots by position.
+    void ensureColumnCount(int count)
+    {
+        if (count > m_columnCount)
+            m_columnCount = count < MaxColumnCount ? count : MaxColumnCount;
+    }
     [[nodiscard]] int fieldCount() const;
     // The field list: names of the named slots in slot order.
     [[nodiscard]] QStringList fieldNames() const;
@@ -230,7 +250,10 @@ private:
     // Per slot up to MaxColumnCount: named, or holding a value in any entry.
     [[nodiscard]] QList<bool> takenSlots() const;
     // addField with the taken slots known; marks the slot it hands out.
-    QString addField(const QString &name, QList<bool> &taken);
+    // searchFrom: no slot before it is free (moved past the slot handed out).
+    QString addField(const QString &name, QList<bool> &taken, int &searchFrom);
+    // The mapping after one slot's name changed, without a rebuild.
+    void updateFieldNameColumnIDMapping(const QString &oldName, const QString &newName, const QString &columnID);
     [[nodiscard]] QVariantMap entryForPerson(const Person &person, const Person *group, bool collateAddresses);
     // Fields the running contacts import may still make (negative: no limit)
     // and the values it left out.
@@ -242,6 +265,8 @@ private:
     int m_addressFieldNo = -1;
     int m_columnCount = DefaultColumnCount;
     ColumnMap m_fieldNameIDMapping;
+    // How many slots carry each non-empty name.
+    QHash<QString, int> m_fieldNameCounts;
 };
 
 // The order of duplicate search: entries without an address first, then

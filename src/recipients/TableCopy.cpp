@@ -47,18 +47,27 @@ void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVa
         QString columnID;
     };
     QList<Target> targets;
+    QStringList newNames;
+    QList<qsizetype> newTargets;
     for (qsizetype i = 0; i < columns.size(); ++i) {
         QString name = columns[i]->displayName();
         // An empty name would leave the slot free for the next field, whose
         // values would then mix with these.
         if (name.isEmpty())
             name = QString::number(i + 1);
-        QString columnID = existing.value(name);
-        if (columnID.isNull())
-            columnID = db.addField(name);
-        if (!columnID.isNull())
-            targets.append({columns[i], columnID});
+        const QString columnID = existing.value(name);
+        if (columnID.isNull()) {
+            newNames.append(name);
+            newTargets.append(targets.size());
+        }
+        targets.append({columns[i], columnID});
     }
+    // All at once: a wide table makes thousands of fields.
+    const QStringList newIDs = db.addFields(newNames);
+    for (qsizetype i = 0; i < newIDs.size(); ++i)
+        targets[newTargets[i]].columnID = newIDs[i];
+    // A column for which no field was left is not copied.
+    targets.removeIf([](const Target &target) { return target.columnID.isNull(); });
 
     const int rows = table.numberOfRows();
     for (int i = 0; i < rows; ++i) {

@@ -3,14 +3,18 @@
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AppDelegate.h"
 #include "AppTestDocuments.h"
+#include "DatabaseManager.h"
 #include "MyApplication.h"
 #include "MyDocument.h"
+#include "ProjectWindow.h"
+#include "ProjectWindowController.h"
 #include "Settings.h"
 #include "TemplateManager.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -23,6 +27,9 @@ protected:
     {
         UserDefaults::setStandardFile(dir.filePath("prefs.ini"));
         TemplateManager::defaultManager().clearTemplateList();
+        // The one project window outlives each launch; a launch starts with it closed.
+        if (ProjectWindowController *project = ProjectWindowController::existingInstance())
+            project->window()->hide();
     }
     void TearDown() override { UserDefaults::setStandardFile(UserDefaults::defaultStandardFilePath()); }
 
@@ -41,13 +48,17 @@ protected:
     DocumentController &controller = ControllerFakes::controller();
 };
 
-TEST_F(AppLaunchTest, firstStartOpensOneUntitledDocumentAndSaysNothing)
+TEST_F(AppLaunchTest, firstStartOpensOneUntitledDocumentAndTheProjectWindowAndSaysNothing)
 {
     MyApplication::finishLaunching({});
     ASSERT_NE(MyApplication::delegate(), nullptr);
     ASSERT_EQ(controller.documents().size(), 1);
     EXPECT_TRUE(controller.documents()[0]->fileName().isEmpty());
-    EXPECT_EQ(visibleWindows(), QList<QWidget *>{controller.documents()[0]->window()}) << "no other window yet";
+    ASSERT_NE(ProjectWindowController::existingInstance(), nullptr);
+    const QList<QWidget *> expected{ProjectWindowController::existingInstance()->window(),
+                                    controller.documents()[0]->window()};
+    const QList<QWidget *> shown = visibleWindows();
+    EXPECT_EQ(QSet<QWidget *>(expected.cbegin(), expected.cend()), QSet<QWidget *>(shown.cbegin(), shown.cend()));
     EXPECT_TRUE(alerts.shown.isEmpty());
     EXPECT_FALSE(TemplateManager::defaultManager().templateNames().isEmpty()) << "templates loaded at the end";
 }
@@ -73,6 +84,32 @@ TEST_F(AppLaunchTest, fileArgumentsOpenInsteadOfTheUntitledDocument)
     ASSERT_EQ(controller.documents().size(), 1);
     EXPECT_EQ(controller.documents()[0]->fileName(), file.fileName());
     EXPECT_EQ(fakes.panels.errors.size(), 1) << "the missing file is reported";
+}
+
+TEST_F(AppLaunchTest, theRegistryOpensItsFilesAsProjectsOrAsNewProjectsWithTheirRecipients)
+{
+    controller.setDocumentFactory([] { return new MyDocument; });
+    const QString file = dir.filePath("Members.quorv2");
+    {
+        MyDocument saved;
+        saved.database().addField("E-Mail");
+        saved.database().addEntryWithData(-1, {"ann@example.org"});
+        QString error;
+        ASSERT_TRUE(saved.writeToFile(file, &error)) << error.toStdString();
+    }
+    MyApplication::setUpTableRegistry();
+    DatabaseManager &registry = DatabaseManager::sharedInstance();
+    registry.addDatabaseFile(file);
+    ASSERT_TRUE(registry.openNewDocForDatabase(0));
+    ASSERT_EQ(controller.documents().size(), 1);
+    auto *fresh = qobject_cast<MyDocument *>(controller.documents()[0]);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_TRUE(fresh->fileName().isEmpty()) << "a new project";
+    EXPECT_EQ(fresh->database().entryValue(0, "0"), "ann@example.org");
+    ASSERT_TRUE(registry.openEditorForDatabase(0));
+    ASSERT_EQ(controller.documents().size(), 2);
+    EXPECT_EQ(controller.documents()[1]->fileName(), file);
+    registry.removeDatabaseFile(0);
 }
 
 TEST_F(AppLaunchTest, quittingStopsTheRunsThenReviewsTheDocuments)

@@ -38,6 +38,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using TextFixtures::withTag;
 using TextFixtures::writeFile;
@@ -431,6 +432,14 @@ TEST_F(DocumentFileTest, FailedSaveLeavesThePreviousFileWhole)
     UnwritableDocument broken;
     EXPECT_THROW((void)broken.writeToFile(file, &error), std::runtime_error);
     EXPECT_EQ(readWholeFile(file), saved);
+
+    // Saved over a pipe, the file would be renamed over it: the pipe stays.
+    const QString pipe = path("pipe.quorv2");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(document->writeToFile(pipe, &error));
+    EXPECT_TRUE(error.contains(QLatin1String("pipe.quorv2"))) << error.toStdString();
+    EXPECT_FALSE(QFileInfo(pipe).isFile());
+    EXPECT_TRUE(QFileInfo(pipe).exists());
 }
 
 TEST_F(DocumentFileTest, RevertOfOldFormDoesNotAddRowsTwice)

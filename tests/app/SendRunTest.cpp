@@ -169,7 +169,7 @@ TEST_F(SendRunTest, OneEligibleRowIsSentLoggedAndStampedAloneAndTheDryRunStampsN
 
     handler->sendNow(1);
     ASSERT_TRUE(handler->isSending());
-    EXPECT_TRUE(document->isSendRunActive());
+    EXPECT_TRUE(document->isRunActive());
     EXPECT_FALSE(sendButton->isEnabled()) << "no second run from the window";
     QTabWidget *tabs = document->documentWindow()->tabView();
     EXPECT_EQ(tabs->currentIndex(), tabs->count() - 1) << "the log is shown";

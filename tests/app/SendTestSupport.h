@@ -29,20 +29,20 @@ public:
     ScriptedFilePanels() { FilePanels::setCurrent(this); }
     ~ScriptedFilePanels() override { FilePanels::setCurrent(nullptr); }
 
-    void openFiles(QWidget *, bool allowMultiple, FilesDone done) override
+    QStringList openFiles(QWidget *, const QString &, const QStringList &, bool several) override
     {
-        asked.append(allowMultiple ? QStringLiteral("files") : QStringLiteral("file"));
-        done(next());
+        asked.append(several ? QStringLiteral("files") : QStringLiteral("file"));
+        return next();
     }
-    void chooseFolder(QWidget *, PathDone done) override
+    QString chooseFolder(QWidget *, const QString &) override
     {
         asked.append(QStringLiteral("folder"));
-        done(next().value(0));
+        return next().value(0);
     }
-    void saveFile(QWidget *, const QString &suffix, PathDone done) override
+    QString saveFile(QWidget *, const QString &, const QString &suffix) override
     {
         asked.append(QStringLiteral("save ") + suffix);
-        done(next().value(0));
+        return next().value(0);
     }
 
     std::deque<QStringList> answers;

@@ -318,10 +318,13 @@ TEST_F(MessageTabTest, DefaultFontOnlyOnTheWayIntoFormattedText)
     tab.setMode(Mode::Formatted);
     EXPECT_EQ(fontAt(tab, 0), chosen);
 
+    // Family and size follow the form; bold stays bold through the round trip.
     tab.setMode(Mode::Plain);
-    EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{Settings::userFixedPitchFontFamily(), 10.0, false, false}));
+    EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{Settings::userFixedPitchFontFamily(), 10.0, true, false}));
+    EXPECT_EQ(fontAt(tab, 2), (FontDescriptor{Settings::userFixedPitchFontFamily(), 10.0, false, false}));
     tab.setMode(Mode::Template, "Letter");
-    EXPECT_EQ(fontAt(tab, 0), messageFont);
+    EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{messageFont.family, messageFont.pointSize, true, false}));
+    EXPECT_EQ(fontAt(tab, 2), messageFont);
 }
 
 TEST_F(MessageTabTest, FieldRenameReachesEveryPart)
@@ -353,4 +356,28 @@ TEST_F(MessageTabTest, FieldRenameReachesEveryPart)
     other.changeFieldNameTo("Elsewhere", other.columnIDForFieldIndex(0));
     tab.fieldNameChangedNotification({{"oldName", "First"}});
     EXPECT_EQ(names(tab.subjectString()), QStringList{"First"});
+}
+
+TEST_F(MessageTabTest, ImportedPageIsTheSourceWhicheverPartIsShown)
+{
+    // While the plain part is shown, an import must not take the plain part's
+    // place: the page becomes the source, the plain part stays the plain part.
+    MessageTab tab;
+    fill(tab, Mode::RawHTML);
+    const RichText plain = tab.bodyString();
+    const RichText page(QStringLiteral("<p>new</p>"));
+    const MessageTab::FormChange change = tab.importChange(page);
+    tab.setForm(change.form);
+    tab.setBodyText(change.body);
+    EXPECT_TRUE(tab.editHTMLPart());
+    EXPECT_EQ(tab.bodyString().string(), page.string());
+    ASSERT_TRUE(tab.alternativeBodyPart());
+    EXPECT_EQ(tab.alternativeBodyPart()->string(), plain.string());
+
+    // Worked out without being made, a change leaves the message as it is.
+    const RichText before = tab.bodyString();
+    (void)tab.modeChange(Mode::Formatted);
+    (void)tab.editHTMLPartChange(false);
+    EXPECT_EQ(tab.mode(), Mode::RawHTML);
+    EXPECT_EQ(tab.bodyString(), before);
 }

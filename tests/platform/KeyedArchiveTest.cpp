@@ -225,6 +225,17 @@ TEST(KeyedArchive, OutputIsDeterministic)
     }
     EXPECT_EQ(KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(forward)),
               KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(backward)));
+
+    // Members come in QString's order, whatever their lengths, shared
+    // beginnings, NULs and surrogates.
+    StringSet mixed{QString(), QStringLiteral("a"), QStringLiteral("ab"), QString(QChar(0)), QStringLiteral("a") + QChar(0),
+                    QStringLiteral("\U0001F600"), QStringLiteral("\uFFFF"), QStringLiteral("par-123456789"),
+                    QStringLiteral("par-12345678"), QStringLiteral("par-1234567890")};
+    for (int i = 0; i < 3000; ++i)
+        mixed.insert(QStringLiteral("par-%1x%2").arg(i % 7, 9, 10, QLatin1Char('0')).arg(i * 7919 % 3001).left(5 + i % 17));
+    QStringList expected = mixed.values();
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sortedMembers(mixed), expected);
 }
 
 TEST(KeyedArchive, CodablesKeepSharedIdentityAndUnkeyedOrder)

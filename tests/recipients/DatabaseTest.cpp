@@ -198,4 +198,47 @@ TEST(Database, ColumnsWithoutNameNeverShareASlot)
     const auto mapping = imported.createRequiredFieldNames({{"0", ""}, {"1", "Email"}, {"4", ""}});
     EXPECT_EQ(mapping, (Database::ColumnMap{{"0", "0"}, {"1", "1"}, {"4", "2"}}));
     EXPECT_EQ(imported.fieldNames(), QStringList({"1", "Email", "5"}));
+    // Slot order, not the identifiers' text order ("10" before "2").
+    EXPECT_EQ(imported.createRequiredFieldNames({{"10", "Tenth"}, {"2", "Second"}}),
+              (Database::ColumnMap{{"2", "3"}, {"10", "4"}}));
+}
+
+TEST(Database, NameMappingFollowsEveryChangeAsARebuildWould)
+{
+    Database db;
+    // Duplicates ("10" comes after "1" and before "2" as text), renames,
+    // removals and a rename back; after each step the kept mapping must be
+    // the one a rebuild from the names gives.
+    const struct { QString id; QString name; } steps[] = {
+        {"1", "Mail"}, {"2", "Mail"}, {"10", "Mail"}, {"2", "Name"}, {"1", ""}, {"10", QString()},
+        {"3", "Mail"}, {"3", "Mail"}, {"2", "Mail"}, {"2", QString()}, {"3", "City"}};
+    for (const auto &step : steps) {
+        db.changeFieldNameTo(step.name, step.id);
+        const Database::ColumnMap kept = db.fieldNameColumnIDMapping();
+        db.refreshFieldNameColumnIDMapping();
+        EXPECT_EQ(kept, db.fieldNameColumnIDMapping()) << step.id.toStdString() << " " << step.name.toStdString();
+    }
+
+    // A table as wide as slots allow, built field by field and all at once.
+    QStringList names;
+    for (int i = 0; i < Database::MaxColumnCount; ++i)
+        names.append(QStringLiteral("Column %1").arg(i % 5000)); // every name twice
+    Database wide;
+    wide.addEntryWithDict(-1, {{"0", "a value in the first slot"}});
+    const QStringList ids = wide.addFields(names);
+    ASSERT_EQ(ids.size(), names.size());
+    EXPECT_EQ(ids.first(), "1");
+    EXPECT_EQ(ids[Database::MaxColumnCount - 2], QString::number(Database::MaxColumnCount - 1));
+    EXPECT_TRUE(ids.last().isNull()) << "no slot left";
+    EXPECT_TRUE(wide.addField("One more").isNull());
+    EXPECT_EQ(wide.fieldCount(), Database::MaxColumnCount - 1);
+    EXPECT_EQ(wide.fieldNameColumnIDMapping().value("Column 7"), "8") << "\"8\" comes after \"5008\" as text";
+    const Database::ColumnMap kept = wide.fieldNameColumnIDMapping();
+    wide.refreshFieldNameColumnIDMapping();
+    EXPECT_EQ(kept, wide.fieldNameColumnIDMapping());
+
+    Database oneByOne;
+    for (const QString &name : names.mid(0, 500))
+        oneByOne.addField(name);
+    EXPECT_EQ(oneByOne.fieldNames(), names.mid(0, 500));
 }

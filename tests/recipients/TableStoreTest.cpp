@@ -231,6 +231,24 @@ TEST_F(TableStore, SortingAndInsertedRowsAreStored)
     EXPECT_EQ(again->rowWithUID("par-minus")->dataForColumn(*column), "minus");
 }
 
+TEST_F(TableStore, RemovedColumnComesBackWithItsValuesOnlyUnderItsOwnUid)
+{
+    auto store = open();
+    const auto table = makeTable(*store, "C", {"Mail", "Name", "City"}, {{"a@x.org", "Ann", "Oslo"}});
+    const auto other = makeTable(*store, "D", {"Other"}, {});
+    const QString otherUid = other->columns().at(0)->uid();
+    const ColumnRefPtr name = table->columns().at(1);
+    ASSERT_TRUE(table->removeColumn(*name));
+    for (const QString &foreign : {otherUid, QStringLiteral("pac-../x"), table->columns().at(0)->uid()})
+        EXPECT_EQ(table->restoreColumn("Stolen", foreign, 0), nullptr) << foreign.toStdString();
+    ASSERT_NE(table->restoreColumn(name->displayName(), name->uid(), 1), nullptr);
+    EXPECT_EQ(table->restoreColumn("Twice", name->uid(), 0), nullptr);
+
+    store.reset();
+    store = open();
+    EXPECT_EQ(contentsOf(*store->tableWithUid(table->uid())), Rows({{"a@x.org", "Ann", "Oslo"}}));
+}
+
 TEST_F(TableStore, BatchHoldsOtherTablesAndEndsWhenAnExceptionLeavesIt)
 {
     auto store = open();

@@ -101,6 +101,13 @@ bool Document::writeToFile(const QString &path, QString *error)
         setError(error, localizedString("Localized-Document", "DOC_OLD_FORM_NEEDS_SAVE_AS").arg(name));
         return false;
     }
+    // The save file is renamed over its target at the end, which would put
+    // a plain file in place of a pipe or a device.
+    if (const QFileInfo target(path); target.exists() && !target.isFile()) {
+        setError(error, localizedString("Localized-Document", "DOC_CANNOT_WRITE")
+                            .arg(name, localizedString("Localized-Document", "DOC_NOT_A_FILE")));
+        return false;
+    }
     const QByteArray data = dataRepresentationOfType(writableType());
 
     // QSaveFile writes beside the file and renames only after a complete

@@ -61,7 +61,7 @@ MyDocument::MyDocument(QObject *parent)
     registerTagCoders();
     registerAttachmentCoders();
     m_sendMails->setDocument(this);
-    connect(m_sendMails, &SendMailsUIHandler::sendingChanged, this, &MyDocument::sendRunActiveChanged);
+    connect(m_sendMails, &SendMailsUIHandler::sendingChanged, this, &MyDocument::runActiveChanged);
 }
 
 MyDocument::~MyDocument()
@@ -253,9 +253,13 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
     m_previewTab = window->previewTab();
     m_logTab = window->logTab();
     m_messageTabWidget->setMessageTab(&m_messageTab);
+    m_messageTabWidget->setDatabase(&m_database);
     connect(m_messageTabWidget, &MessageTabWidget::documentEdited, window, &DocumentWindow::documentEdited);
 
+    m_databaseTab->setDocument(this);
     m_databaseTab->setDatabase(&m_database);
+    connect(m_databaseTab, &DatabaseTab::documentEdited, window, &DocumentWindow::documentEdited);
+    connect(this, &MyDocument::runActiveChanged, m_databaseTab, &DatabaseTab::runStateChanged);
     m_attachmentTab->setAttachmentManager(&m_attachmentManager);
     m_attachmentTab->setDocument(this);
 
@@ -342,14 +346,14 @@ void MyDocument::printDocumentWithSettings(bool showPrintPanel)
     dialog->open();
 }
 
-bool MyDocument::isSendRunActive() const
+bool MyDocument::isRunActive() const
 {
     return m_sendMails->isSending();
 }
 
 bool MyDocument::canClose(QString *reason) const
 {
-    if (m_sendMails->isSending()) {
+    if (isRunActive()) {
         if (reason)
             *reason = Localizer::localizedString("Localized-Document", "DOC_CLOSE_WHILE_SENDING");
         return false;

@@ -76,6 +76,10 @@ public:
     void setCreateDefaultDoc(bool createDefaultDoc) { m_createDefaultDoc = createDefaultDoc; }
 
     [[nodiscard]] SendMailsUIHandler *sendUIHandler() const { return m_sendMails; }
+    // Whether a send run is active: the recipient table and the document's
+    // undo history are read-only while it is. runActiveChanged() says when
+    // that changes.
+    [[nodiscard]] bool isRunActive() const;
     [[nodiscard]] Database &database() { return m_database; }
     [[nodiscard]] AttachmentManager &attachmentManager() { return m_attachmentManager; }
     [[nodiscard]] MessageTab &messageTab() { return m_messageTab; }
@@ -101,10 +105,6 @@ public:
     // the document's print settings.
     void printDocumentWithSettings(bool showPrintPanel);
 
-    // A send run is going on: the recipient table must not be edited
-    // meanwhile. sendRunActiveChanged() says when that changes.
-    [[nodiscard]] bool isSendRunActive() const;
-
     [[nodiscard]] bool canClose(QString *reason) const override;
     void prepareToQuit() override;
 
@@ -113,7 +113,7 @@ public slots:
     void docAssistantDone();
 
 signals:
-    void sendRunActiveChanged(bool active);
+    void runActiveChanged(bool active);
 
 protected:
     [[nodiscard]] QMainWindow *makeWindow() override;

@@ -39,8 +39,10 @@ class SendMailsUIHandler : public QObject, public MailDispatcherDelegate {
 public:
     // The name of the confirmation of a run to all recipients.
     static inline const QString ConfirmationSheetName = QStringLiteral("AskSendMessages");
-    // How often the progress sheet and the table show the run's progress.
-    static constexpr int DisplayIntervalMs = 50;
+    // How often the progress sheet and the table show the run's progress:
+    // often enough to look alive, seldom enough that painting does not
+    // hold up the run.
+    static constexpr int DisplayIntervalMs = 80;
 
     using EngineFactory = std::function<std::shared_ptr<MailDispatcher>()>;
 

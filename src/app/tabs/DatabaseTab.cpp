@@ -1,12 +1,24 @@
 #include "DatabaseTab.h"
 
+#include "RecipientCommands.h"
+#include "RecipientTableModel.h"
+
+#include "FindPanel.h"
+
+#include "MessageTabWidget.h"
+#include "MyDocument.h"
+
 #include "Database.h"
+
+#include "Alerts.h"
 #include "Localizer.h"
+#include "NotificationNames.h"
 #include "Values.h"
 
-#include <QAbstractTableModel>
+#include <QApplication>
+#include <QEvent>
 #include <QHeaderView>
-#include <QLocale>
+#include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -21,120 +33,140 @@ constexpr double MaxColumnWidth = 4000;
 const QStringList DefaultFieldNames = {QStringLiteral("e-mail"), QStringLiteral("first name"),
                                        QStringLiteral("last name")};
 
+bool isSlotIdentifier(const QString &id)
+{
+    const int slot = Database::columnIndexFromIdentifier(id);
+    return slot >= 0 && slot < Database::MaxColumnCount && Database::columnIdentifier(slot) == id;
+}
+
 } // namespace
 
-// Columns are identified as the table view's columns are: the model keeps
-// the identifier and header of each logical column, the header view their
-// order and widths.
-class DatabaseTab::Model : public QAbstractTableModel {
-public:
-    explicit Model(QObject *parent) : QAbstractTableModel(parent)
-    {
-        m_ids = {RowIndexColumn, Database::ActiveKey, Database::LastSentKey};
-        m_headers = {QStringLiteral("#"), QString(), Localizer::localizedString("Localized-Database", "Last Sent")};
-        for (int i = 0; i < LoadedFieldColumnCount; ++i) {
-            m_ids << Database::columnIdentifier(i);
-            m_headers << QString();
-        }
-    }
-
-    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
-    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_ids.size()); }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!m_database || !index.isValid() || index.row() >= m_database->entryCount())
-            return {};
-        const int row = index.row();
-        const QString &id = m_ids.at(index.column());
-        if (id == Database::ActiveKey)
-            return role == Qt::CheckStateRole ? QVariant(m_database->isEntryActive(row) ? Qt::Checked : Qt::Unchecked)
-                                              : QVariant();
-        if (role != Qt::DisplayRole)
-            return {};
-        if (id == RowIndexColumn)
-            return row + 1;
-        if (id == Database::LastSentKey) {
-            const QDateTime sent = m_database->lastSentDate(row);
-            return sent.isValid() ? QLocale().toString(sent.toLocalTime(), QLocale::ShortFormat) : QString();
-        }
-        return m_database->entryValue(row, id);
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= m_ids.size())
-            return QAbstractTableModel::headerData(section, orientation, role);
-        return m_headers.at(section);
-    }
-
-    void setDatabase(Database *database)
-    {
-        beginResetModel();
-        m_database = database;
-        m_rows = database ? database->entryCount() : 0;
-        endResetModel();
-    }
-
-    void appendColumn(const QString &id)
-    {
-        const int column = int(m_ids.size());
-        beginInsertColumns({}, column, column);
-        m_ids << id;
-        m_headers << QString();
-        endInsertColumns();
-    }
-
-    void setIdentifier(int column, const QString &id) { m_ids[column] = id; }
-    [[nodiscard]] const QString &identifier(int column) const { return m_ids.at(column); }
-    void setHeader(int column, const QString &header) { m_headers[column] = header; }
-
-    // Rows inserted or removed in place, never a reset: a reset would
-    // forget the header view's widths and column order.
-    void reload()
-    {
-        const int rows = m_database ? m_database->entryCount() : 0;
-        if (rows > m_rows) {
-            beginInsertRows({}, m_rows, rows - 1);
-            m_rows = rows;
-            endInsertRows();
-        } else if (rows < m_rows) {
-            beginRemoveRows({}, rows, m_rows - 1);
-            m_rows = rows;
-            endRemoveRows();
-        }
-        if (m_rows > 0)
-            emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
-        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
-    }
-
-private:
-    Database *m_database = nullptr;
-    QStringList m_ids;
-    QStringList m_headers;
-    int m_rows = 0;
-};
-
 DatabaseTab::DatabaseTab(QWidget *parent)
-    : QWidget(parent), m_tableView(new QTableView(this)), m_model(new Model(this))
+    : QWidget(parent), m_tableView(new QTableView(this)), m_model(new RecipientTableModel(LoadedFieldColumnCount, this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tableView);
     m_tableView->setModel(m_model);
-    m_tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tableView->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                 | QAbstractItemView::AnyKeyPressed);
+    m_tableView->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_tableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_tableView->setWordWrap(false);
     m_tableView->verticalHeader()->hide();
-    m_tableView->horizontalHeader()->setSectionsMovable(true);
+    m_tableView->setDragDropMode(QAbstractItemView::DropOnly);
+    m_tableView->setDragDropOverwriteMode(false);
+    m_tableView->setDropIndicatorShown(true);
+    m_tableView->setAcceptDrops(true);
+    m_model->setEditor([this](int row, const QString &id, const QVariant &value) {
+        return m_commands && m_commands->editCell(row, id, value);
+    });
+    m_model->setDropper([this](const QMimeData *data, int row) { return acceptDrop(data, row); });
+    m_model->setLocked([this] { return isRunActive(); });
+
+    QHeaderView *header = m_tableView->horizontalHeader();
+    header->setSectionsMovable(true);
+    // Bold headers stand for the selected columns, not for the current cell's.
+    header->setHighlightSections(false);
+    // A click on a header selects the column for the column commands
+    // without touching the selected rows, so that a sort by double click
+    // keeps them.
+    disconnect(header, SIGNAL(sectionPressed(int)), m_tableView, SLOT(selectColumn(int)));
+    disconnect(header, SIGNAL(sectionEntered(int)), m_tableView, SLOT(_q_selectColumn(int)));
+    connect(header, &QHeaderView::sectionClicked, this, [this](int logical) {
+        selectColumn(logical, QApplication::keyboardModifiers() & (Qt::ControlModifier | Qt::MetaModifier));
+    });
+    // A double click on a section's edge resizes it and is reported apart.
+    connect(header, &QHeaderView::sectionDoubleClicked, this, &DatabaseTab::tableHeaderDoubleClicked);
+    connect(m_tableView, &QAbstractItemView::pressed, this, [this] {
+        m_selectedColumns.clear();
+        m_model->setSelectedColumns({});
+    });
     for (int column = FixedColumnCount; column < m_model->columnCount(); ++column)
         m_tableView->setColumnWidth(column, FieldColumnWidth);
+    sizeFixedColumns();
+    createActions();
+    m_tableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tableView, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        runStateChanged();
+        m_menu->popup(m_tableView->viewport()->mapToGlobal(at));
+    });
 }
 
 DatabaseTab::~DatabaseTab() = default;
+
+void DatabaseTab::sizeFixedColumns()
+{
+    const QFontMetrics metrics = m_tableView->fontMetrics();
+    const QFontMetrics headerMetrics = m_tableView->horizontalHeader()->fontMetrics();
+    const auto headerWidth = [&](int column) {
+        return headerMetrics.horizontalAdvance(m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString())
+               + 24;
+    };
+    m_tableView->setColumnWidth(0, std::max(metrics.horizontalAdvance(QStringLiteral("0000000")) + 12, headerWidth(0)));
+    m_tableView->setColumnWidth(1, std::max(metrics.height() + 16, headerWidth(1)));
+    m_tableView->setColumnWidth(2, std::max(metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16,
+                                            headerWidth(2)));
+    m_tableView->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    m_tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+}
 
 void DatabaseTab::setDatabase(Database *database)
 {
     m_database = database;
     m_model->setDatabase(database);
+    setUpCommands();
+}
+
+void DatabaseTab::setDocument(MyDocument *document)
+{
+    m_document = document;
+    setUpCommands();
+}
+
+void DatabaseTab::setUpCommands()
+{
+    delete m_commands;
+    m_commands = nullptr;
+    if (!m_database)
+        return;
+    m_commands = new RecipientCommands(m_database, m_document ? m_document->undoManager() : nullptr, this);
+    m_commands->setRunActiveQuery([this] { return isRunActive(); });
+    connect(m_commands, &RecipientCommands::entriesReplaced, m_model, &RecipientTableModel::entriesReplaced);
+    connect(m_commands, &RecipientCommands::documentEdited, this, &DatabaseTab::documentEdited);
+    connect(m_commands, &RecipientCommands::fieldColumnPlacement, this, &DatabaseTab::placeFieldColumn);
+    connect(m_commands, &RecipientCommands::alert, this, &DatabaseTab::showAlert);
+    connect(m_commands, &RecipientCommands::tagNameChanged, this,
+            [this](const QString &oldName, const QString &newName) {
+        if (!m_document)
+            return;
+        m_document->messageTab().tagNameChanged(oldName, newName);
+        if (MessageTabWidget *widget = m_document->messageTabWidget())
+            widget->fieldNameChangedNotification(
+                {{NotificationNames::DatabaseOldNameKey, oldName}, {NotificationNames::DatabaseNewNameKey, newName}});
+    });
+}
+
+bool DatabaseTab::isRunActive() const
+{
+    return m_document && m_document->isRunActive();
+}
+
+void DatabaseTab::runStateChanged()
+{
+    const bool enabled = !isRunActive();
+    for (QAction *action : std::as_const(m_tableActions))
+        action->setEnabled(enabled);
+}
+
+void DatabaseTab::showAlert(const QString &titleKey, const QString &textKey, const QString &detail)
+{
+    if (detail.isEmpty())
+        DoDisplayAlertSheet_Loc(QStringLiteral("Localized-Database"), titleKey, textKey, window());
+    else
+        DoDisplayExtendedAlertSheet(Localizer::localizedString(QStringLiteral("Localized-Database"), titleKey),
+                                    Localizer::localizedString(QStringLiteral("Localized-Database"), textKey), detail,
+                                    window());
 }
 
 int DatabaseTab::dataFieldCount() const
@@ -159,8 +191,12 @@ QString DatabaseTab::addressForRow(int row) const
 
 void DatabaseTab::setAddressColumnToColumn(int fieldIndex)
 {
-    if (m_database)
-        m_database->setAddressFieldNo(fieldIndex);
+    // The table takes a slot; a field index counts named slots only.
+    if (!m_database)
+        return;
+    const QString id = m_database->columnIDForFieldIndex(fieldIndex);
+    if (!id.isNull())
+        m_database->setAddressFieldNo(Database::columnIndexFromIdentifier(id));
 }
 
 int DatabaseTab::columnCount() const
@@ -168,10 +204,73 @@ int DatabaseTab::columnCount() const
     return m_model->columnCount();
 }
 
+int DatabaseTab::logicalColumnAt(int visualIndex) const
+{
+    if (visualIndex < 0 || visualIndex >= m_model->columnCount())
+        return -1;
+    return m_tableView->horizontalHeader()->logicalIndex(visualIndex);
+}
+
 QString DatabaseTab::columnIdentifierAt(int visualIndex) const
 {
-    const int logical = m_tableView->horizontalHeader()->logicalIndex(visualIndex);
+    const int logical = logicalColumnAt(visualIndex);
     return logical < 0 ? QString() : m_model->identifier(logical);
+}
+
+int DatabaseTab::logicalColumnOf(const QString &columnID) const
+{
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        if (m_model->identifier(column) == columnID)
+            return column;
+    }
+    return -1;
+}
+
+QList<int> DatabaseTab::selectedRows() const
+{
+    QList<int> rows;
+    const QItemSelection selection = m_tableView->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+QList<int> DatabaseTab::selectedColumns() const
+{
+    QList<int> columns = m_selectedColumns;
+    const QHeaderView *header = m_tableView->horizontalHeader();
+    std::sort(columns.begin(), columns.end(),
+              [header](int a, int b) { return header->visualIndex(a) < header->visualIndex(b); });
+    return columns;
+}
+
+QString DatabaseTab::selectedColumnIdentifier() const
+{
+    const QList<int> columns = selectedColumns();
+    return columns.isEmpty() ? QString() : m_model->identifier(columns.first());
+}
+
+int DatabaseTab::selectedFieldColumn() const
+{
+    const QString id = selectedColumnIdentifier();
+    return isSlotIdentifier(id) ? Database::columnIndexFromIdentifier(id) : -1;
+}
+
+void DatabaseTab::selectColumn(int logicalColumn, bool addToSelection)
+{
+    if (logicalColumn < 0 || logicalColumn >= m_model->columnCount())
+        return;
+    if (!addToSelection)
+        m_selectedColumns = {logicalColumn};
+    else if (m_selectedColumns.contains(logicalColumn))
+        m_selectedColumns.removeAll(logicalColumn);
+    else
+        m_selectedColumns.append(logicalColumn);
+    m_model->setSelectedColumns(QSet<int>(m_selectedColumns.cbegin(), m_selectedColumns.cend()));
 }
 
 bool DatabaseTab::createAssistantDoc(Database &database)
@@ -222,12 +321,25 @@ void DatabaseTab::refreshData()
     const QString addressID = Database::columnIdentifier(m_database->addressFieldNo());
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const QString &id = m_model->identifier(column);
+        if (!isSlotIdentifier(id))
+            continue;
         const QString name = m_database->fieldNameForColumnID(id);
         if (name.isNull())
             continue;
         m_model->setHeader(column, id == addressID ? QStringLiteral("[ %1 ]").arg(name) : name);
     }
     m_model->reload();
+}
+
+void DatabaseTab::placeFieldColumn(const QString &columnID, int visualPosition)
+{
+    const int logical = logicalColumnOf(columnID);
+    if (logical < 0)
+        return;
+    QHeaderView *header = m_tableView->horizontalHeader();
+    const int last = header->count() - 1;
+    const int to = visualPosition < FixedColumnCount || visualPosition > last ? last : visualPosition;
+    header->moveSection(header->visualIndex(logical), to);
 }
 
 QVariantMap DatabaseTab::fileData() const
@@ -284,10 +396,28 @@ void DatabaseTab::readFileData(const std::optional<QVariantMap> &data)
     }
     const QVariant identifierInfo = data->value(ColumnIdentifiersKey);
     if (identifierInfo.typeId() == QMetaType::QVariantList || identifierInfo.typeId() == QMetaType::QStringList) {
-        const QVariantList identifiers = identifierInfo.toList();
-        for (int i = 0; i < std::min<qsizetype>(identifiers.size(), fieldColumns); ++i) {
-            if (isStringValue(identifiers.at(i)) && !identifiers.at(i).toString().isEmpty())
-                m_model->setIdentifier(header->logicalIndex(i + FixedColumnCount), identifiers.at(i).toString());
+        // Only slot identifiers, each once: "active" in a field column would
+        // show a checkbox there, and two columns of one slot would show one
+        // field twice and another not at all.
+        const QVariantList stored = identifierInfo.toList();
+        QStringList assigned(fieldColumns);
+        QSet<QString> used;
+        for (int i = 0; i < std::min<qsizetype>(stored.size(), fieldColumns); ++i) {
+            const QString id = isStringValue(stored.at(i)) ? stored.at(i).toString() : QString();
+            if (isSlotIdentifier(id) && !used.contains(id)) {
+                assigned[i] = id;
+                used.insert(id);
+            }
+        }
+        QStringList leftover;
+        for (int i = 0; i < fieldColumns; ++i) {
+            const QString &id = m_model->identifier(header->logicalIndex(i + FixedColumnCount));
+            if (!used.contains(id))
+                leftover << id;
+        }
+        for (int i = 0; i < fieldColumns; ++i) {
+            const QString id = assigned.at(i).isNull() ? leftover.takeFirst() : assigned.at(i);
+            m_model->setIdentifier(header->logicalIndex(i + FixedColumnCount), id);
         }
     }
     if (m_database)
@@ -322,4 +452,24 @@ void DatabaseTab::readDataString(const QString &string)
         m_database->addEntryWithData(int(row), values);
     }
     refreshData();
+}
+
+bool DatabaseTab::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::WindowActivate)
+        FindPanel::setTarget(this);
+    return QWidget::eventFilter(watched, event);
+}
+
+void DatabaseTab::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_watchedWindow != window()) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = window();
+        m_watchedWindow->installEventFilter(this);
+    }
+    if (window()->isActiveWindow() || !FindPanel::target())
+        FindPanel::setTarget(this);
 }

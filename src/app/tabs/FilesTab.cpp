@@ -77,16 +77,13 @@ void FilesTab::markChanged()
 
 void FilesTab::doAdd()
 {
-    QPointer<FilesTab> self(this);
-    FilePanels::current().openFiles(this, true, [self](const QStringList &paths) {
-        if (!self)
-            return;
-        if (self->m_attachmentManager) {
-            for (const QString &path : paths)
-                self->m_attachmentManager->addAttachment(std::make_shared<StaticAttachment>(path));
-        }
-        self->markChanged();
-    });
+    const QStringList paths =
+        FilePanels::current().openFiles(window(), Localizer::localizedString("AttachmentTab", "Add Files"), {}, true);
+    if (m_attachmentManager) {
+        for (const QString &path : paths)
+            m_attachmentManager->addAttachment(std::make_shared<StaticAttachment>(path));
+    }
+    markChanged();
 }
 
 void FilesTab::doAddPersonalizedFile()

@@ -11,7 +11,6 @@
 
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -151,13 +150,12 @@ bool LogTab::writeRtf(const QString &path, QString *error)
 
 void LogTab::saveLog()
 {
-    QPointer<LogTab> self(this);
-    FilePanels::current().saveFile(this, QStringLiteral("rtf"), [self](const QString &path) {
-        if (!self || path.isEmpty())
-            return;
-        QString error;
-        if (!self->writeRtf(path, &error))
-            DoDisplayExtendedAlertSheet(QStringLiteral("LOG_SAVE_FAILED_TITLE"), QStringLiteral("LOG_SAVE_FAILED_TEXT"),
-                                        path + QStringLiteral(": ") + error, self->window());
-    });
+    const QString path = FilePanels::current().saveFile(
+        window(), Localizer::localizedString("Localized", "LOG_SAVE_BUTTON"), QStringLiteral("rtf"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!writeRtf(path, &error))
+        DoDisplayExtendedAlertSheet(QStringLiteral("LOG_SAVE_FAILED_TITLE"), QStringLiteral("LOG_SAVE_FAILED_TEXT"),
+                                    path + QStringLiteral(": ") + error, window());
 }

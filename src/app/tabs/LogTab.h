@@ -28,8 +28,9 @@ class LogTab : public QWidget, public TabItem {
     Q_OBJECT
 public:
     static inline const QString LogTextKey = QStringLiteral("Log Text");
-    // How long a line may wait for the view.
-    static constexpr int DisplayIntervalMs = 50;
+    // How long a line may wait for the view: laying out and painting a
+    // batch costs far less than a line at a time.
+    static constexpr int DisplayIntervalMs = 250;
 
     explicit LogTab(QWidget *parent = nullptr);
     ~LogTab() override;

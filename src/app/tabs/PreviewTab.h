@@ -28,9 +28,10 @@ public:
     void setDocument(MyDocument *document);
     [[nodiscard]] MyDocument *document() const { return m_document; }
 
-    // The row shown the next time the tab is.
+    // The row shown the next time the tab is (the recipient tab's preview
+    // of its first selected row).
     void selectMessage(int row) { m_curMessage = row; }
-    [[nodiscard]] int curMessage() const { return m_curMessage; }
+    [[nodiscard]] int selectedMessage() const { return m_curMessage; }
     void nextMessage();
     void prevMessage();
     void willBeSelected() override;

@@ -2,6 +2,7 @@
 
 #include "ui_Document.h"
 
+#include "DatabaseTab.h"
 #include "DocumentController.h"
 #include "MyDocument.h"
 #include "SendMailsUIHandler.h"
@@ -101,10 +102,12 @@ void DocumentWindow::connectMenus()
     connect(m_ui->actionQuit, &QAction::triggered, this, [] { invokeApplicationSlot("quitApplication"); });
     connect(m_ui->actionSettings, &QAction::triggered, this, [] { invokeApplicationSlot("showSettings"); });
     connect(m_ui->actionProjectWindow, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManager"); });
+    connect(m_ui->actionTableFiles, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManagerWindow"); });
     if (!m_document)
         return;
     m_undoRouter = std::make_unique<UndoRouter>(m_document->undoManager());
     UndoRouter *router = m_undoRouter.get();
+    router->setDocumentLocked([document = m_document] { return document && document->isRunActive(); });
     connect(m_ui->actionUndo, &QAction::triggered, router, &UndoRouter::undo);
     connect(m_ui->actionRedo, &QAction::triggered, router, &UndoRouter::redo);
     const auto updateUndoItems = [this, router] {
@@ -112,6 +115,11 @@ void DocumentWindow::connectMenus()
         m_ui->actionRedo->setEnabled(router->canRedo());
     };
     connect(router, &UndoRouter::changed, this, updateUndoItems);
+    // A send run starts and ends without a word to the window.
+    connect(m_ui->menuEdit, &QMenu::aboutToShow, this, updateUndoItems);
+    m_ui->menuEdit->addSeparator();
+    m_ui->menuEdit->addActions(m_ui->databaseTab->editActions());
+    menuBar()->insertMenu(m_ui->menuWindow->menuAction(), m_ui->databaseTab->recipientsMenu());
     // Focus that leaves the window keeps the history it had here.
     connect(qApp, &QApplication::focusChanged, router, [this, router](QWidget *, QWidget *now) {
         if (now && now->window() == this)

@@ -45,25 +45,30 @@ bool UndoRouter::routesToText() const
     return !m_text.isNull();
 }
 
+bool UndoRouter::isDocumentLocked() const
+{
+    return m_documentLocked && m_documentLocked();
+}
+
 bool UndoRouter::canUndo() const
 {
     if (m_text)
         return m_text->isUndoAvailable();
-    return m_documentStack && m_documentStack->canUndo();
+    return m_documentStack && m_documentStack->canUndo() && !isDocumentLocked();
 }
 
 bool UndoRouter::canRedo() const
 {
     if (m_text)
         return m_text->isRedoAvailable();
-    return m_documentStack && m_documentStack->canRedo();
+    return m_documentStack && m_documentStack->canRedo() && !isDocumentLocked();
 }
 
 void UndoRouter::undo()
 {
     if (m_text)
         m_text->undo();
-    else if (m_documentStack)
+    else if (m_documentStack && !isDocumentLocked())
         m_documentStack->undo();
 }
 
@@ -71,6 +76,6 @@ void UndoRouter::redo()
 {
     if (m_text)
         m_text->redo();
-    else if (m_documentStack)
+    else if (m_documentStack && !isDocumentLocked())
         m_documentStack->redo();
 }

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QTextDocument;
 class QUndoStack;
 
@@ -22,6 +24,9 @@ public:
     void setText(QTextDocument *text);
     [[nodiscard]] bool routesToText() const;
 
+    // While this answers true (a send run), the document's history stays as it is.
+    void setDocumentLocked(std::function<bool()> locked) { m_documentLocked = std::move(locked); }
+
     [[nodiscard]] bool canUndo() const;
     [[nodiscard]] bool canRedo() const;
 
@@ -34,7 +39,10 @@ signals:
     void changed();
 
 private:
+    [[nodiscard]] bool isDocumentLocked() const;
+
     QPointer<QUndoStack> m_documentStack;
     QPointer<QTextDocument> m_text;
+    std::function<bool()> m_documentLocked;
     QList<QMetaObject::Connection> m_textConnections;
 };

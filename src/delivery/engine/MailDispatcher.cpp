@@ -385,6 +385,9 @@ void MailDispatcher::sendInCurrentThread()
                 m_currentRecipient = row;
                 if (row != -1) {
                     sendRow(row, *handler, *message, attachmentCache);
+                    // The window has heard of every message before the
+                    // next one starts, so a stop pressed meanwhile holds.
+                    waitForReportsHandled();
                     go = readContinueSending();
                 }
             }
@@ -635,6 +638,14 @@ void MailDispatcher::setErrorFieldsLocked(int code, const QString &text)
     m_status.setState(MailDispatcherStatus::Error);
 }
 
+void MailDispatcher::waitForReportsHandled()
+{
+    std::unique_lock lock(m_flightMutex);
+    // At quit the main thread may wait for this worker: it does not wait here.
+    while (m_reportsInFlight.load() > 0 && !m_quitting)
+        m_reportsHandled.wait_for(lock, std::chrono::milliseconds(50));
+}
+
 void MailDispatcher::deliver(std::unique_ptr<MailDispatcherStatus> copy)
 {
     if (m_quitting)
@@ -659,14 +670,19 @@ void MailDispatcher::deliver(std::unique_ptr<MailDispatcherStatus> copy)
     // message; an error or the end of the run waits, and so comes after all
     // of them, before the worker goes on.
     if (decidesNothing && !MainThread::isMainThread() && m_reportsInFlight.load() < MaxReportsInFlight) {
-        ++m_reportsInFlight;
+        {
+            const std::lock_guard guard(m_flightMutex);
+            ++m_reportsInFlight;
+        }
         auto status = std::make_shared<std::unique_ptr<MailDispatcherStatus>>(std::move(copy));
         MainThread::post([weakSelf = weak_from_this(), status, handOver] {
             const std::shared_ptr<MailDispatcher> self = weakSelf.lock();
             if (!self)
                 return;
-            --self->m_reportsInFlight;
             handOver(*self, std::move(*status));
+            const std::lock_guard guard(self->m_flightMutex);
+            if (--self->m_reportsInFlight == 0)
+                self->m_reportsHandled.notify_all();
         });
         return;
     }

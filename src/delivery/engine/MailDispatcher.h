@@ -3,7 +3,8 @@
 // One send run: a worker thread walks the recipients, builds one
 // personalised message per eligible row and hands it to the delivery
 // handler that the account selects. Every step is reported to the delegate
-// on the main thread, and the worker waits until the report is handled.
+// on the main thread; the worker waits for the reports that decide how it
+// goes on (errors, the end), and before each new row for all the others.
 //
 // The worker reads only a snapshot taken on the main thread when the run
 // starts (SendJob); the document may be stamped and redrawn meanwhile.
@@ -27,6 +28,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -145,10 +147,13 @@ private:
     // have been delivered) are passed on without waiting, as long as no
     // more than MaxReportsInFlight wait to be handled; the others wait
     // until the delegate has handled them, after everything before them.
+    // A row does not start before the reports of the last one are handled.
     void report(const std::function<void()> &setFields);
     void reportProgress();
     void reportError(int code, const QString &text);
     void reportDone();
+    // Worker: until the window has handled the reports passed on.
+    void waitForReportsHandled();
     void deliver(std::unique_ptr<MailDispatcherStatus> copy);
     // The error fields; the caller holds the lock.
     void setErrorFieldsLocked(int code, const QString &text);
@@ -180,6 +185,8 @@ private:
     std::atomic<bool> m_quitting = false;
     // Reports handed over without waiting and not yet handled.
     std::atomic<int> m_reportsInFlight = 0;
+    std::mutex m_flightMutex;
+    std::condition_variable m_reportsHandled;
 
     // Guards what follows, and makes each report's field changes and its
     // copy one step. Never held while a report or a handler's set-up runs.

@@ -57,9 +57,11 @@ void SMTPMail::setPassword(const QString &password)
         m_serverPassword = password;
 }
 
-void SMTPMail::setPort(const QString &port)
+bool SMTPMail::setPort(const QString &port)
 {
-    m_serverPort = intValue(port);
+    const int value = intValue(port);
+    m_serverPort = value >= 1 && value <= 65535 ? value : 0;
+    return m_serverPort != 0;
 }
 
 int SMTPMail::connect()
@@ -71,7 +73,9 @@ int SMTPMail::connect()
     m_session.encryption = m_smtpEncryption;
     m_session.receiveCallback = m_progressCallback;
     m_session.sendCallback = nullptr;
-    int result = smtp_connect(m_session, m_serverAddr.toUtf8().constData(), uint16_t(m_serverPort & 0xFFFF));
+    if (m_serverPort < 1 || m_serverPort > 65535)
+        return NoConnect;
+    int result = smtp_connect(m_session, m_serverAddr.toUtf8().constData(), uint16_t(m_serverPort));
     if (result != 0) {
         smtp_closeStreams(m_session);
         return result;

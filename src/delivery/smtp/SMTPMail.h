@@ -43,8 +43,10 @@ public:
     void setLogin(const QString &login) { m_accountLogin = login; }
     // A null password is ignored: the previous one stays.
     void setPassword(const QString &password);
-    // The leading integer of the text; its low 16 bits are the TCP port.
-    void setPort(const QString &port);
+    // The leading integer of the text. A number outside 1 to 65535 is
+    // refused (false), and connect then fails with NoConnect: masking it to
+    // 16 bits would reach a port nobody asked for ("70000" is 4464).
+    bool setPort(const QString &port);
     void setTimeout(int seconds) { m_timeoutTime = seconds; }
     // 0 none, 1 TLS from the first byte, 2 STARTTLS.
     void setEncryption(int encryption) { m_smtpEncryption = encryption; }

@@ -1,75 +1,62 @@
 #include "FilePanels.h"
 
-#include <QFileDialog>
+#include "Localizer.h"
 
-#include <memory>
+#include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 
-FilePanels *installedPanels = nullptr;
+class QtFilePanels : public FilePanels {
+public:
+    QStringList openFiles(QWidget *parent, const QString &title, const QStringList &suffixes, bool several) override
+    {
+        QString filter;
+        if (!suffixes.isEmpty()) {
+            QStringList patterns;
+            for (const QString &suffix : suffixes)
+                patterns << QStringLiteral("*.") + suffix;
+            filter = patterns.join(u' ') + QStringLiteral(";;");
+        }
+        filter += Localizer::localizedString("Localized-App", "ALL_FILES_FILTER") + QStringLiteral(" (*)");
+        if (several)
+            return QFileDialog::getOpenFileNames(parent, title, {}, filter);
+        const QString path = QFileDialog::getOpenFileName(parent, title, {}, filter);
+        return path.isEmpty() ? QStringList() : QStringList{path};
+    }
 
-// Window-modal on the parent's window; the dialog goes when it ends, and
-// the answer is given once, whichever way it ends.
-void runDialog(QFileDialog *dialog, std::function<void(const QStringList &)> done)
-{
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    auto answered = std::make_shared<bool>(false);
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, answered](int result) {
-        if (*answered)
-            return;
-        *answered = true;
-        done(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
-    });
-    if (dialog->parentWidget())
-        dialog->open();
-    else
-        dialog->exec();
-}
+    QString saveFile(QWidget *parent, const QString &title, const QString &suffix) override
+    {
+        QFileDialog dialog(parent, title);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QStringLiteral("*.") + suffix);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        QString path = dialog.selectedFiles().constFirst();
+        if (QFileInfo(path).suffix() != suffix)
+            path += QStringLiteral(".") + suffix;
+        return path;
+    }
+};
 
-QFileDialog *newDialog(QWidget *parent)
-{
-    return new QFileDialog(parent ? parent->window() : nullptr);
-}
+FilePanels *g_panels = nullptr;
 
 } // namespace
 
+QString FilePanels::chooseFolder(QWidget *parent, const QString &title)
+{
+    return QFileDialog::getExistingDirectory(parent, title);
+}
+
 FilePanels &FilePanels::current()
 {
-    if (installedPanels)
-        return *installedPanels;
     static QtFilePanels qtPanels;
-    return qtPanels;
+    return g_panels ? *g_panels : qtPanels;
 }
 
 void FilePanels::setCurrent(FilePanels *panels)
 {
-    installedPanels = panels;
-}
-
-void QtFilePanels::openFiles(QWidget *parent, bool allowMultiple, FilesDone done)
-{
-    QFileDialog *dialog = newDialog(parent);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(allowMultiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    runDialog(dialog, std::move(done));
-}
-
-void QtFilePanels::chooseFolder(QWidget *parent, PathDone done)
-{
-    QFileDialog *dialog = newDialog(parent);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    runDialog(dialog, [done = std::move(done)](const QStringList &paths) { done(paths.value(0)); });
-}
-
-void QtFilePanels::saveFile(QWidget *parent, const QString &suffix, PathDone done)
-{
-    QFileDialog *dialog = newDialog(parent);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setDefaultSuffix(suffix);
-    if (!suffix.isEmpty())
-        dialog->setNameFilter(QStringLiteral("*.") + suffix);
-    runDialog(dialog, [done = std::move(done)](const QStringList &paths) { done(paths.value(0)); });
+    g_panels = panels;
 }

@@ -1,41 +1,30 @@
 #pragma once
 
-// The open and save panels: files, a folder, a place to save. Every panel
-// is window-modal on its parent and answers through a callback, called
-// once; an empty answer means the user cancelled. Tests put scripted
-// panels in place, so that no test waits for a dialog.
+// The open and save panels, behind one interface that tests replace with
+// scripted answers, so no test waits on a dialog.
+//
+// Main thread only.
 
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 class QWidget;
 
 class FilePanels {
 public:
-    using FilesDone = std::function<void(const QStringList &paths)>;
-    using PathDone = std::function<void(const QString &path)>;
-
     virtual ~FilePanels() = default;
 
-    // Existing files of any type; several when allowed, in the panel's order.
-    virtual void openFiles(QWidget *parent, bool allowMultiple, FilesDone done) = 0;
-    // An existing folder; files cannot be chosen.
-    virtual void chooseFolder(QWidget *parent, PathDone done) = 0;
-    // A path to write; a name typed without it gets the suffix (without its dot).
-    virtual void saveFile(QWidget *parent, const QString &suffix, PathDone done) = 0;
+    // Chosen files (several when allowed) with one of the suffixes (any file
+    // for none); empty when cancelled.
+    [[nodiscard]] virtual QStringList openFiles(QWidget *parent, const QString &title, const QStringList &suffixes,
+                                                bool several) = 0;
+    // A path ending in ".suffix"; empty when cancelled.
+    [[nodiscard]] virtual QString saveFile(QWidget *parent, const QString &title, const QString &suffix) = 0;
+    // An existing folder; empty when cancelled. Qt's folder dialog unless
+    // replaced.
+    [[nodiscard]] virtual QString chooseFolder(QWidget *parent, const QString &title);
 
-    // The panels in use: the ones set, else Qt's file dialogs.
     [[nodiscard]] static FilePanels &current();
-    // Not owned; nullptr puts Qt's file dialogs back.
+    // Not owned; nullptr puts the Qt dialogs back.
     static void setCurrent(FilePanels *panels);
-};
-
-// Qt's file dialogs.
-class QtFilePanels final : public FilePanels {
-public:
-    void openFiles(QWidget *parent, bool allowMultiple, FilesDone done) override;
-    void chooseFolder(QWidget *parent, PathDone done) override;
-    void saveFile(QWidget *parent, const QString &suffix, PathDone done) override;
 };

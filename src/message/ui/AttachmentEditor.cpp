@@ -14,7 +14,6 @@
 #include <QButtonGroup>
 #include <QFileInfo>
 #include <QMenu>
-#include <QPointer>
 
 AttachmentEditor::AttachmentEditor(const Database *database, QWidget *parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::AttachmentEditor>()), m_model(database),
@@ -81,13 +80,9 @@ void AttachmentEditor::displayAsSheet()
 
 void AttachmentEditor::setRootDir()
 {
-    QPointer<AttachmentEditor> self(this);
-    FilePanels::current().chooseFolder(this, [self](const QString &path) {
-        if (!self)
-            return;
-        self->m_model.setRootDirectory(path);
-        self->showModel();
-    });
+    m_model.setRootDirectory(
+        FilePanels::current().chooseFolder(this, Localizer::localizedString("AttachmentTab", "Choose Root Folder")));
+    showModel();
 }
 
 void AttachmentEditor::insertField(const QString &fieldName)
@@ -106,13 +101,11 @@ void AttachmentEditor::notFoundActionChanged(int action)
 
 void AttachmentEditor::setDefaultFile()
 {
-    QPointer<AttachmentEditor> self(this);
-    FilePanels::current().openFiles(this, false, [self](const QStringList &paths) {
-        if (!self)
-            return;
-        self->m_model.defaultFileChosen(paths.value(0));
-        self->showModel();
-    });
+    const QStringList paths = FilePanels::current().openFiles(
+        this, Localizer::localizedString("AttachmentTab", "Choose Default File"), {}, false);
+    // A cancelled panel goes back to the remembered action.
+    m_model.defaultFileChosen(paths.value(0));
+    showModel();
 }
 
 void AttachmentEditor::revertNotFoundButtons()

@@ -279,8 +279,11 @@ int replaceRange(QTextDocument *document, TextRange range, const RichText &repla
     const QTextBlock last = document->findBlock(range.end());
     const int spanStart = first.position();
     const int spanEnd = last.position() + last.length() - 1;
-    RichText paragraphs = documentText(document, TextRange{spanStart, spanEnd - spanStart});
-    paragraphs.replaceCharacters(TextRange{range.location - spanStart, range.length}, replacement);
+    // The whole text replaced: nothing of the old one is left to read.
+    const bool whole = range.location == spanStart && range.end() == spanEnd;
+    RichText paragraphs = whole ? replacement : documentText(document, TextRange{spanStart, spanEnd - spanStart});
+    if (!whole)
+        paragraphs.replaceCharacters(TextRange{range.location - spanStart, range.length}, replacement);
     const QTextBlockFormat lastFormat = last.blockFormat();
 
     QTextCursor cursor(document);
@@ -291,6 +294,30 @@ int replaceRange(QTextDocument *document, TextRange range, const RichText &repla
     writeText(cursor, paragraphs, false, lastFormat);
     cursor.endEditBlock();
     return range.location + replacement.length();
+}
+
+void replaceWholeText(QTextDocument *document, const RichText &text)
+{
+    // Without a page size the layout only forgets the changed blocks; given
+    // its size back, it lays the text out as it does a text just set: what
+    // shows first, the rest in slices while the user goes on. Laid out
+    // after the edit, a megabyte of text holds the window for a while.
+    const QSizeF pageSize = document->pageSize();
+    document->setPageSize(QSizeF());
+    // Written after the old text in blocks of its own, then the old text
+    // removed: a caret at the start stays there instead of being pushed to
+    // the end, which would have everything laid out to show it.
+    QTextCursor cursor(document);
+    cursor.joinPreviousEditBlock();
+    const int oldEnd = document->characterCount() - 1;
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    writeText(cursor, text, true, std::nullopt);
+    cursor.setPosition(0);
+    cursor.setPosition(oldEnd + 1, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.endEditBlock();
+    document->setPageSize(pageSize);
 }
 
 QTextCharFormat charFormat(const TextAttributes &attributes)

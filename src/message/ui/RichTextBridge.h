@@ -54,6 +54,12 @@ void setDocumentText(QTextDocument *document, const RichText &text);
 // position right after the inserted text.
 int replaceRange(QTextDocument *document, TextRange range, const RichText &replacement);
 
+// Replaces the whole content as it is set, but as an edit joined to the
+// document's last undoable edit block (begin one, with anything to add to
+// it, before). The view lays the new text out as it does a text just set:
+// what shows first, the rest later.
+void replaceWholeText(QTextDocument *document, const RichText &text);
+
 // One character's attributes and back, without its paragraph's style.
 [[nodiscard]] QTextCharFormat charFormat(const TextAttributes &attributes);
 [[nodiscard]] TextAttributes characterAttributes(const QTextCharFormat &format, const QFont &defaultFont);

@@ -9,7 +9,7 @@ namespace {
 constexpr TableRef::Capabilities EditingCapabilities =
     TableRef::Capability::NewRow | TableRef::Capability::NewRowWithData | TableRef::Capability::RemoveRow
     | TableRef::Capability::NewColumn | TableRef::Capability::RemoveColumn | TableRef::Capability::RenameColumn
-    | TableRef::Capability::Rename | TableRef::Capability::BatchChanges;
+    | TableRef::Capability::Rename | TableRef::Capability::BatchChanges | TableRef::Capability::RestoreColumn;
 
 } // namespace
 
@@ -113,6 +113,12 @@ RowRefPtr PlainArrayTable::newRow()
     return loaded ? loaded->newRow() : nullptr;
 }
 
+void PlainArrayTable::reserveRows(qsizetype count)
+{
+    if (const auto loaded = editableCache())
+        loaded->reserveRows(count);
+}
+
 RowRefPtr PlainArrayTable::newRowWithData(const QVariantMap &rawData, int index)
 {
     const auto loaded = editableCache();
@@ -129,6 +135,12 @@ ColumnRefPtr PlainArrayTable::newColumn(const QString &name)
 {
     const auto loaded = editableCache();
     return loaded ? loaded->newColumn(name) : nullptr;
+}
+
+ColumnRefPtr PlainArrayTable::restoreColumn(const QString &name, const QString &uid, int index)
+{
+    const auto loaded = editableCache();
+    return loaded ? loaded->restoreColumn(name, uid, index) : nullptr;
 }
 
 bool PlainArrayTable::removeColumn(const ColumnRef &column)

@@ -50,10 +50,12 @@ public:
     [[nodiscard]] Capabilities capabilities() const override;
     [[nodiscard]] RowRefPtr rowWithUID(const QString &uid) const override;
     RowRefPtr newRow() override;
+    void reserveRows(qsizetype count) override;
     RowRefPtr newRowWithData(const QVariantMap &rawData, int index) override;
     bool removeRowAtIndex(int index) override;
     ColumnRefPtr newColumn(const QString &name) override;
     bool removeColumn(const ColumnRef &column) override;
+    ColumnRefPtr restoreColumn(const QString &name, const QString &uid, int index) override;
     bool setNameOfColumn(const ColumnRef &column, const QString &name) override;
     bool setDisplayName(const QString &name) override;
     // Deletes the file (a file that was never written counts as deleted)

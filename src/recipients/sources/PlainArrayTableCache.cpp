@@ -102,6 +102,26 @@ std::shared_ptr<PlainArrayColumn> PlainArrayTableCache::newColumn(const QString 
     return column;
 }
 
+std::shared_ptr<PlainArrayColumn> PlainArrayTableCache::restoreColumn(const QString &name, const QString &uid,
+                                                                     int index)
+{
+    // Only the table's own identifiers: a uid from elsewhere could name a
+    // column twice or take one that a later newColumn() would issue.
+    if (m_readOnly || !m_table.uidSet.contains(uid) || !isWellFormedUid(uid, UidPrefix::Column))
+        return nullptr;
+    for (const auto &own : std::as_const(m_table.columns)) {
+        if (own->uid() == uid)
+            return nullptr;
+    }
+    auto column = std::make_shared<PlainArrayColumn>(name, uid);
+    if (index >= 0 && index < m_table.columns.size())
+        m_table.columns.insert(index, column);
+    else
+        m_table.columns.append(column);
+    contentsChanged();
+    return column;
+}
+
 std::shared_ptr<PlainArrayRow> PlainArrayTableCache::rowWithUID(const QString &uid) const
 {
     for (const auto &row : m_table.contents) {
@@ -150,6 +170,14 @@ std::shared_ptr<PlainArrayRow> PlainArrayTableCache::newRow()
     m_table.contents.append(row);
     contentsChanged();
     return row;
+}
+
+void PlainArrayTableCache::reserveRows(qsizetype count)
+{
+    if (m_readOnly || count <= 0)
+        return;
+    m_table.contents.reserve(m_table.contents.size() + count);
+    m_table.uidSet.reserve(m_table.uidSet.size() + count);
 }
 
 bool PlainArrayTableCache::setTableDisplayName(const QString &name)

@@ -48,6 +48,8 @@ public:
     bool setNameOfColumn(const ColumnRef &column, const QString &name);
     bool removeColumn(const ColumnRef &column);
     std::shared_ptr<PlainArrayColumn> newColumn(const QString &name);
+    // A column this table issued and no longer shows, back under its uid.
+    std::shared_ptr<PlainArrayColumn> restoreColumn(const QString &name, const QString &uid, int index);
     [[nodiscard]] std::shared_ptr<PlainArrayRow> rowWithUID(const QString &uid) const;
     // Sorts also a read-only table, in memory only.
     void sortByColumn(const ColumnRef &column, bool ascending);
@@ -55,6 +57,7 @@ public:
     // The row's identifier is taken as given; inserted when 0 <= index < rows, else appended.
     std::shared_ptr<PlainArrayRow> newRowWithData(const QVariantMap &rawData, int index);
     std::shared_ptr<PlainArrayRow> newRow();
+    void reserveRows(qsizetype count);
     bool setTableDisplayName(const QString &name);
 
     // A row or the table changed: written at once outside a batch.

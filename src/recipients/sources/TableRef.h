@@ -29,6 +29,7 @@ public:
         Rename = 0x40,         // setDisplayName()
         Remove = 0x80,         // removeFromDatabase()
         BatchChanges = 0x100,  // beginChanges() / endChanges()
+        RestoreColumn = 0x200, // restoreColumn()
     };
     Q_DECLARE_FLAGS(Capabilities, Capability)
 
@@ -55,6 +56,8 @@ public:
     [[nodiscard]] virtual RowRefPtr rowWithUID(const QString &uid) const;
 
     virtual RowRefPtr newRow() { return nullptr; }
+    // Room for that many more rows, before a bulk import makes them.
+    virtual void reserveRows(qsizetype) {}
     // A row made from rawData() of an earlier row, inserted at the index
     // when it lies inside the table, else appended.
     virtual RowRefPtr newRowWithData(const QVariantMap &, int) { return nullptr; }
@@ -62,6 +65,11 @@ public:
     virtual ColumnRefPtr newColumn(const QString &) { return nullptr; }
     // The rows keep their values under the removed column's uid.
     virtual bool removeColumn(const ColumnRef &) { return false; }
+    // Brings back a removed column of this table under its uid, at the
+    // index when it lies inside the columns, else at the end; the rows
+    // still hold its values. Null for a uid the table never issued or
+    // still shows.
+    virtual ColumnRefPtr restoreColumn(const QString &, const QString &, int) { return nullptr; }
     virtual bool setNameOfColumn(const ColumnRef &, const QString &) { return false; }
     virtual bool setDisplayName(const QString &) { return false; }
     // Removes the table and its data from its source for good.

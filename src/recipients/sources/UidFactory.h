@@ -16,9 +16,9 @@ inline const QString Column = QStringLiteral("pac-");
 inline const QString Row = QStringLiteral("par-");
 } // namespace UidPrefix
 
-// A new identifier, added to the set. The random part comes from the
-// system's generator, so two copies of the program started in the same
-// second still draw different identifiers.
+// A new identifier, added to the set. The random part comes from a
+// generator seeded from the system's, so two copies of the program started
+// in the same second still draw different identifiers.
 QString createNewUidWithPrefix(StringSet &set, const QString &prefix);
 // The same with the time and the generator given.
 QString createNewUidWithPrefix(StringSet &set, const QString &prefix, qint64 msecsSinceEpoch,

@@ -1,0 +1,236 @@
+// The message editors' costs, each against its target:
+//   a 5 MB page parsed and shown in the HTML import sheet     <= 200 ms
+//   a change of form of a 1 MB body with 1,000 tags           <= 200 ms
+//   the template selector opened over 200 templates           <= 300 ms
+//
+//   message_editing_bench [--page-out PATH]
+//
+// Runs on Qt's offscreen platform. Prints one line per measurement (the best
+// of five rounds, and the first); --page-out also writes the generated page,
+// which peers/html_refs.py reads for comparison.
+
+#include "HTMLConverter.h"
+#include "HTMLEncoding.h"
+#include "HTMLImport.h"
+#include "MessageTabWidget.h"
+#include "TemplateSelector.h"
+
+#include "AttributedTagString.h"
+#include "BodyTextView.h"
+#include "MessageTab.h"
+#include "Settings.h"
+#include "TemplateManager.h"
+
+#include "TextFixtures.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+using namespace TextFixtures;
+
+namespace {
+
+struct Timing {
+    double first = 0;
+    double best = 1e18;
+};
+
+Timing measure(int rounds, const std::function<void()> &prepare, const std::function<void()> &work)
+{
+    Timing timing;
+    for (int round = 0; round < rounds; ++round) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        if (qEnvironmentVariableIsSet("CORV_BENCH_ROUNDS"))
+            std::printf("  round %d: %.1f ms\n", round, ms);
+        if (round == 0)
+            timing.first = ms;
+        timing.best = std::min(timing.best, ms);
+    }
+    return timing;
+}
+
+void report(const char *what, const Timing &timing, double target)
+{
+    std::printf("%-44s best %7.1f ms  first %7.1f ms  target %5.0f ms  %s\n", what, timing.best, timing.first, target,
+                timing.best <= target ? "ok" : "OVER");
+}
+
+// A newsletter archive page of about 5 MB: nested tables, styled
+// paragraphs, 40 pictures and a style sheet beside it, each used many
+// times, links, comments and a script.
+QByteArray makePage(const QString &folder)
+{
+    QDir().mkpath(folder + "/images");
+    for (int i = 0; i < 40; ++i)
+        QImage(16, 16, QImage::Format_RGB32).save(QStringLiteral("%1/images/pic%2.png").arg(folder).arg(i));
+    writeFile(folder + "/style.css", "body{margin:0}");
+    QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Archive</title>"
+                      "<link rel=\"stylesheet\" href=\"style.css\"><script>var x = '<img src=\"a.png\">';</script>"
+                      "</head><body>\n";
+    int item = 0;
+    while (page.size() < 5 * 1024 * 1024) {
+        page += "<table width=\"600\" cellpadding=\"0\"><tr><td class=\"cell\" style=\"padding:8px\">"
+                "<!-- item " + QByteArray::number(item) + " -->"
+                "<h2>Heading n\xC2\xBA " + QByteArray::number(item) + "</h2><p style=\"font-family:Georgia\">"
+                "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut labore "
+                "et dolore magna aliqua. Ut enim ad minim veniam, quis nostrud exercitation ullamco laboris.</p>"
+                "<p><img src=\"images/pic" + QByteArray::number(item % 40) + ".png\" alt=\"a > b\" width=\"16\">"
+                "<a href=\"https://example.com/article/" + QByteArray::number(item) + "?a=1&amp;b=2\">Read</a> "
+                "<a href=\"#top\">Top</a></p></td></tr></table>\n";
+        ++item;
+    }
+    page += "</body></html>\n";
+    return page;
+}
+
+// A body of about 1 MB: paragraphs with bold and italic runs and 1,000 field tags.
+RichText makeBody()
+{
+    RichText body;
+    const FontDescriptor regular{"DejaVu Sans", 12, false, false};
+    const FontDescriptor bold{"DejaVu Sans", 12, true, false};
+    const FontDescriptor italic{"DejaVu Sans", 12, false, true};
+    const QString words = QStringLiteral(
+        "The garden opens on Sunday, and every member is welcome to bring a friend along for the walk. ");
+    int tags = 0;
+    while (body.length() < 1024 * 1024) {
+        body.appendCharacters(words, {{TextAttributeName::Font, QVariant::fromValue(regular)}});
+        body.appendCharacters(QStringLiteral("Important: "), {{TextAttributeName::Font, QVariant::fromValue(bold)}});
+        body.appendCharacters(words, {{TextAttributeName::Font, QVariant::fromValue(italic)}});
+        if (tags < 1000 && body.length() > tags * 1000) {
+            DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("FirstName")), body, body.length());
+            ++tags;
+        }
+        body.appendCharacters(QStringLiteral("\n"), {{TextAttributeName::Font, QVariant::fromValue(regular)}});
+    }
+    return body;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const int rounds = 5;
+
+    // HTML import: read the page's bytes, detect, decode, parse, collect,
+    // check every reference on disk, and show the sheet with its table.
+    const QString pageFolder = dir.filePath("page");
+    const QByteArray page = makePage(pageFolder);
+    if (argc > 2 && QByteArray(argv[1]) == "--page-out")
+        writeFile(QString::fromLocal8Bit(argv[2]), page);
+    const bool modeOnly = qEnvironmentVariableIsSet("CORV_BENCH_MODE_ONLY");
+    if (qEnvironmentVariableIsSet("CORV_BENCH_SCAN_ONLY")) {
+        const QString text = QString::fromUtf8(page);
+        for (int i = 0; i < 10; ++i)
+            (void)HTMLReferenceScanner::scan(text);
+        return 0;
+    }
+    HTMLConverter *sheet = nullptr;
+    const Timing import = measure(
+        modeOnly ? 1 : rounds, [&] { delete sheet; sheet = nullptr; },
+        [&] {
+            HTMLImport html;
+            html.setPage(page, pageFolder);
+            sheet = new HTMLConverter(nullptr, std::move(html), {});
+            sheet->show();
+            (void)QTest::qWaitForWindowExposed(sheet);
+            sheet->grab();
+        });
+    std::printf("page: %.1f MB, %lld references, %lld distinct\n", page.size() / 1048576.0,
+                (long long)HTMLReferenceScanner::scan(QString::fromUtf8(page)).references.size(),
+                (long long)sheet->import().references().size());
+    delete sheet;
+    report("5 MB page parsed and shown in the sheet", import, 200);
+    {
+        QElapsedTimer step;
+        step.start();
+        const quint64 encoding = HTMLEncoding::detect(page);
+        const double detectMs = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        const QString text = *HTMLEncoding::decode(page, encoding);
+        const double decodeMs = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        const HTMLScan scan = HTMLReferenceScanner::scan(text);
+        const double scanMs = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        HTMLImport html;
+        html.setPage(page, pageFolder);
+        const double wholeMs = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        const auto body = html.body();
+        const double bodyMs = double(step.nsecsElapsed()) / 1e6;
+        std::printf("  of which: detect %.1f, decode %.1f, scan %.1f ms; whole import model %.1f ms; body %.1f ms\n",
+                    detectMs, decodeMs, scanMs, wholeMs, bodyMs);
+    }
+
+    // A change of form: formatted to plain, then back, on a 1 MB body.
+    Settings::setDefaultMessageFont(FontDescriptor{"DejaVu Serif", 13.0, false, false});
+    MessageTab message;
+    message.setMode(MessageTab::Mode::Formatted);
+    message.setBodyText(makeBody());
+    MessageTabWidget tab;
+    tab.setMessageTab(&message);
+    tab.resize(800, 600);
+    tab.show();
+    (void)QTest::qWaitForWindowExposed(&tab);
+    std::printf("body: %.2f M characters, %lld tags\n", message.bodyString().length() / 1048576.0,
+                (long long)AttributedTagString::tags(message.bodyString()).size());
+    bool plain = false;
+    const Timing mode = measure(
+        rounds * 2, [] {},
+        [&] {
+            tab.setOption(plain ? 1 : 3);
+            plain = !plain;
+            QApplication::processEvents();
+        });
+    report("change of form, 1 MB body, 1,000 tags", mode, 200);
+    const Timing undo = measure(
+        rounds, [] {},
+        [&] {
+            tab.bodyView()->document()->undo();
+            QApplication::processEvents();
+        });
+    report("its undo", undo, 200);
+
+    // The template selector over 200 templates with 800 x 600 previews.
+    const QString templates = dir.filePath("templates");
+    QImage preview(800, 600, QImage::Format_RGB32);
+    preview.fill(Qt::darkCyan);
+    for (int i = 0; i < 200; ++i) {
+        const QString folder = QStringLiteral("%1/Design %2").arg(templates).arg(i, 3, 10, QChar(u'0'));
+        writeFile(folder + "/index.html", "<html><body><table><tr><td>[[[message]]]</td></tr></table></body></html>");
+        preview.save(folder + "/preview.jpg", "JPEG", 85);
+    }
+    QElapsedTimer loading;
+    loading.start();
+    TemplateManager::defaultManager().addTemplatesAtPath(templates);
+    std::printf("registry of 200 templates loaded in %.1f ms (at start-up, not when the sheet opens)\n",
+                double(loading.nsecsElapsed()) / 1e6);
+    TemplateSelector *selector = nullptr;
+    const Timing selectorOpen = measure(
+        rounds, [&] { delete selector; selector = nullptr; },
+        [&] {
+            selector = new TemplateSelector(nullptr, {});
+            selector->show();
+            (void)QTest::qWaitForWindowExposed(selector);
+            selector->grab();
+        });
+    delete selector;
+    report("template selector over 200 templates open", selectorOpen, 300);
+    return 0;
+}

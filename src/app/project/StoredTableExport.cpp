@@ -1,0 +1,68 @@
+#include "StoredTableExport.h"
+
+#include "TableRef.h"
+
+#include <QSaveFile>
+
+#include <algorithm>
+
+StoredTableExport::Text StoredTableExport::tabSeparatedText(const TableRef &table)
+{
+    Text result;
+    const QList<ColumnRefPtr> columns = table.columns();
+    const int rows = table.numberOfRows();
+    // Converted to UTF-8 a block of lines at a time: one conversion per line
+    // would allocate a million times for a large table.
+    constexpr qsizetype BlockSize = 64 * 1024;
+    QString block;
+    block.reserve(BlockSize + 4096);
+    const auto flush = [&] {
+        result.utf8.append(block.toUtf8());
+        block.resize(0);
+    };
+    for (int i = 0; i < rows; ++i) {
+        const RowRefPtr row = table.rowAtIndex(i);
+        for (qsizetype c = 0; c < columns.size(); ++c) {
+            if (c > 0)
+                block.append(u'\t');
+            const QVariant value = row ? row->dataForColumn(*columns[c]) : QVariant();
+            const QString text = value.isValid() ? value.toString() : QString();
+            const bool breaks = std::any_of(text.cbegin(), text.cend(), [](QChar ch) {
+                return ch == u'\t' || ch == u'\n' || ch == u'\r';
+            });
+            if (!breaks) {
+                block.append(text);
+                continue;
+            }
+            ++result.valuesChanged;
+            for (QChar ch : text)
+                block.append(ch == u'\t' || ch == u'\n' || ch == u'\r' ? QChar(u' ') : ch);
+        }
+        block.append(u'\n');
+        if (block.size() >= BlockSize)
+            flush();
+    }
+    flush();
+    return result;
+}
+
+StoredTableExport::Result StoredTableExport::exportCSV(const TableRef &table, const QString &path)
+{
+    Result result;
+    const Text text = tabSeparatedText(table);
+    result.valuesChanged = text.valuesChanged;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    if (file.write(text.utf8) != text.utf8.size()) {
+        result.error = file.errorString();
+        file.cancelWriting();
+        return result;
+    }
+    result.written = file.commit();
+    if (!result.written)
+        result.error = file.errorString();
+    return result;
+}

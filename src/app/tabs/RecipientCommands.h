@@ -1,0 +1,122 @@
+#pragma once
+
+// Every command of the recipient tab over the document's table, without
+// widgets: the tab passes rows and column identifiers in, tests call the
+// same members.
+//
+// - Each change to the entry list, and each change of values in many
+//   entries at once (filters, serial numbers, address clean-up), is one undo
+//   step on the document's stack, pushed only when something changed. The
+//   pushed step is what marks the document changed; changes outside undo
+//   (cell edits, renames, the address column) emit documentEdited().
+// - While a send run is active every command refuses and changes nothing.
+// - Policy that the user hears of (a missing column, an import that left
+//   values out, an export that failed) comes out through alert().
+//
+// Main thread only.
+
+#include "Database.h"
+#include "EntryListSnapshotCommand.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class AddressBookSnapshot;
+class BlacklistMatcher;
+class QUndoStack;
+
+class RecipientCommands : public QObject {
+    Q_OBJECT
+public:
+    // Each step may hold a copy of a long entry list (16 MB per million
+    // rows); older steps are dropped.
+    static constexpr int UndoLimit = 32;
+
+    // Not owned. The stack gets the limit when it is still empty.
+    RecipientCommands(Database *database, QUndoStack *undoStack, QObject *parent = nullptr);
+
+    [[nodiscard]] Database *database() const { return m_database; }
+    [[nodiscard]] QUndoStack *undoStack() const { return m_undoStack; }
+
+    // Whether a send run is active; the table is read-only while it is.
+    void setRunActiveQuery(std::function<bool()> query) { m_runActive = std::move(query); }
+    [[nodiscard]] bool isLocked() const { return m_runActive && m_runActive(); }
+
+    // Entry list. Rows outside the table are ignored.
+    // The new entry at the row (appended for -1); its row, or -1.
+    int addRecipient(int row);
+    bool removeRecipients(const QList<int> &rows);
+    // Copies without their last-sent dates appended, the last selected first.
+    bool duplicateRecipients(const QList<int> &rows);
+    bool sortByColumn(const QString &columnID);
+    // The field's values and name go; `viewPosition` is where the view showed
+    // its column, for undo to put it back.
+    bool removeField(const QString &columnID, int viewPosition);
+    // "0", "1", ... in table order under a field column; fixed columns are refused.
+    bool addSerialNumbers(const QString &columnID);
+
+    // Active flags (state true: active). Each answers the entries changed.
+    int filterByBlacklist(const BlacklistMatcher &blacklist, bool state);
+    int filterRows(const QList<int> &rows, bool state);
+    int filterAll(bool state);
+    int filterMatching(const std::function<bool(const Database::Entry &)> &matches, bool state);
+    int checkAddressSyntax();
+    int disableRepeatedAddresses();
+
+    // Outside undo.
+    bool setAddressColumn(int slot);
+    // A field value, or the "active" flag as a bool; "rowIndex" and
+    // "lastSent" are refused. An edit of the first row renames the message's
+    // tags of the old value when that value is a name no field has.
+    bool editCell(int row, const QString &columnID, const QVariant &value);
+    enum class Rename { Renamed, Unchanged, Refused };
+    // Empty names and names another field has are refused (with an alert).
+    Rename renameField(const QString &columnID, const QString &name);
+
+    // Imports, each one undo step.
+    int importProjectFiles(const QStringList &paths);
+    int importVCardFiles(const QStringList &paths);
+    // At the row (below 0: at the end).
+    int importVCardData(const QByteArray &data, int row);
+    // Every person (a null group name) or the members of every group of the name.
+    int importContacts(const AddressBookSnapshot &contacts, const QString &groupName, bool collateAddresses);
+    // Rows of a delimited text file; `droppedFields` counts fields the reader left out.
+    int importRows(const QList<QStringList> &rows, bool firstRowTitles, qint64 droppedFields = 0);
+    // Tables dragged from the project window.
+    int importDraggedTables(const QByteArray &archive);
+
+    // Not a change; reports failures and changed values.
+    bool exportText(const QString &path);
+
+    // For the undo command.
+    void applyStep(const EntryListSnapshotCommand::Step &step, bool forward);
+
+signals:
+    // The view's rows: the list it showed before.
+    void entriesReplaced(const Database::EntryList &before, bool orderKept);
+    void documentEdited();
+    void tagNameChanged(const QString &oldName, const QString &newName);
+    // Where the view shows a field's column (-1: last).
+    void fieldColumnPlacement(const QString &columnID, int visualPosition);
+    // Texts by key in "Localized-Database"; the detail shown as it is.
+    void alert(const QString &titleKey, const QString &textKey, const QString &detail);
+
+private:
+    using Step = EntryListSnapshotCommand::Step;
+
+    // Runs a change of the entry list (and field names with `fields`) and
+    // pushes it when it changed anything; answers whether it did.
+    bool changeEntries(const std::function<void()> &change, bool fields, bool orderKept = false);
+    // Runs a change of the values under the keys inside entries and pushes
+    // what changed; answers the entries changed.
+    int changeValues(const QStringList &keys, const std::function<void()> &change);
+    void push(Step step);
+    void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);
+    [[nodiscard]] bool isFieldColumn(const QString &columnID) const;
+
+    Database *m_database;
+    QPointer<QUndoStack> m_undoStack;
+    std::function<bool()> m_runActive;
+};

@@ -1,0 +1,537 @@
+// The recipient tab in its window, driven through the real menus,
+// shortcuts, header and cells: the selection follows its entries, moved
+// columns keep their fields, drops, find, the send-run lock, the sheets,
+// and pictures of the tab and its sheets.
+
+#include "DatabaseTab.h"
+#include "RecipientCommands.h"
+#include "RecipientTableModel.h"
+
+#include "AddressBookSheet.h"
+#include "CSVImporter.h"
+#include "FieldContentsFilter.h"
+#include "FieldNamesEditor.h"
+#include "FilePanels.h"
+#include "FindPanel.h"
+#include "SendDateFilter.h"
+
+#include "DocumentWindow.h"
+#include "MyDocument.h"
+#include "PreviewTab.h"
+#include "SendMailsUIHandler.h"
+
+#include "../foundation_ui/RecordingAlertPresenter.h"
+#include "AddressBookSnapshot.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QTest>
+#include <QUndoStack>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace {
+
+// Answers the panels from lists, as a user would.
+class ScriptedPanels : public FilePanels {
+public:
+    ScriptedPanels() { FilePanels::setCurrent(this); }
+    ~ScriptedPanels() override { FilePanels::setCurrent(nullptr); }
+    QStringList openFiles(QWidget *, const QString &, const QStringList &, bool) override { return opened; }
+    QString saveFile(QWidget *, const QString &, const QString &) override { return saved; }
+    QStringList opened;
+    QString saved;
+};
+
+// A document window in front with five recipients under "e-mail",
+// "first name" and "last name" (the new document's fields).
+struct Window {
+    MyDocument document;
+    DatabaseTab *tab = nullptr;
+    QTableView *view = nullptr;
+    RecipientTableModel *model = nullptr;
+
+    explicit Window(const QList<QStringList> &rows = {{"eve@x.org", "Eve", "Ek"},
+                                                       {"bob@x.org", "Bob", "Berg"},
+                                                       {"dan@x.org", "Dan", "Dahl"},
+                                                       {"ann@x.org", "Ann", "Aas"},
+                                                       {"cid@x.org", "Cid", "Cole"}})
+    {
+        document.showWindows();
+        QApplication::setActiveWindow(document.window());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(document.window()));
+        tab = document.databaseTab();
+        view = tab->tableView();
+        model = tab->model();
+        for (const QStringList &row : rows)
+            database().addEntryWithData(-1, row);
+        tab->refreshData();
+        view->setFocus();
+    }
+
+    Database &database() { return document.database(); }
+    QAction *action(const char *name) const { return document.window()->findChild<QAction *>(QLatin1String(name)); }
+    QPoint cell(int row, int logical) const { return view->visualRect(model->index(row, logical)).center(); }
+    void click(int row, int logical, Qt::KeyboardModifiers modifiers = {}) const
+    {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell(row, logical));
+    }
+    QPoint headerCenter(int logical) const
+    {
+        QHeaderView *header = view->horizontalHeader();
+        return {header->sectionViewportPosition(logical) + header->sectionSize(logical) / 2, header->height() / 2};
+    }
+    QStringList column(const char *id)
+    {
+        QStringList values;
+        for (int row = 0; row < database().entryCount(); ++row)
+            values << database().entryValue(row, id);
+        return values;
+    }
+};
+
+QString screenshotFolder()
+{
+    QString folder = qEnvironmentVariable("CORV_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath() + QStringLiteral("/app");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+void saveScreenshot(QWidget *widget, const char *name)
+{
+    const QString file = QDir(screenshotFolder()).filePath(QLatin1String(name));
+    ASSERT_TRUE(widget->grab().save(file)) << name;
+    EXPECT_FALSE(QImage(file).isNull()) << name;
+}
+
+template <typename T>
+T *openSheet()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *sheet = qobject_cast<T *>(widget); sheet && sheet->isVisible())
+            return sheet;
+    }
+    return nullptr;
+}
+
+QByteArray card(const QByteArray &name, const QByteArray &email)
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nN:;" + name + ";;;\r\nEMAIL:" + email + "\r\nEND:VCARD\r\n";
+}
+
+// Sets the process's time zone for as long as it lives.
+class TimeZone {
+public:
+    explicit TimeZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~TimeZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray m_old;
+    bool m_had;
+};
+
+} // namespace
+
+TEST(DatabaseTab, RowsSelectedBeforeASortAreTheOnesDeleteRemoves)
+{
+    Window w;
+    w.click(1, 4);
+    w.click(3, 4, Qt::ControlModifier);
+    ASSERT_EQ(w.tab->selectedRows(), QList<int>({1, 3}));
+
+    // A double click on "first name" sorts by it and keeps the two selected.
+    QTest::mouseDClick(w.view->horizontalHeader()->viewport(), Qt::LeftButton, {}, w.headerCenter(4));
+    ASSERT_EQ(w.column("1"), QStringList({"Ann", "Bob", "Cid", "Dan", "Eve"}));
+    EXPECT_EQ(w.tab->selectedRows(), QList<int>({0, 1}));
+    EXPECT_TRUE(w.document.isDocumentEdited());
+
+    QTest::keyClick(w.view, Qt::Key_Delete);
+    EXPECT_EQ(w.column("1"), QStringList({"Cid", "Dan", "Eve"}));
+
+    // Both steps come back with Ctrl+Z, the selection on the same recipients.
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.column("1"), QStringList({"Ann", "Bob", "Cid", "Dan", "Eve"}));
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.column("1"), QStringList({"Eve", "Bob", "Dan", "Ann", "Cid"}));
+    EXPECT_FALSE(w.document.isDocumentEdited());
+
+    // A double click on the edge between two headers resizes, never sorts.
+    QHeaderView *header = w.view->horizontalHeader();
+    const QPoint edge(header->sectionViewportPosition(4) + header->sectionSize(4) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, edge);
+    EXPECT_EQ(w.column("1"), QStringList({"Eve", "Bob", "Dan", "Ann", "Cid"}));
+}
+
+TEST(DatabaseTab, AMovedColumnGetsTheEditsRenamesAndCopiesOfItsOwnField)
+{
+    const TimeZone utc("UTC");
+    Window w;
+    w.database().setLastSentDate(1, QDateTime(QDate(2024, 3, 1), QTime(9, 30), Qt::UTC));
+    QHeaderView *header = w.view->horizontalHeader();
+    // "last name" (slot 2) dragged in front of "e-mail".
+    header->moveSection(header->visualIndex(5), 3);
+    ASSERT_EQ(w.tab->columnIdentifierAt(3), "2");
+
+    w.click(0, 5);
+    QTest::keyClick(w.view, Qt::Key_F2);
+    auto *editor = w.view->viewport()->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "Ekberg");
+    // The delegate commits once the editor has seen the key.
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.database().entryValue(0, "2") == "Ekberg"; }));
+    EXPECT_EQ(w.database().entryValue(0, "0"), "eve@x.org");
+
+    // The first row of the names sheet is the column the view shows first.
+    w.action("actionEditFieldNames")->trigger();
+    auto *sheet = openSheet<FieldNamesEditor>();
+    ASSERT_TRUE(sheet);
+    auto *list = sheet->findChild<QTableView *>("tableView");
+    list->setCurrentIndex(list->model()->index(0, 1));
+    QTest::keyClick(list, Qt::Key_F2);
+    editor = list->viewport()->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "surname");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.database().fieldNameForColumnID("2") == "surname"; }));
+    sheet->accept();
+    QApplication::setActiveWindow(w.document.window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.document.window()));
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name", "surname"}));
+    EXPECT_EQ(w.model->headerData(5, Qt::Horizontal, Qt::DisplayRole), "surname");
+
+    w.click(1, 4);
+    w.click(3, 4, Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(w.view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "2\t2024-03-01 09:30\tBerg\tbob@x.org\tBob\n"
+              "4\t-\tAas\tann@x.org\tAnn\n");
+
+    // A column selected by its header copies its values, every row.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, w.headerCenter(5));
+    QTest::keyClick(w.view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Ekberg\nBerg\nDahl\nAas\nCole\n");
+}
+
+TEST(DatabaseTab, SpaceTogglesTheCheckboxAndTheDateCannotBeTyped)
+{
+    Window w;
+    w.view->setCurrentIndex(w.model->index(2, 1));
+    QTest::keyClick(w.view, Qt::Key_Space);
+    EXPECT_FALSE(w.database().isEntryActive(2));
+    QTest::keyClick(w.view, Qt::Key_Space);
+    EXPECT_TRUE(w.database().isEntryActive(2));
+    EXPECT_FALSE(w.model->flags(w.model->index(2, 2)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(w.model->flags(w.model->index(2, 0)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(w.model->flags(w.model->index(2, 1)) & Qt::ItemIsEditable);
+    EXPECT_EQ(w.model->data(w.model->index(2, 2), Qt::DisplayRole), "-");
+    EXPECT_TRUE(w.document.isDocumentEdited());
+}
+
+TEST(DatabaseTab, VCardsDroppedAboveRowThreeStandFromRowThree)
+{
+    Window w;
+    auto *data = new QMimeData;
+    data->setData("text/vcard", card("Gus", "gus@x.org") + card("Hal", "hal@x.org"));
+    const QRect row3 = w.view->visualRect(w.model->index(3, 3));
+    const QPoint above(row3.center().x(), row3.top() + 1);
+    QDragEnterEvent enter(above, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.view->viewport(), &enter);
+    QDragMoveEvent move(above, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.view->viewport(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(above, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.view->viewport(), &drop);
+    delete data;
+    EXPECT_EQ(w.column("0"), QStringList({"eve@x.org", "bob@x.org", "dan@x.org", "gus@x.org", "hal@x.org",
+                                          "ann@x.org", "cid@x.org"}));
+    EXPECT_EQ(w.database().fieldNames().mid(0, 3), QStringList({"e-mail", "first name", "last name"}))
+        << "the table's fields keep their names";
+    EXPECT_TRUE(w.document.isDocumentEdited());
+
+    // vCard files dragged from a file manager, below the last row.
+    QTemporaryDir dir;
+    QFile file(dir.filePath("ivy.vcf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(card("Ivy", "ivy@x.org"));
+    file.close();
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(file.fileName()), QUrl::fromLocalFile(dir.filePath("notes.txt"))});
+    EXPECT_TRUE(w.model->dropMimeData(&files, Qt::CopyAction, -1, -1, {}));
+    EXPECT_EQ(w.column("0").last(), "ivy@x.org");
+
+    w.document.undoManager()->undo();
+    w.document.undoManager()->undo();
+    EXPECT_EQ(w.database().entryCount(), 5);
+}
+
+TEST(DatabaseTab, FindFromTheLastRowKeepsTheSelection)
+{
+    Window w;
+    QTest::keyClick(w.view, Qt::Key_F, Qt::ControlModifier);
+    FindPanel *panel = FindPanel::sharedPanel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    QTest::keyClicks(panel->findChild<QLineEdit *>("searchString"), "X.ORG");
+    w.click(4, 3);
+    QTest::mouseClick(panel->findChild<QPushButton *>("nextButton"), Qt::LeftButton);
+    EXPECT_EQ(w.tab->selectedRows(), QList<int>({4}));
+    QTest::mouseClick(panel->findChild<QPushButton *>("previousButton"), Qt::LeftButton);
+    EXPECT_EQ(w.tab->selectedRows(), QList<int>({3}));
+
+    panel->findChild<QLineEdit *>("searchString")->setText("berg");
+    QTest::mouseClick(panel->findChild<QPushButton *>("previousButton"), Qt::LeftButton);
+    EXPECT_EQ(w.tab->selectedRows(), QList<int>({1}));
+    w.view->selectionModel()->clearSelection();
+    QTest::mouseClick(panel->findChild<QPushButton *>("previousButton"), Qt::LeftButton);
+    EXPECT_TRUE(w.tab->selectedRows().isEmpty()) << "from no selection, back searches row 0 only";
+    w.action("actionFindNextRecipient")->trigger();
+    EXPECT_EQ(w.tab->selectedRows(), QList<int>({1}));
+    panel->close();
+}
+
+TEST(DatabaseTab, EveryCommandEditDropAndUndoWaitsForTheSendRun)
+{
+    Window w;
+    w.click(0, 3);
+    QTest::keyClick(w.view, Qt::Key_D, Qt::ControlModifier);
+    ASSERT_EQ(w.database().entryCount(), 6);
+    // A simulated run: it stays active while no event is handled.
+    w.document.messageTab().setSubjectText(RichText(QStringLiteral("Subject")));
+    w.document.sendUIHandler()->sendViaDummy();
+    ASSERT_TRUE(w.document.isRunActive());
+    w.document.documentWindow()->tabView()->setCurrentWidget(w.tab);
+
+    emit w.tab->recipientsMenu()->aboutToShow();
+    int checked = 0;
+    for (QAction *action : w.tab->findChildren<QAction *>()) {
+        if (!action->objectName().startsWith("action") || w.tab->editActions().contains(action))
+            continue;
+        EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+        ++checked;
+    }
+    EXPECT_GE(checked, 25);
+    auto *edit = w.document.window()->findChild<QMenu *>("menuEdit");
+    emit edit->aboutToShow();
+    EXPECT_FALSE(w.action("actionUndo")->isEnabled());
+
+    // Shortcuts, keys, edits and drops reach nothing either.
+    QTest::keyClick(w.view, Qt::Key_Delete);
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    w.view->setCurrentIndex(w.model->index(0, 1));
+    QTest::keyClick(w.view, Qt::Key_Space);
+    EXPECT_FALSE(w.model->setData(w.model->index(0, 3), "new@x.org", Qt::EditRole));
+    QMimeData data;
+    data.setData("text/vcard", card("Gus", "gus@x.org"));
+    EXPECT_FALSE(w.model->canDropMimeData(&data, Qt::CopyAction, 0, 0, {}));
+    EXPECT_EQ(w.database().entryCount(), 6);
+    EXPECT_TRUE(w.database().isEntryActive(0));
+    EXPECT_EQ(w.database().entryValue(0, "0"), "eve@x.org");
+
+    w.document.prepareToQuit();
+    w.tab->runStateChanged();
+    EXPECT_TRUE(w.action("actionRemoveRecipient")->isEnabled());
+    emit edit->aboutToShow();
+    EXPECT_TRUE(w.action("actionUndo")->isEnabled());
+}
+
+TEST(DatabaseTab, ColumnCommandsNeedAColumnAndRemovingAFieldIsUndone)
+{
+    RecordingAlertPresenter alerts;
+    Window w;
+    w.click(0, 3);
+    w.action("actionSortBySelectedColumn")->trigger();
+    w.action("actionAddSerialNum")->trigger();
+    ASSERT_EQ(alerts.shown.size(), 2);
+    EXPECT_EQ(alerts.shown.at(0).kind, RecordingAlertPresenter::Sheet);
+    EXPECT_EQ(alerts.shown.at(1).window, w.document.window());
+
+    QHeaderView *header = w.view->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, w.headerCenter(4));
+    w.action("actionRemoveField")->trigger();
+    EXPECT_EQ(header->visualIndex(4), header->count() - 1);
+    EXPECT_EQ(w.model->headerData(4, Qt::Horizontal, Qt::DisplayRole), "");
+    w.document.undoManager()->undo();
+    EXPECT_EQ(header->visualIndex(4), 4);
+    EXPECT_EQ(w.model->headerData(4, Qt::Horizontal, Qt::DisplayRole), "first name");
+    EXPECT_EQ(w.column("1").first(), "Eve");
+
+    // The address column, shown in brackets; a change outside undo still counts.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, w.headerCenter(5));
+    w.document.updateChangeCount(Document::ChangeCleared);
+    w.action("actionSetAddressColumn")->trigger();
+    EXPECT_EQ(w.database().addressFieldNo(), 2);
+    EXPECT_EQ(w.model->headerData(5, Qt::Horizontal, Qt::DisplayRole), "[ last name ]");
+    EXPECT_TRUE(w.document.isDocumentEdited());
+    w.tab->setAddressColumnToColumn(1);
+    EXPECT_EQ(w.database().addressFieldNo(), 1);
+}
+
+TEST(DatabaseTab, FiltersAndPreviewFromTheMenu)
+{
+    Window w;
+    w.click(1, 3);
+    w.action("actionFilterBySelectionOff")->trigger();
+    EXPECT_FALSE(w.database().isEntryActive(1));
+    EXPECT_TRUE(w.document.isDocumentEdited());
+    w.action("actionFilterAllOff")->trigger();
+    w.action("actionFilterAllOn")->trigger();
+    EXPECT_TRUE(w.database().isEntryActive(1));
+
+    w.action("actionFilterByFieldOff")->trigger();
+    auto *byField = openSheet<FieldContentsFilter>();
+    ASSERT_TRUE(byField);
+    EXPECT_EQ(byField->windowModality(), Qt::WindowModal);
+    saveScreenshot(byField, "recipient-filter-by-field.png");
+    byField->findChild<QComboBox *>("fieldMenu")->setCurrentIndex(1);
+    byField->findChild<QComboBox *>("operationMenu")->setCurrentIndex(5);
+    byField->findChild<QLineEdit *>("comparatorField")->setText("c");
+    QTest::mouseClick(byField->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QList<bool> active;
+    for (int row = 0; row < 5; ++row)
+        active << w.database().isEntryActive(row);
+    EXPECT_EQ(active, QList<bool>({true, false, true, false, true})) << "Bob and Ann sort before c";
+
+    w.action("actionFilterByDateOn")->trigger();
+    auto *byDate = openSheet<SendDateFilter>();
+    ASSERT_TRUE(byDate);
+    saveScreenshot(byDate, "recipient-filter-by-date.png");
+    byDate->findChild<QComboBox *>("rangePopUp")->setCurrentIndex(1);
+    byDate->okClicked();
+    EXPECT_TRUE(w.database().isEntryActive(1)) << "never sent";
+
+    w.click(3, 4);
+    w.action("actionPreviewSelectedEntry")->trigger();
+    EXPECT_EQ(w.document.previewTab()->selectedMessage(), 3);
+    EXPECT_EQ(w.document.documentWindow()->tabView()->currentWidget(), w.document.previewTab());
+}
+
+TEST(DatabaseTab, ImportsAndExportThroughTheMenu)
+{
+    QTemporaryDir dir;
+    ScriptedPanels panels;
+    RecordingAlertPresenter alerts;
+    Window w;
+
+    QFile csv(dir.filePath("more.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("first name;e-mail\nFay;fay@x.org\nGus;gus@x.org\n");
+    csv.close();
+    panels.opened = {csv.fileName()};
+    w.action("actionImportCSV")->trigger();
+    auto *importer = openSheet<CSVImporter>();
+    ASSERT_TRUE(importer);
+    importer->findChild<QCheckBox *>("extractFieldNames")->setChecked(true);
+    saveScreenshot(importer, "recipient-import-text.png");
+    QTest::mouseClick(importer->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    EXPECT_EQ(w.column("0").mid(5), QStringList({"fay@x.org", "gus@x.org"}));
+    EXPECT_EQ(w.column("1").mid(5), QStringList({"Fay", "Gus"}));
+    EXPECT_EQ(w.model->rowCount(), 7);
+    EXPECT_EQ(w.document.undoManager()->count(), 1);
+
+    // Exported, then read back by the same sheet, the table comes back.
+    const QString exported = dir.filePath("all.txt");
+    panels.saved = exported;
+    w.action("actionExportCSV")->trigger();
+    EXPECT_TRUE(alerts.shown.isEmpty());
+    MyDocument fresh;
+    fresh.showWindows();
+    panels.opened = {exported};
+    fresh.databaseTab()->findChild<QAction *>("actionImportCSV")->trigger();
+    importer = openSheet<CSVImporter>();
+    ASSERT_TRUE(importer);
+    importer->okClicked();
+    for (const char *slot : {"0", "1", "2"}) {
+        for (int row = 0; row < 7; ++row)
+            EXPECT_EQ(fresh.database().entryValue(row, slot), w.database().entryValue(row, slot)) << slot << row;
+    }
+
+    // A path that cannot be written is an alert, and nothing else changes.
+    QFile plain(dir.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    panels.saved = dir.filePath("plain/out.txt");
+    w.action("actionExportCSV")->trigger();
+    ASSERT_EQ(alerts.shown.size(), 1);
+    EXPECT_EQ(alerts.shown.first().window, w.document.window());
+    EXPECT_TRUE(alerts.shown.first().text.contains(panels.saved)) << alerts.shown.first().text.toStdString();
+}
+
+TEST(DatabaseTab, StoredColumnIdentifiersMustBeSlotsEachOnce)
+{
+    Window w;
+    QVariantMap part = w.tab->fileData();
+    part.insert(DatabaseTab::ColumnIdentifiersKey, QStringList({"active", "2", "2"}));
+    w.tab->readFileData(part);
+    QStringList ids;
+    for (int visual = 3; visual < 6; ++visual)
+        ids << w.tab->columnIdentifierAt(visual);
+    EXPECT_EQ(ids, QStringList({"0", "2", "1"}));
+    EXPECT_EQ(w.model->data(w.model->index(0, 4), Qt::DisplayRole), "Ek");
+}
+
+TEST(DatabaseTab, PicturesOfTheTabAndItsSheets)
+{
+    Window w;
+    w.database().setLastSentDate(0, QDateTime(QDate(2024, 3, 1), QTime(9, 30)));
+    w.database().setEntryState(2, false);
+    w.click(1, 4);
+    saveScreenshot(w.tab, "recipient-tab.png");
+
+    w.action("actionEditFieldNames")->trigger();
+    auto *names = openSheet<FieldNamesEditor>();
+    ASSERT_TRUE(names);
+    saveScreenshot(names, "recipient-field-names.png");
+    names->accept();
+
+    w.action("actionFindRecipient")->trigger();
+    ASSERT_TRUE(FindPanel::sharedPanel());
+    saveScreenshot(FindPanel::sharedPanel(), "recipient-find.png");
+    FindPanel::sharedPanel()->close();
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("people.vcf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(card("Ivy", "ivy@x.org") + "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Friends\r\nEND:VCARD\r\n");
+    file.close();
+    auto *contacts = new AddressBookSheet(w.tab->commands(), AddressBookSnapshot::read(dir.path()),
+                                          w.document.window());
+    contacts->displayAsSheet();
+    EXPECT_EQ(contacts->findChild<QComboBox *>("abGroupMenu")->count(), 2);
+    saveScreenshot(contacts, "recipient-contacts.png");
+    contacts->getAddressBookData();
+    EXPECT_EQ(w.column("0").last(), "ivy@x.org");
+}

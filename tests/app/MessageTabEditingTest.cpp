@@ -1,0 +1,318 @@
+// Editing the message from its tab: tags go where the caret was, a change
+// of form or an import is one step Ctrl+Z takes back, conditions survive
+// the project file, text files are read strictly.
+
+#include "BodyTextView.h"
+#include "ConditionEditor.h"
+#include "FileChooser.h"
+#include "HTMLConverter.h"
+#include "ImageEditor.h"
+#include "MessageTabWidget.h"
+#include "MyDocument.h"
+#include "SingleLineTextView.h"
+#include "TemplateSelector.h"
+#include "message/TextFixtures.h"
+
+#include "AlertPresenter.h"
+#include "AttributedTagString.h"
+#include "ConditionTag.h"
+#include "HTMLFileLinkTag.h"
+#include "ImageTag.h"
+#include "Settings.h"
+#include "TemplateManager.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace TextFixtures;
+using Mode = MessageTab::Mode;
+
+namespace {
+
+class ScriptedChooser : public FileChooser {
+public:
+    ScriptedChooser() { FileChooser::setCurrent(this); }
+    ~ScriptedChooser() override { FileChooser::setCurrent(nullptr); }
+    void chooseFile(QWidget *, const QString &, const QStringList &, Done done) override { done(answer); }
+    QString answer;
+};
+
+class QuietAlerts : public AlertPresenter {
+public:
+    QuietAlerts() { AlertPresenter::setCurrent(this); }
+    ~QuietAlerts() override { AlertPresenter::setCurrent(nullptr); }
+    void runAlertPanel(const QString &title, const QString &) override { shown << title; }
+    void beginAlertSheet(const QString &title, const QString &, QWidget *) override { shown << title; }
+    void showErrorReport(const QString &text, QWidget *) override { shown << text; }
+    QStringList shown;
+};
+
+class MessageTabEditingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        document = std::make_unique<MyDocument>();
+        document->showWindows();
+        QApplication::setActiveWindow(document->window());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(document->window()));
+        tab = document->messageTabWidget();
+    }
+
+    void focus(QWidget *view)
+    {
+        QApplication::setActiveWindow(document->window());
+        view->setFocus(Qt::MouseFocusReason);
+        ASSERT_TRUE(QTest::qWaitFor([view] { return view->hasFocus(); }));
+    }
+
+    void undo() { QTest::keyClick(tab->bodyView(), Qt::Key_Z, Qt::ControlModifier); }
+    void redo() { QTest::keyClick(tab->bodyView(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); }
+
+    RichText body()
+    {
+        tab->commitEdits();
+        return document->messageTab().bodyString();
+    }
+
+    std::unique_ptr<MyDocument> document;
+    MessageTabWidget *tab = nullptr;
+};
+
+} // namespace
+
+TEST_F(MessageTabEditingTest, PulldownPutsTheTagWhereTheCaretWas)
+{
+    const QStringList fields = document->database().fieldNames();
+    ASSERT_GE(fields.size(), 2);
+    focus(tab->subjectView());
+    // Picked with the keys from the real pull-down: the menu takes the focus
+    // for as long as it is open.
+    QTimer::singleShot(0, [] {
+        QWidget *popup = QApplication::activePopupWidget();
+        ASSERT_TRUE(popup);
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+    });
+    QTest::mouseClick(tab->fieldMenuButton(), Qt::LeftButton);
+    tab->commitEdits();
+    EXPECT_EQ(AttributedTagString::textTagString(document->messageTab().subjectString()), "<" + fields[1] + ">");
+    EXPECT_EQ(document->messageTab().bodyString().string(), "");
+    EXPECT_TRUE(document->isDocumentEdited());
+
+    // The menu follows the table's fields in their order; item 4 of the
+    // special pull-down is no tag.
+    document->database().addField("Town");
+    tab->willBeSelected();
+    QStringList listed;
+    for (const QAction *action : tab->fieldMenuButton()->menu()->actions())
+        listed << action->text();
+    EXPECT_EQ(listed, document->database().fieldNames());
+    focus(tab->bodyView());
+    tab->insertSpecialField(4);
+    tab->insertSpecialField(3);
+    EXPECT_EQ(AttributedTagString::tags(body()).size(), 1);
+    EXPECT_EQ(tab->specialAction(4)->isSeparator(), true);
+}
+
+TEST_F(MessageTabEditingTest, FormRoundTripKeepsBoldAndUndoesStepByStep)
+{
+    Settings::setDefaultMessageFont(FontDescriptor{"DejaVu Serif", 13.0, false, false});
+    tab->setOption(1);
+    RichText original(QStringLiteral("Bold"), font("DejaVu Sans", 14, true));
+    original.append(RichText(QStringLiteral(" plain"), font("DejaVu Sans", 14)));
+    // Tags keep their own looks too: one bold, one that never had any.
+    auto boldTag = std::make_shared<SimpleTag>("Name");
+    boldTag->setFont(FontDescriptor{"DejaVu Sans", 14, true, false});
+    auto bareTag = std::make_shared<SimpleTag>("City");
+    DoInsertTagInAttributedString(boldTag, original, original.length());
+    DoInsertTagInAttributedString(bareTag, original, original.length());
+    const auto boldLooks = boldTag->attributes();
+    document->messageTab().setBodyText(original);
+    focus(tab->bodyView());
+    const auto boldAt0 = [this] {
+        return body().attributesAtIndex(0).value(TextAttributeName::Font).value<FontDescriptor>().bold;
+    };
+
+    tab->setOption(3);
+    EXPECT_EQ(document->messageTab().mode(), Mode::Plain);
+    EXPECT_FALSE(tab->bodyView()->acceptRichText());
+    EXPECT_TRUE(boldAt0());
+    tab->setOption(1);
+    EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
+    EXPECT_TRUE(boldAt0());
+    EXPECT_EQ(boldTag->font(), (FontDescriptor{"DejaVu Serif", 13, true, false}));
+    EXPECT_FALSE(body().attributesAtIndex(5).value(TextAttributeName::Font).value<FontDescriptor>().bold);
+
+    undo();
+    EXPECT_EQ(document->messageTab().mode(), Mode::Plain);
+    EXPECT_TRUE(boldAt0());
+    EXPECT_TRUE(tab->optionAction(3)->isChecked());
+    undo();
+    EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
+    EXPECT_EQ(body(), original);
+    EXPECT_EQ(boldTag->attributes(), boldLooks);
+    EXPECT_FALSE(bareTag->attributes().has_value());
+    redo();
+    EXPECT_EQ(document->messageTab().mode(), Mode::Plain);
+    EXPECT_TRUE(document->isDocumentEdited());
+}
+
+TEST_F(MessageTabEditingTest, HtmlImportIsOneStepThatCtrlZTakesBack)
+{
+    ScriptedChooser chooser;
+    QTemporaryDir dir;
+    ASSERT_TRUE(writePng(dir.filePath("logo.png"), 4, 4));
+    ASSERT_TRUE(writeFile(dir.filePath("page.html"), "<p>Hi /#+Name+#/</p><img src=\"logo.png\">"));
+    tab->setOption(1);
+    const RichText original(QStringLiteral("What was there"), font("DejaVu Sans", 12, false, true));
+    document->messageTab().setBodyText(original);
+    focus(tab->bodyView());
+
+    chooser.answer = dir.filePath("page.html");
+    tab->importMenuButton()->menu()->actions()[0]->trigger();
+    HTMLConverter *sheet = tab->htmlConverter();
+    ASSERT_TRUE(sheet);
+    sheet->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(document->messageTab().mode(), Mode::RawHTML);
+    EXPECT_TRUE(!tab->htmlModeButton()->isHidden() && tab->htmlModeButton()->isChecked());
+    EXPECT_EQ(AttributedTagString::textTagString(body()), "<p>Hi <Name></p><img src=\"<logo.png>\">");
+    EXPECT_EQ(document->messageTab().inlineAttachments(), QStringList{QFileInfo(dir.filePath("logo.png")).canonicalFilePath()});
+
+    // The plain part and the source change places as one step too.
+    tab->modeButtonClicked(2);
+    EXPECT_EQ(body().string(), "");
+    undo();
+    EXPECT_EQ(AttributedTagString::textTagString(body()), "<p>Hi <Name></p><img src=\"<logo.png>\">");
+
+    undo();
+    EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
+    EXPECT_EQ(body(), original);
+    EXPECT_TRUE(tab->htmlModeButton()->isHidden());
+}
+
+TEST_F(MessageTabEditingTest, EditedConditionSurvivesSaveAndReopen)
+{
+    QTemporaryDir dir;
+    const QString field = document->database().fieldNames().value(1);
+    focus(tab->bodyView());
+    tab->insertSpecialField(1);
+    ConditionEditor *editor = tab->conditionEditor();
+    ASSERT_TRUE(editor);
+    editor->model().setConditionName("Greeting");
+    editor->model().addRule();
+    editor->model().setActiveRow(0);
+    editor->model().chooseField(field);
+    editor->model().editContent("Bern");
+    editor->model().editResult(RichText("Grüezi"));
+    editor->accept();
+
+    const QList<SimpleTagRef> tags = AttributedTagString::tags(body());
+    ASSERT_EQ(tags.size(), 1);
+    auto *condition = dynamic_cast<ConditionTag *>(tags[0].get());
+    ASSERT_TRUE(condition);
+    // A click on the tag asks the tab, which opens the editor for it.
+    EXPECT_TRUE(condition->trackMouse());
+    ASSERT_TRUE(tab->conditionEditor());
+    tab->conditionEditor()->model().setActiveRow(0);
+    tab->conditionEditor()->model().editContent("Paris");
+    tab->conditionEditor()->accept();
+
+    const QString file = dir.filePath("conditions.quorv2");
+    QString error;
+    ASSERT_TRUE(document->writeToFile(file, &error)) << error.toStdString();
+    MyDocument reopened;
+    ASSERT_TRUE(reopened.readFromFile(file, {}, &error)) << error.toStdString();
+    reopened.showWindows();
+    const QList<SimpleTagRef> read = AttributedTagString::tags(reopened.messageTab().bodyString());
+    ASSERT_EQ(read.size(), 1);
+    const auto *back = dynamic_cast<const ConditionTag *>(read[0].get());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->tagName(), "Greeting");
+    ASSERT_EQ(back->dataArray().size(), 1);
+    EXPECT_EQ(back->dataArray()[0].field, field);
+    EXPECT_EQ(back->dataArray()[0].content, "Paris");
+    EXPECT_EQ(back->dataArray()[0].result.string(), "Grüezi");
+    // Read back, it is the reopened tab's to edit.
+    EXPECT_EQ(back->delegate(), reopened.messageTabWidget());
+}
+
+TEST_F(MessageTabEditingTest, SpecialTagsFollowTheFormAndOpenTheirEditors)
+{
+    ScriptedChooser chooser;
+    QTemporaryDir dir;
+    ASSERT_TRUE(writePng(dir.filePath("p.png"), 8, 8));
+    tab->setOption(3);
+    EXPECT_FALSE(tab->specialAction(2)->isEnabled());
+    EXPECT_FALSE(tab->specialAction(5)->isEnabled());
+    tab->setOption(2);
+    EXPECT_TRUE(tab->specialAction(5)->isEnabled());
+    tab->setOption(1);
+    EXPECT_TRUE(tab->specialAction(2)->isEnabled());
+    EXPECT_FALSE(tab->specialAction(5)->isEnabled());
+
+    focus(tab->bodyView());
+    chooser.answer = dir.filePath("p.png");
+    tab->insertSpecialField(2);
+    const QList<SimpleTagRef> tags = AttributedTagString::tags(body());
+    ASSERT_EQ(tags.size(), 1);
+    EXPECT_TRUE(tags[0]->trackMouse());
+    ASSERT_TRUE(tab->imageEditor());
+    tab->imageEditor()->model().setScalingPercent(50);
+    tab->imageEditor()->accept();
+    EXPECT_FLOAT_EQ(std::static_pointer_cast<ImageTag>(tags[0])->scaling(), 0.5f);
+
+    // A tag that is in neither view is not edited.
+    ImageTag stranger(dir.filePath("p.png"));
+    EXPECT_FALSE(tab->editImageTag(&stranger));
+
+    // A template is chosen from the selector; cancelled, the form stays.
+    ASSERT_TRUE(writeFile(dir.filePath("tpl/Plain Frame/index.html"), "<div>[[[message]]]</div>"));
+    TemplateManager::defaultManager().addTemplatesAtPath(dir.filePath("tpl"));
+    tab->setOption(4);
+    ASSERT_TRUE(tab->templateSelector());
+    tab->templateSelector()->reject();
+    EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
+    EXPECT_TRUE(tab->optionAction(1)->isChecked());
+    tab->setOption(4);
+    tab->templateSelectorChosenTemplateName("Plain Frame");
+    EXPECT_EQ(document->messageTab().mode(), Mode::Template);
+    EXPECT_EQ(document->messageTab().templateName(), "Plain Frame");
+    undo();
+    EXPECT_EQ(document->messageTab().mode(), Mode::Formatted);
+    TemplateManager::defaultManager().clearTemplateList();
+}
+
+TEST_F(MessageTabEditingTest, TextImportIsStrictBoundedAndUndoable)
+{
+    QuietAlerts alerts;
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFile(dir.filePath("latin.txt"), "caf\xE9\r\nfin"));
+    ASSERT_TRUE(writeFile(dir.filePath("utf8.txt"), "\xEF\xBB\xBF" "caf\xC3\xA9"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.txt")).constData(), 0600), 0);
+    document->messageTab().setBodyText(RichText("Start "));
+    focus(tab->bodyView());
+
+    EXPECT_TRUE(tab->importTextFile(dir.filePath("latin.txt")));
+    EXPECT_EQ(body().string(), QStringLiteral("Start caf\u00e9\nfin"));
+    EXPECT_TRUE(tab->importTextFile(dir.filePath("utf8.txt")));
+    EXPECT_EQ(body().string(), QStringLiteral("Start caf\u00e9\nfincaf\u00e9"));
+    EXPECT_FALSE(tab->importTextFile(dir.filePath("pipe.txt")));
+    EXPECT_FALSE(tab->importTextFile("/dev/zero"));
+    EXPECT_EQ(alerts.shown.size(), 2);
+    undo();
+    undo();
+    EXPECT_EQ(body().string(), "Start ");
+    EXPECT_TRUE(document->isDocumentEdited());
+}

@@ -1,0 +1,480 @@
+// The recipient commands without widgets: one undo step per change that
+// restores entries, values and fields exactly, nothing while a send run is
+// active, imports that never relabel what a table holds, the export.
+
+#include "RecipientCommands.h"
+
+#include "AddressBookSnapshot.h"
+#include "BlacklistManager.h"
+#include "CSVReader.h"
+#include "Database.h"
+#include "Person.h"
+
+#include "KeyedArchiver.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray card(const QByteArray &uid, const QByteArray &first, const QByteArray &last, const QByteArray &email,
+                const QByteArray &extra = {})
+{
+    return "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + uid + "\r\nFN:" + first + " " + last + "\r\nN:" + last + ";"
+           + first + ";;;\r\nEMAIL:" + email + "\r\n" + extra + "END:VCARD\r\n";
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Five recipients under "e-mail" (the address column), "name" and "city".
+void fillTable(Database &db)
+{
+    db.changeFieldNameTo("e-mail", "0");
+    db.changeFieldNameTo("name", "1");
+    db.changeFieldNameTo("city", "2");
+    db.setAddressFieldNo(0);
+    db.addEntryWithData(-1, {" ann@example.org,", "Ann", "Oslo"});
+    db.addEntryWithData(-1, {"bob@example.org", "bob", "Bergen"});
+    db.addEntryWithData(-1, {"ANN@example.org", "Cid", "Oslo"});
+    db.addEntryWithData(-1, {"dan@example.org", "Dan 10", "Trondheim"});
+    db.addEntryWithData(-1, {"eve@example.org", "Dan 9", ""});
+}
+
+// What a step must restore: which entries in which order (their identity),
+// what each holds, the fields and the address column.
+struct TableState {
+    QList<const Database::Entry *> entries;
+    QList<QVariantMap> values;
+    QStringList slotNames;
+    int addressSlot = -1;
+    friend bool operator==(const TableState &, const TableState &) = default;
+};
+
+TableState stateOf(const Database &db)
+{
+    TableState state;
+    for (const Database::EntryRef &entry : db.entryArray()) {
+        state.entries.append(entry.get());
+        state.values.append(entry->toMap());
+    }
+    for (int slot = 0; slot < db.columnCount(); ++slot)
+        state.slotNames.append(db.fieldNameForColumnID(Database::columnIdentifier(slot)));
+    state.addressSlot = db.addressFieldNo();
+    return state;
+}
+
+std::ostream &operator<<(std::ostream &out, const TableState &state)
+{
+    out << state.entries.size() << " entries, address " << state.addressSlot << ", fields";
+    for (const QString &name : state.slotNames) {
+        if (!name.isNull())
+            out << " '" << name.toStdString() << "'";
+    }
+    return out;
+}
+
+struct Fixtures {
+    QTemporaryDir dir;
+    QString projectFile, vcardFile;
+    std::shared_ptr<const AddressBookSnapshot> contacts;
+
+    Fixtures()
+    {
+        Database other;
+        other.changeFieldNameTo("city", "0");
+        other.changeFieldNameTo("e-mail", "1");
+        other.addEntryWithData(-1, {"Bodø", "fay@example.org"});
+        projectFile = dir.filePath("other.quorv2");
+        writeFile(projectFile, KeyedArchiver::archivedDataWithRootObject(QVariantMap{{"Database", other.fileData()}}));
+        vcardFile = dir.filePath("cards.vcf");
+        writeFile(vcardFile, card("gus", "Gus", "Grey", "gus@example.org") + card("hal", "Hal", "Hill", "hal@example.org"));
+        writeFile(dir.filePath("contacts/people.vcf"),
+                  card("ivy", "Ivy", "Ide", "ivy@example.org", "CATEGORIES:Friends\r\n")
+                      + card("jon", "Jon", "Jay", "jon@example.org"));
+        writeFile(dir.filePath("contacts/groups.vcf"),
+                  "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nUID:g1\r\nFN:Friends\r\nMEMBER:urn:uuid:jon\r\n"
+                  "END:VCARD\r\n");
+        contacts = AddressBookSnapshot::read(dir.filePath("contacts"));
+    }
+};
+
+struct Step {
+    const char *name;
+    std::function<bool(RecipientCommands &)> run;
+};
+
+// Every command that changes the table, in an order in which each changes something.
+QList<Step> everyCommand(const Fixtures &files)
+{
+    return {
+        {"add", [](RecipientCommands &c) { return c.addRecipient(1) == 1; }},
+        {"remove", [](RecipientCommands &c) { return c.removeRecipients({1, 4}); }},
+        {"duplicate", [](RecipientCommands &c) { return c.duplicateRecipients({0, 2}); }},
+        {"sort", [](RecipientCommands &c) { return c.sortByColumn("1"); }},
+        {"serial numbers", [](RecipientCommands &c) { return c.addSerialNumbers("2"); }},
+        {"switch all off", [](RecipientCommands &c) { return c.filterAll(false) > 0; }},
+        {"switch rows on", [](RecipientCommands &c) { return c.filterRows({0, 1, 2}, true) == 3; }},
+        {"switch on by field",
+         [](RecipientCommands &c) {
+             return c.filterMatching([](const Database::Entry &e) { return e.value("0").toString().contains("eve"); },
+                                     true)
+                    > 0;
+         }},
+        {"switch off blacklisted",
+         [](RecipientCommands &c) { return c.filterByBlacklist(BlacklistMatcher({"bob@example.org"}), false) > 0; }},
+        {"clean up addresses", [](RecipientCommands &c) { return c.checkAddressSyntax() > 0; }},
+        {"switch off repeated addresses", [](RecipientCommands &c) { return c.disableRepeatedAddresses() > 0; }},
+        {"remove field", [](RecipientCommands &c) { return c.removeField("2", 5); }},
+        {"delimited text with titles",
+         [](RecipientCommands &c) { return c.importRows({{"name", "e-mail"}, {"Kim", "kim@example.org"}}, true) == 1; }},
+        {"delimited text", [](RecipientCommands &c) { return c.importRows({{"lou@example.org", "Lou", "Lund", "x"}}, false); }},
+        {"vCard drop", [](RecipientCommands &c) { return c.importVCardData(card("mia", "Mia", "Moe", "mia@x.org"), 2) == 1; }},
+        {"vCard files", [&files](RecipientCommands &c) { return c.importVCardFiles({files.vcardFile}) == 2; }},
+        {"project files", [&files](RecipientCommands &c) { return c.importProjectFiles({files.projectFile}) == 1; }},
+        {"contacts", [&files](RecipientCommands &c) { return c.importContacts(*files.contacts, {}, false) == 2; }},
+    };
+}
+
+} // namespace
+
+TEST(RecipientCommands, EveryChangeIsOneUndoStepThatRestoresEntriesValuesAndFields)
+{
+    const Fixtures files;
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    const QList<Step> steps = everyCommand(files);
+    QList<TableState> states{stateOf(db)};
+    for (const Step &step : steps) {
+        ASSERT_TRUE(step.run(commands)) << step.name;
+        ASSERT_EQ(stack.count(), states.size()) << step.name;
+        states.append(stateOf(db));
+        EXPECT_NE(states.last(), states.at(states.size() - 2)) << step.name;
+    }
+    // All the way back, then forward again: each step undone leaves every
+    // later and earlier change as it was.
+    for (qsizetype i = steps.size(); i > 0; --i) {
+        stack.undo();
+        EXPECT_EQ(stateOf(db), states.at(i - 1)) << "undo " << steps.at(i - 1).name;
+    }
+    EXPECT_TRUE(stack.isClean());
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        stack.redo();
+        EXPECT_EQ(stateOf(db), states.at(i + 1)) << "redo " << steps.at(i).name;
+    }
+}
+
+TEST(RecipientCommands, NothingChangesWhileASendRunIsActive)
+{
+    const Fixtures files;
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    commands.setRunActiveQuery([] { return true; });
+    const TableState before = stateOf(db);
+    QSignalSpy edited(&commands, &RecipientCommands::documentEdited);
+    for (const Step &step : everyCommand(files))
+        EXPECT_FALSE(step.run(commands)) << step.name;
+    EXPECT_FALSE(commands.editCell(0, "1", "Anne"));
+    EXPECT_FALSE(commands.editCell(0, "active", false));
+    EXPECT_EQ(commands.renameField("1", "full name"), RecipientCommands::Rename::Refused);
+    EXPECT_FALSE(commands.setAddressColumn(1));
+    EXPECT_FALSE(commands.exportText(files.dir.filePath("out.txt")));
+    EXPECT_EQ(stateOf(db), before);
+    EXPECT_EQ(stack.count(), 0);
+    EXPECT_EQ(edited.count(), 0);
+}
+
+TEST(RecipientCommands, CommandsThatChangeNothingLeaveNoStep)
+{
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    EXPECT_FALSE(commands.sortByColumn("rowIndex")) << "every row compares equal";
+    EXPECT_EQ(commands.filterAll(true), 0) << "all are active";
+    EXPECT_FALSE(commands.removeField("40", 10)) << "an unnamed slot without values";
+    EXPECT_FALSE(commands.removeRecipients({7, -1}));
+    ASSERT_TRUE(commands.sortByColumn("1"));
+    EXPECT_FALSE(commands.sortByColumn("1")) << "sorted already";
+    EXPECT_EQ(stack.count(), 1);
+}
+
+TEST(RecipientCommands, SortIsStableWithMissingValuesFirstAndDigitRunsByValue)
+{
+    Database db;
+    fillTable(db);
+    db.addEntryWithData(-1, {"fay@example.org"});
+    db.addEntryWithData(-1, {"gus@example.org", "ann"});
+    RecipientCommands commands(&db, nullptr);
+    ASSERT_TRUE(commands.sortByColumn("1"));
+    QStringList names;
+    for (int i = 0; i < db.entryCount(); ++i)
+        names << db.entryValue(i, "1");
+    EXPECT_EQ(names, QStringList({QString(), "Ann", "ann", "bob", "Cid", "Dan 9", "Dan 10"}));
+
+    db.setLastSentDate(3, QDateTime(QDate(2024, 5, 1), QTime(9, 0)));
+    db.setLastSentDate(1, QDateTime(QDate(2023, 5, 1), QTime(9, 0)));
+    const Database::Entry *first = db.entryArray().at(1).get();
+    ASSERT_TRUE(commands.sortByColumn("lastSent"));
+    EXPECT_FALSE(db.lastSentDate(4).isValid()) << "never sent first";
+    EXPECT_EQ(db.entryArray().at(5).get(), first);
+}
+
+TEST(RecipientCommands, SerialNumbersGoOnlyIntoFieldColumns)
+{
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    QSignalSpy alerts(&commands, &RecipientCommands::alert);
+    for (const char *fixed : {"active", "lastSent", "rowIndex", ""}) {
+        EXPECT_FALSE(commands.addSerialNumbers(fixed)) << fixed;
+        ASSERT_FALSE(alerts.isEmpty()) << fixed;
+        EXPECT_EQ(alerts.takeLast().at(0).toString(), "NO_COLUMN_SELECTED_SERNUM_TITLE");
+    }
+    EXPECT_TRUE(db.isEntryActive(0));
+    EXPECT_TRUE(commands.addSerialNumbers("5"));
+    EXPECT_EQ(db.entryValue(0, "5"), "0");
+    EXPECT_EQ(db.entryValue(4, "5"), "4");
+}
+
+TEST(RecipientCommands, RemovingAFieldIsUndoneWithValuesNameAddressColumnAndPlace)
+{
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    QSignalSpy placed(&commands, &RecipientCommands::fieldColumnPlacement);
+    ASSERT_TRUE(commands.removeField("0", 4));
+    EXPECT_EQ(db.addressFieldNo(), -1);
+    EXPECT_TRUE(db.entryValue(1, "0").isNull());
+    EXPECT_EQ(db.fieldNameForColumnID("0"), "");
+    // A new field must not land on the removed values when an older step is undone.
+    EXPECT_EQ(db.addField("phone"), "0");
+    stack.undo();
+    EXPECT_EQ(db.fieldNameForColumnID("0"), "e-mail");
+    EXPECT_EQ(db.addressFieldNo(), 0);
+    EXPECT_EQ(db.entryValue(1, "0"), "bob@example.org");
+    ASSERT_EQ(placed.count(), 2);
+    EXPECT_EQ(placed.at(0), QVariantList({"0", -1}));
+    EXPECT_EQ(placed.at(1), QVariantList({"0", 4}));
+}
+
+TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)
+{
+    Database db;
+    fillTable(db);
+    RecipientCommands commands(&db, nullptr);
+    QSignalSpy alerts(&commands, &RecipientCommands::alert);
+    QSignalSpy edited(&commands, &RecipientCommands::documentEdited);
+    using Rename = RecipientCommands::Rename;
+    const struct {
+        const char *name;
+        Rename result;
+        const char *alert;
+    } cases[] = {
+        {"", Rename::Refused, "FIELD_NAME_EMPTY_TEXT"},   {"  ", Rename::Refused, "FIELD_NAME_EMPTY_TEXT"},
+        {"city", Rename::Refused, "FIELD_NAME_DUPLICATE_TEXT"}, {"name", Rename::Unchanged, nullptr},
+        {"full name", Rename::Renamed, nullptr},
+    };
+    for (const auto &c : cases) {
+        alerts.clear();
+        EXPECT_EQ(commands.renameField("1", c.name), c.result) << c.name;
+        EXPECT_EQ(alerts.isEmpty(), c.alert == nullptr) << c.name;
+        if (c.alert && !alerts.isEmpty()) {
+            EXPECT_EQ(alerts.first().at(1).toString(), c.alert);
+        }
+    }
+    EXPECT_EQ(db.fieldNames(), QStringList({"e-mail", "full name", "city"}));
+    EXPECT_EQ(edited.count(), 1);
+    EXPECT_EQ(commands.renameField("active", "on"), Rename::Refused);
+}
+
+TEST(RecipientCommands, CellEditsKeepFixedColumnsAndRenameTagsOnlyForATagName)
+{
+    Database db;
+    fillTable(db);
+    db.addEntryWithData(0, {"", "city", "Anna"});
+    RecipientCommands commands(&db, nullptr);
+    QSignalSpy renamed(&commands, &RecipientCommands::tagNameChanged);
+    QSignalSpy edited(&commands, &RecipientCommands::documentEdited);
+    const struct {
+        int row;
+        const char *column;
+        QVariant value;
+        bool taken;
+        bool renamesTags;
+    } cases[] = {
+        {0, "2", "Anne", true, true},          // the first row names a tag
+        {1, "1", "Annie", true, false},        // not the first row
+        {0, "0", "x@y.org", true, false},      // no old value
+        {0, "1", "town", true, false},         // the old value is a field's name
+        {0, "2", "Anne", true, false},         // unchanged
+        {0, "lastSent", "today", false, false}, // read-only columns
+        {0, "rowIndex", "7", false, false},
+        {0, "active", "No", false, false},     // a checkbox only
+        {0, "active", false, true, false},
+    };
+    for (const auto &c : cases) {
+        renamed.clear();
+        EXPECT_EQ(commands.editCell(c.row, c.column, c.value), c.taken) << c.column;
+        EXPECT_EQ(renamed.count(), c.renamesTags ? 1 : 0) << c.column << " " << c.value.toString().toStdString();
+    }
+    EXPECT_EQ(db.entryValue(0, "2"), "Anne");
+    EXPECT_FALSE(db.lastSentDate(0).isValid());
+    EXPECT_FALSE(db.isEntryActive(0));
+    EXPECT_EQ(edited.count(), 5);
+}
+
+TEST(RecipientCommands, ImportsMapNamesAndNeverRelabelHeldValues)
+{
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+
+    // Titles in another order, one unknown title, a row wider than the titles.
+    ASSERT_EQ(commands.importRows({{"city", "e-mail", "zip"}, {"Molde", "kim@example.org", "6400", "extra"}}, true), 1);
+    EXPECT_EQ(db.fieldNames(), QStringList({"e-mail", "name", "city", "zip", "4"}));
+    EXPECT_EQ(db.entryArray().last()->toMap(),
+              QVariantMap({{"0", "kim@example.org"}, {"2", "Molde"}, {"3", "6400"}, {"4", "extra"}}));
+
+    // A card whose address goes to the address column, wherever it is.
+    db.changeFieldNameTo("company", "0");
+    db.changeFieldNameTo("e-mail", "5");
+    db.setAddressFieldNo(5);
+    ASSERT_EQ(commands.importVCardData(card("ola", "Ola", "Berg", "ola@example.org"), 0), 1);
+    EXPECT_EQ(db.entryValue(0, "5"), "ola@example.org");
+    EXPECT_TRUE(db.entryValue(0, "0").isNull());
+    EXPECT_EQ(db.fieldNames().mid(0, 5), QStringList({"company", "name", "city", "zip", "4"}));
+    EXPECT_EQ(db.addressFieldNo(), 5);
+    EXPECT_EQ(db.entryValue(1, "0"), " ann@example.org,") << "the old values stay under their field";
+
+    // Many new titles become fields in the order of their columns.
+    QStringList titles;
+    for (int i = 0; i < 12; ++i)
+        titles << QStringLiteral("t%1").arg(i);
+    const QStringList before = db.fieldNames();
+    ASSERT_EQ(commands.importRows({titles, titles}, true), 1);
+    EXPECT_EQ(db.fieldNames().mid(before.size()), titles);
+}
+
+TEST(RecipientCommands, ATitleRowNamesTheSlotsOfATableWithoutEntries)
+{
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.setAddressFieldNo(0);
+    RecipientCommands commands(&db, nullptr);
+    const QList<QStringList> rows{{"email", "first", ""}, {"a@x.org", "A"}, {"b@x.org", "B"}, {"c@x.org", "C", "3"}};
+    EXPECT_EQ(commands.importRows(rows, true), 3);
+    EXPECT_EQ(db.fieldNames(), QStringList({"email", "first", "3"}));
+    EXPECT_EQ(db.addressForEntry(2), "c@x.org");
+
+    Database plain;
+    plain.changeFieldNameTo("e-mail", "0");
+    RecipientCommands plainCommands(&plain, nullptr);
+    EXPECT_EQ(plainCommands.importRows(rows, false), 4);
+    EXPECT_EQ(plain.fieldNames(), QStringList({"e-mail", "2", "3"})) << "unnamed slots with values get their position";
+    EXPECT_EQ(plain.entryValue(0, "0"), "email");
+}
+
+TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)
+{
+    const Fixtures files;
+    ASSERT_EQ(files.contacts->groups().size(), 2);
+    Database db;
+    RecipientCommands commands(&db, nullptr);
+    EXPECT_EQ(commands.importContacts(*files.contacts, "Friends", false), 2);
+    EXPECT_EQ(db.addressFieldNo(), 0);
+    QStringList addresses{db.addressForEntry(0), db.addressForEntry(1)};
+    addresses.sort();
+    EXPECT_EQ(addresses, QStringList({"ivy@example.org", "jon@example.org"}));
+    EXPECT_GE(db.fieldIndexForName(Person::localizedPropertyName(Person::GroupNameProperty)), 0);
+}
+
+TEST(RecipientCommands, UnreadableFilesAreListedInOneAlert)
+{
+    const Fixtures files;
+    Database db;
+    fillTable(db);
+    RecipientCommands commands(&db, nullptr);
+    QSignalSpy alerts(&commands, &RecipientCommands::alert);
+    writeFile(files.dir.filePath("broken.quorv2"), "not an archive");
+    EXPECT_EQ(commands.importProjectFiles({files.dir.filePath("missing.quorv2"), files.projectFile,
+                                           files.dir.filePath("broken.quorv2")}),
+              1);
+    ASSERT_EQ(alerts.count(), 1);
+    const QString detail = alerts.first().at(2).toString();
+    EXPECT_TRUE(detail.contains("missing.quorv2") && detail.contains("broken.quorv2")) << detail.toStdString();
+    EXPECT_FALSE(detail.contains("other.quorv2"));
+}
+
+TEST(RecipientCommands, ExportWritesTabSeparatedLinesAndReportsWhatItChanged)
+{
+    QTemporaryDir dir;
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.changeFieldNameTo("name", "1");
+    RecipientCommands commands(&db, nullptr);
+    QSignalSpy alerts(&commands, &RecipientCommands::alert);
+    const QString path = dir.filePath("out.txt");
+    const QString tabs(db.columnCount() - 2, u'\t');
+
+    ASSERT_TRUE(commands.exportText(path));
+    EXPECT_EQ(readWholeFile(path), "") << "an empty table gives an empty file";
+
+    db.addEntryWithData(-1, {"a", "b"});
+    db.addEntryWithData(-1, {"c"});
+    db.setLastSentDate(0);
+    ASSERT_TRUE(commands.exportText(path));
+    EXPECT_EQ(readWholeFile(path), ("a\tb" + tabs + "\nc\t" + tabs).toUtf8());
+    EXPECT_TRUE(alerts.isEmpty());
+
+    db.addEntryWithData(-1, {"line\nbreak", "tab\there", "Müller\r\n"});
+    ASSERT_TRUE(commands.exportText(path));
+    EXPECT_TRUE(readWholeFile(path).endsWith(("\nline break\ttab here\tMüller  " + tabs.mid(1)).toUtf8()));
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_TRUE(alerts.first().at(2).toString().contains("3")) << alerts.first().at(2).toString().toStdString();
+
+    // Read back, the export gives the table's values again.
+    Database copy;
+    RecipientCommands copyCommands(&copy, nullptr);
+    ASSERT_EQ(copyCommands.importRows(*CSVReader::readFile(path, TextFileDecoder::Encoding::Automatic, "\t"), false),
+              3);
+    for (int row = 0; row < 2; ++row) {
+        for (const char *slot : {"0", "1"})
+            EXPECT_EQ(copy.entryValue(row, slot).isEmpty() ? QString() : copy.entryValue(row, slot),
+                      db.entryValue(row, slot).isEmpty() ? QString() : db.entryValue(row, slot));
+    }
+
+    // Failed writes: a folder that is a file, a pipe (no device or pipe is
+    // ever replaced by a file) and a folder.
+    writeFile(dir.filePath("plain"), "x");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
+    for (const QString &bad : {dir.filePath("plain/out.txt"), dir.filePath("pipe"), dir.path()}) {
+        alerts.clear();
+        EXPECT_FALSE(commands.exportText(bad)) << bad.toStdString();
+        ASSERT_EQ(alerts.count(), 1) << bad.toStdString();
+        EXPECT_EQ(alerts.first().at(0).toString(), "EXPORT_FAILED_TITLE");
+    }
+    EXPECT_EQ(readWholeFile(dir.filePath("plain")), "x");
+    EXPECT_FALSE(QFileInfo(dir.filePath("pipe")).isFile());
+}
