@@ -62,16 +62,3 @@ void MainThread::invokeAndWait(const std::function<void()> &work)
     std::unique_lock lock(handOff->mutex);
     handOff->finished.wait(lock, [&] { return handOff->done; });
 }
-
-void MainThread::post(std::function<void()> work)
-{
-    if (isMainThread()) {
-        work();
-        return;
-    }
-    std::unique_lock posting(postingOrder());
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [work = std::move(work)] {
-        { const std::lock_guard order(postingOrder()); }
-        work();
-    }, Qt::QueuedConnection);
-}

@@ -7,9 +7,5 @@
 // to one's own thread would never return.
 namespace MainThread {
 void invokeAndWait(const std::function<void()> &work);
-// Runs work on the main thread later and returns at once; on the main
-// thread itself it runs at once. Posted work and the work of
-// invokeAndWait run in the order they were handed over.
-void post(std::function<void()> work);
 [[nodiscard]] bool isMainThread();
 } // namespace MainThread

@@ -42,7 +42,7 @@ public:
     // How often the progress sheet and the table show the run's progress:
     // often enough to look alive, seldom enough that painting does not
     // hold up the run.
-    static constexpr int DisplayIntervalMs = 80;
+    static constexpr int DisplayIntervalMs = 50;
 
     using EngineFactory = std::function<std::shared_ptr<MailDispatcher>()>;
 

@@ -385,9 +385,6 @@ void MailDispatcher::sendInCurrentThread()
                 m_currentRecipient = row;
                 if (row != -1) {
                     sendRow(row, *handler, *message, attachmentCache);
-                    // The window has heard of every message before the
-                    // next one starts, so a stop pressed meanwhile holds.
-                    waitForReportsHandled();
                     go = readContinueSending();
                 }
             }
@@ -638,53 +635,21 @@ void MailDispatcher::setErrorFieldsLocked(int code, const QString &text)
     m_status.setState(MailDispatcherStatus::Error);
 }
 
-void MailDispatcher::waitForReportsHandled()
-{
-    std::unique_lock lock(m_flightMutex);
-    // At quit the main thread may wait for this worker: it does not wait here.
-    while (m_reportsInFlight.load() > 0 && !m_quitting)
-        m_reportsHandled.wait_for(lock, std::chrono::milliseconds(50));
-}
-
 void MailDispatcher::deliver(std::unique_ptr<MailDispatcherStatus> copy)
 {
     if (m_quitting)
         return;
-    const auto handOver = [](MailDispatcher &self, std::unique_ptr<MailDispatcherStatus> status) {
+    runOnMainThread([&] {
         // Looked up here: the delegate may have gone while the report waited.
-        MailDispatcherDelegate *delegate = self.m_delegate.load();
-        if (self.m_quitting || !delegate)
+        MailDispatcherDelegate *delegate = m_delegate.load();
+        if (m_quitting || !delegate)
             return;
         try {
-            delegate->updateProgress(std::move(status));
+            delegate->updateProgress(std::move(copy));
         } catch (const AppException &e) {
             qWarning() << "send report failed:" << e.reason();
         } catch (const std::exception &e) {
             qWarning() << "send report failed:" << e.what();
         }
-    };
-    const int state = copy->state();
-    const bool decidesNothing = state == MailDispatcherStatus::Progress || state == MailDispatcherStatus::MailSent
-        || state == MailDispatcherStatus::MayHaveBeenDelivered;
-    // Waiting for these would hand the worker to the window three times a
-    // message; an error or the end of the run waits, and so comes after all
-    // of them, before the worker goes on.
-    if (decidesNothing && !MainThread::isMainThread() && m_reportsInFlight.load() < MaxReportsInFlight) {
-        {
-            const std::lock_guard guard(m_flightMutex);
-            ++m_reportsInFlight;
-        }
-        auto status = std::make_shared<std::unique_ptr<MailDispatcherStatus>>(std::move(copy));
-        MainThread::post([weakSelf = weak_from_this(), status, handOver] {
-            const std::shared_ptr<MailDispatcher> self = weakSelf.lock();
-            if (!self)
-                return;
-            handOver(*self, std::move(*status));
-            const std::lock_guard guard(self->m_flightMutex);
-            if (--self->m_reportsInFlight == 0)
-                self->m_reportsHandled.notify_all();
-        });
-        return;
-    }
-    runOnMainThread([&] { handOver(*this, std::move(copy)); });
+    });
 }

@@ -3,8 +3,7 @@
 // One send run: a worker thread walks the recipients, builds one
 // personalised message per eligible row and hands it to the delivery
 // handler that the account selects. Every step is reported to the delegate
-// on the main thread; the worker waits for the reports that decide how it
-// goes on (errors, the end), and before each new row for all the others.
+// on the main thread, and the worker waits until the report is handled.
 //
 // The worker reads only a snapshot taken on the main thread when the run
 // starts (SendJob); the document may be stamped and redrawn meanwhile.
@@ -28,7 +27,6 @@
 #include <QVariantMap>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -63,10 +61,6 @@ class MailDispatcher final : public std::enable_shared_from_this<MailDispatcher>
                              public SmtpProgressDelegate,
                              public MailHandlerDelegate {
 public:
-    // Bounds the reports that a worker faster than the window has passed
-    // on and that wait to be handled.
-    static constexpr int MaxReportsInFlight = 256;
-
     enum ErrorCode {
         ErrorAborted = 1,
         ErrorSendFailed = 2,
@@ -143,17 +137,10 @@ private:
     [[nodiscard]] bool settleUncertainDelivery(int row, int result, MailHandler &handler);
 
     // Sets the fields and takes the copy under the lock, delivers after.
-    // Reports that decide nothing (progress, a sent message, one that may
-    // have been delivered) are passed on without waiting, as long as no
-    // more than MaxReportsInFlight wait to be handled; the others wait
-    // until the delegate has handled them, after everything before them.
-    // A row does not start before the reports of the last one are handled.
     void report(const std::function<void()> &setFields);
     void reportProgress();
     void reportError(int code, const QString &text);
     void reportDone();
-    // Worker: until the window has handled the reports passed on.
-    void waitForReportsHandled();
     void deliver(std::unique_ptr<MailDispatcherStatus> copy);
     // The error fields; the caller holds the lock.
     void setErrorFieldsLocked(int code, const QString &text);
@@ -183,10 +170,6 @@ private:
     std::atomic<bool> m_abortImmediately = false;
     std::atomic<qint64> m_lastProgressUpdate = 0;
     std::atomic<bool> m_quitting = false;
-    // Reports handed over without waiting and not yet handled.
-    std::atomic<int> m_reportsInFlight = 0;
-    std::mutex m_flightMutex;
-    std::condition_variable m_reportsHandled;
 
     // Guards what follows, and makes each report's field changes and its
     // copy one step. Never held while a report or a handler's set-up runs.
