@@ -76,6 +76,6 @@ for name in engine window window-without-log; do
     "$(awk -v a="${best[$name]}" -v b="${best[engine]}" 'BEGIN { print (a / b - 1) * 100 }')"
 done
 echo "longest time between two paints of the window while it sent: ${gap[window]} ms (all rounds)"
-echo "the log tab alone, $messages lines at one display tick per 50: $log_lines s"
+echo "the log tab alone, $messages lines shown 300 at a time: $log_lines s"
 set -- $preview
 echo "preview, $steps steps in $rows rows: built in $1 ms (median), $2 ms (longest); ready in $3 ms (median), $4 ms (longest)"

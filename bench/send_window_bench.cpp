@@ -90,6 +90,8 @@ private:
     int m_paints = 0;
 };
 
+constexpr int LinesPerFlush = 300;
+
 int logOnly(int lines)
 {
     LogTab log;
@@ -102,7 +104,7 @@ int logOnly(int lines)
     log.startLog();
     for (int i = 0; i < lines; ++i) {
         log.sentMailTo(QStringLiteral("person%1@example.com").arg(i), i + 1);
-        if (i % 50 == 49) {
+        if (i % LinesPerFlush == LinesPerFlush - 1) {
             log.flush();
             QCoreApplication::processEvents();
         }
