@@ -10,6 +10,7 @@ packages=(
   xvfb xauth dbus dbus-x11 gnome-keyring fonts-dejavu-core python3
   postfix sasl2-bin libsasl2-modules dnsmasq-base iproute2
   desktop-file-utils shared-mime-info node-csv-spectrum
+  unrtf
   python3-vobject
 )
 

@@ -3,8 +3,9 @@
 # then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
 # that runs the tests again and each fuzz target for a few seconds over its
 # checked-in corpus, and a ThreadSanitizer build of the tests of what worker
-# threads share (the send engine, the message snapshot, templates, the
-# blacklist, the account verifier).  --quick runs the normal build only.
+# threads share (the send engine and its controller, the message snapshot,
+# templates, the blacklist, the account verifier).  --quick runs the normal
+# build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -38,7 +39,7 @@ ctest --test-dir build-san --output-on-failure -j"$jobs" --timeout 600
 echo "== build (clang, ThreadSanitizer) and the tests of code shared with worker threads"
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-cmake --build build-tsan -j"$jobs" --target test_message test_recipients test_delivery test_preferences
+cmake --build build-tsan -j"$jobs" --target test_message test_recipients test_delivery test_preferences test_app
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build-tsan/tests/test_message --gtest_filter='MessageTab*:TemplateManager*'
 build-tsan/tests/test_recipients --gtest_filter='Blacklist*:AddressBook*'
@@ -48,6 +49,8 @@ build-tsan/tests/test_delivery --gtest_filter='MailDispatcher*:SmtpHandler.*'
 # is checked there.
 TSAN_OPTIONS="$TSAN_OPTIONS:ignore_noninstrumented_modules=1" \
   build-tsan/tests/test_preferences --gtest_filter='Verifier*'
+TSAN_OPTIONS="$TSAN_OPTIONS:ignore_noninstrumented_modules=1" \
+  build-tsan/tests/test_app --gtest_filter='SendRun*:DocumentWindowTest.NoClosingWhileSending'
 
 echo "== fuzz targets"
 fuzz_seconds=${FUZZ_SECONDS:-8}

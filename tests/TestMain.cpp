@@ -40,6 +40,10 @@ int main(int argc, char **argv)
 #ifdef CORV_TEST_GUI
     // Windows are tested on Qt's offscreen platform unless told otherwise.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // For the preview's web engine, which cannot sandbox itself as root.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);

@@ -161,6 +161,249 @@
     </message>
 </context>
 <context>
+    <name>Localized</name>
+    <message>
+        <source>LOG_SENT_MAIL_TO</source>
+        <translation>Sent mail to</translation>
+    </message>
+    <message>
+        <source>LOG_MAIL_ERROR</source>
+        <translation>Error sending mail to</translation>
+    </message>
+    <message>
+        <source>LOG_MAY_HAVE_BEEN_DELIVERED</source>
+        <translation>May have been delivered to</translation>
+    </message>
+    <message>
+        <source>LOG_ERROR</source>
+        <translation>Error:</translation>
+    </message>
+    <message>
+        <source>LOG_DONE</source>
+        <translation>Done.</translation>
+    </message>
+    <message>
+        <source>LOG_SAVE_BUTTON</source>
+        <translation>Save Log...</translation>
+    </message>
+    <message>
+        <source>LOG_SAVE_FAILED_TITLE</source>
+        <translation>The log could not be saved</translation>
+    </message>
+    <message>
+        <source>LOG_SAVE_FAILED_TEXT</source>
+        <translation>The file could not be written:</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>SEND_CANCEL_BUTTON_1</source>
+        <translation>Stop After This Message</translation>
+    </message>
+    <message>
+        <source>SEND_CANCEL_BUTTON_2</source>
+        <translation>Stop Now</translation>
+    </message>
+    <message>
+        <source>PREVIEW_EMPTY_DATABASE</source>
+        <translation>The recipient table is empty: there is no message to preview.</translation>
+    </message>
+    <message>
+        <source>FIELD_PULLDOWN_TITLE</source>
+        <translation>Insert Field</translation>
+    </message>
+    <message>
+        <source>NO_EMAIL_COLUMN_TITLE</source>
+        <translation>No e-mail column</translation>
+    </message>
+    <message>
+        <source>NO_EMAIL_COLUMN_TEXT</source>
+        <translation>The recipient table has no column for the e-mail addresses. Choose one in the recipient table before sending.</translation>
+    </message>
+    <message>
+        <source>MAIL_MISSING_ATTACHMENT_TITLE</source>
+        <translation>Attachment missing</translation>
+    </message>
+    <message>
+        <source>MAIL_MISSING_ATTACHMENT_TEXT</source>
+        <translation>An attached file cannot be found:</translation>
+    </message>
+    <message>
+        <source>No account configuration title</source>
+        <translation>No account</translation>
+    </message>
+    <message>
+        <source>No account configuration text</source>
+        <translation>The account chosen for sending does not exist (any more). Choose an account, or set one up in the preferences.</translation>
+    </message>
+    <message>
+        <source>Bad account configuration title</source>
+        <translation>Incomplete account</translation>
+    </message>
+    <message>
+        <source>Bad account configuration text</source>
+        <translation>The account chosen for sending is not set up completely. Check it in the preferences.</translation>
+    </message>
+    <message>
+        <source>TOO_MANY_ERRORS_TITLE</source>
+        <translation>Sending stopped</translation>
+    </message>
+    <message>
+        <source>TOO_MANY_ERRORS_TEXT</source>
+        <translation>Too many messages in a row could not be sent. The last error was:</translation>
+    </message>
+    <message>
+        <source>SMTP_BAD_CONNECT_TITLE</source>
+        <translation>No connection</translation>
+    </message>
+    <message>
+        <source>SMTP_BAD_CONNECT_TEXT</source>
+        <translation>The connection to the mail server could not be made:</translation>
+    </message>
+    <message>
+        <source>SEND_DONE_ERROR_TITLE</source>
+        <translation>Sending finished with errors</translation>
+    </message>
+    <message>
+        <source>SEND_DONE_ERROR_TEXT</source>
+        <translation>Not every message was sent. The log names the ones that were not.</translation>
+    </message>
+    <message>
+        <source>SEND_DONE_TITLE</source>
+        <translation>Sending finished</translation>
+    </message>
+    <message>
+        <source>SEND_DONE_TEXT</source>
+        <translation>All messages were sent.</translation>
+    </message>
+    <message>
+        <source>SMTP_UNKNOWN_TITLE</source>
+        <translation>Sending failed</translation>
+    </message>
+    <message>
+        <source>SMTP_UNKNOWN_TEXT</source>
+        <translation>An error of an unknown kind occurred while sending.</translation>
+    </message>
+    <message>
+        <source>File Not Found</source>
+        <translation>Test table not found</translation>
+    </message>
+    <message>
+        <source>The test database could not be found.</source>
+        <translation>The test table could not be found. It may have been deleted.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-SendTab</name>
+    <message>
+        <source>No Subject</source>
+        <translation>The message has no subject</translation>
+    </message>
+    <message>
+        <source>No Subject text</source>
+        <translation>Send the messages without a subject?</translation>
+    </message>
+    <message>
+        <source>No Addresses Found</source>
+        <translation>No recipient with an e-mail address was found: no message was sent.</translation>
+    </message>
+</context>
+<context>
+    <name>Localized-Preview</name>
+    <message>
+        <source>Subject</source>
+        <translation>Subject</translation>
+    </message>
+    <message>
+        <source>Attachments</source>
+        <translation>Attachments</translation>
+    </message>
+</context>
+<context>
+    <name>AttachmentTab</name>
+    <message>
+        <source>Add Files</source>
+        <translation>Add Files...</translation>
+    </message>
+    <message>
+        <source>Add Personalized File</source>
+        <translation>Add Personalized File...</translation>
+    </message>
+    <message>
+        <source>Remove Files</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Choose Root Folder</source>
+        <translation>Choose the folder of the recipients’ files</translation>
+    </message>
+    <message>
+        <source>Choose Default File</source>
+        <translation>Choose the file to attach when a recipient’s own is missing</translation>
+    </message>
+    <message>
+        <source>Root Folder Missing</source>
+        <translation>No folder chosen</translation>
+    </message>
+    <message>
+        <source>Root Folder Missing Text</source>
+        <translation>Choose the folder in which the recipients' files are.</translation>
+    </message>
+    <message>
+        <source>No Default Attachment</source>
+        <translation>No file chosen</translation>
+    </message>
+    <message>
+        <source>No Default Attachment Text</source>
+        <translation>Choose the file to attach when a recipient's own file is missing.</translation>
+    </message>
+</context>
+<context>
+    <name>SendMails</name>
+    <message>
+        <source>TARGET_ALL</source>
+        <translation>All recipients</translation>
+    </message>
+    <message>
+        <source>TARGET_SIMULATED</source>
+        <translation>Simulated run (nothing is sent)</translation>
+    </message>
+    <message>
+        <source>TARGET_TEST_TABLE</source>
+        <translation>Test table</translation>
+    </message>
+    <message>
+        <source>PRIORITY_1</source>
+        <translation>Highest</translation>
+    </message>
+    <message>
+        <source>PRIORITY_2</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>PRIORITY_3</source>
+        <translation>Normal</translation>
+    </message>
+    <message>
+        <source>PRIORITY_4</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>PRIORITY_5</source>
+        <translation>Lowest</translation>
+    </message>
+    <message>
+        <source>BAD_BCC_ADDRESS_TITLE</source>
+        <translation>Invalid blind-copy address</translation>
+    </message>
+    <message>
+        <source>BAD_BCC_ADDRESS_TEXT</source>
+        <translation>“%1” is not an e-mail address. Separate the blind-copy addresses with commas.</translation>
+    </message>
+</context>
+<context>
     <name>AskPassword</name>
     <message>
         <source>Password Title</source>

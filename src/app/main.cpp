@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +50,11 @@ int main(int argc, char **argv)
 {
     std::set_terminate(logTerminate);
     App::ignoreSigpipe();
+    // The preview's web engine shares the application's graphics contexts;
+    // as root its sandbox cannot start and has to be left out.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
 
     MyApplication application(argc, argv);
     Localizer::install();

@@ -22,7 +22,6 @@
 
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AddressBookSnapshot.h"
-#include "MailDispatcher.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -330,7 +329,11 @@ TEST(DatabaseTab, EveryCommandEditDropAndUndoWaitsForTheSendRun)
     w.click(0, 3);
     QTest::keyClick(w.view, Qt::Key_D, Qt::ControlModifier);
     ASSERT_EQ(w.database().entryCount(), 6);
-    w.document.sendUIHandler()->setRun(MailDispatcher::create());
+    // A simulated run: it stays active while no event is handled.
+    w.document.messageTab().setSubjectText(RichText(QStringLiteral("Subject")));
+    w.document.sendUIHandler()->sendViaDummy();
+    ASSERT_TRUE(w.document.isRunActive());
+    w.document.documentWindow()->tabView()->setCurrentWidget(w.tab);
 
     emit w.tab->recipientsMenu()->aboutToShow();
     int checked = 0;

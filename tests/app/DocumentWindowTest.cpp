@@ -13,7 +13,6 @@
 #include "MessageTabWidget.h"
 #include "SendMailsUIHandler.h"
 
-#include "MailDispatcher.h"
 #include "Settings.h"
 #include "UserDefaults.h"
 
@@ -187,9 +186,11 @@ TEST(DocumentWindowTest, EmptyBodyPrintsAPage)
 TEST(DocumentWindowTest, NoClosingWhileSending)
 {
     MyDocument document;
+    document.showWindows();
+    document.messageTab().setSubjectText(RichText(QStringLiteral("Subject")));
     QString reason;
     EXPECT_TRUE(document.canClose(&reason));
-    document.sendUIHandler()->setRun(MailDispatcher::create());
+    document.sendUIHandler()->sendViaDummy();
     EXPECT_FALSE(document.canClose(&reason));
     EXPECT_FALSE(reason.isEmpty());
     document.prepareToQuit();

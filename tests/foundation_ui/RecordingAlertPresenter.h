@@ -13,7 +13,7 @@
 // returns at once, as if the user had pressed the button.
 class RecordingAlertPresenter : public AlertPresenter {
 public:
-    enum Kind { Panel, Sheet, Report };
+    enum Kind { Panel, Sheet, Report, Question };
     struct Shown {
         Kind kind;
         QString title;
@@ -31,8 +31,16 @@ public:
         record({Sheet, title, text, window, {}});
     }
     void showErrorReport(const QString &text, QWidget *window) override { record({Report, {}, text, window, {}}); }
+    // Answered at once with questionAnswer.
+    void beginQuestionSheet(const QString &title, const QString &text, const QString &, const QString &,
+                            QWidget *window, std::function<void(bool)> done) override
+    {
+        record({Question, title, text, window, {}});
+        done(questionAnswer);
+    }
 
     QList<Shown> shown;
+    bool questionAnswer = true;
     // Runs after each record; may throw, as a failing window would.
     std::function<void()> afterShowing;
 

@@ -61,6 +61,7 @@ MyDocument::MyDocument(QObject *parent)
     registerTagCoders();
     registerAttachmentCoders();
     m_sendMails->setDocument(this);
+    connect(m_sendMails, &SendMailsUIHandler::sendingChanged, this, &MyDocument::runActiveChanged);
 }
 
 MyDocument::~MyDocument()
@@ -258,7 +259,9 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
     m_databaseTab->setDocument(this);
     m_databaseTab->setDatabase(&m_database);
     connect(m_databaseTab, &DatabaseTab::documentEdited, window, &DocumentWindow::documentEdited);
+    connect(this, &MyDocument::runActiveChanged, m_databaseTab, &DatabaseTab::runStateChanged);
     m_attachmentTab->setAttachmentManager(&m_attachmentManager);
+    m_attachmentTab->setDocument(this);
 
     const bool hadFileData = m_fileDataArray || m_fileDataDict;
     loadFileDataArray();

@@ -77,7 +77,8 @@ public:
 
     [[nodiscard]] SendMailsUIHandler *sendUIHandler() const { return m_sendMails; }
     // Whether a send run is active: the recipient table and the document's
-    // undo history are read-only while it is.
+    // undo history are read-only while it is. runActiveChanged() says when
+    // that changes.
     [[nodiscard]] bool isRunActive() const;
     [[nodiscard]] Database &database() { return m_database; }
     [[nodiscard]] AttachmentManager &attachmentManager() { return m_attachmentManager; }
@@ -110,6 +111,9 @@ public:
 public slots:
     // The default content of a new document; also the assistant's end.
     void docAssistantDone();
+
+signals:
+    void runActiveChanged(bool active);
 
 protected:
     [[nodiscard]] QMainWindow *makeWindow() override;

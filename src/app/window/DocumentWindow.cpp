@@ -59,6 +59,10 @@ DocumentWindow::DocumentWindow(MyDocument *document, QWidget *parent)
         m_tabDelegate->setItemForPage(dynamic_cast<QWidget *>(item), item);
     }
     m_ui->sendButton->setEnabled(document && document->sendUIHandler()->canInitiateSend());
+    if (document) {
+        connect(document->sendUIHandler(), &SendMailsUIHandler::sendingChanged, this,
+                [this](bool sending) { m_ui->sendButton->setEnabled(!sending); });
+    }
     connect(m_ui->sendButton, &QPushButton::clicked, this, &DocumentWindow::sendButtonClicked);
     connectMenus();
     if (document) {

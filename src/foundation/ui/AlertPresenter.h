@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // Everything the foundation shows the user passes through one presenter, so
@@ -19,6 +21,11 @@ public:
     // Returns at once; the report window stays until the user closes it.
     // Without a window it is application-modal, with one a sheet on it.
     virtual void showErrorReport(const QString &text, QWidget *window) = 0;
+    // Returns at once; done is told once whether the default button was
+    // pressed (any other end is the other button). Window-modal on the
+    // window, application-modal without one.
+    virtual void beginQuestionSheet(const QString &title, const QString &text, const QString &defaultButton,
+                                    const QString &otherButton, QWidget *window, std::function<void(bool)> done);
 
     [[nodiscard]] static AlertPresenter &current();
     // The presenter is not owned; nullptr puts the Qt one back.

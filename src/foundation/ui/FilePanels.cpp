@@ -45,6 +45,11 @@ FilePanels *g_panels = nullptr;
 
 } // namespace
 
+QString FilePanels::chooseFolder(QWidget *parent, const QString &title)
+{
+    return QFileDialog::getExistingDirectory(parent, title);
+}
+
 FilePanels &FilePanels::current()
 {
     static QtFilePanels qtPanels;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The open and save panels of the recipient commands, behind one interface
-// that tests replace with scripted answers, so no test waits on a dialog.
+// The open and save panels, behind one interface that tests replace with
+// scripted answers, so no test waits on a dialog.
 //
 // Main thread only.
 
@@ -20,6 +20,9 @@ public:
                                                 bool several) = 0;
     // A path ending in ".suffix"; empty when cancelled.
     [[nodiscard]] virtual QString saveFile(QWidget *parent, const QString &title, const QString &suffix) = 0;
+    // An existing folder; empty when cancelled. Qt's folder dialog unless
+    // replaced.
+    [[nodiscard]] virtual QString chooseFolder(QWidget *parent, const QString &title);
 
     [[nodiscard]] static FilePanels &current();
     // Not owned; nullptr puts the Qt dialogs back.

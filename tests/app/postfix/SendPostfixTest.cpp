@@ -1,0 +1,137 @@
+// Sending from the window through a real Postfix on loopback (started around
+// this program by run-postfix-test.sh), each delivered file read back with
+// Python's email package: the whole road from the send button, and
+// per-recipient attachments with blind copies.
+
+#include "../SendTestSupport.h"
+
+#include "../../delivery/postfix/DeliveredMail.h"
+#include "../../foundation_ui/RecordingAlertPresenter.h"
+
+#include "CheckSheet.h"
+#include "DocumentWindow.h"
+#include "SendMailsWindow.h"
+
+#include "AttributedTagString.h"
+#include "AttachmentManager.h"
+#include "SimpleTag.h"
+#include "SmartAttachment.h"
+#include "UserDefaults.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString marker()
+{
+    return QStringLiteral("run-%1").arg(QRandomGenerator::global()->generate64(), 0, 16);
+}
+
+class SendPostfixTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Settings::setWriteLogFile(false);
+        Settings::setMaxErrorsWhileSending(0);
+        document.showWindows();
+        Settings::setAccountArray({smtpAccount(qEnvironmentVariableIntValue("CORV_SMTP_PLAIN_PORT"))});
+        Settings::setLastSelectedAccount(0);
+        handler = document.sendUIHandler();
+    }
+    void TearDown() override { handler->abortAndWait(); }
+
+    RecordingAlertPresenter alerts;
+    MyDocument document;
+    SendMailsUIHandler *handler = nullptr;
+};
+
+TEST_F(SendPostfixTest, TheSendButtonSendsToTheOneEligibleRowAndStampsItAlone)
+{
+    const QString tag = marker();
+    fillTable(document.database(), {{"inactive@test.example", "Ina", false},
+                                     {"no address", "Nad"},
+                                     {"reader@test.example", "Rea"}});
+    document.database().postUpdatedNotification();
+    document.messageTab().setSubjectText(RichText(tag));
+    document.messageTab().setBodyText(RichText(QStringLiteral("Hello")));
+    UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("show_AskSendMessages"));
+
+    document.documentWindow()->sendButton()->click();
+    SendMailsWindow *sheet = handler->sendWindow();
+    ASSERT_TRUE(sheet);
+    ASSERT_EQ(sheet->priorityInput()->currentIndex(), 2);
+    sheet->okClicked();
+    auto *confirmation = document.window()->findChild<CheckSheet *>();
+    ASSERT_TRUE(confirmation);
+    confirmation->buttonWithTag(1)->click();
+    ASSERT_TRUE(handler->isSending());
+    ASSERT_TRUE(waitForRunEnd(*handler, 60000));
+
+    const QList<QJsonObject> messages = delivered(tag, 1, 300);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(deliveredTo(messages), QStringList{"reader@test.example"});
+    for (const QJsonValue &header : messages.front()["headers"].toArray())
+        EXPECT_NE(header.toString().toLower(), "x-priority") << "priority 3 sends no priority header";
+    EXPECT_EQ(logPlainText(*document.logTab()),
+              "-- Log start --\n\nSent mail to ( 3 ) reader@test.example\n\nDone.\n");
+    EXPECT_FALSE(document.database().lastSentDate(0).isValid());
+    EXPECT_FALSE(document.database().lastSentDate(1).isValid());
+    EXPECT_TRUE(document.database().lastSentDate(2).isValid());
+    ASSERT_EQ(alerts.shown.size(), 1);
+    EXPECT_EQ(alerts.shown.front().title, "Sending finished");
+}
+
+TEST_F(SendPostfixTest, ARecipientsFileNeverComesFromOutsideItsFolderAndBlindCopiesGoAlong)
+{
+    const QString tag = marker();
+    QTemporaryDir folder;
+    QFile own(folder.filePath("own.txt"));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("the recipient's own file");
+    own.close();
+    auto perRecipient = std::make_shared<SmartAttachment>();
+    perRecipient->setRootFilePath(folder.path());
+    RichText name;
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("first name")), name, 0);
+    perRecipient->setFileName(name);
+    perRecipient->setNotFoundAction(SmartAttachment::SkipAttachment);
+    document.attachmentManager().addAttachment(perRecipient);
+    fillTable(document.database(), {{"owner@test.example", "own.txt"}, {"intruder@test.example", "../../etc/passwd"}});
+    document.messageTab().setSubjectText(RichText(tag));
+    document.messageTab().setBodyText(RichText(QStringLiteral("Hello")));
+
+    handler->setAccountNo(0);
+    handler->setAccountData(*Settings::dataForAccount(0));
+    handler->setPriority(3);
+    handler->setBccAddressString(QStringLiteral("copy1@test.example, ,copy2@test.example"));
+    handler->sendNow(1);
+    ASSERT_TRUE(waitForRunEnd(*handler, 60000));
+
+    // Two messages, each to its recipient and the two copies.
+    const QList<QJsonObject> messages = delivered(tag, 6, 300);
+    EXPECT_EQ(deliveredTo(messages),
+              (QStringList{"copy1@test.example", "copy1@test.example", "copy2@test.example", "copy2@test.example",
+                           "intruder@test.example", "owner@test.example"}));
+    for (const QJsonObject &message : messages) {
+        QStringList files;
+        for (const QJsonValue &part : message["parts"].toArray()) {
+            if (!part["filename"].isNull())
+                files.append(part["filename"].toString());
+        }
+        if (message["to"].toString().contains("owner"))
+            EXPECT_EQ(files, QStringList{"own.txt"});
+        else
+            EXPECT_TRUE(files.isEmpty()) << "nothing from outside the folder";
+        EXPECT_FALSE(message["headers"].toArray().contains(QJsonValue("Bcc")));
+    }
+}
+
+} // namespace
