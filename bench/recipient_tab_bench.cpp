@@ -10,6 +10,7 @@
 // Prints one line per step: seconds, then the target. Run on one core
 // (taskset -c 0) with QT_QPA_PLATFORM=offscreen.
 
+#include "BenchProcess.h"
 #include "CSVImportSession.h"
 #include "DatabaseTab.h"
 #include "FieldContentsRule.h"
@@ -35,17 +36,7 @@
 
 namespace {
 
-long peakRssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
+using BenchProcess::peakRssKiB;
 
 bool writeFile(const QString &path, long rows)
 {

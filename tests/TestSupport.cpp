@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <ctime>
+
 QString testDataPath(const QString &relative)
 {
     return QStringLiteral(CORV_TEST_DATA_DIR "/") + relative;
@@ -13,4 +15,19 @@ QByteArray readWholeFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+TimeZone::TimeZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
+{
+    qputenv("TZ", zone);
+    tzset();
+}
+
+TimeZone::~TimeZone()
+{
+    if (m_had)
+        qputenv("TZ", m_old);
+    else
+        qunsetenv("TZ");
+    tzset();
 }

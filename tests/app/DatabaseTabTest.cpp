@@ -139,28 +139,6 @@ QByteArray card(const QByteArray &name, const QByteArray &email)
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nN:;" + name + ";;;\r\nEMAIL:" + email + "\r\nEND:VCARD\r\n";
 }
 
-// Sets the process's time zone for as long as it lives.
-class TimeZone {
-public:
-    explicit TimeZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~TimeZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-    bool m_had;
-};
-
 } // namespace
 
 TEST(DatabaseTab, RowsSelectedBeforeASortAreTheOnesDeleteRemoves)

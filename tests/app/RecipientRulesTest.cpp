@@ -1,5 +1,6 @@
 // The rules of the recipient filters and the sort order of the table.
 
+#include "TestSupport.h"
 #include "FieldContentsRule.h"
 #include "RecipientSort.h"
 #include "SendDateRule.h"
@@ -21,28 +22,6 @@ Database::Entry entryWith(const QVariantMap &values)
 {
     return Database::Entry(values);
 }
-
-// Sets the process's time zone for as long as it lives.
-class TimeZone {
-public:
-    explicit TimeZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~TimeZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-    bool m_had;
-};
 
 } // namespace
 

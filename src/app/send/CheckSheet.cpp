@@ -1,6 +1,7 @@
 #include "CheckSheet.h"
 
 #include "CheckSheetModel.h"
+#include "Sheets.h"
 
 #include "ui_AskSendMessages.h"
 
@@ -69,13 +70,7 @@ QAbstractButton *CheckSheet::buttonWithTag(int tag) const
 
 void CheckSheet::displayAsSheet()
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    if (parentWidget()) {
-        open();
-    } else {
-        setWindowModality(Qt::ApplicationModal);
-        show();
-    }
+    showAsSheet(this);
 }
 
 void CheckSheet::buttonClicked(int tag)

@@ -6,6 +6,7 @@
 
 #include "AlertPresenter.h"
 #include "Localizer.h"
+#include "Sheets.h"
 
 #include <QAction>
 #include <QMenu>
@@ -67,14 +68,9 @@ QLineEdit *SendMailsWindow::bccAddressField() const { return m_ui->bccAddressFie
 
 void SendMailsWindow::displayAsSheetForWindow(QWidget *window)
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    if (window) {
+    if (window)
         setParent(window->window(), windowFlags());
-        open();
-    } else {
-        setWindowModality(Qt::ApplicationModal);
-        show();
-    }
+    showAsSheet(this);
 }
 
 void SendMailsWindow::updateControls()

@@ -30,7 +30,8 @@ void FilesTable::setDataSource(FilesDataSource *source)
     setModel(source);
 }
 
-void FilesTable::dragEnterEvent(QDragEnterEvent *event)
+// Entering and moving over the table answer alike: only drops the list would take.
+static void answerDrag(QDragMoveEvent *event)
 {
     const Qt::DropAction action = FilesDataSource::validateDrop(event->mimeData(), event->possibleActions());
     if (action == Qt::IgnoreAction) {
@@ -41,15 +42,14 @@ void FilesTable::dragEnterEvent(QDragEnterEvent *event)
     event->accept();
 }
 
+void FilesTable::dragEnterEvent(QDragEnterEvent *event)
+{
+    answerDrag(event);
+}
+
 void FilesTable::dragMoveEvent(QDragMoveEvent *event)
 {
-    const Qt::DropAction action = FilesDataSource::validateDrop(event->mimeData(), event->possibleActions());
-    if (action == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
+    answerDrag(event);
 }
 
 void FilesTable::dropEvent(QDropEvent *event)

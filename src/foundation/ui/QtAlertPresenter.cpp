@@ -2,6 +2,7 @@
 
 #include "AlertDialog.h"
 #include "ErrorReporter.h"
+#include "Sheets.h"
 
 #include <QWidget>
 
@@ -15,14 +16,7 @@ void QtAlertPresenter::runAlertPanel(const QString &title, const QString &text)
 void QtAlertPresenter::beginAlertSheet(const QString &title, const QString &text, QWidget *window)
 {
     // The sheet has no end handler: it owns itself and goes when dismissed.
-    auto *dialog = new AlertDialog(title, text, window ? window->window() : nullptr);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    if (window) {
-        dialog->open();
-    } else {
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->show();
-    }
+    showAsSheet(new AlertDialog(title, text, window ? window->window() : nullptr));
 }
 
 void QtAlertPresenter::showErrorReport(const QString &text, QWidget *window)

@@ -10,6 +10,7 @@
 #include "BetterString.h"
 #include "FilePanels.h"
 #include "Localizer.h"
+#include "Sheets.h"
 
 #include <QButtonGroup>
 #include <QFileInfo>
@@ -69,13 +70,7 @@ void AttachmentEditor::showModel()
 
 void AttachmentEditor::displayAsSheet()
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    if (parentWidget()) {
-        open();
-    } else {
-        setWindowModality(Qt::ApplicationModal);
-        show();
-    }
+    showAsSheet(this);
 }
 
 void AttachmentEditor::setRootDir()
