@@ -104,3 +104,20 @@ QString contentIdNameForPath(const QString &path)
     }
     return name.size() > MaxContentIdNameLength ? fitted(name, QString()) : name;
 }
+
+QString fileUrlForPath(const QString &path)
+{
+    QString url = QStringLiteral("file://");
+    url.reserve(url.size() + path.size());
+    for (const QChar c : path) {
+        if (c == u'%')
+            url += QStringLiteral("%25");
+        else if (c == u'#')
+            url += QStringLiteral("%23");
+        else if (c == u'?')
+            url += QStringLiteral("%3F");
+        else
+            url += c;
+    }
+    return url;
+}

@@ -20,3 +20,8 @@
 // With a message id of up to 250 characters, the Content-ID line then stays
 // within the 998 characters a line may have (RFC 5322 2.1.1).
 constexpr qsizetype MaxContentIdNameLength = 700;
+
+// The "file:" URL of a local file as the preview's HTML refers to it: the
+// path as it is, but for the characters a URL would read as syntax ("%",
+// "#", "?"), which are percent-encoded.
+[[nodiscard]] QString fileUrlForPath(const QString &path);

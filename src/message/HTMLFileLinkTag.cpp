@@ -25,7 +25,7 @@ RichText HTMLFileLinkTag::getValueForData(const DatabaseEntry *, const QMap<QStr
                                           const MessageData *messageData) const
 {
     if (messageData && messageData->fullPath.value_or(false))
-        return valueText(QStringLiteral("file://") + m_imagePath);
+        return valueText(fileUrlForPath(m_imagePath));
     if (messageData && messageData->messageId) {
         const QString name = messageData->contentIdNames ? messageData->contentIdNames->nameForPath(m_imagePath)
                                                          : contentIdNameForPath(m_imagePath);

@@ -102,7 +102,7 @@ QString ImageTag::getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &
     const QString name = absolutePath      ? QString()
                          : contentIdNames ? contentIdNames->nameForPath(m_imagePath)
                                           : contentIdNameForPath(m_imagePath);
-    const QString source = absolutePath ? QStringLiteral("file://") + m_imagePath
+    const QString source = absolutePath ? fileUrlForPath(m_imagePath)
                                         : QStringLiteral("cid:") + name + messageID;
     QString html = QStringLiteral("<img src=\"") + source.toHtmlEscaped() + QStringLiteral("\"");
     html += QStringLiteral(" style=\"margin: %1px;\"").arg(m_margin);

@@ -117,6 +117,9 @@ TEST(TagValues, FieldNumberAndFileLinkTags)
     const MessageData sending{1, false, QStringLiteral("X")};
     const MessageData neither{1, false, std::nullopt};
     EXPECT_EQ(link.getValueForData(nullptr, nullptr, &local).string(), QStringLiteral("file:///t/Bild grün 1.png"));
+    // A "#", "?" or "%" in a path would read as URL syntax and lose the picture.
+    EXPECT_EQ(HTMLFileLinkTag(QStringLiteral("/t/50% #1?.png")).getValueForData(nullptr, nullptr, &local).string(),
+              QStringLiteral("file:///t/50%25 %231%3F.png"));
     EXPECT_EQ(link.getValueForData(nullptr, nullptr, &sending).string(), QStringLiteral("cid:Bild_gr=C3=BCn_1.pngX"));
     EXPECT_TRUE(link.getValueForData(nullptr, nullptr, &neither).isEmpty());
     // Characters outside printable ASCII are written out, not lost to a "?"
