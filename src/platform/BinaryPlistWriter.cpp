@@ -104,7 +104,25 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
         for (qsizetype i = 0; i < count; ++i)
             qToBigEndian(units[i], out + 2 * i);
     }
-    return addScalar();
+    return addScalar(stringHash(text));
+}
+
+// Strings are found by a hash of their characters, so that a lookup can be
+// started before the string is encoded. Equal encodings are equal texts,
+// and every other scalar's encoding differs from a string's.
+quint32 BinaryPlistWriter::stringHash(QStringView text)
+{
+    return hashBytes(reinterpret_cast<const char *>(text.utf16()), size_t(text.size()) * 2);
+}
+
+void BinaryPlistWriter::prefetchString(QStringView text) const
+{
+    __builtin_prefetch(m_slots.data() + (stringHash(text) & (m_slots.size() - 1)));
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()
+{
+    return addScalar(hashBytes(m_scratch.data(), m_scratch.size()));
 }
 
 // A marker and a value of 1, 2, 4 or 8 bytes: integers, reals, dates, UIDs.
@@ -177,15 +195,14 @@ BinaryPlistWriter::Ref BinaryPlistWriter::appendScalar()
 {
     const Ref ref = Ref(m_objects.size());
     m_objects.push_back({quint32(m_scalars.size()), Scalar | quint32(m_scratch.size())});
-    m_scalars.insert(m_scalars.end(), m_scratch.begin(), m_scratch.end());
+    m_scalars.append(m_scratch.data(), m_scratch.size());
     checkSize();
     return ref;
 }
 
-BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()
+BinaryPlistWriter::Ref BinaryPlistWriter::addScalar(quint32 hash)
 {
     const size_t size = m_scratch.size();
-    const quint32 hash = hashBytes(m_scratch.data(), size);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];
@@ -206,7 +223,7 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()
 
 void BinaryPlistWriter::growSlots()
 {
-    std::vector<Slot> table(m_slots.size() * 2);
+    PodBuffer<Slot> table(m_slots.size() * 2);
     const size_t mask = table.size() - 1;
     for (const Slot &slot : m_slots) {
         if (slot.ref == 0)
@@ -233,8 +250,8 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addContainer(Kind kind, std::span<cons
     const Ref ref = Ref(m_objects.size());
     m_objects.push_back({quint32(m_refs.size()), kind | quint32(first.size())});
     ++m_containerCount;
-    m_refs.insert(m_refs.end(), first.begin(), first.end());
-    m_refs.insert(m_refs.end(), second.begin(), second.end());
+    m_refs.append(first);
+    m_refs.append(second);
     checkSize();
     return ref;
 }
@@ -278,7 +295,7 @@ QByteArray BinaryPlistWriter::finish(Ref top)
         throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
 
     // The lookup table is no longer needed; give its memory back before the output is made.
-    std::vector<Slot>().swap(m_slots);
+    m_slots.release();
     std::string().swap(m_scratch);
 
     QByteArray data(qsizetype(total), Qt::Uninitialized);
@@ -321,8 +338,8 @@ QByteArray BinaryPlistWriter::finish(Ref top)
     putBigEndian(table + 16, top, 8);
     putBigEndian(table + 24, tableOffset, 8);
 
-    std::vector<Object>().swap(m_objects);
-    std::vector<char>().swap(m_scalars);
-    std::vector<Ref>().swap(m_refs);
+    m_objects.release();
+    m_scalars.release();
+    m_refs.release();
     return data;
 }

@@ -10,6 +10,8 @@
 #include <QByteArrayView>
 #include <QStringView>
 
+#include "PodBuffer.h"
+
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +25,9 @@ public:
     explicit BinaryPlistWriter(qint64 maxBytes);
 
     [[nodiscard]] Ref addString(QStringView text);
+    // A hint that addString(text) follows soon: its lookup in the table of
+    // scalars is started now, so several lookups can overlap.
+    void prefetchString(QStringView text) const;
     [[nodiscard]] Ref addInteger(qint64 value);
     [[nodiscard]] Ref addReal(double value);
     [[nodiscard]] Ref addBool(bool value);
@@ -52,16 +57,18 @@ private:
     };
 
     void setFixedScalar(quint8 marker, quint64 value, int width);
+    static quint32 stringHash(QStringView text);
     Ref addScalar();
+    Ref addScalar(quint32 hash);
     Ref appendScalar();
     Ref addContainer(Kind kind, std::span<const Ref> first, std::span<const Ref> second);
     void growSlots();
     void checkSize() const;
 
     qint64 m_maxBytes;
-    std::vector<Object> m_objects;
-    std::vector<char> m_scalars;
-    std::vector<Ref> m_refs;
+    PodBuffer<Object> m_objects;
+    PodBuffer<char> m_scalars;
+    PodBuffer<Ref> m_refs;
     std::string m_scratch; // the scalar being added, before it is known to be new
     // Open addressing over scalar bytes, with each slot's hash so that
     // growing and probing need not reach the bytes.
@@ -69,7 +76,7 @@ private:
         Ref ref = 0; // 0 = free, else Ref + 1
         quint32 hash = 0;
     };
-    std::vector<Slot> m_slots;
+    PodBuffer<Slot> m_slots;
     quint64 m_slotCount = 0;
     quint64 m_containerCount = 0;
 };

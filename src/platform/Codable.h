@@ -50,6 +50,14 @@ using StringSet = QSet<QString>;
 // by keys of a few characters at a time, not by comparing whole strings.
 [[nodiscard]] QStringList sortedMembers(const StringSet &set);
 
+// A set given as its members already in that order, for a caller that
+// keeps the order between saves: written as a StringSet is, unsorted again.
+// Read back, it is a StringSet.
+struct SortedStringSet {
+    QStringList members;
+};
+Q_DECLARE_METATYPE(SortedStringSet)
+
 // A list whose elements are made one at a time while it is written to a
 // keyed archive (as NSMutableArray), so that a large table is not held a
 // second time as values for a save. Read back, it is a QVariantList.

@@ -4,6 +4,7 @@
 #include "BinaryPlistWriter.h"
 #include "FileIO.h"
 #include "KeyedUnarchiver.h"
+#include "PodBuffer.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -57,6 +58,14 @@ private:
     std::array<Entry, 1024> m_entries;
 };
 
+// Made once: a table writes a dictionary per row.
+const QStringList ArrayClasses{QStringLiteral("NSMutableArray"), QStringLiteral("NSArray"), QStringLiteral("NSObject")};
+const QStringList DictionaryClasses{QStringLiteral("NSMutableDictionary"), QStringLiteral("NSDictionary"),
+                                    QStringLiteral("NSObject")};
+const QStringList SetClasses{QStringLiteral("NSMutableSet"), QStringLiteral("NSSet"), QStringLiteral("NSObject")};
+const QStringList DataClasses{QStringLiteral("NSMutableData"), QStringLiteral("NSData"), QStringLiteral("NSObject")};
+const QStringList DateClasses{QStringLiteral("NSDate"), QStringLiteral("NSObject")};
+
 } // namespace
 
 struct KeyedArchiver::Private {
@@ -72,15 +81,16 @@ struct KeyedArchiver::Private {
 
     KeyedArchiver *q;
     BinaryPlistWriter writer;
-    std::vector<Ref> objects; // index = UID; the property-list object of each, set once written
+    PodBuffer<Ref> objects; // index = UID; the property-list object of each, set once written
     // The UID of a string by the property-list object that holds its text:
     // the writer already finds equal strings, so no second table of them is kept.
-    std::vector<quint32> stringUids;
+    PodBuffer<quint32> stringUids;
     StringMemo stringUidMemo;
     StringMemo fieldKeyMemo;
     // The UID objects by the UID they hold: written once, referred to from every container.
-    std::vector<Ref> uidRefs;
+    PodBuffer<Ref> uidRefs;
     QHash<QString, quint64> classUids;
+    StringMemo classUidMemo; // by the address of the class name, before the hash
     QHash<const Codable *, quint64> codableUids;
     // By UID: the objects whose fields are being written, so one that
     // contains itself is caught.
@@ -121,7 +131,7 @@ struct KeyedArchiver::Private {
     Ref uidRef(quint64 uid)
     {
         if (uid >= uidRefs.size())
-            uidRefs.resize(std::max<size_t>(uid + 1, uidRefs.size() * 2), 0);
+            uidRefs.resize(std::max<size_t>(uid + 1, uidRefs.size() * 2), Ref(0));
         // Ref 0 is "$null", written first, so it marks a UID not yet written.
         if (uidRefs[uid] == 0)
             uidRefs[uid] = writer.addUid(uid);
@@ -155,8 +165,12 @@ struct KeyedArchiver::Private {
     quint64 classUid(const QStringList &classes)
     {
         const QString &name = classes.first();
-        if (auto found = classUids.constFind(name); found != classUids.constEnd())
+        if (const quint32 *known = classUidMemo.find(name))
+            return *known;
+        if (auto found = classUids.constFind(name); found != classUids.constEnd()) {
+            classUidMemo.remember(name, quint32(*found));
             return *found;
+        }
         QVarLengthArray<Ref, 8> hierarchy;
         for (const QString &className : classes)
             hierarchy.append(writer.addString(className));
@@ -164,6 +178,7 @@ struct KeyedArchiver::Private {
                                                     {QStringLiteral("$classname"), writer.addString(name)}};
         const quint64 uid = append(dictionary(fields));
         classUids.insert(name, uid);
+        classUidMemo.remember(name, quint32(uid));
         return uid;
     }
 
@@ -213,7 +228,7 @@ struct KeyedArchiver::Private {
 
     quint64 encodeLazyList(const LazyList &list)
     {
-        return encodeClassed({QStringLiteral("NSMutableArray"), QStringLiteral("NSArray"), QStringLiteral("NSObject")}, [&] {
+        return encodeClassed(ArrayClasses, [&] {
             std::vector<Ref> refs;
             refs.reserve(size_t(std::max<qsizetype>(list.size, 0)));
             for (qsizetype i = 0; i < list.size; ++i)
@@ -222,15 +237,46 @@ struct KeyedArchiver::Private {
         });
     }
 
+    quint64 encodeStringSet(const QStringList &members)
+    {
+        return encodeClassed(SetClasses, [&] {
+            std::vector<Ref> refs;
+            refs.reserve(size_t(members.size()));
+            constexpr qsizetype Ahead = 8;
+            for (qsizetype i = 0; i < members.size(); ++i) {
+                if (i + Ahead < members.size())
+                    prefetchString(members[i + Ahead]);
+                refs.push_back(uidRef(nested([&] { return encodeString(members[i]); })));
+            }
+            setField(QStringLiteral("NS.objects"), writer.addArray(refs));
+        });
+    }
+
+    void prefetchString(const QString &text)
+    {
+        if (!stringUidMemo.find(text))
+            writer.prefetchString(text);
+    }
+
+    void prefetchString(const QVariant &value)
+    {
+        if (value.typeId() == QMetaType::QString)
+            prefetchString(*static_cast<const QString *>(value.constData()));
+    }
+
     quint64 encodeString(const QString &text)
     {
         if (const quint32 *known = stringUidMemo.find(text))
             return *known;
         const Ref ref = writer.addString(text);
         if (ref >= stringUids.size())
-            stringUids.resize(std::max<size_t>(ref + 1, stringUids.size() * 2), 0);
-        if (stringUids[ref] == 0)
+            stringUids.resize(std::max<size_t>(ref + 1, stringUids.size() * 2), 0u);
+        if (stringUids[ref] == 0) {
+            // Most strings of a table are met once; only one met again
+            // (a column identifier, a repeated value) is worth holding.
             stringUids[ref] = quint32(append(ref));
+            return stringUids[ref];
+        }
         stringUidMemo.remember(text, stringUids[ref]);
         return stringUids[ref];
     }
@@ -242,7 +288,7 @@ struct KeyedArchiver::Private {
             throw AppException(ExceptionNames::InvalidArgument,
                                QStringLiteral("The date %1 is too far out to be archived.")
                                    .arg(date.toString(Qt::ISODate)));
-        return encodeClassed({QStringLiteral("NSDate"), QStringLiteral("NSObject")}, [&] {
+        return encodeClassed(DateClasses, [&] {
             setField(QStringLiteral("NS.time"), writer.addReal(double(msecs) / 1000.0));
         });
     }
@@ -256,13 +302,17 @@ struct KeyedArchiver::Private {
     template <typename Iterator>
     quint64 encodeDictionary(Iterator begin, Iterator end, qsizetype size)
     {
-        return encodeClassed({QStringLiteral("NSMutableDictionary"), QStringLiteral("NSDictionary"),
-                              QStringLiteral("NSObject")},
+        return encodeClassed(DictionaryClasses,
                              [&] {
                                  // Rows of a table are small maps: no allocation for them.
                                  QVarLengthArray<Ref, 16> keys, values;
                                  keys.reserve(size);
                                  values.reserve(size);
+                                 // A row's values are mostly new strings, each a lookup far
+                                 // into memory: start them all before waiting on the first.
+                                 int ahead = 0;
+                                 for (auto it = begin; it != end && ahead < 16; ++it, ++ahead)
+                                     prefetchString(it->second);
                                  for (auto it = begin; it != end; ++it) {
                                      const auto &[key, value] = *it;
                                      keys.push_back(uidRef(encodeString(key)));
@@ -294,8 +344,13 @@ struct KeyedArchiver::Private {
     // asked for only the first time.
     quint64 classUidOf(const Codable &object)
     {
-        if (const auto known = classUids.constFind(object.archiveClassName()); known != classUids.constEnd())
+        const QString name = object.archiveClassName();
+        if (const quint32 *known = classUidMemo.find(name))
             return *known;
+        if (const auto known = classUids.constFind(name); known != classUids.constEnd()) {
+            classUidMemo.remember(name, quint32(*known));
+            return *known;
+        }
         QStringList classes = object.archiveClassHierarchy();
         if (classes.isEmpty())
             classes = {object.archiveClassName()};
@@ -379,23 +434,21 @@ struct KeyedArchiver::Private {
         }
         case QMetaType::QByteArray: {
             const QByteArray bytes = value.toByteArray();
-            return encodeClassed({QStringLiteral("NSMutableData"), QStringLiteral("NSData"), QStringLiteral("NSObject")},
+            return encodeClassed(DataClasses,
                                  [&] { q->encodeBytes(bytes, QStringLiteral("NS.data")); });
         }
         case QMetaType::QVariantList:
         case QMetaType::QStringList:
-            return encodeReferences({QStringLiteral("NSMutableArray"), QStringLiteral("NSArray"), QStringLiteral("NSObject")},
-                                    value.toList());
+            return encodeReferences(ArrayClasses, value.toList());
         case QMetaType::QVariantMap:
             return encodeMap(value.toMap());
         default:
             break;
         }
-        if (value.typeId() == qMetaTypeId<StringSet>()) {
-            const QStringList sorted = sortedMembers(value.value<StringSet>());
-            return encodeReferences({QStringLiteral("NSMutableSet"), QStringLiteral("NSSet"), QStringLiteral("NSObject")},
-                                    QVariantList(sorted.cbegin(), sorted.cend()));
-        }
+        if (value.typeId() == qMetaTypeId<StringSet>())
+            return encodeStringSet(sortedMembers(value.value<StringSet>()));
+        if (value.typeId() == qMetaTypeId<SortedStringSet>())
+            return encodeStringSet(static_cast<const SortedStringSet *>(value.constData())->members);
         if (value.typeId() == qMetaTypeId<CodableRef>())
             return encodeCodable(value.value<CodableRef>());
         if (value.typeId() == qMetaTypeId<LazyList>())
@@ -423,7 +476,7 @@ QByteArray KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
 
     Private::Fields top{{QStringLiteral("root"), d.uidRef(rootUid)}};
     const Ref objects = d.writer.addArray(d.objects);
-    std::vector<Ref>().swap(d.objects);
+    d.objects.release();
     Private::Fields archive{
         {QStringLiteral("$archiver"), d.writer.addString(u"NSKeyedArchiver")},
         {QStringLiteral("$objects"), objects},

@@ -220,6 +220,8 @@ std::optional<QByteArray> TableStoreFile::indexData(const QList<std::shared_ptr<
 
 std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString *error)
 {
+    if (table.uidSetInOrder.size() != table.uidSet.size())
+        table.uidSetInOrder = sortedMembers(table.uidSet);
     QVariantList columns, contents;
     columns.reserve(table.columns.size());
     for (const auto &column : table.columns)
@@ -230,7 +232,7 @@ std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString 
     const QVariantMap root{{DisplayNameKey, table.displayName},
                            {ColumnsKey, columns},
                            {ContentsKey, contents},
-                           {UidSetKey, QVariant::fromValue(table.uidSet)}};
+                           {UidSetKey, QVariant::fromValue(SortedStringSet{table.uidSetInOrder})}};
     return archive(root, error);
 }
 
