@@ -89,6 +89,11 @@ BinaryPlistWriter::BinaryPlistWriter(qint64 maxBytes) : m_maxBytes(maxBytes), m_
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
 {
+    return addString(text, stringHash(text));
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text, quint32 key)
+{
     const char16_t *units = text.utf16();
     const qsizetype count = text.size();
     char16_t any = 0;
@@ -104,7 +109,7 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
         for (qsizetype i = 0; i < count; ++i)
             qToBigEndian(units[i], out + 2 * i);
     }
-    return addScalar(stringHash(text));
+    return addScalar(key);
 }
 
 // Strings are found by a hash of their characters, so that a lookup can be
@@ -115,9 +120,11 @@ quint32 BinaryPlistWriter::stringHash(QStringView text)
     return hashBytes(reinterpret_cast<const char *>(text.utf16()), size_t(text.size()) * 2);
 }
 
-void BinaryPlistWriter::prefetchString(QStringView text) const
+quint32 BinaryPlistWriter::prefetchString(QStringView text) const
 {
-    __builtin_prefetch(m_slots.data() + (stringHash(text) & (m_slots.size() - 1)));
+    const quint32 hash = stringHash(text);
+    __builtin_prefetch(m_slots.data() + (hash & (m_slots.size() - 1)));
+    return hash;
 }
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addScalar()

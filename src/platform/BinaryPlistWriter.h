@@ -25,9 +25,11 @@ public:
     explicit BinaryPlistWriter(qint64 maxBytes);
 
     [[nodiscard]] Ref addString(QStringView text);
-    // A hint that addString(text) follows soon: its lookup in the table of
-    // scalars is started now, so several lookups can overlap.
-    void prefetchString(QStringView text) const;
+    // A hint that the string is added soon: its lookup in the table of
+    // scalars starts now, so that several lookups overlap. The key it
+    // answers spares addString the hashing.
+    [[nodiscard]] quint32 prefetchString(QStringView text) const;
+    [[nodiscard]] Ref addString(QStringView text, quint32 key);
     [[nodiscard]] Ref addInteger(qint64 value);
     [[nodiscard]] Ref addReal(double value);
     [[nodiscard]] Ref addBool(bool value);

@@ -17,6 +17,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -65,6 +66,12 @@ const QStringList DictionaryClasses{QStringLiteral("NSMutableDictionary"), QStri
 const QStringList SetClasses{QStringLiteral("NSMutableSet"), QStringLiteral("NSSet"), QStringLiteral("NSObject")};
 const QStringList DataClasses{QStringLiteral("NSMutableData"), QStringLiteral("NSData"), QStringLiteral("NSObject")};
 const QStringList DateClasses{QStringLiteral("NSDate"), QStringLiteral("NSObject")};
+
+// The string a variant holds, not a copy of it: tables are mostly strings.
+const QString &stringOf(const QVariant &value)
+{
+    return *static_cast<const QString *>(value.constData());
+}
 
 } // namespace
 
@@ -245,30 +252,26 @@ struct KeyedArchiver::Private {
             constexpr qsizetype Ahead = 8;
             for (qsizetype i = 0; i < members.size(); ++i) {
                 if (i + Ahead < members.size())
-                    prefetchString(members[i + Ahead]);
+                    (void)prefetchString(members[i + Ahead]);
                 refs.push_back(uidRef(nested([&] { return encodeString(members[i]); })));
             }
             setField(QStringLiteral("NS.objects"), writer.addArray(refs));
         });
     }
 
-    void prefetchString(const QString &text)
+    // The writer's key of a string not remembered here, its lookup started.
+    std::optional<quint32> prefetchString(const QString &text)
     {
-        if (!stringUidMemo.find(text))
-            writer.prefetchString(text);
+        if (stringUidMemo.find(text))
+            return std::nullopt;
+        return writer.prefetchString(text);
     }
 
-    void prefetchString(const QVariant &value)
-    {
-        if (value.typeId() == QMetaType::QString)
-            prefetchString(*static_cast<const QString *>(value.constData()));
-    }
-
-    quint64 encodeString(const QString &text)
+    quint64 encodeString(const QString &text, std::optional<quint32> key = std::nullopt)
     {
         if (const quint32 *known = stringUidMemo.find(text))
             return *known;
-        const Ref ref = writer.addString(text);
+        const Ref ref = key ? writer.addString(text, *key) : writer.addString(text);
         if (ref >= stringUids.size())
             stringUids.resize(std::max<size_t>(ref + 1, stringUids.size() * 2), 0u);
         if (stringUids[ref] == 0) {
@@ -310,13 +313,20 @@ struct KeyedArchiver::Private {
                                  values.reserve(size);
                                  // A row's values are mostly new strings, each a lookup far
                                  // into memory: start them all before waiting on the first.
-                                 int ahead = 0;
-                                 for (auto it = begin; it != end && ahead < 16; ++it, ++ahead)
-                                     prefetchString(it->second);
-                                 for (auto it = begin; it != end; ++it) {
+                                 constexpr int Ahead = 16;
+                                 QVarLengthArray<std::optional<quint32>, Ahead> stringKeys;
+                                 for (auto it = begin; it != end && stringKeys.size() < Ahead; ++it)
+                                     stringKeys.append(it->second.typeId() == QMetaType::QString
+                                                           ? prefetchString(stringOf(it->second))
+                                                           : std::nullopt);
+                                 qsizetype i = 0;
+                                 for (auto it = begin; it != end; ++it, ++i) {
                                      const auto &[key, value] = *it;
                                      keys.push_back(uidRef(encodeString(key)));
-                                     values.push_back(uidRef(encodeValue(value)));
+                                     if (i < stringKeys.size() && stringKeys[i])
+                                         values.push_back(uidRef(nested([&] { return encodeString(stringOf(value), stringKeys[i]); })));
+                                     else
+                                         values.push_back(uidRef(encodeValue(value)));
                                  }
                                  setField(QStringLiteral("NS.keys"), writer.addArray(keys));
                                  setField(QStringLiteral("NS.objects"), writer.addArray(values));
@@ -405,7 +415,7 @@ struct KeyedArchiver::Private {
         switch (value.typeId()) {
         case QMetaType::QString:
             // The string held, not a copy of it: tables are mostly strings.
-            return encodeString(*static_cast<const QString *>(value.constData()));
+            return encodeString(stringOf(value));
         case QMetaType::Bool:
             return append(writer.addBool(value.toBool()));
         case QMetaType::Int:

@@ -74,17 +74,19 @@ StoredTableImport::Result StoredTableImport::importRows(PlainArrayDatabase &stor
     const qsizetype firstWidth = columns.size();
     table.reserveRows(rows.size());
 
-    for (qsizetype r = firstRowTitles ? 1 : 0; r < rows.size(); ++r) {
-        const QStringList &values = rows[r];
-        if (values.size() > columns.size())
-            addColumns(values, false);
-        result.valuesLeftOut += std::max<qsizetype>(0, values.size() - columns.size());
-        const RowRefPtr row = table.newRow();
-        if (!row)
+    for (qsizetype r = firstRowTitles ? 1 : 0; r < rows.size();) {
+        if (rows[r].size() > columns.size())
+            addColumns(rows[r], false);
+        // The rows from here on that the columns made so far hold, at once.
+        qsizetype end = r + 1;
+        while (end < rows.size() && rows[end].size() <= columns.size())
+            ++end;
+        const qsizetype made = table.appendRows(columns, std::span(rows.constData() + r, size_t(end - r)));
+        for (qsizetype k = r; k < r + made; ++k)
+            result.valuesLeftOut += std::max<qsizetype>(0, rows[k].size() - columns.size());
+        if (made < end - r)
             break;
-        const qsizetype count = std::min(values.size(), columns.size());
-        for (qsizetype j = 0; j < count; ++j)
-            row->setData(values[j], *columns[j]);
+        r = end;
     }
     if (firstRowTitles && first.size() > columns.size())
         result.valuesLeftOut += first.size() - columns.size();

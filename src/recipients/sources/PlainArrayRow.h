@@ -22,6 +22,9 @@ public:
     [[nodiscard]] static std::shared_ptr<PlainArrayRow> fromRawData(const QVariantMap &raw);
     // From stored fields, already checked.
     PlainArrayRow(const QString &uid, const QVariantMap &data);
+    // Values by column uid, in the order of the uids, each uid once.
+    using Cells = QList<std::pair<QString, QVariant>>;
+    PlainArrayRow(const QString &uid, Cells cells) : m_cells(std::move(cells)), m_uid(uid) {}
 
     static inline const QString ClassName = QStringLiteral("PlainArrayRow");
     static inline const QString DataKey = QStringLiteral("data");
@@ -49,7 +52,6 @@ private:
     // Values by column uid in the order of the uids: one block a row, walked
     // in order when the table is written, where a map's nodes would lie all
     // over the memory of a large table.
-    using Cells = QList<std::pair<QString, QVariant>>;
     [[nodiscard]] static Cells cellsOf(const QVariantMap &data);
     [[nodiscard]] Cells::const_iterator findCell(const QString &columnUid) const;
 

@@ -125,6 +125,18 @@ RowRefPtr PlainArrayTable::newRowWithData(const QVariantMap &rawData, int index)
     return loaded ? loaded->newRowWithData(rawData, index) : nullptr;
 }
 
+qsizetype PlainArrayTable::appendRows(const QList<ColumnRefPtr> &columns, std::span<const QStringList> rows)
+{
+    const auto loaded = editableCache();
+    if (!loaded)
+        return 0;
+    QStringList columnUids;
+    columnUids.reserve(columns.size());
+    for (const ColumnRefPtr &column : columns)
+        columnUids.append(column->uid());
+    return loaded->appendRows(columnUids, rows);
+}
+
 bool PlainArrayTable::removeRowAtIndex(int index)
 {
     const auto loaded = editableCache();

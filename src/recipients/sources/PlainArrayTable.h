@@ -52,6 +52,7 @@ public:
     RowRefPtr newRow() override;
     void reserveRows(qsizetype count) override;
     RowRefPtr newRowWithData(const QVariantMap &rawData, int index) override;
+    qsizetype appendRows(const QList<ColumnRefPtr> &columns, std::span<const QStringList> rows) override;
     bool removeRowAtIndex(int index) override;
     ColumnRefPtr newColumn(const QString &name) override;
     bool removeColumn(const ColumnRef &column) override;

@@ -7,6 +7,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <numeric>
+
 PlainArrayTableCache::PlainArrayTableCache(const QString &filePath, const std::shared_ptr<PlainArrayDatabase> &store)
     : m_filePath(filePath), m_store(store)
 {
@@ -170,6 +173,38 @@ std::shared_ptr<PlainArrayRow> PlainArrayTableCache::newRow()
     m_table.contents.append(row);
     contentsChanged();
     return row;
+}
+
+qsizetype PlainArrayTableCache::appendRows(const QStringList &columnUids, std::span<const QStringList> rows)
+{
+    if (m_readOnly || rows.empty())
+        return 0;
+    // A row keeps its values in the order of their column uids: find that
+    // order once. A column given twice keeps its later text, as setting
+    // the values one by one would.
+    QList<qsizetype> order(columnUids.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return columnUids[a] < columnUids[b]; });
+    QList<qsizetype> kept;
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        if (k + 1 < order.size() && columnUids[order[k]] == columnUids[order[k + 1]])
+            continue;
+        kept.append(order[k]);
+    }
+    m_table.contents.reserve(m_table.contents.size() + qsizetype(rows.size()));
+    for (const QStringList &values : rows) {
+        PlainArrayRow::Cells cells;
+        cells.reserve(std::min(values.size(), kept.size()));
+        for (const qsizetype j : std::as_const(kept)) {
+            if (j < values.size())
+                cells.append({columnUids[j], values[j]});
+        }
+        auto row = std::make_shared<PlainArrayRow>(createNewUidWithPrefix(m_table.uidSet, UidPrefix::Row), std::move(cells));
+        adopt(row);
+        m_table.contents.append(std::move(row));
+    }
+    contentsChanged();
+    return qsizetype(rows.size());
 }
 
 void PlainArrayTableCache::reserveRows(qsizetype count)

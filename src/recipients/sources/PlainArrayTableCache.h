@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <memory>
+#include <span>
 
 class ColumnRef;
 class PlainArrayDatabase;
@@ -57,6 +58,8 @@ public:
     // The row's identifier is taken as given; inserted when 0 <= index < rows, else appended.
     std::shared_ptr<PlainArrayRow> newRowWithData(const QVariantMap &rawData, int index);
     std::shared_ptr<PlainArrayRow> newRow();
+    // A row for each list of texts, text i under column uid i; one change.
+    qsizetype appendRows(const QStringList &columnUids, std::span<const QStringList> rows);
     void reserveRows(qsizetype count);
     bool setTableDisplayName(const QString &name);
 

@@ -14,6 +14,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <span>
 
 class DatabaseRef;
 
@@ -61,6 +62,11 @@ public:
     // A row made from rawData() of an earlier row, inserted at the index
     // when it lies inside the table, else appended.
     virtual RowRefPtr newRowWithData(const QVariantMap &, int) { return nullptr; }
+    // Appends a row for each list of texts, text i under column i (texts
+    // past the columns are left out); answers how many rows were made. An
+    // import of a million rows makes them in one step here, where newRow()
+    // and setData() would make a change of every value.
+    virtual qsizetype appendRows(const QList<ColumnRefPtr> &columns, std::span<const QStringList> rows);
     virtual bool removeRowAtIndex(int) { return false; }
     virtual ColumnRefPtr newColumn(const QString &) { return nullptr; }
     // The rows keep their values under the removed column's uid.

@@ -1,11 +1,11 @@
 #include "TableStoreFile.h"
 
 #include "AppException.h"
+#include "FileIO.h"
 #include "KeyedArchiver.h"
 #include "KeyedUnarchiver.h"
 #include "PlainArrayTable.h"
 
-#include <QSaveFile>
 #include <QSet>
 
 #include <mutex>
@@ -238,15 +238,5 @@ std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString 
 
 bool TableStoreFile::writeAtomically(const QString &path, const QByteArray &data, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return setError(error, file.errorString());
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return setError(error, reason);
-    }
-    if (!file.commit())
-        return setError(error, file.errorString());
-    return true;
+    return FileIO::writeFileAtomically(path, data, error);
 }
