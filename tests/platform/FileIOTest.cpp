@@ -1,9 +1,15 @@
 #include "FileIO.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 // The limit bounds what is read, never what is reserved: a caller may
 // allow far more than memory holds, and files whose size is not known up
@@ -30,4 +36,54 @@ TEST(FileIO, ReadsWithinTheLimitWithoutReservingIt)
     EXPECT_FALSE(FileIO::readFileLimited(QStringLiteral("/proc/self/status"), 16));
     EXPECT_FALSE(FileIO::readFileLimited(dir.filePath(QStringLiteral("missing")), 16, &error));
     EXPECT_TRUE(error.contains(QLatin1String("cannot open")));
+}
+
+// Large files go past the page cache where the file system allows it and
+// through it where it does not (tmpfs); either way the file is replaced
+// whole with its permissions kept, and a failed write leaves the old file
+// and nothing beside it.
+TEST(FileIO, LargeFilesAreReplacedWholeOrNotAtAll)
+{
+    QTemporaryDir onDisk;
+    QTemporaryDir inMemory(QStringLiteral("/dev/shm/corv-fileio-XXXXXX"));
+    ASSERT_TRUE(onDisk.isValid());
+    QByteArray data((16 << 20) + 4097, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 7919) >> 5);
+
+    for (QTemporaryDir *dir : {&onDisk, &inMemory}) {
+        if (!dir->isValid())
+            continue;
+        SCOPED_TRACE(dir->path().toStdString());
+        const QString path = dir->filePath(QStringLiteral("table"));
+        {
+            QFile old(path);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        for (const qsizetype size : {data.size(), qsizetype(8 << 20) * 2, data.size() - 1}) {
+            const QByteArray part = data.left(size);
+            QString error;
+            ASSERT_TRUE(FileIO::writeFileAtomically(path, part, &error)) << error.toStdString();
+            EXPECT_EQ(FileIO::readFileLimited(path, 1 << 30).value_or("failed"), part);
+        }
+        struct stat info {};
+        ASSERT_EQ(stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 1 << 20;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString error;
+        const bool written = FileIO::writeFileAtomically(path, data, &error);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_FALSE(written);
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(FileIO::readFileLimited(path, 1 << 30).value_or("failed"), data.left(data.size() - 1));
+        EXPECT_EQ(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("table")});
+    }
 }

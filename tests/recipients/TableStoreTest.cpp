@@ -1,3 +1,4 @@
+#include "FileIO.h"
 #include "KeyedArchiver.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
@@ -229,6 +230,44 @@ TEST_F(TableStore, SortingAndInsertedRowsAreStored)
     const TableRefPtr again = store->tableWithUid(table->uid());
     EXPECT_EQ(contentsOf(*again), Rows({{"first"}, {"x10"}, {"X1"}, {"end"}, {"minus"}}));
     EXPECT_EQ(again->rowWithUID("par-minus")->dataForColumn(*column), "minus");
+}
+
+// An import makes its rows in one step; they must be the rows that setting
+// each value would make, and every identifier issued must reach the file,
+// also those issued after the table was last written.
+TEST_F(TableStore, AppendedRowsAreTheRowsValueByValueEditsMake)
+{
+    auto store = open();
+    const Rows rows{{"a", "b", "c"}, {"d"}, {}, {"e", "f", "g", "past the columns"}, {"", "h", ""}};
+    const auto byValue = makeTable(*store, "by value", {"One", "Two", "Three"}, {});
+    const auto appended = makeTable(*store, "appended", {"One", "Two", "Three"}, {});
+    QList<ColumnRefPtr> columns = byValue->columns();
+    for (const QStringList &values : rows) {
+        const RowRefPtr row = byValue->newRow();
+        for (qsizetype i = 0; i < std::min(values.size(), columns.size()); ++i)
+            row->setData(values[i], *columns[i]);
+    }
+    {
+        TableChangeBatch batch(appended);
+        EXPECT_EQ(appended->appendRows(appended->columns(), rows), rows.size());
+    }
+    // A column given twice keeps its later text, as two edits would.
+    columns = appended->columns();
+    EXPECT_EQ(appended->appendRows({columns[1], columns[0], columns[1]}, std::vector<QStringList>{{"x", "y", "z"}}), 1);
+
+    store.reset();
+    store = open();
+    const TableRefPtr reread = store->tableWithUid(appended->uid());
+    Rows expected = contentsOf(*store->tableWithUid(byValue->uid()));
+    expected.append({"y", "z", ""});
+    EXPECT_EQ(contentsOf(*reread), expected);
+    for (int i = 0; i < reread->numberOfRows(); ++i)
+        EXPECT_EQ(reread->rowAtIndex(i)->rawData().value("data").toMap().size(), i == 2 ? 0 : i == 1 ? 1 : i == 5 ? 2 : 3);
+
+    const auto file = TableStoreFile::readTable(FileIO::readFileLimited(pathOf(appended->uid()), 1 << 24).value_or(""));
+    ASSERT_TRUE(file);
+    for (int i = 0; i < reread->numberOfRows(); ++i)
+        EXPECT_TRUE(file->uidSet.contains(reread->rowAtIndex(i)->uid()));
 }
 
 TEST_F(TableStore, RemovedColumnComesBackWithItsValuesOnlyUnderItsOwnUid)
