@@ -210,21 +210,33 @@ BinaryPlistWriter::Ref BinaryPlistWriter::appendScalar()
 BinaryPlistWriter::Ref BinaryPlistWriter::addScalar(quint32 hash)
 {
     const size_t size = m_scratch.size();
+    // A scalar's marker gives its length, so bytes that match from the
+    // start for the whole length of the new one are the same scalar.
+    const auto sameAt = [&](quint32 start) {
+        return start + size <= m_scalars.size() && std::memcmp(m_scalars.data() + start, m_scratch.data(), size) == 0;
+    };
+    Recent &recent = m_recent[(hash >> 7) % m_recent.size()];
+    if (recent.ref != 0 && recent.hash == hash && sameAt(recent.start))
+        return recent.ref - 1;
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];
         if (slot.ref == 0) {
+            const quint32 start = quint32(m_scalars.size());
             const Ref ref = appendScalar();
             m_slots[i] = {ref + 1, hash};
+            recent = {ref + 1, hash, start};
             if (++m_slotCount * 2 > m_slots.size())
                 growSlots();
             return ref;
         }
         if (slot.hash != hash)
             continue;
-        const Object &object = m_objects[slot.ref - 1];
-        if ((object.kindAndCount & CountMask) == size && std::memcmp(m_scalars.data() + object.start, m_scratch.data(), size) == 0)
+        const quint32 start = m_objects[slot.ref - 1].start;
+        if ((m_objects[slot.ref - 1].kindAndCount & ~CountMask) == Scalar && sameAt(start)) {
+            recent = {slot.ref, hash, start};
             return slot.ref - 1;
+        }
     }
 }
 

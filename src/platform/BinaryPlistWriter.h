@@ -12,6 +12,7 @@
 
 #include "PodBuffer.h"
 
+#include <array>
 #include <span>
 #include <string>
 #include <vector>
@@ -79,6 +80,15 @@ private:
         quint32 hash = 0;
     };
     PodBuffer<Slot> m_slots;
+    // In front of the slots, the scalars met last by a part of their hash:
+    // the values a table repeats most (a city, a company) are found here,
+    // in the cache, rather than far out in the slots and the scalars.
+    struct Recent {
+        Ref ref = 0; // as in Slot
+        quint32 hash = 0;
+        quint32 start = 0;
+    };
+    std::array<Recent, 4096> m_recent{};
     quint64 m_slotCount = 0;
     quint64 m_containerCount = 0;
 };
