@@ -94,6 +94,19 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text)
 
 BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text, quint32 key)
 {
+    encodeString(text);
+    return addScalar(key);
+}
+
+std::optional<BinaryPlistWriter::Ref> BinaryPlistWriter::findString(QStringView text, quint32 key)
+{
+    encodeString(text);
+    const Lookup found = lookup(key);
+    return found.found ? std::optional<Ref>(found.ref) : std::nullopt;
+}
+
+void BinaryPlistWriter::encodeString(QStringView text)
+{
     const char16_t *units = text.utf16();
     const qsizetype count = text.size();
     char16_t any = 0;
@@ -109,7 +122,6 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text, quint32 ke
         for (qsizetype i = 0; i < count; ++i)
             qToBigEndian(units[i], out + 2 * i);
     }
-    return addScalar(key);
 }
 
 // Strings are found by a hash of their characters, so that a lookup can be
@@ -207,7 +219,7 @@ BinaryPlistWriter::Ref BinaryPlistWriter::appendScalar()
     return ref;
 }
 
-BinaryPlistWriter::Ref BinaryPlistWriter::addScalar(quint32 hash)
+BinaryPlistWriter::Lookup BinaryPlistWriter::lookup(quint32 hash)
 {
     const size_t size = m_scratch.size();
     // A scalar's marker gives its length, so bytes that match from the
@@ -217,27 +229,34 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addScalar(quint32 hash)
     };
     Recent &recent = m_recent[(hash >> 7) % m_recent.size()];
     if (recent.ref != 0 && recent.hash == hash && sameAt(recent.start))
-        return recent.ref - 1;
+        return {true, recent.ref - 1, 0};
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = m_slots[i];
-        if (slot.ref == 0) {
-            const quint32 start = quint32(m_scalars.size());
-            const Ref ref = appendScalar();
-            m_slots[i] = {ref + 1, hash};
-            recent = {ref + 1, hash, start};
-            if (++m_slotCount * 2 > m_slots.size())
-                growSlots();
-            return ref;
-        }
+        if (slot.ref == 0)
+            return {false, 0, i};
         if (slot.hash != hash)
             continue;
-        const quint32 start = m_objects[slot.ref - 1].start;
-        if ((m_objects[slot.ref - 1].kindAndCount & ~CountMask) == Scalar && sameAt(start)) {
-            recent = {slot.ref, hash, start};
-            return slot.ref - 1;
+        const Object &object = m_objects[slot.ref - 1];
+        if ((object.kindAndCount & ~CountMask) == Scalar && sameAt(object.start)) {
+            recent = {slot.ref, hash, object.start};
+            return {true, slot.ref - 1, 0};
         }
     }
+}
+
+BinaryPlistWriter::Ref BinaryPlistWriter::addScalar(quint32 hash)
+{
+    const Lookup found = lookup(hash);
+    if (found.found)
+        return found.ref;
+    const quint32 start = quint32(m_scalars.size());
+    const Ref ref = appendScalar();
+    m_slots[found.slot] = {ref + 1, hash};
+    m_recent[(hash >> 7) % m_recent.size()] = {ref + 1, hash, start};
+    if (++m_slotCount * 2 > m_slots.size())
+        growSlots();
+    return ref;
 }
 
 void BinaryPlistWriter::growSlots()

@@ -13,6 +13,7 @@
 #include "PodBuffer.h"
 
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,7 +31,10 @@ public:
     // scalars starts now, so that several lookups overlap. The key it
     // answers spares addString the hashing.
     [[nodiscard]] quint32 prefetchString(QStringView text) const;
+    [[nodiscard]] static quint32 stringKey(QStringView text) { return stringHash(text); }
     [[nodiscard]] Ref addString(QStringView text, quint32 key);
+    // The string if it was added already; adds nothing.
+    [[nodiscard]] std::optional<Ref> findString(QStringView text, quint32 key);
     [[nodiscard]] Ref addInteger(qint64 value);
     [[nodiscard]] Ref addReal(double value);
     [[nodiscard]] Ref addBool(bool value);
@@ -61,6 +65,14 @@ private:
 
     void setFixedScalar(quint8 marker, quint64 value, int width);
     static quint32 stringHash(QStringView text);
+    void encodeString(QStringView text); // into m_scratch
+    struct Lookup {
+        bool found;
+        Ref ref;     // when found
+        size_t slot; // else the free slot it would take
+    };
+    // The scalar in m_scratch.
+    Lookup lookup(quint32 hash);
     Ref addScalar();
     Ref addScalar(quint32 hash);
     Ref appendScalar();

@@ -45,18 +45,11 @@ Q_DECLARE_METATYPE(CodableRef)
 using StringSet = QSet<QString>;
 
 // The members in the order QString's operator< gives (UTF-16 code units),
-// the order archives write them in so that equal sets give equal bytes.
+// the order archives write new members in so that equal sets give equal
+// bytes.
 // A table's set of row identifiers has a million members: they are sorted
 // by keys of a few characters at a time, not by comparing whole strings.
 [[nodiscard]] QStringList sortedMembers(const StringSet &set);
-
-// A set given as its members already in that order, for a caller that
-// keeps the order between saves: written as a StringSet is, unsorted again.
-// Read back, it is a StringSet.
-struct SortedStringSet {
-    QStringList members;
-};
-Q_DECLARE_METATYPE(SortedStringSet)
 
 // A list whose elements are made one at a time while it is written to a
 // keyed archive (as NSMutableArray), so that a large table is not held a

@@ -244,19 +244,53 @@ struct KeyedArchiver::Private {
         });
     }
 
-    quint64 encodeStringSet(const QStringList &members)
+    // The members the archive holds already (a table's row identifiers,
+    // written with the rows) come in the order of their objects, the others
+    // after them in QString's order. Equal archives so give equal bytes
+    // without sorting a million identifiers at every save.
+    quint64 encodeStringSet(const StringSet &set)
     {
         return encodeClassed(SetClasses, [&] {
-            std::vector<Ref> refs;
-            refs.reserve(size_t(members.size()));
-            constexpr qsizetype Ahead = 8;
-            for (qsizetype i = 0; i < members.size(); ++i) {
+            if (!set.isEmpty())
+                nested([] { return quint64(0); }); // the members' level is within bounds
+            std::vector<const QString *> members;
+            members.reserve(size_t(set.size()));
+            for (const QString &member : set)
+                members.push_back(&member);
+            constexpr size_t Ahead = 8;
+            std::array<std::optional<quint32>, Ahead> keys;
+            for (size_t i = 0; i < std::min(Ahead, members.size()); ++i)
+                keys[i] = prefetchString(*members[i]);
+            std::vector<quint32> known;
+            known.reserve(members.size());
+            StringSet fresh;
+            for (size_t i = 0; i < members.size(); ++i) {
+                const std::optional<quint32> key = keys[i % Ahead];
                 if (i + Ahead < members.size())
-                    (void)prefetchString(members[i + Ahead]);
-                refs.push_back(uidRef(nested([&] { return encodeString(members[i]); })));
+                    keys[i % Ahead] = prefetchString(*members[i + Ahead]);
+                if (const quint32 uid = knownStringUid(*members[i], key))
+                    known.push_back(uid);
+                else
+                    fresh.insert(*members[i]);
             }
+            std::sort(known.begin(), known.end());
+            std::vector<Ref> refs;
+            refs.reserve(members.size());
+            for (const quint32 uid : known)
+                refs.push_back(uidRef(uid));
+            for (const QString &member : sortedMembers(fresh))
+                refs.push_back(uidRef(nested([&] { return encodeString(member); })));
             setField(QStringLiteral("NS.objects"), writer.addArray(refs));
         });
+    }
+
+    // The UID of a string already in the archive; 0 for one that is not.
+    quint32 knownStringUid(const QString &text, std::optional<quint32> key)
+    {
+        if (const quint32 *known = stringUidMemo.find(text))
+            return *known;
+        const std::optional<Ref> ref = writer.findString(text, key ? *key : BinaryPlistWriter::stringKey(text));
+        return ref && *ref < stringUids.size() ? stringUids[*ref] : 0;
     }
 
     // The writer's key of a string not remembered here, its lookup started.
@@ -456,9 +490,7 @@ struct KeyedArchiver::Private {
             break;
         }
         if (value.typeId() == qMetaTypeId<StringSet>())
-            return encodeStringSet(sortedMembers(value.value<StringSet>()));
-        if (value.typeId() == qMetaTypeId<SortedStringSet>())
-            return encodeStringSet(static_cast<const SortedStringSet *>(value.constData())->members);
+            return encodeStringSet(*static_cast<const StringSet *>(value.constData()));
         if (value.typeId() == qMetaTypeId<CodableRef>())
             return encodeCodable(value.value<CodableRef>());
         if (value.typeId() == qMetaTypeId<LazyList>())

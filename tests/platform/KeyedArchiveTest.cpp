@@ -225,6 +225,13 @@ TEST(KeyedArchive, OutputIsDeterministic)
     }
     EXPECT_EQ(KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(forward)),
               KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(backward)));
+    // Also when some members were written before the set (a table's rows
+    // before its identifier set); the set reads back whole.
+    const QVariantList written{QStringLiteral("7"), QStringLiteral("30"), QStringLiteral("elsewhere")};
+    const QByteArray mixedForward =
+        KeyedArchiver::archivedDataWithRootObject(QVariantList{written, QVariant::fromValue(forward)});
+    EXPECT_EQ(mixedForward, KeyedArchiver::archivedDataWithRootObject(QVariantList{written, QVariant::fromValue(backward)}));
+    EXPECT_EQ(KeyedUnarchiver::unarchiveObjectWithData(mixedForward).toList().value(1).value<StringSet>(), forward);
 
     // Members come in QString's order, whatever their lengths, shared
     // beginnings, NULs and surrogates.

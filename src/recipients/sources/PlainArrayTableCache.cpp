@@ -212,7 +212,10 @@ void PlainArrayTableCache::reserveRows(qsizetype count)
     if (m_readOnly || count <= 0)
         return;
     m_table.contents.reserve(m_table.contents.size() + count);
-    m_table.uidSet.reserve(m_table.uidSet.size() + count);
+    // Room for twice as many: a fuller set compares each new identifier
+    // with more of the others (which lie all over the memory) before it
+    // finds its place.
+    m_table.uidSet.reserve(2 * (m_table.uidSet.size() + count));
 }
 
 bool PlainArrayTableCache::setTableDisplayName(const QString &name)

@@ -220,8 +220,6 @@ std::optional<QByteArray> TableStoreFile::indexData(const QList<std::shared_ptr<
 
 std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString *error)
 {
-    if (table.uidSetInOrder.size() != table.uidSet.size())
-        table.uidSetInOrder = sortedMembers(table.uidSet);
     QVariantList columns, contents;
     columns.reserve(table.columns.size());
     for (const auto &column : table.columns)
@@ -232,7 +230,7 @@ std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString 
     const QVariantMap root{{DisplayNameKey, table.displayName},
                            {ColumnsKey, columns},
                            {ContentsKey, contents},
-                           {UidSetKey, QVariant::fromValue(SortedStringSet{table.uidSetInOrder})}};
+                           {UidSetKey, QVariant::fromValue(table.uidSet)}};
     return archive(root, error);
 }
 

@@ -52,11 +52,6 @@ struct Table {
     QList<std::shared_ptr<PlainArrayColumn>> columns;
     QList<std::shared_ptr<PlainArrayRow>> contents;
     StringSet uidSet;
-    // The set in its written order, kept from one write to the next: a
-    // table of a million rows is written at each edit, and its set does
-    // not change then. Identifiers are only ever added to the set, so a
-    // list as long as the set holds just its members.
-    mutable QStringList uidSetInOrder;
 };
 
 // Registers the decoders of the store's classes; idempotent.
