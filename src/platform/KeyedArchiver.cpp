@@ -73,6 +73,72 @@ const QString &stringOf(const QVariant &value)
     return *static_cast<const QString *>(value.constData());
 }
 
+// The UIDs of strings found by the address of their characters, without
+// bound: a table's row identifiers, named again by its identifier set. Each
+// string is held while remembered, so its address cannot pass to another.
+class AddressMemo {
+public:
+    void remember(const QString &text, quint32 uid)
+    {
+        if ((m_count + 1) * 2 > m_slots.size())
+            grow();
+        insert({key(text), quint32(text.size()), uid});
+        m_held.push_back(text);
+        ++m_count;
+    }
+    void prefetch(const QString &text) const
+    {
+        if (!m_slots.empty())
+            __builtin_prefetch(m_slots.data() + (spread(key(text)) & (m_slots.size() - 1)));
+    }
+    // 0 when the string is not remembered.
+    quint32 find(const QString &text) const
+    {
+        if (m_slots.empty())
+            return 0;
+        const quintptr wanted = key(text);
+        for (size_t i = spread(wanted) & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
+            const Slot &slot = m_slots[i];
+            if (slot.key == 0)
+                return 0;
+            if (slot.key == wanted && slot.size == quint32(text.size()))
+                return slot.uid;
+        }
+    }
+
+private:
+    struct Slot {
+        quintptr key; // 0: free
+        quint32 size;
+        quint32 uid;
+    };
+    static quintptr key(const QString &text) { return quintptr(text.constData()); }
+    static size_t spread(quintptr key) { return size_t((key >> 3) * 0x9E3779B97F4A7C15ull >> 20); }
+    void insert(const Slot &slot)
+    {
+        for (size_t i = spread(slot.key) & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
+            if (m_slots[i].key == 0 || (m_slots[i].key == slot.key && m_slots[i].size == slot.size)) {
+                m_slots[i] = slot;
+                return;
+            }
+        }
+    }
+    void grow()
+    {
+        PodBuffer<Slot> old;
+        old.swap(m_slots);
+        m_slots.resize(std::max<size_t>(1024, old.size() * 2), Slot{0, 0, 0});
+        for (const Slot &slot : old) {
+            if (slot.key != 0)
+                insert(slot);
+        }
+    }
+
+    PodBuffer<Slot> m_slots;
+    size_t m_count = 0;
+    std::vector<QString> m_held;
+};
+
 } // namespace
 
 struct KeyedArchiver::Private {
@@ -98,6 +164,7 @@ struct KeyedArchiver::Private {
     PodBuffer<Ref> uidRefs;
     QHash<QString, quint64> classUids;
     StringMemo classUidMemo; // by the address of the class name, before the hash
+    AddressMemo sharedStrings;
     QHash<const Codable *, quint64> codableUids;
     // By UID: the objects whose fields are being written, so one that
     // contains itself is caught.
@@ -257,21 +324,28 @@ struct KeyedArchiver::Private {
             members.reserve(size_t(set.size()));
             for (const QString &member : set)
                 members.push_back(&member);
+            // Most members are found by address; the rest are looked up by
+            // their text, and those not in the archive yet are new.
             constexpr size_t Ahead = 8;
-            std::array<std::optional<quint32>, Ahead> keys;
             for (size_t i = 0; i < std::min(Ahead, members.size()); ++i)
-                keys[i] = prefetchString(*members[i]);
+                sharedStrings.prefetch(*members[i]);
             std::vector<quint32> known;
             known.reserve(members.size());
-            StringSet fresh;
+            std::vector<const QString *> unknown;
             for (size_t i = 0; i < members.size(); ++i) {
-                const std::optional<quint32> key = keys[i % Ahead];
                 if (i + Ahead < members.size())
-                    keys[i % Ahead] = prefetchString(*members[i + Ahead]);
-                if (const quint32 uid = knownStringUid(*members[i], key))
+                    sharedStrings.prefetch(*members[i + Ahead]);
+                if (const quint32 uid = sharedStrings.find(*members[i]))
                     known.push_back(uid);
                 else
-                    fresh.insert(*members[i]);
+                    unknown.push_back(members[i]);
+            }
+            StringSet fresh;
+            for (size_t i = 0; i < unknown.size(); ++i) {
+                if (const quint32 uid = knownStringUid(*unknown[i], std::nullopt))
+                    known.push_back(uid);
+                else
+                    fresh.insert(*unknown[i]);
             }
             std::sort(known.begin(), known.end());
             std::vector<Ref> refs;
@@ -544,6 +618,14 @@ void KeyedArchiver::encodeDictionary(const QList<std::pair<QString, QVariant>> &
 {
     d->frame();
     const quint64 uid = d->nested([&] { return d->encodeDictionary(entries.cbegin(), entries.cend(), entries.size()); });
+    d->setField(key, d->uidRef(uid));
+}
+
+void KeyedArchiver::encodeSharedString(const QString &value, const QString &key)
+{
+    d->frame();
+    const quint64 uid = d->nested([&] { return d->encodeString(value); });
+    d->sharedStrings.remember(value, quint32(uid));
     d->setField(key, d->uidRef(uid));
 }
 

@@ -31,6 +31,10 @@ public:
     // Inside Codable::encodeWithCoder: the fields of the object being written.
     void encodeObject(const QVariant &value, const QString &key); // an invalid QVariant is nil
     void encodeObject(const QVariant &value);                     // no key: "$0", "$1", ... in order
+    // A string that a set of the same archive names again (a row's
+    // identifier, in its table's identifier set): written as encodeObject
+    // writes it, and found again by its address rather than its text.
+    void encodeSharedString(const QString &value, const QString &key);
     // A dictionary given as pairs sorted by key, written as a QVariantMap of
     // them would be, without making the map.
     void encodeDictionary(const QList<std::pair<QString, QVariant>> &entries, const QString &key);

@@ -87,5 +87,5 @@ bool PlainArrayRow::setRawData(const QVariantMap &raw)
 void PlainArrayRow::encodeWithCoder(KeyedArchiver &coder) const
 {
     coder.encodeDictionary(m_cells, DataKey);
-    coder.encodeObject(m_uid, UidKey);
+    coder.encodeSharedString(m_uid, UidKey);
 }
