@@ -220,16 +220,16 @@ std::optional<QByteArray> TableStoreFile::indexData(const QList<std::shared_ptr<
 
 std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString *error)
 {
-    QVariantList columns, contents;
+    QVariantList columns;
     columns.reserve(table.columns.size());
     for (const auto &column : table.columns)
         columns.append(codableVariant(column));
-    contents.reserve(table.contents.size());
-    for (const auto &row : table.contents)
-        contents.append(codableVariant(row));
+    // Each row is handed over as it is written, not held in a list of a
+    // million variants for the whole save.
+    const LazyList contents{table.contents.size(), [&](qsizetype i) { return codableVariant(table.contents[i]); }};
     const QVariantMap root{{DisplayNameKey, table.displayName},
                            {ColumnsKey, columns},
-                           {ContentsKey, contents},
+                           {ContentsKey, QVariant::fromValue(contents)},
                            {UidSetKey, QVariant::fromValue(table.uidSet)}};
     return archive(root, error);
 }
