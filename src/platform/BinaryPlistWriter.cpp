@@ -68,7 +68,8 @@ quint32 hashBytes(const char *bytes, size_t size)
         h ^= h >> 31;
     }
     quint64 tail = 0;
-    std::memcpy(&tail, bytes, size);
+    if (size > 0) // an empty string may have no characters at all
+        std::memcpy(&tail, bytes, size);
     h = (h ^ tail ^ seed) * 0x94D049BB133111EBull;
     return quint32((h ^ (h >> 29)) >> 16);
 }

@@ -431,10 +431,12 @@ struct KeyedArchiver::Private {
                                  for (auto it = begin; it != end; ++it, ++i) {
                                      const auto &[key, value] = *it;
                                      keys.push_back(uidRef(encodeString(key)));
-                                     if (i < stringKeys.size() && stringKeys[i])
-                                         values.push_back(uidRef(nested([&] { return encodeString(stringOf(value), stringKeys[i]); })));
-                                     else
+                                     if (i < stringKeys.size() && stringKeys[i]) {
+                                         const QString &text = stringOf(value);
+                                         values.push_back(uidRef(nested([&] { return encodeString(text, stringKeys[i]); })));
+                                     } else {
                                          values.push_back(uidRef(encodeValue(value)));
+                                     }
                                  }
                                  setField(QStringLiteral("NS.keys"), writer.addArray(keys));
                                  setField(QStringLiteral("NS.objects"), writer.addArray(values));
