@@ -192,6 +192,8 @@ qsizetype PlainArrayTableCache::appendRows(const QStringList &columnUids, std::s
         kept.append(order[k]);
     }
     m_table.contents.reserve(m_table.contents.size() + qsizetype(rows.size()));
+    const QStringList uids = createNewUidsWithPrefix(m_table.uidSet, UidPrefix::Row, qsizetype(rows.size()));
+    qsizetype made = 0;
     for (const QStringList &values : rows) {
         PlainArrayRow::Cells cells;
         cells.reserve(std::min(values.size(), kept.size()));
@@ -199,7 +201,7 @@ qsizetype PlainArrayTableCache::appendRows(const QStringList &columnUids, std::s
             if (j < values.size())
                 cells.append({columnUids[j], values[j]});
         }
-        auto row = std::make_shared<PlainArrayRow>(createNewUidWithPrefix(m_table.uidSet, UidPrefix::Row), std::move(cells));
+        auto row = std::make_shared<PlainArrayRow>(uids[made++], std::move(cells));
         adopt(row);
         m_table.contents.append(std::move(row));
     }

@@ -36,41 +36,82 @@ bool isAsciiAlphanumeric(QChar c)
 
 } // namespace
 
-QString createNewUidWithPrefix(StringSet &set, const QString &prefix)
+namespace {
+
+// Seeded once per thread from the system's generator: each copy of the
+// program draws its own stream, and a draw does not go to the system's
+// entropy source (eight of those per identifier made a table of a million
+// rows wait seconds for its identifiers).
+QRandomGenerator &threadGenerator()
 {
-    // Seeded once per thread from the system's generator: each copy of the
-    // program draws its own stream, and a draw does not go to the system's
-    // entropy source (eight of those per identifier made a table of a
-    // million rows wait seconds for its identifiers).
     thread_local QRandomGenerator generator = [] {
         std::array<quint32, 16> seed{};
         QRandomGenerator::system()->fillRange(seed.data(), seed.size());
         return QRandomGenerator(seed.data(), seed.size());
     }();
-    return createNewUidWithPrefix(set, prefix, QDateTime::currentMSecsSinceEpoch(), generator);
+    return generator;
 }
 
-QString createNewUidWithPrefix(StringSet &set, const QString &prefix, qint64 msecsSinceEpoch,
-                               QRandomGenerator &random)
+// The prefix and the time, with room for the random part. Hundredths of a
+// second, its low 32 bits, nine digits of those; made in one piece, since a
+// large import makes a million of them.
+QString uidWithoutRandomPart(const QString &prefix, qint64 msecsSinceEpoch)
 {
-    // Hundredths of a second, its low 32 bits, nine digits of those; made
-    // in one piece, since a large import makes a million of them.
     quint32 time = quint32(quint64(msecsSinceEpoch / 10)) % 1'000'000'000u;
     QString uid(prefix.size() + TimeDigits + RandomLength, Qt::Uninitialized);
     QChar *out = uid.data();
     std::copy(prefix.cbegin(), prefix.cend(), out);
     for (int digit = TimeDigits - 1; digit >= 0; --digit, time /= 10)
         out[prefix.size() + digit] = QChar(u'0' + time % 10);
-    // One lookup per draw: the set of a large table does not fit a cache.
-    // A draw that is taken already was not stored, so its characters are
-    // still ours to overwrite.
+    return uid;
+}
+
+// Draws random parts until the set takes the identifier. A draw that is
+// taken already was not stored, so its characters are still ours to
+// overwrite.
+void drawInto(QString &uid, qsizetype prefixSize, StringSet &set, QRandomGenerator &random)
+{
     for (;;) {
-        appendRandomPart(out + prefix.size() + TimeDigits, random);
+        appendRandomPart(uid.data() + prefixSize + TimeDigits, random);
         const qsizetype before = set.size();
         set.insert(uid);
         if (set.size() != before)
-            return uid;
+            return;
     }
+}
+
+} // namespace
+
+QString createNewUidWithPrefix(StringSet &set, const QString &prefix)
+{
+    return createNewUidWithPrefix(set, prefix, QDateTime::currentMSecsSinceEpoch(), threadGenerator());
+}
+
+QString createNewUidWithPrefix(StringSet &set, const QString &prefix, qint64 msecsSinceEpoch,
+                               QRandomGenerator &random)
+{
+    QString uid = uidWithoutRandomPart(prefix, msecsSinceEpoch);
+    drawInto(uid, prefix.size(), set, random);
+    return uid;
+}
+
+QStringList createNewUidsWithPrefix(StringSet &set, const QString &prefix, qsizetype count)
+{
+    if (count <= 0)
+        return {};
+    if (set.capacity() < set.size() + count)
+        set.reserve(set.size() + count);
+    QRandomGenerator &random = threadGenerator();
+    const QString stem = uidWithoutRandomPart(prefix, QDateTime::currentMSecsSinceEpoch());
+    QStringList uids;
+    uids.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        QString uid = stem;
+        uid.detach();
+        drawInto(uid, prefix.size(), set, random);
+        uids.append(std::move(uid));
+    }
+    return uids;
 }
 
 bool isWellFormedUid(QStringView text, QStringView prefix)

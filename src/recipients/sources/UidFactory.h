@@ -23,6 +23,8 @@ QString createNewUidWithPrefix(StringSet &set, const QString &prefix);
 // The same with the time and the generator given.
 QString createNewUidWithPrefix(StringSet &set, const QString &prefix, qint64 msecsSinceEpoch,
                                QRandomGenerator &random);
+// `count` new identifiers at once (an import's rows), added to the set.
+[[nodiscard]] QStringList createNewUidsWithPrefix(StringSet &set, const QString &prefix, qsizetype count);
 
 // True when the text is the prefix followed by exactly nine ASCII digits and
 // 32 ASCII letters or digits. Identifiers read from files are checked with
