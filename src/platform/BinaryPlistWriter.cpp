@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -305,7 +306,103 @@ void BinaryPlistWriter::checkSize() const
         throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
 }
 
+namespace {
+
+// The output in pieces of a megabyte, handed on as each fills.
+class Pieces {
+public:
+    explicit Pieces(const BinaryPlistWriter::Write &write) : m_write(write), m_buffer(Size) {}
+
+    // Room for a few bytes (a marker, a reference, an offset).
+    char *room(size_t n)
+    {
+        if (m_used + n > Size)
+            flush();
+        return m_buffer.data() + m_used;
+    }
+    void advance(char *to) { m_used = size_t(to - m_buffer.data()); }
+    // Writes `count` numbers of `width` bytes, each big-endian, the number
+    // i being value(i).
+    template <typename Value>
+    void putNumbers(quint64 count, int width, const Value &value)
+    {
+        quint64 i = 0;
+        while (i < count) {
+            if (Size - m_used < size_t(width))
+                flush();
+            char *at = m_buffer.data() + m_used;
+            const quint64 fit = std::min<quint64>(count - i, (Size - m_used) / size_t(width));
+            switch (width) {
+            case 1:
+                for (quint64 k = 0; k < fit; ++k)
+                    at[k] = char(value(i + k));
+                break;
+            case 2:
+                for (quint64 k = 0; k < fit; ++k)
+                    qToBigEndian(quint16(value(i + k)), at + 2 * k);
+                break;
+            case 4:
+                for (quint64 k = 0; k < fit; ++k)
+                    qToBigEndian(quint32(value(i + k)), at + 4 * k);
+                break;
+            default:
+                for (quint64 k = 0; k < fit; ++k)
+                    qToBigEndian(quint64(value(i + k)), at + 8 * k);
+                break;
+            }
+            m_used += size_t(fit) * size_t(width);
+            i += fit;
+        }
+    }
+    void put(const char *bytes, size_t n)
+    {
+        while (n > 0) {
+            if (m_used == Size)
+                flush();
+            const size_t part = std::min(n, Size - m_used);
+            std::memcpy(m_buffer.data() + m_used, bytes, part);
+            m_used += part;
+            bytes += part;
+            n -= part;
+        }
+    }
+    // False once a piece was refused; nothing more is handed on then.
+    bool flush()
+    {
+        if (m_ok && m_used > 0)
+            m_ok = m_write(QByteArrayView(m_buffer.data(), qsizetype(m_used)));
+        m_used = 0;
+        return m_ok;
+    }
+    [[nodiscard]] bool ok() const { return m_ok; }
+
+private:
+    static constexpr size_t Size = size_t(1) << 20;
+    const BinaryPlistWriter::Write &m_write;
+    std::vector<char> m_buffer;
+    size_t m_used = 0;
+    bool m_ok = true;
+};
+
+} // namespace
+
 QByteArray BinaryPlistWriter::finish(Ref top)
+{
+    QByteArray data;
+    (void)finish(
+        top,
+        [&](quint64 total) {
+            data.reserve(qsizetype(total));
+            return true;
+        },
+        [&](QByteArrayView piece) {
+            data.append(piece);
+            return true;
+        });
+    return data;
+}
+
+bool BinaryPlistWriter::finish(Ref top, const std::function<bool(quint64 total)> &begin, const Write &write)
 {
     const quint64 count = m_objects.size();
     if (top >= count)
@@ -333,52 +430,49 @@ QByteArray BinaryPlistWriter::finish(Ref top)
     if (total > quint64(m_maxBytes))
         throw AppException(ExceptionNames::InvalidArgument, tooLarge(m_maxBytes));
 
-    // The lookup table is no longer needed; give its memory back before the output is made.
+    // The lookup tables are no longer needed; give their memory back before the output is made.
     m_slots.release();
     std::string().swap(m_scratch);
+    if (!begin(total))
+        return false;
 
-    QByteArray data(qsizetype(total), Qt::Uninitialized);
-    char *const begin = data.data();
-    std::memcpy(begin, "bplist00", HeaderSize);
-    char *out = begin + HeaderSize;
-    char *table = begin + tableOffset;
-    for (const Object &object : m_objects) {
-        putBigEndian(table, quint64(out - begin), offsetSize);
-        table += offsetSize;
+    Pieces out(write);
+    out.put("bplist00", HeaderSize);
+    quint64 offset = HeaderSize;
+    for (Object &object : m_objects) {
         const quint32 n = object.kindAndCount & CountMask;
         const quint32 kind = object.kindAndCount & ~CountMask;
+        const quint32 start = object.start;
+        // Where the object lies is all that is needed of it from here on.
+        object.start = quint32(offset);
         if (kind == Scalar) {
-            std::memcpy(out, m_scalars.data() + object.start, n);
-            out += n;
+            out.put(m_scalars.data() + start, n);
+            offset += n;
             continue;
         }
-        out = putMarker(out, kind == Array ? 0xA : 0xD, n);
-        const Ref *refs = m_refs.data() + object.start;
+        char *marker = out.room(16);
+        char *const markerEnd = putMarker(marker, kind == Array ? 0xA : 0xD, n);
+        out.advance(markerEnd);
+        offset += quint64(markerEnd - marker);
+        const Ref *refs = m_refs.data() + start;
         const quint32 refCount = kind == Array ? n : 2 * n;
-        switch (refSize) {
-        case 1:
-            for (quint32 i = 0; i < refCount; ++i)
-                *out++ = char(refs[i]);
-            break;
-        case 2:
-            for (quint32 i = 0; i < refCount; ++i, out += 2)
-                qToBigEndian(quint16(refs[i]), out);
-            break;
-        default:
-            for (quint32 i = 0; i < refCount; ++i, out += 4)
-                qToBigEndian(quint32(refs[i]), out);
-            break;
-        }
+        out.putNumbers(refCount, refSize, [refs](quint64 i) { return refs[i]; });
+        offset += quint64(refCount) * quint64(refSize);
+        if (!out.ok())
+            return false;
     }
-    std::memset(table, 0, 6);
-    table[6] = char(offsetSize);
-    table[7] = char(refSize);
-    putBigEndian(table + 8, count, 8);
-    putBigEndian(table + 16, top, 8);
-    putBigEndian(table + 24, tableOffset, 8);
+    const Object *objects = m_objects.data();
+    out.putNumbers(count, offsetSize, [objects](quint64 i) { return objects[i].start; });
+    char trailer[TrailerSize] = {};
+    trailer[6] = char(offsetSize);
+    trailer[7] = char(refSize);
+    putBigEndian(trailer + 8, count, 8);
+    putBigEndian(trailer + 16, top, 8);
+    putBigEndian(trailer + 24, tableOffset, 8);
+    out.put(trailer, TrailerSize);
 
     m_objects.release();
     m_scalars.release();
     m_refs.release();
-    return data;
+    return out.flush();
 }

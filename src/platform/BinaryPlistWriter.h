@@ -13,6 +13,7 @@
 #include "PodBuffer.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,6 +52,11 @@ public:
 
     // The whole property list with `top` as its root. The writer is spent afterwards.
     [[nodiscard]] QByteArray finish(Ref top);
+    // The same handed on in pieces as it is made, never held whole: `begin`
+    // is told the size first, then `write` gets the pieces in order. False
+    // as soon as either answers false.
+    using Write = std::function<bool(QByteArrayView piece)>;
+    [[nodiscard]] bool finish(Ref top, const std::function<bool(quint64 total)> &begin, const Write &write);
 
 private:
     // A scalar's bytes lie in m_scalars; a container's references in m_refs

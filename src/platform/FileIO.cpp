@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -76,65 +77,6 @@ int createBeside(const QByteArray &target, QByteArray *temp)
     return -1;
 }
 
-bool writeLargeFile(const QString &path, const QByteArray &data, QString *error)
-{
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temp;
-    const int fd = createBeside(target, &temp);
-    if (fd < 0)
-        return fail(error, QStringLiteral("cannot create a file beside %1: %2").arg(path, systemError(errno)));
-    const auto abandon = [&](int code) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, systemError(code)));
-    };
-    struct stat existing {};
-    if (::stat(target.constData(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0)
-        return abandon(errno);
-
-    // Direct writes need an aligned buffer and whole blocks; a file system
-    // without them (tmpfs) is written through the cache, as is the tail.
-    std::unique_ptr<char, decltype(&std::free)> buffer(static_cast<char *>(std::aligned_alloc(DirectBlock, DirectChunk)),
-                                                       &std::free);
-    bool direct = buffer && setDirect(fd, true);
-    const char *bytes = data.constData();
-    size_t left = size_t(data.size());
-    while (left > 0) {
-        const size_t n = std::min(left, DirectChunk);
-        if (direct && n % DirectBlock != 0)
-            direct = !setDirect(fd, false);
-        bool written = false;
-        if (direct) {
-            std::memcpy(buffer.get(), bytes, n);
-            written = writeAll(fd, buffer.get(), n);
-            if (!written && errno == EINVAL) {
-                // Refused only when written: continue through the cache.
-                direct = !setDirect(fd, false);
-                written = !direct && writeAll(fd, bytes, n);
-            }
-        } else {
-            written = writeAll(fd, bytes, n);
-        }
-        if (!written)
-            return abandon(errno);
-        bytes += n;
-        left -= n;
-    }
-    if (::fdatasync(fd) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(temp.constData());
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, systemError(code)));
-    }
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        const int code = errno;
-        ::unlink(temp.constData());
-        return fail(error, QStringLiteral("cannot replace %1: %2").arg(path, systemError(code)));
-    }
-    return true;
-}
-
 } // namespace
 
 bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data)
@@ -144,12 +86,14 @@ bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data)
 
 bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data, QString *error)
 {
+    if (data.size() >= DirectBytes) {
+        AtomicFileWriter file(path);
+        return file.open(data.size(), error) && file.write(data, error) && file.commit(error);
+    }
     // The save file is renamed over its target, which would put a plain file
     // in place of a pipe or a device.
     if (const QFileInfo target(path); target.exists() && !target.isFile())
         return fail(error, QStringLiteral("%1 is not a plain file").arg(path));
-    if (data.size() >= DirectBytes)
-        return writeLargeFile(path, data, error);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, file.errorString());
@@ -160,6 +104,115 @@ bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data, QS
     }
     if (!file.commit())
         return fail(error, file.errorString());
+    return true;
+}
+
+FileIO::AtomicFileWriter::AtomicFileWriter(const QString &path) : m_path(path)
+{
+}
+
+FileIO::AtomicFileWriter::~AtomicFileWriter()
+{
+    abandon();
+}
+
+void FileIO::AtomicFileWriter::abandon()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    ::unlink(m_temp.constData());
+    m_fd = -1;
+}
+
+bool FileIO::AtomicFileWriter::failed(int code, QString *error)
+{
+    abandon();
+    return fail(error, QStringLiteral("cannot write %1: %2").arg(m_path, systemError(code)));
+}
+
+bool FileIO::AtomicFileWriter::open(qint64 expectedSize, QString *error)
+{
+    // Renamed over its target, the file would put a plain file in place of
+    // a pipe or a device.
+    if (const QFileInfo target(m_path); target.exists() && !target.isFile())
+        return fail(error, QStringLiteral("%1 is not a plain file").arg(m_path));
+    const QByteArray target = QFile::encodeName(m_path);
+    m_fd = createBeside(target, &m_temp);
+    if (m_fd < 0)
+        return fail(error, QStringLiteral("cannot create a file beside %1: %2").arg(m_path, systemError(errno)));
+    struct stat existing {};
+    if (::stat(target.constData(), &existing) == 0 && ::fchmod(m_fd, existing.st_mode & 07777) != 0)
+        return failed(errno, error);
+    // Direct writes need an aligned buffer and whole blocks; a file system
+    // without them (tmpfs) is written through the cache, as is the tail.
+    if (expectedSize >= DirectBytes) {
+        m_buffer.reset(static_cast<char *>(std::aligned_alloc(DirectBlock, DirectChunk)));
+        m_direct = m_buffer && setDirect(m_fd, true);
+    }
+    return true;
+}
+
+bool FileIO::AtomicFileWriter::flush(QString *error)
+{
+    if (m_buffered == 0)
+        return true;
+    bool written = false;
+    if (m_direct && m_buffered % DirectBlock != 0)
+        m_direct = !setDirect(m_fd, false);
+    if (m_direct) {
+        written = writeAll(m_fd, m_buffer.get(), m_buffered);
+        // Refused only when written: go on through the cache.
+        if (!written && errno == EINVAL && setDirect(m_fd, false)) {
+            m_direct = false;
+            written = writeAll(m_fd, m_buffer.get(), m_buffered);
+        }
+    } else {
+        written = writeAll(m_fd, m_buffer.get(), m_buffered);
+    }
+    m_buffered = 0;
+    return written || failed(errno, error);
+}
+
+bool FileIO::AtomicFileWriter::write(QByteArrayView piece, QString *error)
+{
+    if (m_fd < 0)
+        return fail(error, QStringLiteral("%1 is not open for writing").arg(m_path));
+    if (!m_buffer)
+        return writeAll(m_fd, piece.data(), size_t(piece.size())) || failed(errno, error);
+    const char *bytes = piece.data();
+    size_t left = size_t(piece.size());
+    while (left > 0) {
+        const size_t n = std::min(left, DirectChunk - m_buffered);
+        std::memcpy(m_buffer.get() + m_buffered, bytes, n);
+        m_buffered += n;
+        bytes += n;
+        left -= n;
+        if (m_buffered == DirectChunk && !flush(error))
+            return false;
+    }
+    return true;
+}
+
+bool FileIO::AtomicFileWriter::commit(QString *error)
+{
+    if (m_fd < 0)
+        return fail(error, QStringLiteral("%1 is not open for writing").arg(m_path));
+    if (!flush(error))
+        return false;
+    if (::fdatasync(m_fd) != 0)
+        return failed(errno, error);
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(m_temp.constData());
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(m_path, systemError(code)));
+    }
+    if (::rename(m_temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
+        const int code = errno;
+        ::unlink(m_temp.constData());
+        return fail(error, QStringLiteral("cannot replace %1: %2").arg(m_path, systemError(code)));
+    }
     return true;
 }
 

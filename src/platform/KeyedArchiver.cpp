@@ -152,6 +152,8 @@ struct KeyedArchiver::Private {
 
     explicit Private(KeyedArchiver *owner) : q(owner), writer(KeyedUnarchiver::MaxInputBytes) {}
 
+    Ref build(const QVariant &root);
+
     KeyedArchiver *q;
     BinaryPlistWriter writer;
     PodBuffer<Ref> objects; // index = UID; the property-list object of each, set once written
@@ -584,24 +586,42 @@ KeyedArchiver::~KeyedArchiver()
     delete d;
 }
 
+// Everything but the output: the root dictionary of the archive.
+Ref KeyedArchiver::Private::build(const QVariant &root)
+{
+    append(writer.addString(u"$null"));
+    const quint64 rootUid = encodeValue(root);
+
+    Fields top{{QStringLiteral("root"), uidRef(rootUid)}};
+    const Ref objectsArray = writer.addArray(objects);
+    objects.release();
+    Fields archive{
+        {QStringLiteral("$archiver"), writer.addString(u"NSKeyedArchiver")},
+        {QStringLiteral("$objects"), objectsArray},
+        {QStringLiteral("$top"), dictionary(top)},
+        {QStringLiteral("$version"), writer.addInteger(100000)},
+    };
+    const Ref archiveRef = dictionary(archive);
+    // Only the writer's objects are needed from here on.
+    stringUids.release();
+    uidRefs.release();
+    sharedStrings = AddressMemo();
+    return archiveRef;
+}
+
 QByteArray KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
 {
     registerPlatformCoders();
     KeyedArchiver coder;
-    Private &d = *coder.d;
-    d.append(d.writer.addString(u"$null"));
-    const quint64 rootUid = d.encodeValue(root);
+    return coder.d->writer.finish(coder.d->build(root));
+}
 
-    Private::Fields top{{QStringLiteral("root"), d.uidRef(rootUid)}};
-    const Ref objects = d.writer.addArray(d.objects);
-    d.objects.release();
-    Private::Fields archive{
-        {QStringLiteral("$archiver"), d.writer.addString(u"NSKeyedArchiver")},
-        {QStringLiteral("$objects"), objects},
-        {QStringLiteral("$top"), d.dictionary(top)},
-        {QStringLiteral("$version"), d.writer.addInteger(100000)},
-    };
-    return d.writer.finish(d.dictionary(archive));
+bool KeyedArchiver::archiveRootObject(const QVariant &root, const std::function<bool(quint64 total)> &begin,
+                                      const std::function<bool(QByteArrayView piece)> &write)
+{
+    registerPlatformCoders();
+    KeyedArchiver coder;
+    return coder.d->writer.finish(coder.d->build(root), begin, write);
 }
 
 bool KeyedArchiver::archiveRootObjectToFile(const QVariant &root, const QString &path)

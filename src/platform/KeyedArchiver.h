@@ -13,6 +13,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <utility>
 
 class RichText;
@@ -25,6 +26,12 @@ public:
     // deeper than KeyedUnarchiver::MaxDepth, an unsigned integer past
     // qint64, a date further out than MaxDateMsecs.
     [[nodiscard]] static QByteArray archivedDataWithRootObject(const QVariant &root);
+    // The same archive handed on in pieces as it is made, never held whole
+    // (a million-row table is hundreds of megabytes): `begin` is told its
+    // size first, then `write` gets the pieces in order. Throws as above,
+    // before `begin`; false as soon as `begin` or `write` answers false.
+    [[nodiscard]] static bool archiveRootObject(const QVariant &root, const std::function<bool(quint64 total)> &begin,
+                                                const std::function<bool(QByteArrayView piece)> &write);
     // Writes the archive to a file, replacing it; false when it cannot be written.
     [[nodiscard]] static bool archiveRootObjectToFile(const QVariant &root, const QString &path);
 

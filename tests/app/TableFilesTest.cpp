@@ -69,7 +69,7 @@ TEST_F(TableFiles, FailedStoreWritesAreToldAndQuittingAsksBeforeLosingThem)
     EXPECT_TRUE(reporter.saveBeforeQuit()) << "nothing unsaved: nothing asked";
 
     bool diskFull = true;
-    store->setFileWriter([&](const QString &file, const QByteArray &data, QString *error) {
+    store->setFileWriter([&](const QString &file, const TableStoreFile::FileContent &data, QString *error) {
         if (diskFull) {
             *error = QStringLiteral("No space left on device");
             return false;

@@ -461,7 +461,7 @@ TEST_F(TableStore, FailedWriteKeepsTheChangeAndSaysSo)
     const auto a = makeTable(*store, "A", {"E-Mail"}, {{"a1@x.org"}});
     const auto b = makeTable(*store, "B", {"E-Mail"}, {{"b1@x.org"}});
     bool failing = true;
-    store->setFileWriter([&](const QString &path, const QByteArray &data, QString *error) {
+    store->setFileWriter([&](const QString &path, const TableStoreFile::FileContent &data, QString *error) {
         if (!failing)
             return TableStoreFile::writeAtomically(path, data, error);
         *error = QStringLiteral("No space left on device");

@@ -227,7 +227,7 @@ bool PlainArrayDatabase::contentsChanged()
         return false;
     QString error;
     const std::optional<QByteArray> data = TableStoreFile::indexData(m_tables, m_uidSet, &error);
-    const bool written = data && writeFile(m_rootFilePath, *data, &error);
+    const bool written = data && writeFile(m_rootFilePath, TableStoreFile::FileContent(*data), &error);
     m_indexDirty = !written;
     if (!written)
         reportWriteFailure(m_rootFilePath, error);
@@ -291,7 +291,7 @@ void PlainArrayDatabase::setBatchingCache(const std::shared_ptr<PlainArrayTableC
     m_batching = cache;
 }
 
-bool PlainArrayDatabase::writeFile(const QString &path, const QByteArray &data, QString *error)
+bool PlainArrayDatabase::writeFile(const QString &path, const TableStoreFile::FileContent &content, QString *error)
 {
     // Every path is made here from the folder and a checked name; refuse
     // anything else outright rather than trust that it stays so.
@@ -300,7 +300,7 @@ bool PlainArrayDatabase::writeFile(const QString &path, const QByteArray &data, 
             *error = QStringLiteral("the store does not write %1").arg(path);
         return false;
     }
-    return m_writer ? m_writer(path, data, error) : TableStoreFile::writeAtomically(path, data, error);
+    return m_writer ? m_writer(path, content, error) : TableStoreFile::writeAtomically(path, content, error);
 }
 
 void PlainArrayDatabase::tableWriteFinished(const std::shared_ptr<PlainArrayTableCache> &cache, bool written,

@@ -98,7 +98,7 @@ private:
     [[nodiscard]] QString displayNameForFile(const QString &path);
     void recordDisplayName(const QString &path, const QString &name);
     void setBatchingCache(const std::shared_ptr<PlainArrayTableCache> &cache);
-    bool writeFile(const QString &path, const QByteArray &data, QString *error);
+    bool writeFile(const QString &path, const TableStoreFile::FileContent &content, QString *error);
     void tableWriteFinished(const std::shared_ptr<PlainArrayTableCache> &cache, bool written, const QString &error);
     void reportWriteFailure(const QString &path, const QString &error);
     void removeTableAndFile(PlainArrayTable &table);

@@ -248,8 +248,7 @@ bool PlainArrayTableCache::save()
     if (m_readOnly || !store)
         return false;
     QString error;
-    const std::optional<QByteArray> data = TableStoreFile::tableData(m_table, &error);
-    const bool written = data && store->writeFile(m_filePath, *data, &error);
+    const bool written = store->writeFile(m_filePath, TableStoreFile::tableContent(m_table), &error);
     m_dirty = !written;
     store->tableWriteFinished(shared_from_this(), written, error);
     return written;

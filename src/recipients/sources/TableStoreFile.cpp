@@ -218,23 +218,55 @@ std::optional<QByteArray> TableStoreFile::indexData(const QList<std::shared_ptr<
     return archive(root, error);
 }
 
-std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString *error)
+namespace {
+
+// The root of a table file; the rows are handed to the archiver one at a
+// time, not held in a list of a million variants for the whole save.
+QVariant tableRoot(const TableStoreFile::Table &table)
 {
     QVariantList columns;
     columns.reserve(table.columns.size());
     for (const auto &column : table.columns)
         columns.append(codableVariant(column));
-    // Each row is handed over as it is written, not held in a list of a
-    // million variants for the whole save.
-    const LazyList contents{table.contents.size(), [&](qsizetype i) { return codableVariant(table.contents[i]); }};
-    const QVariantMap root{{DisplayNameKey, table.displayName},
-                           {ColumnsKey, columns},
-                           {ContentsKey, QVariant::fromValue(contents)},
-                           {UidSetKey, QVariant::fromValue(table.uidSet)}};
-    return archive(root, error);
+    const LazyList contents{table.contents.size(), [&table](qsizetype i) { return codableVariant(table.contents[i]); }};
+    return QVariantMap{{DisplayNameKey, table.displayName},
+                       {ColumnsKey, columns},
+                       {ContentsKey, QVariant::fromValue(contents)},
+                       {UidSetKey, QVariant::fromValue(table.uidSet)}};
 }
 
-bool TableStoreFile::writeAtomically(const QString &path, const QByteArray &data, QString *error)
+} // namespace
+
+std::optional<QByteArray> TableStoreFile::tableData(const Table &table, QString *error)
 {
-    return FileIO::writeFileAtomically(path, data, error);
+    return archive(tableRoot(table), error);
+}
+
+TableStoreFile::FileContent TableStoreFile::tableContent(const Table &table)
+{
+    return FileContent(tableRoot(table));
+}
+
+std::optional<QByteArray> TableStoreFile::FileContent::bytes(QString *error) const
+{
+    if (const auto *bytes = std::get_if<QByteArray>(&m_content))
+        return *bytes;
+    return archive(std::get<QVariant>(m_content), error);
+}
+
+bool TableStoreFile::writeAtomically(const QString &path, const FileContent &content, QString *error)
+{
+    if (const auto *bytes = std::get_if<QByteArray>(&content.m_content))
+        return FileIO::writeFileAtomically(path, *bytes, error);
+    FileIO::AtomicFileWriter file(path);
+    try {
+        return KeyedArchiver::archiveRootObject(
+                   std::get<QVariant>(content.m_content),
+                   [&](quint64 total) { return file.open(qint64(total), error); },
+                   [&](QByteArrayView piece) { return file.write(piece, error); })
+            && file.commit(error);
+    } catch (const AppException &e) {
+        // The archiver refuses what could not be read back, before writing.
+        return setError(error, e.reason());
+    }
 }

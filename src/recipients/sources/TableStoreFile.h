@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <variant>
 
 class PlainArrayTable;
 
@@ -69,9 +70,29 @@ void registerCoders();
                                                   const StringSet &uidSet, QString *error = nullptr);
 [[nodiscard]] std::optional<QByteArray> tableData(const Table &table, QString *error = nullptr);
 
+// What a file is to hold: bytes, or an archive made as it is written, so
+// that a table of a million rows is never held whole (its archive is
+// hundreds of megabytes). An archive refers to what it was made from,
+// which must outlive the content.
+class FileContent {
+public:
+    explicit FileContent(QByteArray bytes) : m_content(std::move(bytes)) {}
+    explicit FileContent(QVariant archiveRoot) : m_content(std::move(archiveRoot)) {}
+    // The bytes, made whole; nothing, with the reason, when the archive
+    // could not be made.
+    [[nodiscard]] std::optional<QByteArray> bytes(QString *error) const;
+
+private:
+    friend bool writeAtomically(const QString &path, const FileContent &content, QString *error);
+    std::variant<QByteArray, QVariant> m_content;
+};
+
+// A table file's content, made as it is written.
+[[nodiscard]] FileContent tableContent(const Table &table);
+
 // Replaces the file in one step (a temporary file beside it, synced, then
 // renamed), so an interrupted write leaves the old file whole.
-using Writer = std::function<bool(const QString &path, const QByteArray &data, QString *error)>;
-[[nodiscard]] bool writeAtomically(const QString &path, const QByteArray &data, QString *error);
+using Writer = std::function<bool(const QString &path, const FileContent &content, QString *error)>;
+[[nodiscard]] bool writeAtomically(const QString &path, const FileContent &content, QString *error);
 
 } // namespace TableStoreFile

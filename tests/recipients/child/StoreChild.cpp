@@ -48,7 +48,7 @@ int main(int argc, char **argv)
     }
     std::printf("table %s\nready\n", qPrintable(table->uid()));
     std::fflush(stdout);
-    store->setFileWriter([](const QString &path, const QByteArray &data, QString *error) {
+    store->setFileWriter([](const QString &path, const TableStoreFile::FileContent &data, QString *error) {
         std::printf("writing\n");
         std::fflush(stdout);
         return TableStoreFile::writeAtomically(path, data, error);
