@@ -19,7 +19,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
+
+#include <sys/resource.h>
 
 using Rows = QList<QStringList>;
 
@@ -611,4 +614,45 @@ TEST(TableStoreFiles, ReadsOutsideWrittenFilesAndRefusesBrokenOnes)
         EXPECT_FALSE(TableStoreFile::readTable(corpus(broken), &error)) << broken;
         EXPECT_FALSE(error.isEmpty()) << broken;
     }
+}
+
+// A table file is archived straight into the file, in pieces: the file must
+// hold exactly the archive made whole, large enough to cross many pieces and
+// to go past the page cache, and a write that fails half-way must leave the
+// old file.
+TEST(TableStoreFiles, StreamedFileIsTheWholeArchive)
+{
+    TableStoreFile::Table table;
+    table.displayName = QStringLiteral("Groß");
+    for (const char *uid : {"pac-1", "pac-2"}) {
+        table.columns.append(std::make_shared<PlainArrayColumn>(QString::fromLatin1(uid), QString::fromLatin1(uid)));
+        table.uidSet.insert(QString::fromLatin1(uid));
+    }
+    for (int i = 0; i < 120'000; ++i) {
+        const QString uid = QStringLiteral("par-%1").arg(i);
+        table.contents.append(std::make_shared<PlainArrayRow>(
+            uid, QVariantMap{{"pac-1", QStringLiteral("user%1@example.org").arg(i)}, {"pac-2", i % 3 ? "Köln" : "Berlin"}}));
+        table.uidSet.insert(uid);
+    }
+    const QByteArray whole = TableStoreFile::tableData(table).value_or("failed");
+    ASSERT_GT(whole.size(), 16 << 20);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tbl-file"));
+    QString error;
+    ASSERT_TRUE(TableStoreFile::writeAtomically(path, TableStoreFile::tableContent(table), &error)) << error.toStdString();
+    EXPECT_TRUE(readWholeFile(path) == whole);
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 8 << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    table.displayName = QStringLiteral("changed");
+    const bool written = TableStoreFile::writeAtomically(path, TableStoreFile::tableContent(table), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(readWholeFile(path) == whole);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("tbl-file")});
 }
