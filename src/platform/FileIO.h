@@ -18,7 +18,7 @@ namespace FileIO {
 // made, never held whole): open() makes a temporary file beside it, commit()
 // syncs it and renames it over the file. Left uncommitted, or after any
 // failure, the temporary file is removed and the file is as it was. Large
-// files (expectedSize from 16 MB) are written past the page cache where
+// files (expectedSize from 64 MB) are written past the page cache where
 // the file system allows it: copying hundreds of megabytes into newly made
 // cache pages costs more than storing them.
 class AtomicFileWriter {

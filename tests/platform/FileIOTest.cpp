@@ -47,7 +47,7 @@ TEST(FileIO, LargeFilesAreReplacedWholeOrNotAtAll)
     QTemporaryDir onDisk;
     QTemporaryDir inMemory(QStringLiteral("/dev/shm/corv-fileio-XXXXXX"));
     ASSERT_TRUE(onDisk.isValid());
-    QByteArray data((16 << 20) + 4097, Qt::Uninitialized);
+    QByteArray data((64 << 20) + 4097, Qt::Uninitialized);
     for (qsizetype i = 0; i < data.size(); ++i)
         data[i] = char((i * 7919) >> 5);
 
@@ -62,7 +62,7 @@ TEST(FileIO, LargeFilesAreReplacedWholeOrNotAtAll)
             old.write("old");
         }
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-        for (const qsizetype size : {data.size(), qsizetype(8 << 20) * 2, data.size() - 1}) {
+        for (const qsizetype size : {data.size(), qsizetype(64 << 20), data.size() - 1}) {
             const QByteArray part = data.left(size);
             QString error;
             ASSERT_TRUE(FileIO::writeFileAtomically(path, part, &error)) << error.toStdString();
