@@ -133,6 +133,12 @@ bool FileIO::AtomicFileWriter::failed(int code, QString *error)
 
 bool FileIO::AtomicFileWriter::open(qint64 expectedSize, QString *error)
 {
+    // As QSaveFile does, a link is followed and what it leads to replaced.
+    QFileInfo link(m_path);
+    for (int depth = 0; depth < 128 && link.isSymLink(); ++depth)
+        link.setFile(link.symLinkTarget());
+    if (!link.isSymLink())
+        m_path = link.filePath();
     // Renamed over its target, the file would put a plain file in place of
     // a pipe or a device.
     if (const QFileInfo target(m_path); target.exists() && !target.isFile())

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -71,6 +72,15 @@ TEST(FileIO, LargeFilesAreReplacedWholeOrNotAtAll)
         struct stat info {};
         ASSERT_EQ(stat(QFile::encodeName(path).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0640u);
+        // A link is followed, as small files' saves follow it: the file it
+        // leads to is replaced and the link stays.
+        const QString link = dir->filePath(QStringLiteral("link"));
+        ASSERT_TRUE(QFile::link(path, link));
+        ASSERT_TRUE(FileIO::writeFileAtomically(link, data));
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        EXPECT_EQ(FileIO::readFileLimited(path, 1 << 30).value_or("failed"), data);
+        ASSERT_TRUE(QFile::remove(link));
+        ASSERT_TRUE(FileIO::writeFileAtomically(path, data.left(data.size() - 1)));
 
         rlimit saved{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);

@@ -1,8 +1,8 @@
 #include "StoredTableExport.h"
 
+#include "FileIO.h"
 #include "TableRef.h"
 
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -51,18 +51,6 @@ StoredTableExport::Result StoredTableExport::exportCSV(const TableRef &table, co
     Result result;
     const Text text = tabSeparatedText(table);
     result.valuesChanged = text.valuesChanged;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = file.errorString();
-        return result;
-    }
-    if (file.write(text.utf8) != text.utf8.size()) {
-        result.error = file.errorString();
-        file.cancelWriting();
-        return result;
-    }
-    result.written = file.commit();
-    if (!result.written)
-        result.error = file.errorString();
+    result.written = FileIO::writeFileAtomically(path, text.utf8, &result.error);
     return result;
 }
