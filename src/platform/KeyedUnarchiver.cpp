@@ -465,6 +465,86 @@ struct KeyedUnarchiver::Private {
         return failed ? QVariant() : QVariant(map);
     }
 
+    // The dictionary object `uid` as pairs in key order, the last of equal
+    // keys winning as in a QVariantMap; not kept, so a table's rows are not
+    // held once as maps and again as rows. False when the object is not a
+    // dictionary.
+    bool dictionaryEntries(quint64 uid, QList<std::pair<QString, QVariant>> *out)
+    {
+        if (failed || !checkReference(uid))
+            return false;
+        if (states[uid] == State::Read) {
+            const QVariant &value = slot(uid);
+            if (value.typeId() != QMetaType::QVariantMap)
+                return false;
+            const QVariantMap map = value.toMap();
+            for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+                out->append({it.key(), it.value()});
+            return true;
+        }
+        if (states[uid] == State::Reading) {
+            fail(QStringLiteral("reference cycle at object %1").arg(uid));
+            return false;
+        }
+        if (depth >= MaxDepth) {
+            fail(QStringLiteral("objects nested deeper than %1 levels").arg(MaxDepth));
+            return false;
+        }
+        const Object dict = objectAt(uid);
+        if (dict.kind != Kind::Dictionary)
+            return false;
+        const QString className = classNameOf(dict);
+        if (className != QLatin1String("NSDictionary") && className != QLatin1String("NSMutableDictionary"))
+            return false;
+        states[uid] = State::Reading;
+        ++depth;
+        frames.push_back({dict, className, 0, nullptr});
+        struct Leave {
+            Private &d;
+            quint64 uid;
+            ~Leave()
+            {
+                d.frames.pop_back();
+                --d.depth;
+                // Not kept: another reference reads it again, paid from the budget.
+                d.states[uid] = State::NotRead;
+            }
+        } leave{*this, uid};
+        std::vector<quint64> keys, values;
+        if (!referencesIn(u"NS.keys", keys) || !referencesIn(u"NS.objects", values))
+            return false;
+        if (keys.size() != values.size()) {
+            fail(QStringLiteral("NS.keys and NS.objects of a dictionary differ in length"));
+            return false;
+        }
+        out->reserve(qsizetype(keys.size()));
+        for (size_t i = 0; i < keys.size() && !failed; ++i) {
+            const QVariant key = decodeReference(keys[i]);
+            if (!failed && key.typeId() != QMetaType::QString)
+                fail(QStringLiteral("a dictionary key is not a string"));
+            QVariant value = decodeReference(values[i]);
+            if (!failed)
+                out->append({key.toString(), std::move(value)});
+        }
+        if (failed)
+            return false;
+        const auto byKey = [](const auto &a, const auto &b) { return a.first < b.first; };
+        if (!std::is_sorted(out->cbegin(), out->cend(), byKey)) {
+            std::stable_sort(out->begin(), out->end(), byKey);
+        }
+        // Equal keys: the last one stays.
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < out->size(); ++i) {
+            if (i + 1 < out->size() && (*out)[i].first == (*out)[i + 1].first)
+                continue;
+            if (kept != i)
+                (*out)[kept] = std::move((*out)[i]);
+            ++kept;
+        }
+        out->resize(kept);
+        return true;
+    }
+
     QVariant decodeSet()
     {
         const QVariantList members = decodeReferences(u"NS.objects").toList();
@@ -561,6 +641,19 @@ QVariantList KeyedUnarchiver::decodeList(const QString &key)
 {
     const QVariant value = decodeObject(key);
     return value.typeId() == QMetaType::QVariantList ? value.toList() : QVariantList();
+}
+
+bool KeyedUnarchiver::decodeDictionaryEntries(const QString &key, QList<std::pair<QString, QVariant>> *entries)
+{
+    entries->clear();
+    quint64 uid = 0;
+    if (d->failed)
+        return false;
+    // Absent, nil or not a reference reads as no entries, as decodeObject
+    // reads them as nothing.
+    if (!d->referenceValue(d->field(key), uid) || uid == 0)
+        return true;
+    return d->dictionaryEntries(uid, entries);
 }
 
 QVariantMap KeyedUnarchiver::decodeMap(const QString &key)

@@ -14,6 +14,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <utility>
+
 class KeyedUnarchiver {
 public:
     // The root object, or an invalid QVariant when the data is not a keyed
@@ -34,6 +36,11 @@ public:
     [[nodiscard]] QString decodeString(const QString &key);
     [[nodiscard]] QVariantList decodeList(const QString &key);
     [[nodiscard]] QVariantMap decodeMap(const QString &key);
+    // A dictionary as (key, value) pairs in key order, each key once, for
+    // a decoder that keeps them so (a stored table's row): no map is made
+    // and none is kept. False when the value is there but is not a
+    // dictionary; absent or nil gives no pairs.
+    [[nodiscard]] bool decodeDictionaryEntries(const QString &key, QList<std::pair<QString, QVariant>> *entries);
     [[nodiscard]] bool decodeBool(const QString &key);
     [[nodiscard]] qint32 decodeInt32(const QString &key);
     [[nodiscard]] qint64 decodeInt64(const QString &key);

@@ -616,6 +616,37 @@ TEST(TableStoreFiles, ReadsOutsideWrittenFilesAndRefusesBrokenOnes)
     }
 }
 
+// Rows read their values without a map in between: a row's keys out of
+// order or given twice (another writer's file) read as a map would hold
+// them, and two rows sharing one dictionary get a copy each.
+TEST(TableStoreFiles, RowValuesReadAsADictionaryHoldsThem)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("crafted.bplist"));
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import plistlib, sys
+archive = plistlib.load(open(sys.argv[1], 'rb'))
+objects = archive['$objects']
+first = objects[13]
+first['NS.keys'] = [plistlib.UID(10), plistlib.UID(8), plistlib.UID(17)]
+first['NS.objects'] = [plistlib.UID(11), plistlib.UID(9), plistlib.UID(25)]
+objects[23]['data'] = plistlib.UID(13)
+plistlib.dump(archive, open(sys.argv[2], 'wb'), fmt=plistlib.FMT_BINARY)
+)"),
+                                         QStringLiteral(CORV_SOURCE_DIR "/tests/fuzz/corpus/table_store_file/valid-table.bplist"),
+                                         path});
+    ASSERT_TRUE(python.waitForFinished(60000) && python.exitCode() == 0) << python.readAllStandardError().toStdString();
+    const auto table = TableStoreFile::readTable(readWholeFile(path));
+    ASSERT_TRUE(table);
+    ASSERT_EQ(table->contents.size(), 3);
+    const QVariantMap expected{{"pac-1", "c@x.org"}, {"pac-2", QStringLiteral("Zoë")}};
+    EXPECT_EQ(table->contents[0]->rawData().value("data").toMap(), expected);
+    EXPECT_EQ(table->contents[1]->rawData().value("data").toMap(), expected);
+    EXPECT_EQ(table->contents[0]->dataForColumn(*table->columns[0]), "c@x.org");
+    EXPECT_EQ(table->contents[2]->dataForColumn(*table->columns[0]), "c@x.org");
+}
+
 // A table file is archived straight into the file, in pieces: the file must
 // hold exactly the archive made whole, across many pieces, and a write that
 // fails half-way must leave the old file.

@@ -64,10 +64,10 @@ CodableRef decodeRow(KeyedUnarchiver &coder)
     QString uid;
     if (!readString(coder, PlainArrayRow::UidKey, &uid))
         return nullptr;
-    const QVariant data = coder.decodeObject(PlainArrayRow::DataKey);
-    if (data.isValid() && data.typeId() != QMetaType::QVariantMap)
+    PlainArrayRow::Cells cells;
+    if (!coder.decodeDictionaryEntries(PlainArrayRow::DataKey, &cells))
         return nullptr;
-    return std::make_shared<PlainArrayRow>(uid, data.toMap());
+    return std::make_shared<PlainArrayRow>(uid, std::move(cells));
 }
 
 // The root dictionary, holding every required key and nothing but the
