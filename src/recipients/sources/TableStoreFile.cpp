@@ -247,13 +247,6 @@ TableStoreFile::FileContent TableStoreFile::tableContent(const Table &table)
     return FileContent(tableRoot(table));
 }
 
-std::optional<QByteArray> TableStoreFile::FileContent::bytes(QString *error) const
-{
-    if (const auto *bytes = std::get_if<QByteArray>(&m_content))
-        return *bytes;
-    return archive(std::get<QVariant>(m_content), error);
-}
-
 bool TableStoreFile::writeAtomically(const QString &path, const FileContent &content, QString *error)
 {
     if (const auto *bytes = std::get_if<QByteArray>(&content.m_content))

@@ -78,9 +78,6 @@ class FileContent {
 public:
     explicit FileContent(QByteArray bytes) : m_content(std::move(bytes)) {}
     explicit FileContent(QVariant archiveRoot) : m_content(std::move(archiveRoot)) {}
-    // The bytes, made whole; nothing, with the reason, when the archive
-    // could not be made.
-    [[nodiscard]] std::optional<QByteArray> bytes(QString *error) const;
 
 private:
     friend bool writeAtomically(const QString &path, const FileContent &content, QString *error);
