@@ -100,10 +100,10 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addString(QStringView text, quint32 ke
     return addScalar(key);
 }
 
-std::optional<BinaryPlistWriter::Ref> BinaryPlistWriter::findString(QStringView text, quint32 key)
+std::optional<BinaryPlistWriter::Ref> BinaryPlistWriter::findString(QStringView text)
 {
     encodeString(text);
-    const Lookup found = lookup(key);
+    const Lookup found = lookup(stringHash(text));
     return found.found ? std::optional<Ref>(found.ref) : std::nullopt;
 }
 

@@ -32,10 +32,9 @@ public:
     // scalars starts now, so that several lookups overlap. The key it
     // answers spares addString the hashing.
     [[nodiscard]] quint32 prefetchString(QStringView text) const;
-    [[nodiscard]] static quint32 stringKey(QStringView text) { return stringHash(text); }
     [[nodiscard]] Ref addString(QStringView text, quint32 key);
     // The string if it was added already; adds nothing.
-    [[nodiscard]] std::optional<Ref> findString(QStringView text, quint32 key);
+    [[nodiscard]] std::optional<Ref> findString(QStringView text);
     [[nodiscard]] Ref addInteger(qint64 value);
     [[nodiscard]] Ref addReal(double value);
     [[nodiscard]] Ref addBool(bool value);

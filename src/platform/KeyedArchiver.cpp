@@ -344,7 +344,7 @@ struct KeyedArchiver::Private {
             }
             StringSet fresh;
             for (size_t i = 0; i < unknown.size(); ++i) {
-                if (const quint32 uid = knownStringUid(*unknown[i], std::nullopt))
+                if (const quint32 uid = knownStringUid(*unknown[i]))
                     known.push_back(uid);
                 else
                     fresh.insert(*unknown[i]);
@@ -361,11 +361,11 @@ struct KeyedArchiver::Private {
     }
 
     // The UID of a string already in the archive; 0 for one that is not.
-    quint32 knownStringUid(const QString &text, std::optional<quint32> key)
+    quint32 knownStringUid(const QString &text)
     {
         if (const quint32 *known = stringUidMemo.find(text))
             return *known;
-        const std::optional<Ref> ref = writer.findString(text, key ? *key : BinaryPlistWriter::stringKey(text));
+        const std::optional<Ref> ref = writer.findString(text);
         return ref && *ref < stringUids.size() ? stringUids[*ref] : 0;
     }
 
