@@ -549,6 +549,7 @@ struct KeyedUnarchiver::Private {
     {
         const QVariantList members = decodeReferences(u"NS.objects").toList();
         StringSet set;
+        set.reserve(members.size()); // a table's identifiers: a million of them
         for (const QVariant &member : members) {
             if (member.typeId() != QMetaType::QString) {
                 fail(QStringLiteral("a set holds something other than strings"));
