@@ -500,7 +500,7 @@
         <translation>“%1” could not be saved: %2. The previous file is unchanged.</translation>
     </message>
     <message>
-        <source>DOC_NOT_A_FILE</source>
+        <source>DOC_NOT_A_PLAIN_FILE</source>
         <translation>something other than a file is in its place</translation>
     </message>
     <message>
@@ -1274,10 +1274,6 @@
 </context>
 <context>
     <name>Localized</name>
-    <message>
-        <source>FIELD_PULLDOWN_TITLE</source>
-        <translation>Insert Field</translation>
-    </message>
     <message>
         <source>Bad Encoding</source>
         <translation>Wrong encoding</translation>

@@ -438,6 +438,8 @@ TEST_F(DocumentFileTest, FailedSaveLeavesThePreviousFileWhole)
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     EXPECT_FALSE(document->writeToFile(pipe, &error));
     EXPECT_TRUE(error.contains(QLatin1String("pipe.quorv2"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QLatin1String("something other than a file"))) << error.toStdString();
+    EXPECT_FALSE(error.contains(u'%')) << error.toStdString();
     EXPECT_FALSE(QFileInfo(pipe).isFile());
     EXPECT_TRUE(QFileInfo(pipe).exists());
 }

@@ -105,7 +105,7 @@ bool Document::writeToFile(const QString &path, QString *error)
     // a plain file in place of a pipe or a device.
     if (const QFileInfo target(path); target.exists() && !target.isFile()) {
         setError(error, localizedString("Localized-Document", "DOC_CANNOT_WRITE")
-                            .arg(name, localizedString("Localized-Document", "DOC_NOT_A_FILE")));
+                            .arg(name, localizedString("Localized-Document", "DOC_NOT_A_PLAIN_FILE")));
         return false;
     }
     const QByteArray data = dataRepresentationOfType(writableType());
