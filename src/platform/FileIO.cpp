@@ -60,21 +60,31 @@ bool setDirect(int fd, bool on)
     return flags >= 0 && fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
 }
 
-// The temporary file is made with O_EXCL under a fresh name, so nothing
-// already there (a link planted beside the target) is ever written through.
-int createBeside(const QByteArray &target, QByteArray *temp)
+// A fresh name beside the target ("<name>.XXXXXX") that `place` takes:
+// it makes the name only where nothing is, so nothing already there (a
+// link planted beside the target) is ever written through. False, with
+// errno, when it fails for another reason than a name taken.
+template <typename Place>
+bool nameBeside(const QByteArray &target, QByteArray *name, const Place &place)
 {
     constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temp = target + '.';
+        *name = target + '.';
         for (int i = 0; i < 6; ++i)
-            temp->append(Letters[QRandomGenerator::global()->bounded(62)]);
-        const int fd = ::open(temp->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
+            name->append(Letters[QRandomGenerator::global()->bounded(62)]);
+        if (place(name->constData()))
+            return true;
+        if (errno != EEXIST)
+            return false;
     }
     errno = EEXIST;
-    return -1;
+    return false;
+}
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
 } // namespace
@@ -121,7 +131,8 @@ void FileIO::AtomicFileWriter::abandon()
     if (m_fd < 0)
         return;
     ::close(m_fd);
-    ::unlink(m_temp.constData());
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
     m_fd = -1;
 }
 
@@ -144,9 +155,21 @@ bool FileIO::AtomicFileWriter::open(qint64 expectedSize, QString *error)
     if (const QFileInfo target(m_path); target.exists() && !target.isFile())
         return fail(error, QStringLiteral("%1 is not a plain file").arg(m_path));
     const QByteArray target = QFile::encodeName(m_path);
-    m_fd = createBeside(target, &m_temp);
-    if (m_fd < 0)
-        return fail(error, QStringLiteral("cannot create a file beside %1: %2").arg(m_path, systemError(errno)));
+    // Unnamed until it is whole, where the file system allows it, so a
+    // program killed while writing leaves nothing behind; else named beside
+    // the target from the start.
+    // (It is named through /proc when whole.)
+    if (::access("/proc/self/fd", F_OK) == 0)
+        m_fd = ::open(folderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (m_fd < 0) {
+        m_temp.clear();
+        const bool made = nameBeside(target, &m_temp, [&](const char *name) {
+            m_fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return m_fd >= 0;
+        });
+        if (!made)
+            return fail(error, QStringLiteral("cannot create a file beside %1: %2").arg(m_path, systemError(errno)));
+    }
     struct stat existing {};
     if (::stat(target.constData(), &existing) == 0 && ::fchmod(m_fd, existing.st_mode & 07777) != 0)
         return failed(errno, error);
@@ -208,6 +231,17 @@ bool FileIO::AtomicFileWriter::commit(QString *error)
         return false;
     if (::fdatasync(m_fd) != 0)
         return failed(errno, error);
+    if (m_temp.isEmpty()) {
+        const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(m_fd);
+        const bool linked = nameBeside(QFile::encodeName(m_path), &m_temp, [&](const char *name) {
+            return ::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+        });
+        if (!linked) {
+            const int code = errno;
+            m_temp.clear();
+            return failed(code, error);
+        }
+    }
     const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0) {
         const int code = errno;
