@@ -31,3 +31,20 @@ TimeZone::~TimeZone()
         qunsetenv("TZ");
     tzset();
 }
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    if (getrlimit(RLIMIT_FSIZE, &m_old) != 0)
+        return;
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    if (m_set)
+        setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
+}

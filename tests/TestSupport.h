@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 // Path of a checked-in file below tests/data.
 QString testDataPath(const QString &relative);
 
@@ -20,4 +24,21 @@ public:
 private:
     QByteArray m_old;
     bool m_had;
+};
+
+// Makes the file system refuse every write past `bytes` for as long as it
+// lives, as a full disk would: writes fail (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    // False when the limit could not be set.
+    [[nodiscard]] bool isSet() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = SIG_DFL;
+    bool m_set = false;
 };

@@ -35,9 +35,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using TextFixtures::withTag;
@@ -413,15 +411,12 @@ TEST_F(DocumentFileTest, FailedSaveLeavesThePreviousFileWhole)
     // The file system refuses the write part-way: every byte past 4 KiB.
     document->logTab()->setLogText(RichText(QString(200000, QChar('x'))));
     document->updateChangeCount(Document::ChangeDone);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit oldLimit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
-    rlimit limit = oldLimit;
-    limit.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const bool written = document->writeToFile(file, &error);
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    std::signal(SIGXFSZ, oldHandler);
+    bool written = false;
+    {
+        const FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.isSet());
+        written = document->writeToFile(file, &error);
+    }
     EXPECT_FALSE(written);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(readWholeFile(file), saved);

@@ -5,11 +5,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 // The limit bounds what is read, never what is reserved: a caller may
@@ -82,15 +81,13 @@ TEST(FileIO, LargeFilesAreReplacedWholeOrNotAtAll)
         ASSERT_TRUE(QFile::remove(link));
         ASSERT_TRUE(FileIO::writeFileAtomically(path, data.left(data.size() - 1)));
 
-        rlimit saved{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 1 << 20;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
         QString error;
-        const bool written = FileIO::writeFileAtomically(path, data, &error);
-        setrlimit(RLIMIT_FSIZE, &saved);
+        bool written = false;
+        {
+            const FileSizeLimit limit(1 << 20);
+            ASSERT_TRUE(limit.isSet());
+            written = FileIO::writeFileAtomically(path, data, &error);
+        }
         EXPECT_FALSE(written);
         EXPECT_FALSE(error.isEmpty());
         EXPECT_EQ(FileIO::readFileLimited(path, 1 << 30).value_or("failed"), data.left(data.size() - 1));

@@ -19,10 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <stdexcept>
-
-#include <sys/resource.h>
 
 using Rows = QList<QStringList>;
 
@@ -673,15 +670,13 @@ TEST(TableStoreFiles, StreamedFileIsTheWholeArchive)
     ASSERT_TRUE(TableStoreFile::writeAtomically(path, TableStoreFile::tableContent(table), &error)) << error.toStdString();
     EXPECT_TRUE(readWholeFile(path) == whole);
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4 << 20;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     table.displayName = QStringLiteral("changed");
-    const bool written = TableStoreFile::writeAtomically(path, TableStoreFile::tableContent(table), &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
+    bool written = false;
+    {
+        const FileSizeLimit limit(4 << 20);
+        ASSERT_TRUE(limit.isSet());
+        written = TableStoreFile::writeAtomically(path, TableStoreFile::tableContent(table), &error);
+    }
     EXPECT_FALSE(written);
     EXPECT_TRUE(readWholeFile(path) == whole);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("tbl-file")});
