@@ -229,7 +229,7 @@ BinaryPlistWriter::Lookup BinaryPlistWriter::lookup(quint32 hash)
     const auto sameAt = [&](quint32 start) {
         return start + size <= m_scalars.size() && std::memcmp(m_scalars.data() + start, m_scratch.data(), size) == 0;
     };
-    Recent &recent = m_recent[(hash >> 7) % m_recent.size()];
+    Recent &recent = recentFor(hash);
     if (recent.ref != 0 && recent.hash == hash && sameAt(recent.start))
         return {true, recent.ref - 1, 0};
     const size_t mask = m_slots.size() - 1;
@@ -255,7 +255,7 @@ BinaryPlistWriter::Ref BinaryPlistWriter::addScalar(quint32 hash)
     const quint32 start = quint32(m_scalars.size());
     const Ref ref = appendScalar();
     m_slots[found.slot] = {ref + 1, hash};
-    m_recent[(hash >> 7) % m_recent.size()] = {ref + 1, hash, start};
+    recentFor(hash) = {ref + 1, hash, start};
     if (++m_slotCount * 2 > m_slots.size())
         growSlots();
     return ref;

@@ -17,7 +17,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 class BinaryPlistWriter {
 public:
@@ -106,6 +105,8 @@ private:
         quint32 start = 0;
     };
     std::array<Recent, 4096> m_recent{};
+    // Other bits of the hash than the slots' index takes.
+    Recent &recentFor(quint32 hash) { return m_recent[(hash >> 7) % m_recent.size()]; }
     quint64 m_slotCount = 0;
     quint64 m_containerCount = 0;
 };

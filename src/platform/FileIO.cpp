@@ -81,6 +81,15 @@ bool nameBeside(const QByteArray &target, QByteArray *name, const Place &place)
     return false;
 }
 
+// The file is replaced by renaming a new one over it, which would put a
+// plain file in place of a pipe or a device: those are refused.
+bool isReplaceable(const QString &path, QString *error)
+{
+    if (const QFileInfo target(path); target.exists() && !target.isFile())
+        return fail(error, QStringLiteral("%1 is not a plain file").arg(path));
+    return true;
+}
+
 QByteArray folderOf(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
@@ -100,10 +109,8 @@ bool FileIO::writeFileAtomically(const QString &path, const QByteArray &data, QS
         AtomicFileWriter file(path);
         return file.open(data.size(), error) && file.write(data, error) && file.commit(error);
     }
-    // The save file is renamed over its target, which would put a plain file
-    // in place of a pipe or a device.
-    if (const QFileInfo target(path); target.exists() && !target.isFile())
-        return fail(error, QStringLiteral("%1 is not a plain file").arg(path));
+    if (!isReplaceable(path, error))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, file.errorString());
@@ -150,19 +157,15 @@ bool FileIO::AtomicFileWriter::open(qint64 expectedSize, QString *error)
         link.setFile(link.symLinkTarget());
     if (!link.isSymLink())
         m_path = link.filePath();
-    // Renamed over its target, the file would put a plain file in place of
-    // a pipe or a device.
-    if (const QFileInfo target(m_path); target.exists() && !target.isFile())
-        return fail(error, QStringLiteral("%1 is not a plain file").arg(m_path));
+    if (!isReplaceable(m_path, error))
+        return false;
     const QByteArray target = QFile::encodeName(m_path);
-    // Unnamed until it is whole, where the file system allows it, so a
-    // program killed while writing leaves nothing behind; else named beside
-    // the target from the start.
-    // (It is named through /proc when whole.)
+    // Unnamed until it is whole (then named through /proc), where the file
+    // system allows it, so a program killed while writing leaves nothing
+    // behind; else named beside the target from the start.
     if (::access("/proc/self/fd", F_OK) == 0)
         m_fd = ::open(folderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (m_fd < 0) {
-        m_temp.clear();
         const bool made = nameBeside(target, &m_temp, [&](const char *name) {
             m_fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             return m_fd >= 0;

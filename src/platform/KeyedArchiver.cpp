@@ -80,11 +80,10 @@ class AddressMemo {
 public:
     void remember(const QString &text, quint32 uid)
     {
-        if ((m_count + 1) * 2 > m_slots.size())
+        if ((m_held.size() + 1) * 2 > m_slots.size())
             grow();
         insert({key(text), quint32(text.size()), uid});
         m_held.push_back(text);
-        ++m_count;
     }
     void prefetch(const QString &text) const
     {
@@ -135,8 +134,7 @@ private:
     }
 
     PodBuffer<Slot> m_slots;
-    size_t m_count = 0;
-    std::vector<QString> m_held;
+    std::vector<QString> m_held; // also the count, for growing
 };
 
 } // namespace
@@ -238,15 +236,24 @@ struct KeyedArchiver::Private {
         return writer.addDictionary(keys, values);
     }
 
+    // The UID of a class written already, found by the address of its name
+    // before its text is hashed; 0 for a class not yet written.
+    quint64 knownClassUid(const QString &name)
+    {
+        if (const quint32 *known = classUidMemo.find(name))
+            return *known;
+        const auto found = classUids.constFind(name);
+        if (found == classUids.constEnd())
+            return 0;
+        classUidMemo.remember(name, quint32(*found));
+        return *found;
+    }
+
     quint64 classUid(const QStringList &classes)
     {
         const QString &name = classes.first();
-        if (const quint32 *known = classUidMemo.find(name))
-            return *known;
-        if (auto found = classUids.constFind(name); found != classUids.constEnd()) {
-            classUidMemo.remember(name, quint32(*found));
-            return *found;
-        }
+        if (const quint64 known = knownClassUid(name))
+            return known;
         QVarLengthArray<Ref, 8> hierarchy;
         for (const QString &className : classes)
             hierarchy.append(writer.addString(className));
@@ -343,11 +350,11 @@ struct KeyedArchiver::Private {
                     unknown.push_back(members[i]);
             }
             StringSet fresh;
-            for (size_t i = 0; i < unknown.size(); ++i) {
-                if (const quint32 uid = knownStringUid(*unknown[i]))
+            for (const QString *member : unknown) {
+                if (const quint32 uid = knownStringUid(*member))
                     known.push_back(uid);
                 else
-                    fresh.insert(*unknown[i]);
+                    fresh.insert(*member);
             }
             std::sort(known.begin(), known.end());
             std::vector<Ref> refs;
@@ -466,13 +473,8 @@ struct KeyedArchiver::Private {
     // asked for only the first time.
     quint64 classUidOf(const Codable &object)
     {
-        const QString name = object.archiveClassName();
-        if (const quint32 *known = classUidMemo.find(name))
-            return *known;
-        if (const auto known = classUids.constFind(name); known != classUids.constEnd()) {
-            classUidMemo.remember(name, quint32(*known));
-            return *known;
-        }
+        if (const quint64 known = knownClassUid(object.archiveClassName()))
+            return known;
         QStringList classes = object.archiveClassHierarchy();
         if (classes.isEmpty())
             classes = {object.archiveClassName()};

@@ -315,16 +315,10 @@ struct KeyedUnarchiver::Private {
     {
         if (failed || !checkReference(uid) || uid == 0)
             return {};
-        switch (states[uid]) {
-        case State::Read:
+        if (states[uid] == State::Read)
             return slot(uid);
-        case State::Reading:
-            return refuse(QStringLiteral("reference cycle at object %1").arg(uid));
-        case State::NotRead:
-            break;
-        }
-        if (depth >= MaxDepth)
-            return refuse(QStringLiteral("objects nested deeper than %1 levels").arg(MaxDepth));
+        if (!mayEnter(uid))
+            return {};
         states[uid] = State::Reading;
         ++depth;
         QVariant value = decodeItem(uid, objectAt(uid));
@@ -334,6 +328,21 @@ struct KeyedUnarchiver::Private {
             return {};
         slot(uid) = value;
         return value;
+    }
+
+    // An object not read yet may be read unless it is being read (a cycle)
+    // or lies too deep.
+    bool mayEnter(quint64 uid)
+    {
+        if (states[uid] == State::Reading) {
+            fail(QStringLiteral("reference cycle at object %1").arg(uid));
+            return false;
+        }
+        if (depth >= MaxDepth) {
+            fail(QStringLiteral("objects nested deeper than %1 levels").arg(MaxDepth));
+            return false;
+        }
+        return true;
     }
 
     QVariant decodeItem(quint64 uid, const Object &item)
@@ -482,14 +491,8 @@ struct KeyedUnarchiver::Private {
                 out->append({it.key(), it.value()});
             return true;
         }
-        if (states[uid] == State::Reading) {
-            fail(QStringLiteral("reference cycle at object %1").arg(uid));
+        if (!mayEnter(uid))
             return false;
-        }
-        if (depth >= MaxDepth) {
-            fail(QStringLiteral("objects nested deeper than %1 levels").arg(MaxDepth));
-            return false;
-        }
         const Object dict = objectAt(uid);
         if (dict.kind != Kind::Dictionary)
             return false;

@@ -25,6 +25,20 @@ PlainArrayRow::Cells PlainArrayRow::cellsOf(const QVariantMap &data)
     return cells;
 }
 
+namespace {
+
+bool sharesCharacters(const QString &a, const QString &b)
+{
+    return a.constData() == b.constData() && a.size() == b.size();
+}
+
+} // namespace
+
+bool PlainArrayRow::isCellOf(Cells::const_iterator cell, const QString &columnUid) const
+{
+    return cell != m_cells.cend() && (sharesCharacters(cell->first, columnUid) || cell->first == columnUid);
+}
+
 PlainArrayRow::Cells::const_iterator PlainArrayRow::findCell(const QString &columnUid) const
 {
     // A row's keys are nearly always the very strings of its table's column
@@ -32,7 +46,7 @@ PlainArrayRow::Cells::const_iterator PlainArrayRow::findCell(const QString &colu
     // cheaper than comparing uids that begin alike for a dozen characters.
     if (m_cells.size() <= 16) {
         for (auto cell = m_cells.cbegin(); cell != m_cells.cend(); ++cell) {
-            if (cell->first.constData() == columnUid.constData() && cell->first.size() == columnUid.size())
+            if (sharesCharacters(cell->first, columnUid))
                 return cell;
         }
     }
@@ -55,9 +69,7 @@ QVariant PlainArrayRow::dataForColumn(const ColumnRef &column) const
 {
     const QString uid = column.uid();
     const auto cell = findCell(uid);
-    const bool found = cell != m_cells.cend()
-        && ((cell->first.constData() == uid.constData() && cell->first.size() == uid.size()) || cell->first == uid);
-    return found ? cell->second : QVariant(QStringLiteral(""));
+    return isCellOf(cell, uid) ? cell->second : QVariant(QStringLiteral(""));
 }
 
 bool PlainArrayRow::setData(const QVariant &value, const ColumnRef &column)
@@ -67,7 +79,7 @@ bool PlainArrayRow::setData(const QVariant &value, const ColumnRef &column)
         return false;
     const QString uid = column.uid();
     const auto cell = findCell(uid);
-    if (cell != m_cells.cend() && cell->first == uid)
+    if (isCellOf(cell, uid))
         m_cells[cell - m_cells.cbegin()].second = value;
     else
         m_cells.insert(cell - m_cells.cbegin(), {uid, value});

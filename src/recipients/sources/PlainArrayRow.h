@@ -53,7 +53,9 @@ private:
     // in order when the table is written, where a map's nodes would lie all
     // over the memory of a large table.
     [[nodiscard]] static Cells cellsOf(const QVariantMap &data);
+    // Where the column's value is, or would be inserted.
     [[nodiscard]] Cells::const_iterator findCell(const QString &columnUid) const;
+    [[nodiscard]] bool isCellOf(Cells::const_iterator cell, const QString &columnUid) const;
 
     Cells m_cells;
     QString m_uid;

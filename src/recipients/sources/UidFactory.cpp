@@ -107,7 +107,6 @@ QStringList createNewUidsWithPrefix(StringSet &set, const QString &prefix, qsize
     uids.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
         QString uid = stem;
-        uid.detach();
         drawInto(uid, prefix.size(), set, random);
         uids.append(std::move(uid));
     }
