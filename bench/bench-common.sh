@@ -1,16 +1,32 @@
 # Shared by the run-*-bench.sh scripts: the checks before a run and the sink.
-# bench_preflight BINARY TARGET PORT TOOL...: the tools are on the path, the
-# benchmark is built, nodemailer is installed for the peers, the port is free.
-bench_preflight() {
-  local binary=$1 target=$2 port=$3 tool
-  shift 3
+
+# bench_require_tools TOOL...: each tool is on the path.
+bench_require_tools() {
+  local tool
   for tool in "$@"; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is missing" >&2; exit 1; }
   done
-  if [ ! -x "$binary" ]; then
-    echo "$0: no $binary; build it with -DCORV_BENCH=ON, target $target (see bench/README.md)" >&2
-    exit 1
-  fi
+}
+
+# bench_require_built BINARY...: each benchmark is built (its target is
+# named as its file).
+bench_require_built() {
+  local binary
+  for binary in "$@"; do
+    if [ ! -x "$binary" ]; then
+      echo "$0: no $binary; build it with -DCORV_BENCH=ON, target $(basename "$binary") (see bench/README.md)" >&2
+      exit 1
+    fi
+  done
+}
+
+# bench_preflight BINARY PORT TOOL...: the tools are on the path, the
+# benchmark is built, nodemailer is installed for the peers, the port is free.
+bench_preflight() {
+  local binary=$1 port=$2
+  shift 2
+  bench_require_tools "$@"
+  bench_require_built "$binary"
   if [ ! -d "$here/peers/node_modules/nodemailer" ]; then
     (cd "$here/peers" && npm install --no-package-lock --no-audit --no-fund --silent) ||
       { echo "$0: npm install of nodemailer failed" >&2; exit 1; }

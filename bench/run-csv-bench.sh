@@ -14,13 +14,9 @@ rows=${ROWS:-1000000}
 rounds=${ROUNDS:-3}
 cpu=${CPU:-0}
 
-for program in csv_read_bench dedup_bench; do
-  if [ ! -x "$dir/$program" ]; then
-    echo "$0: no $dir/$program; build it with -DCORV_BENCH=ON, target $program (see bench/README.md)" >&2
-    exit 1
-  fi
-done
-command -v python3 >/dev/null || { echo "$0: python3 is missing" >&2; exit 1; }
+. "$here/bench-common.sh"
+bench_require_built "$dir/csv_read_bench" "$dir/dedup_bench"
+bench_require_tools python3
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -11,11 +11,9 @@ binary=${1:-$here/../build-bench/bench/document_bench}
 rows_list=${ROWS:-10000 100000 1000000}
 variants=${VARIANTS:-five sparse}
 cpu=${CPU:-0}
-if [ ! -x "$binary" ]; then
-  echo "$0: no $binary; build it with -DCORV_BENCH=ON, target document_bench (see bench/README.md)" >&2
-  exit 1
-fi
-command -v python3 >/dev/null || { echo "$0: python3 is missing" >&2; exit 1; }
+. "$here/bench-common.sh"
+bench_require_built "$binary"
+bench_require_tools python3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -11,13 +11,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 dir=${1:-$here/../build-bench/bench}
 rows=${ROWS:-1000000}
 cpu=${CPU:-0}
-for program in project_window_bench csv_read_bench; do
-  if [ ! -x "$dir/$program" ]; then
-    echo "$0: no $dir/$program; build it with -DCORV_BENCH=ON, target $program (see bench/README.md)" >&2
-    exit 1
-  fi
-done
-command -v python3 >/dev/null || { echo "$0: python3 is missing" >&2; exit 1; }
+. "$here/bench-common.sh"
+bench_require_built "$dir/project_window_bench" "$dir/csv_read_bench"
+bench_require_tools python3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$dir/csv_read_bench" --write "$work/recipients.csv" "$rows"

@@ -24,7 +24,7 @@ rounds=${ROUNDS:-3}
 cpus=${CPUS:-0,1}
 
 . "$here/bench-common.sh"
-bench_preflight "$bench" whole_send_bench "$port" smtp-sink smtp-source python3 node npm taskset
+bench_preflight "$bench" "$port" smtp-sink smtp-source python3 node npm taskset
 
 fixtures=$(mktemp -d)
 sink=

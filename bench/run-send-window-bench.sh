@@ -22,7 +22,7 @@ steps=${STEPS:-200}
 
 . "$here/bench-common.sh"
 for bench in whole_send_bench send_window_bench preview_bench; do
-  bench_preflight "$benches/$bench" "$bench" "$port" smtp-sink taskset
+  bench_preflight "$benches/$bench" "$port" smtp-sink taskset
 done
 
 fixtures=$(mktemp -d)

@@ -14,7 +14,7 @@ port=${PORT:-2526}
 rounds=${ROUNDS:-3}
 
 . "$here/bench-common.sh"
-bench_preflight "$bench" smtp_send_bench "$port" smtp-sink smtp-source python3 node npm
+bench_preflight "$bench" "$port" smtp-sink smtp-source python3 node npm
 
 sink=
 trap '[ -n "$sink" ] && { kill "$sink" 2>/dev/null; wait "$sink" 2>/dev/null || true; }' EXIT

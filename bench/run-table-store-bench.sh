@@ -9,11 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 binary=${1:-$here/../build-bench/bench/table_store_bench}
 rows_list=${ROWS:-100000 1000000}
 cpu=${CPU:-0}
-if [ ! -x "$binary" ]; then
-  echo "$0: no $binary; build it with -DCORV_BENCH=ON, target table_store_bench (see bench/README.md)" >&2
-  exit 1
-fi
-command -v python3 >/dev/null || { echo "$0: python3 is missing" >&2; exit 1; }
+. "$here/bench-common.sh"
+bench_require_built "$binary"
+bench_require_tools python3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

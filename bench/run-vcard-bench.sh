@@ -19,11 +19,9 @@ python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 
 "$python" -c 'import vobject' 2>/dev/null || { echo "$0: python3-vobject is missing" >&2; exit 1; }
-command -v taskset >/dev/null || { echo "$0: taskset is missing" >&2; exit 1; }
-if [ ! -x "$bench" ]; then
-  echo "$0: no $bench; build it with -DCORV_BENCH=ON, target vcard_bench (see bench/README.md)" >&2
-  exit 1
-fi
+. "$here/bench-common.sh"
+bench_require_tools taskset
+bench_require_built "$bench"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
