@@ -21,6 +21,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 
 QPointer<AppDelegate> &delegateSlot()
@@ -42,6 +44,16 @@ QWidget *storedTablesWindow()
     if (!controller || !controller->isWindowLoaded() || !controller->window()->isVisible())
         return nullptr;
     return controller->window();
+}
+
+bool projectOrDocumentWindowShown()
+{
+    if (storedTablesWindow())
+        return true;
+    const QList<Document *> documents = DocumentController::sharedDocumentController().documents();
+    return std::any_of(documents.cbegin(), documents.cend(), [](const Document *document) {
+        return document->window() && document->window()->isVisible();
+    });
 }
 
 } // namespace
@@ -131,6 +143,10 @@ void MyApplication::finishLaunching(const QStringList &files)
         controller.openFiles(files);
     else if (delegate()->applicationShouldOpenUntitledFile())
         controller.openUntitledDocument(true);
+    // No menu bar stays on this desktop when no window does: the program
+    // would run on with nothing to reach it by, and each start would add one.
+    if (!projectOrDocumentWindowShown())
+        showProjectWindow();
     delegate()->applicationDidFinishLaunching();
 }
 

@@ -9,6 +9,9 @@
 #include "ProjectWindow.h"
 #include "ProjectWindowController.h"
 #include "Settings.h"
+#include "SettingsWindow.h"
+#include "AlertPresenter.h"
+#include "Alerts.h"
 #include "TemplateManager.h"
 #include "UserDefaults.h"
 
@@ -63,15 +66,25 @@ TEST_F(AppLaunchTest, firstStartOpensOneUntitledDocumentAndTheProjectWindowAndSa
     EXPECT_FALSE(TemplateManager::defaultManager().templateNames().isEmpty()) << "templates loaded at the end";
 }
 
-TEST_F(AppLaunchTest, thePreferencesCanKeepTheUntitledDocumentAndTheProjectWindowAway)
+TEST_F(AppLaunchTest, thePreferencesCanKeepTheUntitledDocumentAndTheProjectWindowAwayButNeverBoth)
 {
+    // The project window closed last is stored as hidden; with no new
+    // project either, nothing would show while the program runs on.
     UserDefaults::standardUserDefaults().setBool(false, QStringLiteral("showProjectOnStartup"));
     Settings::setNewDocOnLaunch(false);
     MyApplication::finishLaunching({});
     EXPECT_TRUE(controller.documents().isEmpty());
-    EXPECT_TRUE(visibleWindows().isEmpty());
+    ASSERT_NE(ProjectWindowController::existingInstance(), nullptr);
+    EXPECT_EQ(visibleWindows(), QList<QWidget *>{ProjectWindowController::existingInstance()->window()});
     EXPECT_TRUE(alerts.shown.isEmpty());
     EXPECT_FALSE(TemplateManager::defaultManager().templateNames().isEmpty());
+
+    // A new project is window enough.
+    ProjectWindowController::existingInstance()->window()->hide();
+    Settings::setNewDocOnLaunch(true);
+    MyApplication::finishLaunching({});
+    ASSERT_EQ(controller.documents().size(), 1);
+    EXPECT_EQ(visibleWindows(), QList<QWidget *>{controller.documents()[0]->window()});
 }
 
 TEST_F(AppLaunchTest, fileArgumentsOpenInsteadOfTheUntitledDocument)
@@ -145,6 +158,87 @@ TEST_F(AppLaunchTest, quitAsksOnceAboutEachEditedDocumentAndThenLeaves)
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_EQ(fakes.log, asked);
     EXPECT_TRUE(controller.documents().isEmpty());
+}
+
+// Runs the steps in the event loop, one per turn, and tells after how many
+// of them the program asked to end by itself (-1: it never did).
+int stepsBeforeTheEnd(const QList<std::function<void()>> &steps)
+{
+    struct QuitWatch : QObject {
+        int done = 0;
+        int endedAfter = -1;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (watched == qApp && event->type() == QEvent::Quit && endedAfter < 0)
+                endedAfter = done;
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    std::function<void(int)> run = [&](int index) {
+        if (index >= steps.size())
+            return;
+        steps[index]();
+        watch.done = index + 1;
+        QTimer::singleShot(0, qApp, [&run, index] { run(index + 1); });
+    };
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stuck.start(10000);
+    QTimer::singleShot(0, qApp, [&run] { run(0); });
+    QCoreApplication::exec();
+    qApp->removeEventFilter(&watch);
+    return watch.endedAfter;
+}
+
+TEST_F(AppLaunchTest, closingTheLastWindowEndsTheProgramAndNoEarlier)
+{
+    controller.setDocumentFactory([] { return new MyDocument; });
+    Settings::setNewDocOnLaunch(false);
+    MyApplication::finishLaunching({});
+    ProjectWindow *project = ProjectWindowController::existingInstance()->window();
+    const auto document = [this](int index) { return controller.documents().value(index)->window(); };
+    const auto close = [](const std::function<QWidget *()> &window) {
+        return [window] { window()->close(); };
+    };
+    const auto projectWindow = [project] { return static_cast<QWidget *>(project); };
+    const auto settings = [] { return static_cast<QWidget *>(SettingsWindow::openWindow()); };
+
+    const struct {
+        const char *what;
+        int documents;
+        bool preferences;
+        bool sheet; // an alert on the first document
+        QList<std::function<void()>> steps;
+        int endedAfter;
+    } rows[] = {
+        {"the project window alone", 0, false, false, {close(projectWindow)}, 1},
+        {"a document beside the project window", 1, false, false,
+         {close([&] { return document(0); }), close(projectWindow)}, 2},
+        {"two documents, the project window hidden", 2, false, false,
+         {close(projectWindow), close([&] { return document(1); }), close([&] { return document(0); })}, 3},
+        {"a document and the preferences, the project window hidden", 1, true, false,
+         {close(projectWindow), close([&] { return document(0); }), close(settings)}, 3},
+        {"the preferences alone", 0, true, false, {close(projectWindow), close(settings)}, 2},
+        {"a document with a sheet on it", 1, false, true,
+         {close(projectWindow), [this] { controller.closeDocument(controller.documents().value(0)); }}, 2},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ProjectWindowController::sharedInstance().showWindow();
+        for (int i = 0; i < row.documents; ++i)
+            ASSERT_TRUE(controller.newDocument());
+        if (row.preferences)
+            Settings::showSettings(nullptr);
+        if (row.sheet)
+            AlertPresenter::setCurrent(nullptr), DoDisplayAlertSheet("A", "B", document(0));
+        EXPECT_EQ(stepsBeforeTheEnd(row.steps), row.endedAfter);
+        AlertPresenter::setCurrent(&alerts);
+        for (Document *left : controller.documents())
+            controller.removeDocument(left);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 // Throws from its event handler, as a faulty widget would.
