@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -134,6 +135,37 @@ TEST(QtAlerts, sheetIsWindowModalReturnsAtOnceAndGoesWhenDismissed)
     EXPECT_EQ(loose->windowModality(), Qt::ApplicationModal);
     QTest::mouseClick(loose->okButton(), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return loose.isNull(); }, 5000));
+}
+
+TEST(QtAlerts, aSuccessShowsTheInformationIconAWarningTheWarningIcon)
+{
+    QWidget window;
+    window.show();
+    const auto iconOf = [](QWidget *dialog) {
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (!label->pixmap().isNull())
+                return label->pixmap().toImage();
+        }
+        return QImage();
+    };
+    const auto standard = [&window](QStyle::StandardPixmap kind) {
+        const int size = window.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &window);
+        return window.style()->standardIcon(kind, nullptr, &window).pixmap(size, size).toImage();
+    };
+    AlertPresenter::current().beginInformationSheet(QStringLiteral("Done"), QStringLiteral("It works"), &window);
+    QPointer<AlertDialog> success = window.findChild<AlertDialog *>();
+    ASSERT_TRUE(success);
+    EXPECT_EQ(success->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(iconOf(success), standard(QStyle::SP_MessageBoxInformation));
+    success->okButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return success.isNull(); }, 5000));
+
+    DoDisplayAlertSheet(QStringLiteral("Failed"), QStringLiteral("It does not"), &window);
+    QPointer<AlertDialog> warning = window.findChild<AlertDialog *>();
+    ASSERT_TRUE(warning);
+    EXPECT_EQ(iconOf(warning), standard(QStyle::SP_MessageBoxWarning));
+    warning->okButton()->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return warning.isNull(); }, 5000));
 }
 
 TEST(QtAlerts, hugeTextScrollsAndKeepsTheButtonOnScreen)

@@ -13,7 +13,7 @@
 // returns at once, as if the user had pressed the button.
 class RecordingAlertPresenter : public AlertPresenter {
 public:
-    enum Kind { Panel, Sheet, Report, Question };
+    enum Kind { Panel, Sheet, Report, Question, Information };
     struct Shown {
         Kind kind;
         QString title;
@@ -29,6 +29,10 @@ public:
     void beginAlertSheet(const QString &title, const QString &text, QWidget *window) override
     {
         record({Sheet, title, text, window, {}});
+    }
+    void beginInformationSheet(const QString &title, const QString &text, QWidget *window) override
+    {
+        record({Information, title, text, window, {}});
     }
     void showErrorReport(const QString &text, QWidget *window) override { record({Report, {}, text, window, {}}); }
     // Answered at once with questionAnswer.

@@ -23,15 +23,17 @@ QLabel *plainLabel(const QString &text, QWidget *parent)
 
 } // namespace
 
-AlertDialog::AlertDialog(const QString &title, const QString &text, QWidget *parent)
+AlertDialog::AlertDialog(const QString &title, const QString &text, QWidget *parent, Icon icon)
     : QDialog(parent)
 {
     setWindowTitle(title);
 
-    auto *icon = new QLabel(this);
+    auto *iconLabel = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(iconSize, iconSize));
-    icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    const QStyle::StandardPixmap standard = icon == Information ? QStyle::SP_MessageBoxInformation
+                                                                : QStyle::SP_MessageBoxWarning;
+    iconLabel->setPixmap(style()->standardIcon(standard, nullptr, this).pixmap(iconSize, iconSize));
+    iconLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     m_titleLabel = plainLabel(title, this);
     QFont bold = m_titleLabel->font();
@@ -54,7 +56,7 @@ AlertDialog::AlertDialog(const QString &title, const QString &text, QWidget *par
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto *layout = new QGridLayout(this);
-    layout->addWidget(icon, 0, 0, 2, 1);
+    layout->addWidget(iconLabel, 0, 0, 2, 1);
     layout->addWidget(m_titleLabel, 0, 1);
     layout->addWidget(m_textArea, 1, 1);
     layout->addWidget(buttons, 2, 0, 1, 2);

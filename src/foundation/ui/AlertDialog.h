@@ -8,12 +8,14 @@ class QScrollArea;
 
 // An alert: a title, a text and one "OK" button. Both texts are shown as
 // plain text, never as markup, and a long text scrolls instead of pushing
-// the button off the screen.
+// the button off the screen. Its icon warns, unless it reports a success.
 class AlertDialog : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AlertDialog)
 public:
-    AlertDialog(const QString &title, const QString &text, QWidget *parent = nullptr);
+    enum Icon { Warning, Information };
+
+    AlertDialog(const QString &title, const QString &text, QWidget *parent = nullptr, Icon icon = Warning);
 
     [[nodiscard]] QString title() const;
     [[nodiscard]] QString text() const;

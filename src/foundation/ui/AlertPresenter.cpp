@@ -1,6 +1,8 @@
 #include "AlertPresenter.h"
 
+#include "AlertDialog.h"
 #include "QtAlertPresenter.h"
+#include "Sheets.h"
 
 #include <QMessageBox>
 #include <QWidget>
@@ -23,6 +25,11 @@ AlertPresenter &AlertPresenter::current()
 void AlertPresenter::setCurrent(AlertPresenter *presenter)
 {
     installedPresenter = presenter;
+}
+
+void AlertPresenter::beginInformationSheet(const QString &title, const QString &text, QWidget *window)
+{
+    showAsSheet(new AlertDialog(title, text, window ? window->window() : nullptr, AlertDialog::Information));
 }
 
 void AlertPresenter::beginQuestionSheet(const QString &title, const QString &text, const QString &defaultButton,

@@ -18,6 +18,8 @@ public:
     virtual void runAlertPanel(const QString &title, const QString &text) = 0;
     // Returns at once. Window-modal on the window, application-modal without one.
     virtual void beginAlertSheet(const QString &title, const QString &text, QWidget *window) = 0;
+    // The same for news of a success, which is no warning.
+    virtual void beginInformationSheet(const QString &title, const QString &text, QWidget *window);
     // Returns at once; the report window stays until the user closes it.
     // Without a window it is application-modal, with one a sheet on it.
     virtual void showErrorReport(const QString &text, QWidget *window) = 0;

@@ -304,6 +304,7 @@ TEST_F(VerifierTest, APasswordIsAskedForWhenNoneIsStored)
     pane.verifySettings();
     ASSERT_TRUE(waitFor([&] { return !alerts.shown.isEmpty(); }));
     EXPECT_EQ(alerts.shown[0].title, Localizer::localizedString("accountVerifier", "Settings are correct"));
+    EXPECT_EQ(alerts.shown[0].kind, RecordingAlertPresenter::Information) << "a success is no warning";
     EXPECT_EQ(sessionsWith(willing, "AUTH PLAIN " + QByteArray("\0ann\0pw", 7).toBase64()), 1);
 
     // Nobody to ask: the user is told why nothing was tried.

@@ -164,7 +164,9 @@ void SMTPAccountVerifier::resultArrived(const VerifierResult &result)
             text += QStringLiteral("\n\n") + why;
         break;
     }
-    if (parentWindow)
+    if (parentWindow && result.kind == VerifierResult::Correct)
+        AlertPresenter::current().beginInformationSheet(title, text, parentWindow);
+    else if (parentWindow)
         AlertPresenter::current().beginAlertSheet(title, text, parentWindow);
     if (result.kind == VerifierResult::Fixed && pane) {
         pane->fixAccountSettings({{AccountKeys::SmtpServer, settings.host},
