@@ -306,8 +306,56 @@
         <translation>Send the messages without a subject?</translation>
     </message>
     <message>
-        <source>No Addresses Found</source>
-        <translation>No recipient with an e-mail address was found: no message was sent.</translation>
+        <source>ASK_SEND_TEXT</source>
+        <translation>Send the message to every active recipient of the table now?</translation>
+    </message>
+    <message>
+        <source>Recipients: %1</source>
+        <translation>Recipients: %1</translation>
+    </message>
+    <message>
+        <source>Rows in the table: %1</source>
+        <translation>Rows in the table: %1</translation>
+    </message>
+    <message>
+        <source>Sent: %1</source>
+        <translation>Sent: %1</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Failed: %1</translation>
+    </message>
+    <message>
+        <source>May have been delivered: %1</source>
+        <translation>May have been delivered: %1</translation>
+    </message>
+    <message>
+        <source>Skipped: %1</source>
+        <translation>Skipped: %1</translation>
+    </message>
+    <message>
+        <source>NOTHING_SENT_TITLE</source>
+        <translation>No message sent</translation>
+    </message>
+    <message>
+        <source>NOTHING_SENT_TEXT</source>
+        <translation>No message was sent: no row of the table is to get one.</translation>
+    </message>
+    <message>
+        <source>NOTHING_SENT_NO_ROWS</source>
+        <translation>No message was sent: the table has no rows.</translation>
+    </message>
+    <message>
+        <source>Without an e-mail address: %1</source>
+        <translation>Without an e-mail address: %1</translation>
+    </message>
+    <message>
+        <source>Switched off: %1</source>
+        <translation>Switched off: %1</translation>
+    </message>
+    <message>
+        <source>Blacklisted: %1</source>
+        <translation>Blacklisted: %1</translation>
     </message>
 </context>
 <context>

@@ -10,6 +10,7 @@
 #include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
 
+#include "CheckSheet.h"
 #include "DocumentWindow.h"
 #include "SendMailsProgressWindow.h"
 #include "TestTableSource.h"
@@ -18,9 +19,11 @@
 #include "AttributedTagString.h"
 #include "Localizer.h"
 #include "AttachmentManager.h"
+#include "BlacklistManager.h"
 #include "SimpleTag.h"
 #include "SmartAttachment.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -118,6 +121,28 @@ public:
     mutable int loads = 0;
 };
 
+// Blocks the addresses for as long as it lives.
+class Blacklisted {
+public:
+    explicit Blacklisted(const QStringList &addresses) : m_count(addresses.size())
+    {
+        BlacklistManager::sharedManager().addAddresses(addresses);
+    }
+    ~Blacklisted()
+    {
+        BlacklistManager &list = BlacklistManager::sharedManager();
+        QList<int> added;
+        for (int i = list.addressCount() - m_count; i < list.addressCount(); ++i)
+            added.append(i);
+        list.removeAddressesAtIndexes(added);
+        list.saveList();
+    }
+    Q_DISABLE_COPY_MOVE(Blacklisted)
+
+private:
+    int m_count;
+};
+
 class SendRunTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -196,6 +221,63 @@ TEST_F(SendRunTest, OneEligibleRowIsSentLoggedAndStampedAloneAndTheDryRunStampsN
     EXPECT_FALSE(stampOf(0).isValid());
     EXPECT_FALSE(stampOf(1).isValid());
     EXPECT_TRUE(alerts.shown.isEmpty());
+}
+
+TEST_F(SendRunTest, TheEndOfRunAlertNamesTheCountsAndWhyNothingWasSent)
+{
+    struct Case {
+        const char *name;
+        QList<Recipient> rows;
+        RecordingAlertPresenter::Kind kind;
+        QString title;
+        QString text;
+    };
+    const QString nothing = Localizer::localizedString("Localized-SendTab", "NOTHING_SENT_TEXT");
+    const QList<Case> cases{
+        {"clean", {{"a@x.test", "Al"}, {"b@x.test", "Bo"}}, RecordingAlertPresenter::Information, "Sending finished",
+         "All messages were sent.\n\nSent: 2"},
+        {"with errors", {{"ok0@x.test", ""}, {"bad1@x.test", ""}, {"ok2@x.test", ""}}, RecordingAlertPresenter::Sheet,
+         "Sending finished with errors", "Not every message was sent. The log names the ones that were not.\n\n"
+                                         "Sent: 2\nFailed: 1"},
+        {"nothing to send", {{"no address", "Nad"}, {"ina@x.test", "Ina", false}, {"Blocked@X.test", "Bea"}},
+         RecordingAlertPresenter::Sheet, "No message sent",
+         nothing + "\n\nRows in the table: 3\nWithout an e-mail address: 1\nSwitched off: 1\nBlacklisted: 1"},
+        {"no rows", {}, RecordingAlertPresenter::Sheet, "No message sent", "No message was sent: the table has no rows."},
+    };
+    Settings::setMaxErrorsWhileSending(5);
+    const Blacklisted blocked({"blocked@x.test"});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        setRecipients(c.rows);
+        alerts.shown.clear();
+        FakeSmtpServer server;
+        server.setRefusedRecipient("bad");
+        useAccount(*handler, smtpAccount(server.port()));
+        handler->sendNow(1);
+        ASSERT_TRUE(waitForRunEnd(*handler));
+        ASSERT_EQ(alerts.shown.size(), 1);
+        EXPECT_EQ(alerts.shown.front().kind, c.kind) << "success alone is no warning";
+        EXPECT_EQ(alerts.shown.front().title.toStdString(), c.title.toStdString());
+        EXPECT_EQ(alerts.shown.front().text.toStdString(), c.text.toStdString());
+        if (c.title == "No message sent" && !c.rows.isEmpty()) {
+            EXPECT_NE(logPlainText(*log).find(c.text.toStdString()), std::string::npos) << "the log says why too";
+        }
+    }
+}
+
+TEST_F(SendRunTest, TheConfirmationNamesHowManyRecipientsTheRunAddresses)
+{
+    setRecipients({{"a@x.test", "Al"}, {"b@x.test", "Bo"}, {"ina@x.test", "Ina", false}, {"no address", "Nad"}});
+    FakeSmtpServer server;
+    useAccount(*handler, smtpAccount(server.port()));
+    handler->send();
+    auto *sheet = document->window()->findChild<CheckSheet *>();
+    ASSERT_TRUE(sheet);
+    auto *question = sheet->findChild<QLabel *>("question");
+    ASSERT_TRUE(question);
+    EXPECT_TRUE(question->text().endsWith("\n\nRecipients: 2\nRows in the table: 4")) << question->text().toStdString();
+    sheet->buttonWithTag(0)->click();
+    EXPECT_FALSE(handler->isSending());
 }
 
 TEST_F(SendRunTest, TheErrorLimitStopsAtTheFirstErrorBeyondIt)

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QHash>
+#include <QLabel>
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr int NoTag = -1;
 
 } // namespace
 
-void CheckSheet::displaySheet(const QString &sheetName, QWidget *window, Done done)
+void CheckSheet::displaySheet(const QString &sheetName, QWidget *window, Done done, const QString &question)
 {
     if (CheckSheetModel::answersAtOnce(sheetName)) {
         done(CheckSheetModel::ConfirmTag);
@@ -36,6 +37,8 @@ void CheckSheet::displaySheet(const QString &sheetName, QWidget *window, Done do
         done(NoTag);
         return;
     }
+    if (QLabel *label = sheet->question(); label && !question.isEmpty())
+        label->setText(question);
     sheet->setDelegate(std::move(done));
     sheet->displayAsSheet();
 }
@@ -57,6 +60,11 @@ CheckSheet::CheckSheet(const QString &sheetName, QWidget *parent)
         if (tag.isValid())
             connect(button, &QAbstractButton::clicked, this, [this, tag = tag.toInt()] { buttonClicked(tag); });
     }
+}
+
+QLabel *CheckSheet::question() const
+{
+    return findChild<QLabel *>(QStringLiteral("question"));
 }
 
 QAbstractButton *CheckSheet::buttonWithTag(int tag) const

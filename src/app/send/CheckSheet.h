@@ -15,6 +15,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QLabel;
 
 class CheckSheet : public QDialog {
     Q_OBJECT
@@ -24,7 +25,9 @@ public:
 
     // The remembered answer when there is one (done is then called at
     // once with 1); else a new sheet on the window. Done is called once.
-    static void displaySheet(const QString &sheetName, QWidget *window, Done done);
+    // A question given replaces the one the layout holds (its label named
+    // "question"), for what only the caller knows, such as counts.
+    static void displaySheet(const QString &sheetName, QWidget *window, Done done, const QString &question = {});
 
     // Null for a name that has no interface description.
     [[nodiscard]] static CheckSheet *initWithSheet(const QString &sheetName, QWidget *parent = nullptr);
@@ -34,6 +37,7 @@ public:
 
     [[nodiscard]] const QString &sheetName() const { return m_sheetName; }
     [[nodiscard]] QCheckBox *checkbox() const { return m_checkbox; }
+    [[nodiscard]] QLabel *question() const;
     // The button with the tag, if any.
     [[nodiscard]] QAbstractButton *buttonWithTag(int tag) const;
     void buttonClicked(int tag);

@@ -1,6 +1,7 @@
 #include "SendMailsUIHandler.h"
 
 #include "CheckSheet.h"
+#include "RecipientTally.h"
 #include "SendMailsProgressWindow.h"
 #include "SendMailsWindow.h"
 #include "SendSheetModel.h"
@@ -15,14 +16,35 @@
 
 #include "AlertPresenter.h"
 #include "Alerts.h"
+#include "BlacklistManager.h"
 #include "ErrorReporter.h"
 #include "Localizer.h"
 #include "MailHandler.h"
 #include "Settings.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTableView>
+
+namespace {
+
+// What became of the run's messages, one count a line; the sent ones
+// always, the others when there are any.
+QString runCounts(const SendRun &run)
+{
+    QStringList lines{Localizer::localizedString("Localized-SendTab", "Sent: %1").arg(run.mailsSent)};
+    const auto add = [&](int count, const QString &label) {
+        if (count > 0)
+            lines.append(label.arg(count));
+    };
+    add(run.errorCounter, Localizer::localizedString("Localized-SendTab", "Failed: %1"));
+    add(run.uncertainMessages, Localizer::localizedString("Localized-SendTab", "May have been delivered: %1"));
+    add(run.skippedMessages, Localizer::localizedString("Localized-SendTab", "Skipped: %1"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
 
 SendMailsUIHandler::SendMailsUIHandler(QObject *parent)
     : QObject(parent)
@@ -100,13 +122,19 @@ void SendMailsUIHandler::initiateSend()
 
 void SendMailsUIHandler::send()
 {
-    if (isSending())
+    if (isSending() || !m_document)
         return;
+    const std::shared_ptr<const BlacklistMatcher> blacklist = BlacklistManager::sharedManager().matcher();
+    const RecipientTally tally = RecipientTally::ofTable(*documentTable(), blacklist.get());
+    const QString question = Localizer::localizedString("Localized-SendTab", "ASK_SEND_TEXT") + QStringLiteral("\n\n")
+                             + Localizer::localizedString("Localized-SendTab", "Recipients: %1").arg(tally.addressed())
+                             + QLatin1Char('\n')
+                             + Localizer::localizedString("Localized-SendTab", "Rows in the table: %1").arg(tally.rows);
     QPointer<SendMailsUIHandler> self(this);
     CheckSheet::displaySheet(ConfirmationSheetName, window(), [self](int tag) {
         if (self)
             self->sendNow(tag);
-    });
+    }, question);
 }
 
 void SendMailsUIHandler::sendNow(int answer)
@@ -220,7 +248,8 @@ void SendMailsUIHandler::doSendWithDatabase(Request request)
     // What the worker reads, and the entries the stamps go to, in one go.
     engine->setJob(SendJob::takeSnapshot(m_messageTab, run->table, &m_document->attachmentManager()));
     run->entries = run->table->entryArray();
-    engine->setFilter(std::make_shared<MailDispatchFilter>());
+    run->blacklist = BlacklistManager::sharedManager().matcher();
+    engine->setFilter(std::make_shared<MailDispatchFilter>(run->blacklist));
     engine->setBCCAddresses(SendSheetModel::bccPieces(m_bccAddressString));
     run->dispatcher = engine;
 
@@ -399,14 +428,25 @@ void SendMailsUIHandler::finishSend()
     SendRun &run = *m_run;
     if (!run.seriousError) {
         const bool incomplete = run.skippedMessages > 0 || run.uncertainMessages > 0;
+        const QString paragraph = QStringLiteral("\n\n");
         if (run.errorCounter != 0 || run.abortSendingNext || incomplete) {
             if (run.errorCounter > 0 || incomplete)
-                DoDisplayAlertSheet(QStringLiteral("SEND_DONE_ERROR_TITLE"), QStringLiteral("SEND_DONE_ERROR_TEXT"),
-                                    window());
+                AlertPresenter::current().beginAlertSheet(
+                    Localizer::localizedString("Localized", "SEND_DONE_ERROR_TITLE"),
+                    Localizer::localizedString("Localized", "SEND_DONE_ERROR_TEXT") + paragraph + runCounts(run),
+                    window());
+        } else if (run.mailsSent == 0 && !run.dryRun) {
+            // Nothing went out, though nothing failed: no success, and the
+            // user needs to know why before sending again.
+            const QString why = RecipientTally::ofTable(*run.table, run.blacklist.get()).nothingSentText();
+            AlertPresenter::current().beginAlertSheet(Localizer::localizedString("Localized-SendTab", "NOTHING_SENT_TITLE"),
+                                                      why, window());
+            if (run.table->entryCount() > 0 && m_logTab)
+                m_logTab->errorMessage(why);
         } else if (!run.dryRun) {
-            DoDisplayAlertSheet(QStringLiteral("SEND_DONE_TITLE"), QStringLiteral("SEND_DONE_TEXT"), window());
-            if (run.table->entryCount() > 0 && run.mailsSent == 0 && m_logTab)
-                m_logTab->errorMessage(Localizer::localizedString("Localized-SendTab", "No Addresses Found"));
+            AlertPresenter::current().beginInformationSheet(
+                Localizer::localizedString("Localized", "SEND_DONE_TITLE"),
+                Localizer::localizedString("Localized", "SEND_DONE_TEXT") + paragraph + runCounts(run), window());
         }
     }
     if (m_logTab) {

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class BlacklistMatcher;
 class MailDispatcher;
 
 struct SendRun {
@@ -22,6 +23,8 @@ struct SendRun {
     // The entries as the engine's copy has them, by row: a stamp goes to
     // the entry that was sent to, wherever it is in the table by then.
     Database::EntryList entries;
+    // The blacklist as the run's filter holds it, from the start to the end.
+    std::shared_ptr<const BlacklistMatcher> blacklist;
 
     // Codes 2 and 4 of rows, in the run and since the last sent message.
     int errorCounter = 0;
