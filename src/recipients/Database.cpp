@@ -297,12 +297,11 @@ void Database::removeColumn(const QString &columnID)
     // would wipe every recipient's state.
     if (slotOfIdentifier(columnID) < 0)
         return;
-    // New entry objects: a list kept for undo still holds the values.
-    for (EntryRef &entry : m_entries) {
-        auto copy = std::make_shared<Entry>(*entry);
-        copy->remove(columnID);
-        entry = std::move(copy);
-    }
+    // In place: entries keep their identity, so a last-sent stamp of a run
+    // that still holds them, and the lists of undo steps, reach the same
+    // recipients. Whoever would bring the values back keeps them itself.
+    for (const EntryRef &entry : std::as_const(m_entries))
+        entry->remove(columnID);
     // Left alone, the next added field would silently become the address column.
     if (columnIdentifier(m_addressFieldNo) == columnID)
         m_addressFieldNo = -1;

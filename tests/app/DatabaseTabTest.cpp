@@ -1,7 +1,8 @@
 // The recipient tab in its window, driven through the real menus,
 // shortcuts, header and cells: the selection follows its entries, moved
-// columns keep their fields, drops, find, the send-run lock, the sheets,
-// and pictures of the tab and its sheets.
+// columns keep their fields, drops, find, the send-run lock, undo that
+// keeps what was written after its step, the sheets, and pictures of the
+// tab and its sheets.
 
 #include "DatabaseTab.h"
 #include "RecipientCommands.h"
@@ -20,8 +21,11 @@
 #include "PreviewTab.h"
 #include "SendMailsUIHandler.h"
 
+#include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AddressBookSnapshot.h"
+#include "MailDispatcher.h"
+#include "SendTestSupport.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -376,6 +380,61 @@ TEST(DatabaseTab, ColumnCommandsNeedAColumnAndRemovingAFieldIsUndone)
     EXPECT_TRUE(w.document.isDocumentEdited());
     w.tab->setAddressColumnToColumn(1);
     EXPECT_EQ(w.database().addressFieldNo(), 1);
+}
+
+TEST(DatabaseTab, UndoingAFieldRemovalKeepsLaterEditsAndStamps)
+{
+    // Only "bob" has an address, so the run sends to row 1 alone.
+    Window w({{"eve", "Eve", "Ek"}, {"bob@x.org", "Bob", "Berg"}, {"dan", "Dan", "Dahl"}});
+    QHeaderView *header = w.view->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, w.headerCenter(5));
+    w.action("actionRemoveField")->trigger();
+    ASSERT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name"}));
+
+    w.click(0, 4);
+    QTest::keyClick(w.view, Qt::Key_F2);
+    auto *editor = w.view->viewport()->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "Anna");
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.database().entryValue(0, "1") == "Anna"; }));
+
+    Settings::setMaxErrorsWhileSending(0);
+    Settings::setWriteLogFile(false);
+    FakeSmtpServer server;
+    useAccount(*w.document.sendUIHandler(), smtpAccount(server.port()));
+    w.document.messageTab().setSubjectText(RichText(QStringLiteral("Subject")));
+    w.document.sendUIHandler()->sendNow(1);
+    ASSERT_TRUE(waitForRunEnd(*w.document.sendUIHandler()));
+    const QDateTime stamp = w.database().lastSentDate(1);
+    ASSERT_TRUE(stamp.isValid());
+
+    w.click(2, 3);
+    w.action("actionFilterBySelectionOff")->trigger();
+    ASSERT_FALSE(w.database().isEntryActive(2));
+    const Database::EntryList entries = w.database().entryArray();
+
+    w.view->setFocus();
+    w.action("actionUndo")->trigger();
+    EXPECT_TRUE(w.database().isEntryActive(2));
+    w.action("actionUndo")->trigger();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name", "last name"}));
+    EXPECT_EQ(w.column("2"), QStringList({"Ek", "Berg", "Dahl"}));
+    EXPECT_EQ(header->visualIndex(5), 5);
+    EXPECT_EQ(w.model->headerData(5, Qt::Horizontal, Qt::DisplayRole), "last name");
+    EXPECT_EQ(w.database().entryValue(0, "1"), "Anna");
+    EXPECT_EQ(w.database().lastSentDate(1), stamp);
+    EXPECT_EQ(w.database().entryArray(), entries) << "the same entries, not earlier copies";
+
+    // Removed again, then the removal undone once more: still nothing later lost.
+    w.document.undoManager()->redo();
+    EXPECT_TRUE(w.column("2").at(1).isNull());
+    EXPECT_EQ(w.database().lastSentDate(1), stamp);
+    w.document.undoManager()->undo();
+    EXPECT_EQ(w.column("2"), QStringList({"Ek", "Berg", "Dahl"}));
+    EXPECT_EQ(w.database().entryValue(0, "1"), "Anna");
+    MailDispatcher::abortAndJoinAll();
 }
 
 TEST(DatabaseTab, FiltersAndPreviewFromTheMenu)

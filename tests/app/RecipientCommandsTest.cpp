@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -180,6 +181,50 @@ TEST(RecipientCommands, EveryChangeIsOneUndoStepThatRestoresEntriesValuesAndFiel
     }
 }
 
+TEST(RecipientCommands, AnUndoKeepsTheStampsAndEditsMadeAfterItsStep)
+{
+    const Fixtures files;
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    // Each recipient carries a mark of its own under a key no command
+    // touches, so a recipient is known again in a copy of its entry; a
+    // duplicate gets a mark of its own.
+    const QString mark = QStringLiteral("test mark");
+    int marks = 0;
+    QHash<int, QDateTime> stamps;
+    QHash<int, QString> names;
+    const QList<Step> steps = everyCommand(files);
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        ASSERT_TRUE(steps.at(i).run(commands)) << steps.at(i).name;
+        // After every step a run stamps every row, as the run controller
+        // does, and row 0's name is edited.
+        const QDateTime when = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + i * 1000);
+        QSet<int> seen;
+        for (const Database::EntryRef &entry : db.entryArray()) {
+            if (!entry->contains(mark) || seen.contains(entry->value(mark).toInt()))
+                entry->insert(mark, ++marks);
+            seen.insert(entry->value(mark).toInt());
+            entry->insert(Database::LastSentKey, when);
+            stamps.insert(entry->value(mark).toInt(), when);
+        }
+        const QString name = QStringLiteral("edited after %1").arg(steps.at(i).name);
+        ASSERT_TRUE(commands.editCell(0, "1", name));
+        names.insert(db.entryArray().first()->value(mark).toInt(), name);
+    }
+    for (qsizetype i = steps.size(); i > 0; --i) {
+        stack.undo();
+        for (const Database::EntryRef &entry : db.entryArray()) {
+            const int recipient = entry->value(mark).toInt();
+            EXPECT_EQ(entry->value(Database::LastSentKey), stamps.value(recipient)) << "undo " << steps.at(i - 1).name;
+            if (names.contains(recipient)) {
+                EXPECT_EQ(entry->value("1"), names.value(recipient)) << "undo " << steps.at(i - 1).name;
+            }
+        }
+    }
+}
+
 TEST(RecipientCommands, NothingChangesWhileASendRunIsActive)
 {
     const Fixtures files;
@@ -276,6 +321,16 @@ TEST(RecipientCommands, RemovingAFieldIsUndoneWithValuesNameAddressColumnAndPlac
     ASSERT_EQ(placed.count(), 2);
     EXPECT_EQ(placed.at(0), QVariantList({"0", -1}));
     EXPECT_EQ(placed.at(1), QVariantList({"0", 4}));
+
+    // Only that field comes back: a rename and an address column chosen
+    // after the removal of another field stay.
+    ASSERT_TRUE(commands.removeField("2", 5));
+    ASSERT_EQ(commands.renameField("1", "full name"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.setAddressColumn(1));
+    stack.undo();
+    EXPECT_EQ(db.fieldNames(), QStringList({"e-mail", "full name", "city"}));
+    EXPECT_EQ(db.addressFieldNo(), 1);
+    EXPECT_EQ(db.entryValue(1, "2"), "Bergen");
 }
 
 TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)

@@ -110,9 +110,11 @@ TEST(Database, EntriesAreSharedWithCopiesOfTheList)
     db.setEntryArray(undo);
     EXPECT_EQ(db.entryCount(), 4);
     EXPECT_EQ(db.lastSentDate(1), when);
-    db.removeColumn("0"); // new entry objects: the list kept for undo keeps the value
+    // The same entry objects: a stamp written through a list kept
+    // elsewhere (a send run's) reaches the table's entry after the removal.
+    db.removeColumn("0");
     EXPECT_TRUE(db.entryValue(1, "0").isNull());
-    EXPECT_EQ(undo[1]->value("0"), "1");
+    EXPECT_EQ(undo[1], db.entryArray()[1]);
 }
 
 TEST(Database, MappedAppendTakesOnlyStringsOfMappedSlots)

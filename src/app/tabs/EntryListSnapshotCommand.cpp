@@ -14,21 +14,45 @@ FieldNamesState FieldNamesState::of(const Database &database)
     return state;
 }
 
-void FieldNamesState::applyTo(Database &database) const
+std::optional<FieldNamesChange> FieldNamesChange::between(const FieldNamesState &before,
+                                                          const FieldNamesState &after)
 {
-    const FieldNamesState now = of(database);
-    QList<int> slotsToCheck = names.keys();
-    for (auto it = now.names.constBegin(); it != now.names.constEnd(); ++it) {
-        if (!names.contains(it.key()))
-            slotsToCheck.append(it.key());
+    FieldNamesChange change;
+    const auto record = [&](int slot) {
+        const QString was = before.names.value(slot);
+        const QString is = after.names.value(slot);
+        if (was.isNull() != is.isNull() || was != is) {
+            change.before.insert(slot, was);
+            change.after.insert(slot, is);
+        }
+    };
+    for (auto it = before.names.constBegin(); it != before.names.constEnd(); ++it)
+        record(it.key());
+    for (auto it = after.names.constBegin(); it != after.names.constEnd(); ++it) {
+        if (!before.names.contains(it.key()))
+            record(it.key());
     }
-    for (int slot : slotsToCheck) {
-        const QString wanted = names.value(slot);
-        const QString current = now.names.value(slot);
-        if (wanted.isNull() != current.isNull() || wanted != current)
-            database.changeFieldNameTo(wanted, Database::columnIdentifier(slot));
+    if (before.addressSlot != after.addressSlot) {
+        change.addressBefore = before.addressSlot;
+        change.addressAfter = after.addressSlot;
     }
-    database.setAddressFieldNo(addressSlot);
+    if (change.before.isEmpty() && !change.addressBefore)
+        return std::nullopt;
+    return change;
+}
+
+void FieldNamesChange::apply(Database &database, bool forward) const
+{
+    const QMap<int, QString> &names = forward ? after : before;
+    for (auto it = names.constBegin(); it != names.constEnd(); ++it) {
+        const QString id = Database::columnIdentifier(it.key());
+        const QString current = database.fieldNameForColumnID(id);
+        // Only slots whose names differ are renamed, so only they notify.
+        if (current.isNull() != it.value().isNull() || current != it.value())
+            database.changeFieldNameTo(it.value(), id);
+    }
+    if (addressBefore)
+        database.setAddressFieldNo(forward ? *addressAfter : *addressBefore);
 }
 
 void EntryValueChanges::apply(bool forward) const

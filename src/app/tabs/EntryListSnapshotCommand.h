@@ -1,8 +1,11 @@
 #pragma once
 
 // One undo step of the recipient table: the entry list before and after,
-// the field names and address column before and after, and values changed
-// inside shared entries (active flags, serial numbers, cleaned addresses).
+// the field names and address column the step changed, and values changed
+// inside shared entries (active flags, serial numbers, cleaned addresses, a
+// removed field's values). A step never holds copies of entries: what is
+// written into an entry after its step (a cell edit, a send run's last-sent
+// stamp) stays through its undo and redo.
 // The command is pushed after the change is made, so its first redo() does
 // nothing.
 //
@@ -25,9 +28,23 @@ struct FieldNamesState {
     int addressSlot = -1;
 
     [[nodiscard]] static FieldNamesState of(const Database &database);
-    // Renames only the slots whose names differ, so only they notify.
-    void applyTo(Database &database) const;
     friend bool operator==(const FieldNamesState &, const FieldNamesState &) = default;
+};
+
+// What one step did to the field names: only the slots it renamed, and the
+// address slot only if it moved it. Undo and redo set those and nothing
+// else, so a rename or an address column chosen outside undo after the step
+// survives the step's undo. A null name stands for none.
+struct FieldNamesChange {
+    QMap<int, QString> before;
+    QMap<int, QString> after;
+    std::optional<int> addressBefore;
+    std::optional<int> addressAfter;
+
+    // None when the two states are equal.
+    [[nodiscard]] static std::optional<FieldNamesChange> between(const FieldNamesState &before,
+                                                                 const FieldNamesState &after);
+    void apply(Database &database, bool forward) const;
 };
 
 // Values under one key changed in the given entries. `after` is either one
@@ -49,8 +66,7 @@ public:
     struct Step {
         std::optional<Database::EntryList> entriesBefore;
         std::optional<Database::EntryList> entriesAfter;
-        std::optional<FieldNamesState> fieldsBefore;
-        std::optional<FieldNamesState> fieldsAfter;
+        std::optional<FieldNamesChange> fields;
         QList<EntryValueChanges> values;
         // Same entries (or copies) row for row: the view's rows stay put.
         bool orderKept = false;

@@ -76,14 +76,9 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
         step.entriesBefore = before;
         step.entriesAfter = after;
     }
-    if (fields) {
-        FieldNamesState fieldsAfter = FieldNamesState::of(*m_database);
-        if (fieldsAfter != *fieldsBefore) {
-            step.fieldsBefore = std::move(fieldsBefore);
-            step.fieldsAfter = std::move(fieldsAfter);
-        }
-    }
-    if (!step.entriesBefore && !step.fieldsBefore)
+    if (fields)
+        step.fields = FieldNamesChange::between(*fieldsBefore, FieldNamesState::of(*m_database));
+    if (!step.entriesBefore && !step.fields)
         return false;
     push(std::move(step));
     emit entriesReplaced(before, orderKept);
@@ -137,8 +132,8 @@ void RecipientCommands::applyStep(const Step &step, bool forward)
     }
     if (step.entriesBefore)
         m_database->setEntryArray(forward ? *step.entriesAfter : *step.entriesBefore);
-    if (step.fieldsBefore)
-        (forward ? *step.fieldsAfter : *step.fieldsBefore).applyTo(*m_database);
+    if (step.fields)
+        step.fields->apply(*m_database, forward);
     if (forward) {
         for (const EntryValueChanges &values : step.values)
             values.apply(true);
@@ -206,26 +201,32 @@ bool RecipientCommands::removeField(const QString &columnID, int viewPosition)
 {
     if (isLocked() || !isFieldColumn(columnID))
         return false;
-    const bool named = !m_database->fieldNameForColumnID(columnID).isEmpty();
-    const Database::EntryList &entries = m_database->entryArray();
-    const bool holdsValues = std::any_of(entries.cbegin(), entries.cend(),
-                                         [&](const Database::EntryRef &entry) { return entry->contains(columnID); });
-    if (!named && !holdsValues)
+    // The values go from the entries themselves and undo puts them back into
+    // the same entries: copies restored by an undo would take back every
+    // edit and every last-sent stamp written since.
+    EntryValueChanges values{columnID, {}, {}, {}, {}};
+    const Database::EntryList entries = m_database->entryArray();
+    for (const Database::EntryRef &entry : entries) {
+        QVariant value = entry->value(columnID);
+        if (!value.isValid())
+            continue;
+        values.entries.append(entry);
+        values.before.append(std::move(value));
+    }
+    if (m_database->fieldNameForColumnID(columnID).isEmpty() && values.isEmpty())
         return false;
 
-    const Database::EntryList before = entries;
     const FieldNamesState fieldsBefore = FieldNamesState::of(*m_database);
     m_database->removeColumn(columnID);
     Step step;
     step.orderKept = true;
-    step.entriesBefore = before;
-    step.entriesAfter = m_database->entryArray();
-    step.fieldsBefore = fieldsBefore;
-    step.fieldsAfter = FieldNamesState::of(*m_database);
+    if (!values.isEmpty())
+        step.values.append(std::move(values));
+    step.fields = FieldNamesChange::between(fieldsBefore, FieldNamesState::of(*m_database));
     step.movedColumnID = columnID;
     step.movedColumnPosition = viewPosition;
     push(std::move(step));
-    emit entriesReplaced(before, true);
+    emit entriesReplaced(entries, true);
     emit fieldColumnPlacement(columnID, -1);
     return true;
 }
