@@ -1,8 +1,9 @@
 // The recipient tab in its window, driven through the real menus,
 // shortcuts, header and cells: the selection follows its entries, moved
 // columns keep their fields, drops, find, the send-run lock, undo that
-// keeps what was written after its step, the sheets, and pictures of the
-// tab and its sheets.
+// keeps what was written after its step, the columns' order and widths
+// through save, reopen and revert, the sheets, and pictures of the tab and
+// its sheets.
 
 #include "DatabaseTab.h"
 #include "RecipientCommands.h"
@@ -24,6 +25,7 @@
 #include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AddressBookSnapshot.h"
+#include "KeyedArchiver.h"
 #include "MailDispatcher.h"
 #include "SendTestSupport.h"
 #include "TestSupport.h"
@@ -51,6 +53,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -141,6 +145,46 @@ T *openSheet()
 QByteArray card(const QByteArray &name, const QByteArray &email)
 {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nN:;" + name + ";;;\r\nEMAIL:" + email + "\r\nEND:VCARD\r\n";
+}
+
+// The field columns as the view shows them, left to right: identifier and width.
+QList<std::pair<QString, int>> shownFieldColumns(const DatabaseTab &tab)
+{
+    QList<std::pair<QString, int>> columns;
+    const QHeaderView *header = tab.tableView()->horizontalHeader();
+    for (int visual = DatabaseTab::FixedColumnCount; visual < tab.columnCount(); ++visual)
+        columns.append({tab.columnIdentifierAt(visual), header->sectionSize(tab.logicalColumnAt(visual))});
+    return columns;
+}
+
+// Every slot of the table shown exactly once, and each named one under its name.
+void expectEveryFieldShownOnce(const DatabaseTab &tab, const char *context)
+{
+    QStringList ids;
+    for (const auto &column : shownFieldColumns(tab))
+        ids << column.first;
+    for (int slot = 0; slot < tab.database()->columnCount(); ++slot) {
+        const QString id = Database::columnIdentifier(slot);
+        EXPECT_EQ(ids.count(id), 1) << context << ": slot " << slot;
+        const QString name = tab.database()->fieldNameForColumnID(id);
+        if (!name.isEmpty()) {
+            EXPECT_TRUE(tab.model()->headerData(tab.logicalColumnAt(DatabaseTab::FixedColumnCount + int(ids.indexOf(id))),
+                                                Qt::Horizontal, Qt::DisplayRole)
+                            .toString()
+                            .contains(name))
+                << context << ": " << name.toStdString();
+        }
+    }
+}
+
+// The file opened as a user opens it: read, then the window made.
+std::unique_ptr<MyDocument> reopen(const QString &file)
+{
+    auto document = std::make_unique<MyDocument>();
+    QString error;
+    EXPECT_TRUE(document->readFromFile(file, {}, &error)) << error.toStdString();
+    document->showWindows();
+    return document;
 }
 
 } // namespace
@@ -527,17 +571,120 @@ TEST(DatabaseTab, ImportsAndExportThroughTheMenu)
     EXPECT_TRUE(alerts.shown.first().text.contains(panels.saved)) << alerts.shown.first().text.toStdString();
 }
 
-TEST(DatabaseTab, StoredColumnIdentifiersMustBeSlotsEachOnce)
+TEST(DatabaseTab, ColumnOrderAndWidthsComeBackThroughSaveReopenAndRevert)
 {
-    Window w;
-    QVariantMap part = w.tab->fileData();
-    part.insert(DatabaseTab::ColumnIdentifiersKey, QStringList({"active", "2", "2"}));
-    w.tab->readFileData(part);
-    QStringList ids;
-    for (int visual = 3; visual < 6; ++visual)
-        ids << w.tab->columnIdentifierAt(visual);
-    EXPECT_EQ(ids, QStringList({"0", "2", "1"}));
-    EXPECT_EQ(w.model->data(w.model->index(0, 4), Qt::DisplayRole), "Ek");
+    using Moves = std::function<void(QHeaderView *)>;
+    const struct {
+        const char *name;
+        Moves moves;
+    } cases[] = {
+        {"first name to the right", [](QHeaderView *h) { h->moveSection(h->visualIndex(4), 10); }},
+        {"slot 4 to the front", [](QHeaderView *h) { h->moveSection(h->visualIndex(7), 3); }},
+        {"the last slot to the front", [](QHeaderView *h) { h->moveSection(h->count() - 1, 3); }},
+        {"e-mail to the end", [](QHeaderView *h) { h->moveSection(3, h->count() - 1); }},
+        {"two swapped", [](QHeaderView *h) { h->swapSections(h->visualIndex(4), h->visualIndex(40)); }},
+        {"every field column reversed",
+         [](QHeaderView *h) {
+             for (int visual = 3; visual < h->count(); ++visual)
+                 h->moveSection(h->count() - 1, visual);
+         }},
+    };
+    QTemporaryDir dir;
+    for (const auto &c : cases) {
+        Window w;
+        QHeaderView *header = w.view->horizontalHeader();
+        c.moves(header);
+        header->resizeSection(4, 61);
+        header->resizeSection(60, 222);
+        const auto shown = shownFieldColumns(*w.tab);
+        const QString file = dir.filePath(QStringLiteral("%1.quorv2").arg(c.name));
+        QString error;
+        ASSERT_TRUE(w.document.writeToFile(file, &error)) << error.toStdString();
+
+        const std::unique_ptr<MyDocument> reopened = reopen(file);
+        EXPECT_EQ(shownFieldColumns(*reopened->databaseTab()), shown) << c.name << ", reopened";
+        expectEveryFieldShownOnce(*reopened->databaseTab(), c.name);
+
+        // Saved again from the reopened window, changed and reverted.
+        ASSERT_TRUE(reopened->writeToFile(file, &error)) << error.toStdString();
+        reopened->database().addEmptyEntry(-1);
+        reopened->updateChangeCount(Document::ChangeDone);
+        ASSERT_TRUE(reopened->revertToSaved(&error)) << error.toStdString();
+        EXPECT_EQ(shownFieldColumns(*reopened->databaseTab()), shown) << c.name << ", reverted";
+        EXPECT_EQ(reopened->database().entryCount(), 5);
+
+        // Reverted in the window it was arranged in, after a column moved since.
+        header->moveSection(header->count() - 1, 3);
+        ASSERT_TRUE(w.document.revertToSaved(&error)) << error.toStdString();
+        EXPECT_EQ(shownFieldColumns(*w.tab), shown) << c.name << ", reverted in place";
+        expectEveryFieldShownOnce(*w.tab, c.name);
+    }
+}
+
+TEST(DatabaseTab, StoredColumnLayoutsAreRepairedNeverTrusted)
+{
+    QStringList repeated{"0", "2", "3", "3"};
+    for (int slot = 4; slot < 75; ++slot)
+        repeated << QString::number(slot);
+    const auto allBut = [&](const QStringList &first) {
+        QStringList ids = first;
+        for (int slot = 0; slot < 75; ++slot) {
+            if (!ids.contains(QString::number(slot)))
+                ids << QString::number(slot);
+        }
+        return ids;
+    };
+    // The header's own least width may be above the least a file may set.
+    const int narrowest = std::max(10, QHeaderView(Qt::Horizontal).minimumSectionSize());
+    const struct {
+        const char *name;
+        QVariantList identifiers;
+        QVariantList widths;
+        QStringList shown;
+        QList<int> firstWidths;
+    } cases[] = {
+        // The files the earlier count of columns wrote: "first name" is shown again.
+        {"a repeat left by a reorder", QVariantList(repeated.cbegin(), repeated.cend()), {40, 41, 42, 43},
+         QStringList(repeated.mid(0, 3) + repeated.mid(4)) << "1", {40, 41, 42, 150}},
+        {"fixed columns and repeats", {"active", "2", "2"}, {}, allBut({"2"}), {150, 150, 150}},
+        {"no slots, numbers and unknown slots",
+         {"", "-1", "01", " 2", "2x", "999", "75", 5, QVariantMap(), "1"}, {}, allBut({"1"}), {150}},
+        {"widths that are not sizes", {"4", "3", "1", "0"}, {"80", -5, qQNaN(), 1e12, 70.5},
+         allBut({"4", "3", "1", "0"}), {150, narrowest, 150, 4000}},
+        {"widths without identifiers", {}, {90, 91}, allBut({}), {90, 91, 150}},
+        {"nothing stored", {}, {}, allBut({}), {150, 150}},
+    };
+    QTemporaryDir dir;
+    for (const auto &c : cases) {
+        Window w;
+        QVariantMap part = w.tab->fileData();
+        part.insert(DatabaseTab::ColumnIdentifiersKey, c.identifiers);
+        part.insert(DatabaseTab::ColumnWidthInfoKey, c.widths);
+        const QString file = dir.filePath(QStringLiteral("%1.quorv2").arg(c.name));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(KeyedArchiver::archivedDataWithRootObject(QVariantMap{{MyDocument::DatabaseKey, part}}));
+        out.close();
+
+        const std::unique_ptr<MyDocument> reopened = reopen(file);
+        const auto shown = shownFieldColumns(*reopened->databaseTab());
+        QStringList ids;
+        QList<int> widths;
+        for (const auto &[id, width] : shown) {
+            ids << id;
+            widths << width;
+        }
+        EXPECT_EQ(ids, c.shown) << c.name;
+        EXPECT_EQ(widths.first(c.firstWidths.size()), c.firstWidths) << c.name;
+        expectEveryFieldShownOnce(*reopened->databaseTab(), c.name);
+        RecipientTableModel *model = reopened->databaseTab()->model();
+        const int firstName = reopened->databaseTab()->logicalColumnAt(3 + int(ids.indexOf("1")));
+        EXPECT_EQ(model->data(model->index(0, firstName), Qt::DisplayRole), "Eve") << c.name;
+
+        // The same part read again into the open window (a revert) changes nothing.
+        reopened->databaseTab()->readFileData(part);
+        EXPECT_EQ(shownFieldColumns(*reopened->databaseTab()), shown) << c.name;
+    }
 }
 
 TEST(DatabaseTab, PicturesOfTheTabAndItsSheets)

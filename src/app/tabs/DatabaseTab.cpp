@@ -1,5 +1,6 @@
 #include "DatabaseTab.h"
 
+#include "ColumnLayout.h"
 #include "RecipientCommands.h"
 #include "RecipientTableModel.h"
 
@@ -22,13 +23,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace {
-
-// Widths come from files; a column must stay visible and grabbable.
-constexpr double MinColumnWidth = 10;
-constexpr double MaxColumnWidth = 4000;
 
 const QStringList DefaultFieldNames = {QStringLiteral("e-mail"), QStringLiteral("first name"),
                                        QStringLiteral("last name")};
@@ -219,11 +214,7 @@ QString DatabaseTab::columnIdentifierAt(int visualIndex) const
 
 int DatabaseTab::logicalColumnOf(const QString &columnID) const
 {
-    for (int column = 0; column < m_model->columnCount(); ++column) {
-        if (m_model->identifier(column) == columnID)
-            return column;
-    }
-    return -1;
+    return m_model->columnOf(columnID);
 }
 
 QList<int> DatabaseTab::selectedRows() const
@@ -313,11 +304,7 @@ void DatabaseTab::refreshData()
 {
     if (!m_database)
         return;
-    // Columns only grow: a removed field's column stays, empty.
-    while (m_model->columnCount() < m_database->columnCount() + FixedColumnCount) {
-        m_model->appendColumn(Database::columnIdentifier(m_model->columnCount() - FixedColumnCount));
-        m_tableView->setColumnWidth(m_model->columnCount() - 1, FieldColumnWidth);
-    }
+    addMissingColumns();
     const QString addressID = Database::columnIdentifier(m_database->addressFieldNo());
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const QString &id = m_model->identifier(column);
@@ -329,6 +316,20 @@ void DatabaseTab::refreshData()
         m_model->setHeader(column, id == addressID ? QStringLiteral("[ %1 ]").arg(name) : name);
     }
     m_model->reload();
+}
+
+void DatabaseTab::addMissingColumns()
+{
+    // By identifier, not by the number of columns: once columns carry stored
+    // identifiers, their count no longer says which slots are shown.
+    // Columns only grow: a removed field's column stays, empty.
+    for (int slot = 0; slot < m_database->columnCount(); ++slot) {
+        const QString id = Database::columnIdentifier(slot);
+        if (m_model->columnOf(id) >= 0)
+            continue;
+        m_model->appendColumn(id);
+        m_tableView->setColumnWidth(m_model->columnCount() - 1, FieldColumnWidth);
+    }
 }
 
 void DatabaseTab::placeFieldColumn(const QString &columnID, int visualPosition)
@@ -378,51 +379,46 @@ void DatabaseTab::readFileData(const std::optional<QVariantMap> &data)
 {
     if (!data)
         return;
-    QHeaderView *header = m_tableView->horizontalHeader();
-    const int fieldColumns = m_model->columnCount() - FixedColumnCount;
-
-    const QVariant widthInfo = data->value(ColumnWidthInfoKey);
-    if (widthInfo.typeId() == QMetaType::QVariantList) {
-        const QVariantList widths = widthInfo.toList();
-        for (int i = 0; i < std::min<qsizetype>(widths.size(), fieldColumns); ++i) {
-            if (!isNumberValue(widths.at(i)))
-                continue;
-            const double width = doubleValue(widths.at(i));
-            if (!std::isfinite(width))
-                continue;
-            header->resizeSection(header->logicalIndex(i + FixedColumnCount),
-                                  int(std::clamp(width, MinColumnWidth, MaxColumnWidth)));
-        }
-    }
-    const QVariant identifierInfo = data->value(ColumnIdentifiersKey);
-    if (identifierInfo.typeId() == QMetaType::QVariantList || identifierInfo.typeId() == QMetaType::QStringList) {
-        // Only slot identifiers, each once: "active" in a field column would
-        // show a checkbox there, and two columns of one slot would show one
-        // field twice and another not at all.
-        const QVariantList stored = identifierInfo.toList();
-        QStringList assigned(fieldColumns);
-        QSet<QString> used;
-        for (int i = 0; i < std::min<qsizetype>(stored.size(), fieldColumns); ++i) {
-            const QString id = isStringValue(stored.at(i)) ? stored.at(i).toString() : QString();
-            if (isSlotIdentifier(id) && !used.contains(id)) {
-                assigned[i] = id;
-                used.insert(id);
-            }
-        }
-        QStringList leftover;
-        for (int i = 0; i < fieldColumns; ++i) {
-            const QString &id = m_model->identifier(header->logicalIndex(i + FixedColumnCount));
-            if (!used.contains(id))
-                leftover << id;
-        }
-        for (int i = 0; i < fieldColumns; ++i) {
-            const QString id = assigned.at(i).isNull() ? leftover.takeFirst() : assigned.at(i);
-            m_model->setIdentifier(header->logicalIndex(i + FixedColumnCount), id);
-        }
-    }
-    if (m_database)
+    // The table first: its slots decide which columns there are to arrange,
+    // also those beyond the ones the window was loaded with.
+    if (m_database) {
         m_database->readFileData(*data);
+        addMissingColumns();
+    }
+    applyColumnLayout(data->value(ColumnIdentifiersKey), data->value(ColumnWidthInfoKey));
     refreshData();
+}
+
+void DatabaseTab::applyColumnLayout(const QVariant &identifiers, const QVariant &widths)
+{
+    // The field columns are given their identifiers in the stored order, in
+    // the places the view shows field columns; fixed columns keep theirs.
+    QHeaderView *header = m_tableView->horizontalHeader();
+    QList<int> columns;
+    QStringList shown;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (isSlotIdentifier(m_model->identifier(logical))) {
+            columns << logical;
+            shown << m_model->identifier(logical);
+        }
+    }
+    const QList<ColumnLayout::Column> layout = ColumnLayout::restored(identifiers, widths, shown);
+    QStringList ids;
+    ids.reserve(layout.size());
+    for (const ColumnLayout::Column &column : layout)
+        ids << column.id;
+    if (!m_model->setIdentifiers(columns, ids))
+        return;
+    for (qsizetype i = 0; i < layout.size(); ++i) {
+        if (layout.at(i).width)
+            header->resizeSection(columns.at(i), *layout.at(i).width);
+        else if (ids.at(i) != shown.at(i))
+            header->resizeSection(columns.at(i), FieldColumnWidth);
+    }
+    // Selected columns are logical ones, which may now show other fields.
+    m_selectedColumns.clear();
+    m_model->setSelectedColumns({});
 }
 
 void DatabaseTab::readDataString(const QString &string)

@@ -155,6 +155,10 @@ private:
     void setUpCommands();
     void showAlert(const QString &titleKey, const QString &textKey, const QString &detail);
     void placeFieldColumn(const QString &columnID, int visualPosition);
+    // A column for every slot of the table that has none yet.
+    void addMissingColumns();
+    // The stored order and widths of the field columns, repaired (ColumnLayout).
+    void applyColumnLayout(const QVariant &identifiers, const QVariant &widths);
     [[nodiscard]] int logicalColumnOf(const QString &columnID) const;
     // The table's part with the view's column widths and order added.
     [[nodiscard]] QVariantMap withColumnLayout(const QVariantMap &tablePart) const;

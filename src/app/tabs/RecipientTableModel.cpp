@@ -19,6 +19,8 @@ RecipientTableModel::RecipientTableModel(int loadedFieldColumns, QObject *parent
         m_ids << Database::columnIdentifier(i);
         m_headers << QString();
     }
+    for (int column = 0; column < m_ids.size(); ++column)
+        m_columnOf.insert(m_ids.at(column), column);
 }
 
 void RecipientTableModel::setDatabase(Database *database)
@@ -157,11 +159,45 @@ bool RecipientTableModel::dropMimeData(const QMimeData *data, Qt::DropAction act
 
 void RecipientTableModel::appendColumn(const QString &id)
 {
+    if (m_columnOf.contains(id))
+        return;
     const int column = int(m_ids.size());
     beginInsertColumns({}, column, column);
     m_ids << id;
     m_headers << QString();
+    m_columnOf.insert(id, column);
     endInsertColumns();
+}
+
+bool RecipientTableModel::setIdentifiers(const QList<int> &columns, const QStringList &ids)
+{
+    if (columns.size() != ids.size())
+        return false;
+    QHash<QString, bool> taken;
+    taken.reserve(columns.size());
+    for (int column : columns) {
+        if (column < 0 || column >= m_ids.size() || taken.contains(m_ids.at(column)))
+            return false;
+        taken.insert(m_ids.at(column), false);
+    }
+    for (const QString &id : ids) {
+        const auto it = taken.find(id);
+        if (it == taken.end() || it.value())
+            return false;
+        it.value() = true;
+    }
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const int column = columns.at(i);
+        if (m_ids.at(column) == ids.at(i))
+            continue;
+        m_ids[column] = ids.at(i);
+        m_headers[column] = QString();
+        m_columnOf.insert(ids.at(i), column);
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    if (m_rows > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+    return true;
 }
 
 void RecipientTableModel::setSelectedColumns(const QSet<int> &columns)

@@ -13,6 +13,7 @@
 #include "Database.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 
@@ -52,9 +53,17 @@ public:
     bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
                       const QModelIndex &parent) override;
 
+    // Each identifier names one column at most: two columns of one slot
+    // would show one field twice and hide another.
     void appendColumn(const QString &id);
-    void setIdentifier(int column, const QString &id) { m_ids[column] = id; }
+    // Gives the columns these identifiers, item for item. Only a reordering
+    // of the identifiers those columns hold is taken; false, and nothing
+    // changed, for anything else. A column whose identifier changes loses
+    // its header until the next one is set.
+    bool setIdentifiers(const QList<int> &columns, const QStringList &ids);
     [[nodiscard]] const QString &identifier(int column) const { return m_ids.at(column); }
+    // The column of the identifier; -1 for none.
+    [[nodiscard]] int columnOf(const QString &id) const { return m_columnOf.value(id, -1); }
     void setHeader(int column, const QString &header) { m_headers[column] = header; }
     // Logical columns whose headers are shown as selected.
     void setSelectedColumns(const QSet<int> &columns);
@@ -75,6 +84,7 @@ private:
 
     Database *m_database = nullptr;
     QStringList m_ids;
+    QHash<QString, int> m_columnOf;
     QStringList m_headers;
     QSet<int> m_selectedColumns;
     int m_rows = 0;
