@@ -1,7 +1,8 @@
 // The recipient tab on a large table, each step as the user meets it:
 // a delimited text file read by the import sheet and imported, the tab's
 // first paint and a jump to the middle, a sort, a find without a match, a
-// filter, the export, one undo step and its undo, and a column copied.
+// filter, the export, one undo step and its undo, a field removed and
+// its removal undone, and a column copied.
 //
 // Usage: recipient_tab_bench [rows] [--peers]
 //   rows     (default 1000000) recipients of ten fields, about 110 bytes a row
@@ -145,6 +146,9 @@ int main(int argc, char **argv)
     std::printf("%-44s %8.1f MB\n", "  exported file", double(QFileInfo(exported).size()) / 1e6);
     report("add a recipient at the top (one undo step)", timed([&] { commands.addRecipient(0); }), "<= 0.050 s at 1M");
     report("undo it", timed([&] { stack.undo(); }), "<= 0.050 s at 1M");
+    report("remove a field (Phone, one undo step)", timed([&] { commands.removeField(QStringLiteral("9"), 12); }),
+           "<= 0.5 s at 1M");
+    report("undo it", timed([&] { stack.undo(); }), "<= 0.5 s at 1M");
     report("copy a column", timed([&] {
                tab.selectColumn(4);
                (void)tab.copyText();
