@@ -104,6 +104,24 @@ TEST(MimeEncoders, QuotedPrintableLineBreaksAndLimits)
         EXPECT_EQ(qpDecoded(encoded), QByteArray(source).replace("\r\n", "\n").replace("\n", "\r\n"));
     }
 
+    // A text that is the whole message and ends without a line break ends
+    // in a soft one, within the limit, so that SMTP's own line end adds none.
+    const std::pair<QByteArray, QByteArray> openEnds[] = {
+        {"", ""},
+        {"a\n", "a\r\n"},
+        {"a", "a="},
+        {"a ", "a ="},
+        {QByteArray(76, 'x'), QByteArray(75, 'x') + "=\r\nx="},
+        {QByteArray(74, 'x') + ".", QByteArray(74, 'x') + "=\r\n=2E="},
+        {QByteArray(72, 'x') + ".", QByteArray(72, 'x') + "=2E="},
+    };
+    for (const auto &[source, encoded] : openEnds) {
+        EXPECT_EQ(enc_qprint(source, 76, true), encoded) << source.toStdString();
+        expectWellFormedQp(encoded);
+        const QByteArray wire = encoded.endsWith("\r\n") ? encoded : encoded + "\r\n";
+        EXPECT_EQ(qpDecoded(wire), QByteArray(source).replace("\n", "\r\n") + (source.isEmpty() ? "\r\n" : ""));
+    }
+
     QByteArray everything;
     for (int round = 0; round < 3; ++round) {
         for (int b = 0; b < 256; ++b)

@@ -1,12 +1,14 @@
 #include "../message/TextFixtures.h"
 #include "ContentId.h"
 #include "Database.h"
+#include "FakeSmtpServer.h"
 #include "HTMLFileLinkTag.h"
 #include "ImageTag.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
 #include "MessageSnapshot.h"
 #include "Personalizer.h"
+#include "SMTPMail.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +113,8 @@ protected:
             const QString path = m_dir.filePath(QStringLiteral("message-%1.eml").arg(manifest.size()));
             QFile out(path);
             EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-            out.write(text.toLatin1() + "\r\n");
+            // Ended as the SMTP client ends it: with CRLF, unless it has one.
+            out.write(text.toLatin1() + (text.endsWith(QLatin1String("\r\n")) ? "" : "\r\n"));
             manifest.append(QJsonObject{{"file", path}, {"expect", expect}});
         }
         const QString manifestPath = m_dir.filePath(QStringLiteral("manifest.json"));
@@ -517,4 +520,50 @@ TEST_F(MimeMessage, EveryInlinePartHasAContentIdOfItsOwn)
     // A name that clashes with none keeps the form it always had.
     EXPECT_TRUE(message.formattedBody().contains("cid:logo.png" + Id)) << message.formattedBody().toStdString();
     expectOutsideReaderAgrees({{message.mailSMTPData(), QJsonObject{{"cid_contents", contents}}}});
+}
+
+// The plain part as the recipient reads it after SMTP, dot-stuffing and the
+// end of the data included: every line break of the body arrives, and none
+// is added, whether the body ends in none, one or two.
+TEST_F(MimeMessage, BodiesKeepTheirLineBreaksOverTheWire)
+{
+    const QStringList bodies{"Hello", "Hello\n", "Hello\n.line starting with a dot\n\n", ".\n\n\n",
+                             QString(76, u'x'), QString(74, u'x') + ".", QString()};
+    const QString pdf = file("notes.pdf", "%PDF");
+    FakeSmtpServer server;
+    QList<QJsonObject> expected;
+    {
+        SMTPMail mail;
+        mail.setServer("127.0.0.1");
+        mail.setPort(QString::number(server.port()));
+        mail.setTimeout(5);
+        ASSERT_EQ(mail.connect(), 0);
+        for (const bool withFile : {false, true}) {
+            for (const QString &body : bodies) {
+                MailMessage message = basicMessage();
+                message.setPlainBody(body);
+                if (withFile)
+                    message.addAttachment(pdf);
+                ASSERT_EQ(mail.sendMailMessage(message), 0) << mail.getErrorDesc(1).toStdString();
+                QJsonArray parts{textLeaf("text/plain", body, "iso-8859-1")};
+                if (withFile)
+                    parts.append(QJsonObject{{"type", "application/pdf"}});
+                expected.append(QJsonObject{{"parts", parts}});
+            }
+        }
+    }
+    const QList<QByteArray> received = server.finish().messages;
+    ASSERT_EQ(received.size(), expected.size());
+    QList<std::pair<QString, QJsonObject>> checks;
+    for (qsizetype i = 0; i < received.size(); ++i) {
+        // The DATA text back to the message: the end marker off, the dots unstuffed.
+        QByteArray text = received[i];
+        ASSERT_TRUE(text.endsWith("\r\n.\r\n"));
+        text.chop(3);
+        text.replace("\r\n..", "\r\n.");
+        if (text.startsWith(".."))
+            text.remove(0, 1);
+        checks.append({QString::fromLatin1(text), expected[i]});
+    }
+    expectOutsideReaderAgrees(checks);
 }

@@ -17,13 +17,15 @@ struct Part {
     QList<QByteArray> body;
 };
 
-Part textPart(const QString &text, const char *subtype)
+// endsMessage: the part is the whole message, which SMTP ends with a line
+// break of its own.
+Part textPart(const QString &text, const char *subtype, bool endsMessage = false)
 {
     StringEncoder encoder(text);
     encoder.guessCharset();
     return {"Content-Type: text/" + QByteArray(subtype) + "; charset=" + encoder.charset().toLatin1()
             + "\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-        {encoder.encodedString()}};
+        {encoder.encodedString(endsMessage)}};
 }
 
 Part filePart(const MailAttachment &attachment, const QString &messageID, MailAttachment::Disposition disposition,
@@ -163,7 +165,7 @@ QByteArray MailMessage::mailSMTPBytes(QString *error) const
     // Named as the HTML writer names the inline files (the same list in the
     // same order); the file attachments each get a name none of them has.
     const ContentIdNames names(pathsOf(m_htmlAttachments));
-    Part content = textPart(m_plainBody, "plain");
+    Part content = textPart(m_plainBody, "plain", !hasFormattedBody() && m_attachments.isEmpty());
     if (hasFormattedBody()) {
         Part html = textPart(m_formattedBody, "html");
         if (!m_htmlAttachments.isEmpty()) {
@@ -200,9 +202,5 @@ QByteArray MailMessage::mailSMTPBytes(QString *error) const
     text.append(head);
     for (const QByteArray &piece : content.body)
         text.append(piece);
-    // The SMTP client ends the text with CRLF itself, before the dot line,
-    // so the text's own last line break must not be doubled.
-    if (text.endsWith("\r\n"))
-        text.chop(2);
     return text;
 }

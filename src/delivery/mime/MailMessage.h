@@ -59,8 +59,9 @@ public:
     // The value of the "Subject:" header as written, folded.
     [[nodiscard]] QString encodedSubject() const;
 
-    // The whole message text, lines ending in CRLF, without a final CRLF
-    // (the SMTP client adds it when it sends the text).
+    // The whole message text, lines ending in CRLF. It ends in CRLF only
+    // where the last part's text does; the SMTP client adds the one that
+    // any message ends in otherwise.
     // Built anew on every call. A message that cannot be written correctly
     // (no or a broken address, a control character in an address, an
     // unreadable attachment, no Message-ID) gives a null string and the

@@ -51,7 +51,7 @@ QByteArray enc_base64_maxLen(QByteArrayView source)
     return result;
 }
 
-QByteArray enc_qprint(QByteArrayView source, int lineLimit)
+QByteArray enc_qprint(QByteArrayView source, int lineLimit, bool endInSoftBreak)
 {
     // Written through a pointer into a buffer that grows ahead of need.
     const char *const in = source.data();
@@ -104,7 +104,8 @@ QByteArray enc_qprint(QByteArrayView source, int lineLimit)
             continue;
         }
         const quint8 byte = quint8(in[i]);
-        const bool lineEndsNext = i + 1 == size || lineBreakAt(i + 1);
+        // Before a soft break at the end the line goes on: it needs room for the "=".
+        const bool lineEndsNext = (i + 1 == size && !endInSoftBreak) || lineBreakAt(i + 1);
         // White space at a line end may be stripped in transport (rule 3).
         const bool literal = PlainQpBytes[byte] || ((byte == ' ' || byte == '\t') && !lineEndsNext);
         const int width = literal ? 1 : 3;
@@ -123,6 +124,10 @@ QByteArray enc_qprint(QByteArrayView source, int lineLimit)
             *out++ = HexDigits[byte & 15];
         }
         lineLength += width;
+    }
+    if (endInSoftBreak && size > 0 && in[size - 1] != '\n') {
+        makeRoom(1);
+        *out++ = '=';
     }
     result.truncate(out - result.constData());
     return result;

@@ -17,8 +17,10 @@
 // so that no line begins with a dot and SMTP needs no dot-stuffing. A space
 // or tab is encoded only before a line end (rule 3). `lineLimit` is the
 // longest encoded line, the soft break "=" included (76 in bodies, rule 5);
-// 0 or less means no soft breaks.
-[[nodiscard]] QByteArray enc_qprint(QByteArrayView source, int lineLimit);
+// 0 or less means no soft breaks. With endInSoftBreak, a source that does
+// not end in a line break ends in a soft break, so that the line end SMTP
+// puts after every message is no line break of the text.
+[[nodiscard]] QByteArray enc_qprint(QByteArrayView source, int lineLimit, bool endInSoftBreak = false);
 
 // RFC 2047 Q encoded words for `source` in `charset` (see
 // BetterString::mimeEncodedWords): one or more words of at most 75

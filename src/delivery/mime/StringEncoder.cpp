@@ -91,7 +91,7 @@ void StringEncoder::guessCharset()
         m_charset = QStringLiteral("UTF-8");
 }
 
-QByteArray StringEncoder::encodedString() const
+QByteArray StringEncoder::encodedString(bool endInSoftBreak) const
 {
     QString charset = m_charset;
     if (charset.isEmpty()) {
@@ -108,5 +108,5 @@ QByteArray StringEncoder::encodedString() const
         bytes = *cp1252;
     else
         bytes = m_rawString.toUtf8();
-    return enc_qprint(bytes, BodyLineLimit);
+    return enc_qprint(bytes, BodyLineLimit, endInSoftBreak);
 }

@@ -18,8 +18,9 @@ public:
     [[nodiscard]] const QString &rawString() const { return m_rawString; }
 
     // The quoted-printable text of rawString in charset (chosen first when
-    // guessCharset was not called), lines of at most 76 characters.
-    [[nodiscard]] QByteArray encodedString() const;
+    // guessCharset was not called), lines of at most 76 characters; see
+    // enc_qprint for endInSoftBreak.
+    [[nodiscard]] QByteArray encodedString(bool endInSoftBreak = false) const;
 
     // The bytes of `text` in windows-1252, or nothing when one character has
     // no place there.
