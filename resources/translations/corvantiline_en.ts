@@ -116,6 +116,18 @@
         <source>smtp_err_badstarttlsreply</source>
         <translation>No secure connection (STARTTLS) could be made: the mail server does not offer it, refused it, or the encryption could not be started. Nothing was sent without encryption.</translation>
     </message>
+    <message>
+        <source>smtp_err_nostarttls</source>
+        <translation>No secure connection (STARTTLS) could be made: %1. Nothing was sent without encryption.</translation>
+    </message>
+    <message>
+        <source>smtp_err_notls</source>
+        <translation>No secure connection (TLS) could be made: %1. Nothing was sent without encryption.</translation>
+    </message>
+    <message>
+        <source>smtp_err_noanswer</source>
+        <translation>The whole message was sent, but no answer to its end came from the mail server that could be read.</translation>
+    </message>
 </context>
 <context>
     <name>SendErrors</name>

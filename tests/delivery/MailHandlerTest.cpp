@@ -4,6 +4,7 @@
 #include "FakePrompter.h"
 #include "FakeSmtpServer.h"
 #include "Keychain.h"
+#include "Localizer.h"
 #include "KeychainMemoryBackend.h"
 #include "MailHandler.h"
 #include "MailHandler_direct.h"
@@ -258,8 +259,13 @@ TEST(SmtpHandler, OnlyALostAnswerToTheWholeMessageMayHaveDelivered)
     EXPECT_NE(handler->sendMessage(message()), 0);
     EXPECT_FALSE(handler->lastFailureMayHaveDelivered()); // a clear "no"
     server.setEndOfData(FakeSmtpServer::EndOfData::HangUp);
-    EXPECT_NE(handler->sendMessage(message()), 0);
+    const int lost = handler->sendMessage(message());
+    EXPECT_NE(lost, 0);
     EXPECT_TRUE(handler->lastFailureMayHaveDelivered());
+    // Its text says that no answer came, not that the server refused it.
+    const QString headline = handler->getErrorDesc(lost).section('\n', 0, 0);
+    EXPECT_EQ(headline, Localizer::localizedString("smtpErrors", "smtp_err_noanswer"));
+    EXPECT_FALSE(headline.isEmpty());
     // Nothing written on a dead connection: surely not delivered.
     EXPECT_NE(handler->sendMessage(message()), 0);
     EXPECT_FALSE(handler->lastFailureMayHaveDelivered());

@@ -260,6 +260,19 @@ TEST(SmtpClient, RepliesAreReadWholeAndBounded)
         mail.disconnect();
     }
 
+    // However long a reply, an error text quotes only a few of its lines.
+    {
+        FakeSmtpServer server(SmtpScript().hello("SIZE").readLine().flood("550-" + QByteArray(20, 'r') + "\r\n", 10000).send("550 end\r\n"));
+        SMTPMail mail;
+        configure(mail, server);
+        ASSERT_EQ(mail.connect(), 0);
+        const int result = mail.sendTestFrom("a@x.org");
+        EXPECT_EQ(result, 14);
+        const QString text = mail.getErrorDesc(result);
+        EXPECT_TRUE(text.contains("Server Reply: 550-rrrr")) << text.toStdString();
+        EXPECT_LE(text.count('\n'), 12) << text.toStdString();
+    }
+
     // A server that never ends its reply, or sends one endless line, is cut
     // off instead of filling memory; a wait on either ends well before the
     // time-out.
@@ -418,6 +431,13 @@ TEST(SmtpClient, EveryTlsFailureIsSeventeenWithItsReason)
             }
             if (QByteArray(row.reason) == "certificate") {
                 EXPECT_FALSE(text.contains("System Error: 0")) << "the TLS layer's code is kept";
+            }
+            // The headline names the kind of encryption asked for and, where
+            // known, why it failed.
+            const QString headline = text.section('\n', 0, 0);
+            EXPECT_TRUE(headline.contains(row.encryption == 1 ? "(TLS)" : "(STARTTLS)")) << headline.toStdString();
+            if (row.reason && *row.reason) {
+                EXPECT_TRUE(headline.contains(text.section("\nReason: ", 1).section('\n', 0, 0))) << text.toStdString();
             }
         }
         EXPECT_FALSE(server.finish().saw(row.notSent));

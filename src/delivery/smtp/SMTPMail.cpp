@@ -42,6 +42,28 @@ QString localizedErrorText(int code)
     }
 }
 
+// At most this much of a server's reply goes into an error text: it is
+// shown and logged, and a server may send thousands of lines.
+constexpr int QuotedReplyLines = 4;
+constexpr int QuotedLineLength = 200;
+
+QString quotedReply(const char *reply)
+{
+    QStringList lines = QString::fromUtf8(reply).split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    const bool cut = lines.size() > QuotedReplyLines;
+    if (cut)
+        lines.resize(QuotedReplyLines);
+    for (QString &line : lines) {
+        if (line.size() > QuotedLineLength)
+            line = line.left(QuotedLineLength) + QStringLiteral("...");
+    }
+    if (cut)
+        lines.append(QStringLiteral("(further lines left out)"));
+    return lines.join(QStringLiteral("\r\n")) + (lines.isEmpty() ? QString() : QStringLiteral("\r\n"));
+}
+
 } // namespace
 
 SMTPMail::~SMTPMail()
@@ -67,6 +89,7 @@ bool SMTPMail::setPort(const QString &port)
 int SMTPMail::connect()
 {
     m_refusal.clear();
+    m_mayHaveDelivered = false;
     if (m_connected)
         disconnect();
     m_session.timeoutTime = m_timeoutTime;
@@ -197,12 +220,25 @@ QString SMTPMail::getErrorDesc(int code) const
     // Nothing went to the server: its last reply would only mislead.
     if (code == NoConnect && !m_refusal.isEmpty())
         return refusalText(m_refusal);
-    const QString reply = QString::fromUtf8(m_session.lastReply);
-    return localizedErrorText(code) + QStringLiteral("\nMail Error: ") + QString::number(code)
+    return headline(code) + QStringLiteral("\nMail Error: ") + QString::number(code)
         + QStringLiteral("\nServer Reply Num: ") + QString::number(m_session.lastReplyCode)
-        + QStringLiteral("\nServer Reply: ") + reply + QStringLiteral("\nSystem Error: ")
+        + QStringLiteral("\nServer Reply: ") + quotedReply(m_session.lastReply) + QStringLiteral("\nSystem Error: ")
         + QString::number(m_session.lastSystemError)
         + (m_session.lastErrorText.isEmpty() ? QString() : QStringLiteral("\nReason: ") + m_session.lastErrorText);
+}
+
+QString SMTPMail::headline(int code) const
+{
+    // "Not accepted" would be wrong: the server had the whole message. A
+    // user's cut of the wait is no failure and has no headline.
+    if (m_mayHaveDelivered && code != Cancelled)
+        return Localizer::localizedString("smtpErrors", "smtp_err_noanswer");
+    const QString &reason = m_session.lastErrorText;
+    if (code == StartTlsFailed && m_session.encryption == 1)
+        return Localizer::localizedString("smtpErrors", "smtp_err_notls").arg(reason);
+    if (code == StartTlsFailed && !reason.isEmpty())
+        return Localizer::localizedString("smtpErrors", "smtp_err_nostarttls").arg(reason);
+    return localizedErrorText(code);
 }
 
 QString SMTPMail::refusalText(const QString &reason)

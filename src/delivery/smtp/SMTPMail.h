@@ -86,6 +86,8 @@ public:
     [[nodiscard]] int port() const { return m_serverPort; }
 
 private:
+    // The first line of an error text.
+    [[nodiscard]] QString headline(int code) const;
     // Refuses a send before anything is written, for the reason given.
     int refuse(const QString &reason);
     // sendMessage with the text already in the bytes that go on the wire.
