@@ -82,7 +82,7 @@ const Identity &identity(PeerCertificate certificate)
 }
 
 // A listening socket; port 0 takes any free one.
-int listenOn(const char *address, quint16 *port, int backlog = 8)
+int listenOn(const char *address, quint16 *port, int backlog = 8, int receiveBuffer = 0)
 {
     sockaddr_storage storage{};
     socklen_t size;
@@ -101,6 +101,9 @@ int listenOn(const char *address, quint16 *port, int backlog = 8)
         size = sizeof *a;
     }
     const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Set before listen: accepted sockets inherit it, and their window is made from it.
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     if (::bind(fd, reinterpret_cast<sockaddr *>(&storage), size) != 0 || ::listen(fd, backlog) != 0
         || ::getsockname(fd, reinterpret_cast<sockaddr *>(&storage), &size) != 0) {
         ::close(fd);
@@ -228,6 +231,22 @@ bool FakeSmtpServer::Conn::pause(int ms)
     return !m_gone;
 }
 
+void FakeSmtpServer::Conn::hold()
+{
+    while (!m_gone && !m_server.m_stop) {
+        // POLLRDHUP: the client's end, seen although its data stays unread.
+        pollfd p{m_fd, POLLRDHUP, 0};
+        if (::poll(&p, 1, 20) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+            m_gone = true;
+    }
+}
+
+void FakeSmtpServer::Conn::resetOnClose()
+{
+    const linger abort{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
 void FakeSmtpServer::Conn::sendCloseNotify()
 {
     if (ssl)
@@ -249,7 +268,7 @@ FakeSmtpServer::FakeSmtpServer(Handler handler, Options options)
         m_listeners.clear();
         m_port = 0;
         for (const char *address : m_options.addresses) {
-            const int fd = listenOn(address, &m_port);
+            const int fd = listenOn(address, &m_port, 8, m_options.receiveBuffer);
             if (fd < 0)
                 break;
             m_listeners.emplace_back(fd, QString::fromLatin1(address));
@@ -261,6 +280,15 @@ FakeSmtpServer::FakeSmtpServer(Handler handler, Options options)
     }
     identity(m_options.certificate);
     m_thread = std::thread([this] { run(); });
+}
+
+FakeSmtpServer::Handler FakeSmtpServer::inTurn(std::vector<Handler> handlers)
+{
+    // Called on the server's thread only, one connection after another.
+    return [handlers = std::move(handlers), next = size_t(0)](Conn &conn) mutable {
+        if (!handlers.empty())
+            handlers[std::min(next++, handlers.size() - 1)](conn);
+    };
 }
 
 FakeSmtpServer::~FakeSmtpServer()
@@ -451,6 +479,18 @@ void SmtpScript::operator()(FakeSmtpServer::Conn &conn) const
         case StartTls:
             alive = conn.startTls();
             break;
+        case Reset:
+            conn.resetOnClose();
+            return;
+        case ReadBytes:
+            alive = conn.readCount(size_t(step->count)).size() == size_t(step->count);
+            break;
+        case Stall:
+            conn.hold();
+            return;
+        case Willing:
+            conn.serveWilling();
+            return;
         }
     }
     while (alive && conn.readLine()) {

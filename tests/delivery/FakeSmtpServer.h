@@ -31,6 +31,7 @@ struct FakeServerOptions {
     std::vector<const char *> addresses{"127.0.0.1"}; // all on one port; "::1" for IPv6
     bool tls = false;                                   // handshake right after accept
     PeerCertificate certificate = PeerCertificate::Localhost;
+    int receiveBuffer = 0; // SO_RCVBUF of the accepted sockets; 0: the system's
 };
 
 class FakeSmtpServer {
@@ -63,7 +64,14 @@ public:
         std::optional<QByteArray> readData();
         // Waits, reading; false when the client went away meanwhile.
         bool pause(int ms);
+        // Waits without reading until the client goes or the server stops:
+        // the client's writes stall once the socket buffers are full.
+        void hold();
+        // The connection ends with a reset instead of a clean end.
+        void resetOnClose();
         void sendCloseNotify();
+        // Goes on as the willing server does.
+        void serveWilling() { m_server.serveWilling(*this); }
 
     private:
         friend class FakeSmtpServer;
@@ -83,7 +91,10 @@ public:
 
     // A willing SMTP server: answers every command as a real one would.
     explicit FakeSmtpServer(Options options = {});
+    // Each connection plays the next of these; the last plays on for all
+    // that follow.
     explicit FakeSmtpServer(Handler handler, Options options = {});
+    [[nodiscard]] static Handler inTurn(std::vector<Handler> handlers);
     ~FakeSmtpServer();
     FakeSmtpServer(const FakeSmtpServer &) = delete;
     FakeSmtpServer &operator=(const FakeSmtpServer &) = delete;
@@ -145,6 +156,13 @@ public:
     SmtpScript &readData() { return add(ReadData); }
     SmtpScript &pause(int ms) { return add(Pause, {}, ms); }
     SmtpScript &close() { return add(Close); }
+    // Closes with a reset (a close with data still unread is one anyway).
+    SmtpScript &reset() { return add(Reset); }
+    SmtpScript &readBytes(int count) { return add(ReadBytes, {}, count); }
+    // Stops reading and keeps the connection until the client goes.
+    SmtpScript &stall() { return add(Stall); }
+    // From here on as the willing server.
+    SmtpScript &willing() { return add(Willing); }
     SmtpScript &flood(const QByteArray &text, int times) { return add(Flood, text, times); }
     // One byte at a time, a pause of everyMs after each: a reply that never
     // falls silent for long, yet takes its time to come whole.
@@ -158,7 +176,7 @@ public:
     void operator()(FakeSmtpServer::Conn &conn) const;
 
 private:
-    enum Kind { Send, ReadLine, ReadData, Pause, Close, Flood, Trickle, StartTls };
+    enum Kind { Send, ReadLine, ReadData, Pause, Close, Flood, Trickle, StartTls, Reset, ReadBytes, Stall, Willing };
     struct Step {
         Kind kind;
         QByteArray text;

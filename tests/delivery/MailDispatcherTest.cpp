@@ -6,6 +6,7 @@
 
 #include "AppException.h"
 #include "AttributedTagString.h"
+#include "DispatcherRecorder.h"
 #include "Localizer.h"
 #include "MailDispatcher.h"
 #include "MailMessage.h"
@@ -129,45 +130,6 @@ private:
     SmtpProgressDelegate *m_callback = nullptr;
 };
 
-struct Report {
-    int state, row, code, sent, count;
-    QString info;
-};
-
-class Recorder : public MailDispatcherDelegate {
-public:
-    void updateProgress(std::unique_ptr<MailDispatcherStatus> status) override
-    {
-        EXPECT_TRUE(MainThread::isMainThread());
-        reports.push_back({status->state(), status->currentMessage(), status->errorCode(),
-                           status->sentMailsCounter(), status->messageCount(), status->errorInfo()});
-        if (onReport)
-            onReport(*status);
-    }
-    int count(int state) const
-    {
-        return int(std::count_if(reports.begin(), reports.end(), [&](const Report &r) { return r.state == state; }));
-    }
-    std::vector<Report> only(int state) const
-    {
-        std::vector<Report> found;
-        std::copy_if(reports.begin(), reports.end(), std::back_inserter(found),
-                     [&](const Report &r) { return r.state == state; });
-        return found;
-    }
-    // The states without the progress reports.
-    std::vector<int> steps() const
-    {
-        std::vector<int> states;
-        for (const Report &r : reports)
-            if (r.state != MailDispatcherStatus::Progress)
-                states.push_back(r.state);
-        return states;
-    }
-    std::vector<Report> reports;
-    std::function<void(const MailDispatcherStatus &)> onReport;
-};
-
 // A per-recipient file that is missing in the way the test says.
 class ScriptedAttachment : public Attachment {
 public:
@@ -183,19 +145,6 @@ public:
 private:
     QMap<int, AttachmentResolution::Decision> m_decisions;
 };
-
-bool waitFor(const std::function<bool()> &condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 20000)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::yieldCurrentThread();
-    }
-    return true;
-}
 
 const QString Ann = QStringLiteral("send ann@a.test Hello Ann 0");
 const QString Bob = QStringLiteral("send bob@b.test Hello Bob 0");

@@ -456,6 +456,7 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
         }
     }
 
+    handler.beginMessage();
     if (m_renewConnection) {
         m_renewConnection = false;
         handler.disconnect();
@@ -471,18 +472,19 @@ void MailDispatcher::sendRow(int row, MailHandler &handler, MailMessage &message
     if (settleUncertainDelivery(row, result, handler) || isCancel(result))
         return;
     if (result != 0) {
-        // One more try on a fresh connection; the first failure says most.
+        // One more try on a fresh connection, unless the server's answer was
+        // final or the message's time is up; the first failure says most.
         const QString firstFailure = handler.getErrorDesc(result);
-        handler.disconnect();
-        const int reconnect = handler.connect();
-        if (isCancel(reconnect))
-            return;
-        if (reconnect == 0) {
-            result = handler.sendMessage(message);
-            if (settleUncertainDelivery(row, result, handler) || isCancel(result))
+        if (handler.mayRetryLastFailure()) {
+            handler.disconnect();
+            const int reconnect = handler.connect();
+            if (isCancel(reconnect))
+                return;
+            result = reconnect != 0 ? reconnect : handler.sendMessage(message);
+            if (reconnect == 0 && (settleUncertainDelivery(row, result, handler) || isCancel(result)))
                 return;
         }
-        if (reconnect != 0 || result != 0) {
+        if (result != 0) {
             reportError(ErrorSendFailed, firstFailure);
             return;
         }

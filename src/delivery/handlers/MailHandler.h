@@ -8,11 +8,12 @@
 //
 // Calling order of one worker run: mailHandlerForAccount (which calls
 // setConnectionData), setup (main thread), setDelegate,
-// setProgressCallback, connect, then per message newMessageID and
-// sendMessage (after a failure lastFailureMayHaveDelivered and
-// getErrorDesc; when it answers false disconnect, connect, sendMessage once
-// more; when true the message is not sent again, and disconnect and connect
-// come before the next message), and at the end disconnect.
+// setProgressCallback, connect, then per message beginMessage, newMessageID
+// and sendMessage (after a failure lastFailureMayHaveDelivered and
+// getErrorDesc; when it answers true the message is not sent again, and
+// disconnect and connect come before the next message; else, when
+// mayRetryLastFailure, disconnect, connect, sendMessage once more), and at
+// the end disconnect.
 
 #include <QObject>
 #include <QString>
@@ -64,6 +65,15 @@ public:
     // answer was lost, unreadable or not awaited). Such a message is never
     // sent again: it could arrive twice.
     [[nodiscard]] virtual bool lastFailureMayHaveDelivered() const { return false; }
+    // A new message: the time that the handler allows one message (its
+    // first try and the one after a failure together) starts with its next
+    // sendMessage.
+    virtual void beginMessage() {}
+    // After a failed sendMessage: whether sending the message once more, on
+    // a fresh connection, may succeed. Not after a permanent refusal (RFC
+    // 5321 4.2.1: a 5yz reply, or a message that cannot be sent at all),
+    // nor once the time for the message has run out.
+    [[nodiscard]] virtual bool mayRetryLastFailure() const { return true; }
     // Any thread: cuts a pause or a wait of the transfer in progress, which
     // then returns Cancelled; the handler is not used for sending again.
     virtual void cancel() {}

@@ -44,7 +44,7 @@ bool MailHandler_smtp::CancellableCallback::sentBytesInfo(int sent, int total)
 
 MailHandler_smtp::MailHandler_smtp()
 {
-    m_smtpMail.setTimeout(TimeoutSeconds);
+    m_smtpMail.setTimeout(m_timeoutSeconds);
     m_smtpMail.setProgressCallback(&m_callback);
 }
 
@@ -199,6 +199,12 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
     int count = delayMailCount.load();
     while (count < INT_MAX && !delayMailCount.compare_exchange_weak(count, count + 1))
         ;
+    // The message's time starts here, after any pause; a retry of it
+    // (reconnect included) gets what is left.
+    if (!m_messageDeadline) {
+        m_messageDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_timeoutSeconds) + m_reconnectAllowance;
+        m_smtpMail.setDeadline(m_messageDeadline);
+    }
     const int result = m_smtpMail.sendMailMessage(message);
     m_mayHaveDelivered = result != 0 && m_smtpMail.lastSendMayHaveDelivered();
     return result;
@@ -207,6 +213,25 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
 QString MailHandler_smtp::getErrorDesc(int result)
 {
     return m_smtpMail.getErrorDesc(result);
+}
+
+void MailHandler_smtp::beginMessage()
+{
+    m_messageDeadline.reset();
+    m_smtpMail.setDeadline(std::nullopt);
+}
+
+bool MailHandler_smtp::mayRetryLastFailure() const
+{
+    return !m_smtpMail.lastFailureIsPermanent()
+        && (!m_messageDeadline || std::chrono::steady_clock::now() < *m_messageDeadline);
+}
+
+void MailHandler_smtp::setTimeouts(int seconds, std::chrono::milliseconds reconnectAllowance)
+{
+    m_timeoutSeconds = seconds;
+    m_reconnectAllowance = reconnectAllowance;
+    m_smtpMail.setTimeout(seconds);
 }
 
 void MailHandler_smtp::cancel()

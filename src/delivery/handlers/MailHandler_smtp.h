@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,9 @@ public:
     // The key of the set-up dictionary that carries the password.
     static inline const QString PasswordKey = QStringLiteral("password");
     static constexpr int TimeoutSeconds = 45;
+    // What one message may take beyond one stage's time-out, for connecting
+    // anew before its one retry.
+    static constexpr std::chrono::milliseconds ReconnectAllowance{5000};
 
     MailHandler_smtp();
     ~MailHandler_smtp() override;
@@ -51,7 +55,11 @@ public:
     // True when the whole message and its final "." went out but no answer
     // came that could be read.
     [[nodiscard]] bool lastFailureMayHaveDelivered() const override { return m_mayHaveDelivered; }
+    void beginMessage() override;
+    [[nodiscard]] bool mayRetryLastFailure() const override;
     void cancel() override;
+    // Tests: the stages' time-out and the allowance for reconnecting.
+    void setTimeouts(int seconds, std::chrono::milliseconds reconnectAllowance);
 
     [[nodiscard]] const SMTPMail &client() const { return m_smtpMail; }
 
@@ -91,4 +99,8 @@ private:
     double m_delayTime = 0.0;
     std::shared_ptr<PasswordPrompter> m_prompter;
     bool m_mayHaveDelivered = false;
+    int m_timeoutSeconds = TimeoutSeconds;
+    std::chrono::milliseconds m_reconnectAllowance = ReconnectAllowance;
+    // When the current message's time runs out; none before its first send.
+    std::optional<std::chrono::steady_clock::time_point> m_messageDeadline;
 };

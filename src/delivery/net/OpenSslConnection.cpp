@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -69,20 +70,25 @@ void OpenSslConnection::fail(int code, const QString &text)
 int OpenSslConnection::noteCurrentException(const char *during)
 {
     const QString prefix = QString::fromLatin1(during) + QStringLiteral(": ");
+    const auto noteReset = [this](int error) { m_reset = m_reset || error == ECONNRESET || error == EPIPE; };
     try {
         throw;
     } catch (const App::Stream_OpenSsl::SslOpenException &e) {
         fail(e.code(), QString::fromStdString(e.reason()));
     } catch (const App::Stream_OpenSsl::SslReadException &e) {
         const App::Stream_OpenSsl *tls = m_netConnection ? m_netConnection->sslStream() : nullptr;
+        noteReset(tls ? tls->lastSystemErrno() : 0);
         fail(tls ? tls->lastErrorCode() : 0, prefix + QString::fromStdString(e.reason()));
     } catch (const App::Stream_OpenSsl::SslWriteException &e) {
         const App::Stream_OpenSsl *tls = m_netConnection ? m_netConnection->sslStream() : nullptr;
+        noteReset(tls ? tls->lastSystemErrno() : 0);
         fail(tls ? tls->lastErrorCode() : 0, prefix + QString::fromStdString(e.reason()));
     } catch (const App::InputStream::ReadException &e) {
         // The plain stream's codes are minus errno.
+        noteReset(-e.code());
         fail(-e.code(), prefix + QString::fromLocal8Bit(std::strerror(-e.code())));
     } catch (const App::OutputStream::WriteException &e) {
+        noteReset(-e.code());
         fail(-e.code(), prefix + QString::fromLocal8Bit(std::strerror(-e.code())));
     } catch (const App::NetConnectionException &) {
         fail(0, prefix + QStringLiteral("not connected"));
@@ -129,6 +135,7 @@ int OpenSslConnection::open()
     }
     m_lastErrorText.clear();
     m_lastSystemError = 0;
+    m_reset = false;
     App::NetConnection_Posix &plain = m_netConnection->plainConnection();
     if (plain.startOpen() != 0) {
         fail(plain.lastError(), QString::fromStdString(plain.lastErrorText()));

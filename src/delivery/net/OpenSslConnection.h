@@ -77,6 +77,9 @@ public:
     int noteCurrentException(const char *during);
     // Records an unclean end of TLS reported by the last read, if any.
     void noteTlsEnd();
+    // The peer reset the connection (ECONNRESET, or EPIPE on a write): it
+    // is gone without having taken what it had not read.
+    [[nodiscard]] bool wasReset() const { return m_reset; }
 
     // None when its creation failed.
     [[nodiscard]] App::NetConnection_OpenSsl *connectionObject() const { return m_netConnection.get(); }
@@ -99,4 +102,5 @@ private:
     std::chrono::milliseconds m_timeout = defaultTimeout;
     QString m_lastErrorText;
     int m_lastSystemError = 0;
+    bool m_reset = false;
 };

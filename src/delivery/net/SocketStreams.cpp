@@ -69,4 +69,10 @@ int lastSystemError(const ByteStream &stream)
     return connection ? connection->lastSystemError() : 0;
 }
 
+bool connectionWasReset(const ByteStream &stream)
+{
+    const OpenSslConnection *connection = connectionOf(stream);
+    return connection && connection->wasReset();
+}
+
 } // namespace SocketStreams

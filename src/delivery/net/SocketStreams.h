@@ -33,5 +33,7 @@ bool getStreamsToHost(const QString &host, quint16 port, bool tls,
 // Its code: errno, an OpenSSL error code for TLS, negative for a resolver
 // failure; 0 when none.
 [[nodiscard]] int lastSystemError(const ByteStream &stream);
+// Whether the peer reset that connection (see OpenSslConnection::wasReset).
+[[nodiscard]] bool connectionWasReset(const ByteStream &stream);
 
 } // namespace SocketStreams

@@ -152,6 +152,7 @@ void Stream_OpenSsl::beginHandshake(std::chrono::milliseconds timeout)
     m_failed = false;
     m_lastErrorText.clear();
     m_lastErrorCode = 0;
+    m_lastErrno = 0;
 }
 
 bool Stream_OpenSsl::continueHandshake(int timeoutMs)
@@ -260,6 +261,7 @@ int Stream_OpenSsl::receive(uint8_t *buffer, int length, bool peek)
         return 0;
     }
     m_readError = error;
+    m_lastErrno = error == SSL_ERROR_SYSCALL ? savedErrno : 0;
     m_lastErrorCode = errorCode(code, savedErrno);
     m_lastErrorText = withDetail(
         error == SSL_ERROR_SYSCALL && savedErrno ? std::string("TLS read failed: ") + std::strerror(savedErrno)
@@ -301,6 +303,7 @@ uint64_t Stream_OpenSsl::write(const uint8_t *buffer, uint64_t length)
     m_failed = true;
     unsigned long code = 0;
     const std::string detail = drainErrorQueue(&code);
+    m_lastErrno = error == SSL_ERROR_SYSCALL ? savedErrno : 0;
     m_lastErrorCode = errorCode(code, savedErrno);
     m_lastErrorText = withDetail(
         error == SSL_ERROR_SYSCALL && savedErrno ? std::string("TLS write failed: ") + std::strerror(savedErrno)

@@ -77,6 +77,8 @@ public:
     // first OpenSSL error code, else errno).
     [[nodiscard]] const std::string &lastErrorText() const { return m_lastErrorText; }
     [[nodiscard]] int32_t lastErrorCode() const { return m_lastErrorCode; }
+    // The system's errno of the last failed read or write, 0 when none was set.
+    [[nodiscard]] int lastSystemErrno() const { return m_lastErrno; }
 
 private:
     [[noreturn]] void failHandshake(int32_t code, std::string reason);
@@ -99,6 +101,7 @@ private:
     bool m_failed = false; // after a fatal error no close_notify may be sent
     std::string m_lastErrorText;
     int32_t m_lastErrorCode = 0;
+    int m_lastErrno = 0;
 };
 
 } // namespace App

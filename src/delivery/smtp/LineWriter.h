@@ -29,8 +29,8 @@ public:
     void setDelegate(SmtpProgressDelegate *delegate) { m_delegate = delegate; }
     [[nodiscard]] SmtpProgressDelegate *delegate() const { return m_delegate; }
     // Seconds without any byte written after which a write gives up.
-    void setTimeout(int seconds) { m_timeoutTime = seconds; }
-    [[nodiscard]] int timeout() const { return m_timeoutTime; }
+    void setTimeout(double seconds) { m_timeoutTime = seconds; }
+    [[nodiscard]] double timeout() const { return m_timeoutTime; }
     // The time base of the time-out; tests give a virtual one.
     void setClock(PollClock &clock) { m_clock = &clock; }
 
@@ -54,5 +54,5 @@ private:
     std::shared_ptr<OutputByteStream> m_stream;
     SmtpProgressDelegate *m_delegate = nullptr;
     PollClock *m_clock;
-    int m_timeoutTime = DefaultTimeout;
+    double m_timeoutTime = DefaultTimeout;
 };

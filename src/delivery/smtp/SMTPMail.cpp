@@ -90,6 +90,7 @@ int SMTPMail::connect()
 {
     m_refusal.clear();
     m_mayHaveDelivered = false;
+    m_permanentFailure = false;
     if (m_connected)
         disconnect();
     m_session.timeoutTime = m_timeoutTime;
@@ -130,12 +131,14 @@ int SMTPMail::connect()
 int SMTPMail::refuse(const QString &reason)
 {
     m_refusal = reason;
+    m_permanentFailure = true;
     return NoConnect;
 }
 
 int SMTPMail::sendMailMessage(const MailMessage &message)
 {
     m_refusal.clear();
+    m_permanentFailure = false;
     // A message that cannot be built correctly is not sent at all.
     QString why;
     QByteArray text = message.mailSMTPBytes(&why);
@@ -151,6 +154,7 @@ int SMTPMail::sendMailMessage(const MailMessage &message)
 int SMTPMail::sendMessage(const QString &text, const QString &from, const QString &to, const QStringList &bcc)
 {
     m_refusal.clear();
+    m_permanentFailure = false;
     return sendData(text.toUtf8(), from, to, bcc);
 }
 
@@ -178,6 +182,17 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
             return refuse(QStringLiteral("Recipient: ") + why);
     }
 
+    const int result = transact(std::move(text), sender, recipients);
+    m_mayHaveDelivered = result != 0 && m_session.endOfDataSent && m_session.lastReplyCode == -1;
+    // The code of the failed stage's own reply: only a reply tells.
+    m_permanentFailure = (result == MailFromRefused || result == RecipientRefused || result == RcptFailed
+                          || result == DataRefused || result == MessageRefused)
+        && m_session.lastReplyCode >= 500 && m_session.lastReplyCode <= 599;
+    return result;
+}
+
+int SMTPMail::transact(QByteArray text, const QByteArray &sender, const QList<QByteArray> &recipients)
+{
     m_session.sendCallback = nullptr;
     if (const int result = smtp_send_from(m_session, sender))
         return result;
@@ -190,7 +205,6 @@ int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, 
     m_session.sendCallback = m_progressCallback;
     const int result = smtp_send_text_and_end(m_session, std::move(text));
     m_session.sendCallback = nullptr;
-    m_mayHaveDelivered = result != 0 && m_session.endOfDataSent && m_session.lastReplyCode == -1;
     return result;
 }
 

@@ -2,8 +2,13 @@
 
 #include "SMTP_Session.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <chrono>
+#include <optional>
 
 class MailMessage;
 
@@ -74,6 +79,15 @@ public:
     // but no answer came that could be read (lost, cut off, garbled, or a
     // wait the progress delegate stopped). The server may have taken it.
     [[nodiscard]] bool lastSendMayHaveDelivered() const { return m_mayHaveDelivered; }
+    // After a failed send: the failure is final for this message, so that
+    // sending it again is of no use: it was refused before anything was
+    // written, or the server answered its sender, a recipient, DATA or the
+    // whole message with a 5yz reply (RFC 5321 4.2.1).
+    [[nodiscard]] bool lastFailureIsPermanent() const { return m_permanentFailure; }
+    // Every wait from now on (connecting, replies, writes that make no
+    // progress) ends by then at the latest, but the wait for the answer to a
+    // whole message; none: each stage's own time-out alone.
+    void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { m_session.deadline = deadline; }
     // Why the last send was refused before anything was written (its
     // result was 1); empty when it was not.
     [[nodiscard]] const QString &lastRefusal() const { return m_refusal; }
@@ -92,9 +106,12 @@ private:
     int refuse(const QString &reason);
     // sendMessage with the text already in the bytes that go on the wire.
     [[nodiscard]] int sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc);
+    // The commands and the text of one transaction, envelope checked.
+    [[nodiscard]] int transact(QByteArray text, const QByteArray &sender, const QList<QByteArray> &recipients);
 
     bool m_connected = false;
     bool m_mayHaveDelivered = false;
+    bool m_permanentFailure = false;
     SMTP_Session m_session;
     QString m_serverAddr;
     int m_serverPort = 0;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -30,6 +31,16 @@ constexpr int ErrAuthSequence = 13;
 constexpr int ErrMailFromReply = 14;
 constexpr int ErrRcptRefused = 15;
 constexpr int ErrStartTls = 17;
+
+// A wait's limit in seconds: its own, cut to what is left before the
+// session's deadline; 0 once that has passed.
+double secondsLeft(const SMTP_Session &session, double limit)
+{
+    if (!session.deadline)
+        return limit;
+    const double left = std::chrono::duration<double>(*session.deadline - std::chrono::steady_clock::now()).count();
+    return std::clamp(left, 0.0, limit);
+}
 
 struct Capabilities {
     bool authOffered = false;
@@ -173,6 +184,7 @@ int writeCommand(SMTP_Session &session, const QByteArray &line)
     const QString name = commandName(line);
     if (!name.isEmpty())
         session.awaitedReply = QStringLiteral("reply to ") + name;
+    session.lineWriter->setTimeout(secondsLeft(session, session.timeoutTime));
     session.lineWriter->setDelegate(session.sendCallback);
     const int result = session.lineWriter->writeLineBytes(line);
     if (result == -1)
@@ -201,7 +213,9 @@ int failTls(SMTP_Session &session, QString reason)
 
 std::chrono::milliseconds sessionTimeout(const SMTP_Session &session)
 {
-    return std::chrono::seconds(std::max(1, session.timeoutTime));
+    // At least a millisecond: 0 would mean no limit to some waits.
+    return std::max(std::chrono::milliseconds(1),
+                    std::chrono::milliseconds(qint64(secondsLeft(session, std::max(1, session.timeoutTime)) * 1000)));
 }
 
 // The handshake on the session's connection: bounded by the session's
@@ -225,12 +239,12 @@ int startTls(SMTP_Session &session)
 }
 
 // Why no reply could be taken from the reader.
-QString missingReplyReason(const SMTP_Session &session, LineReader::End end, int seconds)
+QString missingReplyReason(const SMTP_Session &session, LineReader::End end, double seconds)
 {
     const QString &what = session.awaitedReply;
     switch (end) {
     case LineReader::End::TimedOut:
-        return QStringLiteral("no complete %1 within %2 s").arg(what).arg(seconds);
+        return QStringLiteral("no complete %1 within %2 s").arg(what, QString::number(seconds, 'g', 3));
     case LineReader::End::Cancelled:
         return QStringLiteral("stopped while waiting for the %1").arg(what);
     case LineReader::End::Closed:
@@ -259,7 +273,7 @@ int smtp_getreply(SMTP_Session &session)
     LineReader::End end = LineReader::End::None;
     // RFC 5321 4.5.3.2 gives each stage a time for its reply; a server that
     // sends a byte now and then must not stretch it without end.
-    const int seconds = session.lineReader ? session.lineReader->timeout() : 0;
+    const double seconds = session.lineReader ? secondsLeft(session, session.lineReader->timeout()) : 0;
     if (session.lineReader)
         session.lineReader->setDeadline(seconds);
     while (session.lineReader) {
@@ -527,6 +541,8 @@ namespace {
 // writer's delegate.
 int writeText(SMTP_Session &session, QByteArray text)
 {
+    // An inactivity limit: a transfer that goes on may outlast the deadline.
+    session.lineWriter->setTimeout(secondsLeft(session, session.timeoutTime));
     session.lineWriter->setDelegate(session.sendCallback);
     const int result = session.lineWriter->writeLineBytes(std::move(text));
     // The delegate may be gone after the transfer; the writer must not keep it.
@@ -540,9 +556,16 @@ int awaitEndReply(SMTP_Session &session)
 {
     session.awaitedReply = QStringLiteral("reply to the end of the message");
     const int timeout = session.lineReader->timeout();
+    // The server has the whole message: its answer is waited for as long as
+    // RFC 5321 asks, whatever the deadline.
+    const auto deadline = std::exchange(session.deadline, std::nullopt);
     session.lineReader->setTimeout(std::max(timeout, SMTP_Session::EndOfDataTimeout));
     const int code = smtp_getreply(session);
     session.lineReader->setTimeout(timeout);
+    session.deadline = deadline;
+    if (code == -1 && session.lineReader->lastEnd() == LineReader::End::StreamFailed
+        && SocketStreams::connectionWasReset(session.lineReader->stream()))
+        session.endOfDataSent = false;
     if (session.replyCancelled)
         return ReplyCodeCancelled;
     return code == 250 ? 0 : ErrEndReply;

@@ -11,8 +11,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class OpenSslConnection;
 
@@ -57,8 +59,14 @@ struct SMTP_Session {
     // The last wait for a reply was stopped by the progress delegate.
     bool replyCancelled = false;
     // The message text of the current transaction went out to its final
-    // ".": from then on the server may take the message, answer or not.
+    // ".": from then on the server may take the message, answer or not;
+    // cleared again when the server then reset the connection, which it
+    // does when it goes away with data unread.
     bool endOfDataSent = false;
+    // Every wait (connecting, a reply, a write that makes no progress) ends
+    // by then at the latest, but the wait for the answer to a whole message;
+    // none: each stage's time-out alone.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     // Why the last step failed where no reply tells (TLS, a reply that did
     // not come whole); empty otherwise. Cleared by every connect and every
     // wait for a reply.

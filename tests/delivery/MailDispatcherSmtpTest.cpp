@@ -1,0 +1,153 @@
+// Send runs as a user starts them, with the SMTP handler, against a
+// scripted server: which failures are sent once more on a fresh connection
+// and which are the row's outcome at once.
+#include "Database.h"
+#include "DispatcherRecorder.h"
+#include "FakeSmtpServer.h"
+#include "MailDispatcher.h"
+#include "MailHandler_smtp.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QVariantMap account(quint16 port, bool tls = false)
+{
+    return {{"accountType", "smtp"}, {"mailFromAddress", "me@a.test"}, {"smtpServer", "127.0.0.1"},
+            {"smtpPort", QString::number(port)}, {"smtpAuthType", "0"}, {"useSSL", tls ? "1" : "0"}};
+}
+
+// The job of one row: a plain message of about `bodyBytes` to `address`.
+SendJob oneRowJob(const QString &address, int bodyBytes)
+{
+    Database database;
+    const QString mail = database.addField(QStringLiteral("Mail"));
+    database.setAddressFieldNo(Database::columnIndexFromIdentifier(mail));
+    database.addEntryWithDict(0, {{mail, address}});
+    SendJob job;
+    const QString line = QString(70, u'x') + u'\n';
+    job.message = std::make_shared<const MessageSnapshot>(
+        MessageMode::Plain, RichText(QStringLiteral("Hello")), RichText(line.repeated(bodyBytes / 71 + 1)), RichText(),
+        RichText(), std::nullopt, QString());
+    job.recipients = RecipientRows::fromDatabase(database);
+    return job;
+}
+
+int messagesReceived(const std::vector<FakeSmtpServer::Session> &sessions)
+{
+    int count = 0;
+    for (const FakeSmtpServer::Session &session : sessions)
+        count += int(session.messages.size());
+    return count;
+}
+
+class MailDispatcherSmtp : public ::testing::Test {
+protected:
+    void TearDown() override { MailDispatcher::abortAndJoinAll(); }
+
+    // Runs the job to its end against the server.
+    void run(const SendJob &job, quint16 port, bool tls = false)
+    {
+        auto dispatcher = MailDispatcher::create();
+        dispatcher->setJob(job);
+        dispatcher->setAccountData(account(port, tls));
+        dispatcher->setDelegate(&recorder);
+        dispatcher->send();
+        ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
+    }
+
+    Recorder recorder;
+};
+
+} // namespace
+
+TEST_F(MailDispatcherSmtp, OnlyFailuresThatMayPassAreSentAgain)
+{
+    // RFC 5321 4.2.1: a 5yz reply is permanent, the same transaction is not
+    // to be repeated; a 4yz reply or a connection lost before the server had
+    // the whole message is worth one more try.
+    constexpr int Small = 2000;
+    constexpr int Fits = 1 << 20;      // fits in the socket buffers of loopback
+    constexpr int Exceeds = 6 << 20;   // more than the client's and server's buffers hold
+    const auto upToData = [] { return SmtpScript().hello("SIZE").on("250 ok\r\n").on("250 ok\r\n").on("354 go\r\n"); };
+    struct Case {
+        const char *name;
+        SmtpScript first; // the first connection; the ones after it take the message
+        int bodyBytes;
+        int sessions;
+        int messages; // DATA texts the server read, on all connections
+        int state;    // the row's outcome
+        QString address = QStringLiteral("ann@a.test");
+        bool tls = false; // TLS from the first byte
+    };
+    const Case cases[] = {
+        {"554 to the end of the message", upToData().readData().send("554 5.7.1 refused\r\n"), Small, 1, 1,
+         MailDispatcherStatus::Error},
+        {"550 to MAIL FROM", SmtpScript().hello("SIZE").on("550 5.7.1 not you\r\n"), Small, 1, 0,
+         MailDispatcherStatus::Error},
+        {"553 to RCPT TO", SmtpScript().hello("SIZE").on("250 ok\r\n").on("553 5.1.3 bad address\r\n"), Small, 1, 0,
+         MailDispatcherStatus::Error},
+        {"554 to DATA", SmtpScript().hello("SIZE").on("250 ok\r\n").on("250 ok\r\n").on("554 5.3.0 no\r\n"), Small, 1, 0,
+         MailDispatcherStatus::Error},
+        {"451 to the end of the message", upToData().readData().send("451 4.3.0 later\r\n"), Small, 2, 2,
+         MailDispatcherStatus::MailSent},
+        // Refused before anything is written: no connection of its own.
+        {"an address that cannot be sent", SmtpScript().willing(), Small, 1, 0, MailDispatcherStatus::Error,
+         QStringLiteral("jörg@a.test")},
+        // A reset is no end of the conversation: the server never had it whole.
+        {"reset after the whole message", upToData().readData().reset(), Small, 2, 2, MailDispatcherStatus::MailSent},
+        {"reset after the whole message, TLS", upToData().readData().reset(), Small, 2, 2,
+         MailDispatcherStatus::MailSent, QStringLiteral("ann@a.test"), true},
+        {"closed with a part unread, the rest in the buffers", upToData().readBytes(100000).close(), Fits, 2, 1,
+         MailDispatcherStatus::MailSent},
+        {"closed with a part unread, more than the buffers", upToData().readBytes(100000).close(), Exceeds, 2, 1,
+         MailDispatcherStatus::MailSent},
+        // A clean end after the whole message and its end: it may have been delivered.
+        {"closed after the whole message", upToData().readData().close(), Exceeds, 1, 1,
+         MailDispatcherStatus::MayHaveBeenDelivered},
+    };
+    const TrustedCertificate trusted(PeerCertificate::Localhost);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        recorder.reports.clear();
+        FakeSmtpServer server(FakeSmtpServer::inTurn({c.first, SmtpScript().willing()}),
+                              {.tls = c.tls, .receiveBuffer = c.bodyBytes == Exceeds ? 65536 : 0});
+        run(oneRowJob(c.address, c.bodyBytes), server.port(), c.tls);
+        server.stop();
+        const std::vector<FakeSmtpServer::Session> sessions = server.sessions();
+        EXPECT_EQ(int(sessions.size()), c.sessions);
+        EXPECT_EQ(messagesReceived(sessions), c.messages);
+        EXPECT_EQ(recorder.steps(), (std::vector<int>{c.state, MailDispatcherStatus::Done}));
+        for (const Report &error : recorder.only(MailDispatcherStatus::Error))
+            EXPECT_EQ(error.code, MailDispatcher::ErrorSendFailed);
+    }
+}
+
+TEST_F(MailDispatcherSmtp, AMessageGetsOneStageTimeOutAndAReconnectInAll)
+{
+    // The reply to MAIL FROM trickles in and takes longer than a stage may;
+    // the retry then has only what is left of the message's time, too
+    // little to wait for a slow greeting.
+    FakeSmtpServer server(FakeSmtpServer::inTurn(
+        {SmtpScript().hello("SIZE").readLine().trickle("250 2.1.0 sender ok\r\n", 100),
+         SmtpScript().pause(600).hello("SIZE").readLine().send("250 ok\r\n")}));
+    auto dispatcher = MailDispatcher::create();
+    dispatcher->setJob(oneRowJob("ann@a.test", 100));
+    dispatcher->setAccountData(account(server.port()));
+    dispatcher->setHandlerFactory([](const QVariantMap &data) {
+        auto handler = std::make_unique<MailHandler_smtp>();
+        handler->setConnectionData(data);
+        handler->setTimeouts(1, std::chrono::milliseconds(200));
+        return handler;
+    });
+    dispatcher->setDelegate(&recorder);
+    dispatcher->send();
+    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
+    server.stop();
+    EXPECT_EQ(recorder.steps(), (std::vector<int>{MailDispatcherStatus::Error, MailDispatcherStatus::Done}));
+    const QString text = recorder.only(MailDispatcherStatus::Error).front().info;
+    EXPECT_TRUE(text.contains("Reason: no complete reply to MAIL FROM within 1 s")) << text.toStdString();
+    const std::vector<FakeSmtpServer::Session> sessions = server.sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_TRUE(sessions[1].lines.isEmpty()) << "the retry gave up before the greeting came";
+}
