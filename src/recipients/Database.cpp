@@ -426,17 +426,43 @@ Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNam
     ColumnMap result;
     QList<bool> taken = takenSlots();
     int searchFrom = 0;
+    const QHash<QString, QString> folded = caseFoldedFieldNames();
     for (const auto &[oldSlot, oldID] : std::as_const(oldSlots)) {
         QString name = oldNames.value(oldID).toString();
         if (name.isEmpty())
             name = QString::number(oldSlot + 1);
         QString newID = m_fieldNameIDMapping.value(name);
         if (newID.isNull())
+            newID = folded.value(name.toCaseFolded());
+        if (newID.isNull())
             newID = addField(name, taken, searchFrom);
         if (!newID.isNull())
             result.insert(oldID, newID);
     }
     return result;
+}
+
+QHash<QString, QString> Database::caseFoldedFieldNames() const
+{
+    QHash<QString, int> firstSlot;
+    firstSlot.reserve(m_fieldNames.size());
+    for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
+        const int slot = slotOfIdentifier(it.key());
+        if (slot < 0 || it.value().isEmpty())
+            continue;
+        // The map orders identifiers as text ("10" before "2").
+        const QString key = it.value().toCaseFolded();
+        const auto at = firstSlot.find(key);
+        if (at == firstSlot.end())
+            firstSlot.insert(key, slot);
+        else if (slot < *at)
+            *at = slot;
+    }
+    QHash<QString, QString> folded;
+    folded.reserve(firstSlot.size());
+    for (auto it = firstSlot.constBegin(); it != firstSlot.constEnd(); ++it)
+        folded.insert(it.key(), columnIdentifier(it.value()));
+    return folded;
 }
 
 QList<bool> Database::takenSlots() const

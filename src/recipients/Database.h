@@ -148,8 +148,12 @@ public:
 
     // Old identifier to name in; old identifier to the identifier used here
     // out. An old column without a name is named after its position ("1"
-    // for slot 0).
+    // for slot 0). A name goes to the field of that name, else to one that
+    // differs only in letter case, else to a new field.
     ColumnMap createRequiredFieldNames(const QVariantMap &oldNames);
+    // Case-folded field name to the identifier of the first slot bearing
+    // it, for imports that match a title no field has exactly.
+    [[nodiscard]] QHash<QString, QString> caseFoldedFieldNames() const;
     // Names the first slot that has no name and holds no value in any entry
     // and answers its identifier; null when every slot up to MaxColumnCount
     // is taken. A slot named "" still counts as free by name, so without the

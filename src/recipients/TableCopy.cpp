@@ -31,10 +31,22 @@ void AddTableRefEntriesToDatabase(const TableRef &table, Database &db)
 
 void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVariantMap &columnPositions)
 {
+    // An address column no row fills (a new project's default one) sends
+    // to nobody: the copy's addresses take its place.
     int addressSlot = db.addressFieldNo();
+    if (addressSlot >= 0) {
+        const Database::EntryList &entries = db.entryArray();
+        const bool unused = std::none_of(entries.cbegin(), entries.cend(), [&](const Database::EntryRef &entry) {
+            const QString *address = entry->slotText(addressSlot);
+            return address && !address->isEmpty();
+        });
+        if (unused)
+            addressSlot = -1;
+    }
     // Names as they were before the copy: two columns of one new name get a
     // field each.
     const Database::ColumnMap existing = db.fieldNameColumnIDMapping();
+    const QHash<QString, QString> folded = db.caseFoldedFieldNames();
 
     QList<ColumnRefPtr> columns = table.columns();
     // Stable: columns without a saved position keep the table's order.
@@ -55,7 +67,9 @@ void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVa
         // values would then mix with these.
         if (name.isEmpty())
             name = QString::number(i + 1);
-        const QString columnID = existing.value(name);
+        QString columnID = existing.value(name);
+        if (columnID.isNull())
+            columnID = folded.value(name.toCaseFolded());
         if (columnID.isNull()) {
             newNames.append(name);
             newTargets.append(targets.size());

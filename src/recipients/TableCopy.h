@@ -17,8 +17,8 @@ class TableRef;
 // the field of its name (an existing one, else a new one; a column without
 // a name is named by its position, "1", "2", ...; a column for which no
 // field can be made is left out). Values are stored as text. When the
-// recipient table has no address column yet, the column of the first value
-// holding "@" becomes it. Columns are ordered by the user default
+// recipient table has no address column yet, or one that is empty in every
+// row, the column of the first value holding "@" becomes it. Columns are ordered by the user default
 // "project_columnPosition", or by the positions given.
 void AddTableRefEntriesToDatabase(const TableRef &table, Database &db);
 void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVariantMap &columnPositions);

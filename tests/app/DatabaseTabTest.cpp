@@ -25,9 +25,13 @@
 #include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AddressBookSnapshot.h"
+#include "AttributedTagString.h"
+#include "DatabaseManager.h"
 #include "KeyedArchiver.h"
 #include "MailDispatcher.h"
+#include "PlainArrayDatabase.h"
 #include "SendTestSupport.h"
+#include "SimpleTag.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -569,6 +573,104 @@ TEST(DatabaseTab, ImportsAndExportThroughTheMenu)
     ASSERT_EQ(alerts.shown.size(), 1);
     EXPECT_EQ(alerts.shown.first().window, w.document.window());
     EXPECT_TRUE(alerts.shown.first().text.contains(panels.saved)) << alerts.shown.first().text.toStdString();
+}
+
+// Last month's rows cleared, this month's contacts imported: the fields stay
+// as they are, contacts find them by name in any letter case, the address
+// goes to the address column, and no tag of the message is renamed.
+TEST(DatabaseTab, ContactsIntoATableWithoutRowsFindTheirFieldsByName)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("gus.vcf");
+    QFile cards(file);
+    ASSERT_TRUE(cards.open(QIODevice::WriteOnly));
+    cards.write(card("Gus", "gus@x.org"));
+    cards.close();
+    const struct {
+        const char *name;
+        std::function<void(Window &)> import;
+    } paths[] = {
+        {"vCard file from the menu",
+         [&](Window &w) {
+             ScriptedPanels panels;
+             panels.opened = {file};
+             w.action("actionImportVCard")->trigger();
+         }},
+        {"vCard dropped on the table",
+         [](Window &w) {
+             QMimeData data;
+             data.setData("text/vcard", card("Gus", "gus@x.org"));
+             EXPECT_TRUE(w.model->dropMimeData(&data, Qt::CopyAction, -1, -1, {}));
+         }},
+    };
+    for (const auto &path : paths) {
+        // A new project's fields differ from the contacts' labels in letter case only.
+        Window fresh(QList<QStringList>{});
+        path.import(fresh);
+        EXPECT_EQ(fresh.database().fieldNames().mid(0, 3).join(u'|'), "e-mail|first name|last name") << path.name;
+        EXPECT_EQ(fresh.column("0").join(u'|'), "gus@x.org") << path.name;
+        EXPECT_EQ(fresh.column("1").join(u'|'), "Gus") << path.name;
+        EXPECT_EQ(fresh.database().fieldIndexForName("First name"), -1) << path.name;
+
+        Window w(QList<QStringList>{});
+        w.database().changeFieldNameTo("Name", "0");
+        w.database().changeFieldNameTo("e-mail", "1");
+        w.database().setAddressFieldNo(1);
+        RichText subject(QStringLiteral("Dear "));
+        DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("Name")), subject, 5);
+        w.document.messageTab().setSubjectText(subject);
+        path.import(w);
+        EXPECT_EQ(w.database().fieldNames().mid(0, 3).join(u'|'), "Name|e-mail|last name") << path.name;
+        EXPECT_EQ(w.database().addressFieldNo(), 1) << path.name;
+        EXPECT_EQ(w.database().addressForEntry(0), "gus@x.org") << path.name;
+        EXPECT_TRUE(w.database().entryValue(0, "0").isEmpty()) << path.name;
+        const QList<SimpleTagRef> tags = AttributedTagString::tags(w.document.messageTab().subjectString());
+        ASSERT_EQ(tags.size(), 1);
+        EXPECT_EQ(tags.first()->tagName(), "Name") << path.name;
+    }
+}
+
+// Stored tables dragged from the project window: on a new project, whose
+// address column is still empty, their addresses become the address column.
+TEST(DatabaseTab, StoredTablesDroppedOnANewProjectCanBeSentTo)
+{
+    DatabaseManager &registry = DatabaseManager::sharedInstance();
+    const std::shared_ptr<PlainArrayDatabase> store = registry.mainUserDatabase();
+    ASSERT_TRUE(store);
+    const auto stored = [&](const QStringList &columns, const QStringList &values) {
+        TableRefPtr table = store->newTable();
+        TableChangeBatch batch(table);
+        for (const QString &column : columns)
+            table->newColumn(column);
+        const RowRefPtr row = table->newRow();
+        for (qsizetype i = 0; i < values.size(); ++i)
+            row->setData(values[i], *table->columns().at(i));
+        return table;
+    };
+    const auto drop = [&](Window &w, const TableRefPtr &table) {
+        QMimeData data;
+        data.setData(DatabaseManager::DraggedTablesType,
+                     KeyedArchiver::archivedDataWithRootObject(QVariantList{QVariantMap{
+                         {DatabaseManager::DraggedDatabaseUidKey, store->uid()},
+                         {DatabaseManager::DraggedTableUidKey, table->uid()}}}));
+        EXPECT_TRUE(w.model->dropMimeData(&data, Qt::CopyAction, -1, -1, {}));
+    };
+    const TableRefPtr members = stored({"E-Mail", "Name"}, {"ann@x.org", "Ann"});
+    const TableRefPtr guests = stored({"Name", "Address"}, {"Bob", "bob@x.org"});
+
+    for (const TableRefPtr &table : {members, guests}) {
+        Window fresh(QList<QStringList>{});
+        drop(fresh, table);
+        ASSERT_EQ(fresh.database().entryCount(), 1);
+        EXPECT_EQ(fresh.database().addressForEntry(0), table == members ? "ann@x.org" : "bob@x.org");
+    }
+    // A table whose rows hold addresses keeps its address column.
+    Window w;
+    drop(w, guests);
+    EXPECT_EQ(w.database().addressFieldNo(), 0);
+    EXPECT_EQ(w.column("0").first(), "eve@x.org");
+    for (const TableRefPtr &table : {members, guests})
+        table->removeFromDatabase();
 }
 
 TEST(DatabaseTab, ColumnOrderAndWidthsComeBackThroughSaveReopenAndRevert)

@@ -432,6 +432,17 @@ TEST(RecipientCommands, ImportsMapNamesAndNeverRelabelHeldValues)
     EXPECT_EQ(db.fieldNames().mid(before.size()), titles);
 }
 
+TEST(RecipientCommands, TitlesFindTheirFieldsInAnyLetterCaseAnExactNameFirst)
+{
+    Database db;
+    fillTable(db);
+    db.changeFieldNameTo("Name", "3");
+    RecipientCommands commands(&db, nullptr);
+    ASSERT_EQ(commands.importRows({{"NAME", "Name", "City", "E-Mail"}, {"a", "b", "c", "d@x.org"}}, true), 1);
+    EXPECT_EQ(db.fieldNames().join(u'|'), "e-mail|name|city|Name");
+    EXPECT_EQ(db.entryArray().last()->toMap(), QVariantMap({{"0", "d@x.org"}, {"1", "a"}, {"2", "c"}, {"3", "b"}}));
+}
+
 TEST(RecipientCommands, ATitleRowNamesTheSlotsOfATableWithoutEntries)
 {
     Database db;

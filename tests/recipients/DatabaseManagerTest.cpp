@@ -99,12 +99,14 @@ TEST_F(Registry, CopyIntoExistingFieldsAndSlots)
         QStringList fields;       // named in slot order
         QList<int> removed;       // slots then removed
         int address;              // before the copy
+        QString heldAddress;      // in a row of the table before the copy
         QStringList fieldsAfter;
         int addressAfter;
     } cases[] = {
         // The address column is a slot, not a position in the field list.
-        {"removed slot before", {"Old", "Name", "E-Mail"}, {0}, -1, {"Extra", "Name", "E-Mail"}, 2},
-        {"existing address kept", {"Mail", "E-Mail"}, {}, 0, {"Mail", "E-Mail", "Extra"}, 0},
+        {"removed slot before", {"Old", "Name", "E-Mail"}, {0}, -1, {}, {"Extra", "Name", "E-Mail"}, 2},
+        {"existing address kept", {"Mail", "E-Mail"}, {}, 0, "m@x.org", {"Mail", "E-Mail", "Extra"}, 0},
+        {"address column without addresses", {"Mail", "E-Mail"}, {}, 0, {}, {"Mail", "E-Mail", "Extra"}, 1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -114,10 +116,12 @@ TEST_F(Registry, CopyIntoExistingFieldsAndSlots)
         for (int slot : c.removed)
             db.removeColumn(Database::columnIdentifier(slot));
         db.setAddressFieldNo(c.address);
+        if (!c.heldAddress.isEmpty())
+            db.addEntryWithData(-1, {c.heldAddress});
         AddTableRefEntriesToDatabase(*table, db, {});
         EXPECT_EQ(db.fieldNames(), c.fieldsAfter);
         EXPECT_EQ(db.addressFieldNo(), c.addressAfter);
-        EXPECT_EQ(db.entryValue(0, db.fieldNameColumnIDMapping().value("E-Mail")), "a@x.org");
+        EXPECT_EQ(db.entryValue(db.entryCount() - 1, db.fieldNameColumnIDMapping().value("E-Mail")), "a@x.org");
     }
 
     // Without any "@" there is no address column.

@@ -181,7 +181,9 @@ Summary insertContacts(Database &database, int index, bool nameSlots,
                        const std::function<void(Database &target, int index)> &fill)
 {
     Summary summary;
-    if (database.entryCount() == 0) {
+    // Fields of a table whose rows were cleared are still the message's
+    // tags: they are mapped by name like those of any other table.
+    if (database.entryCount() == 0 && database.fieldCount() == 0) {
         if (nameSlots)
             database.setupFieldNamesForABImport();
         fill(database, index);

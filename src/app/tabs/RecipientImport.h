@@ -5,8 +5,9 @@
 // of its fields, titles and contact properties go to the fields of the same
 // name or to new fields in free slots, and the contacts' addresses go to
 // the address column. Only a table without entries takes the names by
-// position, as a fresh table should. Values that find no slot are counted,
-// never dropped without a word.
+// position, as a fresh table should; contacts need a table without fields
+// as well. Values that find no slot are counted, never dropped without a
+// word.
 
 #include "Database.h"
 
@@ -35,10 +36,10 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
 Summary insertTable(Database &database, const Database &source, int index);
 
 // Contacts into the table: `fill` adds them to the table it is given. A
-// table without entries takes them itself, its slots 0 to 2 named after the
-// address and name properties when `nameSlots` is set; any other gets them
-// through a table of their own and insertTable. The entries end up from
-// the index on (below 0: at the end).
+// table without entries and fields takes them itself, its slots 0 to 2
+// named after the address and name properties when `nameSlots` is set; any
+// other gets them through a table of their own and insertTable. The
+// entries end up from the index on (below 0: at the end).
 Summary insertContacts(Database &database, int index, bool nameSlots,
                        const std::function<void(Database &target, int index)> &fill);
 
