@@ -575,6 +575,37 @@ TEST(DatabaseTab, ImportsAndExportThroughTheMenu)
     EXPECT_TRUE(alerts.shown.first().text.contains(panels.saved)) << alerts.shown.first().text.toStdString();
 }
 
+// Values that look quoted, blanks at either end, other scripts and empty
+// values: exported, then read back with tabs, every one comes back.
+TEST(DatabaseTab, ExportedValuesComeBackWhole)
+{
+    const QList<QStringList> rows = {{u"\uFEFFmarked"_qs, "\"Bob\" the builder", "\"\""},
+                                     {"  both ends  ", u"Müller Ærø 日本"_qs, u"\U0001F600"_qs},
+                                     {"", "\"", "a\"b"},
+                                     {"x@y.org", "", "\"open"}};
+    QTemporaryDir dir;
+    ScriptedPanels panels;
+    RecordingAlertPresenter alerts;
+    Window w(rows);
+    panels.saved = dir.filePath("all.txt");
+    w.action("actionExportCSV")->trigger();
+    EXPECT_TRUE(alerts.shown.isEmpty());
+
+    MyDocument fresh;
+    fresh.showWindows();
+    panels.opened = {panels.saved};
+    fresh.databaseTab()->findChild<QAction *>("actionImportCSV")->trigger();
+    auto *importer = openSheet<CSVImporter>();
+    ASSERT_TRUE(importer);
+    importer->okClicked();
+    ASSERT_EQ(fresh.database().entryCount(), rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int slot = 0; slot < 3; ++slot)
+            EXPECT_EQ(fresh.database().entryValue(row, Database::columnIdentifier(slot)).toStdString(),
+                      rows[row][slot].toStdString());
+    }
+}
+
 // Last month's rows cleared, this month's contacts imported: the fields stay
 // as they are, contacts find them by name in any letter case, the address
 // goes to the address column, and no tag of the message is renamed.

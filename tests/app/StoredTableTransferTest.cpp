@@ -137,6 +137,30 @@ TEST_F(StoredTableTransfer, ExportKeepsOneLinePerRowAndFailuresAreAlerts)
     EXPECT_EQ(fileContents("out.txt"), written);
 }
 
+// Values that look quoted, blanks at either end, other scripts and empty
+// values: exported, then read with tabs as the import sheet reads them,
+// every one comes back, and so does an empty row of a one-column table.
+TEST_F(StoredTableTransfer, ExportedValuesComeBackWhole)
+{
+    const Rows wide = {{u"\uFEFFmarked"_qs, "\"Bob\" the builder", "\"\""},
+                       {"  both ends  ", "Müller Ærø 日本", u"\U0001F600"_qs},
+                       {"", "\"", "a\"b"},
+                       {"", "", ""}};
+    const Rows narrow = {{"\"x\""}, {""}, {"y"}};
+    AddressViewController controller(*registry, *defaults);
+    for (const Rows &rows : {wide, narrow}) {
+        const TableRefPtr table = storedTable("T", QStringList(rows[0].size(), "C"), rows);
+        controller.loadTable(table);
+        ASSERT_TRUE(controller.exportCSV(path("out.txt")));
+        const std::optional<Rows> read = CSVReader::readFile(path("out.txt"), TextFileDecoder::Encoding::Automatic, "\t");
+        ASSERT_TRUE(read);
+        const TableRefPtr back = controller.importCSV_now(sheetResult(*read, false, path("out.txt")));
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(contentsOf(*back), rows) << fileContents("out.txt").toStdString();
+    }
+    EXPECT_TRUE(alerts.shown.isEmpty());
+}
+
 TEST_F(StoredTableTransfer, NewMailHoldsTheRowsOfEverySelectedTable)
 {
     const TableRefPtr members = storedTable("Members", {"E-Mail", "Name"}, {{"a@x.org", "Ann"}});

@@ -1,10 +1,8 @@
 #include "StoredTableExport.h"
 
 #include "FileIO.h"
+#include "TabSeparatedField.h"
 #include "TableRef.h"
-
-
-#include <algorithm>
 
 StoredTableExport::Text StoredTableExport::tabSeparatedText(const TableRef &table)
 {
@@ -27,16 +25,11 @@ StoredTableExport::Text StoredTableExport::tabSeparatedText(const TableRef &tabl
                 block.append(u'\t');
             const QVariant value = row ? row->dataForColumn(*columns[c]) : QVariant();
             const QString text = value.isValid() ? value.toString() : QString();
-            const bool breaks = std::any_of(text.cbegin(), text.cend(), [](QChar ch) {
-                return ch == u'\t' || ch == u'\n' || ch == u'\r';
-            });
-            if (!breaks) {
-                block.append(text);
-                continue;
-            }
-            ++result.valuesChanged;
-            for (QChar ch : text)
-                block.append(ch == u'\t' || ch == u'\n' || ch == u'\r' ? QChar(u' ') : ch);
+            // An empty line would be read as no row at all.
+            if (text.isEmpty() && columns.size() == 1)
+                block.append(QStringLiteral("\"\""));
+            else if (TabSeparatedField::append(block, text))
+                ++result.valuesChanged;
         }
         block.append(u'\n');
         if (block.size() >= BlockSize)

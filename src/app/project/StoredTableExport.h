@@ -3,9 +3,9 @@
 // A stored table as tab-separated text: one line per row in the table's
 // order, the values of the table's own columns (not the order a view shows
 // them in) separated by tabs, each line ended by "\n", no title line;
-// UTF-8, written atomically. A tab, CR or LF inside a value would add
-// lines and columns, so each becomes a space and the values changed are
-// counted.
+// UTF-8, written atomically. Values are written so that reading the file
+// with tabs gives them back (TabSeparatedField): a tab, CR or LF inside a
+// value becomes a space, and the values changed are counted.
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "RecipientExport.h"
 
 #include "Database.h"
+#include "TabSeparatedField.h"
 
 #include "Localizer.h"
 
@@ -13,28 +14,6 @@ namespace {
 
 // Text gathered before it is encoded and written.
 constexpr qsizetype ChunkCharacters = 256 * 1024;
-
-bool isBreak(QChar c)
-{
-    return c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-// Appends the value with its breaks made spaces; true when it had any.
-bool appendValue(QString &out, const QString &value)
-{
-    const auto it = std::find_if(value.cbegin(), value.cend(), isBreak);
-    if (it == value.cend()) {
-        out.append(value);
-        return false;
-    }
-    const qsizetype start = out.size();
-    out.append(value);
-    for (qsizetype i = start + (it - value.cbegin()); i < out.size(); ++i) {
-        if (isBreak(out.at(i)))
-            out[i] = u' ';
-    }
-    return true;
-}
 
 } // namespace
 
@@ -73,7 +52,7 @@ Result writeText(const Database &database, const QString &path)
                 return;
             for (; next < slot; ++next)
                 chunk.append(u'\t');
-            if (appendValue(chunk, text))
+            if (TabSeparatedField::append(chunk, text))
                 ++result.changedValues;
         });
         for (; next < slotCount - 1; ++next)

@@ -6,9 +6,9 @@
 // "0" up to the slot count, separated by tabs. The fixed values ("active",
 // "lastSent") are not written.
 //
-// A tab, carriage return or line feed inside a value would split the line
-// or the field, so each becomes a space and the value is counted for the
-// user to hear of. The file is written in pieces as the table is walked and
+// Values are written so that reading the file with tabs gives them back
+// (TabSeparatedField): a tab, carriage return or line feed inside a value
+// becomes a space, and the value is counted for the user to hear of. The file is written in pieces as the table is walked and
 // replaces the old one only when it is complete.
 
 #include <QString>
