@@ -77,6 +77,134 @@
         <source>Link Sheet Address</source>
         <translation>Link address:</translation>
     </message>
+    <message>
+        <source>Format Menu</source>
+        <translation>F&amp;ormat</translation>
+    </message>
+    <message>
+        <source>Font Menu</source>
+        <translation>&amp;Font</translation>
+    </message>
+    <message>
+        <source>Bold</source>
+        <translation>&amp;Bold</translation>
+    </message>
+    <message>
+        <source>Italic</source>
+        <translation>&amp;Italic</translation>
+    </message>
+    <message>
+        <source>Underline</source>
+        <translation>&amp;Underline</translation>
+    </message>
+    <message>
+        <source>Bigger</source>
+        <translation>Bi&amp;gger</translation>
+    </message>
+    <message>
+        <source>Smaller</source>
+        <translation>&amp;Smaller</translation>
+    </message>
+    <message>
+        <source>Fonts...</source>
+        <translation>Fo&amp;nts…</translation>
+    </message>
+    <message>
+        <source>Colours...</source>
+        <translation>&amp;Colours…</translation>
+    </message>
+    <message>
+        <source>Link...</source>
+        <translation>&amp;Link…</translation>
+    </message>
+    <message>
+        <source>Remove Link</source>
+        <translation>&amp;Remove Link</translation>
+    </message>
+    <message>
+        <source>List Menu</source>
+        <translation>Li&amp;st</translation>
+    </message>
+    <message>
+        <source>List None</source>
+        <translation>&amp;None</translation>
+    </message>
+    <message>
+        <source>List Disc</source>
+        <translation>• Bullet</translation>
+    </message>
+    <message>
+        <source>List Hyphen</source>
+        <translation>⁃ Hyphen</translation>
+    </message>
+    <message>
+        <source>List Circle</source>
+        <translation>◦ Circle</translation>
+    </message>
+    <message>
+        <source>List Square</source>
+        <translation>▪ Square</translation>
+    </message>
+    <message>
+        <source>List Check</source>
+        <translation>✓ Check</translation>
+    </message>
+    <message>
+        <source>List Decimal</source>
+        <translation>1. 2. 3.</translation>
+    </message>
+    <message>
+        <source>List Decimal Parenthesis</source>
+        <translation>1) 2) 3)</translation>
+    </message>
+    <message>
+        <source>List Upper Alpha</source>
+        <translation>A. B. C.</translation>
+    </message>
+    <message>
+        <source>List Lower Alpha</source>
+        <translation>a. b. c.</translation>
+    </message>
+    <message>
+        <source>List Lower Alpha Parenthesis</source>
+        <translation>a) b) c)</translation>
+    </message>
+    <message>
+        <source>List Upper Roman</source>
+        <translation>I. II. III.</translation>
+    </message>
+    <message>
+        <source>List Lower Roman</source>
+        <translation>i. ii. iii.</translation>
+    </message>
+    <message>
+        <source>Body Background Colour...</source>
+        <translation>Body &amp;Background Colour…</translation>
+    </message>
+    <message>
+        <source>Colours Panel Title</source>
+        <translation>Text Colour</translation>
+    </message>
+    <message>
+        <source>Background Panel Title</source>
+        <translation>Body Background Colour</translation>
+    </message>
+    <message>
+        <source>Font Family</source>
+        <translation>Font family</translation>
+    </message>
+    <message>
+        <source>Font Size</source>
+        <translation>Font size</translation>
+    </message>
+    <message>
+        <source>Link Button</source>
+        <translation>Link…</translation>
+    </message>
+    <message>
+        <source>List Button</source>
+        <translation>List</translation>
+    </message>
 </context>
 <context>
     <name>smtpErrors</name>

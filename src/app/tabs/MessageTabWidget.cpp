@@ -5,12 +5,16 @@
 #include "BodyTextView.h"
 #include "ConditionEditor.h"
 #include "FileChooser.h"
+#include "FormatActions.h"
+#include "FormatBar.h"
+#include "FunctionUndoItem.h"
 #include "HTMLConverter.h"
 #include "HTMLEncoding.h"
 #include "ImageEditor.h"
 #include "RichTextBridge.h"
 #include "SingleLineTextView.h"
 #include "TemplateSelector.h"
+#include "TextFormatModel.h"
 
 #include "AttributedTagString.h"
 #include "ConditionTag.h"
@@ -53,6 +57,8 @@ FontDescriptor bodyViewFont(const MessageTab &message)
     return Settings::defaultMessageFont();
 }
 
+constexpr RgbaColor White{1.0f, 1.0f, 1.0f, 1.0f};
+
 // A text file appended to the body is text, not a page: bounded like one.
 constexpr qint64 MaxTextFileBytes = 20LL * 1024 * 1024;
 
@@ -67,7 +73,15 @@ MessageTabWidget::MessageTabWidget(QWidget *parent)
     m_subjectView->setFixedHeight(m_subjectView->fontMetrics().height() * 2);
     layout->addLayout(subjectRow);
     buildControls();
+    m_formatModel = new TextFormatModel(this);
+    m_formatActions = new FormatActions(m_formatModel, this);
+    m_formatBar = new FormatBar(m_formatActions, m_formatModel, this);
+    layout->addWidget(m_formatBar);
     layout->addWidget(m_bodyView, 1);
+    m_formatModel->setBackgroundHandler(
+        m_bodyView,
+        [this] { return m_messageTab ? m_messageTab->backgroundColor().value_or(White) : White; },
+        [this](const RgbaColor &color) { setBodyBackgroundColor(color); });
     m_subjectView->useTagTextStorage();
     m_bodyView->useTagTextStorage();
     m_subjectView->setDelegate(this);
@@ -256,6 +270,8 @@ void MessageTabWidget::updateFormControls()
     }
     const bool rawHTML = mode == MessageTab::Mode::RawHTML;
     const bool htmlShown = rawHTML && m_messageTab->editHTMLPart();
+    // Formatting has its bar where the body holds formatted text.
+    m_formatBar->setVisible(hasMessage && m_messageTab->formattedText());
     m_htmlModeButton->setVisible(rawHTML);
     m_plainModeButton->setVisible(rawHTML);
     m_htmlModeButton->setChecked(htmlShown);
@@ -267,7 +283,36 @@ void MessageTabWidget::updateFormControls()
     if (!hasMessage)
         return;
     m_bodyView->setAcceptRichText(m_messageTab->bodyIsRichText());
+    // The subject takes formatting where the body does.
+    m_subjectView->setAcceptRichText(m_messageTab->bodyIsRichText());
     m_bodyView->setFont(RichTextBridge::qFont(bodyViewFont(*m_messageTab)));
+    showBackground();
+    m_formatModel->refresh();
+}
+
+void MessageTabWidget::showBackground()
+{
+    QPalette palette = m_bodyView->palette();
+    palette.setColor(QPalette::Base, RichTextBridge::qColor(m_messageTab->backgroundColor().value_or(White)));
+    m_bodyView->setPalette(palette);
+}
+
+void MessageTabWidget::setBodyBackgroundColor(const RgbaColor &color)
+{
+    if (!m_messageTab || m_messageTab->backgroundColor() == color)
+        return;
+    const QPointer<MessageTabWidget> self(this);
+    const auto show = [self](const std::optional<RgbaColor> &shown) {
+        if (!self || !self->m_messageTab)
+            return;
+        self->m_messageTab->setBackgroundColor(shown);
+        self->showBackground();
+        emit self->documentEdited();
+    };
+    m_bodyView->document()->appendUndoItem(
+        new FunctionUndoItem([show, before = m_messageTab->backgroundColor()] { show(before); },
+                             [show, color] { show(color); }));
+    show(color);
 }
 
 void MessageTabWidget::viewEdited(bool subject)

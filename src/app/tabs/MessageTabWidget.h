@@ -26,6 +26,8 @@
 
 class BodyTextView;
 class ConditionEditor;
+class FormatActions;
+class FormatBar;
 class Database;
 class HTMLConverter;
 class ImageEditor;
@@ -37,6 +39,7 @@ class QToolButton;
 class SingleLineTextView;
 class TagTextView;
 class TemplateSelector;
+class TextFormatModel;
 
 class MessageTabWidget : public QWidget, public TabItem, public TagDelegate {
     Q_OBJECT
@@ -66,6 +69,11 @@ public:
     [[nodiscard]] QAction *optionAction(int tag) const;
     // The special pull-down's item at the index (1 to 5); null for others.
     [[nodiscard]] QAction *specialAction(int index) const;
+    // The Format menu and the format bar over the message's texts and the
+    // sheets opened from here.
+    [[nodiscard]] TextFormatModel *formatModel() const { return m_formatModel; }
+    [[nodiscard]] FormatActions *formatActions() const { return m_formatActions; }
+    [[nodiscard]] FormatBar *formatBar() const { return m_formatBar; }
     // Where tags go: the text view that last had the focus.
     [[nodiscard]] TagTextView *activeView() const;
     // The sheets while they are shown.
@@ -101,6 +109,8 @@ public:
     // The import sheet's body: the HTML source of a raw-HTML message.
     void importAttributedString(const RichText &html);
     void importText();
+    // One step of the body's history.
+    void setBodyBackgroundColor(const RgbaColor &color);
     // Appends the file's text to the body; false (with an alert) when it
     // cannot be read.
     bool importTextFile(const QString &path);
@@ -126,6 +136,7 @@ private:
     void viewEdited(bool subject);
     void applyFormChange(const MessageTab::FormChange &change);
     void updateFormControls();
+    void showBackground();
     void insertTag(const SimpleTagRef &tag);
     [[nodiscard]] SimpleTagRef sharedTag(const SimpleTag *tag) const;
     [[nodiscard]] static TagLooks tagLooks(const RichText &text);
@@ -148,6 +159,9 @@ private:
     QPointer<ImageEditor> m_imageEditor;
     QPointer<TemplateSelector> m_templateSelector;
     QPointer<HTMLConverter> m_htmlConverter;
+    TextFormatModel *m_formatModel = nullptr;
+    FormatActions *m_formatActions = nullptr;
+    FormatBar *m_formatBar = nullptr;
     bool m_showing = false;
     bool m_subjectEdited = false;
     bool m_bodyEdited = false;

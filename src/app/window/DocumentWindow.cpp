@@ -4,6 +4,8 @@
 
 #include "DatabaseTab.h"
 #include "DocumentController.h"
+#include "FormatActions.h"
+#include "MessageTabWidget.h"
 #include "MyDocument.h"
 #include "SendMailsUIHandler.h"
 #include "UndoRouter.h"
@@ -103,6 +105,7 @@ void DocumentWindow::connectMenus()
     connect(m_ui->actionSettings, &QAction::triggered, this, [] { invokeApplicationSlot("showSettings"); });
     connect(m_ui->actionProjectWindow, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManager"); });
     connect(m_ui->actionTableFiles, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManagerWindow"); });
+    menuBar()->insertMenu(m_ui->menuWindow->menuAction(), m_ui->messageTab->formatActions()->menu());
     if (!m_document)
         return;
     m_undoRouter = std::make_unique<UndoRouter>(m_document->undoManager());

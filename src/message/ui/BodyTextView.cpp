@@ -1,6 +1,7 @@
 #include "BodyTextView.h"
 
 #include "LinkSheet.h"
+#include "TextFormatModel.h"
 
 #include "ActionGuard.h"
 #include "Alerts.h"
@@ -13,38 +14,6 @@
 BodyTextView::BodyTextView(QWidget *parent)
     : TagTextView(parent)
 {
-}
-
-QString BodyTextView::listMarkerFormat(int tag)
-{
-    switch (tag) {
-    case 1:
-        return QStringLiteral("{disc}");
-    case 2:
-        return QStringLiteral("{hyphen}");
-    case 3:
-        return QStringLiteral("{circle}");
-    case 4:
-        return QStringLiteral("{square}");
-    case 5:
-        return QStringLiteral("{check}");
-    case 6:
-        return QStringLiteral("{decimal}.");
-    case 7:
-        return QStringLiteral("{decimal})");
-    case 8:
-        return QStringLiteral("{upper-alpha}.");
-    case 9:
-        return QStringLiteral("{lower-alpha}.");
-    case 10:
-        return QStringLiteral("{lower-alpha})");
-    case 11:
-        return QStringLiteral("{upper-roman}.");
-    case 12:
-        return QStringLiteral("{lower-roman}.");
-    default:
-        return {};
-    }
 }
 
 LinkSheet *BodyTextView::linkEditSheet() const
@@ -86,8 +55,7 @@ void BodyTextView::setLink_okClicked()
             return;
         }
         const QString link = url.toString(QUrl::FullyEncoded);
-        editSelectedAttributes(
-            [&link](TextAttributes &attributes) { attributes.insert(TextAttributeName::Link, link); }, false);
+        editSelectedAttributes([&link](TextAttributes &attributes) { attributes.insert(TextAttributeName::Link, link); });
         m_linkEditSheet->end();
     });
 }
@@ -100,13 +68,13 @@ void BodyTextView::setLink_cancelClicked()
 
 void BodyTextView::removeLink()
 {
-    editSelectedAttributes([](TextAttributes &attributes) { attributes.remove(TextAttributeName::Link); }, false);
+    editSelectedAttributes([](TextAttributes &attributes) { attributes.remove(TextAttributeName::Link); });
 }
 
 void BodyTextView::setListStyle(int tag)
 {
     ActionGuard::run([this, tag] {
-        const QString format = listMarkerFormat(tag);
+        const QString format = TextFormatModel::listMarkerFormat(tag);
         if (tag != 0 && format.isEmpty())
             return;
         const TextRange selection = selectedRange();

@@ -13,24 +13,24 @@ class BodyTextView : public TagTextView {
 public:
     explicit BodyTextView(QWidget *parent = nullptr);
 
-    // The marker format of a list style by the sender's tag (1 to 12); empty
-    // for 0, which removes the list style, and for any other tag.
-    [[nodiscard]] static QString listMarkerFormat(int tag);
-
     // The link sheet while it is shown, and its address field.
     [[nodiscard]] LinkSheet *linkEditSheet() const;
     [[nodiscard]] QLineEdit *textLinkURL() const;
 
+    [[nodiscard]] bool takesLinksAndLists() const override { return true; }
+
 public slots:
     // In a rich-text view, shows the link sheet over the view's window.
-    void setLink();
+    void setLink() override;
     // Takes the sheet's address ("http://" put in front when it has no
     // "://"): a valid one becomes the selection's link and ends the sheet,
     // any other keeps the sheet open with an alert.
     void setLink_okClicked();
     void setLink_cancelClicked();
-    void removeLink();
-    void setListStyle(int tag);
+    void removeLink() override;
+    // By the list item's tag: 0 removes the list style, 1 to 12 set one
+    // (see TextFormatModel::listMarkerFormat), any other does nothing.
+    void setListStyle(int tag) override;
     // For "ImageTag_updateScaling": lays the text out again.
     void updateBodyViewLayout();
 

@@ -1,7 +1,11 @@
 #include "RichTextBridge.h"
 
+#include "FunctionUndoItem.h"
+
 #include <QBrush>
 #include <QColor>
+#include <QHash>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -85,18 +89,6 @@ bool nativeFontMatches(const QTextCharFormat &format, const FontDescriptor &font
     applyFont(probe, font);
     return std::all_of(std::begin(NativeFontProperties), std::end(NativeFontProperties),
                        [&](int property) { return probe.property(property) == format.property(property); });
-}
-
-QColor qColor(const RgbaColor &color)
-{
-    const auto unit = [](float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; };
-    return QColor::fromRgbF(unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha));
-}
-
-RgbaColor rgbaColor(const QColor &color)
-{
-    const QColor rgb = color.toRgb();
-    return RgbaColor{float(rgb.redF()), float(rgb.greenF()), float(rgb.blueF()), float(rgb.alphaF())};
 }
 
 Qt::Alignment qtAlignment(int alignment)
@@ -214,6 +206,27 @@ void writeText(QTextCursor &cursor, const RichText &text, bool keepOwnStyles,
     }
 }
 
+// Laid out again at once, a long stretch of text holds the window (about a
+// tenth of a second for this many characters); past it, an edit leaves the
+// layout to lay the text out as it does a text just set: what shows first,
+// the rest in slices while the user goes on.
+constexpr int LazyLayoutLength = 64 * 1024;
+
+// Until the document's next change is through, it has no page size: the
+// layout only forgets what changed. Given the size back, it starts anew.
+void deferLayout(QTextDocument *document)
+{
+    if (!document || document->pageSize().isNull())
+        return;
+    const QSizeF pageSize = document->pageSize();
+    document->setPageSize(QSizeF());
+    auto restore = std::make_shared<QMetaObject::Connection>();
+    *restore = QObject::connect(document, &QTextDocument::contentsChanged, document, [document, pageSize, restore] {
+        QObject::disconnect(*restore);
+        document->setPageSize(pageSize);
+    });
+}
+
 TextRange clampedRange(const QTextDocument *document, TextRange range)
 {
     const int length = document->characterCount() - 1;
@@ -318,6 +331,95 @@ void replaceWholeText(QTextDocument *document, const RichText &text)
     cursor.removeSelectedText();
     cursor.endEditBlock();
     document->setPageSize(pageSize);
+}
+
+void editAttributes(QTextDocument *document, TextRange range, const std::function<void(TextAttributes &)> &edit,
+                    bool tagLooksChanged)
+{
+    range = clampedRange(document, range);
+    const int start = range.location;
+    const int end = range.end();
+    if (start >= end)
+        return;
+    const QFont defaultFont = document->defaultFont();
+    // Formats are shared by index: each is edited once, however many runs
+    // carry it. None: the edit leaves it as it is.
+    QHash<int, std::optional<QTextCharFormat>> editedFormats;
+    const auto editedFormat = [&](int index, const QTextCharFormat &format) -> const std::optional<QTextCharFormat> & {
+        auto it = editedFormats.find(index);
+        if (it != editedFormats.end())
+            return *it;
+        TextAttributes attributes = characterAttributes(format, defaultFont);
+        const TextAttributes before = attributes;
+        edit(attributes);
+        const bool relayout = tagLooksChanged && format.objectType() == TagObjectType;
+        std::optional<QTextCharFormat> result;
+        if (attributes != before || relayout) {
+            result = charFormat(attributes);
+            // What the attributes do not hold: where a separator came from,
+            // and a character's wish to have no paragraph style.
+            for (const int property : {int(SeparatorProperty), int(ParagraphOverrideProperty)}) {
+                if (format.hasProperty(property) && !result->hasProperty(property))
+                    result->setProperty(property, format.property(property));
+            }
+            // A format of its own makes the layout measure the tag again.
+            if (relayout)
+                result->setProperty(TagLooksProperty, format.intProperty(TagLooksProperty) + 1);
+        }
+        return *editedFormats.insert(index, std::move(result));
+    };
+
+    // Collected first: each change splits the fragments being walked.
+    struct Change {
+        int from;
+        int to;
+        QTextCharFormat format;
+    };
+    QList<Change> changes;
+    const auto add = [&](int from, int to, int index, const QTextCharFormat &format) {
+        from = std::max(from, start);
+        to = std::min(to, end);
+        if (from >= to)
+            return;
+        const std::optional<QTextCharFormat> &edited = editedFormat(index, format);
+        if (!edited)
+            return;
+        if (!changes.isEmpty() && changes.last().to == from && changes.last().format == *edited)
+            changes.last().to = to;
+        else
+            changes.append({from, to, *edited});
+    };
+    for (QTextBlock block = document->findBlock(start); block.isValid() && block.position() < end;
+         block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            add(fragment.position(), fragment.position() + fragment.length(), fragment.charFormatIndex(),
+                fragment.charFormat());
+        }
+        // The separator after the block carries the next block's character format.
+        const QTextBlock next = block.next();
+        const int separator = block.position() + block.length() - 1;
+        if (next.isValid())
+            add(separator, separator + 1, next.charFormatIndex(), next.charFormat());
+    }
+
+    const bool lazy = changes.size() > 0 && range.length > LazyLayoutLength && !document->pageSize().isNull();
+    const QPointer<QTextDocument> guarded(document);
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    if (lazy) {
+        deferLayout(document);
+        document->appendUndoItem(new FunctionUndoItem([] {}, [guarded] { deferLayout(guarded); }));
+    }
+    for (const Change &change : std::as_const(changes)) {
+        cursor.setPosition(change.from);
+        cursor.setPosition(change.to, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(change.format);
+    }
+    // Undone, the edit's last step comes first.
+    if (lazy)
+        document->appendUndoItem(new FunctionUndoItem([guarded] { deferLayout(guarded); }, [] {}));
+    cursor.endEditBlock();
 }
 
 QTextCharFormat charFormat(const TextAttributes &attributes)
@@ -428,6 +530,18 @@ QFont qFont(const FontDescriptor &descriptor)
     font.setBold(descriptor.bold);
     font.setItalic(descriptor.italic);
     return font;
+}
+
+QColor qColor(const RgbaColor &color)
+{
+    const auto unit = [](float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; };
+    return QColor::fromRgbF(unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha));
+}
+
+RgbaColor rgbaColor(const QColor &color)
+{
+    const QColor rgb = color.toRgb();
+    return RgbaColor{float(rgb.redF()), float(rgb.greenF()), float(rgb.blueF()), float(rgb.alphaF())};
 }
 
 FontDescriptor fontDescriptor(const QFont &font)

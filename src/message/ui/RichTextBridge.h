@@ -20,9 +20,11 @@
 #include "RichText.h"
 #include "TextAttributes.h"
 
+#include <QColor>
 #include <QFont>
 #include <QTextFormat>
 
+#include <functional>
 #include <optional>
 
 class QTextDocument;
@@ -40,6 +42,7 @@ enum Property : int {
     OtherAttributesProperty,                            // TextAttributes Qt does not show
     ParagraphOverrideProperty, // a character's own ParagraphStyle, or false for none
     SeparatorProperty,         // on a block separator: "\r" or U+2029 where the text had it
+    TagLooksProperty,          // on a tag: counts changes of its looks, so that its line is laid out anew
     // Block formats.
     ParagraphStyleProperty, // ParagraphStyle as the text had it
 };
@@ -60,6 +63,15 @@ int replaceRange(QTextDocument *document, TextRange range, const RichText &repla
 // what shows first, the rest later.
 void replaceWholeText(QTextDocument *document, const RichText &text);
 
+// Edits the attributes of every character in the range where they stand, as
+// one undoable edit (joined to an edit block the caller began): the text and
+// its paragraphs' styles stay, so no character moves and a long range costs
+// one format change per run the edit changes. With `tagLooksChanged`, every
+// tag in the range is laid out anew, now and when the edit is undone: its
+// looks live in the tag, not in the text.
+void editAttributes(QTextDocument *document, TextRange range, const std::function<void(TextAttributes &)> &edit,
+                    bool tagLooksChanged = false);
+
 // One character's attributes and back, without its paragraph's style.
 [[nodiscard]] QTextCharFormat charFormat(const TextAttributes &attributes);
 [[nodiscard]] TextAttributes characterAttributes(const QTextCharFormat &format, const QFont &defaultFont);
@@ -70,6 +82,9 @@ void replaceWholeText(QTextDocument *document, const RichText &text);
 [[nodiscard]] TextAttachmentRef attachment(const QTextFormat &format);
 
 [[nodiscard]] QFont qFont(const FontDescriptor &descriptor);
+// Components outside 0 to 1 are clamped, ones that are no number are 0.
+[[nodiscard]] QColor qColor(const RgbaColor &color);
+[[nodiscard]] RgbaColor rgbaColor(const QColor &color);
 // A font's descriptor; a size Qt does not give in points becomes 12.
 [[nodiscard]] FontDescriptor fontDescriptor(const QFont &font);
 

@@ -4,23 +4,17 @@
 #include "TagObjectInterface.h"
 #include "TagPasteboard.h"
 
+#include "FontPanel.h"
+
 #include "AttributedTagString.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QContextMenuEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
-
-namespace {
-
-bool isNonZero(const QVariant &value)
-{
-    return value.isValid() && value.toDouble() != 0.0;
-}
-
-} // namespace
 
 TagTextView::TagTextView(QWidget *parent)
     : QTextEdit(parent)
@@ -104,95 +98,29 @@ void TagTextView::changeAttributesOrFont(FontChangeKind kind, const FontPanelCha
 {
     const TextRange range = selectedRange();
     if (range.length > 0) {
-        const RichText selected = RichTextBridge::documentText(document(), range);
-        // Underlining follows the range's first character: a tag's own
-        // attributes, or the text's.
-        bool removeUnderline = false;
-        if (kind == FontChangeKind::Underline) {
-            const TextAttributes first = selected.attributesAtIndex(0);
-            const SimpleTagRef firstTag = tagInAttributes(first);
-            removeUnderline = isNonZero(firstTag ? firstTag->attributes().value_or(TextAttributes())
-                                                       .value(TextAttributeName::Underline)
-                                                 : first.value(TextAttributeName::Underline));
-        }
-        for (const SimpleTagRef &tag : AttributedTagString::tags(selected)) {
-            switch (kind) {
-            case FontChangeKind::Attributes:
-                if (sender.convertAttributes)
-                    tag->setAttributes(sender.convertAttributes(tag->attributes().value_or(TextAttributes())));
-                break;
-            case FontChangeKind::Font:
-                if (sender.convertFont)
-                    tag->setFont(sender.convertFont(tag->font().value_or(viewFont())));
-                break;
-            case FontChangeKind::Underline:
-                tag->setAttribute(TextAttributeName::Underline, removeUnderline ? QVariant() : QVariant(1));
-                break;
-            case FontChangeKind::Color:
-                tag->setAttribute(TextAttributeName::Color, QVariant::fromValue(sender.color));
-                break;
-            }
-        }
+        FontPanel::apply(document(), range, kind, sender, viewFont());
+        return;
     }
-    changeTextAttributes(kind, sender);
+    TextAttributes attributes = typingAttributes();
+    FontPanel::applyToAttributes(attributes, kind, sender, viewFont());
+    attributes.remove(TextAttributeName::ParagraphStyle);
+    setCurrentCharFormat(RichTextBridge::charFormat(attributes));
 }
 
-void TagTextView::changeTextAttributes(FontChangeKind kind, const FontPanelChange &sender)
+TextAttributes TagTextView::formatAtCaret() const
 {
-    switch (kind) {
-    case FontChangeKind::Attributes:
-        if (!sender.convertAttributes)
-            return;
-        editSelectedAttributes(
-            [&](TextAttributes &attributes) {
-                // The conversion is about looks; a tag character stays a tag.
-                const QVariant attachment = attributes.value(TextAttributeName::Attachment);
-                attributes = sender.convertAttributes(attributes);
-                if (attachment.isValid())
-                    attributes.insert(TextAttributeName::Attachment, attachment);
-                else
-                    attributes.remove(TextAttributeName::Attachment);
-            },
-            true);
-        return;
-    case FontChangeKind::Font: {
-        if (!sender.convertFont)
-            return;
-        const FontDescriptor fallback = viewFont();
-        editSelectedAttributes(
-            [&](TextAttributes &attributes) {
-                const QVariant font = attributes.value(TextAttributeName::Font);
-                const FontDescriptor current =
-                    font.typeId() == qMetaTypeId<FontDescriptor>() ? font.value<FontDescriptor>() : fallback;
-                attributes.insert(TextAttributeName::Font, QVariant::fromValue(sender.convertFont(current)));
-            },
-            true);
-        return;
+    const TextRange range = selectedRange();
+    if (range.length == 0)
+        return typingAttributes();
+    TextAttributes first = RichTextBridge::documentText(document(), TextRange{range.location, 1}).attributesAtIndex(0);
+    // A tag is drawn with looks of its own.
+    if (const SimpleTagRef tag = tagInAttributes(first); tag && tag->attributes()) {
+        const QVariant paragraph = first.value(TextAttributeName::ParagraphStyle);
+        first = *tag->attributes();
+        if (paragraph.isValid())
+            first.insert(TextAttributeName::ParagraphStyle, paragraph);
     }
-    case FontChangeKind::Underline: {
-        const TextRange range = selectedRange();
-        const TextAttributes first = range.length > 0
-                                         ? RichTextBridge::documentText(document(), range).attributesAtIndex(0)
-                                         : typingAttributes();
-        const bool remove = isNonZero(first.value(TextAttributeName::Underline));
-        editSelectedAttributes(
-            [remove](TextAttributes &attributes) {
-                if (remove)
-                    attributes.remove(TextAttributeName::Underline);
-                else
-                    attributes.insert(TextAttributeName::Underline, 1);
-            },
-            true);
-        return;
-    }
-    case FontChangeKind::Color:
-        editSelectedAttributes(
-            [&](TextAttributes &attributes) {
-                attributes.insert(TextAttributeName::Color, QVariant::fromValue(sender.color));
-            },
-            true);
-        return;
-    }
+    return first;
 }
 
 void TagTextView::insertTag(const SimpleTagRef &tag)
@@ -281,6 +209,18 @@ void TagTextView::mousePressEvent(QMouseEvent *event)
     QTextEdit::mousePressEvent(event);
 }
 
+void TagTextView::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_formatMenu) {
+        QTextEdit::contextMenuEvent(event);
+        return;
+    }
+    const std::unique_ptr<QMenu> menu(createStandardContextMenu());
+    menu->addSeparator();
+    menu->addMenu(m_formatMenu);
+    menu->exec(event->globalPos());
+}
+
 void TagTextView::replaceRange(TextRange range, const RichText &text, bool selectInserted)
 {
     const int end = RichTextBridge::replaceRange(document(), range, text);
@@ -294,29 +234,9 @@ void TagTextView::replaceRange(TextRange range, const RichText &text, bool selec
     setTextCursor(cursor);
 }
 
-void TagTextView::editSelectedAttributes(const std::function<void(TextAttributes &)> &edit, bool typingWhenEmpty)
+void TagTextView::editSelectedAttributes(const std::function<void(TextAttributes &)> &edit)
 {
-    const TextRange range = selectedRange();
-    if (range.length == 0) {
-        if (!typingWhenEmpty)
-            return;
-        TextAttributes attributes = typingAttributes();
-        edit(attributes);
-        attributes.remove(TextAttributeName::ParagraphStyle);
-        attributes.remove(TextAttributeName::Attachment);
-        setCurrentCharFormat(RichTextBridge::charFormat(attributes));
-        return;
-    }
-    const RichText selected = RichTextBridge::documentText(document(), range);
-    RichText edited;
-    int index = 0;
-    for (const RichText::Run &run : selected.runs()) {
-        TextAttributes attributes = run.attributes;
-        edit(attributes);
-        edited.appendCharacters(QStringView(selected.string()).mid(index, run.length), attributes);
-        index += run.length;
-    }
-    replaceRange(range, edited, true);
+    RichTextBridge::editAttributes(document(), selectedRange(), edit);
 }
 
 SimpleTagRef TagTextView::clickableTagAt(const QPointF &viewportPosition) const

@@ -8,27 +8,25 @@
 // text (see TagPasteboard) and comes back with new tag objects. Rich formats
 // of other programs are never read.
 
+#include "FormatTarget.h"
+
 #include "SimpleTag.h"
 
 #include "RichText.h"
 
+#include <QMenu>
+#include <QPointer>
 #include <QTextEdit>
 
 #include <functional>
 
 class TagObjectInterface;
 
-class TagTextView : public QTextEdit {
+class TagTextView : public QTextEdit, public FormatTarget {
     Q_OBJECT
 public:
-    // What the font or colour panel asks for; stands in for the sender of
-    // the platform's font actions.
-    struct FontPanelChange {
-        std::function<TextAttributes(const TextAttributes &)> convertAttributes;
-        std::function<FontDescriptor(const FontDescriptor &)> convertFont;
-        RgbaColor color;
-    };
-    enum class FontChangeKind { Attributes = 0, Font = 1, Underline = 2, Color = 3 };
+    using FontPanelChange = FontPanel::Change;
+    using FontChangeKind = FontPanel::Kind;
 
     explicit TagTextView(QWidget *parent = nullptr);
 
@@ -55,12 +53,20 @@ public:
     void tagNameChanged(const QString &oldName, const QString &newName);
     void setTagFont(const FontDescriptor &font);
 
-    // Font-panel changes: first to the tags in the selection, then to the text.
+    // Font-panel changes: first to the tags in the selection, then to the
+    // text, as one step of its history; with nothing selected, to what is
+    // typed next.
     void changeAttributes(const FontPanelChange &sender);
     void changeFont(const FontPanelChange &sender);
     void underline();
     void changeColor(const RgbaColor &color);
-    void changeAttributesOrFont(FontChangeKind kind, const FontPanelChange &sender);
+    void changeAttributesOrFont(FontChangeKind kind, const FontPanelChange &sender) override;
+
+    // What the Format menu and bar see of the view.
+    [[nodiscard]] QObject *formatObject() override { return this; }
+    [[nodiscard]] bool acceptsFormatting() const override { return isRichText() && !isReadOnly(); }
+    [[nodiscard]] TextAttributes formatAtCaret() const override;
+    [[nodiscard]] FontDescriptor fallbackFont() const override { return viewFont(); }
 
     // Gives the tag the view's font and inserts it at the start of the
     // selection, which is not replaced.
@@ -72,24 +78,29 @@ public:
     // What typed text gets: the format at the cursor and its paragraph's style.
     [[nodiscard]] TextAttributes typingAttributes() const;
 
+    // A menu the view's context menu offers after the standard items (not
+    // owned): the Format menu, where the menu bar is out of reach.
+    void setFormatMenu(QMenu *menu) { m_formatMenu = menu; }
+
 protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     QMimeData *createMimeDataFromSelection() const override;
     void insertFromMimeData(const QMimeData *source) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
     // Replaces the range with the text as one edit; the cursor goes after
     // it, or the inserted text is selected.
     void replaceRange(TextRange range, const RichText &text, bool selectInserted = false);
-    // Edits the attributes of every run of the selection; with an empty
-    // selection, the typing attributes when `typingWhenEmpty`.
-    void editSelectedAttributes(const std::function<void(TextAttributes &)> &edit, bool typingWhenEmpty);
+    // Edits the attributes of every character of the selection where they
+    // stand, as one step of the text's history.
+    void editSelectedAttributes(const std::function<void(TextAttributes &)> &edit);
 
 private:
     [[nodiscard]] SimpleTagRef clickableTagAt(const QPointF &viewportPosition) const;
-    void changeTextAttributes(FontChangeKind kind, const FontPanelChange &sender);
 
     TagObjectInterface *m_tagInterface;
     TagDelegate *m_delegate = nullptr;
     bool m_usesTagTextStorage = false;
+    QPointer<QMenu> m_formatMenu;
 };
