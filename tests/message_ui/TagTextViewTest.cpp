@@ -125,15 +125,26 @@ TEST(TagTextViews, CopyAndPasteKeepTagsAsNewObjects)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
 }
 
-TEST(TagTextViews, PasteReadsOnlyOurFormatOrPlainText)
+TEST(TagTextViews, PasteReadsOurFormatPlainTextOrTheTextOfRichFormats)
 {
     BodyTextView view;
-    // Another program's rich text is never read, not even alone.
+    // Another program's rich text alone gives its text, as typed: no looks,
+    // no pictures, nothing of what it refers to.
     auto *html = new QMimeData;
-    html->setHtml(QStringLiteral("<b>bold</b><img src=\"file:///etc/passwd\">"));
+    html->setHtml(QStringLiteral("<b>bold</b><img src=\"file:///etc/passwd\"> <a href=\"x:y\">link</a>"));
     putOnClipboard(html);
     view.paste();
-    EXPECT_TRUE(view.attributedString().isEmpty());
+    EXPECT_EQ(view.attributedString().string(), QStringLiteral("bold link"));
+    EXPECT_FALSE(view.attributedString().attributesAtIndex(0).contains(TextAttributeName::Link));
+    EXPECT_FALSE(view.attributedString().attributesAtIndex(0).value(TextAttributeName::Font).value<FontDescriptor>().bold);
+    view.clear();
+    auto *rtf = new QMimeData;
+    rtf->setData(QStringLiteral("text/rtf"),
+                 "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}\\f0\\b Gr\\'fc\\'dfe\\b0\\par \\u8364?x}");
+    putOnClipboard(rtf);
+    view.paste();
+    EXPECT_EQ(view.attributedString().string(), QStringLiteral("Gr\u00fc\u00dfe\n\u20acx"));
+    view.clear();
     auto *both = new QMimeData;
     both->setHtml(QStringLiteral("<b>bold</b>"));
     both->setText(QStringLiteral("bold"));

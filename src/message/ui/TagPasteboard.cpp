@@ -1,14 +1,26 @@
 #include "TagPasteboard.h"
 
 #include "AttributedTagString.h"
+#include "RtfPlainText.h"
 
 #include "AppException.h"
 #include "TypedArchiver.h"
 #include "TypedUnarchiver.h"
 
 #include <QMimeData>
+#include <QTextDocumentFragment>
+
+#include <algorithm>
 
 namespace TagPasteboard {
+
+namespace {
+
+// The names rich text goes by on the clipboard.
+const QString RtfTypes[] = {QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
+                            QStringLiteral("text/richtext")};
+
+} // namespace
 
 QMimeData *mimeDataForText(const RichText &text)
 {
@@ -43,13 +55,30 @@ Contents read(const QMimeData *data)
     if (data->hasText()) {
         contents.kind = Contents::Kind::PlainText;
         contents.text = RichText(data->text());
+        return contents;
+    }
+    // Some programs offer nothing but a rich format: its text, as typed.
+    if (data->hasHtml()) {
+        contents.kind = Contents::Kind::PlainText;
+        // Pictures leave object characters, which would pass for tags.
+        contents.text = RichText(QTextDocumentFragment::fromHtml(data->html()).toPlainText().remove(QChar(0xFFFC)));
+        return contents;
+    }
+    for (const QString &type : RtfTypes) {
+        if (data->hasFormat(type)) {
+            contents.kind = Contents::Kind::PlainText;
+            contents.text = RichText(RtfPlainText::plainText(data->data(type)));
+            return contents;
+        }
     }
     return contents;
 }
 
 bool canRead(const QMimeData *data)
 {
-    return data && (data->hasFormat(MimeType) || data->hasText());
+    return data && (data->hasFormat(MimeType) || data->hasText() || data->hasHtml()
+                    || std::any_of(std::begin(RtfTypes), std::end(RtfTypes),
+                                   [data](const QString &type) { return data->hasFormat(type); }));
 }
 
 } // namespace TagPasteboard

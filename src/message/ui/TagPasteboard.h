@@ -2,8 +2,9 @@
 
 // Tagged text on the clipboard: the typed archive of the text under our own
 // format, beside the text with each tag written as "<name>" for every other
-// program. Nothing else is written, and nothing else is read: rich formats
-// of other programs never reach a tagged text.
+// program. Nothing else is written. Rich formats of other programs (HTML,
+// RTF) are read only where nothing else is offered, and then only for their
+// text: their formatting, pictures and links never reach a tagged text.
 
 #include "RichText.h"
 
@@ -29,7 +30,7 @@ struct Contents {
 };
 
 // Our format first; data in it that is not a tagged text falls back to the
-// plain text beside it.
+// plain text beside it, and without plain text to the text of HTML or RTF.
 [[nodiscard]] Contents read(const QMimeData *data);
 [[nodiscard]] bool canRead(const QMimeData *data);
 

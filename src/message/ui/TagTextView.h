@@ -5,8 +5,9 @@
 // the view's document is the text; attributedString() reads it.
 //
 // Copy and paste keep tags: the selection goes to the clipboard as tagged
-// text (see TagPasteboard) and comes back with new tag objects. Rich formats
-// of other programs are never read.
+// text (see TagPasteboard) and comes back with new tag objects. Of other
+// programs' rich formats only the text is read, and only when they offer no
+// plain text.
 
 #include "FormatTarget.h"
 
