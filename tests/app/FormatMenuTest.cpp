@@ -384,6 +384,31 @@ TEST_F(FormatMenuTest, ConditionResultTakesTheFormatInItsSheet)
     editor->reject();
 }
 
+TEST_F(FormatMenuTest, FieldNamesWithAmpersandShowLiterally)
+{
+    document->database().addField(QStringLiteral("R&D"));
+    focus(tab->bodyView());
+    // Qt shows an item's text the way its icon text strips it.
+    const auto shown = [](const QMenu *menu, const QString &text) -> QAction * {
+        for (QAction *action : menu->actions()) {
+            if (action->iconText() == text)
+                return action;
+        }
+        return nullptr;
+    };
+    tab->willBeSelected();
+    QAction *field = shown(tab->fieldMenuButton()->menu(), QStringLiteral("R&D"));
+    ASSERT_TRUE(field);
+    field->trigger();
+    EXPECT_EQ(AttributedTagString::textTagString(body()), "<R&D>");
+
+    tab->insertSpecialField(1);
+    ConditionEditor *editor = tab->conditionEditor();
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(shown(editor->findChild<QToolButton *>("insertFieldMenu")->menu(), QStringLiteral("R&D")));
+    editor->reject();
+}
+
 TEST_F(FormatMenuTest, ScreenshotOfTheFormatMenuOpen)
 {
     tab->setOption(1);

@@ -6,6 +6,7 @@
 
 #include "AlertPresenter.h"
 #include "Localizer.h"
+#include "MenuText.h"
 #include "Sheets.h"
 
 #include <QAction>
@@ -92,7 +93,7 @@ void SendMailsWindow::updateTestDatabaseList()
     for (int i = 0; i < tables.size(); ++i) {
         QAction *item = m_testMenu->addAction(tables.at(i).name);
         // "&" in a table's name is no shortcut.
-        item->setText(QString(tables.at(i).name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        item->setText(literalMenuText(tables.at(i).name));
         connect(item, &QAction::triggered, this, [this, i] { testlistChanged(i); });
     }
     m_testMenu->menuAction()->setEnabled(m_model.testTargetEnabled());
@@ -116,7 +117,7 @@ void SendMailsWindow::showTarget()
     QString title = targetTitle(m_model.target());
     if (m_model.target() == SendSheetModel::TestTable)
         title += QStringLiteral(": ") + m_model.selectedTestTableName();
-    m_ui->sourceDatabaseButton->setText(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    m_ui->sourceDatabaseButton->setText(literalMenuText(title));
 }
 
 void SendMailsWindow::okClicked()

@@ -28,6 +28,7 @@
 #include "Database.h"
 #include "FileIO.h"
 #include "Localizer.h"
+#include "MenuText.h"
 #include "NotificationNames.h"
 #include "Settings.h"
 
@@ -356,7 +357,7 @@ void MessageTabWidget::willBeSelected()
     if (!m_database)
         return;
     for (const QString &name : m_database->fieldNames())
-        m_fieldMenu->addAction(name, this, [this, name] { insertField(name); });
+        m_fieldMenu->addAction(literalMenuText(name), this, [this, name] { insertField(name); });
 }
 
 // ---- Changes of form ---------------------------------------------------

@@ -10,6 +10,7 @@
 #include "BetterString.h"
 #include "FilePanels.h"
 #include "Localizer.h"
+#include "MenuText.h"
 #include "Sheets.h"
 
 #include <QButtonGroup>
@@ -27,7 +28,7 @@ AttachmentEditor::AttachmentEditor(const Database *database, QWidget *parent)
 
     auto *fields = new QMenu(this);
     for (const QString &name : m_model.fieldNames())
-        fields->addAction(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")), this,
+        fields->addAction(literalMenuText(name), this,
                           [this, name] { insertField(name); });
     m_ui->insertFieldMenu->setText(Localizer::localizedString("Localized", "FIELD_PULLDOWN_TITLE"));
     m_ui->insertFieldMenu->setMenu(fields);

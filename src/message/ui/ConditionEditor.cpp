@@ -4,6 +4,7 @@
 
 #include "ActionGuard.h"
 #include "Localizer.h"
+#include "MenuText.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -28,7 +29,7 @@ ConditionEditor::ConditionEditor(QWidget *parent, const std::shared_ptr<Conditio
     m_ui->insertFieldMenu->setText(Localizer::localizedString("Localized", "FIELD_PULLDOWN_TITLE"));
     auto *menu = new QMenu(m_ui->insertFieldMenu);
     for (const QString &name : fieldNames)
-        menu->addAction(name, this, [this, name] { insertField(name); });
+        menu->addAction(literalMenuText(name), this, [this, name] { insertField(name); });
     m_ui->insertFieldMenu->setMenu(menu);
 
     connect(m_ui->conditionName, &QLineEdit::textEdited, m_model, &ConditionEditorModel::setConditionName);
