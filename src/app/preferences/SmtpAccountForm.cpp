@@ -119,8 +119,11 @@ void SmtpAccountForm::setEncryption(int tag)
 {
     if (tag != NoEncryption && tag != TlsFromFirstByte && tag != StartTls)
         return;
+    // A port the user typed is theirs; only the one that came with the
+    // encryption chosen before goes with it.
+    if (m_fields.port.trimmed() == defaultPort(m_fields.encryption))
+        m_fields.port = defaultPort(tag);
     m_fields.encryption = tag;
-    m_fields.port = defaultPort(tag);
 }
 
 void SmtpAccountForm::setLogin(const QString &text)
@@ -162,7 +165,14 @@ void SmtpAccountForm::fixAccountSettings(const QVariantMap &settings)
 
 QString SmtpAccountForm::defaultPort(int encryptionTag)
 {
-    return encryptionTag == TlsFromFirstByte ? QStringLiteral("465") : QStringLiteral("25");
+    switch (encryptionTag) {
+    case TlsFromFirstByte:
+        return QStringLiteral("465");
+    case StartTls:
+        return QStringLiteral("587"); // submission (RFC 6409), where clients upgrade
+    default:
+        return QStringLiteral("25");
+    }
 }
 
 bool SmtpAccountForm::isValidPort(const QString &text)

@@ -51,7 +51,8 @@ public:
     void setAuthIndex(int index);
     void setHost(const QString &text);
     void setPort(const QString &text) { m_fields.port = text; }
-    // The button with the tag was chosen: the port becomes that encryption's default.
+    // The button with the tag was chosen: a port that was the default of
+    // the encryption before becomes the new one's; any other stays.
     void setEncryption(int tag);
     void setLogin(const QString &text);
     void setPassword(const QString &text);
@@ -85,7 +86,7 @@ public:
     // "encryption" (0 none, 1 TLS from the first byte, 2 STARTTLS).
     void fixAccountSettings(const QVariantMap &settings);
 
-    // 465 for TLS from the first byte, else 25.
+    // 465 for TLS from the first byte, 587 for STARTTLS, 25 without encryption.
     [[nodiscard]] static QString defaultPort(int encryptionTag);
     [[nodiscard]] static bool isValidPort(const QString &text);
 

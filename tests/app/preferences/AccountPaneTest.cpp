@@ -89,12 +89,29 @@ TEST_F(PreferencesTest, StoredAccountsShowAsTheirKeysSay)
 TEST_F(PreferencesTest, ControlRulesAndTheDictionaryTheyMake)
 {
     SMTPSettingsView pane;
-    pane.setAccountData(QVariantMap{{"smtpPort", "2525"}});
     auto *port = child<QLineEdit>(&pane, "smtpPort");
-    child<QRadioButton>(&pane, "encryptionTls")->click();
-    EXPECT_EQ(port->text(), "465");
-    child<QRadioButton>(&pane, "encryptionStartTls")->click();
-    EXPECT_EQ(port->text(), "25");
+    // A port follows the encryption only while it is the default of the
+    // encryption chosen before; one the user typed stays.
+    const struct {
+        const char *port;
+        QStringList clicked;
+        QStringList ports;
+    } rows[] = {
+        {"25", {"encryptionTls", "encryptionStartTls", "encryptionNone"}, {"465", "587", "25"}},
+        {"2627", {"encryptionStartTls", "encryptionTls", "encryptionNone"}, {"2627", "2627", "2627"}},
+        {"587", {"encryptionTls"}, {"587"}}, // not the default of none
+        {"465", {"encryptionStartTls"}, {"587"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.port);
+        pane.setAccountData(QVariantMap{{"smtpPort", row.port}, {"useSSL", QString(row.port) == "465" ? "1" : "0"}});
+        QStringList ports;
+        for (const QString &button : row.clicked) {
+            child<QRadioButton>(&pane, button.toLatin1().constData())->click();
+            ports.append(port->text());
+        }
+        EXPECT_EQ(ports, row.ports);
+    }
 
     // Authentication without encryption warns that the password goes out as it is.
     auto *warning = child<QLabel>(&pane, "cleartextWarning");
