@@ -8,8 +8,10 @@
 #include "Localizer.h"
 #include "MessageTemplate.h"
 
+#include <QHash>
+
 BlacklistSettings::BlacklistSettings(BlacklistManager &manager, QObject *parent)
-    : QAbstractTableModel(parent), m_manager(manager)
+    : QAbstractTableModel(parent), m_manager(manager), m_rows(manager.addressList())
 {
 }
 
@@ -21,7 +23,7 @@ const QStringList &BlacklistSettings::importSuffixes()
 
 int BlacklistSettings::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_manager.addressCount();
+    return parent.isValid() ? 0 : int(m_rows.size());
 }
 
 int BlacklistSettings::columnCount(const QModelIndex &parent) const
@@ -31,14 +33,14 @@ int BlacklistSettings::columnCount(const QModelIndex &parent) const
 
 QVariant BlacklistSettings::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_manager.addressCount())
+    if (!index.isValid() || index.row() >= m_rows.size())
         return {};
     if (index.column() == NumberColumn && role == Qt::DisplayRole)
         return QString::number(index.row() + 1);
     if (index.column() == NumberColumn && role == Qt::TextAlignmentRole)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (index.column() == AddressColumn && (role == Qt::DisplayRole || role == Qt::EditRole))
-        return m_manager.addressAtIndex(index.row());
+        return m_rows.at(index.row());
     return {};
 }
 
@@ -60,30 +62,70 @@ Qt::ItemFlags BlacklistSettings::flags(const QModelIndex &index) const
 
 bool BlacklistSettings::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || index.column() != AddressColumn || index.row() >= m_manager.addressCount())
+    if (role != Qt::EditRole || index.column() != AddressColumn || index.row() >= m_rows.size())
         return false;
-    m_manager.replaceAddressAtIndex(index.row(), value.toString());
-    // The entry may have moved anywhere: a row-only update would leave the
-    // others showing, and the next edit reaching, entries that moved.
-    reloadAll();
+    const QString address = value.toString();
+    const int row = index.row();
+    if (address == m_rows.at(row))
+        return true;
+    const int at = managerIndex(row);
+    if (at < 0)
+        return false;
+    m_manager.replaceAddressAtIndex(at, address);
+    m_manager.refreshSet();
+    m_rows[row] = address;
+    emit dataChanged(index, index);
     return true;
 }
 
 int BlacklistSettings::addAddress()
 {
+    const int row = int(m_rows.size());
+    beginInsertRows({}, row, row);
     m_manager.addAddresses({QStringLiteral("")});
-    reloadAll();
-    // Empty entries sort first, and the new one after those there were.
-    int row = 0;
-    while (row + 1 < m_manager.addressCount() && m_manager.addressAtIndex(row + 1).isEmpty())
-        ++row;
+    m_rows.append(QStringLiteral(""));
+    endInsertRows();
     return row;
 }
 
 void BlacklistSettings::removeAddresses(const QList<int> &rows)
 {
-    m_manager.removeAddressesAtIndexes(rows);
-    reloadAll();
+    // Equal entries are alike: any of them may go for a row that shows one.
+    QHash<QString, int> wanted;
+    QList<bool> removedRow(m_rows.size(), false);
+    for (const int row : rows) {
+        if (row >= 0 && row < m_rows.size() && !removedRow[row]) {
+            removedRow[row] = true;
+            ++wanted[m_rows.at(row)];
+        }
+    }
+    if (wanted.isEmpty())
+        return;
+    QList<int> indexes;
+    const QStringList &entries = m_manager.addressList();
+    for (int i = 0; i < entries.size(); ++i) {
+        const auto it = wanted.find(entries.at(i));
+        if (it != wanted.end() && *it > 0) {
+            --*it;
+            indexes.append(i);
+        }
+    }
+    beginResetModel();
+    m_manager.removeAddressesAtIndexes(indexes);
+    m_manager.refreshSet();
+    QStringList kept;
+    kept.reserve(m_rows.size() - indexes.size());
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        if (!removedRow[row])
+            kept.append(m_rows.at(row));
+    }
+    m_rows = std::move(kept);
+    endResetModel();
+}
+
+int BlacklistSettings::managerIndex(int row) const
+{
+    return int(m_manager.addressList().indexOf(m_rows.at(row)));
 }
 
 void BlacklistSettings::addAddressesFromFile(QWidget *window)
@@ -128,5 +170,6 @@ QStringList BlacklistSettings::linesOf(const QString &text)
 void BlacklistSettings::reloadAll()
 {
     beginResetModel();
+    m_rows = m_manager.addressList();
     endResetModel();
 }

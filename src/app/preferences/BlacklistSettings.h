@@ -2,9 +2,13 @@
 
 // The blacklist pane of the preferences window: the shared blacklist as a
 // table ("No" and the entry), edited in place, with adding, removing and
-// importing one entry per line of a text file. Rows are read from the
-// blacklist each time. Edits are saved when the window is confirmed; added
-// entries at once (BlacklistManager::addAddresses).
+// importing one entry per line of a text file. Every change is matched at
+// once, so runs started from then on see it; it is saved when the window
+// closes (added entries at once, BlacklistManager::addAddresses).
+//
+// The blacklist keeps its entries sorted, but the rows stay where they are
+// while the pane is shown: an entry that moved as it was typed would leave
+// the next click, and the next edit, on some other entry. New rows go last.
 //
 // Main thread only.
 
@@ -29,7 +33,7 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     [[nodiscard]] Qt::ItemFlags flags(const QModelIndex &index) const override;
-    // Replaces the entry; the list is sorted again, so every row is reloaded.
+    // Replaces the entry shown in the row; the row stays where it is.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
     // Adds an empty entry for the user to type into; returns its row.
@@ -47,7 +51,12 @@ public:
     static const QStringList &importSuffixes();
 
 private:
+    // Shows the blacklist's entries in its own order again.
     void reloadAll();
+    // Where the blacklist keeps the entry shown in the row; -1 if it does not.
+    [[nodiscard]] int managerIndex(int row) const;
 
     BlacklistManager &m_manager;
+    // The entries in the order shown, sharing the blacklist's strings.
+    QStringList m_rows;
 };
