@@ -1325,6 +1325,14 @@
         <translation>The settings could not be written to the file “%1”. Check that the folder exists and can be written to, then try again.</translation>
     </message>
     <message>
+        <source>SETTINGS_NOT_WRITTEN_DISCARD_MESSAGE</source>
+        <translation>Your changes could not be written to the file “%1”. Discard them and close the window, or cancel to keep the window open and try again once the file can be written.</translation>
+    </message>
+    <message>
+        <source>DISCARD_CHANGES</source>
+        <translation>Discard Changes</translation>
+    </message>
+    <message>
         <source>ADD_SMTP_ACCOUNT</source>
         <translation>SMTP Server</translation>
     </message>

@@ -8,7 +8,7 @@
 #include "AddressBookDatabase.h"
 #include "DatabaseManager.h"
 #include "PlainArrayDatabase.h"
-#include "QuestionPresenter.h"
+#include "RecordingQuestions.h"
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
@@ -20,20 +20,6 @@
 #include <gtest/gtest.h>
 
 using Rows = QList<QStringList>;
-
-// Answers from a list (Cancel when it runs out) and notes what was asked.
-class RecordingQuestions : public QuestionPresenter {
-public:
-    RecordingQuestions() { QuestionPresenter::setCurrent(this); }
-    ~RecordingQuestions() override { QuestionPresenter::setCurrent(nullptr); }
-    bool confirm(QWidget *, const QString &title, const QString &text, const QString &) override
-    {
-        asked.append(title + QStringLiteral(": ") + text);
-        return !answers.isEmpty() && answers.takeFirst();
-    }
-    QStringList asked;
-    QList<bool> answers;
-};
 
 class ProjectFixture : public ::testing::Test {
 protected:

@@ -33,6 +33,16 @@ void AccountListDS::removeAccount(int row)
     endRemoveRows();
 }
 
+void AccountListDS::showName(int row, const QString &name)
+{
+    if (row < 0 || row >= m_accounts.size() || m_accounts.at(row).typeId() != QMetaType::QVariantMap)
+        return;
+    QVariantMap account = m_accounts.at(row).toMap();
+    account.insert(AccountKeys::AccountName, name);
+    m_accounts[row] = account;
+    emit dataChanged(index(row), index(row));
+}
+
 int AccountListDS::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_accounts.size());

@@ -17,6 +17,8 @@ public:
     void setAccounts(const QVariantList &accounts);
     // The list after the row was removed.
     void removeAccount(int row);
+    // Shows the row under a name not stored yet.
+    void showName(int row, const QString &name);
     [[nodiscard]] const QVariantList &accounts() const { return m_accounts; }
 
     [[nodiscard]] int rowCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -16,7 +16,9 @@
 #include "BlacklistManager.h"
 #include "ErrorReporter.h"
 #include "Localizer.h"
+#include "QuestionPresenter.h"
 #include "Settings.h"
+#include "UserDefaults.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -82,6 +84,8 @@ void SettingsWindow::connectControls()
     connect(m_ui->buttons, &QDialogButtonBox::accepted, this, &SettingsWindow::saveSettings);
     connect(m_ui->removeAccountButton, &QToolButton::clicked, this, &SettingsWindow::removeAccount);
     connect(m_ui->accountTypeMenu, &QComboBox::activated, this, &SettingsWindow::changeAccountType);
+    connect(m_ui->accountNameField, &QLineEdit::textEdited, this,
+            [this](const QString &name) { m_editor.accountNameEdited(name); });
     connect(m_ui->messageFontButton, &QPushButton::clicked, this, &SettingsWindow::setDefaultMessageFont);
     connect(m_ui->corvantilineIgnoreErrors, &QCheckBox::toggled, this, &SettingsWindow::ignoreErrorsStateChanged);
     connect(m_ui->accountTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -98,7 +102,8 @@ void SettingsWindow::connectControls()
 
     connect(m_ui->addAddressButton, &QPushButton::clicked, this, [this] {
         ActionGuard::run([this] {
-            const int row = m_blacklist->addAddress();
+            int row = -1;
+            m_editor.write([&] { row = m_blacklist->addAddress(); });
             const QModelIndex index = m_blacklist->index(row, BlacklistSettings::AddressColumn);
             m_ui->blacklistTable->setCurrentIndex(index);
             m_ui->blacklistTable->edit(index);
@@ -107,8 +112,9 @@ void SettingsWindow::connectControls()
     connect(m_ui->removeAddressButton, &QPushButton::clicked, this, [this] {
         ActionGuard::run([this] { m_blacklist->removeAddresses(selectedRows(m_ui->blacklistTable)); }, this);
     });
-    connect(m_ui->importAddressesButton, &QPushButton::clicked, this,
-            [this] { ActionGuard::run([this] { m_blacklist->addAddressesFromFile(this); }, this); });
+    connect(m_ui->importAddressesButton, &QPushButton::clicked, this, [this] {
+        ActionGuard::run([this] { m_editor.write([this] { m_blacklist->addAddressesFromFile(this); }); }, this);
+    });
 }
 
 SettingsWindow *SettingsWindow::openWindow()
@@ -160,6 +166,7 @@ void SettingsWindow::loadCorvantilineSettings()
     m_ui->corvantilineRememberSize->setChecked(general.rememberWindowSize);
     m_ui->corvantilineIgnoreErrors->setChecked(general.ignoreErrors);
     m_ui->corvantilineIgnoreErrorsCount->setValue(general.errorCount);
+    m_ui->corvantilineAskBeforeSending->setChecked(general.askBeforeSending);
     ignoreErrorsStateChanged();
     updateDefaultMessageFontField();
 }
@@ -173,6 +180,7 @@ SettingsEditor::General SettingsWindow::generalControls() const
     general.rememberWindowSize = m_ui->corvantilineRememberSize->isChecked();
     general.ignoreErrors = m_ui->corvantilineIgnoreErrors->isChecked();
     general.errorCount = m_ui->corvantilineIgnoreErrorsCount->value();
+    general.askBeforeSending = m_ui->corvantilineAskBeforeSending->isChecked();
     return general;
 }
 
@@ -246,7 +254,9 @@ AccountPane &SettingsWindow::showAccountPane(const QString &type)
     if (m_accountView) {
         m_ui->accountAreaLayout->removeWidget(m_accountView);
         // Later: the old pane may be the sender of the action that replaces it.
+        // Out of the window at once, so that nothing finds its controls.
         m_accountView->hide();
+        m_accountView->setParent(nullptr);
         m_accountView->deleteLater();
     }
     m_ui->accountAreaLayout->addWidget(pane);
@@ -331,8 +341,18 @@ void SettingsWindow::reject()
 void SettingsWindow::closeEvent(QCloseEvent *event)
 {
     if (!m_closed && !storeAll()) {
-        event->ignore();
-        return;
+        // A window that can never close would keep the program from
+        // quitting too: the user may let the changes go.
+        const bool discard = QuestionPresenter::current().confirm(
+            this, Localizer::localizedString("Localized-Settings", "SETTINGS_NOT_WRITTEN_TITLE"),
+            Localizer::localizedString("Localized-Settings", "SETTINGS_NOT_WRITTEN_DISCARD_MESSAGE")
+                .arg(UserDefaults::standardUserDefaults().filePath()),
+            Localizer::localizedString("Localized-Settings", "DISCARD_CHANGES"));
+        if (!discard) {
+            event->ignore();
+            return;
+        }
+        ActionGuard::run([this] { m_editor.discardChanges(); }, this);
     }
     m_closed = true;
     // Not QDialog's: it would reject, and rejecting closes again.

@@ -3,9 +3,10 @@
 // The preferences window: general preferences, the default message font,
 // the sending accounts with the pane of the selected one, the templates and
 // the blacklist. One at a time, not modal. Closing it in any way (the OK
-// button, the close button, Escape, quitting) stores everything first; when
-// that cannot be written the user is told and the window stays open. The
-// logic lives in SettingsEditor and the panes' own classes.
+// button, the close button, Escape, quitting) stores what changed first;
+// when that cannot be written the user chooses between discarding the
+// changes and keeping the window open. The logic lives in SettingsEditor
+// and the panes' own classes.
 //
 // Main thread only.
 
@@ -43,7 +44,7 @@ public:
     // Makes Settings::showSettings open this window.
     static void registerWithSettings();
     // Stores and closes the open window (at quit); false when it stays
-    // open because storing failed.
+    // open because storing failed and the user kept the changes.
     static bool closeOpenWindow();
 
     [[nodiscard]] SettingsEditor &editor() { return m_editor; }

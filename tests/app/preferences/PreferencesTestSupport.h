@@ -2,9 +2,10 @@
 
 // What the preferences tests share: fresh preferences in a file of their
 // own, a keychain in memory that counts what it is asked, scripted file and
-// font panels, recorded alerts, and pictures of windows.
+// font panels, recorded alerts and questions, and pictures of windows.
 
 #include "../../foundation_ui/RecordingAlertPresenter.h"
+#include "../RecordingQuestions.h"
 
 #include "BlacklistManager.h"
 #include "Keychain.h"
@@ -133,6 +134,7 @@ protected:
 
     QTemporaryDir dir;
     RecordingAlertPresenter alerts;
+    RecordingQuestions questions;
     ScriptedPanels panels;
     std::shared_ptr<CountingKeychain> keychain = std::make_shared<CountingKeychain>();
 };

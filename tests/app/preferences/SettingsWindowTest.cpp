@@ -9,6 +9,8 @@
 #include "SMTPSettingsView.h"
 #include "SettingsEditor.h"
 
+#include "MyApplication.h"
+
 #include "Localizer.h"
 #include "TemplateManager.h"
 
@@ -105,8 +107,9 @@ TEST_F(PreferencesTest, ErrorCountIsShownAndStoredWithItsCheckbox)
         {0, false, 10, std::nullopt, 0, 0},  // off shows 10, disabled, and stays 0
         {0, false, 10, true, 3, 3},          // turned on with 3
         {5, true, 5, false, 7, 0},           // off stores 0 whatever the field holds
-        {-4, false, 10, std::nullopt, 0, 0}, // below 1 counts as off
-        {20000, true, 9999, std::nullopt, 0, 9999},
+        {-4, false, 10, std::nullopt, 0, -4}, // below 1 counts as off; untouched, it stays
+        {20000, true, 9999, std::nullopt, 0, 20000},
+        {20000, true, 9999, false, 0, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.stored);
@@ -129,6 +132,33 @@ TEST_F(PreferencesTest, ErrorCountIsShownAndStoredWithItsCheckbox)
     }
 }
 
+TEST_F(PreferencesTest, TheSendConfirmationCanBeAskedForAgain)
+{
+    // "Do not ask again", ticked on the confirmation, stored 0.
+    const QString key = QStringLiteral("show_AskSendMessages");
+    const struct {
+        QVariant stored;
+        bool shown;
+        bool turn;
+        QVariant expected;
+    } rows[] = {
+        {QVariant(), true, true, QVariant()}, // untouched: nothing written
+        {0, false, true, 1},
+        {1, true, false, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.stored.toString().toStdString());
+        UserDefaults::standardUserDefaults().setObject(row.stored, key);
+        auto *window = new SettingsWindow;
+        auto *checkbox = child<QCheckBox>(window, "corvantilineAskBeforeSending");
+        ASSERT_TRUE(checkbox);
+        EXPECT_EQ(checkbox->isChecked(), row.shown);
+        checkbox->setChecked(row.turn);
+        window->saveSettings();
+        EXPECT_EQ(UserDefaults::standardUserDefaults().objectForKey(key), row.expected);
+    }
+}
+
 TEST_F(PreferencesTest, TheChosenFontIsStoredAtOnce)
 {
     Settings::setFontFamilyCheck([](const QString &family) { return family == "DejaVu Serif"; });
@@ -148,33 +178,69 @@ TEST_F(PreferencesTest, TheChosenFontIsStoredAtOnce)
 TEST_F(PreferencesTest, AccountsAreAddedSelectedAndChangedInType)
 {
     auto *window = new SettingsWindow;
+    window->show();
     const QString newName = Localizer::localizedString("Localized", "EMPTY_ACCNT_NAME");
-    for (const int tag : {1, 2, 3})
-        window->addAccount(tag);
-    ASSERT_EQ(Settings::accountArray()->size(), 3);
-    EXPECT_EQ(Settings::nameForAccount(2), newName);
-    EXPECT_EQ(*Settings::accountType(0), AccountTypes::Smtp);
-    EXPECT_EQ(*Settings::accountType(1), AccountTypes::LocalServer);
-    EXPECT_EQ(*Settings::accountType(2), AccountTypes::AppleMail);
-    // Adding selects nothing: the pane of no account stays, its controls off.
-    EXPECT_EQ(window->editor().activeAccount(), -1);
-    EXPECT_FALSE(child<QComboBox>(window, "accountTypeMenu")->isEnabled());
+    auto *nameField = child<QLineEdit>(window, "accountNameField");
+    auto *typeMenu = child<QComboBox>(window, "accountTypeMenu");
+    const auto selectedRows = [window] { return window->accountTable()->selectionModel()->selectedRows(); };
+    const struct {
+        int tag;
+        const char *type;
+        const char *pane;
+    } added[] = {{1, "smtp", "SMTPSettingsView"}, {2, "localserver", "LocalServerSettingsView"},
+                 {3, "applemail", "AppleMailSettingsView"}};
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(added[row].type);
+        window->addAccount(added[row].tag);
+        EXPECT_EQ(*Settings::accountType(row), added[row].type);
+        EXPECT_EQ(Settings::nameForAccount(row), newName);
+        // The new account is the one shown, ready for its name.
+        EXPECT_EQ(window->editor().activeAccount(), row);
+        ASSERT_EQ(selectedRows().size(), 1);
+        EXPECT_EQ(selectedRows()[0].row(), row);
+        EXPECT_EQ(QString::fromLatin1(window->accountView()->metaObject()->className()), added[row].pane);
+        EXPECT_TRUE(typeMenu->isEnabled());
+        EXPECT_EQ(nameField->text(), newName);
+        // The list shows the name as it is typed.
+        nameField->selectAll();
+        QTest::keyClicks(nameField, QStringLiteral("account %1").arg(row));
+        EXPECT_EQ(selectedRows()[0].data().toString(), QStringLiteral("account %1").arg(row));
+    }
+    // Adding stored the account shown before, typed name and all.
+    EXPECT_EQ(Settings::nameForAccount(1), "account 1");
 
     Settings::setDataForAccount(smtpAccount("bob"), 0);
     window->editor().accountList().setAccounts(*Settings::accountArray());
     selectRow(window, 0);
     ASSERT_TRUE(qobject_cast<SMTPSettingsView *>(window->accountView()));
-    EXPECT_EQ(child<QLineEdit>(window, "accountNameField")->text(), "bob");
+    EXPECT_EQ(nameField->text(), "bob");
     // Another selection stores the pane, its name included.
-    child<QLineEdit>(window, "accountNameField")->setText("bob's");
+    nameField->setText("bob's");
     selectRow(window, 1);
     ASSERT_TRUE(qobject_cast<LocalServerSettingsView *>(window->accountView()));
     EXPECT_EQ(Settings::nameForAccount(0), "bob's");
 
-    // SMTP to direct delivery: the pane's three keys replace the SMTP ones.
+    // Away from SMTP and back: the server, port, login and encryption are
+    // as they were, and so is what is stored.
+    QVariantMap bob = smtpAccount("bob");
+    bob.insert(AccountKeys::AccountName, "bob's");
     selectRow(window, 0);
-    child<QComboBox>(window, "accountTypeMenu")->setCurrentIndex(1);
-    window->changeAccountType(1);
+    for (const int type : {1, 2, 0}) {
+        typeMenu->setCurrentIndex(type);
+        emit typeMenu->activated(type);
+    }
+    auto *smtp = qobject_cast<SMTPSettingsView *>(window->accountView());
+    ASSERT_TRUE(smtp);
+    EXPECT_EQ(child<QLineEdit>(smtp, "smtpHost")->text(), "smtp.example.org");
+    EXPECT_EQ(child<QLineEdit>(smtp, "smtpPort")->text(), "587");
+    EXPECT_EQ(child<QLineEdit>(smtp, "smtpLogin")->text(), "bob");
+    EXPECT_EQ(smtp->form().fields().encryption, SmtpAccountForm::StartTls);
+    window->editor().saveAccountSettings();
+    EXPECT_EQ(*Settings::dataForAccount(0), bob);
+
+    // SMTP to direct delivery: the pane's three keys replace the SMTP ones.
+    typeMenu->setCurrentIndex(1);
+    emit typeMenu->activated(1);
     ASSERT_TRUE(qobject_cast<LocalServerSettingsView *>(window->accountView()));
     window->saveSettings();
     const QVariantMap changed = *Settings::dataForAccount(0);
@@ -216,29 +282,56 @@ TEST_F(PreferencesTest, RemovingAnAccountNeverStoresItsPaneAndTheSendChoiceFollo
     }
 }
 
-TEST_F(PreferencesTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStays)
+TEST_F(PreferencesTest, ClosingWritesOnlyChangesAndWhatCannotBeWrittenMayBeDiscarded)
 {
     SettingsWindow::registerWithSettings();
-    SettingsWindow *window = openedWindow();
-    ASSERT_TRUE(window);
-    child<QCheckBox>(window, "corvantilineLogFile")->setChecked(true);
+    UserDefaults &defaults = UserDefaults::standardUserDefaults();
+    const QString discard = Localizer::localizedString("Localized-Settings", "DISCARD_CHANGES");
     // A folder where the file should be: nothing can write it, root included.
     QFile::remove(iniPath());
     ASSERT_TRUE(QDir().mkdir(iniPath()));
-    window->saveSettings();
-    EXPECT_EQ(SettingsWindow::openWindow(), window);
-    EXPECT_TRUE(window->isVisible());
-    ASSERT_EQ(alerts.shown.size(), 1);
-    EXPECT_EQ(alerts.shown[0].title, Localizer::localizedString("Localized-Settings", "SETTINGS_NOT_WRITTEN_TITLE"));
-    EXPECT_TRUE(alerts.shown[0].text.contains(iniPath()));
-    EXPECT_EQ(alerts.shown[0].window, window);
 
-    ASSERT_TRUE(QDir().rmdir(iniPath()));
-    window->close();
+    // Nothing changed: every way out closes, and nothing is written.
+    const quint64 failed = defaults.failedWriteCount();
+    for (const bool quitting : {false, true}) {
+        SettingsWindow *window = openedWindow();
+        ASSERT_TRUE(window);
+        EXPECT_TRUE(quitting ? MyApplication::prepareQuit() : window->close());
+        EXPECT_EQ(SettingsWindow::openWindow(), nullptr);
+    }
+    EXPECT_EQ(defaults.failedWriteCount(), failed);
+    EXPECT_TRUE(questions.asked.isEmpty());
+    EXPECT_TRUE(alerts.shown.isEmpty());
+
+    // A change that cannot be written: kept while the user wants, else
+    // discarded, then gone from what the program reads too.
+    SettingsWindow *window = openedWindow();
+    child<QCheckBox>(window, "corvantilineLogFile")->setChecked(true);
+    BlacklistManager::sharedManager().addAddresses({QStringLiteral("kept@example.org")});
+    questions.answers = {false};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(SettingsWindow::openWindow(), window);
+    ASSERT_EQ(questions.asked.size(), 1);
+    EXPECT_TRUE(questions.asked[0].contains(iniPath()));
+    EXPECT_EQ(questions.actions, QStringList{discard});
+    questions.answers = {true};
+    EXPECT_TRUE(MyApplication::prepareQuit());
     EXPECT_EQ(SettingsWindow::openWindow(), nullptr);
-    EXPECT_EQ(alerts.shown.size(), 1);
+    EXPECT_EQ(questions.asked.size(), 2);
+    EXPECT_FALSE(Settings::writeLogFile());
+    EXPECT_FALSE(BlacklistManager::sharedManager().isAddressInList(QStringLiteral("kept@example.org")));
+    EXPECT_TRUE(alerts.shown.isEmpty());
+
+    // Once the file can be written, what the user changed is.
+    ASSERT_TRUE(QDir().rmdir(iniPath()));
+    window = openedWindow();
+    child<QCheckBox>(window, "corvantilineLogFile")->setChecked(true);
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(questions.asked.size(), 2);
     UserDefaults reread(iniPath());
     EXPECT_TRUE(reread.boolForKey(SettingsKeys::WriteSentMailsLog));
+    const QVariantList blacklist = reread.arrayForKey(BlacklistManager::DefaultsKey).value_or(QVariantList());
+    EXPECT_FALSE(blacklist.contains("kept@example.org"));
 }
 
 TEST_F(PreferencesTest, DamagedAccountListIsReportedOnceAndKept)
