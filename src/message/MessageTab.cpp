@@ -24,18 +24,6 @@ void replaceContent(TagTextStorage &storage, const RichText &text)
     }
 }
 
-// An attribute edit over the whole text, length unchanged: the view draws
-// the tags again.
-void markEdited(TagTextStorage &storage)
-{
-    const RichText text = storage.text();
-    int position = 0;
-    for (const RichText::Run &run : text.runs()) {
-        storage.setAttributes(run.attributes, TextRange{position, run.length});
-        position += run.length;
-    }
-}
-
 // The platform's fixed-pitch font for plain and HTML-source editing, when it has one.
 std::optional<FontDescriptor> fixedPitchFont()
 {
@@ -376,8 +364,12 @@ void MessageTab::tagNameChanged(const QString &oldName, const QString &newName)
         for (const SimpleTagRef &tag : AttributedTagString::tags(*m_alternativeBodyPart))
             tag->tagNameChanged(oldName, newName);
     }
-    markEdited(m_subject);
-    markEdited(m_body);
+    if (m_tagRenameObserver)
+        m_tagRenameObserver(oldName, newName);
+    // Reported as tags edited in place, not as new text: a view that holds
+    // typed text not yet handed back keeps it, and its undo history.
+    m_subject.tagsEdited();
+    m_body.tagsEdited();
 }
 
 void MessageTab::fieldNameChangedNotification(const QVariantMap &userInfo)

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 
 class Database;
@@ -133,8 +134,13 @@ public:
     // The oldest documents' text form: subject, separator, body.
     void readDataString(const QString &string);
 
-    // A field was renamed: the tags that name it follow, in every part.
+    // A field was renamed: the tags that name it follow, in every part and
+    // in the views that show the texts (through the rename observer).
     void tagNameChanged(const QString &oldName, const QString &newName);
+    // Whoever shows the texts renames the tags it holds beyond them: those
+    // typed since the last hand-back, or waiting in its undo history.
+    using TagRenameObserver = std::function<void(const QString &oldName, const QString &newName)>;
+    void setTagRenameObserver(TagRenameObserver observer) { m_tagRenameObserver = std::move(observer); }
     // The user info of a "Database->FieldNamesChanged" notification.
     void fieldNameChangedNotification(const QVariantMap &userInfo);
     // Follows the renames of the table's fields (every table's when null)
@@ -159,6 +165,7 @@ private:
     std::optional<FontDescriptor> m_bodyFont;
     std::optional<RgbaColor> m_backgroundColor;
     TagDelegate *m_tagDelegate = nullptr;
+    TagRenameObserver m_tagRenameObserver;
     // Last, so that it goes first: no notification reaches a half-destroyed tab.
     NotificationCenter::Observation m_fieldNamesObservation;
 };

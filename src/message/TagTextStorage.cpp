@@ -25,6 +25,11 @@ void TagTextStorage::tagNameChanged(const QString &oldName, const QString &newNa
         tag->tagNameChanged(oldName, newName);
 }
 
+void TagTextStorage::tagsEdited() const
+{
+    report(EditKind::Tags, TextRange{0, m_attribString.length()}, 0);
+}
+
 void TagTextStorage::setTagFont(const FontDescriptor &font)
 {
     for (const SimpleTagRef &tag : AttributedTagString::tags(m_attribString))

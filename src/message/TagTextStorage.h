@@ -11,7 +11,9 @@
 
 class TagTextStorage {
 public:
-    enum class EditKind { Characters, Attributes };
+    // Tags: the tags changed in place (names, looks); the characters and
+    // their attributes are as they were, so a view need only draw them again.
+    enum class EditKind { Characters, Attributes, Tags };
     // kind, edited range (in the text before the edit), change in length.
     using EditObserver = std::function<void(EditKind, TextRange, int)>;
 
@@ -27,6 +29,8 @@ public:
 
     // Every tag that renames itself takes the new name; no edit is reported.
     void tagNameChanged(const QString &oldName, const QString &newName);
+    // Reports a Tags edit of the whole text.
+    void tagsEdited() const;
     // Gives every tag the font, then reports an attribute edit of the whole text.
     void setTagFont(const FontDescriptor &font);
 

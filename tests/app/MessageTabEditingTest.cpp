@@ -4,11 +4,15 @@
 
 #include "BodyTextView.h"
 #include "ConditionEditor.h"
+#include "DatabaseTab.h"
+#include "DocumentWindow.h"
+#include "FieldNamesEditor.h"
 #include "FileChooser.h"
 #include "HTMLConverter.h"
 #include "ImageEditor.h"
 #include "MessageTabWidget.h"
 #include "MyDocument.h"
+#include "RecipientTableModel.h"
 #include "SingleLineTextView.h"
 #include "TemplateSelector.h"
 #include "message/TextFixtures.h"
@@ -24,8 +28,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -60,13 +67,58 @@ public:
 
 class MessageTabEditingTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { openDocument(); }
+
+    void openDocument()
     {
         document = std::make_unique<MyDocument>();
         document->showWindows();
         QApplication::setActiveWindow(document->window());
         ASSERT_TRUE(QTest::qWaitForWindowActive(document->window()));
         tab = document->messageTabWidget();
+    }
+
+    void showTab(QWidget *page)
+    {
+        document->documentWindow()->tabView()->setCurrentWidget(page);
+        QApplication::setActiveWindow(document->window());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(document->window()));
+    }
+
+    // Typed into a cell's editor as the user does, committed with Return.
+    static void typeIntoEditor(QAbstractItemView *view, const QModelIndex &index, const QString &text)
+    {
+        view->setCurrentIndex(index);
+        QTest::keyClick(view, Qt::Key_F2);
+        auto *editor = view->viewport()->findChild<QLineEdit *>();
+        ASSERT_TRUE(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+
+    // Through the recipient tab's field names sheet.
+    void renameField(int position, const QString &name)
+    {
+        showTab(document->databaseTab());
+        document->window()->findChild<QAction *>(QStringLiteral("actionEditFieldNames"))->trigger();
+        FieldNamesEditor *sheet = document->window()->findChild<FieldNamesEditor *>();
+        ASSERT_TRUE(sheet);
+        auto *list = sheet->findChild<QTableView *>(QStringLiteral("tableView"));
+        typeIntoEditor(list, list->model()->index(position, 1), name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return document->database().fieldNames().contains(name); }));
+        sheet->accept();
+        showTab(tab);
+    }
+
+    void editFirstRow(int column, const QString &value)
+    {
+        showTab(document->databaseTab());
+        DatabaseTab *recipients = document->databaseTab();
+        typeIntoEditor(recipients->tableView(), recipients->model()->index(0, column), value);
+        const QString columnID = recipients->model()->identifier(column);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return document->database().entryValue(0, columnID) == value; }));
+        showTab(tab);
     }
 
     void focus(QWidget *view)
@@ -167,6 +219,72 @@ TEST_F(MessageTabEditingTest, FormRoundTripKeepsBoldAndUndoesStepByStep)
     redo();
     EXPECT_EQ(document->messageTab().mode(), Mode::Plain);
     EXPECT_TRUE(document->isDocumentEdited());
+}
+
+TEST_F(MessageTabEditingTest, RenamesFromTheRecipientTabKeepWhatWasTypedAndItsHistory)
+{
+    // A field renamed, or a first-row value that names tags changed, while
+    // the views hold text typed since the last save: the tags take the new
+    // names where they stand, and nothing typed is lost, nor Ctrl+Z.
+    QTemporaryDir dir;
+    const struct {
+        const char *form;
+        int option;
+        bool plainPartShown;
+    } forms[] = {
+        {"formatted", 1, false},
+        {"plain", 3, false},
+        {"raw HTML", 2, false},
+        {"raw HTML with the plain part shown", 2, true},
+    };
+    for (const auto &f : forms) {
+        SCOPED_TRACE(f.form);
+        openDocument();
+        document->database().addEntryWithData(-1, {"eve@x.org", "Greeting", "Ek"});
+        document->databaseTab()->refreshData();
+        const QString field = document->database().fieldNames().value(1);
+        tab->setOption(f.option);
+        if (f.plainPartShown)
+            tab->modeButtonClicked(2);
+
+        focus(tab->subjectView());
+        QTest::keyClicks(tab->subjectView(), "Hello ");
+        tab->insertField("Greeting");
+        focus(tab->bodyView());
+        QTest::keyClicks(tab->bodyView(), "Saved part. ");
+        tab->insertField(field);
+        QString error;
+        ASSERT_TRUE(document->writeToFile(dir.filePath("typed.quorv2"), &error)) << error.toStdString();
+        QTest::keyClicks(tab->bodyView(), "Typed after the save.");
+        tab->insertField(field);
+        focus(tab->subjectView());
+        QTest::keyClick(tab->subjectView(), Qt::Key_End);
+        QTest::keyClicks(tab->subjectView(), " now");
+
+        const auto shown = [](const TagTextView *view) {
+            return AttributedTagString::textTagString(view->attributedString()).toStdString();
+        };
+        renameField(1, "given name");
+        EXPECT_EQ(shown(tab->bodyView()), "Saved part. <given name>Typed after the save.<given name>");
+        EXPECT_EQ(shown(tab->subjectView()), "Hello <Greeting> now");
+        focus(tab->bodyView());
+        QTest::keyClick(tab->bodyView(), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(tab->bodyView(), " And more.");
+        editFirstRow(4, "Salutation");
+        const std::string typedBody = "Saved part. <given name>Typed after the save.<given name> And more.";
+        EXPECT_EQ(shown(tab->bodyView()), typedBody);
+        EXPECT_EQ(shown(tab->subjectView()), "Hello <Salutation> now");
+
+        // Ctrl+Z walks back through the typing to what was saved, renamed.
+        focus(tab->bodyView());
+        for (int press = 0; press < 6 && tab->bodyView()->toPlainText().contains("Typed"); ++press)
+            undo();
+        EXPECT_EQ(shown(tab->bodyView()), "Saved part. <given name>");
+        for (int press = 0; press < 6 && !tab->bodyView()->toPlainText().contains("more"); ++press)
+            redo();
+        EXPECT_EQ(AttributedTagString::textTagString(body()).toStdString(), typedBody);
+        EXPECT_EQ(document->messageTab().editHTMLPart(), f.option == 2 && !f.plainPartShown);
+    }
 }
 
 TEST_F(MessageTabEditingTest, HtmlImportIsOneStepThatCtrlZTakesBack)

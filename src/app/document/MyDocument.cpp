@@ -281,8 +281,6 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
     m_messageFieldNamesObservation =
         center.addObserver(NotificationNames::DatabaseFieldNamesChanged, &m_database, [this](const Notification &n) {
             m_messageTab.fieldNameChangedNotification(n.userInfo);
-            if (m_messageTabWidget)
-                m_messageTabWidget->fieldNameChangedNotification(n.userInfo);
         });
     m_tabFieldNamesObservation =
         center.addObserver(NotificationNames::DatabaseFieldNamesChanged, &m_database, [this](const Notification &) {

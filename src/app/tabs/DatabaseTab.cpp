@@ -6,14 +6,12 @@
 
 #include "FindPanel.h"
 
-#include "MessageTabWidget.h"
 #include "MyDocument.h"
 
 #include "Database.h"
 
 #include "Alerts.h"
 #include "Localizer.h"
-#include "NotificationNames.h"
 #include "Values.h"
 
 #include <QApplication>
@@ -136,9 +134,6 @@ void DatabaseTab::setUpCommands()
         if (!m_document)
             return;
         m_document->messageTab().tagNameChanged(oldName, newName);
-        if (MessageTabWidget *widget = m_document->messageTabWidget())
-            widget->fieldNameChangedNotification(
-                {{NotificationNames::DatabaseOldNameKey, oldName}, {NotificationNames::DatabaseNewNameKey, newName}});
     });
 }
 

@@ -29,7 +29,6 @@
 #include "FileIO.h"
 #include "Localizer.h"
 #include "MenuText.h"
-#include "NotificationNames.h"
 #include "Settings.h"
 
 #include <QAction>
@@ -179,6 +178,7 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     if (m_messageTab) {
         m_messageTab->subjectStorage().setEditObserver({});
         m_messageTab->textStorage().setEditObserver({});
+        m_messageTab->setTagRenameObserver({});
         if (m_messageTab->tagDelegate() == this)
             m_messageTab->setTagDelegate(nullptr);
     }
@@ -191,8 +191,19 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     AttributedTagString::setAttachmentDelegate(messageTab->bodyString(), this);
     if (messageTab->alternativeBodyPart())
         AttributedTagString::setAttachmentDelegate(*messageTab->alternativeBodyPart(), this);
-    messageTab->subjectStorage().setEditObserver([this](auto...) { showSubject(); });
-    messageTab->textStorage().setEditObserver([this](auto...) { showBody(); });
+    // Tags changed in place need drawing only: the views may hold text typed
+    // since the last commit, which the message's own copy lacks.
+    using EditKind = TagTextStorage::EditKind;
+    messageTab->subjectStorage().setEditObserver([this](EditKind kind, auto...) {
+        kind == EditKind::Tags ? m_subjectView->reloadTagData() : showSubject();
+    });
+    messageTab->textStorage().setEditObserver([this](EditKind kind, auto...) {
+        kind == EditKind::Tags ? m_bodyView->reloadTagData() : showBody();
+    });
+    messageTab->setTagRenameObserver([this](const QString &oldName, const QString &newName) {
+        m_subjectView->tagNameChanged(oldName, newName);
+        m_bodyView->tagNameChanged(oldName, newName);
+    });
     showSubject();
     showBody();
 }
@@ -336,19 +347,6 @@ void MessageTabWidget::commitEdits()
         m_messageTab->setBodyText(m_bodyView->attributedString());
     m_subjectEdited = false;
     m_bodyEdited = false;
-}
-
-void MessageTabWidget::fieldNameChangedNotification(const QVariantMap &userInfo)
-{
-    const QString oldName = userInfo.value(NotificationNames::DatabaseOldNameKey).toString();
-    const QString newName = userInfo.value(NotificationNames::DatabaseNewNameKey).toString();
-    if (!userInfo.contains(NotificationNames::DatabaseOldNameKey)
-        || !userInfo.contains(NotificationNames::DatabaseNewNameKey))
-        return;
-    for (TagTextView *view : {static_cast<TagTextView *>(m_subjectView), static_cast<TagTextView *>(m_bodyView)}) {
-        view->tagNameChanged(oldName, newName);
-        view->reloadTagData();
-    }
 }
 
 void MessageTabWidget::willBeSelected()

@@ -21,7 +21,6 @@
 #include "NotificationCenter.h"
 
 #include <QPointer>
-#include <QVariantMap>
 #include <QWidget>
 
 class BodyTextView;
@@ -87,8 +86,6 @@ public:
     void showMessage();
     // The user's edits into the message.
     void commitEdits();
-    // A field was renamed: the tags in the views follow.
-    void fieldNameChangedNotification(const QVariantMap &userInfo);
     // Rebuilds the field pull-down.
     void willBeSelected() override;
 

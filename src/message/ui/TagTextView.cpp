@@ -61,8 +61,14 @@ void TagTextView::setRichText(bool richText)
 
 void TagTextView::tagNameChanged(const QString &oldName, const QString &newName)
 {
-    for (const SimpleTagRef &tag : AttributedTagString::tags(attributedString()))
-        tag->tagNameChanged(oldName, newName);
+    // Every format the document has held, not only the text's: a tag deleted
+    // since then waits in the undo history and comes back under the new name.
+    // The formats are few, however long the text.
+    for (const QTextFormat &format : document()->allFormats()) {
+        const TextAttachmentRef attachment = RichTextBridge::attachment(format);
+        if (const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr)
+            tag->tagNameChanged(oldName, newName);
+    }
 }
 
 void TagTextView::setTagFont(const FontDescriptor &font)
