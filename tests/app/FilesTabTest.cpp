@@ -1,6 +1,6 @@
 // The attachments tab and the attachment editor: adding through the panel
 // and by dropping (only local regular files), removing, the stored list,
-// editing per-recipient files, and the editor's remembered action.
+// editing per-recipient files, and what a cancelled default-file panel leaves.
 
 #include "SendTestSupport.h"
 
@@ -213,14 +213,14 @@ TEST_F(FilesTabTest, AnEditShowsAtOnceAndMarksTheDocumentChanged)
     EXPECT_TRUE(document.isDocumentEdited());
 }
 
-TEST(AttachmentEditor, TheRememberedActionAndWhatOkStores)
+TEST(AttachmentEditor, ACancelledPanelKeepsTheActionAndWhatOkStores)
 {
     RecordingAlertPresenter alerts;
     ScriptedFilePanels panels;
     QTemporaryDir folder;
     AttachmentManager manager;
 
-    // New: 2; 3 with the file panel cancelled goes back to 2.
+    // New: 2; 3 with the file panel cancelled stays at 2.
     AttachmentEditor fresh(nullptr);
     fresh.setAttachmentManager(&manager);
     EXPECT_EQ(fresh.notFoundButtons()->checkedId(), 2);
@@ -228,17 +228,35 @@ TEST(AttachmentEditor, TheRememberedActionAndWhatOkStores)
     EXPECT_EQ(panels.asked, QStringList{"file"});
     EXPECT_EQ(fresh.notFoundButtons()->checkedId(), 2);
 
-    // Loaded with 0: the cancelled panel goes back to the remembered 2, not to 0.
-    auto entry = std::make_shared<SmartAttachment>();
-    entry->setNotFoundAction(SmartAttachment::AbortRun);
-    entry->setRootFilePath(folder.path());
-    manager.addAttachment(entry);
-    AttachmentEditor loaded(nullptr);
-    loaded.setAttachmentManager(&manager);
-    loaded.editAttachment(entry);
-    EXPECT_EQ(loaded.notFoundButtons()->checkedId(), 0);
-    loaded.notFoundButtons()->button(3)->click();
-    EXPECT_EQ(loaded.notFoundButtons()->checkedId(), 2);
+    // A cancelled panel leaves the action and the file as they were before
+    // the click: "stop sending" stays, and so does a default file clicked again.
+    const struct {
+        const char *what;
+        int action;
+        QString defaultFile;
+    } loadedCases[] = {
+        {"stop sending", SmartAttachment::AbortRun, QString()},
+        {"default file", SmartAttachment::UseDefaultFile, folder.filePath("kept.pdf")},
+    };
+    for (const auto &c : loadedCases) {
+        SCOPED_TRACE(c.what);
+        auto entry = std::make_shared<SmartAttachment>();
+        entry->setNotFoundAction(c.action);
+        entry->setDefaultFilePath(c.defaultFile);
+        entry->setRootFilePath(folder.path());
+        AttachmentManager listed;
+        listed.addAttachment(entry);
+        AttachmentEditor loaded(nullptr);
+        loaded.setAttachmentManager(&listed);
+        loaded.editAttachment(entry);
+        const QString shownFile = loaded.defaultFileField()->text();
+        loaded.notFoundButtons()->button(3)->click();
+        EXPECT_EQ(loaded.notFoundButtons()->checkedId(), c.action);
+        EXPECT_EQ(loaded.defaultFileField()->text(), shownFile);
+        loaded.okClicked();
+        EXPECT_EQ(entry->notFoundAction(), c.action);
+        EXPECT_EQ(entry->defaultFilePath(), c.defaultFile);
+    }
 
     // OK without a folder: told, and nothing lost.
     fresh.fileNameField()->setAttributedString(RichText(QStringLiteral("kept.pdf")));
@@ -246,7 +264,7 @@ TEST(AttachmentEditor, TheRememberedActionAndWhatOkStores)
     ASSERT_EQ(alerts.shown.size(), 1);
     EXPECT_EQ(alerts.shown.front().title, "No folder chosen");
     EXPECT_EQ(fresh.fileNameField()->toPlainText(), "kept.pdf");
-    EXPECT_EQ(manager.attachmentCount(), 1);
+    EXPECT_EQ(manager.attachmentCount(), 0);
 
     // Folder and default file names are shown as text.
     panels.answers.push_back({folder.filePath("<i>x<i>")});
@@ -261,8 +279,8 @@ TEST(AttachmentEditor, TheRememberedActionAndWhatOkStores)
     EXPECT_EQ(fresh.notFoundButtons()->checkedId(), 3);
     EXPECT_EQ(fresh.defaultFileField()->text(), "default");
     fresh.okClicked();
-    ASSERT_EQ(manager.attachmentCount(), 2);
-    const auto withDefault = std::dynamic_pointer_cast<SmartAttachment>(manager.attachmentAtIndex(1));
+    ASSERT_EQ(manager.attachmentCount(), 1);
+    const auto withDefault = std::dynamic_pointer_cast<SmartAttachment>(manager.attachmentAtIndex(0));
     EXPECT_EQ(withDefault->notFoundAction(), 3);
     EXPECT_EQ(withDefault->defaultFilePath(), folder.filePath("default.pdf"));
 
@@ -272,8 +290,8 @@ TEST(AttachmentEditor, TheRememberedActionAndWhatOkStores)
     skipping.setRootDir();
     skipping.notFoundButtons()->button(1)->click();
     skipping.okClicked();
-    ASSERT_EQ(manager.attachmentCount(), 3);
-    const auto skipper = std::dynamic_pointer_cast<SmartAttachment>(manager.attachmentAtIndex(2));
+    ASSERT_EQ(manager.attachmentCount(), 2);
+    const auto skipper = std::dynamic_pointer_cast<SmartAttachment>(manager.attachmentAtIndex(1));
     EXPECT_EQ(skipper->notFoundAction(), 1);
     EXPECT_TRUE(skipper->defaultFilePath().isEmpty());
 }

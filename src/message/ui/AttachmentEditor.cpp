@@ -99,7 +99,7 @@ void AttachmentEditor::setDefaultFile()
 {
     const QStringList paths = FilePanels::current().openFiles(
         this, Localizer::localizedString("AttachmentTab", "Choose Default File"), {}, false);
-    // A cancelled panel goes back to the remembered action.
+    // A cancelled panel shows the action as it was before the click.
     m_model.defaultFileChosen(paths.value(0));
     showModel();
 }

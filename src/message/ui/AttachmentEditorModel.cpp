@@ -23,8 +23,6 @@ void AttachmentEditorModel::editAttachment(std::shared_ptr<SmartAttachment> atta
     m_selectedAction = action >= 0 && action <= UseDefaultFileAction ? action : NoAction;
     if (action == UseDefaultFileAction)
         m_defaultFile = m_editedAttachment->defaultFilePath();
-    // The remembered action stays what it was: a cancelled default-file
-    // panel goes back to it, not to the loaded one.
 }
 
 void AttachmentEditorModel::setRootDirectory(const QString &path)
@@ -38,19 +36,15 @@ bool AttachmentEditorModel::notFoundActionChanged(int action)
     if (action == UseDefaultFileAction)
         return true;
     m_selectedAction = action;
-    m_lastNotFoundAction = action;
     return false;
 }
 
 void AttachmentEditorModel::defaultFileChosen(const QString &path)
 {
-    if (path.isEmpty()) {
-        m_selectedAction = m_lastNotFoundAction;
+    if (path.isEmpty())
         return;
-    }
     m_defaultFile = path;
     m_selectedAction = UseDefaultFileAction;
-    m_lastNotFoundAction = UseDefaultFileAction;
 }
 
 AttachmentEditorModel::OkResult AttachmentEditorModel::okClicked(const RichText &fileName)

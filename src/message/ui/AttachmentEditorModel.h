@@ -2,8 +2,9 @@
 
 // What the attachment editor edits, apart from its widgets: a per-recipient
 // attachment's root folder, tagged file name and action for a missing file
-// (with the default file for action 3), the remembered action a cancelled
-// default-file panel goes back to, and storing at OK.
+// (with the default file for action 3), and storing at OK. A cancelled
+// default-file panel leaves the action and the file as they were before the
+// click, so an attachment set to stop sending never quietly stops stopping.
 //
 // The attachment edited is held itself, not by its place in the list, and
 // at OK the list is told of the change, so the attachments tab shows it.
@@ -48,14 +49,13 @@ public:
     [[nodiscard]] const QString &rootDirectory() const { return m_rootDirectory; }
     [[nodiscard]] const QString &defaultFile() const { return m_defaultFile; }
     [[nodiscard]] int selectedAction() const { return m_selectedAction; }
-    [[nodiscard]] int lastNotFoundAction() const { return m_lastNotFoundAction; }
 
     // A chosen folder; an empty path (a cancelled panel) changes nothing.
     void setRootDirectory(const QString &path);
-    // True when the default file is to be asked for now (action 3).
+    // True when the default file is to be asked for now (action 3); the
+    // selection changes only once a file is chosen.
     [[nodiscard]] bool notFoundActionChanged(int action);
-    // The default-file panel's answer; an empty one (cancelled) returns to
-    // the remembered action.
+    // The default-file panel's answer; an empty one (cancelled) changes nothing.
     void defaultFileChosen(const QString &path);
 
     // Validates and stores the file name given with the rest.
@@ -69,5 +69,4 @@ private:
     QString m_rootDirectory;
     QString m_defaultFile;
     int m_selectedAction = 2;
-    int m_lastNotFoundAction = 2;
 };
