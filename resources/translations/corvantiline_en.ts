@@ -1569,6 +1569,14 @@
         <translation>Address to resolve the selected references against:</translation>
     </message>
     <message>
+        <source>Page Too Deep</source>
+        <translation>The page is nested too deeply to import</translation>
+    </message>
+    <message>
+        <source>Page Has Too Many Attributes</source>
+        <translation>A tag of the page has too many attributes to import</translation>
+    </message>
+    <message>
         <source>Page Structure Refused</source>
         <translation>The page is nested too deeply, or a tag has too many attributes, to be imported safely.</translation>
     </message>

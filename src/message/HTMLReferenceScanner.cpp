@@ -1,6 +1,7 @@
 #include "HTMLReferenceScanner.h"
 
-#include <gumbo.h>
+#include "GumboParser.h"
+#include "HTMLOpenElements.h"
 
 #include <QByteArray>
 #include <functional>
@@ -38,16 +39,6 @@ bool isOneOf(std::string_view name, std::initializer_list<std::string_view> name
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// Elements that never stay open, or that the parser closes by itself when
-// the next of their kind starts: they do not deepen the tree for long.
-bool neverNests(std::string_view name)
-{
-    return isOneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
-                          "image", "input", "keygen", "link", "meta", "param", "source", "track", "wbr", "p", "li",
-                          "dt", "dd", "tr", "td", "th", "option", "optgroup", "thead", "tbody", "tfoot",
-                          "colgroup", "rb", "rt", "rtc", "rp", "html", "head", "body"});
-}
-
 bool isRawText(std::string_view name)
 {
     return isOneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "noscript"});
@@ -77,8 +68,8 @@ struct Prepared {
 };
 
 // Walks the tags as the tokenizer sees them and keeps the open elements as
-// the tree builder would, closely enough to bound the depth it reaches (an
-// end tag closes only an element that is open); on the way, shortens each
+// the tree builder would, closely enough to bound the depth it reaches
+// (HTMLOpenElements); on the way, shortens each
 // run of plain text between tags to one character: text makes up much of a
 // page and none of its references, and the parser spends most of its time
 // on it.
@@ -101,7 +92,7 @@ Prepared prepare(const QByteArray &html, bool dropText)
         result.compact.append('.');
         keptFrom = to;
     };
-    std::vector<std::string> open;
+    HTMLOpenElements open;
     qsizetype i = 0;
     const auto skipTo = [&](std::string_view needle) {
         const qsizetype at = html.indexOf(QByteArrayView(needle.data(), qsizetype(needle.size())), i);
@@ -111,6 +102,8 @@ Prepared prepare(const QByteArray &html, bool dropText)
         const qsizetype lt = html.indexOf('<', i);
         if (lt < 0 || lt + 1 >= size)
             break;
+        if (lt > i)
+            open.text();
         if (isReplaceableText(data + i, data + lt))
             shorten(i, lt);
         i = lt + 1;
@@ -138,6 +131,7 @@ Prepared prepare(const QByteArray &html, bool dropText)
         std::string name(data + nameStart, size_t(i - nameStart));
         for (char &c : name)
             c = char(std::tolower(uchar(c)));
+        const qsizetype attributesStart = i;
         int attributes = 0;
         for (;;) {
             while (i < size && (isSpace(data[i]) || data[i] == '/'))
@@ -167,12 +161,16 @@ Prepared prepare(const QByteArray &html, bool dropText)
                 ++i;
             }
         }
+        const std::string_view attributeText(data + attributesStart, size_t(i - attributesStart));
         ++i;
         if (endTag) {
-            const auto it = std::find(open.rbegin(), open.rend(), name);
-            if (it != open.rend())
-                open.erase(std::next(it).base(), open.end());
+            open.endTag(name);
             continue;
+        }
+        open.startTag(name, attributeText);
+        if (open.depth() > MaxNesting) {
+            result.status = HTMLScan::Status::TooDeep;
+            return result;
         }
         if (name == "plaintext")
             break;
@@ -185,13 +183,6 @@ Prepared prepare(const QByteArray &html, bool dropText)
             i = close < 0 ? size : close;
             continue;
         }
-        if (neverNests(name))
-            continue;
-        open.push_back(std::move(name));
-        if (int(open.size()) > MaxNesting) {
-            result.status = HTMLScan::Status::TooDeep;
-            return result;
-        }
     }
     if (dropText) {
         result.pieces.emplace_back(result.compact.size(), keptFrom);
@@ -201,86 +192,6 @@ Prepared prepare(const QByteArray &html, bool dropText)
 }
 
 // ---- Gumbo's output ----------------------------------------------------
-
-// Gumbo's memory: it asks for a great many small blocks and gives most back
-// soon, and its own clean-up recurses once per level of the tree. Blocks come
-// from large chunks, freed blocks wait in a list per size for the next
-// request of that size, and everything goes at once with the arena.
-class Arena {
-public:
-    Arena() = default;
-    Q_DISABLE_COPY_MOVE(Arena)
-    ~Arena()
-    {
-        for (void *chunk : m_chunks)
-            std::free(chunk);
-        for (void *block : m_large)
-            std::free(block);
-    }
-
-    static void *allocate(void *userdata, size_t size) { return static_cast<Arena *>(userdata)->take(size); }
-    static void deallocate(void *userdata, void *pointer) { static_cast<Arena *>(userdata)->giveBack(pointer); }
-
-private:
-    static constexpr size_t HeaderBytes = alignof(std::max_align_t);
-    static constexpr int ClassCount = 13; // 16 bytes to 64 KB
-    static constexpr size_t ChunkBytes = size_t(1) << 20;
-    static constexpr size_t LargeClass = ClassCount;
-
-    static int classOf(size_t size)
-    {
-        int sizeClass = 0;
-        while (sizeClass < ClassCount && (size_t(16) << sizeClass) < size)
-            ++sizeClass;
-        return sizeClass;
-    }
-
-    void *take(size_t size)
-    {
-        const int sizeClass = classOf(std::max<size_t>(size, 1));
-        unsigned char *block;
-        if (sizeClass == ClassCount) {
-            block = static_cast<unsigned char *>(std::malloc(HeaderBytes + size));
-            if (!block)
-                std::abort();
-            m_large.push_back(block);
-        } else if (m_free[sizeClass]) {
-            block = m_free[sizeClass];
-            m_free[sizeClass] = *reinterpret_cast<unsigned char **>(block + HeaderBytes);
-        } else {
-            const size_t bytes = HeaderBytes + (size_t(16) << sizeClass);
-            if (m_used + bytes > ChunkBytes || m_chunks.empty()) {
-                void *chunk = std::malloc(ChunkBytes);
-                if (!chunk)
-                    std::abort();
-                m_chunks.push_back(chunk);
-                m_used = 0;
-            }
-            block = static_cast<unsigned char *>(m_chunks.back()) + m_used;
-            m_used += bytes;
-        }
-        *reinterpret_cast<size_t *>(block) = size_t(sizeClass);
-        return block + HeaderBytes;
-    }
-
-    void giveBack(void *pointer)
-    {
-        if (!pointer)
-            return;
-        unsigned char *block = static_cast<unsigned char *>(pointer) - HeaderBytes;
-        const size_t sizeClass = *reinterpret_cast<size_t *>(block);
-        // Large blocks stay until the arena goes: gumbo frees few of them.
-        if (sizeClass >= LargeClass)
-            return;
-        *reinterpret_cast<unsigned char **>(pointer) = m_free[sizeClass];
-        m_free[sizeClass] = block;
-    }
-
-    std::vector<void *> m_chunks;
-    std::vector<void *> m_large;
-    size_t m_used = 0;
-    unsigned char *m_free[ClassCount] = {};
-};
 
 struct Found {
     qsizetype byteStart;
@@ -390,14 +301,12 @@ HTMLScan scanText(const QString &html, bool dropText)
         return result;
     const QByteArray &parsed = dropText ? prepared.compact : utf8;
 
-    Arena arena;
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = &Arena::allocate;
-    options.deallocator = &Arena::deallocate;
-    options.userdata = &arena;
-    // The errors are never read; recording them costs time and memory.
-    options.max_errors = 0;
-    GumboOutput *output = gumbo_parse_with_options(&options, parsed.constData(), size_t(parsed.size()));
+    GumboParser parser;
+    const GumboOutput *output = parser.parse(parsed.constData(), size_t(parsed.size()));
+    if (!output) {
+        result.status = HTMLScan::Status::TooDeep;
+        return result;
+    }
 
     std::vector<Found> found;
     ActiveContent active;
@@ -417,7 +326,7 @@ HTMLScan scanText(const QString &html, bool dropText)
                 pending.push_back(static_cast<const GumboNode *>(children->data[c]));
         }
     }
-    // The arena frees the tree.
+    // The parser's arena frees the tree.
     result.activeContent = active.lines;
     if (active.more > 0)
         result.activeContent << QStringLiteral("(+%1)").arg(active.more);
@@ -472,6 +381,11 @@ HTMLScan scan(const QString &html)
 HTMLScan scanWholeText(const QString &html)
 {
     return scanText(html, false);
+}
+
+HTMLScan::Status checkStructure(const QByteArray &utf8)
+{
+    return prepare(utf8, false).status;
 }
 
 } // namespace HTMLReferenceScanner

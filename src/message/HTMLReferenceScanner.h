@@ -5,7 +5,9 @@
 // text, so that an import can replace those values and leave every other
 // character as written. Also lists what a page would run or load from
 // elsewhere. Safe on any input: nesting and attribute counts that would
-// make the parser's work grow beyond a few seconds are refused before it runs.
+// make the parser's work grow beyond a few seconds are refused before it runs
+// (HTMLOpenElements measures the nesting as the tree builder closes
+// elements), and a parse that outruns its budget anyway is abandoned.
 
 #include <QList>
 #include <QString>
@@ -39,5 +41,7 @@ inline constexpr int MaxAttributesPerTag = 512;
 // scan() leaves out the plain text between tags; the fuzz target checks
 // that both find the same.
 [[nodiscard]] HTMLScan scanWholeText(const QString &html);
+// Only the check made before parsing, for other readers of a page.
+[[nodiscard]] HTMLScan::Status checkStructure(const QByteArray &utf8);
 
 } // namespace HTMLReferenceScanner

@@ -1,6 +1,8 @@
 // Importing a saved web page: encodings, which references count as the
 // page's own files, what replaces them, and pages made to hurt.
 
+#include "AttributedTagString.h"
+#include "GumboParser.h"
 #include "HTMLEncoding.h"
 #include "HTMLFileLinkTag.h"
 #include "HTMLImport.h"
@@ -247,6 +249,9 @@ TEST(HTMLImport, HostilePagesNeverReachOutsideTheFolderNorHang)
 
     // Structures that make the parser's work grow with their square are
     // refused at once, wherever the nesting hides.
+    QByteArray distinctFonts;
+    for (int n = 0; n < 100'000; ++n)
+        distinctFonts += "<div><font face=f" + QByteArray::number(n) + ">x</div>";
     QElapsedTimer timer;
     timer.start();
     const struct {
@@ -259,6 +264,23 @@ TEST(HTMLImport, HostilePagesNeverReachOutsideTheFolderNorHang)
         {"attributes", "<img " + QByteArray("a=1 ").repeated(100'000) + ">", HTMLScan::Status::TooManyAttributes},
         {"closed divs", QByteArray("<div><p>x</div>").repeated(100'000), HTMLScan::Status::Parsed},
         {"list items", "<ul>" + QByteArray("<li>x").repeated(100'000), HTMLScan::Status::Parsed},
+        // A cell closes what it holds, as a browser builds it; nesting inside
+        // one cell, or stray cell ends outside a table, still count.
+        {"fonts left open in cells", "<table>" + QByteArray("<tr><td><font face=Arial>x</td></tr>").repeated(401) + "</table>",
+         HTMLScan::Status::Parsed},
+        {"cells opened without ends", "<table>" + QByteArray("<tr><td><span><b>x").repeated(2'000), HTMLScan::Status::Parsed},
+        {"divs in one cell", "<table><tr><td>" + QByteArray("<div>").repeated(100'000), HTMLScan::Status::TooDeep},
+        {"cell ends outside a table", QByteArray("<font></td></tr>").repeated(100'000), HTMLScan::Status::TooDeep},
+        {"tables in cells", QByteArray("<table><tr><td>").repeated(100'000), HTMLScan::Status::TooDeep},
+        // What a block's end pops, the next text opens again; an end tag
+        // does not reach across a block.
+        {"fonts left open in blocks", QByteArray("<div><font face=Arial>x</div>\n").repeated(400) + "<p>",
+         HTMLScan::Status::TooDeep},
+        {"fonts left open in closed blocks", QByteArray("<div><font face=Arial>x</div>").repeated(100'000),
+         HTMLScan::Status::Parsed},
+        {"blocks in bold", QByteArray("<b><div></b>").repeated(100'000), HTMLScan::Status::TooDeep},
+        {"blocks in spans", QByteArray("<span><div></span>").repeated(100'000), HTMLScan::Status::TooDeep},
+        {"distinct fonts reopened", distinctFonts, HTMLScan::Status::TooDeep},
     };
     for (const auto &d : deep) {
         SCOPED_TRACE(d.what);
@@ -267,6 +289,30 @@ TEST(HTMLImport, HostilePagesNeverReachOutsideTheFolderNorHang)
         EXPECT_EQ(import.body().has_value(), d.status == HTMLScan::Status::Parsed);
     }
     EXPECT_LT(timer.elapsed(), 20'000);
+
+    // A legacy page of ten thousand such rows imports whole, its pictures too.
+    ASSERT_TRUE(writeFile(folder + "/dot.gif"));
+    const HTMLImport legacy = imported(
+        "<table>" + QByteArray("<tr><td><font face=Arial><img src=\"dot.gif\">x</td></tr>").repeated(10'000) + "</table>",
+        folder);
+    EXPECT_EQ(legacy.scanStatus(), HTMLScan::Status::Parsed);
+    ASSERT_EQ(legacy.references().size(), 1);
+    EXPECT_EQ(legacy.references()[0].status, HTMLImport::LocalFile);
+    ASSERT_TRUE(legacy.body().has_value());
+    EXPECT_EQ(AttributedTagString::tags(legacy.body()->text).size(), 10'000);
+}
+
+TEST(HTMLImport, AParseThatOutrunsItsBudgetIsAbandoned)
+{
+    // The last line of defence, for structures the check before parsing
+    // misjudges: the parser's tree is dropped whole, and the next parse works.
+    const QByteArray page = "<table>" + QByteArray("<tr><td><font face=Arial>x</td></tr>").repeated(100'000);
+    GumboParser hurried(std::chrono::milliseconds(1));
+    EXPECT_EQ(hurried.parse(page.constData(), size_t(page.size())), nullptr);
+    GumboParser patient;
+    const GumboOutput *output = patient.parse(page.constData(), size_t(page.size()));
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(output->root->v.element.tag, GUMBO_TAG_HTML);
 }
 
 TEST(HTMLImport, OldFieldMarkers)

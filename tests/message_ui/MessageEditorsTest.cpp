@@ -333,6 +333,26 @@ TEST(HTMLConverter, FixesReferencesAndRefusesABadEncoding)
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(alerts.shown.last(), Localizer::localizedString("Localized", "Bad Encoding"));
 
+    // A page refused for its structure says so, whatever its encoding.
+    const struct {
+        QByteArray page;
+        const char *title;
+    } refused[] = {
+        {QByteArray("<div>").repeated(1'000), "The page is nested too deeply to import"},
+        {"<img " + QByteArray("a=1 ").repeated(1'000) + ">", "A tag of the page has too many attributes to import"},
+    };
+    for (const auto &r : refused) {
+        HTMLImport structure;
+        structure.setPage(r.page, dir.filePath("page"));
+        auto *refusing = new HTMLConverter(nullptr, std::move(structure), [&](const RichText &body) { bodies << body; });
+        refusing->show();
+        okButton(refusing)->click();
+        EXPECT_TRUE(refusing->isVisible());
+        EXPECT_EQ(alerts.shown.last().toStdString(), r.title);
+        refusing->close();
+    }
+    EXPECT_TRUE(bodies.isEmpty());
+
     const int cp1252 = control<QComboBox>(sheet, "encodingMenu")->findData(QVariant::fromValue(HTMLEncoding::WindowsCP1252));
     control<QComboBox>(sheet, "encodingMenu")->setCurrentIndex(cp1252);
     emit control<QComboBox>(sheet, "encodingMenu")->activated(cp1252);

@@ -137,8 +137,15 @@ void HTMLConverter::accept()
     ActionGuard::run([this, &done] {
         const std::optional<HTMLImport::Body> body = m_import.body();
         if (!body) {
-            DoDisplayAlert_Loc(QStringLiteral("Localized"), QStringLiteral("Bad Encoding"),
-                               QStringLiteral("Bad Encoding Message"));
+            if (!m_import.decodes()) {
+                DoDisplayAlert_Loc(QStringLiteral("Localized"), QStringLiteral("Bad Encoding"),
+                                   QStringLiteral("Bad Encoding Message"));
+            } else {
+                const bool tooDeep = m_import.scanStatus() == HTMLScan::Status::TooDeep;
+                DoDisplayAlert_Loc(QStringLiteral("Localized-HTMLImport"),
+                                   tooDeep ? QStringLiteral("Page Too Deep") : QStringLiteral("Page Has Too Many Attributes"),
+                                   QStringLiteral("Page Structure Refused"));
+            }
             return;
         }
         if (m_imported)
