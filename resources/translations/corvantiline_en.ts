@@ -1460,6 +1460,10 @@
         <translation>The server offered no way to sign in, so the password could not be checked.</translation>
     </message>
     <message>
+        <source>Encryption demanded</source>
+        <translation>The server asked for encryption (STARTTLS) before going on: “%1”</translation>
+    </message>
+    <message>
         <source>No password</source>
         <translation>No Password</translation>
     </message>

@@ -193,6 +193,63 @@ TEST_F(VerifierTest, StopsWhereTryingOnWouldRepeatThePassword)
     }
 }
 
+TEST_F(VerifierTest, AServerThatAsksForStartTlsFirstIsTriedWithItOnTheSamePort)
+{
+    TrustedCertificate trust(PeerCertificate::Localhost);
+    const QByteArray demand = "530 5.7.0 Must issue a STARTTLS command first";
+    // Takes the sender only after STARTTLS, when it is willing to give it.
+    const auto server = [&demand](bool startTlsWorks) {
+        return [&demand, startTlsWorks](FakeSmtpServer::Conn &conn) {
+            bool secure = false;
+            conn.send("220 fake.test ESMTP\r\n");
+            while (const std::optional<QByteArray> line = conn.readLine()) {
+                if (line->startsWith("EHLO")) {
+                    conn.send(secure ? "250-fake.test\r\n250 8BITMIME\r\n" : "250-fake.test\r\n250 STARTTLS\r\n");
+                } else if (line->startsWith("STARTTLS") && startTlsWorks) {
+                    conn.send("220 go ahead\r\n");
+                    if (!conn.startTls())
+                        return;
+                    secure = true;
+                } else if (line->startsWith("MAIL FROM")) {
+                    conn.send((secure ? QByteArray("250 ok\r\n") : demand + "\r\n").toStdString());
+                } else if (line->startsWith("QUIT")) {
+                    conn.send("221 bye\r\n");
+                    return;
+                } else {
+                    conn.send("502 no\r\n");
+                }
+            }
+        };
+    };
+    const QString closed = port(FakeSmtpServer::closedPort());
+    SMTPAccountVerifier::setDefaultFallbacks(QList<VerifierCandidate>{{closed, 1}});
+    const struct {
+        bool startTlsWorks;
+        const char *title;
+    } rows[] = {{true, "Settings changed"}, {false, "Settings are incorrect"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.title);
+        FakeSmtpServer fake(server(row.startTlsWorks));
+        alerts.shown.clear();
+        QWidget window;
+        auto *pane = new SMTPSettingsView(&window);
+        pane->setAccountData(accountFor(port(fake.port()), 0, false));
+        pane->verifySettings();
+        ASSERT_TRUE(waitFor([&] { return !alerts.shown.isEmpty(); }));
+        EXPECT_EQ(alerts.shown[0].title, Localizer::localizedString("accountVerifier", row.title));
+        // What the server asked for is named, not a refused sender.
+        EXPECT_TRUE(alerts.shown[0].text.contains(QString::fromLatin1(demand))) << alerts.shown[0].text.toStdString();
+        EXPECT_FALSE(alerts.shown[0].text.contains(Localizer::localizedString("smtpErrors", "smtp_err_badrcptreply")));
+        // STARTTLS on the same port came next, before the other pairs.
+        ASSERT_GE(fake.sessions().size(), 2u);
+        EXPECT_TRUE(fake.sessions()[1].saw("STARTTLS"));
+        if (row.startTlsWorks) {
+            EXPECT_EQ(pane->form().fields().port, port(fake.port()));
+            EXPECT_EQ(pane->form().fields().encryption, SmtpAccountForm::StartTls);
+        }
+    }
+}
+
 TEST_F(VerifierTest, APairThatDidNotAuthenticateIsNoSuccess)
 {
     FakeSmtpServer noAuth(SmtpScript().hello("SIZE 1000").on("250 ok\r\n"));

@@ -54,6 +54,8 @@ QString whyText(const VerifierSettings &settings, const VerifierResult &result)
         return Localizer::localizedString("accountVerifier", "Out of time");
     case VerifierResult::NoAuthentication:
         return Localizer::localizedString("accountVerifier", "No authentication offered");
+    case VerifierResult::EncryptionDemanded:
+        return Localizer::localizedString("accountVerifier", "Encryption demanded").arg(result.demand);
     case VerifierResult::SmtpFailure:
         return result.reason;
     case VerifierResult::NoWhy:
@@ -156,6 +158,9 @@ void SMTPAccountVerifier::resultArrived(const VerifierResult &result)
         title = Localizer::localizedString("accountVerifier", "Settings changed");
         text = Localizer::localizedString("accountVerifier", "Settings changed message") + QStringLiteral("\n\n")
                + changesText(settings, result.working);
+        if (!result.demand.isEmpty())
+            text += QStringLiteral("\n\n")
+                    + Localizer::localizedString("accountVerifier", "Encryption demanded").arg(result.demand);
         break;
     case VerifierResult::Wrong:
         title = Localizer::localizedString("accountVerifier", "Settings are incorrect");

@@ -61,7 +61,7 @@ VerifierPolicy::Step VerifierPolicy::judge(int result, bool authenticationAsked,
 {
     if (result == 0)
         return !authenticationAsked || facts.authenticated ? Step::Works : Step::TryNext;
-    if (facts.timedOut)
+    if (facts.timedOut || facts.encryptionDemanded)
         return Step::TryNext;
     switch (result) {
     case SMTPMail::HostUnreachable:
@@ -74,6 +74,22 @@ VerifierPolicy::Step VerifierPolicy::judge(int result, bool authenticationAsked,
     default:
         return Step::Stop;
     }
+}
+
+bool VerifierPolicy::demandsStartTls(int replyCode, const QString &reply)
+{
+    return replyCode == 530 && reply.contains(QStringLiteral("STARTTLS"), Qt::CaseInsensitive);
+}
+
+void VerifierPolicy::tryStartTlsNext(QList<VerifierCandidate> &attempts, qsizetype index)
+{
+    const VerifierCandidate startTls{attempts.at(index).port, 2};
+    const qsizetype at = attempts.indexOf(startTls);
+    if (at >= 0 && at <= index)
+        return; // tried already
+    if (at > index)
+        attempts.removeAt(at);
+    attempts.insert(index + 1, startTls);
 }
 
 bool VerifierPolicy::isCertificateFailure(const SMTP_Session &session)

@@ -36,6 +36,7 @@ struct AttemptFacts {
     bool authenticated = false;       // the server took the password
     bool certificateRejected = false; // TLS failed on the server's certificate
     bool timedOut = false;            // the attempt ran out of its time
+    bool encryptionDemanded = false;  // refused in the clear until STARTTLS (RFC 3207's 530)
 };
 
 namespace VerifierPolicy {
@@ -59,9 +60,17 @@ enum class Step {
 };
 // Judges one attempt by the SMTP client's result code. Only failures to
 // connect, to be greeted or to negotiate (TLS not offered, not spoken, a
-// time-out) move on; a refused certificate, password or sender stops. A
-// connection that did not authenticate when the account does is no success.
+// time-out, a server that wants STARTTLS first) move on; a refused
+// certificate, password or sender stops. A connection that did not
+// authenticate when the account does is no success.
 [[nodiscard]] Step judge(int result, bool authenticationAsked, const AttemptFacts &facts);
+
+// Whether a reply refuses a command until the client has used STARTTLS,
+// as RFC 3207 has servers say it: "530 Must issue a STARTTLS command first".
+[[nodiscard]] bool demandsStartTls(int replyCode, const QString &reply);
+// The server at the attempt's port wants STARTTLS: that pair comes next,
+// unless it was tried already.
+void tryStartTlsNext(QList<VerifierCandidate> &attempts, qsizetype index);
 
 // Whether the session's last failure was the server's certificate.
 [[nodiscard]] bool isCertificateFailure(const SMTP_Session &session);

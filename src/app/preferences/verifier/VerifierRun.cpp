@@ -102,7 +102,17 @@ struct Attempt {
     int result = 0;
     AttemptFacts facts;
     QString errorText;
+    QString demand; // the server's words when it asked for STARTTLS first
 };
+
+// The first line of the last reply, short and printable: it is shown.
+QString replyLine(const SMTP_Session &session)
+{
+    constexpr qsizetype MaxLength = 200;
+    QString line = QString::fromUtf8(session.lastReply).section(QStringLiteral("\r\n"), 0, 0);
+    line.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    return line.left(MaxLength);
+}
 
 Attempt runAttempt(const VerifierRun::Shared &shared, const VerifierCandidate &candidate, Clock::time_point deadline)
 {
@@ -130,6 +140,12 @@ Attempt runAttempt(const VerifierRun::Shared &shared, const VerifierCandidate &c
     }
     attempt.facts.timedOut = delegate.timedOut();
     attempt.facts.certificateRejected = VerifierPolicy::isCertificateFailure(mail.session());
+    if (attempt.result != 0 && candidate.encryption == 0) {
+        const QString line = replyLine(mail.session());
+        attempt.facts.encryptionDemanded = VerifierPolicy::demandsStartTls(mail.session().lastReplyCode, line);
+        if (attempt.facts.encryptionDemanded)
+            attempt.demand = line;
+    }
     attempt.errorText = mail.getErrorDesc(attempt.result);
     mail.disconnect();
     return attempt;
@@ -149,13 +165,14 @@ void verify(const std::shared_ptr<VerifierRun::Shared> &shared)
         decided = true;
     }
     bool firstFailure = true;
-    for (qsizetype i = 0; !decided && i < shared->attempts.size(); ++i) {
+    QList<VerifierCandidate> attempts = shared->attempts;
+    for (qsizetype i = 0; !decided && i < attempts.size(); ++i) {
         if (shared->cancelled.load())
             return;
         const Clock::time_point now = Clock::now();
         if (now >= end)
             break;
-        const VerifierCandidate &candidate = shared->attempts[i];
+        const VerifierCandidate candidate = attempts[i];
         const Attempt attempt = runAttempt(*shared, candidate, std::min(now + shared->limits.attempt, end));
         ++result.attempts;
         if (shared->cancelled.load())
@@ -174,10 +191,17 @@ void verify(const std::shared_ptr<VerifierRun::Shared> &shared)
             decided = true;
             break;
         case VerifierPolicy::Step::TryNext:
+            if (attempt.facts.encryptionDemanded) {
+                VerifierPolicy::tryStartTlsNext(attempts, i);
+                if (result.demand.isEmpty())
+                    result.demand = attempt.demand;
+            }
             // The account's own pair tells the user most when none works.
             if (firstFailure) {
                 firstFailure = false;
-                if (attempt.result == 0) {
+                if (attempt.facts.encryptionDemanded) {
+                    result.why = VerifierResult::EncryptionDemanded;
+                } else if (attempt.result == 0) {
                     result.why = VerifierResult::NoAuthentication;
                 } else if (!attempt.facts.timedOut) {
                     result.why = VerifierResult::SmtpFailure;

@@ -37,12 +37,13 @@ struct VerifierResult {
         Fixed,   // another pair works: `working`
         Wrong,   // none works, or one failed in a way that ends the check: `reason`
     };
-    enum Why { NoWhy, SmtpFailure, HostNotFound, OutOfTime, NoAuthentication };
+    enum Why { NoWhy, SmtpFailure, HostNotFound, OutOfTime, NoAuthentication, EncryptionDemanded };
 
     Kind kind = Wrong;
     VerifierCandidate working;
     Why why = NoWhy;
     QString reason; // the SMTP client's error text of the attempt that decided
+    QString demand; // the server's reply that asked for STARTTLS first; empty when none did
     int attempts = 0;
 };
 
