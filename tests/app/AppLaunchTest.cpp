@@ -3,6 +3,7 @@
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AppDelegate.h"
 #include "AppTestDocuments.h"
+#include "DocAssistant.h"
 #include "DatabaseManager.h"
 #include "MyApplication.h"
 #include "MyDocument.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QSet>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -158,6 +160,39 @@ TEST_F(AppLaunchTest, quitAsksOnceAboutEachEditedDocumentAndThenLeaves)
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_EQ(fakes.log, asked);
     EXPECT_TRUE(controller.documents().isEmpty());
+}
+
+TEST_F(AppLaunchTest, aNewProjectShowsTheAssistantWhileThePreferenceSaysSo)
+{
+    controller.setDocumentFactory([] { return new MyDocument; });
+    const QString saved = dir.filePath("Saved.quorv2");
+    {
+        MyDocument document;
+        QString error;
+        ASSERT_TRUE(document.writeToFile(saved, &error)) << error.toStdString();
+    }
+    const auto assistantShown = [this](int index) {
+        auto *document = qobject_cast<MyDocument *>(controller.documents().value(index));
+        return document && document->docAssistant() && document->docAssistant()->isVisible();
+    };
+    // Fresh preferences: the new project at launch offers it.
+    MyApplication::finishLaunching({});
+    ASSERT_EQ(controller.documents().size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return assistantShown(0); }, 5000));
+    auto *first = qobject_cast<MyDocument *>(controller.documents()[0]);
+    EXPECT_EQ(first->docAssistant()->parentWidget(), first->window());
+
+    // Nor for a project read from a file, nor once the user said no.
+    controller.openDocumentWithContentsOfFile(saved, true);
+    Settings::setDisplayDocAssistant(false);
+    ASSERT_TRUE(controller.newDocument());
+    ASSERT_EQ(controller.documents().size(), 3);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(assistantShown(1));
+    EXPECT_FALSE(assistantShown(2));
+    Settings::setDisplayDocAssistant(true);
+    ASSERT_TRUE(controller.newDocument());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return assistantShown(3); }, 5000));
 }
 
 // Runs the steps in the event loop, one per turn, and tells after how many

@@ -20,12 +20,14 @@
 #include "KeyedUnarchiver.h"
 #include "Localizer.h"
 #include "NotificationNames.h"
+#include "Settings.h"
 #include "TypedUnarchiver.h"
 
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace {
 
@@ -265,8 +267,16 @@ void MyDocument::windowControllerDidLoadNib(DocumentWindow *window)
 
     const bool hadFileData = m_fileDataArray || m_fileDataDict;
     loadFileDataArray();
-    if (!hadFileData && m_createDefaultDoc)
+    if (!hadFileData && m_createDefaultDoc) {
         docAssistantDone();
+        // Offered on the window once it shows; its choice refines the defaults just made.
+        if (Settings::displayDocAssistant()) {
+            QTimer::singleShot(0, window, [this, window] {
+                if (window->isVisible())
+                    displayDocAssistant(window);
+            });
+        }
+    }
 
     m_databaseTab->willBeSelected();
     m_previewTab->setDocument(this);
