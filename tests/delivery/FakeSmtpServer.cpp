@@ -528,6 +528,13 @@ std::string FakeSmtpServer::certificateFile(PeerCertificate certificate)
     return identity(certificate).file;
 }
 
+std::unique_ptr<FakeSmtpServer> makeStalledSmtpServer()
+{
+    const SmtpScript stalls = SmtpScript().hello("SIZE").on("250 ok\r\n").on("250 ok\r\n").on("354 go\r\n").stall();
+    // A small window, so that little of the message goes beyond the client.
+    return std::make_unique<FakeSmtpServer>(stalls, FakeServerOptions{.receiveBuffer = 16384});
+}
+
 TrustedCertificate::TrustedCertificate(std::optional<PeerCertificate> certificate)
 {
     if (const char *value = std::getenv("SSL_CERT_FILE"))

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -189,6 +190,12 @@ private:
     }
     std::vector<Step> m_steps;
 };
+
+// A server that takes the envelope and answers DATA, then reads no more, on
+// every connection: a client's message stalls once the socket buffers are
+// full, which a message larger than the system's largest TCP send buffer
+// (net.ipv4.tcp_wmem, 4 MB by default) does for sure.
+[[nodiscard]] std::unique_ptr<FakeSmtpServer> makeStalledSmtpServer();
 
 // Points SSL_CERT_FILE at a server certificate (or, with none, removes it)
 // for its lifetime; the client context follows the variable.

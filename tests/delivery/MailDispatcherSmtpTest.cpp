@@ -151,3 +151,28 @@ TEST_F(MailDispatcherSmtp, AMessageGetsOneStageTimeOutAndAReconnectInAll)
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_TRUE(sessions[1].lines.isEmpty()) << "the retry gave up before the greeting came";
 }
+
+TEST_F(MailDispatcherSmtp, StopNowEndsTheRunWhenTheServerTakesNothingMore)
+{
+    // The server stopped reading in the middle of the message: nothing more
+    // can be written, the last QUIT included.
+    const std::unique_ptr<FakeSmtpServer> server = makeStalledSmtpServer();
+    auto dispatcher = MailDispatcher::create();
+    dispatcher->setJob(oneRowJob("ann@a.test", 6 << 20));
+    dispatcher->setAccountData(account(server->port()));
+    dispatcher->setDelegate(&recorder);
+    dispatcher->send();
+    // Stalled: some of it written, and no more for a while.
+    double written = 0;
+    ASSERT_TRUE(waitFor([&] {
+        const double now = dispatcher->status().mailCompletition();
+        const bool stalled = now > 0 && now == written;
+        written = now;
+        QThread::msleep(100);
+        return stalled;
+    }));
+    dispatcher->abortNow();
+    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }, 5000))
+        << "the run waited for the server";
+    EXPECT_EQ(recorder.steps(), std::vector<int>{MailDispatcherStatus::Done});
+}

@@ -195,6 +195,14 @@ int NetConnection_Posix::close()
     return ::close(fd) == 0 ? 0 : -1;
 }
 
+void NetConnection_Posix::resetOnClose()
+{
+    if (m_fd < 0)
+        return;
+    const linger abort{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
 Stream_PosixFd &NetConnection_Posix::stream() const
 {
     if (!m_open || !m_stream)

@@ -30,6 +30,10 @@ public:
     // startOpen, then continueOpen until it is done.
     int open() override;
     int close() override;
+    // The next close resets the connection: what was not sent yet is
+    // dropped at once, instead of being left to the system to push to a
+    // peer that may never take it.
+    void resetOnClose();
     [[nodiscard]] InputStream &inputStream() const override;
     [[nodiscard]] OutputStream &outputStream() const override;
 

@@ -248,6 +248,13 @@ void OpenSslConnection::close()
     }
 }
 
+void OpenSslConnection::abort()
+{
+    if (m_netConnection && m_state == State::Open)
+        m_netConnection->plainConnection().resetOnClose();
+    close();
+}
+
 bool OpenSslConnection::atEnd() const
 {
     if (!isOpen())

@@ -53,6 +53,9 @@ public:
     // connection is closed).
     [[nodiscard]] int startSsl(std::chrono::milliseconds timeout, const std::function<bool()> &keepGoing);
     void close();
+    // Closes with a reset (NetConnection_Posix::resetOnClose): for a
+    // conversation given up half-way.
+    void abort();
 
     [[nodiscard]] bool isOpen() const { return m_state == State::Open; }
     [[nodiscard]] bool isOpening() const { return m_state == State::Connecting || m_state == State::Handshaking; }

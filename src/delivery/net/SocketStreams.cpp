@@ -46,7 +46,7 @@ bool getStreamsToHost(const QString &host, quint16 port, bool tls, std::shared_p
 
 namespace {
 
-const OpenSslConnection *connectionOf(const ByteStream &stream)
+OpenSslConnection *connectionOf(const ByteStream &stream)
 {
     if (const auto *in = dynamic_cast<const OpenSslInputStream *>(&stream))
         return in->connection().get();
@@ -73,6 +73,12 @@ bool connectionWasReset(const ByteStream &stream)
 {
     const OpenSslConnection *connection = connectionOf(stream);
     return connection && connection->wasReset();
+}
+
+void abortConnection(const ByteStream &stream)
+{
+    if (OpenSslConnection *connection = connectionOf(stream))
+        connection->abort();
 }
 
 } // namespace SocketStreams

@@ -35,5 +35,7 @@ bool getStreamsToHost(const QString &host, quint16 port, bool tls,
 [[nodiscard]] int lastSystemError(const ByteStream &stream);
 // Whether the peer reset that connection (see OpenSslConnection::wasReset).
 [[nodiscard]] bool connectionWasReset(const ByteStream &stream);
+// Closes the connection under the stream with a reset (OpenSslConnection::abort).
+void abortConnection(const ByteStream &stream);
 
 } // namespace SocketStreams

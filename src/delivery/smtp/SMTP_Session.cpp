@@ -184,6 +184,7 @@ int writeCommand(SMTP_Session &session, const QByteArray &line)
     const QString name = commandName(line);
     if (!name.isEmpty())
         session.awaitedReply = QStringLiteral("reply to ") + name;
+    session.settled = false;
     session.lineWriter->setTimeout(secondsLeft(session, session.timeoutTime));
     session.lineWriter->setDelegate(session.sendCallback);
     const int result = session.lineWriter->writeLineBytes(line);
@@ -303,6 +304,7 @@ int smtp_getreply(SMTP_Session &session)
             session.lastErrorText = missingReplyReason(session, end, seconds);
     }
     storeReply(session, code);
+    session.settled = code != -1;
     return code;
 }
 
@@ -542,6 +544,7 @@ namespace {
 int writeText(SMTP_Session &session, QByteArray text)
 {
     // An inactivity limit: a transfer that goes on may outlast the deadline.
+    session.settled = false;
     session.lineWriter->setTimeout(secondsLeft(session, session.timeoutTime));
     session.lineWriter->setDelegate(session.sendCallback);
     const int result = session.lineWriter->writeLineBytes(std::move(text));
@@ -603,9 +606,10 @@ int smtp_send_text_and_end(SMTP_Session &session, QByteArray text)
 int smtp_disconnect(SMTP_Session &session)
 {
     // Written bare: whatever becomes of it, the reason of an earlier
-    // failure stays for the error text.
-    if (session.lineWriter) {
+    // failure stays for the error text. Its reply is not awaited.
+    if (session.lineWriter && session.settled) {
         session.lineWriter->setDelegate(nullptr);
+        session.lineWriter->setTimeout(SMTP_Session::QuitTimeout);
         (void)session.lineWriter->writeLineBytes("QUIT");
     }
     return smtp_closeStreams(session);
@@ -613,6 +617,11 @@ int smtp_disconnect(SMTP_Session &session)
 
 int smtp_closeStreams(SMTP_Session &session)
 {
+    // A conversation given up half-way: the server is told at once, and
+    // what it did not take is not pushed to it after the close.
+    if (!session.settled && session.lineWriter)
+        SocketStreams::abortConnection(session.lineWriter->stream());
+    session.settled = false;
     if (session.lineReader)
         session.lineReader->closeStream();
     if (session.lineWriter)

@@ -29,6 +29,9 @@ struct SMTP_Session {
     // time-out (RFC 5321 4.5.3.2.6): a client that gives up earlier may see
     // as failed a message that the server delivers, and send it again.
     static constexpr int EndOfDataTimeout = 10 * 60;
+    // Seconds that the QUIT of a settled session may take to be written:
+    // it is written only to be polite, and a stop must not wait for it.
+    static constexpr double QuitTimeout = 1.0;
 
     SMTP_Session() = default;
     SMTP_Session(const SMTP_Session &) = delete;
@@ -67,6 +70,10 @@ struct SMTP_Session {
     // by then at the latest, but the wait for the answer to a whole message;
     // none: each stage's time-out alone.
     std::optional<std::chrono::steady_clock::time_point> deadline;
+    // All that was written has been answered: the server reads what comes
+    // next. Not so after a failed or cut write or wait, when a QUIT might
+    // never be read, or be read as part of the message.
+    bool settled = false;
     // Why the last step failed where no reply tells (TLS, a reply that did
     // not come whole); empty otherwise. Cleared by every connect and every
     // wait for a reply.
