@@ -176,3 +176,29 @@ TEST_F(MailDispatcherSmtp, StopNowEndsTheRunWhenTheServerTakesNothingMore)
         << "the run waited for the server";
     EXPECT_EQ(recorder.steps(), std::vector<int>{MailDispatcherStatus::Done});
 }
+
+TEST_F(MailDispatcherSmtp, CancelDuringAPauseEndsItAndSendsNothingMore)
+{
+    // A pause after every message, due before the first one.
+    FakeSmtpServer server;
+    MailHandler_smtp::setDelayMailCounter(1);
+    QVariantMap pausing = account(server.port());
+    pausing.insert({{"delayEnabled", "1"}, {"delayMails", "1"}, {"delayTime", "30"}});
+    auto dispatcher = MailDispatcher::create();
+    dispatcher->setJob(oneRowJob("ann@a.test", 100));
+    dispatcher->setAccountData(pausing);
+    dispatcher->setDelegate(&recorder);
+    dispatcher->send();
+    // The connection is dropped for the pause.
+    ASSERT_TRUE(waitFor([&] {
+        const auto sessions = server.sessions();
+        return sessions.size() == 1 && sessions[0].ended;
+    }));
+    dispatcher->abort();
+    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }, 5000))
+        << "the pause was waited out";
+    server.stop();
+    EXPECT_EQ(messagesReceived(server.sessions()), 0);
+    EXPECT_EQ(recorder.steps(), (std::vector<int>{MailDispatcherStatus::Error, MailDispatcherStatus::Done}));
+    MailHandler_smtp::setDelayMailCounter(0);
+}

@@ -528,7 +528,7 @@ bool MailDispatcher::isCancel(int result) const
     return result != 0 && (result == MailHandler::Cancelled || m_abortImmediately);
 }
 
-bool MailDispatcher::readContinueSending()
+bool MailDispatcher::readContinueSending() const
 {
     const std::lock_guard guard(m_lock);
     // A resume asked for while this run goes on (from inside its error
@@ -578,7 +578,12 @@ int MailDispatcher::getNextRecipientIndex(int last)
     return -1;
 }
 
-// ---- progress callbacks (worker)
+// ---- questions of the handler and the line streams (worker)
+
+bool MailDispatcher::keepsSending() const
+{
+    return readContinueSending();
+}
 
 bool MailDispatcher::lineReaderHandleEvent(LineReader &, int)
 {

@@ -114,6 +114,8 @@ public:
     // Progress callbacks of the line streams, worker thread.
     [[nodiscard]] bool lineReaderHandleEvent(LineReader &reader, int event) override;
     [[nodiscard]] bool sentBytesInfo(int sent, int total) override;
+    // The handler's question, worker thread.
+    [[nodiscard]] bool keepsSending() const override;
 
     [[nodiscard]] MailDispatcherStatus status() const { return m_status; }
     [[nodiscard]] int lastRecipient() const;
@@ -129,7 +131,7 @@ private:
     [[nodiscard]] bool isEligible(int row) const;
     [[nodiscard]] int countMessagesToBeSent();
     [[nodiscard]] int getNextRecipientIndex(int last);
-    [[nodiscard]] bool readContinueSending();
+    [[nodiscard]] bool readContinueSending() const;
     // A failure that follows abortNow is the cut transfer, not an error.
     [[nodiscard]] bool isCancel(int result) const;
     // After a send: when the message may have been delivered (its answer

@@ -29,6 +29,9 @@ class SmtpProgressDelegate;
 class MailHandlerDelegate {
 public:
     virtual ~MailHandlerDelegate() = default;
+    // Any thread. False once the run is to end after the message in hand:
+    // a wait before the next message (a pause) ends at once.
+    [[nodiscard]] virtual bool keepsSending() const { return true; }
 };
 
 class MailHandler {

@@ -160,10 +160,11 @@ bool MailHandler_smtp::sleepOutPause(double seconds)
                          duration<double>(seconds > 0.0 ? std::min(seconds, LongestPauseSeconds) : 0.0)); // also NaN
     std::unique_lock lock(m_pauseMutex);
     for (;;) {
-        // The engine's stop reaches a pause only through its callback, which
-        // is asked at every step; nothing is being written meanwhile.
+        // The engine's stop reaches a pause through its callback and, for a
+        // stop after the current message, through the delegate: the pause
+        // comes before the next message. Both are asked at every step.
         lock.unlock();
-        const bool goOn = m_callback.sentBytesInfo(0, 0);
+        const bool goOn = m_callback.sentBytesInfo(0, 0) && (!delegate() || delegate()->keepsSending());
         lock.lock();
         if (!goOn)
             return false;
