@@ -284,6 +284,10 @@
         <translation>The system mail program did not accept the message.</translation>
     </message>
     <message>
+        <source>Mail script stopped</source>
+        <translation>The hand-off to the system mail program was stopped before it finished; the program may already have taken the message.</translation>
+    </message>
+    <message>
         <source>Direct no exchanger</source>
         <translation>No mail server was found for the recipient's domain.</translation>
     </message>

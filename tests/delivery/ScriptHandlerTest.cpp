@@ -2,6 +2,8 @@
 // sendmail that keeps what it is given, the result parsed by Python's email
 // package.
 #include "AppPaths.h"
+#include "DispatcherRecorder.h"
+#include "Database.h"
 #include "Localizer.h"
 #include "MailHandler_script.h"
 #include "MailMessage.h"
@@ -91,7 +93,8 @@ TEST_F(ScriptHandlerTest, PlainMessageWithAttachmentsGoesToSendmail)
     ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(-1).toStdString();
     QFile args(output + ".args");
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));
-    EXPECT_EQ(args.readAll(), "-t\n-oi\n");
+    // The account's address is the envelope sender, where bounces go.
+    EXPECT_EQ(args.readAll(), "-t\n-oi\n-f\nann@example.test\n");
 
     const QJsonObject parsed = parsedOutput();
     EXPECT_EQ(parsed["from"].toString(), "Ann Example <ann@example.test>");
@@ -217,4 +220,50 @@ TEST_F(ScriptHandlerTest, NamesMayHoldLineBreaksAndDomainsGoInAscii)
     EXPECT_TRUE(text.startsWith(Localizer::localizedString("SendErrors", "Mail not sendable"))
                 && text.contains("non-ASCII characters before"))
         << text.toStdString();
+}
+
+namespace {
+// Not under the thread checker: it cannot follow QProcess's way of forking.
+class ScriptHandlerInARun : public ScriptHandlerTest {
+protected:
+    void TearDown() override
+    {
+        MailDispatcher::abortAndJoinAll();
+        ScriptHandlerTest::TearDown();
+    }
+};
+} // namespace
+
+TEST_F(ScriptHandlerInARun, StopNowEndsTheHandOffAndTheMessageMayHaveBeenDelivered)
+{
+    // A mail system that takes its time: stop now ends it, and the run.
+    writeProgram("sendmail-slow", "#!/bin/sh\necho $$ > '" + dir.filePath("slow.pid") + "'\nexec sleep 20\n");
+    qputenv("CORVANTILINE_SENDMAIL", dir.filePath("sendmail-slow").toLocal8Bit());
+    Database database;
+    const QString mail = database.addField(QStringLiteral("Mail"));
+    database.setAddressFieldNo(Database::columnIndexFromIdentifier(mail));
+    database.addEntryWithDict(0, {{mail, QStringLiteral("bob@example.test")}});
+    SendJob job;
+    job.message = std::make_shared<const MessageSnapshot>(MessageMode::Plain, RichText(QStringLiteral("Hi")),
+                                                          RichText(QStringLiteral("Body")), RichText(), RichText(),
+                                                          std::nullopt, QString());
+    job.recipients = RecipientRows::fromDatabase(database);
+    Recorder recorder;
+    auto dispatcher = MailDispatcher::create();
+    dispatcher->setJob(job);
+    dispatcher->setAccountData({{"accountType", "applemail"}, {"mailFromAddress", "ann@example.test"}});
+    dispatcher->setDelegate(&recorder);
+    dispatcher->send();
+    QFile pidFile(dir.filePath("slow.pid"));
+    ASSERT_TRUE(waitFor([&] { return pidFile.size() > 0; }));
+    dispatcher->abort();
+    dispatcher->abortNow();
+    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }, 5000))
+        << "the hand-off was waited for";
+    EXPECT_EQ(recorder.steps(), (std::vector<int>{MailDispatcherStatus::Error, MailDispatcherStatus::MayHaveBeenDelivered,
+                                                  MailDispatcherStatus::Done}));
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    QFile stat("/proc/" + QString::fromLatin1(pidFile.readAll().trimmed()) + "/stat");
+    // Gone, or a zombie waiting for whoever adopted it.
+    EXPECT_TRUE(!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "));
 }

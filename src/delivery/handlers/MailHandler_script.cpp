@@ -5,6 +5,7 @@
 #include "Localizer.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
+#include "SmtpProgressDelegate.h"
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
@@ -15,6 +16,32 @@
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
+
+namespace {
+
+// How often a running script's output is taken in and the progress
+// callback asked whether to go on.
+constexpr int WaitStepMs = 50;
+
+// Ends the script and the sendmail it started (its process group): at once,
+// or first with SIGTERM and, after the grace time, SIGKILL.
+void endScript(QProcess &script, int graceMs)
+{
+    const auto signalGroup = [&](int signal) {
+        if (const qint64 pid = script.processId(); pid > 0)
+            ::kill(-pid_t(pid), signal);
+    };
+    if (graceMs > 0) {
+        signalGroup(SIGTERM);
+        if (script.waitForFinished(graceMs))
+            return;
+    }
+    signalGroup(SIGKILL);
+    script.kill();
+    script.waitForFinished();
+}
+
+} // namespace
 
 bool MailHandler_script::checkAccountData(const QVariantMap &account)
 {
@@ -38,6 +65,7 @@ int MailHandler_script::sendMessage(const MailMessage &message)
 {
     m_scriptError.clear();
     m_refusal.clear();
+    m_mayHaveDelivered = false;
     if (message.hasFormattedBody())
         return Failed;
 
@@ -94,15 +122,18 @@ int MailHandler_script::sendMessage(const MailMessage &message)
     QByteArray errorOutput;
     const QDeadlineTimer deadline(m_scriptTimeoutMs);
     while (script.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-        script.waitForReadyRead(200);
+        script.waitForReadyRead(WaitStepMs);
         const QByteArray chunk = script.readAllStandardError();
         errorOutput.append(chunk.left(MaxErrorOutput - errorOutput.size()));
+        if (script.state() != QProcess::NotRunning && m_callback && !m_callback->sentBytesInfo(0, 0)) {
+            endScript(script, StopGraceMs);
+            // The message went to the script whole; sendmail may have it.
+            m_mayHaveDelivered = true;
+            return Cancelled;
+        }
     }
     if (script.state() != QProcess::NotRunning) {
-        if (const qint64 pid = script.processId(); pid > 0)
-            ::kill(-pid_t(pid), SIGKILL);
-        script.kill();
-        script.waitForFinished();
+        endScript(script, 0);
         m_scriptError = QStringLiteral("The mail script did not finish in time.");
         return Failed;
     }
@@ -122,6 +153,8 @@ int MailHandler_script::sendMessage(const MailMessage &message)
 
 QString MailHandler_script::getErrorDesc(int result)
 {
+    if (result == Cancelled && m_mayHaveDelivered)
+        return Localizer::localizedString("SendErrors", "Mail script stopped");
     if (result != Failed)
         return Localizer::localizedString("SendErrors", "unexpected");
     if (!m_refusal.isEmpty())

@@ -22,6 +22,8 @@ public:
     // How long the script and the mail system may take for one message;
     // then the script is killed and the message counts as failed.
     static constexpr int ScriptTimeoutMs = 60000;
+    // How long a script told to stop (SIGTERM) may take before it is killed.
+    static constexpr int StopGraceMs = 1000;
 
     MailHandler_script() = default;
 
@@ -33,13 +35,21 @@ public:
     [[nodiscard]] static QString scriptPath();
 
     void setConnectionData(const QVariantMap &account) override { (void)account; }
+    // Asked while the script runs; its no stops the script, and the
+    // message may then have reached the mail system (Cancelled).
+    void setProgressCallback(SmtpProgressDelegate *callback) override { m_callback = callback; }
+    [[nodiscard]] SmtpProgressDelegate *progressCallback() const override { return m_callback; }
     [[nodiscard]] int sendMessage(const MailMessage &message) override;
     [[nodiscard]] QString getErrorDesc(int result) override;
+    [[nodiscard]] bool lastFailureMayHaveDelivered() const override { return m_mayHaveDelivered; }
     // For tests.
     void setScriptTimeoutMs(int milliseconds) { m_scriptTimeoutMs = milliseconds; }
 
 private:
     int m_scriptTimeoutMs = ScriptTimeoutMs;
+    SmtpProgressDelegate *m_callback = nullptr;
+    // The script was stopped while it ran: it may have handed the message on.
+    bool m_mayHaveDelivered = false;
     // Why the last send failed, when the script was at fault; empty after an HTML message.
     QString m_scriptError;
     // Why the last message was not handed to the script at all (an address
