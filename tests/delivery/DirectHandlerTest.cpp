@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
@@ -202,4 +204,70 @@ TEST_F(DirectHandlerTest, NamesMayHoldLineBreaksAndRefusalsTellTheirCause)
     }
     exchangers.stop();
     EXPECT_EQ(exchangers.sessions().size(), 1u);
+}
+
+TEST_F(DirectHandlerTest, EveryExchangerIsTriedUntilOneTakesTheMessage)
+{
+    // In preference order, moving on after a refused connection, a 4xx
+    // greeting or a 4xx to the message; a 5xx to the message ends it.
+    exchangers.setGreeting("127.0.0.4", "421 4.3.2 busy");
+    exchangers.setRefusedRecipient("later@", "451 4.7.1 try later", "127.0.0.2");
+    const struct {
+        const char *to;
+        int result;
+        QStringList sessions; // the addresses that took the message, in order
+    } rows[] = {
+        {"ann@backup.test", 0, {"127.0.0.3"}},
+        {"later@alpha.test", 0, {"127.0.0.2", "127.0.0.3"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.to);
+        handler.beginMessage();
+        EXPECT_EQ(handler.sendMessage(message(row.to)), row.result) << handler.getErrorDesc(-11).toStdString();
+    }
+    exchangers.setRefusedRecipient("never@", "550 5.1.1 no such user", "127.0.0.2");
+    handler.beginMessage();
+    EXPECT_EQ(handler.sendMessage(message("never@alpha.test")), MailHandler_direct::MessageRefused);
+    EXPECT_FALSE(handler.mayRetryLastFailure()) << "a permanent refusal";
+    // Every exchanger busy: worth another try later.
+    handler.beginMessage();
+    EXPECT_EQ(handler.sendMessage(message("x@beta.test")), MailHandler_direct::SessionFailed);
+    EXPECT_TRUE(handler.mayRetryLastFailure());
+
+    exchangers.stop();
+    QStringList tried;
+    for (const FakeSmtpServer::Session &session : exchangers.sessions())
+        tried.append(session.address + (session.messages.isEmpty() ? "" : " took it"));
+    EXPECT_EQ(tried, QStringList({"127.0.0.3 took it", "127.0.0.2", "127.0.0.3 took it", "127.0.0.2", "127.0.0.4"}));
+}
+
+TEST_F(DirectHandlerTest, ExchangersOfEqualPreferenceShareTheMail)
+{
+    for (int i = 0; i < 20; ++i) {
+        handler.beginMessage();
+        ASSERT_EQ(handler.sendMessage(message("a@equal.test")), 0);
+    }
+    exchangers.stop();
+    QSet<QString> used;
+    for (const FakeSmtpServer::Session &session : exchangers.sessions())
+        used.insert(session.address);
+    EXPECT_EQ(used, QSet<QString>({"127.0.0.2", "127.0.0.3"}));
+}
+
+TEST_F(DirectHandlerTest, AMessageEndsWithinItsTimeHoweverManyExchangersHang)
+{
+    // Four exchangers that never greet, 1 s each, 2.5 s for the message:
+    // the third is given up when the time is out, the fourth never tried.
+    FakeSmtpServer silent(SmtpScript().pause(10000), {.addresses = {"127.0.0.7", "127.0.0.8", "127.0.0.9", "127.0.0.10"},
+                                                      .port = exchangers.port()});
+    ASSERT_NE(silent.port(), 0);
+    handler.setTimeouts(1, std::chrono::milliseconds(2500));
+    handler.beginMessage();
+    EXPECT_EQ(handler.sendMessage(message("x@slow.test")), MailHandler_direct::SessionFailed);
+    EXPECT_FALSE(handler.mayRetryLastFailure()) << "the message's time is out";
+    silent.stop();
+    QStringList tried;
+    for (const FakeSmtpServer::Session &session : silent.sessions())
+        tried.append(session.address);
+    EXPECT_EQ(tried, QStringList({"127.0.0.7", "127.0.0.8", "127.0.0.9"}));
 }

@@ -266,7 +266,7 @@ FakeSmtpServer::FakeSmtpServer(Handler handler, Options options)
         for (const auto &[fd, address] : m_listeners)
             ::close(fd);
         m_listeners.clear();
-        m_port = 0;
+        m_port = m_options.port;
         for (const char *address : m_options.addresses) {
             const int fd = listenOn(address, &m_port, 8, m_options.receiveBuffer);
             if (fd < 0)
@@ -354,10 +354,12 @@ void FakeSmtpServer::setGreeting(const QString &address, const QByteArray &line)
     m_greetings[address] = line;
 }
 
-void FakeSmtpServer::setRefusedRecipient(const QByteArray &part)
+void FakeSmtpServer::setRefusedRecipient(const QByteArray &part, const QByteArray &reply, const QString &address)
 {
     const std::lock_guard lock(m_mutex);
     m_refusedRecipient = part;
+    m_refusalReply = reply;
+    m_refusingAddress = address;
 }
 
 void FakeSmtpServer::run()
@@ -411,13 +413,17 @@ void FakeSmtpServer::run()
 
 void FakeSmtpServer::serveWilling(Conn &conn)
 {
-    QByteArray greeting = "220 fake.test ESMTP", refused;
+    QByteArray greeting = "220 fake.test ESMTP", refused, refusal;
     {
         const std::lock_guard lock(m_mutex);
-        const auto found = m_greetings.find(m_sessions[conn.m_session].address);
+        const QString &address = m_sessions[conn.m_session].address;
+        const auto found = m_greetings.find(address);
         if (found != m_greetings.end())
             greeting = found->second;
-        refused = m_refusedRecipient;
+        if (m_refusingAddress.isEmpty() || m_refusingAddress == address) {
+            refused = m_refusedRecipient;
+            refusal = m_refusalReply;
+        }
     }
     const auto reply = [&conn](const QByteArray &text) { return conn.send(text.toStdString() + "\r\n"); };
     if (!reply(greeting))
@@ -426,7 +432,7 @@ void FakeSmtpServer::serveWilling(Conn &conn)
         if (line->startsWith("EHLO")) {
             reply("250-fake.test\r\n250-AUTH PLAIN\r\n250 8BITMIME");
         } else if (line->startsWith("RCPT") && !refused.isEmpty() && line->contains(refused)) {
-            reply("550 no such user");
+            reply(refusal);
         } else if (*line == "DATA") {
             if (!reply("354 go on") || !conn.readData())
                 return;

@@ -33,6 +33,7 @@ struct FakeServerOptions {
     bool tls = false;                                   // handshake right after accept
     PeerCertificate certificate = PeerCertificate::Localhost;
     int receiveBuffer = 0; // SO_RCVBUF of the accepted sockets; 0: the system's
+    quint16 port = 0;      // 0: any free one
 };
 
 class FakeSmtpServer {
@@ -112,7 +113,10 @@ public:
     enum class EndOfData { Queued, Refused, HangUp, Garbled, Silent };
     void setEndOfData(EndOfData answer);
     void setGreeting(const QString &address, const QByteArray &line);
-    void setRefusedRecipient(const QByteArray &part); // RCPT lines holding it get 550
+    // RCPT lines holding `part` get `reply`, on connections to `address`
+    // (empty: any of them).
+    void setRefusedRecipient(const QByteArray &part, const QByteArray &reply = "550 no such user",
+                             const QString &address = {});
 
     static bool ipv6Available();
     // A loopback port on which nothing listens.
@@ -143,6 +147,8 @@ private:
     EndOfData m_endOfData = EndOfData::Queued;
     std::map<QString, QByteArray> m_greetings;
     QByteArray m_refusedRecipient;
+    QByteArray m_refusalReply;
+    QString m_refusingAddress;
     std::thread m_thread;
 };
 

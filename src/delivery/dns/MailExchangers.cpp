@@ -85,29 +85,36 @@ QList<MailExchanger> mailExchangersForDomain(const DNSRecord &answer, const QStr
     return exchangers;
 }
 
-QString mailHostForAddress(DNSResolver &resolver, const QString &address)
+QList<MailExchanger> mailHostsForAddress(DNSResolver &resolver, const QString &address)
 {
     const QString domain = domainOfAddress(address);
     if (domain.isNull())
-        return QString();
+        return {};
 
     bool noExchangers = false;
     if (const std::unique_ptr<DNSRecord> answer = resolver.resolveName(domain, DNSResolver::QueryMX)) {
-        const QList<MailExchanger> exchangers = mailExchangersForDomain(*answer, domain);
-        for (const MailExchanger &exchanger : exchangers) {
-            if (!exchanger.host.isEmpty())
-                return exchanger.host;
-        }
+        QList<MailExchanger> exchangers = mailExchangersForDomain(*answer, domain);
         // Only null MX records: the domain says it takes no mail.
         noExchangers = exchangers.isEmpty();
+        exchangers.removeIf([](const MailExchanger &exchanger) { return exchanger.host.isEmpty(); });
+        if (!noExchangers)
+            return exchangers;
     } else {
         // A failed lookup (no such domain, server trouble) is no empty list:
         // only "exists, but no MX" allows the implicit MX.
         noExchangers = resolver.lastFailure() == DNSResolver::Failure::NoRecords;
     }
     if (!noExchangers)
-        return QString();
+        return {};
 
     const std::unique_ptr<DNSRecord> addresses = resolver.resolveName(domain, DNSResolver::QueryA);
-    return addresses && hasAddressRecord(*addresses, domain) ? domain : QString();
+    if (addresses && hasAddressRecord(*addresses, domain))
+        return {{0, domain}};
+    return {};
+}
+
+QString mailHostForAddress(DNSResolver &resolver, const QString &address)
+{
+    const QList<MailExchanger> hosts = mailHostsForAddress(resolver, address);
+    return hosts.isEmpty() ? QString() : hosts.first().host;
 }

@@ -18,8 +18,12 @@ struct MailExchanger {
 // Names compare without regard to case, as DNS names do.
 [[nodiscard]] QList<MailExchanger> mailExchangersForDomain(const DNSRecord &answer, const QString &domain);
 
-// The host that mail for address goes to: the domain after the last "@",
-// its most preferred exchanger, or the domain itself when it exists with an
-// address but without MX records (the implicit MX of RFC 5321 5.1). A null
-// string when there is none: no domain, lookup failed, or a null MX.
+// The hosts that mail for address may go to, for the domain after the last
+// "@": its exchangers as mailExchangersForDomain orders them, null MX
+// records left out, or the domain itself when it exists with an address but
+// without MX records (the implicit MX of RFC 5321 5.1, preference 0). Empty
+// when there is none: no domain, lookup failed, or only a null MX.
+[[nodiscard]] QList<MailExchanger> mailHostsForAddress(DNSResolver &resolver, const QString &address);
+
+// The first of mailHostsForAddress, or a null string.
 [[nodiscard]] QString mailHostForAddress(DNSResolver &resolver, const QString &address);

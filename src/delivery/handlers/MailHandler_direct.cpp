@@ -7,7 +7,10 @@
 #include "MailMessage.h"
 #include "SmtpText.h"
 
+#include <QRandomGenerator>
 #include <QSysInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,7 +29,23 @@ QString envelopeOf(const QString &element)
 MailHandler_direct::MailHandler_direct()
 {
     // An exchanger that does not answer must not hold up the whole run.
-    m_smtpMail.setTimeout(10);
+    m_smtpMail.setTimeout(TimeoutSeconds);
+}
+
+void MailHandler_direct::setTimeouts(int exchangerSeconds, std::chrono::milliseconds messageLimit)
+{
+    m_smtpMail.setTimeout(exchangerSeconds);
+    m_messageTimeLimit = messageLimit;
+}
+
+void MailHandler_direct::beginMessage()
+{
+    m_deadline.reset();
+}
+
+bool MailHandler_direct::mayRetryLastFailure() const
+{
+    return !m_permanent && (!m_deadline || std::chrono::steady_clock::now() < *m_deadline);
 }
 
 MailHandler_direct::~MailHandler_direct() = default;
@@ -65,7 +84,10 @@ int MailHandler_direct::sendMessage(const MailMessage &message)
 {
     m_failedAddress.clear();
     m_failedHost.clear();
+    m_triedHosts.clear();
+    m_outOfTime = false;
     m_mayHaveDelivered = false;
+    m_permanent = false;
     m_refusal.clear();
     // Every address on its own, so that each exchanger learns only of its own recipient.
     QStringList addresses = SmtpText::splitAddressList(message.to());
@@ -82,7 +104,11 @@ int MailHandler_direct::sendMessage(const MailMessage &message)
     if (key.isEmpty() || key != m_deliveredMessage) {
         m_deliveredMessage = key;
         m_deliveredAddresses.clear();
+        m_deadline.reset();
     }
+    // Every address and exchanger, and the message's retry, within one limit.
+    if (!m_deadline)
+        m_deadline = std::chrono::steady_clock::now() + m_messageTimeLimit;
     QString text;
     for (const QString &address : addresses) {
         if (m_deliveredAddresses.contains(address))
@@ -108,20 +134,56 @@ QString MailHandler_direct::getMailDomain(const QString &address)
 int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text, const QString &address)
 {
     m_failedAddress = address;
+    m_triedHosts.clear();
     // An address that cannot be sent has no exchanger to look for.
-    if (!SmtpText::envelopeAddress(address.toUtf8(), false, &m_refusal))
+    const std::optional<QByteArray> bare = SmtpText::envelopeAddress(address.toUtf8(), false, &m_refusal);
+    if (!bare) {
+        m_permanent = true;
         return SMTPMail::NoConnect;
-    const QString host = getMailDomain(address);
-    if (host.isNull())
+    }
+    QList<MailExchanger> exchangers = mailHostsForAddress(m_dnsResolver, QString::fromUtf8(*bare));
+    if (exchangers.isEmpty())
         return NoExchanger;
-    m_failedHost = host;
+    // RFC 5321 5.1: those of equal preference in random order, which
+    // spreads the load as the domain intends.
+    for (auto run = exchangers.begin(); run != exchangers.end();) {
+        const auto end = std::find_if(run, exchangers.end(), [&](const MailExchanger &e) {
+            return e.preference != run->preference;
+        });
+        std::shuffle(run, end, *QRandomGenerator::global());
+        run = end;
+    }
     // Built once for all addresses; a message that cannot be written goes nowhere.
     if (text.isNull()) {
         text = message.mailSMTPData(&m_refusal);
-        if (text.isNull())
+        if (text.isNull()) {
+            m_permanent = true;
             return SMTPMail::NoConnect;
+        }
     }
 
+    m_smtpMail.setDeadline(m_deadline, true);
+    int result = SessionFailed;
+    for (const MailExchanger &exchanger : exchangers) {
+        if (std::chrono::steady_clock::now() >= *m_deadline) {
+            m_outOfTime = true;
+            break;
+        }
+        m_failedHost = exchanger.host;
+        m_triedHosts.append(exchanger.host);
+        result = deliverTo(exchanger.host, message, text, address);
+        // Taken, cut by the user, maybe taken, or refused for good: no other
+        // exchanger is asked. A session that failed, or a 4yz to the
+        // message, gives way to the next.
+        if (result == 0 || result == SMTPMail::Cancelled || m_mayHaveDelivered || m_permanent)
+            return result;
+    }
+    return result;
+}
+
+int MailHandler_direct::deliverTo(const QString &host, const MailMessage &message, const QString &text,
+                                  const QString &address)
+{
     // The exchanger's address through the same resolver that named it; the
     // system's lookup only for one without an IPv4 address.
     QString server = host;
@@ -146,6 +208,7 @@ int MailHandler_direct::sendMessageTo(const MailMessage &message, QString &text,
         return SessionFailed;
     result = m_smtpMail.sendMessage(text, message.from(), address, {});
     m_mayHaveDelivered = result != 0 && m_smtpMail.lastSendMayHaveDelivered();
+    m_permanent = result != 0 && m_smtpMail.lastFailureIsPermanent();
     m_smtpMail.disconnect();
     if (result == SMTPMail::Cancelled)
         return result;
@@ -189,6 +252,9 @@ QString MailHandler_direct::getErrorDesc(int result)
         text += QStringLiteral("\nAddress: ") + BetterString::controlCharactersAsSpaces(m_failedAddress);
     if (!m_failedHost.isEmpty())
         text += QStringLiteral("\nMail exchanger: ") + m_failedHost;
+    if (m_triedHosts.size() > 1 || m_outOfTime)
+        text += QStringLiteral("\nMail exchangers tried: ") + m_triedHosts.join(QStringLiteral(", "))
+            + (m_outOfTime ? QStringLiteral(" (the time for the message ran out)") : QString());
     // The server's own words, for a session that got that far.
     if (result != NoExchanger)
         text += QLatin1Char('\n') + m_smtpMail.getErrorDesc(result);

@@ -85,9 +85,13 @@ public:
     // whole message with a 5yz reply (RFC 5321 4.2.1).
     [[nodiscard]] bool lastFailureIsPermanent() const { return m_permanentFailure; }
     // Every wait from now on (connecting, replies, writes that make no
-    // progress) ends by then at the latest, but the wait for the answer to a
-    // whole message; none: each stage's own time-out alone.
-    void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { m_session.deadline = deadline; }
+    // progress) ends by then at the latest, the wait for the answer to a
+    // whole message only when asked; none: each stage's own time-out alone.
+    void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline, bool includingTheEndOfData = false)
+    {
+        m_session.deadline = deadline;
+        m_session.deadlineIncludesEndOfData = includingTheEndOfData;
+    }
     // Why the last send was refused before anything was written (its
     // result was 1); empty when it was not.
     [[nodiscard]] const QString &lastRefusal() const { return m_refusal; }

@@ -560,8 +560,9 @@ int awaitEndReply(SMTP_Session &session)
     session.awaitedReply = QStringLiteral("reply to the end of the message");
     const int timeout = session.lineReader->timeout();
     // The server has the whole message: its answer is waited for as long as
-    // RFC 5321 asks, whatever the deadline.
-    const auto deadline = std::exchange(session.deadline, std::nullopt);
+    // RFC 5321 asks, unless the deadline is to hold for it too.
+    const auto deadline = session.deadlineIncludesEndOfData ? session.deadline
+                                                            : std::exchange(session.deadline, std::nullopt);
     session.lineReader->setTimeout(std::max(timeout, SMTP_Session::EndOfDataTimeout));
     const int code = smtp_getreply(session);
     session.lineReader->setTimeout(timeout);

@@ -67,9 +67,11 @@ struct SMTP_Session {
     // does when it goes away with data unread.
     bool endOfDataSent = false;
     // Every wait (connecting, a reply, a write that makes no progress) ends
-    // by then at the latest, but the wait for the answer to a whole message;
-    // none: each stage's time-out alone.
+    // by then at the latest, the wait for the answer to a whole message only
+    // with deadlineIncludesEndOfData; none: each stage's time-out alone.
     std::optional<std::chrono::steady_clock::time_point> deadline;
+    // The deadline bounds that wait too.
+    bool deadlineIncludesEndOfData = false;
     // All that was written has been answered: the server reads what comes
     // next. Not so after a failed or cut write or wait, when a QUIT might
     // never be read, or be read as part of the message.

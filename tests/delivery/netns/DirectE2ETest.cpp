@@ -59,6 +59,13 @@ TEST_F(DirectE2ETest, DeliversToEachDomainsExchanger)
     }
 }
 
+TEST_F(DirectE2ETest, ABackupExchangerTakesWhatThePreferredOneCannot)
+{
+    const MailMessage m = message(QStringLiteral("gus@backup.test"));
+    ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(MailHandler_direct::SessionFailed).toStdString();
+    EXPECT_EQ(deliveredTo(delivered(m.messageID(), 1, 1500)), QStringList({"gus@backup.test"}));
+}
+
 TEST_F(DirectE2ETest, FailuresAndTheEnginesRetry)
 {
     EXPECT_EQ(handler.sendMessage(message(QStringLiteral("x@nullmx.test"))), MailHandler_direct::NoExchanger);
