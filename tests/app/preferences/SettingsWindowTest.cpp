@@ -282,7 +282,7 @@ TEST_F(PreferencesTest, RemovingAnAccountNeverStoresItsPaneAndTheSendChoiceFollo
     }
 }
 
-TEST_F(PreferencesTest, ClosingWritesOnlyChangesAndWhatCannotBeWrittenMayBeDiscarded)
+TEST_F(PreferencesTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStays)
 {
     SettingsWindow::registerWithSettings();
     UserDefaults &defaults = UserDefaults::standardUserDefaults();
