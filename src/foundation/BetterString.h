@@ -77,4 +77,16 @@ enum class MimeEncoding { WhenNeeded, Always };
 [[nodiscard]] QString encodedMIMEHeaderString(const QString &text, int lineUsed = 0,
                                               MimeEncoding when = MimeEncoding::WhenNeeded);
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+[[nodiscard]] constexpr int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 } // namespace BetterString

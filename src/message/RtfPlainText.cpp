@@ -1,5 +1,7 @@
 #include "RtfPlainText.h"
 
+#include "BetterString.h"
+
 #include <QHash>
 #include <QSet>
 #include <QStringDecoder>
@@ -35,17 +37,6 @@ const QHash<QByteArray, QString> &characterWords()
         {"emspace", QStringLiteral(" ")},    {"enspace", QStringLiteral(" ")},    {"qmspace", QStringLiteral(" ")},
     };
     return words;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool isLetter(char c)
@@ -174,8 +165,8 @@ private:
             // Two hex digits; a broken escape is dropped with what it has.
             int value = 0;
             int digits = 0;
-            for (; digits < 2 && m_at < size && hexValue(m_rtf.at(m_at)) >= 0; ++digits)
-                value = value * 16 + hexValue(m_rtf.at(m_at++));
+            for (; digits < 2 && m_at < size && BetterString::hexDigitValue(m_rtf.at(m_at)) >= 0; ++digits)
+                value = value * 16 + BetterString::hexDigitValue(m_rtf.at(m_at++));
             if (digits == 2)
                 textByte(char(value));
             return;

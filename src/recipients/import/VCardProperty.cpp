@@ -1,5 +1,7 @@
 #include "VCardProperty.h"
 
+#include "BetterString.h"
+
 #include <QStringDecoder>
 
 #include <array>
@@ -9,17 +11,6 @@ namespace {
 bool isSeparator(char c)
 {
     return c == ',' || c == ';' || c == ':';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // Windows-1252 from 0x80 to 0x9F; the five bytes it leaves undefined map to
@@ -206,8 +197,8 @@ QByteArray VCardProperty::decodeQuotedPrintable(QByteArrayView bytes)
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (c == '=') {
-            const int high = i + 1 < bytes.size() ? hexValue(bytes[i + 1]) : -1;
-            const int low = i + 2 < bytes.size() ? hexValue(bytes[i + 2]) : -1;
+            const int high = i + 1 < bytes.size() ? BetterString::hexDigitValue(bytes[i + 1]) : -1;
+            const int low = i + 2 < bytes.size() ? BetterString::hexDigitValue(bytes[i + 2]) : -1;
             if (high >= 0 && low >= 0) {
                 out.append(char(high * 16 + low));
                 i += 2;
