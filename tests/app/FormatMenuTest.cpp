@@ -2,13 +2,14 @@
 // them: they act on the text that has the focus (also in a sheet), only where
 // it holds formatted text, each change one step Ctrl+Z takes back.
 
+#include "AttachmentEditor.h"
 #include "BodyTextView.h"
 #include "ConditionEditor.h"
 #include "DatabaseTab.h"
 #include "DocumentWindow.h"
+#include "FilesTab.h"
 #include "LinkSheet.h"
-#include "MessageTabWidget.h"
-#include "MyDocument.h"
+#include "MessageTabFixture.h"
 #include "SingleLineTextView.h"
 #include "message/TextFixtures.h"
 
@@ -67,15 +68,11 @@ QString screenshotPath(const QString &name)
     return QDir(folder).filePath(name);
 }
 
-class FormatMenuTest : public ::testing::Test {
+class FormatMenuTest : public MessageTabFixture {
 protected:
     void SetUp() override
     {
-        document = std::make_unique<MyDocument>();
-        document->showWindows();
-        QApplication::setActiveWindow(document->window());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(document->window()));
-        tab = document->messageTabWidget();
+        MessageTabFixture::SetUp();
         document->documentWindow()->tabView()->setCurrentIndex(1);
     }
 
@@ -96,13 +93,6 @@ protected:
         return nullptr;
     }
 
-    void focus(QWidget *view)
-    {
-        QApplication::setActiveWindow(view->window());
-        view->setFocus(Qt::MouseFocusReason);
-        ASSERT_TRUE(QTest::qWaitFor([view] { return view->hasFocus(); }));
-    }
-
     // A formatted message whose body is shown with the focus in it.
     void formattedBody(const RichText &text)
     {
@@ -111,18 +101,6 @@ protected:
         focus(tab->bodyView());
         document->updateChangeCount(Document::ChangeCleared);
     }
-
-    void undo() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier); }
-    void redo() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); }
-
-    RichText body()
-    {
-        tab->commitEdits();
-        return document->messageTab().bodyString();
-    }
-
-    std::unique_ptr<MyDocument> document;
-    MessageTabWidget *tab = nullptr;
 };
 
 } // namespace
@@ -348,7 +326,7 @@ TEST_F(FormatMenuTest, BarShowsTheCaretAndActsOnTheSelection)
     EXPECT_FALSE(QImage(file).isNull());
 }
 
-TEST_F(FormatMenuTest, ConditionResultTakesTheFormatInItsSheet)
+TEST_F(FormatMenuTest, SheetsTextsTakeTheFormatInTheirSheets)
 {
     tab->setOption(1);
     focus(tab->bodyView());
@@ -382,6 +360,18 @@ TEST_F(FormatMenuTest, ConditionResultTakesTheFormatInItsSheet)
     ASSERT_TRUE(format);
     EXPECT_TRUE(offered.contains(format->title())) << offered.join(", ").toStdString();
     editor->reject();
+
+    // The same in the attachment editor's file name.
+    document->documentWindow()->tabView()->setCurrentIndex(2);
+    document->documentWindow()->filesTab()->doAddPersonalizedFile();
+    auto *attachmentEditor = openPanel<AttachmentEditor>();
+    ASSERT_TRUE(attachmentEditor);
+    focus(attachmentEditor->fileNameField());
+    QTest::keyClicks(attachmentEditor->fileNameField(), QStringLiteral("report.pdf"));
+    attachmentEditor->fileNameField()->selectAll();
+    QTest::keyClick(attachmentEditor->fileNameField(), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_TRUE(fontAt(attachmentEditor->fileNameField()->attributedString(), 0).italic);
+    attachmentEditor->cancelClicked();
 }
 
 TEST_F(FormatMenuTest, FieldNamesWithAmpersandShowLiterally)

@@ -10,8 +10,7 @@
 #include "FileChooser.h"
 #include "HTMLConverter.h"
 #include "ImageEditor.h"
-#include "MessageTabWidget.h"
-#include "MyDocument.h"
+#include "MessageTabFixture.h"
 #include "RecipientTableModel.h"
 #include "SingleLineTextView.h"
 #include "TemplateSelector.h"
@@ -65,19 +64,8 @@ public:
     QStringList shown;
 };
 
-class MessageTabEditingTest : public ::testing::Test {
+class MessageTabEditingTest : public MessageTabFixture {
 protected:
-    void SetUp() override { openDocument(); }
-
-    void openDocument()
-    {
-        document = std::make_unique<MyDocument>();
-        document->showWindows();
-        QApplication::setActiveWindow(document->window());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(document->window()));
-        tab = document->messageTabWidget();
-    }
-
     void showTab(QWidget *page)
     {
         document->documentWindow()->tabView()->setCurrentWidget(page);
@@ -120,25 +108,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return document->database().entryValue(0, columnID) == value; }));
         showTab(tab);
     }
-
-    void focus(QWidget *view)
-    {
-        QApplication::setActiveWindow(document->window());
-        view->setFocus(Qt::MouseFocusReason);
-        ASSERT_TRUE(QTest::qWaitFor([view] { return view->hasFocus(); }));
-    }
-
-    void undo() { QTest::keyClick(tab->bodyView(), Qt::Key_Z, Qt::ControlModifier); }
-    void redo() { QTest::keyClick(tab->bodyView(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); }
-
-    RichText body()
-    {
-        tab->commitEdits();
-        return document->messageTab().bodyString();
-    }
-
-    std::unique_ptr<MyDocument> document;
-    MessageTabWidget *tab = nullptr;
 };
 
 } // namespace
