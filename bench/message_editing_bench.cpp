@@ -15,6 +15,7 @@
 #include "HTMLImport.h"
 #include "MessageTabWidget.h"
 #include "TemplateSelector.h"
+#include "RichTextBridge.h"
 #include "TextFormatModel.h"
 
 #include "AttributedTagString.h"
@@ -34,6 +35,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 
 #include <algorithm>
 #include <cstdio>
@@ -70,6 +72,11 @@ void report(const char *what, const Timing &timing, double target)
 {
     std::printf("%-44s best %7.1f ms  first %7.1f ms  target %5.0f ms  %s\n", what, timing.best, timing.first, target,
                 timing.best <= target ? "ok" : "OVER");
+}
+
+void reportPeer(const char *what, const Timing &timing)
+{
+    std::printf("%-44s best %7.1f ms  first %7.1f ms\n", what, timing.best, timing.first);
 }
 
 // A newsletter archive page of about 5 MB: nested tables, styled
@@ -262,6 +269,42 @@ int main(int argc, char **argv)
         report("its undo", boldUndo, 100);
         if (!madeBold || fontAt(view.bodyView()->attributedString(), 0).bold)
             std::printf("  WRONG: the body was not made bold, or the undo kept it bold\n");
+
+        // The peer: Qt's own bold in a plain QTextEdit on the same text,
+        // which knows nothing of tags.
+        QTextEdit peer;
+        RichTextBridge::setDocumentText(peer.document(), makeBody());
+        peer.resize(800, 600);
+        peer.show();
+        (void)QTest::qWaitForWindowExposed(&peer);
+        QTextDocument *peerDocument = peer.document();
+        const auto peerPlain = [&] {
+            while (peerDocument->isUndoAvailable())
+                peerDocument->undo();
+            QApplication::processEvents();
+            (void)peerDocument->documentLayout()->blockBoundingRect(peerDocument->lastBlock());
+            peer.selectAll();
+        };
+        QTextCharFormat boldFormat;
+        boldFormat.setFontWeight(QFont::Bold);
+        const Timing peerBold = measure(rounds, peerPlain, [&] {
+            peer.mergeCurrentCharFormat(boldFormat);
+            QApplication::processEvents();
+        });
+        reportPeer("peer: QTextEdit's own bold", peerBold);
+        const Timing peerUndo = measure(
+            rounds,
+            [&] {
+                peerPlain();
+                peer.mergeCurrentCharFormat(boldFormat);
+                QApplication::processEvents();
+                (void)peerDocument->documentLayout()->blockBoundingRect(peerDocument->lastBlock());
+            },
+            [&] {
+                peerDocument->undo();
+                QApplication::processEvents();
+            });
+        reportPeer("peer: its undo", peerUndo);
     }
 
     // The template selector over 200 templates with 800 x 600 previews.
