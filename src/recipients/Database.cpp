@@ -196,6 +196,22 @@ void DatabaseEntry::remove(const QString &key)
         m_others.remove(key);
 }
 
+QVariant DatabaseEntry::take(const QString &key)
+{
+    const int slot = slotOfKey(key);
+    if (slot >= 0) {
+        const auto it = findText(slot);
+        if (it != m_texts.cend()) {
+            // A key is either a text or another value, never both.
+            const qsizetype index = it - m_texts.cbegin();
+            QVariant value(std::move(m_texts[index].text));
+            m_texts.removeAt(index);
+            return value;
+        }
+    }
+    return m_others.contains(key) ? m_others.take(key) : QVariant();
+}
+
 QVariantMap DatabaseEntry::toMap() const
 {
     // A send run does this for every message; slots below ten come in the
@@ -291,7 +307,7 @@ QString Database::addressForEntry(int index) const
     return entryValue(index, columnIdentifier(m_addressFieldNo));
 }
 
-void Database::removeColumn(const QString &columnID)
+void Database::removeColumn(const QString &columnID, RemovedValues *removed)
 {
     // "active", "lastSent" and other keys are no columns; removing them
     // would wipe every recipient's state.
@@ -300,8 +316,17 @@ void Database::removeColumn(const QString &columnID)
     // In place: entries keep their identity, so a last-sent stamp of a run
     // that still holds them, and the lists of undo steps, reach the same
     // recipients. Whoever would bring the values back keeps them itself.
-    for (const EntryRef &entry : std::as_const(m_entries))
-        entry->remove(columnID);
+    if (removed) {
+        removed->entries.reserve(m_entries.size());
+        removed->values.reserve(m_entries.size());
+    }
+    for (const EntryRef &entry : std::as_const(m_entries)) {
+        QVariant value = entry->take(columnID);
+        if (removed && value.isValid()) {
+            removed->entries.append(entry);
+            removed->values.append(std::move(value));
+        }
+    }
     // Left alone, the next added field would silently become the address column.
     if (columnIdentifier(m_addressFieldNo) == columnID)
         m_addressFieldNo = -1;

@@ -42,6 +42,8 @@ public:
     [[nodiscard]] QVariant value(const QString &key) const;
     void insert(const QString &key, const QVariant &value);
     void remove(const QString &key);
+    // remove() that answers what was there (an invalid variant for nothing).
+    QVariant take(const QString &key);
     // The stored form.
     [[nodiscard]] QVariantMap toMap() const;
     // The string under the slot's identifier; null when there is none. For
@@ -128,7 +130,13 @@ public:
     [[nodiscard]] bool isEntryActive(int index) const;
     [[nodiscard]] QString addressForEntry(int index) const;
 
-    void removeColumn(const QString &columnID);
+    // The values taken out of the entries by removeColumn, for whoever would
+    // put them back: only entries that held one, in table order.
+    struct RemovedValues {
+        EntryList entries;
+        QList<QVariant> values;
+    };
+    void removeColumn(const QString &columnID, RemovedValues *removed = nullptr);
     // Appends a copy of the entry without its last-sent date at the end.
     void cloneEntry(int index);
     void removeEntry(int index);

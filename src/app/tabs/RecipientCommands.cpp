@@ -201,27 +201,22 @@ bool RecipientCommands::removeField(const QString &columnID, int viewPosition)
 {
     if (isLocked() || !isFieldColumn(columnID))
         return false;
+    const Database::EntryList entries = m_database->entryArray();
+    if (m_database->fieldNameForColumnID(columnID).isEmpty()
+        && std::none_of(entries.cbegin(), entries.cend(),
+                        [&](const Database::EntryRef &entry) { return entry->contains(columnID); }))
+        return false;
+
     // The values go from the entries themselves and undo puts them back into
     // the same entries: copies restored by an undo would take back every
     // edit and every last-sent stamp written since.
-    EntryValueChanges values{columnID, {}, {}, {}, {}};
-    const Database::EntryList entries = m_database->entryArray();
-    for (const Database::EntryRef &entry : entries) {
-        QVariant value = entry->value(columnID);
-        if (!value.isValid())
-            continue;
-        values.entries.append(entry);
-        values.before.append(std::move(value));
-    }
-    if (m_database->fieldNameForColumnID(columnID).isEmpty() && values.isEmpty())
-        return false;
-
     const FieldNamesState fieldsBefore = FieldNamesState::of(*m_database);
-    m_database->removeColumn(columnID);
+    Database::RemovedValues removed;
+    m_database->removeColumn(columnID, &removed);
     Step step;
     step.orderKept = true;
-    if (!values.isEmpty())
-        step.values.append(std::move(values));
+    if (!removed.entries.isEmpty())
+        step.values.append({columnID, std::move(removed.entries), std::move(removed.values), {}, {}});
     step.fields = FieldNamesChange::between(fieldsBefore, FieldNamesState::of(*m_database));
     step.movedColumnID = columnID;
     step.movedColumnPosition = viewPosition;
