@@ -106,6 +106,18 @@ struct Window {
     {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell(row, logical));
     }
+    // Types the text into the cell as a user does: F2, the text, Return.
+    void type(int row, int logical, const QString &text) const
+    {
+        click(row, logical);
+        QTest::keyClick(view, Qt::Key_F2);
+        auto *editor = view->viewport()->findChild<QLineEdit *>();
+        ASSERT_TRUE(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        // The delegate commits once the editor has seen the key.
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
     QPoint headerCenter(int logical) const
     {
         QHeaderView *header = view->horizontalHeader();
@@ -233,14 +245,7 @@ TEST(DatabaseTab, AMovedColumnGetsTheEditsRenamesAndCopiesOfItsOwnField)
     header->moveSection(header->visualIndex(5), 3);
     ASSERT_EQ(w.tab->columnIdentifierAt(3), "2");
 
-    w.click(0, 5);
-    QTest::keyClick(w.view, Qt::Key_F2);
-    auto *editor = w.view->viewport()->findChild<QLineEdit *>();
-    ASSERT_TRUE(editor);
-    editor->selectAll();
-    QTest::keyClicks(editor, "Ekberg");
-    // The delegate commits once the editor has seen the key.
-    QTest::keyClick(editor, Qt::Key_Return);
+    w.type(0, 5, "Ekberg");
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.database().entryValue(0, "2") == "Ekberg"; }));
     EXPECT_EQ(w.database().entryValue(0, "0"), "eve@x.org");
 
@@ -251,7 +256,7 @@ TEST(DatabaseTab, AMovedColumnGetsTheEditsRenamesAndCopiesOfItsOwnField)
     auto *list = sheet->findChild<QTableView *>("tableView");
     list->setCurrentIndex(list->model()->index(0, 1));
     QTest::keyClick(list, Qt::Key_F2);
-    editor = list->viewport()->findChild<QLineEdit *>();
+    auto *editor = list->viewport()->findChild<QLineEdit *>();
     ASSERT_TRUE(editor);
     editor->selectAll();
     QTest::keyClicks(editor, "surname");
@@ -439,13 +444,7 @@ TEST(DatabaseTab, UndoingAFieldRemovalKeepsLaterEditsAndStamps)
     w.action("actionRemoveField")->trigger();
     ASSERT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name"}));
 
-    w.click(0, 4);
-    QTest::keyClick(w.view, Qt::Key_F2);
-    auto *editor = w.view->viewport()->findChild<QLineEdit *>();
-    ASSERT_TRUE(editor);
-    editor->selectAll();
-    QTest::keyClicks(editor, "Anna");
-    QTest::keyClick(editor, Qt::Key_Return);
+    w.type(0, 4, "Anna");
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.database().entryValue(0, "1") == "Anna"; }));
 
     Settings::setMaxErrorsWhileSending(0);
