@@ -263,7 +263,10 @@ TEST_F(ScriptHandlerInARun, StopNowEndsTheHandOffAndTheMessageMayHaveBeenDeliver
     EXPECT_EQ(recorder.steps(), (std::vector<int>{MailDispatcherStatus::Error, MailDispatcherStatus::MayHaveBeenDelivered,
                                                   MailDispatcherStatus::Done}));
     ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
-    QFile stat("/proc/" + QString::fromLatin1(pidFile.readAll().trimmed()) + "/stat");
+    const QString stat = "/proc/" + QString::fromLatin1(pidFile.readAll().trimmed()) + "/stat";
     // Gone, or a zombie waiting for whoever adopted it.
-    EXPECT_TRUE(!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "));
+    EXPECT_TRUE(waitFor([&] {
+        QFile file(stat);
+        return !file.open(QIODevice::ReadOnly) || file.readAll().contains(") Z ");
+    }, 5000)) << "sendmail goes on";
 }
