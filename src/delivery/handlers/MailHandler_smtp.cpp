@@ -2,6 +2,7 @@
 
 #include "Keychain.h"
 #include "MailHelper.h"
+#include "MailMessage.h"
 #include "PasswordPrompter.h"
 #include "Settings.h"
 #include "Values.h"
@@ -201,9 +202,11 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
     while (count < INT_MAX && !delayMailCount.compare_exchange_weak(count, count + 1))
         ;
     // The message's time starts here, after any pause; a retry of it
-    // (reconnect included) gets what is left.
-    if (!m_messageDeadline) {
+    // (reconnect included) gets what is left. Another message, even one not
+    // begun with beginMessage, has a time of its own.
+    if (!m_messageDeadline || message.messageID() != m_deadlineMessageID) {
         m_messageDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_timeoutSeconds) + m_reconnectAllowance;
+        m_deadlineMessageID = message.messageID();
         m_smtpMail.setDeadline(m_messageDeadline);
     }
     const int result = m_smtpMail.sendMailMessage(message);

@@ -103,4 +103,5 @@ private:
     std::chrono::milliseconds m_reconnectAllowance = ReconnectAllowance;
     // When the current message's time runs out; none before its first send.
     std::optional<std::chrono::steady_clock::time_point> m_messageDeadline;
+    QString m_deadlineMessageID;
 };
