@@ -660,6 +660,18 @@
         <source>SAVE_CHANGES_INFO</source>
         <translation>Your changes will be lost if you don’t save them.</translation>
     </message>
+    <message>
+        <source>QUIT_WHILE_SENDING_QUESTION</source>
+        <translation>Sending from “%1” is in progress. Stop sending and quit?</translation>
+    </message>
+    <message>
+        <source>QUIT_WHILE_SENDING_STOP</source>
+        <translation>Stop and Quit</translation>
+    </message>
+    <message>
+        <source>QUIT_WHILE_SENDING_CONTINUE</source>
+        <translation>Continue Sending</translation>
+    </message>
 </context>
 <context>
     <name>Localized-Document</name>

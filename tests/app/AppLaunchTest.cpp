@@ -132,8 +132,12 @@ TEST_F(AppLaunchTest, quittingStopsTheRunsThenReviewsTheDocuments)
     ASSERT_TRUE(controller.newDocument());
     FakeDocument *document = fakes.document(0);
     document->sending = true;
+    EXPECT_FALSE(MyApplication::prepareQuit()) << "the user went on sending";
+    EXPECT_TRUE(document->sending);
+    fakes.panels.stopAnswers = {true};
     EXPECT_TRUE(MyApplication::prepareQuit());
-    EXPECT_EQ(fakes.log, QStringList{"prepareToQuit " + document->displayName()});
+    const QString stop = "stop? " + document->displayName();
+    EXPECT_EQ(fakes.log, (QStringList{stop, stop, "prepareToQuit " + document->displayName()}));
 
     document->edit("FAKE");
     EXPECT_FALSE(MyApplication::prepareQuit()) << "the user kept the document";

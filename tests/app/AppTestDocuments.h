@@ -34,6 +34,7 @@ public:
             throw AppException(ExceptionNames::InternalInconsistency, QStringLiteral("table in a bad state"));
         return contents;
     }
+    [[nodiscard]] bool isRunActive() const override { return sending; }
     [[nodiscard]] bool canClose(QString *reason) const override
     {
         if (sending && reason)
@@ -76,10 +77,17 @@ public:
         m_log->append(QStringLiteral("ask ") + documentName);
         return choices.isEmpty() ? Cancel : choices.takeFirst();
     }
+    // Answered from the list; with none left, sending goes on.
+    [[nodiscard]] bool askStopSendingForQuit(QWidget *, const QString &documentName) override
+    {
+        m_log->append(QStringLiteral("stop? ") + documentName);
+        return !stopAnswers.isEmpty() && stopAnswers.takeFirst();
+    }
     void showError(QWidget *, const QString &title, const QString &text) override { errors.append(title + ": " + text); }
 
     QStringList openAnswers, saveAnswers, suggestions, errors;
     QList<SaveChoice> choices;
+    QList<bool> stopAnswers;
 
 private:
     QStringList *m_log;

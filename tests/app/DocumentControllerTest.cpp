@@ -147,7 +147,7 @@ TEST_F(DocumentControllerTest, closeAsksAboutChangesAndRefusesWhileSending)
     EXPECT_EQ(controller.documents(), (QList<Document *>{untitled, sending}));
 }
 
-TEST_F(DocumentControllerTest, quitStopsEveryRunBeforeItAsksAnything)
+TEST_F(DocumentControllerTest, quitAsksAboutEveryRunThenStopsThemAllBeforeItAsksAboutSaving)
 {
     ASSERT_TRUE(controller.newDocument());
     ASSERT_TRUE(controller.newDocument());
@@ -155,15 +155,23 @@ TEST_F(DocumentControllerTest, quitStopsEveryRunBeforeItAsksAnything)
     first->edit("FAKE");
     second->edit("FAKE");
     second->sending = true;
+    const QString a = first->displayName(), b = second->displayName();
 
+    EXPECT_FALSE(controller.reviewUnsavedDocumentsForQuit()) << "the user went on sending";
+    EXPECT_EQ(fakes.log, QStringList{"stop? " + b}) << "nothing stopped, nothing else asked";
+    EXPECT_TRUE(second->sending);
+
+    fakes.log.clear();
+    fakes.panels.stopAnswers = {true};
     fakes.panels.choices = {DocumentPanels::DontSave, DocumentPanels::Cancel, DocumentPanels::DontSave,
                             DocumentPanels::DontSave, DocumentPanels::DontSave};
     EXPECT_FALSE(controller.reviewUnsavedDocumentsForQuit()) << "cancelled at the second document";
-    const QString a = first->displayName(), b = second->displayName();
-    EXPECT_EQ(fakes.log, (QStringList{"prepareToQuit " + a, "prepareToQuit " + b, "ask " + a, "ask " + b}));
+    EXPECT_EQ(fakes.log,
+              (QStringList{"stop? " + b, "prepareToQuit " + a, "prepareToQuit " + b, "ask " + a, "ask " + b}));
     EXPECT_TRUE(controller.reviewUnsavedDocumentsForQuit());
 
     second->sending = second->refusesToStop = true;
+    fakes.panels.stopAnswers = {true};
     EXPECT_FALSE(controller.reviewUnsavedDocumentsForQuit());
     EXPECT_EQ(fakes.panels.errors.size(), 1);
 }

@@ -72,7 +72,13 @@ public:
 
     // Whether the document may close now; when not, the reason to show.
     [[nodiscard]] virtual bool canClose(QString *reason) const;
-    // The application quits: stop whatever runs in the background.
+    // Whether work of the document runs in the background (a send run),
+    // which quitting would end: the user is asked first.
+    [[nodiscard]] virtual bool isRunActive() const { return false; }
+    // The application quits, the user having agreed to stop what runs in
+    // the background, or the document closes with such work allowed to
+    // end: stops it and returns once its outcome is recorded in the
+    // document.
     virtual void prepareToQuit() {}
 
 signals:

@@ -249,20 +249,32 @@ bool DocumentController::closeDocument(Document *document)
         return false;
     if (!mayCloseNow(document))
         return false;
+    // A run the document let close (one that has sent nothing yet) ends
+    // here, before the window goes, not when the document is deleted later.
+    if (document->isRunActive())
+        document->prepareToQuit();
     removeDocument(document);
     return true;
 }
 
 bool DocumentController::reviewUnsavedDocumentsForQuit()
 {
-    // Background work stops first, so that a running send neither keeps a
-    // document from closing nor changes it while the user is being asked.
+    // A run is the user's to stop: every one is asked about before any is
+    // touched, so that Continue leaves them all as they were.
     const QList<Document *> documents = m_documents;
-    for (Document *document : documents)
-        document->prepareToQuit();
+    for (Document *document : documents) {
+        if (document->isRunActive() && !panels().askStopSendingForQuit(document->window(), document->displayName()))
+            return false;
+    }
+    // Then it stops, and what it did is in the document before the user is
+    // asked about saving it, and nothing changes it while the user is asked.
+    for (Document *document : documents) {
+        if (m_documents.contains(document))
+            document->prepareToQuit();
+    }
 
     for (Document *document : documents) {
-        if (!mayCloseNow(document))
+        if (m_documents.contains(document) && !mayCloseNow(document))
             return false;
     }
     return true;

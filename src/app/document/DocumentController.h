@@ -26,6 +26,9 @@ public:
     [[nodiscard]] virtual QString openFile(QWidget *parent) = 0;
     [[nodiscard]] virtual QString saveFile(QWidget *parent, const QString &suggestedPath) = 0;
     [[nodiscard]] virtual SaveChoice askSaveChanges(QWidget *parent, const QString &documentName) = 0;
+    // Quit while the document sends: true to stop sending and quit, false
+    // to go on sending (and not quit).
+    [[nodiscard]] virtual bool askStopSendingForQuit(QWidget *parent, const QString &documentName) = 0;
     // Tells the user something went wrong (a file not read or not written,
     // a document that may not close now).
     virtual void showError(QWidget *parent, const QString &title, const QString &text) = 0;
@@ -64,8 +67,9 @@ public:
     bool revertDocument(Document *document);
     // Asks about unsaved changes; refuses while the document may not close.
     bool closeDocument(Document *document);
-    // Before quitting: stops background work, asks about every unsaved
-    // document; false when the user cancelled or a document may not close.
+    // Before quitting: asks whether to stop each send run, stops them, then
+    // asks about every unsaved document; false when the user kept a run
+    // going, cancelled, or a document may not close.
     bool reviewUnsavedDocumentsForQuit();
 
     // Drops the document from the list and deletes it later (tests and close).

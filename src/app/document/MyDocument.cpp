@@ -361,7 +361,9 @@ bool MyDocument::isRunActive() const
 
 bool MyDocument::canClose(QString *reason) const
 {
-    if (isRunActive()) {
+    // A run still at its password prompt has sent nothing: closing the
+    // window takes the prompt back and ends the run.
+    if (isRunActive() && !m_sendMails->isSettingUp()) {
         if (reason)
             *reason = Localizer::localizedString("Localized-Document", "DOC_CLOSE_WHILE_SENDING");
         return false;
@@ -371,5 +373,5 @@ bool MyDocument::canClose(QString *reason) const
 
 void MyDocument::prepareToQuit()
 {
-    m_sendMails->abortAndWait();
+    m_sendMails->stopAndWait();
 }

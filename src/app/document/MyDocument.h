@@ -79,7 +79,7 @@ public:
     // Whether a send run is active: the recipient table and the document's
     // undo history are read-only while it is. runActiveChanged() says when
     // that changes.
-    [[nodiscard]] bool isRunActive() const;
+    [[nodiscard]] bool isRunActive() const override;
     [[nodiscard]] Database &database() { return m_database; }
     [[nodiscard]] AttachmentManager &attachmentManager() { return m_attachmentManager; }
     [[nodiscard]] MessageTab &messageTab() { return m_messageTab; }

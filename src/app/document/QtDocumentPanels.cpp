@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 using Localizer::localizedString;
 
@@ -54,6 +55,24 @@ DocumentPanels::SaveChoice QtDocumentPanels::askSaveChanges(QWidget *parent, con
     default:
         return Cancel;
     }
+}
+
+bool QtDocumentPanels::askStopSendingForQuit(QWidget *parent, const QString &documentName)
+{
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    // The name is the user's: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(localizedString("Localized-App", "QUIT_WHILE_SENDING_QUESTION").arg(documentName));
+    QPushButton *stop = box.addButton(localizedString("Localized-App", "QUIT_WHILE_SENDING_STOP"),
+                                      QMessageBox::DestructiveRole);
+    QPushButton *goOn = box.addButton(localizedString("Localized-App", "QUIT_WHILE_SENDING_CONTINUE"),
+                                      QMessageBox::RejectRole);
+    // A run is not cut short by a pressed Return or Escape.
+    box.setDefaultButton(goOn);
+    box.setEscapeButton(goOn);
+    box.exec();
+    return box.clickedButton() == stop;
 }
 
 void QtDocumentPanels::showError(QWidget *parent, const QString &title, const QString &text)

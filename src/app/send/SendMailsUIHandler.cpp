@@ -23,6 +23,7 @@
 #include "Settings.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QStringList>
 #include <QTabWidget>
 #include <QTableView>
@@ -486,15 +487,39 @@ void SendMailsUIHandler::abortSend()
     }
 }
 
+bool SendMailsUIHandler::isSettingUp() const
+{
+    return m_run && m_run->dispatcher->isSettingUp();
+}
+
+void SendMailsUIHandler::stopAndWait()
+{
+    if (!m_run)
+        return;
+    if (!m_run->abortSendingNext)
+        abortSend();
+    if (m_run && !m_run->abortedNow)
+        abortSend();
+    if (!m_run)
+        return;
+    // The run's reports are handled meanwhile, the user's input is held
+    // back: nothing starts, edits or closes while the run ends. Nothing
+    // the engine waits for is lower on this stack (its set-up does not
+    // wait on the main thread), so this ends.
+    QEventLoop loop;
+    connect(this, &SendMailsUIHandler::sendingChanged, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 void SendMailsUIHandler::abortAndWait()
 {
     if (!m_run)
         return;
     const std::shared_ptr<MailDispatcher> engine = m_run->dispatcher;
     engine->setDelegate(nullptr);
-    engine->abortNow();
-    // Called at quit and close, when every run is to end before the process does.
-    MailDispatcher::abortAndJoinAll();
+    // This run only: the other documents' runs go on.
+    engine->abortAndJoin();
     hideProgressSheet();
     endRun();
 }

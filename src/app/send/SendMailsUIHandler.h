@@ -92,7 +92,16 @@ public:
 
     [[nodiscard]] bool isSending() const { return m_run != nullptr; }
     [[nodiscard]] const SendRun *run() const { return m_run.get(); }
-    // Cuts the run short and waits for its worker to end (quit, close).
+    // The run waits for its set-up, a password prompt most of all, and has
+    // sent nothing yet.
+    [[nodiscard]] bool isSettingUp() const;
+    // Quit: ends the run as the two presses of the cancel button do and
+    // returns once its last report is handled, so that every message it
+    // sent is logged, stamped and counted before the document is asked
+    // about or closed.
+    void stopAndWait();
+    // The document goes: cuts the run short, drops what it still reports
+    // and waits for its worker to end.
     void abortAndWait();
 
     // Where engines come from; MailDispatcher::create unless set.

@@ -119,6 +119,32 @@ std::shared_ptr<const Attachment> detachedCopy(const AttachmentRef &attachment)
 
 } // namespace
 
+// A handler's set-up as the worker waits for it: started on the main thread,
+// answered there (at once, or when the user has answered a prompt).
+struct MailDispatcher::PendingSetup {
+    MailHandler *handler = nullptr; // main thread; alive until the answer
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool finished = false;
+    std::optional<QVariantMap> settings;
+
+    void finish(std::optional<QVariantMap> outcome)
+    {
+        {
+            const std::lock_guard guard(mutex);
+            settings = std::move(outcome);
+            finished = true;
+        }
+        answered.notify_all();
+    }
+    [[nodiscard]] std::optional<QVariantMap> wait()
+    {
+        std::unique_lock lock(mutex);
+        answered.wait(lock, [this] { return finished; });
+        return std::move(settings);
+    }
+};
+
 SendJob SendJob::takeSnapshot(const MessageTab *message, const Database *database,
                               const AttachmentManager *attachments)
 {
@@ -228,6 +254,12 @@ void MailDispatcher::abortNow()
         m_continueSending = false;
     }
     m_abortImmediately = true;
+    // A prompt lives on the main thread; its answer, a refusal now, lets
+    // the waiting worker end the run.
+    if (MainThread::isMainThread() && m_pendingSetup) {
+        if (MailHandler *handler = m_pendingSetup->handler)
+            handler->cancelSetup();
+    }
 }
 
 void MailDispatcher::skipMessage()
@@ -244,11 +276,28 @@ void MailDispatcher::skipMessage()
 
 void MailDispatcher::abortAndJoinAll()
 {
+    abortAndJoinWhere([](const MailDispatcher *) { return true; });
+}
+
+void MailDispatcher::abortAndJoin()
+{
+    abortAndJoinWhere([this](const MailDispatcher *engine) { return engine == this; });
+}
+
+void MailDispatcher::abortAndJoinWhere(const std::function<bool(const MailDispatcher *)> &which)
+{
     std::vector<std::shared_ptr<WorkerRecord>> workers;
     {
         WorkerRegistry &reg = registry();
         const std::lock_guard guard(reg.mutex);
-        workers.swap(reg.workers);
+        // Ended workers whose dispatcher has gone are joined here as well.
+        std::erase_if(reg.workers, [&](const std::shared_ptr<WorkerRecord> &record) {
+            const auto engine = record->engine.lock();
+            if (engine && !which(engine.get()))
+                return false;
+            workers.push_back(record);
+            return true;
+        });
     }
     for (const auto &record : workers) {
         if (const auto engine = record->engine.lock()) {
@@ -300,23 +349,37 @@ std::unique_ptr<MailHandler> MailDispatcher::setUpHandlerOnMainThread()
         previous = m_mailHandlerSetup;
     }
     std::unique_ptr<MailHandler> handler;
-    // Outside the lock: the set-up may ask for a password and wait for the
-    // keychain, and the main thread must meanwhile be free to abort.
+    const auto pending = std::make_shared<PendingSetup>();
+    // The set-up starts on the main thread and the worker waits for its
+    // answer here, not the main thread in a loop of its own: a quit or a
+    // close that comes while the user is asked for the password then finds
+    // nothing of this run lower on the main thread's stack, and can take
+    // the prompt back and wait for the run to end. Outside the lock, so
+    // that the main thread can abort meanwhile.
     runOnMainThread([&] {
-        if (m_quitting)
+        // Stopped before it started: no prompt for a run that has ended.
+        if (!m_quitting && !m_abortImmediately)
+            handler = m_handlerFactory ? m_handlerFactory(m_accountData)
+                                       : MailHandler::mailHandlerForAccount(m_accountData);
+        if (!handler) {
+            pending->finish(std::nullopt);
             return;
-        handler = m_handlerFactory ? m_handlerFactory(m_accountData)
-                                   : MailHandler::mailHandlerForAccount(m_accountData);
-        std::optional<QVariantMap> settings;
-        if (handler) {
-            settings = handler->setup(m_parentWindow, previous);
-            if (!settings)
-                handler.reset();
         }
-        const std::lock_guard guard(m_lock);
-        wipeSetup(m_mailHandlerSetup);
-        m_mailHandlerSetup = std::move(settings);
+        pending->handler = handler.get();
+        m_pendingSetup = pending;
+        handler->beginSetup(m_parentWindow, previous, [this, pending](std::optional<QVariantMap> settings) {
+            pending->handler = nullptr;
+            if (m_pendingSetup == pending)
+                m_pendingSetup.reset();
+            pending->finish(std::move(settings));
+        });
     });
+    std::optional<QVariantMap> settings = pending->wait();
+    if (!settings)
+        handler.reset();
+    const std::lock_guard guard(m_lock);
+    wipeSetup(m_mailHandlerSetup);
+    m_mailHandlerSetup = std::move(settings);
     return handler;
 }
 

@@ -98,7 +98,8 @@ public:
     void send();
     // Stops after the current message; reports error 1 at once.
     void abort();
-    // Cuts the transfer in progress; no report of its own.
+    // Cuts the transfer in progress, and takes back a password prompt the
+    // run's set-up waits for; no report of its own.
     void abortNow();
     // After an error report: the failed row counts as done. Only forward,
     // and only for an error of a row.
@@ -110,6 +111,8 @@ public:
     // Main thread, at quit: cuts every running dispatcher short, drops
     // their remaining reports and joins every worker thread.
     static void abortAndJoinAll();
+    // The same for this dispatcher alone (its owner goes).
+    void abortAndJoin();
 
     // Progress callbacks of the line streams, worker thread.
     [[nodiscard]] bool lineReaderHandleEvent(LineReader &reader, int event) override;
@@ -119,10 +122,17 @@ public:
 
     [[nodiscard]] MailDispatcherStatus status() const { return m_status; }
     [[nodiscard]] int lastRecipient() const;
+    // Main thread: whether the run waits for its handler's set-up (a
+    // password prompt, most of all).
+    [[nodiscard]] bool isSettingUp() const { return m_pendingSetup != nullptr; }
 
 private:
+    struct PendingSetup;
+
     MailDispatcher() = default;
 
+    // Cuts short and joins the workers of the dispatchers chosen.
+    static void abortAndJoinWhere(const std::function<bool(const MailDispatcher *)> &which);
     void start(bool resume);
     void workerMain();
     void sendInCurrentThread();
@@ -172,6 +182,8 @@ private:
     std::atomic<bool> m_abortImmediately = false;
     std::atomic<qint64> m_lastProgressUpdate = 0;
     std::atomic<bool> m_quitting = false;
+    // Main thread: the set-up the worker waits for, while it waits.
+    std::shared_ptr<PendingSetup> m_pendingSetup;
 
     // Guards what follows, and makes each report's field changes and its
     // copy one step. Never held while a report or a handler's set-up runs.

@@ -19,6 +19,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,6 +54,17 @@ public:
     // the user refused.
     [[nodiscard]] virtual std::optional<QVariantMap> setup(QObject *parentWindow,
                                                            const std::optional<QVariantMap> &settings);
+    using SetupDone = std::function<void(std::optional<QVariantMap>)>;
+    // Main thread: the set-up of a run, which never holds the main thread
+    // while the user is asked: done is called once with what setup would
+    // return, perhaps before this returns. The handler must live until then.
+    virtual void beginSetup(QObject *parentWindow, const std::optional<QVariantMap> &settings, SetupDone done)
+    {
+        done(setup(parentWindow, settings));
+    }
+    // Main thread: takes back the question that beginSetup waits for, whose
+    // done then comes at once, as a refusal.
+    virtual void cancelSetup() {}
     [[nodiscard]] virtual QString newMessageID() { return QStringLiteral("the message id"); }
     virtual void setProgressCallback(SmtpProgressDelegate *callback) { (void)callback; }
     [[nodiscard]] virtual SmtpProgressDelegate *progressCallback() const { return nullptr; }

@@ -69,24 +69,71 @@ void MailHandler_smtp::setConnectionData(const QVariantMap &account)
 
 std::optional<QVariantMap> MailHandler_smtp::setup(QObject *parentWindow, const std::optional<QVariantMap> &settings)
 {
-    std::optional<QString> password;
-    if (settings) {
-        const auto given = settings->find(PasswordKey);
-        if (given != settings->end() && !given->isNull())
-            password = given->toString();
-    }
-    if (intValue(m_connectionData.value(AccountKeys::SmtpAuthType)) > 0 && !password) {
-        const QString stored =
-            Keychain::getKeychainPasswordForServer(m_connectionData.value(AccountKeys::SmtpServer).toString(),
-                                                   m_connectionData.value(AccountKeys::SmtpLogin).toString());
-        // A stored empty password is still a password.
-        if (!stored.isNull())
-            password = stored;
-        else
-            password = askForPassword(parentWindow);
+    std::optional<QString> password = knownPassword(settings);
+    if (needsPassword() && !password) {
+        password = askForPassword(parentWindow);
         if (!password)
             return std::nullopt;
     }
+    return keepPassword(password);
+}
+
+void MailHandler_smtp::beginSetup(QObject *parentWindow, const std::optional<QVariantMap> &settings, SetupDone done)
+{
+    const std::optional<QString> password = knownPassword(settings);
+    if (!needsPassword() || password) {
+        done(keepPassword(password));
+        return;
+    }
+    const std::shared_ptr<PasswordPrompter> prompter = m_prompter ? m_prompter : PasswordPrompter::defaultPrompter();
+    if (!prompter) {
+        done(std::nullopt);
+        return;
+    }
+    m_takeBackPrompt = prompter->beginAsking(
+        parentWindow, m_connectionData.value(AccountKeys::SmtpServer).toString(),
+        m_connectionData.value(AccountKeys::SmtpLogin).toString(),
+        [this, done = std::move(done)](const std::optional<QString> &answer) {
+            m_takeBackPrompt = nullptr;
+            if (!answer)
+                done(std::nullopt);
+            else
+                // Callers tell "refused" from "empty" by presence alone.
+                done(keepPassword(answer->isNull() ? QStringLiteral("") : *answer));
+        });
+}
+
+void MailHandler_smtp::cancelSetup()
+{
+    if (const PasswordPrompter::TakeBack takeBack = std::exchange(m_takeBackPrompt, nullptr))
+        takeBack();
+}
+
+std::optional<QString> MailHandler_smtp::knownPassword(const std::optional<QVariantMap> &settings) const
+{
+    if (settings) {
+        const auto given = settings->find(PasswordKey);
+        if (given != settings->end() && !given->isNull())
+            return given->toString();
+    }
+    if (!needsPassword())
+        return std::nullopt;
+    const QString stored =
+        Keychain::getKeychainPasswordForServer(m_connectionData.value(AccountKeys::SmtpServer).toString(),
+                                               m_connectionData.value(AccountKeys::SmtpLogin).toString());
+    // A stored empty password is still a password.
+    if (stored.isNull())
+        return std::nullopt;
+    return stored;
+}
+
+bool MailHandler_smtp::needsPassword() const
+{
+    return intValue(m_connectionData.value(AccountKeys::SmtpAuthType)) > 0;
+}
+
+QVariantMap MailHandler_smtp::keepPassword(const std::optional<QString> &password)
+{
     m_password = password;
     QVariantMap result;
     if (password)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MailHandler.h"
+#include "PasswordPrompter.h"
 #include "SMTPMail.h"
 
 #include <QObject>
@@ -10,8 +11,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-
-class PasswordPrompter;
 
 // Delivers through the account's SMTP server on one connection for the
 // whole run. The password comes from the previous set-up of the run, the
@@ -41,6 +40,9 @@ public:
     // Nothing when authentication is needed and the user refused the password.
     [[nodiscard]] std::optional<QVariantMap> setup(QObject *parentWindow,
                                                    const std::optional<QVariantMap> &settings) override;
+    // The same without waiting on the main thread for the user's answer.
+    void beginSetup(QObject *parentWindow, const std::optional<QVariantMap> &settings, SetupDone done) override;
+    void cancelSetup() override;
     [[nodiscard]] std::optional<QString> askForPassword(QObject *parentWindow);
     // nullptr: the process's default prompt.
     void setPasswordPrompter(std::shared_ptr<PasswordPrompter> prompter) { m_prompter = std::move(prompter); }
@@ -82,6 +84,13 @@ private:
         const std::atomic<bool> &m_cancelled;
     };
 
+    // What the run gave or the keychain holds; nothing when the user has
+    // to be asked, or when no password is needed.
+    [[nodiscard]] std::optional<QString> knownPassword(const std::optional<QVariantMap> &settings) const;
+    [[nodiscard]] bool needsPassword() const;
+    // Keeps the password for connecting and gives the run's set-up.
+    QVariantMap keepPassword(const std::optional<QString> &password);
+
     // Steps of 100 ms, asking the progress callback at each. False when
     // cancel() or the callback cut it.
     [[nodiscard]] bool sleepOutPause(double seconds);
@@ -98,6 +107,7 @@ private:
     int m_maxMailsBeforeDelay = 0;
     double m_delayTime = 0.0;
     std::shared_ptr<PasswordPrompter> m_prompter;
+    PasswordPrompter::TakeBack m_takeBackPrompt;
     bool m_mayHaveDelivered = false;
     int m_timeoutSeconds = TimeoutSeconds;
     std::chrono::milliseconds m_reconnectAllowance = ReconnectAllowance;

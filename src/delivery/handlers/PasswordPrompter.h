@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +13,11 @@
 // prompt at start-up (setDefault); tests give a handler one of their own.
 class PasswordPrompter {
 public:
+    using Answer = std::function<void(const std::optional<QString> &)>;
+    // Takes a question back: its answer comes at once, as a refusal. Does
+    // nothing once the question is answered.
+    using TakeBack = std::function<void()>;
+
     virtual ~PasswordPrompter() = default;
 
     // Main thread; returns once the user answered. The typed text (an empty
@@ -19,6 +25,17 @@ public:
     // server and login say which account the password is for.
     [[nodiscard]] virtual std::optional<QString> askForPassword(QObject *parentWindow, const QString &server,
                                                                 const QString &login) = 0;
+    // Main thread. The same question, but the main thread goes on with its
+    // events while it is open: answered is called once, with what
+    // askForPassword would return, perhaps before this returns. A wait for
+    // the answer then never rests on an event loop further down the main
+    // thread's stack, which a quit could otherwise be waiting on for ever.
+    [[nodiscard]] virtual TakeBack beginAsking(QObject *parentWindow, const QString &server, const QString &login,
+                                               Answer answered)
+    {
+        answered(askForPassword(parentWindow, server, login));
+        return {};
+    }
 
     // The prompt of handlers that were given none; nullptr: nobody can be
     // asked, so a needed password is refused.

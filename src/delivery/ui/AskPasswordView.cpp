@@ -94,6 +94,25 @@ void AskPasswordView::answer(const std::optional<QString> &password)
         handler(password);
 }
 
+PasswordPrompter::TakeBack QtPasswordPrompter::beginAsking(QObject *parentWindow, const QString &server,
+                                                          const QString &login, Answer answered)
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        answered(std::nullopt);
+        return {};
+    }
+    QWidget *parent = qobject_cast<QWidget *>(parentWindow);
+    if (parent)
+        parent = parent->window();
+    QPointer<AskPasswordView> view = new AskPasswordView(parent, server, login);
+    view->displayWithParentWindow(std::move(answered));
+    // Cancelling answers the question; a prompt already answered has gone.
+    return [view] {
+        if (view)
+            view->reject();
+    };
+}
+
 std::optional<QString> QtPasswordPrompter::askForPassword(QObject *parentWindow, const QString &server,
                                                           const QString &login)
 {

@@ -53,10 +53,13 @@ private:
 };
 
 // The application's prompt for the SMTP handler: shows AskPasswordView on
-// the document window and waits in a local event loop, so the rest of the
-// application stays live. Off the main thread it asks the main thread.
+// the document window. Asked to wait, it waits in a local event loop, so
+// the rest of the application stays live; off the main thread it asks the
+// main thread.
 class QtPasswordPrompter final : public PasswordPrompter {
 public:
     [[nodiscard]] std::optional<QString> askForPassword(QObject *parentWindow, const QString &server,
                                                         const QString &login) override;
+    [[nodiscard]] TakeBack beginAsking(QObject *parentWindow, const QString &server, const QString &login,
+                                       Answer answered) override;
 };

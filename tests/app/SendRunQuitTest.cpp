@@ -1,0 +1,336 @@
+// Quitting and closing while a document sends, through the application's
+// quit and the document window: the question first; Continue leaves the
+// run alone; Stop ends it as the two presses of the cancel button do and
+// records every message the server took before the save questions come;
+// and a password prompt open on one document's window, when Quit comes
+// from another document or the window is closed, is taken back and the run
+// ends. Also run under ThreadSanitizer: everything here meets the engine's
+// worker thread.
+
+#include "SendTestSupport.h"
+
+#include "../delivery/FakeSmtpServer.h"
+#include "../foundation_ui/RecordingAlertPresenter.h"
+#include "AppTestDocuments.h"
+
+#include "AskPasswordView.h"
+#include "DocumentController.h"
+#include "Keychain.h"
+#include "KeychainMemoryBackend.h"
+#include "MyApplication.h"
+#include "PasswordPrompter.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+const QString Start = QStringLiteral("-- Log start --\n\n");
+const QString Done = QStringLiteral("\nDone.\n");
+
+// A willing server that holds one reply until released: the verdict on the
+// first message, or the answer to the second message's MAIL command.
+struct HoldingServer {
+    enum class Hold { FirstVerdict, SecondMail };
+    explicit HoldingServer(Hold hold)
+        : hold(hold), server([this](FakeSmtpServer::Conn &conn) { serve(conn); })
+    {
+    }
+    ~HoldingServer() { release = true; }
+
+    void serve(FakeSmtpServer::Conn &conn)
+    {
+        const auto wait = [&] {
+            holding = true;
+            while (!release) {
+                if (!conn.pause(5))
+                    return false;
+            }
+            return true;
+        };
+        conn.send("220 fake.test ESMTP\r\n");
+        while (const auto line = conn.readLine()) {
+            if (line->startsWith("EHLO")) {
+                conn.send("250-fake.test\r\n250 8BITMIME\r\n");
+            } else if (line->startsWith("MAIL") && ++mails == 2 && hold == Hold::SecondMail && !wait()) {
+                return;
+            } else if (*line == "DATA") {
+                conn.send("354 go on\r\n");
+                if (!conn.readData() || (++messages == 1 && hold == Hold::FirstVerdict && !wait()))
+                    return;
+                conn.send("250 queued\r\n");
+            } else if (*line == "QUIT") {
+                conn.send("221 bye\r\n");
+                return;
+            } else {
+                conn.send("250 ok\r\n");
+            }
+        }
+    }
+
+    Hold hold;
+    int mails = 0;
+    std::atomic<int> messages = 0;
+    std::atomic<bool> holding = false;
+    std::atomic<bool> release = false;
+    FakeSmtpServer server;
+};
+
+// Ends the whole test program, failing, when what it watches hangs: a
+// deadlock on the main thread cannot be left in any other way.
+class Watchdog {
+public:
+    Watchdog(const char *what, std::chrono::seconds limit)
+        : m_thread([this, what, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_finished.wait_for(lock, limit, [this] { return m_done; })) {
+                  std::fprintf(stderr, "FAILED: %s did not end within %lld s\n", what, (long long)limit.count());
+                  std::fflush(stderr);
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_finished.notify_all();
+        m_thread.join();
+    }
+    Q_DISABLE_COPY_MOVE(Watchdog)
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+// Notes what the document shows when the save question comes.
+class QuitPanels : public FakePanels {
+public:
+    using FakePanels::FakePanels;
+    SaveChoice askSaveChanges(QWidget *parent, const QString &documentName) override
+    {
+        if (onAsk)
+            onAsk();
+        return FakePanels::askSaveChanges(parent, documentName);
+    }
+    std::function<void()> onAsk;
+};
+
+std::string joined(const QStringList &lines)
+{
+    return lines.join(QStringLiteral(" | ")).toStdString();
+}
+
+AskPasswordView *openPrompt()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *prompt = qobject_cast<AskPasswordView *>(widget); prompt && prompt->isVisible())
+            return prompt;
+    }
+    return nullptr;
+}
+
+class SendRunQuit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Settings::setMaxErrorsWhileSending(0);
+        Settings::setWriteLogFile(false);
+        controller().setPanels(&panels);
+        controller().setDocumentFactory([] { return new MyDocument; });
+    }
+    void TearDown() override
+    {
+        const QList<Document *> documents = controller().documents();
+        for (Document *document : documents)
+            controller().removeDocument(document);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        MailDispatcher::abortAndJoinAll();
+        controller().setPanels(nullptr);
+        controller().setDocumentFactory({});
+        PasswordPrompter::setDefault(nullptr);
+        Keychain::setBackend(nullptr);
+    }
+
+    static DocumentController &controller() { return DocumentController::sharedDocumentController(); }
+    MyDocument *openDocument(const QList<Recipient> &recipients)
+    {
+        auto *document = qobject_cast<MyDocument *>(controller().openUntitledDocument(true));
+        document->messageTab().setSubjectText(RichText(QStringLiteral("Hello")));
+        document->messageTab().setBodyText(RichText(QStringLiteral("Body text")));
+        fillTable(document->database(), recipients);
+        return document;
+    }
+
+    RecordingAlertPresenter alerts;
+    QStringList log;
+    QuitPanels panels{&log};
+};
+
+TEST_F(SendRunQuit, QuitAsksFirstContinueLeavesTheRunAndStopRecordsWhatTheServerTookBeforeTheSaveQuestions)
+{
+    // Continue: nothing touched, and the run goes on to its own end.
+    {
+        MyDocument *document = openDocument({{"a@x.test", "Al"}, {"b@x.test", "Bo"}, {"c@x.test", "Cy"}});
+        SendMailsUIHandler *handler = document->sendUIHandler();
+        HoldingServer holding(HoldingServer::Hold::SecondMail);
+        useAccount(*handler, smtpAccount(holding.server.port()));
+        handler->sendNow(1);
+        ASSERT_TRUE(waitUntil([&] { return holding.holding.load(); }));
+        const SendRun *run = handler->run();
+        panels.stopAnswers = {false};
+        EXPECT_FALSE(MyApplication::prepareQuit());
+        EXPECT_EQ(joined(log), "stop? " + document->displayName().toStdString()) << "no save question after Continue";
+        ASSERT_TRUE(handler->isSending());
+        EXPECT_EQ(handler->run(), run);
+        EXPECT_FALSE(run->abortSendingNext);
+        holding.release = true;
+        ASSERT_TRUE(waitForRunEnd(*handler));
+        EXPECT_EQ(holding.messages, 3);
+        EXPECT_EQ(alerts.shown.size(), 1);
+        controller().removeDocument(document);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Stop, with the report of the message the server took not yet handled.
+    log.clear();
+    MyDocument *document = openDocument({{"a@x.test", "Al"}, {"b@x.test", "Bo"}, {"c@x.test", "Cy"}});
+    SendMailsUIHandler *handler = document->sendUIHandler();
+    HoldingServer holding(HoldingServer::Hold::FirstVerdict);
+    useAccount(*handler, smtpAccount(holding.server.port()));
+    handler->sendNow(1);
+    ASSERT_TRUE(waitUntil([&] { return holding.holding.load(); }));
+    const std::shared_ptr<MailDispatcher> engine = handler->run()->dispatcher;
+    // From here on the main thread handles nothing until Quit.
+    holding.release = true;
+    QElapsedTimer clock;
+    clock.start();
+    while (!(engine->status().state() == MailDispatcherStatus::MailSent && engine->status().currentMessage() == 0)) {
+        ASSERT_LT(clock.elapsed(), 20000) << "the server's verdict never reached the engine";
+        QThread::msleep(1);
+    }
+    std::string logAtQuestion;
+    bool sendingAtQuestion = true;
+    panels.onAsk = [&] {
+        sendingAtQuestion = handler->isSending();
+        logAtQuestion = logPlainText(*document->logTab());
+    };
+    panels.stopAnswers = {true};
+    panels.choices = {DocumentPanels::Cancel};
+    EXPECT_FALSE(MyApplication::prepareQuit()) << "cancelled at the save question";
+    EXPECT_EQ(joined(log), joined({"stop? " + document->displayName(), "ask " + document->displayName()}));
+    EXPECT_FALSE(sendingAtQuestion) << "the run has ended before the document is asked about";
+    EXPECT_EQ(logAtQuestion, (Start + "Sent mail to ( 1 ) a@x.test\n" + Done).toStdString());
+    EXPECT_TRUE(document->database().lastSentDate(0).isValid()) << "the message the server took is stamped";
+    EXPECT_FALSE(document->database().lastSentDate(1).isValid());
+    EXPECT_TRUE(controller().documents().contains(document));
+    EXPECT_EQ(holding.messages, 1);
+}
+
+TEST_F(SendRunQuit, QuitOrClosingWithThePasswordPromptOpenTakesItBackAndEndsTheRun)
+{
+    Keychain::setBackend(std::make_shared<KeychainMemoryBackend>());
+    PasswordPrompter::setDefault(std::make_shared<QtPasswordPrompter>());
+    enum Act { Answer, Quit, Close };
+    for (const Act act : {Answer, Quit, Close}) {
+        SCOPED_TRACE(act == Answer ? "answered" : act == Quit ? "quit from the other document" : "closing the document");
+        log.clear();
+        MyDocument *sending = openDocument({{"a@x.test", "Al"}});
+        MyDocument *other = openDocument({{"b@x.test", "Bo"}});
+        const QString name = sending->displayName();
+        QPointer<MyDocument> watched(sending);
+        FakeSmtpServer server;
+        QVariantMap account = smtpAccount(server.port());
+        account.insert(AccountKeys::SmtpAuthType, QStringLiteral("1"));
+        account.insert(AccountKeys::SmtpLogin, QStringLiteral("user"));
+        useAccount(*sending->sendUIHandler(), account);
+        // While one window is closed, the other's run goes on untouched.
+        HoldingServer othersServer(HoldingServer::Hold::FirstVerdict);
+        if (act == Close) {
+            useAccount(*other->sendUIHandler(), smtpAccount(othersServer.server.port()));
+            other->sendUIHandler()->sendNow(1);
+            ASSERT_TRUE(waitUntil([&] { return othersServer.holding.load(); }));
+            useAccount(*sending->sendUIHandler(), account);
+        }
+        panels.stopAnswers = {true};
+        panels.choices = {DocumentPanels::DontSave, DocumentPanels::DontSave};
+
+        const Watchdog watchdog("Quit or closing with the password prompt open", std::chrono::seconds(30));
+        // Acts once the prompt shows, from the event loop, wherever that runs.
+        bool acted = false;
+        bool quitResult = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+            AskPasswordView *prompt = openPrompt();
+            if (!prompt)
+                return;
+            poll.stop();
+            if (act == Answer) {
+                QTest::keyClicks(prompt->passwordField(), "pw");
+                prompt->okButton()->click();
+            } else if (act == Quit) {
+                quitResult = MyApplication::prepareQuit();
+            } else {
+                sending->window()->close();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+            acted = true;
+        });
+        poll.start(5);
+        sending->sendUIHandler()->sendNow(1);
+        ASSERT_TRUE(waitUntil([&] { return acted; }));
+
+        if (act == Answer) {
+            ASSERT_TRUE(waitForRunEnd(*sending->sendUIHandler()));
+            server.stop();
+            ASSERT_EQ(server.sessions().size(), 1u);
+            EXPECT_TRUE(server.sessions().front().saw("AUTH PLAIN")) << "the typed password is used";
+            EXPECT_EQ(server.sessions().front().messages.size(), 1);
+            EXPECT_TRUE(log.isEmpty());
+        } else {
+            EXPECT_FALSE(openPrompt()) << "the prompt is taken back";
+            EXPECT_EQ(server.stop(), 0) << "no password, no connection";
+        }
+        if (act == Quit) {
+            EXPECT_TRUE(quitResult);
+            EXPECT_EQ(joined(log), joined({"stop? " + name, "ask " + name})) << "the other document has no run";
+            ASSERT_TRUE(watched);
+            EXPECT_FALSE(sending->sendUIHandler()->isSending());
+            EXPECT_EQ(logPlainText(*sending->logTab()), (Start + Done).toStdString());
+        }
+        if (act == Close) {
+            EXPECT_EQ(joined(log), "ask " + name.toStdString());
+            EXPECT_FALSE(watched) << "the document has closed";
+            ASSERT_TRUE(other->sendUIHandler()->isSending());
+            othersServer.release = true;
+            ASSERT_TRUE(waitForRunEnd(*other->sendUIHandler()));
+            EXPECT_EQ(logPlainText(*other->logTab()), (Start + "Sent mail to ( 1 ) b@x.test\n" + Done).toStdString());
+            EXPECT_TRUE(other->database().lastSentDate(0).isValid());
+        }
+        const QList<Document *> documents = controller().documents();
+        for (Document *document : documents)
+            controller().removeDocument(document);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+} // namespace
