@@ -3,7 +3,8 @@
 // The process-wide list of addresses that must never receive a message,
 // stored in the user defaults under "blacklist" exactly as the user typed the
 // entries. An entry holding "*" is a wildcard pattern, any other an exact
-// address; both match regardless of letter case.
+// address; both match regardless of letter case, of a domain's spelling
+// (Unicode or its ASCII form) and of quotes around the local part.
 //
 // Matching does not read the list: it reads a BlacklistMatcher built from
 // the list by refreshSet() (at creation, by saveList() and addAddresses()),
@@ -33,13 +34,16 @@ public:
     // Besides that whole value (the patterns are tested on it), every
     // mailbox it would be delivered to is tested against the exact entries:
     // each comma-separated piece, stripped of blanks, or the part between
-    // "<" and ">" when the piece has a display name. A null address (no
-    // address at all) is never on the list; an empty one only when an entry
-    // is empty or a pattern is all stars.
+    // "<" and ">" when the piece has a display name; a mailbox also in its
+    // other spellings (local part unquoted, domain in ASCII or Unicode
+    // form), which the patterns see as well. A null address (no address at
+    // all) is never on the list; an empty one only when an entry is empty or
+    // a pattern is all stars.
     [[nodiscard]] bool isAddressInList(const QString &address) const;
 
-    // The lower-cased, blank-stripped entries without "*", and those with
-    // "*" in list order.
+    // The lower-cased, blank-stripped entries without "*" (with the
+    // envelope spelling of those written otherwise), and those with "*" in
+    // list order.
     [[nodiscard]] const QSet<QString> &addressSet() const { return m_addressSet; }
     [[nodiscard]] const QStringList &addrPatternList() const { return m_addrPatternList; }
 

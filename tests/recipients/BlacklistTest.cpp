@@ -82,6 +82,24 @@ TEST_F(BlacklistTest, EveryMailboxOfTheAddressValueIsTested)
         EXPECT_EQ(list->isAddressInList(QString::fromUtf8(c.address)), c.listed) << c.address;
 }
 
+// The envelope carries a domain in its ASCII (IDNA) form and a local part
+// without the quotes it may be written in: an entry blocks every spelling.
+TEST_F(BlacklistTest, DomainsCompareInTheirAsciiFormAndLocalPartsUnquoted)
+{
+    const auto list = managerWith({"bob@bücher.de", "ann@xn--mnchen-3ya.de", "cid@example.com", "\"dan\"@example.com",
+                                   "*@grüne.example", "*@xn--caf-dma.example"});
+    const struct { const char *address; bool listed; } cases[] = {
+        {"bob@xn--bcher-kva.de", true}, {"BOB@BÜCHER.DE", true}, {"Bob <bob@XN--BCHER-KVA.de>", true},
+        {"eve@xn--bcher-kva.de", false},
+        {"ann@münchen.de", true}, {"ann@muenchen.de", false},
+        {"\"cid\"@example.com", true}, {"Cid <\"cid\"@example.com>", true}, {"\"c\\id\"@example.com", true},
+        {"dan@example.com", true}, {"\"dan \"@example.com", false},
+        {"x@xn--grne-1ra.example", true}, {"y@café.example", true}, {"z@cafe.example", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(list->isAddressInList(QString::fromUtf8(c.address)), c.listed) << c.address;
+}
+
 TEST_F(BlacklistTest, AddingMatchesAtOnceOtherEditsOnlyAfterSaveList)
 {
     const auto list = managerWith({"gone@x.com", "keep@x.com"});

@@ -157,11 +157,20 @@ QStringList BlacklistSettings::linesOf(const QString &text)
 {
     if (text.isEmpty())
         return {};
-    QStringList lines = text.split(QStringLiteral("\r\n"));
-    if (lines.size() < 2)
-        lines = text.split(u'\n');
-    if (lines.size() < 2)
-        lines = text.split(u'\r');
+    // A file edited on several systems mixes its line ends: each of CR LF,
+    // LF and CR ends a line, so no entry holds two addresses.
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\n' && c != u'\r')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    lines.append(text.mid(start));
     if (lines.size() > 1 && lines.last().isEmpty())
         lines.removeLast();
     return lines;

@@ -44,9 +44,8 @@ public:
     // Imports the file's lines; false with the reason when it cannot be read.
     bool importFile(const QString &path, QString *error);
 
-    // The lines of an imported text: split at CR LF when that gives two
-    // pieces or more, else at LF, else at CR; the empty piece after a final
-    // line end is no line.
+    // The lines of an imported text: each CR LF, LF and CR ends one; the
+    // empty piece after a final line end is no line.
     [[nodiscard]] static QStringList linesOf(const QString &text);
     static const QStringList &importSuffixes();
 

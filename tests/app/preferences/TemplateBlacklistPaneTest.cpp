@@ -172,6 +172,8 @@ TEST_F(PaneTest, BlacklistImportSplitsLinesAndDecodesText)
         {"CR LF", "a@x.org\r\nb@x.org\r\n", {"a@x.org", "b@x.org"}},
         {"LF", "c@x.org\nd@x.org", {"c@x.org", "d@x.org"}},
         {"CR", "e@x.org\rf@x.org\r", {"e@x.org", "f@x.org"}},
+        {"LF and CR LF mixed", "a@y.org\nb@y.org\r\n", {"a@y.org", "b@y.org"}},
+        {"CR LF, LF and CR mixed", "c@y.org\r\nd@y.org\ne@y.org\rf@y.org", {"c@y.org", "d@y.org", "e@y.org", "f@y.org"}},
         {"one line without a line end", "g@x.org", {"g@x.org"}},
         {"an empty line stays", "h@x.org\n\ni@x.org\n", {"", "h@x.org", "i@x.org"}},
         {"UTF-16 with its mark", QByteArray("\xFF\xFE", 2) + QByteArray("j\0@\0\xE9\0\n\0k\0", 10), {"j@é", "k"}},
