@@ -660,6 +660,30 @@ TEST(DatabaseTab, ContactsIntoATableWithoutRowsFindTheirFieldsByName)
     }
 }
 
+// A version 2.1 file as older phones write it: a comma in a name is part of
+// it, and a person whose card nests agents deeply is still imported.
+TEST(DatabaseTab, AVersion21CardKeepsItsCommasAndItsPersonBesideDeepAgents)
+{
+    QByteArray bytes = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Smith, Jr.;John\r\n";
+    for (int level = 0; level < VCard::MaxNesting; ++level)
+        bytes += "AGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;Al\r\nEMAIL:agent@x.org\r\n";
+    for (int level = 0; level < VCard::MaxNesting; ++level)
+        bytes += "END:VCARD\r\n";
+    bytes += "EMAIL:john@x.org\r\nEND:VCARD\r\n";
+    QTemporaryDir dir;
+    QFile file(dir.filePath("john.vcf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    ScriptedPanels panels;
+    panels.opened = {file.fileName()};
+    Window w;
+    w.action("actionImportVCard")->trigger();
+    EXPECT_EQ(w.column("0").mid(5).join(u'|'), "john@x.org");
+    EXPECT_EQ(w.column("1").mid(5).join(u'|'), "John");
+    EXPECT_EQ(w.column("2").mid(5).join(u'|'), "Smith, Jr.");
+}
+
 // Stored tables dragged from the project window: on a new project, whose
 // address column is still empty, their addresses become the address column.
 TEST(DatabaseTab, StoredTablesDroppedOnANewProjectCanBeSentTo)

@@ -101,6 +101,11 @@ TEST(VCard, ExamplesAndExports)
               "NOTE:a note written\n in two lines\nEND:VCARD\n"),
          {{"Email(other)*=john@example.com", "First=John", "Last=Smith", "Middle=M.", "Prefix=Mr.", "Suffix=Esq.",
            "Phone(work)*=+1 (919) 555-1234", "Phone(cell)=+1 (919) 554-6758", "Note=a note written in two lines"}}},
+        {"2.1 has no lists: a comma in N, NICKNAME and ADR is text",
+         crlf("BEGIN:VCARD\nVERSION:2.1\nN:Smith, Jr.;John;;Dr.,Prof.\nNICKNAME:Jo,the kid\n"
+              "ADR;HOME:;;1 Main St,Apt 2;Springfield;;;\nEMAIL:js@example.com\nEND:VCARD\n"),
+         {{"Email(other)*=js@example.com", "First=John", "Last=Smith, Jr.", "Prefix=Dr.,Prof.",
+           "Nickname=Jo,the kid", "Address(home)*=Street:1 Main St,Apt 2|City:Springfield"}}},
         {"Android 2.1: quoted-printable UTF-8, soft breaks not indented, END:VCARD inside the note",
          crlf("BEGIN:VCARD\nVERSION:2.1\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=BCrgen;;;\n"
               "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=BCrgen M=C3=BCller\nTEL;CELL:+49 170 1234567\n"
@@ -186,7 +191,15 @@ TEST(VCard, CardBoundariesAndSkippedCards)
         QStringList persons;
         int skipped;
     };
+    // Agents inside agents, deeper than the reader follows, in both ways 2.1 writes them.
+    QByteArray deep = "BEGIN:VCARD\nVERSION:2.1\nN:Outer\n";
+    for (int level = 0; level < VCard::MaxNesting + 2; ++level)
+        deep += level % 2 ? "AGENT:BEGIN:VCARD\nN:Agent\n" : "AGENT:\nBEGIN:VCARD\nVERSION:2.1\nN:Agent\n";
+    for (int level = 0; level < VCard::MaxNesting + 2; ++level)
+        deep += "EMAIL:agent@x.org\nEND:VCARD\n";
+    deep += "EMAIL:outer@x.org\nEND:VCARD\nBEGIN:VCARD\nN:Next\nEND:VCARD\n";
     const Case cases[] = {
+        {"agents nested past the limit are read over, never the person", deep, {"Outer", "Next"}, 0},
         {"END before BEGIN and text between cards", "END:VCARD\nnoise\nBEGIN:VCARD\nN:A\nEND:VCARD\nEND:VCARD\nx\n",
          {"A"}, 0},
         {"lower case, trailing blanks, CR-only lines", "begin:vcard  \rn:A\rend:vcard\t\r", {"A"}, 0},

@@ -139,6 +139,9 @@ std::optional<QString> CardBuilder::textOf(const VCardProperty &property, bool t
 
 QString CardBuilder::joinedList(QStringView text, const QString &glue) const
 {
+    // 2.1 knows no lists inside a component: its commas are text.
+    if (version == VCardVersion::V21)
+        return unescaped(text).trimmed();
     QStringList items;
     for (const QString &item : VCardProperty::splitEscaped(text, u',')) {
         const QString value = unescaped(item).trimmed();
@@ -325,6 +328,9 @@ VCardReadResult VCard::personsFromVCard(const QByteArray &data)
     int cardCount = 0;
     // Versions of the AGENT cards we are inside, innermost last; their lines are read over.
     std::vector<VCardVersion> nested;
+    // AGENT cards inside those, past MaxNesting: read over as well, their
+    // versions not followed.
+    int tooDeep = 0;
     // The previous line was "AGENT:" with no value: 2.1 writes the agent's card on the following lines.
     bool agentFollows = false;
 
@@ -333,17 +339,21 @@ VCardReadResult VCard::personsFromVCard(const QByteArray &data)
         card.emplace(result, !converted);
         card->pastCardLimit = ++cardCount > MaxCards;
         nested.clear();
+        tooDeep = 0;
         reader.setKeepFoldBlank(false);
     };
     const auto enterAgent = [&] {
-        nested.push_back(VCardVersion::V30);
+        if (nested.size() + 1 < MaxNesting)
+            nested.push_back(VCardVersion::V30);
+        else
+            ++tooDeep;
         reader.setKeepFoldBlank(false);
     };
 
     VCardLineReader::Line line;
     while (reader.next(line)) {
         if (isLine(line.text, "BEGIN:VCARD")) {
-            if (card && agentFollows && nested.size() + 1 < MaxNesting) {
+            if (card && agentFollows) {
                 enterAgent();
             } else {
                 // A card still open here was cut short; the new one starts fresh.
@@ -358,7 +368,10 @@ VCardReadResult VCard::personsFromVCard(const QByteArray &data)
         if (!card)
             continue; // Text between cards, or a stray "END:VCARD".
         if (isLine(line.text, "END:VCARD")) {
-            if (nested.empty()) {
+            if (tooDeep > 0) {
+                --tooDeep;
+                reader.setKeepFoldBlank(tooDeep == 0 && currentVersion() == VCardVersion::V21);
+            } else if (nested.empty()) {
                 card->finish();
                 card.reset();
             } else {
@@ -375,11 +388,13 @@ VCardReadResult VCard::personsFromVCard(const QByteArray &data)
             const QByteArrayView value = property->rawValue.trimmed();
             if (value.isEmpty())
                 agentFollows = true;
-            else if (value.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0 && nested.size() + 1 < MaxNesting)
+            else if (value.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0)
                 enterAgent();
             continue;
         }
         if (property->name == "VERSION") {
+            if (tooDeep > 0)
+                continue;
             const VCardVersion version = versionFrom(property->rawValue, currentVersion());
             if (nested.empty())
                 card->version = version;

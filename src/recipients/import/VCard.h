@@ -41,7 +41,8 @@ public:
     static constexpr int MaxCards = 1'000'000;
     static constexpr int MaxPropertiesPerCard = 50'000;
     static constexpr int MaxCategoriesPerCard = 1'000;
-    // AGENT cards inside AGENT cards.
+    // AGENT cards inside AGENT cards whose versions are followed; deeper
+    // ones are read over all the same.
     static constexpr int MaxNesting = 8;
 
     [[nodiscard]] static VCardReadResult personsFromVCard(const QByteArray &data);
