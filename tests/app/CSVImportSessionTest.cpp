@@ -49,6 +49,11 @@ TEST(CSVImportSession, EncodingsAsProgramsWriteThem)
         {"shift-jis.csv", "\x8E\x52\x93\x63,\x91\xBE\x98\x59\n", 5, {"山田", "太郎"}},
         {"mac-roman.csv", "M\x9Fller,Caf\x8E\n", 4, {"Müller", "Café"}},
         {"latin2.csv", "\xA3\xF3\x64\xBC,x\n", 3, {"Łódź", "x"}},
+        // Only the first of two marks is one; the second is text.
+        {"utf8-two-marks.csv", "\xEF\xBB\xBF\xEF\xBB\xBF" "a,b\n", 0, {u"\uFEFFa"_qs, "b"}},
+        {"utf8-two-marks-chosen.csv", "\xEF\xBB\xBF\xEF\xBB\xBF" "a;b\n", 1, {u"\uFEFFa"_qs, "b"}},
+        {"utf16le-two-marks.csv", QByteArray("\xFF\xFE\xFF\xFE" "a\0,\0b\0", 10), 0, {u"\uFEFFa"_qs, "b"}},
+        {"utf16be-two-marks-chosen.csv", QByteArray("\xFE\xFF\xFE\xFF\0a\0,\0b", 10), 6, {u"\uFEFFa"_qs, "b"}},
     };
     for (const auto &c : cases) {
         CSVImportSession session(writeFile(dir, c.name, c.bytes));

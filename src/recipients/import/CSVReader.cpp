@@ -346,9 +346,10 @@ std::optional<QList<QStringList>> CSVReader::readFromBytes(const QByteArray &byt
     Report local;
     Report &status = report ? *report : local;
     const QByteArrayView utf8 = TextFileDecoder::utf8Text(bytes, encoding);
+    // The decoder has taken off the file's byte-order mark; a second one is
+    // text of the first field.
     if (!utf8.isNull() && (delimiter.isEmpty() || delimiter.front().unicode() < 0x80)) {
-        const qsizetype start = utf8.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-        QList<QStringList> rows = read(utf8.data(), utf8.size(), start, delimiter, status);
+        QList<QStringList> rows = read(utf8.data(), utf8.size(), 0, delimiter, status);
         status.encoding = TextFileDecoder::Encoding::Utf8;
         return rows;
     }
@@ -358,7 +359,7 @@ std::optional<QList<QStringList>> CSVReader::readFromBytes(const QByteArray &byt
             *error = decoded.error;
         return std::nullopt;
     }
-    QList<QStringList> rows = readFromString(decoded.text, delimiter, &status);
+    QList<QStringList> rows = read(utf16(decoded.text), decoded.text.size(), 0, delimiter, status);
     status.encoding = decoded.encoding;
     return rows;
 }

@@ -8,7 +8,8 @@
 //   anywhere else in a field is an ordinary character, as is a backslash;
 // - a line of length 0 gives no row, and a line that ends with the
 //   delimiter has no empty field after it (a quoted empty field "" is kept);
-// - a leading byte-order mark is not part of the first field.
+// - a leading byte-order mark is not part of the first field; of a file,
+//   only the mark its decoding takes off is, and a second one is text.
 // Text after a closing quote up to the next delimiter is kept in the field.
 //
 // The reader is bounded for text from anywhere: a row keeps at most
