@@ -1,9 +1,12 @@
 #include "ProjectFixture.h"
 
 #include "AddressViewController.h"
+#include "AppTestDocuments.h"
+#include "DatabaseManagerWindow.h"
 #include "DatabaseFileListModel.h"
 #include "StoredTablesReporter.h"
 
+#include <QAbstractButton>
 #include <QMimeData>
 #include <QUrl>
 
@@ -40,6 +43,32 @@ TEST_F(TableFiles, DropsTakeOnlyNewProjectFiles)
     EXPECT_EQ(drop({"notes.txt"}), 1) << "refused, with the alert";
     EXPECT_EQ(drop({"b.quorv2"}), 1);
     EXPECT_EQ(model.addFile(path("A.quorv2")), DatabaseFileListModel::AddResult::AlreadyListed);
+}
+
+TEST_F(TableFiles, AddTakesOnlyProjectFilesAndEachFileOnceHoweverItIsSpelled)
+{
+    for (const char *name : {"a.quorv2", "notes.txt", "sub/b.quorv2"}) {
+        QDir().mkpath(QFileInfo(path(name)).absolutePath());
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(path("a.quorv2"), path("link.quorv2")));
+    ControllerFakes fakes;
+    DatabaseManagerWindow window(*registry, *defaults);
+    const auto add = [&](const QString &chosen) {
+        const qsizetype before = alerts.shown.size();
+        fakes.panels.openAnswers = {chosen};
+        window.findChild<QAbstractButton *>("addButton")->click();
+        return alerts.shown.size() == before;
+    };
+    EXPECT_FALSE(add(path("notes.txt"))) << "not a project file";
+    EXPECT_TRUE(add(path("a.quorv2")));
+    for (const QString &spelling : {path("link.quorv2"), path(".") + "/./a.quorv2", path("sub/../a.quorv2")})
+        EXPECT_FALSE(add(spelling)) << spelling.toStdString();
+    EXPECT_TRUE(add(path("sub/../sub/b.quorv2")));
+    EXPECT_EQ(window.model()->dropFiles({path("sub/./b.quorv2"), path("link.quorv2")}), 0);
+    EXPECT_EQ(shownNames(*window.model()).join(u'|'), "a|b");
+    EXPECT_EQ(window.model()->pathAt(1).toStdString(), QFileInfo(path("sub/b.quorv2")).canonicalFilePath().toStdString());
 }
 
 TEST_F(TableFiles, CommandsNameTheirFileEvenWhenTheListChangedElsewhere)

@@ -4,9 +4,12 @@
 #include "NotificationNames.h"
 #include "Values.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
+
+#include <algorithm>
 
 DatabaseFileListModel::DatabaseFileListModel(DatabaseManager &registry, QObject *parent)
     : QAbstractTableModel(parent), m_registry(registry)
@@ -65,11 +68,31 @@ int DatabaseFileListModel::registryIndexOf(const QString &path) const
     return -1;
 }
 
+QString DatabaseFileListModel::canonicalPath(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString canonical = file.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
+}
+
+bool DatabaseFileListModel::isListed(const QString &canonical) const
+{
+    // Files listed before paths were made canonical may be spelled otherwise.
+    const QVariantList list = m_registry.databaseEntryArray().value_or(QVariantList());
+    return std::any_of(list.cbegin(), list.cend(), [&](const QVariant &entry) {
+        const QVariant stored = entry.toMap().value(DatabaseManager::FilePathKey);
+        return isStringValue(stored) && canonicalPath(stored.toString()) == canonical;
+    });
+}
+
 DatabaseFileListModel::AddResult DatabaseFileListModel::addFile(const QString &path)
 {
-    if (m_registry.hasDatabaseFile(path))
+    if (QFileInfo(path).suffix() != ProjectSuffix)
+        return AddResult::NotAProjectFile;
+    const QString canonical = canonicalPath(path);
+    if (isListed(canonical))
         return AddResult::AlreadyListed;
-    m_registry.addDatabaseFile(path);
+    m_registry.addDatabaseFile(canonical);
     reload();
     return AddResult::Added;
 }
@@ -78,9 +101,12 @@ int DatabaseFileListModel::dropFiles(const QStringList &paths)
 {
     int added = 0;
     for (const QString &path : paths) {
-        if (QFileInfo(path).suffix() != ProjectSuffix || m_registry.hasDatabaseFile(path))
+        if (QFileInfo(path).suffix() != ProjectSuffix)
             continue;
-        m_registry.addDatabaseFile(path);
+        const QString canonical = canonicalPath(path);
+        if (isListed(canonical))
+            continue;
+        m_registry.addDatabaseFile(canonical);
         ++added;
     }
     if (added > 0)

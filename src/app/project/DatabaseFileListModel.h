@@ -30,7 +30,9 @@ public:
     [[nodiscard]] int rowOfPath(const QString &path) const;
     [[nodiscard]] bool isForTesting(const QString &path) const;
 
-    enum class AddResult { Added, AlreadyListed };
+    // Files are listed by their canonical paths: a file reached through a
+    // link or a path with "." or ".." is listed once.
+    enum class AddResult { Added, AlreadyListed, NotAProjectFile };
     AddResult addFile(const QString &path);
     // Registers each project file not listed yet; answers how many.
     int dropFiles(const QStringList &paths);
@@ -59,6 +61,10 @@ signals:
 private:
     // The file's index in the registry's list now; -1 when it is not listed.
     [[nodiscard]] int registryIndexOf(const QString &path) const;
+    // The path with links and "." and ".." resolved (only the latter for a
+    // file that does not exist).
+    [[nodiscard]] static QString canonicalPath(const QString &path);
+    [[nodiscard]] bool isListed(const QString &canonical) const;
 
     struct Entry {
         QString path;

@@ -121,7 +121,8 @@ void DatabaseManagerWindow::addDatabase()
     const QString path = DocumentController::sharedDocumentController().panels().openFile(this);
     if (path.isEmpty())
         return;
-    if (m_model->addFile(path) == DatabaseFileListModel::AddResult::AlreadyListed)
+    // The alert's text covers both refusals.
+    if (m_model->addFile(path) != DatabaseFileListModel::AddResult::Added)
         showAlreadyListed();
 }
 
