@@ -1,6 +1,7 @@
 #include "ProjectFixture.h"
 
 #include "AddressOutlineModel.h"
+#include "AddressTableModel.h"
 #include "AddressView.h"
 #include "AddressViewController.h"
 #include "BetterSplitViewResizer.h"
@@ -132,6 +133,31 @@ TEST_F(ProjectWindowTest, PagesAreMadeOnceKeepTheirStateAndTheirOwnUndo)
     EXPECT_TRUE(window.undoGroup()->canUndo());
     window.undoGroup()->undo();
     EXPECT_EQ(table->numberOfRows(), 1);
+}
+
+TEST_F(ProjectWindowTest, ATableRemovedOnOnePageIsShownOnNeither)
+{
+    const TableRefPtr members = storedTable("Members", {"E-Mail"}, {{"ann@example.org"}});
+    ProjectWindow window(*registry, *defaults);
+    window.show();
+    ProjectSubviewManager *pages = window.subviewManager();
+    window.switchBar()->switchView(ProjectSubviewManager::MailProjectsTag);
+    AddressView *projects = pages->activeViewController();
+    projects->selectTable(members);
+    ASSERT_EQ(projects->controller()->shownTable(), members);
+
+    window.switchBar()->switchView(ProjectSubviewManager::TablesTag);
+    AddressView *tables = pages->activeViewController();
+    tables->selectTable(members);
+    questions.answers = {true};
+    tables->findChild<QAbstractButton *>("removeTableButton")->click();
+    ASSERT_EQ(tables->controller()->shownTable(), nullptr);
+
+    window.switchBar()->switchView(ProjectSubviewManager::MailProjectsTag);
+    EXPECT_EQ(projects->controller()->shownTable(), nullptr);
+    EXPECT_EQ(projects->controller()->tableModel()->columnCount(), 0);
+    EXPECT_TRUE(projects->selectedTables().isEmpty());
+    EXPECT_FALSE(projects->findChild<QAbstractButton *>("newMailButton")->isEnabled());
 }
 
 TEST_F(ProjectWindowTest, SheetCallsItsTargetOnceAfterEndingAndNeverOnCancel)

@@ -149,15 +149,16 @@ QList<TableRefPtr> AddressView::selectedTables() const
     return tables;
 }
 
-void AddressView::selectTable(const TableRefPtr &table)
+bool AddressView::selectTable(const TableRefPtr &table)
 {
     const std::shared_ptr<DatabaseRef> source = table ? table->database() : nullptr;
     const QModelIndex index =
         source ? m_controller->outlineModel()->indexOfTable(source->uid(), table->uid()) : QModelIndex();
     if (!index.isValid())
-        return;
+        return false;
     m_ui->outlineView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     m_ui->outlineView->scrollTo(index);
+    return true;
 }
 
 void AddressView::refresh()
@@ -189,8 +190,9 @@ void AddressView::outlineChanged(const TableRefPtr &select)
 {
     const TableRefPtr shown = m_controller->shownTable();
     m_ui->outlineView->expandAll();
-    selectTable(select ? select : shown);
-    if (!select && !shown)
+    const bool listed = selectTable(select ? select : shown);
+    // The shown table may have been removed meanwhile, on the other page.
+    if (!select && (!shown || !listed))
         m_controller->loadTable(nullptr);
     updateButtons();
 }

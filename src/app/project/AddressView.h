@@ -40,7 +40,8 @@ public:
 
     // The tables among the outline's selected items, top to bottom.
     [[nodiscard]] QList<TableRefPtr> selectedTables() const;
-    void selectTable(const TableRefPtr &table);
+    // False when the outline does not list the table.
+    bool selectTable(const TableRefPtr &table);
     // Reads the sources and the shown table again: the other page may have
     // changed them while this one was hidden.
     void refresh();
