@@ -19,6 +19,7 @@
 // or "RESULT log <lines> <seconds>".
 
 #include "BenchFixtures.h"
+#include "OffscreenApplication.h"
 
 #include "CheckSheetModel.h"
 #include "DocumentWindow.h"
@@ -36,7 +37,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -122,14 +122,7 @@ int logOnly(int lines)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    // The log file goes to the home folder: a fresh one, not the user's.
-    qputenv("HOME", home.path().toLocal8Bit());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    UserDefaults::setStandardFile(home.filePath(QStringLiteral("defaults.ini")));
-    Settings::loadSettings();
+    OffscreenApplication app(argc, argv);
     if (argc > 2 && QByteArray(argv[1]) == "--log")
         return logOnly(std::max(1, std::atoi(argv[2])));
     if (argc < 2) {

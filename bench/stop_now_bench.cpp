@@ -13,18 +13,18 @@
 #include "Database.h"
 #include "MailDispatcher.h"
 
+#include "BenchProcess.h"
+
 #include "../tests/delivery/FakeSmtpServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <vector>
 
 namespace {
+
+using BenchProcess::handleEventsUntil;
 
 using Clock = std::chrono::steady_clock;
 
@@ -55,20 +55,6 @@ public:
     std::optional<Clock::time_point> done;
 };
 
-// Handles the main thread's events until the condition holds; false after 60 s.
-bool waitFor(const std::function<bool()> &condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 60000)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 // One run stopped as `kind` says, in milliseconds; negative when it failed.
 double stoppedRun(const QString &kind, quint16 port, const SendJob &job)
 {
@@ -84,7 +70,7 @@ double stoppedRun(const QString &kind, quint16 port, const SendJob &job)
     double written = 0;
     QElapsedTimer still;
     still.start();
-    if (!waitFor([&] {
+    if (!handleEventsUntil([&] {
             const double now = dispatcher->status().mailCompletition();
             if (now != written || now == 0) {
                 written = now;
@@ -101,7 +87,7 @@ double stoppedRun(const QString &kind, quint16 port, const SendJob &job)
     dispatcher->abort();
     const auto pressed = Clock::now();
     dispatcher->abortNow();
-    if (!waitFor([&] { return watch.done.has_value(); }))
+    if (!handleEventsUntil([&] { return watch.done.has_value(); }))
         return -1;
     return std::chrono::duration<double, std::milli>(*watch.done - pressed).count();
 }
@@ -111,34 +97,9 @@ double stoppedRun(const QString &kind, quint16 port, const SendJob &job)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList kinds;
-    int runs = 10;
-    const QStringList args = app.arguments().mid(1);
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--runs") && i + 1 < args.size())
-            runs = std::max(1, args[++i].toInt());
-        else
-            kinds.append(args[i]);
-    }
-    if (kinds.isEmpty())
-        kinds = {QStringLiteral("stop"), QStringLiteral("quit")};
-
     const SendJob job = stalledJob();
     // One server for all runs: each connection is held until its client goes.
     const std::unique_ptr<FakeSmtpServer> server = makeStalledSmtpServer();
-    for (const QString &kind : kinds) {
-        std::vector<double> times;
-        for (int run = 0; run < runs; ++run) {
-            const double ms = stoppedRun(kind, server->port(), job);
-            if (ms < 0) {
-                std::fprintf(stderr, "%s: run %d did not stall or stop\n", qPrintable(kind), run + 1);
-                return 1;
-            }
-            std::printf("%s run %d: %.1f ms\n", qPrintable(kind), run + 1, ms);
-            times.push_back(ms);
-        }
-        std::sort(times.begin(), times.end());
-        std::printf("RESULT %s %d %.1f %.1f\n", qPrintable(kind), runs, times[times.size() / 2], times.back());
-    }
-    return 0;
+    return BenchProcess::timeRuns(app.arguments().mid(1), {QStringLiteral("stop"), QStringLiteral("quit")},
+                                  [&](const QString &kind) { return stoppedRun(kind, server->port(), job); });
 }
