@@ -8,6 +8,7 @@
 // worker thread.
 
 #include "SendTestSupport.h"
+#include "StallingServer.h"
 
 #include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
@@ -40,54 +41,6 @@ namespace {
 
 const QString Start = QStringLiteral("-- Log start --\n\n");
 const QString Done = QStringLiteral("\nDone.\n");
-
-// A willing server that holds one reply until released: the verdict on the
-// first message, or the answer to the second message's MAIL command.
-struct HoldingServer {
-    enum class Hold { FirstVerdict, SecondMail };
-    explicit HoldingServer(Hold hold)
-        : hold(hold), server([this](FakeSmtpServer::Conn &conn) { serve(conn); })
-    {
-    }
-    ~HoldingServer() { release = true; }
-
-    void serve(FakeSmtpServer::Conn &conn)
-    {
-        const auto wait = [&] {
-            holding = true;
-            while (!release) {
-                if (!conn.pause(5))
-                    return false;
-            }
-            return true;
-        };
-        conn.send("220 fake.test ESMTP\r\n");
-        while (const auto line = conn.readLine()) {
-            if (line->startsWith("EHLO")) {
-                conn.send("250-fake.test\r\n250 8BITMIME\r\n");
-            } else if (line->startsWith("MAIL") && ++mails == 2 && hold == Hold::SecondMail && !wait()) {
-                return;
-            } else if (*line == "DATA") {
-                conn.send("354 go on\r\n");
-                if (!conn.readData() || (++messages == 1 && hold == Hold::FirstVerdict && !wait()))
-                    return;
-                conn.send("250 queued\r\n");
-            } else if (*line == "QUIT") {
-                conn.send("221 bye\r\n");
-                return;
-            } else {
-                conn.send("250 ok\r\n");
-            }
-        }
-    }
-
-    Hold hold;
-    int mails = 0;
-    std::atomic<int> messages = 0;
-    std::atomic<bool> holding = false;
-    std::atomic<bool> release = false;
-    FakeSmtpServer server;
-};
 
 // Ends the whole test program, failing, when what it watches hangs: a
 // deadlock on the main thread cannot be left in any other way.
@@ -160,10 +113,7 @@ protected:
     }
     void TearDown() override
     {
-        const QList<Document *> documents = controller().documents();
-        for (Document *document : documents)
-            controller().removeDocument(document);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAll();
         MailDispatcher::abortAndJoinAll();
         controller().setPanels(nullptr);
         controller().setDocumentFactory({});
@@ -172,6 +122,13 @@ protected:
     }
 
     static DocumentController &controller() { return DocumentController::sharedDocumentController(); }
+    static void closeAll()
+    {
+        const QList<Document *> documents = controller().documents();
+        for (Document *document : documents)
+            controller().removeDocument(document);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     MyDocument *openDocument(const QList<Recipient> &recipients)
     {
         auto *document = qobject_cast<MyDocument *>(controller().openUntitledDocument(true));
@@ -179,6 +136,14 @@ protected:
         document->messageTab().setBodyText(RichText(QStringLiteral("Body text")));
         fillTable(document->database(), recipients);
         return document;
+    }
+    // A document sending three rows to the server, once the server holds.
+    MyDocument *sendUntilHeld(StallingServer &server)
+    {
+        MyDocument *document = openDocument({{"a@x.test", "Al"}, {"b@x.test", "Bo"}, {"c@x.test", "Cy"}});
+        useAccount(*document->sendUIHandler(), smtpAccount(server.server.port()));
+        document->sendUIHandler()->sendNow(1);
+        return waitUntil([&] { return server.waiting.load(); }) ? document : nullptr;
     }
 
     RecordingAlertPresenter alerts;
@@ -190,12 +155,10 @@ TEST_F(SendRunQuit, QuitAsksFirstContinueLeavesTheRunAndStopRecordsWhatTheServer
 {
     // Continue: nothing touched, and the run goes on to its own end.
     {
-        MyDocument *document = openDocument({{"a@x.test", "Al"}, {"b@x.test", "Bo"}, {"c@x.test", "Cy"}});
+        StallingServer holding(StallingServer::Where::SecondMail);
+        MyDocument *document = sendUntilHeld(holding);
+        ASSERT_TRUE(document);
         SendMailsUIHandler *handler = document->sendUIHandler();
-        HoldingServer holding(HoldingServer::Hold::SecondMail);
-        useAccount(*handler, smtpAccount(holding.server.port()));
-        handler->sendNow(1);
-        ASSERT_TRUE(waitUntil([&] { return holding.holding.load(); }));
         const SendRun *run = handler->run();
         panels.stopAnswers = {false};
         EXPECT_FALSE(MyApplication::prepareQuit());
@@ -205,20 +168,17 @@ TEST_F(SendRunQuit, QuitAsksFirstContinueLeavesTheRunAndStopRecordsWhatTheServer
         EXPECT_FALSE(run->abortSendingNext);
         holding.release = true;
         ASSERT_TRUE(waitForRunEnd(*handler));
-        EXPECT_EQ(holding.messages, 3);
+        EXPECT_EQ(holding.messagesTaken(), 3);
         EXPECT_EQ(alerts.shown.size(), 1);
-        controller().removeDocument(document);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAll();
     }
 
     // Stop, with the report of the message the server took not yet handled.
     log.clear();
-    MyDocument *document = openDocument({{"a@x.test", "Al"}, {"b@x.test", "Bo"}, {"c@x.test", "Cy"}});
+    StallingServer holding(StallingServer::Where::AfterData);
+    MyDocument *document = sendUntilHeld(holding);
+    ASSERT_TRUE(document);
     SendMailsUIHandler *handler = document->sendUIHandler();
-    HoldingServer holding(HoldingServer::Hold::FirstVerdict);
-    useAccount(*handler, smtpAccount(holding.server.port()));
-    handler->sendNow(1);
-    ASSERT_TRUE(waitUntil([&] { return holding.holding.load(); }));
     const std::shared_ptr<MailDispatcher> engine = handler->run()->dispatcher;
     // From here on the main thread handles nothing until Quit.
     holding.release = true;
@@ -243,7 +203,7 @@ TEST_F(SendRunQuit, QuitAsksFirstContinueLeavesTheRunAndStopRecordsWhatTheServer
     EXPECT_TRUE(document->database().lastSentDate(0).isValid()) << "the message the server took is stamped";
     EXPECT_FALSE(document->database().lastSentDate(1).isValid());
     EXPECT_TRUE(controller().documents().contains(document));
-    EXPECT_EQ(holding.messages, 1);
+    EXPECT_EQ(holding.messagesTaken(), 1);
 }
 
 TEST_F(SendRunQuit, QuitOrClosingWithThePasswordPromptOpenTakesItBackAndEndsTheRun)
@@ -264,11 +224,11 @@ TEST_F(SendRunQuit, QuitOrClosingWithThePasswordPromptOpenTakesItBackAndEndsTheR
         account.insert(AccountKeys::SmtpLogin, QStringLiteral("user"));
         useAccount(*sending->sendUIHandler(), account);
         // While one window is closed, the other's run goes on untouched.
-        HoldingServer othersServer(HoldingServer::Hold::FirstVerdict);
+        StallingServer othersServer(StallingServer::Where::AfterData);
         if (act == Close) {
             useAccount(*other->sendUIHandler(), smtpAccount(othersServer.server.port()));
             other->sendUIHandler()->sendNow(1);
-            ASSERT_TRUE(waitUntil([&] { return othersServer.holding.load(); }));
+            ASSERT_TRUE(waitUntil([&] { return othersServer.waiting.load(); }));
             useAccount(*sending->sendUIHandler(), account);
         }
         panels.stopAnswers = {true};
@@ -326,10 +286,7 @@ TEST_F(SendRunQuit, QuitOrClosingWithThePasswordPromptOpenTakesItBackAndEndsTheR
             EXPECT_EQ(logPlainText(*other->logTab()), (Start + "Sent mail to ( 1 ) b@x.test\n" + Done).toStdString());
             EXPECT_TRUE(other->database().lastSentDate(0).isValid());
         }
-        const QList<Document *> documents = controller().documents();
-        for (Document *document : documents)
-            controller().removeDocument(document);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAll();
     }
 }
 

@@ -6,6 +6,7 @@
 // ThreadSanitizer: everything here meets the engine's worker thread.
 
 #include "SendTestSupport.h"
+#include "StallingServer.h"
 
 #include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
@@ -50,57 +51,6 @@ QString errorLine(int number, const QString &address, const QString &error)
 {
     return QStringLiteral("Error sending mail to ( %1 ) %2:\n%3\n").arg(number).arg(address, error);
 }
-
-// A server that holds the first message: before its "354" (the client is
-// still waiting to send it) or after its data (the client waits for the
-// verdict), until released.
-struct StallingServer {
-    enum class Where { BeforeData, AfterData };
-    explicit StallingServer(Where where)
-        : where(where), server([this](FakeSmtpServer::Conn &conn) { serve(conn); })
-    {
-    }
-    ~StallingServer() { release = true; }
-
-    void serve(FakeSmtpServer::Conn &conn)
-    {
-        const auto hold = [&] {
-            waiting = true;
-            while (!release) {
-                if (!conn.pause(10))
-                    return false;
-            }
-            return true;
-        };
-        conn.send("220 fake.test ESMTP\r\n");
-        while (const auto line = conn.readLine()) {
-            if (line->startsWith("EHLO")) {
-                conn.send("250-fake.test\r\n250 8BITMIME\r\n");
-            } else if (*line == "DATA") {
-                const bool stall = stalls.fetch_sub(1) > 0;
-                if (stall && where == Where::BeforeData && !hold())
-                    return;
-                conn.send("354 go on\r\n");
-                if (!conn.readData())
-                    return;
-                if (stall && where == Where::AfterData && !hold())
-                    return;
-                conn.send("250 queued\r\n");
-            } else if (*line == "QUIT") {
-                conn.send("221 bye\r\n");
-                return;
-            } else {
-                conn.send("250 ok\r\n");
-            }
-        }
-    }
-
-    Where where;
-    std::atomic<int> stalls = 1;
-    std::atomic<bool> waiting = false;
-    std::atomic<bool> release = false;
-    FakeSmtpServer server;
-};
 
 class CountingTestTables : public TestTableSource {
 public:
@@ -177,6 +127,15 @@ protected:
         return titles;
     }
     QDateTime stampOf(int row) const { return document->database().lastSentDate(row); }
+    // The rows sent through an account on the server, to the run's end.
+    [[nodiscard]] bool sendTo(FakeSmtpServer &server, const QList<Recipient> &rows)
+    {
+        setRecipients(rows);
+        alerts.shown.clear();
+        useAccount(*handler, smtpAccount(server.port()));
+        handler->sendNow(1);
+        return waitForRunEnd(*handler);
+    }
 
     RecordingAlertPresenter alerts;
     std::unique_ptr<MyDocument> document;
@@ -248,13 +207,9 @@ TEST_F(SendRunTest, TheEndOfRunAlertNamesTheCountsAndWhyNothingWasSent)
     const Blacklisted blocked({"blocked@x.test"});
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        setRecipients(c.rows);
-        alerts.shown.clear();
         FakeSmtpServer server;
         server.setRefusedRecipient("bad");
-        useAccount(*handler, smtpAccount(server.port()));
-        handler->sendNow(1);
-        ASSERT_TRUE(waitForRunEnd(*handler));
+        ASSERT_TRUE(sendTo(server, c.rows));
         ASSERT_EQ(alerts.shown.size(), 1);
         EXPECT_EQ(alerts.shown.front().kind, c.kind) << "success alone is no warning";
         EXPECT_EQ(alerts.shown.front().title.toStdString(), c.title.toStdString());
@@ -305,13 +260,9 @@ TEST_F(SendRunTest, TheErrorLimitStopsAtTheFirstErrorBeyondIt)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.limit);
         Settings::setMaxErrorsWhileSending(c.limit);
-        setRecipients(c.rows);
-        alerts.shown.clear();
         FakeSmtpServer server;
         server.setRefusedRecipient("bad");
-        useAccount(*handler, smtpAccount(server.port()));
-        handler->sendNow(1);
-        ASSERT_TRUE(waitForRunEnd(*handler));
+        ASSERT_TRUE(sendTo(server, c.rows));
         EXPECT_EQ(logPlainText(*log), (Start + c.log + Done).toStdString());
         EXPECT_EQ(alertTitles(), QStringList{"Sending stopped"});
         int sent = 0;
