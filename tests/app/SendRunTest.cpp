@@ -231,6 +231,7 @@ TEST_F(SendRunTest, TheConfirmationNamesHowManyRecipientsTheRunAddresses)
     auto *question = sheet->findChild<QLabel *>("question");
     ASSERT_TRUE(question);
     EXPECT_TRUE(question->text().endsWith("\n\nRecipients: 2\nRows in the table: 4")) << question->text().toStdString();
+    saveScreenshot(sheet, QStringLiteral("send-confirmation.png"));
     sheet->buttonWithTag(0)->click();
     EXPECT_FALSE(handler->isSending());
 }
