@@ -127,7 +127,11 @@ QStringList myComponentsSeparatedByCharactersInSet(const QString &text, const QS
 QStringList componentsSeparatedByCharactersInSetNotBySet(const QString &text, const QString &separators,
                                                          const QString &glue)
 {
-    const QStringList pieces = myComponentsSeparatedByCharactersInSet(text, separators);
+    return joinedAroundGlue(myComponentsSeparatedByCharactersInSet(text, separators), glue);
+}
+
+QStringList joinedAroundGlue(const QStringList &pieces, const QString &glue)
+{
     QStringList result;
     qsizetype i = 0;
     while (i < pieces.size()) {

@@ -44,6 +44,8 @@ void extendRangeToFullLines(const QString &text, TextRange &range);
 // to the pieces around it, so "a = b" split at " " with glue "=" is "a=b".
 [[nodiscard]] QStringList componentsSeparatedByCharactersInSetNotBySet(const QString &text, const QString &separators,
                                                                        const QString &glue);
+// The gluing step alone, for pieces split otherwise.
+[[nodiscard]] QStringList joinedAroundGlue(const QStringList &pieces, const QString &glue);
 
 // Appends the UTF-8 bytes to the file, creating it when missing. Callers log
 // through it and have nothing to do about a failure, so it is silent.

@@ -21,10 +21,57 @@ QVariantMap attributeOfWord(const QString &word)
     if (firstEquals >= 0) {
         const qsizetype secondEquals = word.indexOf(u'=', firstEquals + 1);
         QString value = secondEquals < 0 ? word.mid(firstEquals + 1) : word.mid(firstEquals + 1, secondEquals - firstEquals - 1);
+        // A value may be quoted either way; only its own quotes go.
+        if (value.size() >= 2 && value.startsWith(u'\'') && value.endsWith(u'\''))
+            value = value.mid(1, value.size() - 2);
         value.remove(u'"');
         attribute.insert(QStringLiteral("value"), value);
     }
     return attribute;
+}
+
+bool isSeparator(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// The words of a tag from just after its "<", and where its ">" is; -1 when
+// it has none. A quote that opens a value, after an "=", runs to its match,
+// as the tokenizer reads it: what it holds, a ">" or separators included,
+// belongs to the value. A lone "=" joins the words on either side of it.
+qsizetype tagWords(const QString &html, qsizetype start, QStringList &words)
+{
+    QStringList pieces;
+    QString piece;
+    bool afterEquals = false;
+    qsizetype index = start;
+    for (; index < html.size(); ++index) {
+        const QChar c = html.at(index);
+        if (c == u'>')
+            break;
+        if (isSeparator(c)) {
+            pieces << piece;
+            piece.clear();
+            continue;
+        }
+        if ((c == u'"' || c == u'\'') && afterEquals) {
+            const qsizetype close = html.indexOf(c, index + 1);
+            // An unclosed quote: read as the first ">" would end the tag.
+            if (close < 0)
+                return -1;
+            piece += QStringView(html).mid(index, close + 1 - index);
+            index = close;
+            afterEquals = false;
+            continue;
+        }
+        piece += c;
+        afterEquals = c == u'=';
+    }
+    if (index >= html.size())
+        return -1;
+    pieces << piece;
+    words = BetterString::joinedAroundGlue(pieces, QStringLiteral("="));
+    return index;
 }
 
 } // namespace
@@ -52,13 +99,17 @@ RichText HTMLTranslator::parseHTMLString(const QString &html)
         pending += character;
         if (character != u'<')
             continue;
-        const qsizetype close = html.indexOf(u'>', index);
+        QStringList words;
+        qsizetype close = tagWords(html, index, words);
         if (close < 0) {
-            pending += QStringView(html).mid(index);
-            break;
+            close = html.indexOf(u'>', index);
+            if (close < 0) {
+                pending += QStringView(html).mid(index);
+                break;
+            }
+            words = BetterString::componentsSeparatedByCharactersInSetNotBySet(html.mid(index, close - index),
+                                                                              separators, glue);
         }
-        const QStringList words =
-            BetterString::componentsSeparatedByCharactersInSetNotBySet(html.mid(index, close - index), separators, glue);
         for (qsizetype w = 0; w < words.size(); ++w) {
             const QString &word = words.at(w);
             m_replacementString = RichText(word);

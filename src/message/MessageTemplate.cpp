@@ -220,7 +220,8 @@ void MessageTemplate::htmlTranslatorHandleTagAttribute(HTMLTranslator &translato
     // more than that ('src="a.png"/', a value cut at a second "=") would lose
     // characters: such words stay as they are.
     const QString word = translator.replacementString().string();
-    if (word != name + u'=' + value && word != name + QStringLiteral("=\"") + value + u'"')
+    if (word != name + u'=' + value && word != name + QStringLiteral("=\"") + value + u'"'
+        && word != name + QStringLiteral("='") + value + u'\'')
         return;
     const QString file = containedRegularFile(m_dataDirPath, value);
     if (file.isNull())

@@ -54,6 +54,8 @@ TEST(HTMLTranslator, copiesOutsideTagsAndRejoinsWordsInside)
               "a\r\nb <p  class=\"x\" id=y >\r\nc");
     EXPECT_EQ(translator.parseHTMLString("1 < 2 and x<y").string(), "1 < 2 and x<y");
     EXPECT_EQ(translator.parseHTMLString("<><a>").string(), "<><a>");
+    // A quote left open does not swallow the page: the first ">" ends the tag.
+    EXPECT_EQ(translator.parseHTMLString("<a title=\"x>y <b>").string(), "<a title=\"x>y <b>");
 
     RecordingDelegate delegate;
     translator.setDelegate(&delegate);
@@ -91,6 +93,23 @@ TEST(MessageTemplate, fileReferencesInTheFolderBecomeFileLinkTags)
     const RichText applied = tmpl.applyToString(RichText("BODY"));
     EXPECT_EQ(applied.string(), tmpl.startString().string() + "BODY" + tmpl.endString().string());
     EXPECT_EQ(AttributedTagString::inlineFileAttachments(applied), tmpl.inlineAttachments());
+}
+
+TEST(MessageTemplate, quotedValuesKeepTheirGreaterThanSignsAndWordsToThemselves)
+{
+    // A ">" or a "src=" inside a quoted value is text of that value: the
+    // tag goes on, and its real references, quoted either way, still travel
+    // with the message.
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/Quoted";
+    writeFile(folder + "/logo.png", "png");
+    writeFile(folder + "/index.html", "<img alt=\"a > b\" src=\"logo.png\"><img title='x src=logo.png  y' src=logo.png>"
+                                      "<a href = 'logo.png' title=\"1>0\">[[[message]]]");
+    const MessageTemplate tmpl(folder);
+    EXPECT_EQ(tmpl.startString().string(), QString("<img alt=\"a > b\" src=\"%1\"><img title='x src=logo.png  y' "
+                                                   "src=\"%1\"><a href=\"%1\" title=\"1>0\">")
+                                               .arg(Tag));
+    EXPECT_EQ(tagPaths(tmpl.startString()), QStringList(3, folder + "/logo.png"));
 }
 
 TEST(MessageTemplate, referencesLeavingTheFolderOrNamingNoRegularFileAreRefused)
