@@ -10,6 +10,8 @@
 // of five rounds, and the first); --page-out also writes the generated page,
 // which peers/html_refs.py reads for comparison.
 
+#include "NewsletterPage.h"
+
 #include "HTMLConverter.h"
 #include "HTMLEncoding.h"
 #include "HTMLImport.h"
@@ -79,34 +81,6 @@ void reportPeer(const char *what, const Timing &timing)
     std::printf("%-44s best %7.1f ms  first %7.1f ms\n", what, timing.best, timing.first);
 }
 
-// A newsletter archive page of about 5 MB: nested tables, styled
-// paragraphs, 40 pictures and a style sheet beside it, each used many
-// times, links, comments and a script.
-QByteArray makePage(const QString &folder)
-{
-    QDir().mkpath(folder + "/images");
-    for (int i = 0; i < 40; ++i)
-        QImage(16, 16, QImage::Format_RGB32).save(QStringLiteral("%1/images/pic%2.png").arg(folder).arg(i));
-    writeFile(folder + "/style.css", "body{margin:0}");
-    QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Archive</title>"
-                      "<link rel=\"stylesheet\" href=\"style.css\"><script>var x = '<img src=\"a.png\">';</script>"
-                      "</head><body>\n";
-    int item = 0;
-    while (page.size() < 5 * 1024 * 1024) {
-        page += "<table width=\"600\" cellpadding=\"0\"><tr><td class=\"cell\" style=\"padding:8px\">"
-                "<!-- item " + QByteArray::number(item) + " -->"
-                "<h2>Heading n\xC2\xBA " + QByteArray::number(item) + "</h2><p style=\"font-family:Georgia\">"
-                "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut labore "
-                "et dolore magna aliqua. Ut enim ad minim veniam, quis nostrud exercitation ullamco laboris.</p>"
-                "<p><img src=\"images/pic" + QByteArray::number(item % 40) + ".png\" alt=\"a > b\" width=\"16\">"
-                "<a href=\"https://example.com/article/" + QByteArray::number(item) + "?a=1&amp;b=2\">Read</a> "
-                "<a href=\"#top\">Top</a></p></td></tr></table>\n";
-        ++item;
-    }
-    page += "</body></html>\n";
-    return page;
-}
-
 FontDescriptor fontAt(const RichText &text, int index)
 {
     return text.attributesAtIndex(index).value(TextAttributeName::Font).value<FontDescriptor>();
@@ -147,7 +121,7 @@ int main(int argc, char **argv)
     // HTML import: read the page's bytes, detect, decode, parse, collect,
     // check every reference on disk, and show the sheet with its table.
     const QString pageFolder = dir.filePath("page");
-    const QByteArray page = makePage(pageFolder);
+    const QByteArray page = NewsletterPage::make(pageFolder);
     if (argc > 2 && QByteArray(argv[1]) == "--page-out")
         writeFile(QString::fromLocal8Bit(argv[2]), page);
     const bool modeOnly = qEnvironmentVariableIsSet("CORV_BENCH_MODE_ONLY");

@@ -81,25 +81,37 @@ std::shared_ptr<AttachmentCell> ConditionTag::clone() const
     return copy;
 }
 
-RichText ConditionTag::getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
-                                       const MessageData *) const
+const ConditionRule *ConditionTag::ruleForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping) const
 {
-    const NestingGuard guard(conditionNesting, MaxConditionNesting);
-    if (guard.tooDeep())
-        return valueText(QStringLiteral(""));
     for (const ConditionRule &rule : m_rules) {
         if (!mapping)
             break;
         const auto column = mapping->constFind(rule.field);
         if (column == mapping->cend())
             break;
-        const QString value = entry ? entry->value(*column).toString() : QString();
-        if (rule.matches(value))
-            // Without message data: tags that need it give "" inside a result.
-            return valueText(AttributedTagString::taglessString(
-                Personalizer::personalizeAttributedString(rule.result, entry, mapping, nullptr)));
+        if (rule.matches(entry ? entry->value(*column).toString() : QString()))
+            return &rule;
     }
-    return valueText(QStringLiteral(""));
+    return nullptr;
+}
+
+// Results are filled without message data: tags that need it give "" there.
+RichText ConditionTag::getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
+                                       const MessageData *) const
+{
+    const NestingGuard guard(conditionNesting, MaxConditionNesting);
+    const ConditionRule *rule = guard.tooDeep() ? nullptr : ruleForData(entry, mapping);
+    return valueText(rule ? AttributedTagString::taglessString(
+                                Personalizer::personalizeAttributedString(rule->result, entry, mapping, nullptr))
+                          : QStringLiteral(""));
+}
+
+QString ConditionTag::getHTMLSourceValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
+                                                const MessageData *) const
+{
+    const NestingGuard guard(conditionNesting, MaxConditionNesting);
+    const ConditionRule *rule = guard.tooDeep() ? nullptr : ruleForData(entry, mapping);
+    return rule ? Personalizer::personalizeHTMLSource(rule->result, entry, mapping, nullptr) : QString();
 }
 
 void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName)

@@ -31,6 +31,10 @@ public:
     [[nodiscard]] std::shared_ptr<AttachmentCell> clone() const override;
     [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
+    // The chosen result is HTML as the author wrote it; only the values of
+    // the tags in it are text.
+    [[nodiscard]] QString getHTMLSourceValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
+                                                    const MessageData *messageData) const override;
     // Renames the fields the rules test and the field tags inside the
     // results; the condition's own name stays.
     void tagNameChanged(const QString &oldName, const QString &newName) override;
@@ -45,6 +49,10 @@ public:
 
 private:
     friend void registerTagCoders();
+    // The first rule that matches the recipient; none when none does or a
+    // rule names a field the table lacks.
+    [[nodiscard]] const ConditionRule *ruleForData(const DatabaseEntry *entry,
+                                                   const QMap<QString, QString> *mapping) const;
     static CodableRef decode(TypedUnarchiver &coder, int classVersion);
     QList<ConditionRule> m_rules;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 namespace {
 
@@ -10,98 +11,101 @@ bool isOneOf(std::string_view name, std::initializer_list<std::string_view> name
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// Elements the builder closes at once, or whose content is raw text.
-bool neverStaysOpen(std::string_view name)
+// What the tree builder's rules say of an element, by name; looked up once
+// per tag in a table made once, since every tag asks several questions.
+enum Category : std::uint32_t {
+    // Closed at once, or its content is raw text.
+    NeverStaysOpen = 1u << 0,
+    // A start tag before which popped formatting is not opened again: blocks,
+    // table parts and what belongs in the head.
+    KeepsFormattingWaiting = 1u << 1,
+    // A start tag that ends an open paragraph first. (A table does so only in
+    // pages with a document type; counting the paragraph as open is the safe side.)
+    ClosesParagraph = 1u << 2,
+    FormattingElement = 1u << 3,
+    // Its formatting ends with it.
+    Marked = 1u << 4,
+    TablePart = 1u << 5,
+    Heading = 1u << 6,
+    // An end tag that closes its element wherever it is open in scope, with
+    // everything above it.
+    ClosesInScope = 1u << 7,
+    // An end tag's scope does not reach past it.
+    ScopeBoundary = 1u << 8,
+    // An end tag without a rule of its own stops at it.
+    Special = 1u << 9,
+    // Inside svg or math, where HTML's rules hold again for what it contains.
+    IntegrationPoint = 1u << 10,
+    // A start tag that leaves svg or math for HTML.
+    BreaksOutOfForeign = 1u << 11,
+};
+
+struct CategoryList {
+    std::uint32_t categories;
+    std::initializer_list<std::string_view> names;
+};
+
+const CategoryList CategoryLists[] = {
+    {NeverStaysOpen,
+     {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img", "image", "input", "keygen",
+      "link", "meta", "param", "source", "track", "wbr", "colgroup", "html", "head", "body", "script", "style",
+      "textarea", "title", "xmp", "iframe", "noembed", "noframes", "noscript"}},
+    {KeepsFormattingWaiting,
+     {"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir", "div", "dl", "fieldset",
+      "figcaption", "figure", "footer", "header", "hgroup", "main", "menu", "nav", "ol", "p", "search", "section",
+      "summary", "ul", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "listing", "form", "li", "dd", "dt", "plaintext",
+      "table", "caption", "col", "colgroup", "tbody", "td", "tfoot", "th", "thead", "tr", "hr", "html", "head",
+      "body", "frameset", "frame", "base", "basefont", "bgsound", "link", "meta", "noframes", "script", "style",
+      "template", "title", "textarea", "iframe", "noembed", "noscript", "rb", "rp", "rt", "rtc", "param", "source",
+      "track"}},
+    {ClosesParagraph,
+     {"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir", "div", "dl", "fieldset",
+      "figcaption", "figure", "footer", "header", "hgroup", "main", "menu", "nav", "ol", "p", "search", "section",
+      "summary", "ul", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "listing", "form", "li", "dd", "dt", "plaintext",
+      "hr", "xmp"}},
+    {FormattingElement, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"}},
+    {Marked, {"td", "th", "caption", "applet", "marquee", "object", "template"}},
+    {TablePart, {"table", "caption", "tbody", "thead", "tfoot", "tr", "td", "th"}},
+    {Heading, {"h1", "h2", "h3", "h4", "h5", "h6"}},
+    {ClosesInScope,
+     {"h1", "h2", "h3", "h4", "h5", "h6", "address", "article", "aside", "blockquote", "button", "center",
+      "details", "dialog", "dir", "div", "dl", "fieldset", "figcaption", "figure", "footer", "header", "hgroup",
+      "listing", "main", "menu", "nav", "ol", "pre", "search", "section", "summary", "ul", "applet", "marquee",
+      "object", "template", "dd", "dt"}},
+    {ScopeBoundary, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template"}},
+    {Special,
+     {"h1", "h2", "h3", "h4", "h5", "h6", "table", "caption", "tbody", "thead", "tfoot", "tr", "td", "th", "address",
+      "applet", "area", "article", "aside", "base", "basefont", "bgsound", "blockquote", "body", "br", "button",
+      "center", "col", "colgroup", "dd", "details", "dir", "div", "dl", "dt", "embed", "fieldset", "figcaption",
+      "figure", "footer", "form", "frame", "frameset", "head", "header", "hgroup", "hr", "html", "iframe", "img",
+      "input", "keygen", "li", "link", "listing", "main", "marquee", "menu", "meta", "nav", "noembed", "noframes",
+      "noscript", "object", "ol", "p", "param", "plaintext", "pre", "script", "search", "section", "select",
+      "source", "style", "summary", "template", "textarea", "title", "track", "ul", "wbr", "xmp"}},
+    {IntegrationPoint, {"mi", "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject", "desc", "title"}},
+    {BreaksOutOfForeign,
+     {"h1", "h2", "h3", "h4", "h5", "h6", "b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl",
+      "dt", "em", "embed", "head", "hr", "i", "img", "li", "listing", "menu", "meta", "nobr", "ol", "p", "pre", "ruby",
+      "s", "small", "span", "strong", "strike", "sub", "sup", "table", "tt", "u", "ul", "var"}},
+};
+
+std::uint32_t categoriesOf(std::string_view name)
 {
-    return isOneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img", "image",
-                          "input", "keygen", "link", "meta", "param", "source", "track", "wbr", "colgroup", "html",
-                          "head", "body", "script", "style", "textarea", "title", "xmp", "iframe", "noembed",
-                          "noframes", "noscript"});
+    static const std::unordered_map<std::string_view, std::uint32_t> table = [] {
+        std::unordered_map<std::string_view, std::uint32_t> made;
+        for (const CategoryList &list : CategoryLists) {
+            for (const std::string_view member : list.names)
+                made[member] |= list.categories;
+        }
+        return made;
+    }();
+    const auto found = table.find(name);
+    return found == table.end() ? 0 : found->second;
 }
 
-// Start tags before which the builder opens again the formatting elements
-// that another element's end popped: all but blocks, table parts and what
-// belongs in the head.
-bool reopensFormatting(std::string_view name)
-{
-    return !isOneOf(name, {"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir", "div",
-                           "dl", "fieldset", "figcaption", "figure", "footer", "header", "hgroup", "main", "menu",
-                           "nav", "ol", "p", "search", "section", "summary", "ul", "h1", "h2", "h3", "h4", "h5",
-                           "h6", "pre", "listing", "form", "li", "dd", "dt", "plaintext", "table", "caption", "col",
-                           "colgroup", "tbody", "td", "tfoot", "th", "thead", "tr", "hr", "html", "head", "body",
-                           "frameset", "frame", "base", "basefont", "bgsound", "link", "meta", "noframes", "script",
-                           "style", "template", "title", "textarea", "iframe", "noembed", "noscript", "rb", "rp",
-                           "rt", "rtc", "param", "source", "track"});
-}
-
-// Start tags that end an open paragraph first. (A table does so only in
-// pages with a document type; counting the paragraph as open is the safe side.)
-bool closesParagraph(std::string_view name)
-{
-    return isOneOf(name, {"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir", "div",
-                          "dl", "fieldset", "figcaption", "figure", "footer", "header", "hgroup", "main", "menu",
-                          "nav", "ol", "p", "search", "section", "summary", "ul", "h1", "h2", "h3", "h4", "h5", "h6",
-                          "pre", "listing", "form", "li", "dd", "dt", "plaintext", "hr", "xmp"});
-}
-
-bool isFormatting(std::string_view name)
-{
-    return isOneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"});
-}
-
-// Their formatting ends with them.
-bool isMarked(std::string_view name)
-{
-    return isOneOf(name, {"td", "th", "caption", "applet", "marquee", "object", "template"});
-}
-
-bool isTablePart(std::string_view name)
-{
-    return isOneOf(name, {"table", "caption", "tbody", "thead", "tfoot", "tr", "td", "th"});
-}
-
-bool isHeading(std::string_view name)
-{
-    return isOneOf(name, {"h1", "h2", "h3", "h4", "h5", "h6"});
-}
-
-// End tags that close their element wherever it is open in scope, with
-// everything above it.
-bool closesInScope(std::string_view name)
-{
-    return isHeading(name)
-           || isOneOf(name, {"address", "article", "aside", "blockquote", "button", "center", "details", "dialog",
-                             "dir", "div", "dl", "fieldset", "figcaption", "figure", "footer", "header",
-                             "hgroup", "listing", "main", "menu", "nav", "ol", "pre", "search", "section",
-                             "summary", "ul", "applet", "marquee", "object", "template", "dd", "dt"});
-}
-
-// Elements an end tag's scope does not reach past.
-bool isScopeBoundary(std::string_view name)
-{
-    return isOneOf(name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template"});
-}
-
-// The builder's "special" elements: an end tag without a rule of its own
-// stops at them.
-bool isSpecial(std::string_view name)
-{
-    return isHeading(name) || isTablePart(name)
-           || isOneOf(name, {"address", "applet", "area", "article", "aside", "base", "basefont", "bgsound",
-                             "blockquote", "body", "br", "button", "center", "col", "colgroup", "dd", "details",
-                             "dir", "div", "dl", "dt", "embed", "fieldset", "figcaption", "figure", "footer",
-                             "form", "frame", "frameset", "head", "header", "hgroup", "hr", "html", "iframe",
-                             "img", "input", "keygen", "li", "link", "listing", "main", "marquee", "menu", "meta",
-                             "nav", "noembed", "noframes", "noscript", "object", "ol", "p", "param", "plaintext",
-                             "pre", "script", "search", "section", "select", "source", "style", "summary",
-                             "template", "textarea", "title", "track", "ul", "wbr", "xmp"});
-}
-
-// Inside svg or math, where HTML's rules hold again for what they contain.
-bool isIntegrationPoint(std::string_view name)
-{
-    return isOneOf(name, {"mi", "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject", "desc", "title"});
-}
+bool isMarked(std::string_view name) { return categoriesOf(name) & Marked; }
+bool isTablePart(std::string_view name) { return categoriesOf(name) & TablePart; }
+bool isHeading(std::string_view name) { return categoriesOf(name) & Heading; }
+bool isIntegrationPoint(std::string_view name) { return categoriesOf(name) & IntegrationPoint; }
 
 // Start tags that leave svg or math for HTML (a font only with its old
 // presentation attributes).
@@ -123,11 +127,7 @@ bool breaksOutOfForeign(std::string_view name, std::string_view attributes)
         }
         return false;
     }
-    return isHeading(name)
-           || isOneOf(name, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt", "em",
-                             "embed", "head", "hr", "i", "img", "li", "listing", "menu", "meta", "nobr", "ol", "p",
-                             "pre", "ruby", "s", "small", "span", "strong", "strike", "sub", "sup", "table", "tt", "u",
-                             "ul", "var"});
+    return categoriesOf(name) & BreaksOutOfForeign;
 }
 
 } // namespace
@@ -138,15 +138,17 @@ bool breaksOutOfForeign(std::string_view name, std::string_view attributes)
 HTMLOpenElements::Element::Element(std::string_view name, std::uint64_t formatting, bool marker, bool foreign)
     : name(foreign ? " " + std::string(name) : std::string(name))
     , formatting(formatting)
+    , categories(foreign ? 0 : categoriesOf(name))
     , marker(marker)
     , foreign(foreign)
-    , special(foreign || isSpecial(name))
-    , scopeBoundary(foreign || isScopeBoundary(name))
+    , special(foreign || (categories & Special))
+    , scopeBoundary(foreign || (categories & ScopeBoundary))
 {
 }
 
 void HTMLOpenElements::startTag(std::string_view name, std::string_view attributes)
 {
+    const std::uint32_t categories = categoriesOf(name);
     if (const int select = openSelect(); select >= 0) {
         startInSelect(name, select);
         return;
@@ -161,25 +163,25 @@ void HTMLOpenElements::startTag(std::string_view name, std::string_view attribut
             m_open.emplace_back(name, 0, false, true);
         return;
     }
-    if (isTablePart(name)) {
+    if (categories & TablePart) {
         startTableTag(name);
         return;
     }
-    if (isFormatting(name)) {
+    if (categories & FormattingElement) {
         pushFormatting(name, attributes);
         return;
     }
     // One form at a time: the builder ignores a form inside a form.
     if (name == "form" && m_formOpen)
         return;
-    if (closesParagraph(name))
+    if (categories & ClosesParagraph)
         closeParagraph();
     if (name == "li") {
         closeListItem({"li"});
     } else if (name == "dd" || name == "dt") {
         closeListItem({"dd", "dt"});
-    } else if (isHeading(name)) {
-        if (!m_open.empty() && isHeading(m_open.back().name))
+    } else if (categories & Heading) {
+        if (!m_open.empty() && (m_open.back().categories & Heading))
             popFrom(int(m_open.size()) - 1);
     } else if (name == "button") {
         if (const int button = nearestInScope(name); button >= 0)
@@ -194,14 +196,14 @@ void HTMLOpenElements::startTag(std::string_view name, std::string_view attribut
             popFrom(int(m_open.size()) - 1);
     }
     m_formOpen = m_formOpen || name == "form";
-    if (reopensFormatting(name))
+    if (!(categories & KeepsFormattingWaiting))
         reopenFormatting();
     if (name == "svg" || name == "math") {
         if (!attributes.ends_with('/'))
             m_open.emplace_back(name, 0, false, true);
+    } else if (!(categories & NeverStaysOpen)) {
+        push(name, categories & Marked);
     }
-    else if (!neverStaysOpen(name))
-        push(name, isMarked(name));
 }
 
 void HTMLOpenElements::text()
@@ -214,9 +216,10 @@ void HTMLOpenElements::endTag(std::string_view name)
 {
     if (endForeign(name))
         return;
+    const std::uint32_t categories = categoriesOf(name);
     if (const int select = openSelect(); select >= 0) {
         endInSelect(name, select);
-    } else if (isTablePart(name)) {
+    } else if (categories & TablePart) {
         // Not across a table: a stray end in a table held by a cell is ignored.
         if (const int index = nearestInTable({name}); index >= 0) {
             const int cell = nearestInTable({"td", "th", "caption"});
@@ -232,13 +235,13 @@ void HTMLOpenElements::endTag(std::string_view name)
     } else if (name == "p" || name == "li") {
         if (const int index = nearestInScope(name, name == "p" ? Scope::Button : Scope::ListItem); index >= 0)
             popFrom(index);
-    } else if (closesInScope(name)) {
+    } else if (categories & ClosesInScope) {
         if (const int index = nearestInScope(name); index >= 0) {
             popFrom(index);
-            if (isMarked(name))
+            if (categories & Marked)
                 clearToLastMarker();
         }
-    } else if (isFormatting(name)) {
+    } else if (categories & FormattingElement) {
         endFormatting(name);
     } else {
         endAnyOther(name);
@@ -262,7 +265,7 @@ int HTMLOpenElements::nearestInScope(std::string_view name, Scope scope) const
     const bool heading = isHeading(name);
     for (int index = int(m_open.size()) - 1; index >= 0; --index) {
         const Element &open = m_open[size_t(index)];
-        if (open.name == name || (heading && isHeading(open.name)))
+        if (open.name == name || (heading && (open.categories & Heading)))
             return index;
         if (open.scopeBoundary || (scope == Scope::Button && open.name == "button")
             || (scope == Scope::ListItem && (open.name == "ol" || open.name == "ul")))

@@ -42,6 +42,7 @@ private:
         Element(std::string_view name, std::uint64_t formatting, bool marker, bool foreign = false);
         std::string name;
         std::uint64_t formatting; // its entry (or marker) in the formatting list; 0: none
+        std::uint32_t categories; // what the builder's rules say of it (none for a foreign one)
         bool marker;              // a cell, caption or object: a marker bounds its formatting
         bool foreign;             // inside svg or math, where HTML's rules do not hold
         bool special;             // an end tag without a rule of its own stops here

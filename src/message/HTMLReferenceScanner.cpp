@@ -1,7 +1,7 @@
 #include "HTMLReferenceScanner.h"
 
 #include "GumboParser.h"
-#include "HTMLOpenElements.h"
+#include "HTMLCompactPage.h"
 
 #include <QByteArray>
 #include <functional>
@@ -16,180 +16,6 @@
 namespace HTMLReferenceScanner {
 
 namespace {
-
-// ---- The walk made before parsing ---------------------------------------
-
-bool isNameChar(char c)
-{
-    return c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '/' && c != '>';
-}
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool isAsciiAlpha(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names)
-{
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-bool isRawText(std::string_view name)
-{
-    return isOneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "noscript"});
-}
-
-// Text between tags that the parser may read as one character without a
-// single tag changing: no "-" or ">" (which could end a comment or an
-// escaped script), and something that counts as text (not only blanks or
-// NULs, which the tree builder treats otherwise).
-bool isReplaceableText(const char *begin, const char *end)
-{
-    bool text = false;
-    for (const char *c = begin; c < end; ++c) {
-        if (*c == '-' || *c == '>')
-            return false;
-        text = text || !(isSpace(*c) || *c == '\0');
-    }
-    return text && end - begin > 1;
-}
-
-struct Prepared {
-    HTMLScan::Status status = HTMLScan::Status::Parsed;
-    // What the parser reads: the page with each run of text between its
-    // tags one character long, and where each kept piece starts in both.
-    QByteArray compact;
-    std::vector<std::pair<qsizetype, qsizetype>> pieces; // (compact offset, page offset)
-};
-
-// Walks the tags as the tokenizer sees them and keeps the open elements as
-// the tree builder would, closely enough to bound the depth it reaches
-// (HTMLOpenElements); on the way, shortens each
-// run of plain text between tags to one character: text makes up much of a
-// page and none of its references, and the parser spends most of its time
-// on it.
-Prepared prepare(const QByteArray &html, bool dropText)
-{
-    Prepared result;
-    const char *data = html.constData();
-    const qsizetype size = html.size();
-    if (dropText)
-        result.compact.reserve(size / 2);
-    qsizetype keptFrom = 0; // start of the piece not yet copied
-    const auto shorten = [&](qsizetype from, qsizetype to) {
-        if (!dropText)
-            return;
-        if (from > keptFrom) {
-            result.pieces.emplace_back(result.compact.size(), keptFrom);
-            result.compact.append(data + keptFrom, from - keptFrom);
-        }
-        // Not a letter: after a "<" that is text, a letter would start a tag.
-        result.compact.append('.');
-        keptFrom = to;
-    };
-    HTMLOpenElements open;
-    qsizetype i = 0;
-    const auto skipTo = [&](std::string_view needle) {
-        const qsizetype at = html.indexOf(QByteArrayView(needle.data(), qsizetype(needle.size())), i);
-        i = at < 0 ? size : at + qsizetype(needle.size());
-    };
-    while (i < size) {
-        const qsizetype lt = html.indexOf('<', i);
-        if (lt < 0 || lt + 1 >= size)
-            break;
-        if (lt > i)
-            open.text();
-        if (isReplaceableText(data + i, data + lt))
-            shorten(i, lt);
-        i = lt + 1;
-        if (size - i >= 3 && std::memcmp(data + i, "!--", 3) == 0) {
-            i += 3;
-            skipTo("-->");
-            continue;
-        }
-        if (size - i >= 8 && std::memcmp(data + i, "![CDATA[", 8) == 0) {
-            skipTo("]]>");
-            continue;
-        }
-        if (data[i] == '!' || data[i] == '?') {
-            skipTo(">");
-            continue;
-        }
-        const bool endTag = data[i] == '/';
-        if (endTag)
-            ++i;
-        if (i >= size || !isAsciiAlpha(data[i]))
-            continue;
-        const qsizetype nameStart = i;
-        while (i < size && isNameChar(data[i]))
-            ++i;
-        std::string name(data + nameStart, size_t(i - nameStart));
-        for (char &c : name)
-            c = char(std::tolower(uchar(c)));
-        const qsizetype attributesStart = i;
-        int attributes = 0;
-        for (;;) {
-            while (i < size && (isSpace(data[i]) || data[i] == '/'))
-                ++i;
-            if (i >= size || data[i] == '>')
-                break;
-            while (i < size && isNameChar(data[i]) && data[i] != '=')
-                ++i;
-            if (++attributes > MaxAttributesPerTag) {
-                result.status = HTMLScan::Status::TooManyAttributes;
-                return result;
-            }
-            while (i < size && isSpace(data[i]))
-                ++i;
-            if (i < size && data[i] == '=') {
-                ++i;
-                while (i < size && isSpace(data[i]))
-                    ++i;
-                if (i < size && (data[i] == '"' || data[i] == '\'')) {
-                    const qsizetype close = html.indexOf(data[i], i + 1);
-                    i = close < 0 ? size : close + 1;
-                } else {
-                    while (i < size && !isSpace(data[i]) && data[i] != '>')
-                        ++i;
-                }
-            } else if (i < size && data[i] != '>' && !isNameChar(data[i])) {
-                ++i;
-            }
-        }
-        const std::string_view attributeText(data + attributesStart, size_t(i - attributesStart));
-        ++i;
-        if (endTag) {
-            open.endTag(name);
-            continue;
-        }
-        open.startTag(name, attributeText);
-        if (open.depth() > MaxNesting) {
-            result.status = HTMLScan::Status::TooDeep;
-            return result;
-        }
-        if (name == "plaintext")
-            break;
-        if (isRawText(name)) {
-            // To the element's own end tag, whatever the case of its name.
-            qsizetype close = html.indexOf("</", i);
-            while (close >= 0 && (close + 2 + qsizetype(name.size()) > size
-                                  || qstrnicmp(data + close + 2, name.data(), name.size()) != 0))
-                close = html.indexOf("</", close + 2);
-            i = close < 0 ? size : close;
-            continue;
-        }
-    }
-    if (dropText) {
-        result.pieces.emplace_back(result.compact.size(), keptFrom);
-        result.compact.append(data + keptFrom, size - keptFrom);
-    }
-    return result;
-}
 
 // ---- Gumbo's output ----------------------------------------------------
 
@@ -295,7 +121,8 @@ HTMLScan scanText(const QString &html, bool dropText)
 {
     HTMLScan result;
     const QByteArray utf8 = html.toUtf8();
-    Prepared prepared = prepare(utf8, dropText);
+    const HTMLCompactPage prepared = HTMLCompactPage::make(
+        utf8, dropText ? HTMLCompactPage::Shortening::ToOneCharacter : HTMLCompactPage::Shortening::None);
     result.status = prepared.status;
     if (result.status != HTMLScan::Status::Parsed)
         return result;
@@ -381,11 +208,6 @@ HTMLScan scan(const QString &html)
 HTMLScan scanWholeText(const QString &html)
 {
     return scanText(html, false);
-}
-
-HTMLScan::Status checkStructure(const QByteArray &utf8)
-{
-    return prepare(utf8, false).status;
 }
 
 } // namespace HTMLReferenceScanner

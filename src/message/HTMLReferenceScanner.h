@@ -41,7 +41,5 @@ inline constexpr int MaxAttributesPerTag = 512;
 // scan() leaves out the plain text between tags; the fuzz target checks
 // that both find the same.
 [[nodiscard]] HTMLScan scanWholeText(const QString &html);
-// Only the check made before parsing, for other readers of a page.
-[[nodiscard]] HTMLScan::Status checkStructure(const QByteArray &utf8);
 
 } // namespace HTMLReferenceScanner

@@ -1,6 +1,7 @@
 #include "MessageSnapshot.h"
 
 #include "AttributedTagString.h"
+#include "HTMLPlainText.h"
 #include "StringToHTML.h"
 #include "TemplateManager.h"
 
@@ -19,41 +20,6 @@ QString formattedPage(const MessageParts &parts, bool fullPath, const QString &m
 
 namespace MessageOutput {
 
-QString escapedHTMLText(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
-        case u'"': out += QLatin1String("&quot;"); break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-QString personalizedHTMLSource(const RichText &source, const Personalizer &personalizer)
-{
-    // Run by run, because only the values are text: a recipient's "<" must
-    // not become markup, while the "<" the user wrote is markup.
-    QString out;
-    int position = 0;
-    for (const RichText::Run &run : source.runs()) {
-        const TextRange range{position, run.length};
-        position += run.length;
-        if (tagInAttributes(run.attributes)) {
-            const RichText value = personalizer.personalizeAttributedString(source.attributedSubstring(range));
-            out += escapedHTMLText(AttributedTagString::taglessString(value));
-        } else if (!run.attributes.contains(TextAttributeName::Attachment)) {
-            out += QStringView(source.string()).mid(range.location, range.length);
-        }
-    }
-    return out;
-}
-
 bool htmlPartAvailable(const MessageParts &parts)
 {
     return parts.mode != MessageMode::Plain;
@@ -61,6 +27,10 @@ bool htmlPartAvailable(const MessageParts &parts)
 
 QString plainTextStringWithPersonalizer(const MessageParts &parts, const Personalizer &personalizer)
 {
+    // An empty text part shows nothing in mail programs that show text; a
+    // part of white space only is no more the author's than none.
+    if (parts.mode == MessageMode::RawHTML && parts.plainPart->string().trimmed().isEmpty())
+        return HTMLPlainText::fromHTML(personalizer.personalizeHTMLSource(*parts.htmlSource));
     const RichText &text = parts.mode == MessageMode::RawHTML ? *parts.plainPart : *parts.body;
     return AttributedTagString::taglessString(personalizer.personalizeAttributedString(text));
 }
@@ -78,7 +48,7 @@ QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, con
         return {};
     case MessageMode::RawHTML:
         // File-link tags follow the personaliser's own path and id settings.
-        return personalizedHTMLSource(*parts.htmlSource, personalizer);
+        return personalizer.personalizeHTMLSource(*parts.htmlSource);
     case MessageMode::Formatted:
         return formattedPage(parts, fullPath, messageID, personalizer);
     case MessageMode::Template:
@@ -92,7 +62,7 @@ QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, con
                                                       parts.background, fullPath, messageID, false,
                                                       personalizer.contentIdNames());
     // Personalised again for the template's own file-link tags.
-    return personalizedHTMLSource(parts.messageTemplate->applyToString(RichText(fragment)), personalizer);
+    return personalizer.personalizeHTMLSource(parts.messageTemplate->applyToString(RichText(fragment)));
 }
 
 QStringList inlineAttachments(const MessageParts &parts)

@@ -40,6 +40,8 @@ struct MessageParts {
 namespace MessageOutput {
 
 [[nodiscard]] bool htmlPartAvailable(const MessageParts &parts);
+// In raw-HTML form without a plain part written, the text a reader of the
+// personalised page sees.
 [[nodiscard]] QString plainTextStringWithPersonalizer(const MessageParts &parts, const Personalizer &personalizer);
 // Null in plain mode. Content-id references name each inline file by its
 // name among all of them (ContentIdNames of inlineAttachments), as the
@@ -49,12 +51,6 @@ namespace MessageOutput {
 // The files the HTML part refers to, each once, in the order first met;
 // none without an HTML part.
 [[nodiscard]] QStringList inlineAttachments(const MessageParts &parts);
-
-// Personalised HTML source, tags dropped: each tag's value is text and is
-// escaped for HTML, the source around the tags stays as it was written.
-[[nodiscard]] QString personalizedHTMLSource(const RichText &source, const Personalizer &personalizer);
-// "&", "<", ">" and '"' as entities.
-[[nodiscard]] QString escapedHTMLText(const QString &text);
 
 } // namespace MessageOutput
 

@@ -16,11 +16,10 @@ Personalizer::Personalizer(Database::EntryList entries, Database::ColumnMap mapp
 {
 }
 
-RichText Personalizer::personalizeAttributedString(const RichText &text) const
+MessageData Personalizer::currentMessageData() const
 {
     if (m_addressNo < 0 || m_addressNo >= m_entries.size())
         throw AppException(ExceptionNames::InvalidArgument, QStringLiteral("Address id not in valid range"));
-
     MessageData messageData;
     // The row's number, not a count of sent messages: skipped rows leave gaps.
     messageData.messageNumber = qint64(m_addressNo) + 1;
@@ -28,7 +27,36 @@ RichText Personalizer::personalizeAttributedString(const RichText &text) const
     if (!m_messageId.isNull())
         messageData.messageId = m_messageId;
     messageData.contentIdNames = m_contentIdNames.get();
+    return messageData;
+}
+
+RichText Personalizer::personalizeAttributedString(const RichText &text) const
+{
+    const MessageData messageData = currentMessageData();
     return personalizeAttributedString(text, m_entries.at(m_addressNo).get(), &m_mapping, &messageData);
+}
+
+QString Personalizer::personalizeHTMLSource(const RichText &source) const
+{
+    const MessageData messageData = currentMessageData();
+    return personalizeHTMLSource(source, m_entries.at(m_addressNo).get(), &m_mapping, &messageData);
+}
+
+QString Personalizer::personalizeHTMLSource(const RichText &source, const DatabaseEntry *entry,
+                                            const Database::ColumnMap *mapping, const MessageData *messageData)
+{
+    QString out;
+    out.reserve(source.length());
+    const QStringView characters(source.string());
+    int position = 0;
+    for (const RichText::Run &run : source.runs()) {
+        if (const SimpleTagRef tag = tagInAttributes(run.attributes))
+            out += tag->getHTMLSourceValueForData(entry, mapping, messageData);
+        else if (!run.attributes.contains(TextAttributeName::Attachment))
+            out += characters.mid(position, run.length);
+        position += run.length;
+    }
+    return out;
 }
 
 RichText Personalizer::personalizeAttributedString(const RichText &text, const DatabaseEntry *entry,

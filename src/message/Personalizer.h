@@ -41,8 +41,18 @@ public:
     [[nodiscard]] static RichText personalizeAttributedString(const RichText &text, const DatabaseEntry *entry,
                                                               const Database::ColumnMap *mapping,
                                                               const MessageData *messageData);
+    // An HTML source the author wrote, for the current row, as a string:
+    // the source stays as written, each tag gives its value as HTML
+    // (SimpleTag::getHTMLSourceValueForData), the tags themselves go.
+    [[nodiscard]] QString personalizeHTMLSource(const RichText &source) const;
+    [[nodiscard]] static QString personalizeHTMLSource(const RichText &source, const DatabaseEntry *entry,
+                                                       const Database::ColumnMap *mapping,
+                                                       const MessageData *messageData);
 
 private:
+    // The row's message data; throws as personalizeAttributedString does.
+    [[nodiscard]] MessageData currentMessageData() const;
+
     Database::EntryList m_entries;
     Database::ColumnMap m_mapping;
     int m_addressNo = 0;

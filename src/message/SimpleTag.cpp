@@ -1,5 +1,6 @@
 #include "SimpleTag.h"
 
+#include "AttributedTagString.h"
 #include "ConditionTag.h"
 #include "HTMLFileLinkTag.h"
 #include "ImageTag.h"
@@ -53,6 +54,12 @@ RichText SimpleTag::getValueForData(const DatabaseEntry *entry, const QMap<QStri
             text = entry->value(*column).toString();
     }
     return valueText(text);
+}
+
+QString SimpleTag::getHTMLSourceValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
+                                             const MessageData *messageData) const
+{
+    return AttributedTagString::taglessString(getValueForData(entry, mapping, messageData)).toHtmlEscaped();
 }
 
 void SimpleTag::tagNameChanged(const QString &oldName, const QString &newName)

@@ -56,6 +56,11 @@ public:
     // name to column identifier) and message data may each be null.
     [[nodiscard]] virtual RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                                    const MessageData *messageData) const;
+    // The value within an HTML source the author wrote: text, so escaped (a
+    // recipient's "<" stays a character).
+    [[nodiscard]] virtual QString getHTMLSourceValueForData(const DatabaseEntry *entry,
+                                                            const QMap<QString, QString> *mapping,
+                                                            const MessageData *messageData) const;
     // A field was renamed. Field tags and message-number tags take the new
     // name when their name is the old one.
     virtual void tagNameChanged(const QString &oldName, const QString &newName);

@@ -2,9 +2,12 @@
 // developed, behind our own structure checks) on arbitrary bytes, through
 // the encoding detection and the body it builds. The positions it reports
 // must lie inside the text, in order, and it must find exactly what the
-// parser finds when it reads every character of the page.
+// parser finds when it reads every character of the page. The same for the
+// text of a page (a raw-HTML message's plain part), which reads long runs of
+// text beside the parser.
 
 #include "HTMLImport.h"
+#include "HTMLPlainText.h"
 #include "HTMLReferenceScanner.h"
 
 #include <QString>
@@ -39,6 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::fprintf(stderr, "differs at reference %lld\n", (long long)i);
             std::abort();
         }
+    }
+    if (HTMLPlainText::fromHTML(text) != HTMLPlainText::fromHTMLWholeText(text)) {
+        std::fprintf(stderr, "the text differs from the parser's own\n");
+        std::abort();
     }
     return 0;
 }

@@ -250,6 +250,7 @@ TEST_F(MessageTabTest, RawHTMLEscapesValuesButNotTheSource)
 {
     MessageTab tab;
     fill(tab, Mode::RawHTML);
+    const RichText writtenPlainPart = tab.bodyString();
     const QList<Outputs> out = outputsOf(tab, table);
     EXPECT_TRUE(out[0].htmlAvailable);
     EXPECT_EQ(out[0].html, "<p title=\"a&lt;b &amp; &quot;c&quot;\">Hi Ann</p><img src=\"cid:x&amp;y.png@m0\">");
@@ -257,6 +258,19 @@ TEST_F(MessageTabTest, RawHTMLEscapesValuesButNotTheSource)
     // The plain part is text and stays as the recipient's values are.
     EXPECT_EQ(out[0].plain, "Hi Ann, a<b & \"c\"");
     EXPECT_EQ(out[0].inlineFiles, QStringList{dir.filePath("x&y.png")});
+    // A plain part of nothing but white space is none: the page's text stands in.
+    tab.setBodyText(RichText(QStringLiteral(" \n\t")));
+    EXPECT_EQ(outputsOf(tab, table)[0].plain, "Hi Ann");
+    // As a send run's threads read it.
+    const MessageSnapshotRef snapshot = tab.snapshot();
+    QStringList plains(2);
+    std::vector<std::thread> readers;
+    for (QString &plain : plains)
+        readers.emplace_back([&] { plain = snapshot->plainTextStringWithPersonalizer(Personalizer(table)); });
+    for (std::thread &reader : readers)
+        reader.join();
+    EXPECT_EQ(plains, QStringList({"Hi Ann", "Hi Ann"}));
+    tab.setBodyText(writtenPlainPart);
 
     // Choosing raw HTML again while the plain part is shown shows the source
     // instead of taking the plain part for it.

@@ -14,6 +14,7 @@
 
 #include "AttributedTagString.h"
 #include "AttachmentManager.h"
+#include "ConditionTag.h"
 #include "SimpleTag.h"
 #include "SmartAttachment.h"
 #include "UserDefaults.h"
@@ -131,6 +132,54 @@ TEST_F(SendPostfixTest, ARecipientsFileNeverComesFromOutsideItsFolderAndBlindCop
         else
             EXPECT_TRUE(files.isEmpty()) << "nothing from outside the folder";
         EXPECT_FALSE(message["headers"].toArray().contains(QJsonValue("Bcc")));
+    }
+}
+
+TEST_F(SendPostfixTest, RawHtmlSendsConditionResultsAsWrittenAndAReadablePlainPart)
+{
+    // The author writes a condition's result as HTML; only the recipient's
+    // values in it are text. With no plain part written, the plain
+    // alternative is what a reader of the page sees.
+    const QString tag = marker();
+    fillTable(document.database(), {{"ann@test.example", "Ann & <Co>"}, {"bob@test.example", "Bob"}});
+    const QString field = document.database().fieldNames().value(1);
+    RichText result(QStringLiteral("<b>Berlin readers:</b> "));
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(field), result, result.length());
+    const auto condition = std::make_shared<ConditionTag>(
+        QStringLiteral("Greeting"), QList<ConditionRule>{{field, ConditionRule::Contains, QStringLiteral("Ann"), result}});
+    RichText html(QStringLiteral("<p>Hello </p><div></div><script>track()</script>"
+                                 "<a href=\"http://example.com/offer\">Our&nbsp;offer</a>"));
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(field), html, 9);
+    DoInsertTagInAttributedString(condition, html, 19);
+    document.messageTab().setMode(MessageTab::Mode::RawHTML);
+    document.messageTab().setBodyText(html);
+    document.messageTab().setSubjectText(RichText(tag));
+
+    handler->setAccountNo(0);
+    handler->setAccountData(*Settings::dataForAccount(0));
+    handler->sendNow(1);
+    ASSERT_TRUE(waitForRunEnd(*handler, 60000));
+
+    const QList<QJsonObject> messages = delivered(tag, 2, 300);
+    ASSERT_EQ(messages.size(), 2);
+    for (const QJsonObject &message : messages) {
+        const bool ann = message["to"].toString().contains("ann");
+        SCOPED_TRACE(ann ? "Ann" : "Bob");
+        QStringList types;
+        QString plain;
+        QString page;
+        for (const QJsonValue &part : message["parts"].toArray()) {
+            types << part["type"].toString();
+            (part["type"] == "text/plain" ? plain : page) = part["content"].toString().trimmed();
+        }
+        EXPECT_EQ(types, (QStringList{"text/plain", "text/html"}));
+        EXPECT_EQ(page.toStdString(),
+                  ann ? "<p>Hello Ann &amp; &lt;Co&gt;</p><div><b>Berlin readers:</b> Ann &amp; &lt;Co&gt;</div>"
+                        "<script>track()</script><a href=\"http://example.com/offer\">Our&nbsp;offer</a>"
+                      : "<p>Hello Bob</p><div></div><script>track()</script>"
+                        "<a href=\"http://example.com/offer\">Our&nbsp;offer</a>");
+        EXPECT_EQ(plain.toStdString(), ann ? "Hello Ann & <Co>\n\nBerlin readers: Ann & <Co>\nOur offer <http://example.com/offer>"
+                                           : "Hello Bob\n\nOur offer <http://example.com/offer>");
     }
 }
 

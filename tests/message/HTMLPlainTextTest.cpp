@@ -1,0 +1,43 @@
+// The plain-text alternative of a raw-HTML message: what a reader of the
+// page sees, the same whether the parser reads the text or it is read
+// beside the parser for speed.
+
+#include "HTMLPlainText.h"
+
+#include <gtest/gtest.h>
+
+TEST(HTMLPlainText, WhatAReaderOfThePageSees)
+{
+    const QString longRun = QStringLiteral("Fish &amp; chips for &#8364;5 &lt;today&gt; &#x2014; only&nbsp;here");
+    const struct {
+        const char *what;
+        QString html;
+        QString text;
+    } cases[] = {
+        {"white space collapses", "  lots   of\n\t space  ", "lots of space"},
+        {"blocks and breaks", "a<br>b<div>c</div>d<p>e</p>f<br><br>g", "a\nb\nc\nd\n\ne\n\nf\n\ng"},
+        {"references, short and long", "<p>caf&eacute; &amp; cr&egrave;me</p><p>" + longRun + "</p>",
+         QString::fromUtf8("café & crème\n\nFish & chips for €5 <today> — only here")},
+        {"references only the parser reads, in a long run", "<p>&copy; 2024 Example Corp, all rights reserved &amp; more",
+         QString::fromUtf8("© 2024 Example Corp, all rights reserved & more")},
+        {"head, styles and scripts", "<html><head><title>T</title><style>p{color:red}</style></head><body>"
+                                     "<script>var a = '<p>x</p> and a long enough run of text';</script>Hi</body></html>",
+         "Hi"},
+        {"links", "<a href=\"http://x.org/a\">Site</a> <a href=\"mailto:me@x.org\">me@x.org</a> <a href=\"#top\">Top</a> "
+                  "<a href=\"cid:logo@1\">Logo</a> <a href=\"javascript:go()\">Go</a>",
+         "Site <http://x.org/a> me@x.org Top Logo Go"},
+        {"table cells", "<table><tr><td>a</td><td> b </td></tr><tr><th>c</th><td>d</td></tr></table>after",
+         "a\tb\nc\td\n\nafter"},
+        {"preformatted", "<pre>x  y\r\n z and a run long enough to be read beside the parser</pre>",
+         "x  y\n z and a run long enough to be read beside the parser"},
+        {"the parser's own characters in the page", QString::fromUtf8("<p>\xEE\x80\x80 a private character, and a long run</p>"),
+         QString::fromUtf8("\xEE\x80\x80 a private character, and a long run")},
+        {"a page too deep to parse keeps its text", QString("<div>").repeated(1000) + "deep &amp; <b>bold</b> text",
+         "deep & bold text"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(HTMLPlainText::fromHTML(c.html).toStdString(), c.text.toStdString());
+        EXPECT_EQ(HTMLPlainText::fromHTMLWholeText(c.html).toStdString(), c.text.toStdString());
+    }
+}
