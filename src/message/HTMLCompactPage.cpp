@@ -176,11 +176,17 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
     if (dropText)
         result.compact.reserve(size / 2);
     qsizetype keptFrom = 0; // start of the piece not yet copied
-    const auto shorten = [&](qsizetype from, qsizetype to) {
-        if (from > keptFrom) {
+    // Copies the page up to `to` as it stands; what follows is left out or
+    // written otherwise up to `resumeAt`.
+    const auto keepUpTo = [&](qsizetype to, qsizetype resumeAt) {
+        if (to > keptFrom) {
             result.pieces.emplace_back(result.compact.size(), keptFrom);
-            result.compact.append(data + keptFrom, from - keptFrom);
+            result.compact.append(data + keptFrom, to - keptFrom);
         }
+        keptFrom = resumeAt;
+    };
+    const auto shorten = [&](qsizetype from, qsizetype to) {
+        keepUpTo(from, to);
         if (shortening == Shortening::ToOneCharacter) {
             // Not a letter: after a "<" that is text, a letter would start a tag.
             result.compact.append('.');
@@ -188,7 +194,6 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
             appendMarker(result.compact, result.runs.size());
             result.runs.emplace_back(from, to - from);
         }
-        keptFrom = to;
     };
     HTMLOpenElements open;
     qsizetype i = 0;
@@ -214,13 +219,8 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
             // it where this walk does (not "<!-->", "<!--->" or at "--!>").
             const std::string_view content(data + lt + 4, size_t(std::max<qsizetype>(i - 3 - (lt + 4), 0)));
             if (shortening == Shortening::ToMarker && !content.starts_with('>') && !content.starts_with("->")
-                && content.find("--!>") == std::string_view::npos) {
-                if (lt > keptFrom) {
-                    result.pieces.emplace_back(result.compact.size(), keptFrom);
-                    result.compact.append(data + keptFrom, lt - keptFrom);
-                }
-                keptFrom = i;
-            }
+                && content.find("--!>") == std::string_view::npos)
+                keepUpTo(lt, i);
             continue;
         }
         if (size - i >= 8 && std::memcmp(data + i, "![CDATA[", 8) == 0) {
@@ -234,8 +234,13 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
         const bool endTag = data[i] == '/';
         if (endTag)
             ++i;
-        if (i >= size || !isAsciiAlpha(data[i]))
+        if (i >= size || !isAsciiAlpha(data[i])) {
+            // "</" and no name: nothing when ">" follows, else a comment to
+            // the next ">", as the tokenizer reads it.
+            if (endTag && i < size)
+                skipTo(">");
             continue;
+        }
         const qsizetype nameStart = i;
         while (i < size && isNameChar(data[i]))
             ++i;
@@ -249,6 +254,9 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
                 ++i;
             if (i >= size || data[i] == '>')
                 break;
+            // An "=" where a name starts is the name's first character.
+            if (data[i] == '=')
+                ++i;
             while (i < size && isNameChar(data[i]) && data[i] != '=')
                 ++i;
             if (++attributes > HTMLReferenceScanner::MaxAttributesPerTag) {
@@ -283,14 +291,10 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
         // rest of them are left out of what the parser reads.
         if (shortening == Shortening::ToMarker && attributes > 0 && i <= size
             && !isOneOf(name, {"a", "input", "font", "annotation-xml"})) {
-            if (lt > keptFrom) {
-                result.pieces.emplace_back(result.compact.size(), keptFrom);
-                result.compact.append(data + keptFrom, lt - keptFrom);
-            }
+            keepUpTo(lt, i);
             result.compact.append('<');
             result.compact.append(name.data(), qsizetype(name.size()));
             result.compact.append(data[i - 2] == '/' ? "/>" : ">");
-            keptFrom = i;
         }
         if (open.depth() > HTMLReferenceScanner::MaxNesting) {
             result.status = HTMLScan::Status::TooDeep;
@@ -379,5 +383,20 @@ QString HTMLCompactPage::decodeRun(QByteArrayView run)
         }
     }
     flush(run.size());
+    // As the parser reads its input: control characters, C1 controls and
+    // noncharacters become the replacement character.
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        char32_t c = text.at(at).unicode();
+        const bool pair = QChar::isHighSurrogate(c) && at + 1 < text.size() && text.at(at + 1).isLowSurrogate();
+        if (pair)
+            c = QChar::surrogateToUcs4(text.at(at), text.at(at + 1));
+        const bool invalid = (c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F)
+                             || (c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
+        if (invalid) {
+            text.replace(at, pair ? 2 : 1, QChar(QChar::ReplacementCharacter));
+            continue;
+        }
+        at += pair;
+    }
     return text;
 }
