@@ -24,6 +24,7 @@
 
 #include "../delivery/FakeSmtpServer.h"
 #include "../foundation_ui/RecordingAlertPresenter.h"
+#include "CellEditing.h"
 #include "AddressBookSnapshot.h"
 #include "AttributedTagString.h"
 #include "DatabaseManager.h"
@@ -106,17 +107,11 @@ struct Window {
     {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell(row, logical));
     }
-    // Types the text into the cell as a user does: F2, the text, Return.
+    // Types the text into the cell as a user does.
     void type(int row, int logical, const QString &text) const
     {
         click(row, logical);
-        QTest::keyClick(view, Qt::Key_F2);
-        auto *editor = view->viewport()->findChild<QLineEdit *>();
-        ASSERT_TRUE(editor);
-        editor->selectAll();
-        QTest::keyClicks(editor, text);
-        // The delegate commits once the editor has seen the key.
-        QTest::keyClick(editor, Qt::Key_Return);
+        typeIntoCurrentCell(view, text);
     }
     QPoint headerCenter(int logical) const
     {
@@ -255,12 +250,7 @@ TEST(DatabaseTab, AMovedColumnGetsTheEditsRenamesAndCopiesOfItsOwnField)
     ASSERT_TRUE(sheet);
     auto *list = sheet->findChild<QTableView *>("tableView");
     list->setCurrentIndex(list->model()->index(0, 1));
-    QTest::keyClick(list, Qt::Key_F2);
-    auto *editor = list->viewport()->findChild<QLineEdit *>();
-    ASSERT_TRUE(editor);
-    editor->selectAll();
-    QTest::keyClicks(editor, "surname");
-    QTest::keyClick(editor, Qt::Key_Return);
+    typeIntoCurrentCell(list, "surname");
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.database().fieldNameForColumnID("2") == "surname"; }));
     sheet->accept();
     QApplication::setActiveWindow(w.document.window());

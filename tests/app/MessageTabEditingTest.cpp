@@ -2,6 +2,8 @@
 // of form or an import is one step Ctrl+Z takes back, conditions survive
 // the project file, text files are read strictly.
 
+#include "CellEditing.h"
+
 #include "BodyTextView.h"
 #include "ConditionEditor.h"
 #include "DatabaseTab.h"
@@ -27,7 +29,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -73,18 +74,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(document->window()));
     }
 
-    // Typed into a cell's editor as the user does, committed with Return.
-    static void typeIntoEditor(QAbstractItemView *view, const QModelIndex &index, const QString &text)
-    {
-        view->setCurrentIndex(index);
-        QTest::keyClick(view, Qt::Key_F2);
-        auto *editor = view->viewport()->findChild<QLineEdit *>();
-        ASSERT_TRUE(editor);
-        editor->selectAll();
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-    }
-
     // Through the recipient tab's field names sheet.
     void renameField(int position, const QString &name)
     {
@@ -93,7 +82,8 @@ protected:
         FieldNamesEditor *sheet = document->window()->findChild<FieldNamesEditor *>();
         ASSERT_TRUE(sheet);
         auto *list = sheet->findChild<QTableView *>(QStringLiteral("tableView"));
-        typeIntoEditor(list, list->model()->index(position, 1), name);
+        list->setCurrentIndex(list->model()->index(position, 1));
+        typeIntoCurrentCell(list, name);
         ASSERT_TRUE(QTest::qWaitFor([&] { return document->database().fieldNames().contains(name); }));
         sheet->accept();
         showTab(tab);
@@ -103,7 +93,8 @@ protected:
     {
         showTab(document->databaseTab());
         DatabaseTab *recipients = document->databaseTab();
-        typeIntoEditor(recipients->tableView(), recipients->model()->index(0, column), value);
+        recipients->tableView()->setCurrentIndex(recipients->model()->index(0, column));
+        typeIntoCurrentCell(recipients->tableView(), value);
         const QString columnID = recipients->model()->identifier(column);
         ASSERT_TRUE(QTest::qWaitFor([&] { return document->database().entryValue(0, columnID) == value; }));
         showTab(tab);
