@@ -448,46 +448,89 @@ Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNam
     }
     std::sort(oldSlots.begin(), oldSlots.end());
 
+    QStringList names;
+    names.reserve(oldSlots.size());
+    for (const auto &[oldSlot, oldID] : std::as_const(oldSlots)) {
+        const QString name = oldNames.value(oldID).toString();
+        names.append(name.isEmpty() ? QString::number(oldSlot + 1) : name);
+    }
+    const QStringList found = fieldsForImportedNames(names);
+
     ColumnMap result;
     QList<bool> taken = takenSlots();
     int searchFrom = 0;
-    const QHash<QString, QString> folded = caseFoldedFieldNames();
-    for (const auto &[oldSlot, oldID] : std::as_const(oldSlots)) {
-        QString name = oldNames.value(oldID).toString();
-        if (name.isEmpty())
-            name = QString::number(oldSlot + 1);
-        QString newID = m_fieldNameIDMapping.value(name);
+    for (qsizetype i = 0; i < oldSlots.size(); ++i) {
+        QString newID = found.at(i);
         if (newID.isNull())
-            newID = folded.value(name.toCaseFolded());
-        if (newID.isNull())
-            newID = addField(name, taken, searchFrom);
+            newID = addField(freeFieldName(names.at(i)), taken, searchFrom);
         if (!newID.isNull())
-            result.insert(oldID, newID);
+            result.insert(oldSlots.at(i).second, newID);
     }
     return result;
 }
 
-QHash<QString, QString> Database::caseFoldedFieldNames() const
+QStringList Database::fieldsForImportedNames(const QStringList &names) const
 {
-    QHash<QString, int> firstSlot;
-    firstSlot.reserve(m_fieldNames.size());
+    QStringList found(names.size());
+    QSet<QString> filled;
+    qsizetype unmatched = 0;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString id = m_fieldNameIDMapping.value(names.at(i));
+        if (!id.isNull() && !filled.contains(id)) {
+            found[i] = id;
+            filled.insert(id);
+        } else {
+            ++unmatched;
+        }
+    }
+    if (unmatched == 0)
+        return found;
+
+    // Case-folded name to its fields in slot order (the map orders
+    // identifiers as text, "10" before "2").
+    QList<std::pair<int, QString>> named;
     for (auto it = m_fieldNames.constBegin(); it != m_fieldNames.constEnd(); ++it) {
         const int slot = slotOfIdentifier(it.key());
-        if (slot < 0 || it.value().isEmpty())
-            continue;
-        // The map orders identifiers as text ("10" before "2").
-        const QString key = it.value().toCaseFolded();
-        const auto at = firstSlot.find(key);
-        if (at == firstSlot.end())
-            firstSlot.insert(key, slot);
-        else if (slot < *at)
-            *at = slot;
+        if (slot >= 0 && !it.value().isEmpty() && !filled.contains(it.key()))
+            named.append({slot, it.key()});
     }
-    QHash<QString, QString> folded;
-    folded.reserve(firstSlot.size());
-    for (auto it = firstSlot.constBegin(); it != firstSlot.constEnd(); ++it)
-        folded.insert(it.key(), columnIdentifier(it.value()));
-    return folded;
+    std::sort(named.begin(), named.end());
+    QHash<QString, QStringList> folded;
+    folded.reserve(named.size());
+    for (const auto &[slot, id] : std::as_const(named))
+        folded[m_fieldNames.value(id).toCaseFolded()].append(id);
+
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!found.at(i).isNull())
+            continue;
+        const auto candidates = folded.find(names.at(i).toCaseFolded());
+        if (candidates == folded.end())
+            continue;
+        for (const QString &id : std::as_const(*candidates)) {
+            if (!filled.contains(id)) {
+                found[i] = id;
+                filled.insert(id);
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+QString Database::freeFieldName(const QString &name) const
+{
+    return uniqueName(name, [this](const QString &candidate) { return m_fieldNameIDMapping.contains(candidate); });
+}
+
+QString Database::uniqueName(const QString &name, const std::function<bool(const QString &)> &taken)
+{
+    if (!taken(name))
+        return name;
+    for (int n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1 %2").arg(name).arg(n);
+        if (!taken(candidate))
+            return candidate;
+    }
 }
 
 QList<bool> Database::takenSlots() const
@@ -517,7 +560,7 @@ QStringList Database::addFields(const QStringList &names)
     QList<bool> taken = takenSlots();
     int searchFrom = 0;
     for (const QString &name : names)
-        ids.append(addField(name, taken, searchFrom));
+        ids.append(addField(freeFieldName(name), taken, searchFrom));
     return ids;
 }
 

@@ -23,6 +23,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 // One recipient, with the keys and values of its stored form. A table has
@@ -156,19 +157,27 @@ public:
 
     // Old identifier to name in; old identifier to the identifier used here
     // out. An old column without a name is named after its position ("1"
-    // for slot 0). A name goes to the field of that name, else to one that
-    // differs only in letter case, else to a new field.
+    // for slot 0). Each name goes to a field as fieldsForImportedNames
+    // finds it, else to a new field under a name no field has.
     ColumnMap createRequiredFieldNames(const QVariantMap &oldNames);
-    // Case-folded field name to the identifier of the first slot bearing
-    // it, for imports that match a title no field has exactly.
-    [[nodiscard]] QHash<QString, QString> caseFoldedFieldNames() const;
+    // For the column names of one import, the identifier of the field each
+    // column fills: the field of that exact name, else one whose name
+    // differs only in letter case. A field takes one column at most, or one
+    // column's values would overwrite another's; exact names choose first.
+    // Null where the column needs a field of its own.
+    [[nodiscard]] QStringList fieldsForImportedNames(const QStringList &names) const;
+    // The name itself when no field has it, else "name 2", "name 3", ...
+    [[nodiscard]] QString freeFieldName(const QString &name) const;
+    // The same over any set of names taken.
+    [[nodiscard]] static QString uniqueName(const QString &name, const std::function<bool(const QString &)> &taken);
     // Names the first slot that has no name and holds no value in any entry
     // and answers its identifier; null when every slot up to MaxColumnCount
     // is taken. A slot named "" still counts as free by name, so without the
     // value test the next field would land on the values put in it.
     QString addField(const QString &name);
     // addField for each name in turn, in time linear in the names and the
-    // table; null identifiers for the names no slot was left for.
+    // table, each under a name no field has; null identifiers for the names
+    // no slot was left for.
     QStringList addFields(const QStringList &names);
     [[nodiscard]] const ColumnMap &fieldNameColumnIDMapping() const { return m_fieldNameIDMapping; }
     void refreshFieldNameColumnIDMapping();

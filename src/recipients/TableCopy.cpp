@@ -43,16 +43,21 @@ void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVa
         if (unused)
             addressSlot = -1;
     }
-    // Names as they were before the copy: two columns of one new name get a
-    // field each.
-    const Database::ColumnMap existing = db.fieldNameColumnIDMapping();
-    const QHash<QString, QString> folded = db.caseFoldedFieldNames();
-
     QList<ColumnRefPtr> columns = table.columns();
     // Stable: columns without a saved position keep the table's order.
     std::stable_sort(columns.begin(), columns.end(), [&](const ColumnRefPtr &a, const ColumnRefPtr &b) {
         return compareArrayDatabaseColumns(*a, *b, columnPositions) < 0;
     });
+
+    QStringList names;
+    names.reserve(columns.size());
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const QString name = columns[i]->displayName();
+        // An empty name would leave the slot free for the next field, whose
+        // values would then mix with these.
+        names.append(name.isEmpty() ? QString::number(i + 1) : name);
+    }
+    const QStringList found = db.fieldsForImportedNames(names);
 
     struct Target {
         ColumnRefPtr column;
@@ -62,19 +67,11 @@ void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVa
     QStringList newNames;
     QList<qsizetype> newTargets;
     for (qsizetype i = 0; i < columns.size(); ++i) {
-        QString name = columns[i]->displayName();
-        // An empty name would leave the slot free for the next field, whose
-        // values would then mix with these.
-        if (name.isEmpty())
-            name = QString::number(i + 1);
-        QString columnID = existing.value(name);
-        if (columnID.isNull())
-            columnID = folded.value(name.toCaseFolded());
-        if (columnID.isNull()) {
-            newNames.append(name);
+        if (found.at(i).isNull()) {
+            newNames.append(names.at(i));
             newTargets.append(targets.size());
         }
-        targets.append({columns[i], columnID});
+        targets.append({columns[i], found.at(i)});
     }
     // All at once: a wide table makes thousands of fields.
     const QStringList newIDs = db.addFields(newNames);

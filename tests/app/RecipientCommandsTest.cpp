@@ -443,6 +443,21 @@ TEST(RecipientCommands, TitlesFindTheirFieldsInAnyLetterCaseAnExactNameFirst)
     EXPECT_EQ(db.entryArray().last()->toMap(), QVariantMap({{"0", "d@x.org"}, {"1", "a"}, {"2", "c"}, {"3", "b"}}));
 }
 
+TEST(RecipientCommands, TitlesOfOneFieldInTwoSpellingsKeepBothColumns)
+{
+    // The exact title takes the field, wherever it stands; the other
+    // spelling gets a field of its own instead of writing over its values.
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.changeFieldNameTo("phone", "1");
+    db.setAddressFieldNo(0);
+    db.addEntryWithData(-1, {"a@x.org", "1"});
+    RecipientCommands commands(&db, nullptr);
+    ASSERT_EQ(commands.importRows({{"e-Mail", "Phone", "PHONE", "e-mail"}, {"b@x.org", "2", "3", "c@x.org"}}, true), 1);
+    EXPECT_EQ(db.fieldNames().join(u'|'), "e-mail|phone|e-Mail|PHONE");
+    EXPECT_EQ(db.entryArray().last()->toMap(), QVariantMap({{"0", "c@x.org"}, {"1", "2"}, {"2", "b@x.org"}, {"3", "3"}}));
+}
+
 TEST(RecipientCommands, ATitleRowNamesTheSlotsOfATableWithoutEntries)
 {
     Database db;

@@ -151,6 +151,18 @@ TEST_F(Registry, CopyGivesUnnamedColumnsTheirPositionAndStoresText)
     EXPECT_EQ(full.addressFieldNo(), 7);
 }
 
+TEST_F(Registry, CopyFillsAFieldWithOneColumnAtMost)
+{
+    // "phone" takes its field; its other spellings and a second "Note" get
+    // fields of their own instead of writing over its values.
+    const TableRefPtr table = storedTable("T", {"Phone", "phone", "PHONE", "Note", "Note"}, {{"1", "2", "3", "4", "5"}});
+    Database db;
+    db.changeFieldNameTo("phone", "0");
+    AddTableRefEntriesToDatabase(*table, db, {});
+    EXPECT_EQ(db.fieldNames(), QStringList({"phone", "Phone", "PHONE", "Note", "Note 2"}));
+    EXPECT_EQ(entriesOf(db), QList<Map>({{{"0", "2"}, {"1", "1"}, {"2", "3"}, {"3", "4"}, {"4", "5"}}}));
+}
+
 TEST_F(Registry, TestTablesAndDraggedTables)
 {
     const TableRefPtr a = storedTable("Alpha", {"E-Mail"}, {{"a@x.org"}});

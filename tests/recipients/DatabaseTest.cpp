@@ -203,6 +203,11 @@ TEST(Database, ColumnsWithoutNameNeverShareASlot)
     // Slot order, not the identifiers' text order ("10" before "2").
     EXPECT_EQ(imported.createRequiredFieldNames({{"10", "Tenth"}, {"2", "Second"}}),
               (Database::ColumnMap{{"2", "3"}, {"10", "4"}}));
+    // A field takes one old column: the exact name first, then one other
+    // spelling; the rest get fields of their own under names no field has.
+    EXPECT_EQ(imported.createRequiredFieldNames({{"0", "EMAIL"}, {"1", "email"}, {"2", "Email"}, {"3", "Email"}}),
+              (Database::ColumnMap{{"0", "5"}, {"1", "6"}, {"2", "1"}, {"3", "7"}}));
+    EXPECT_EQ(imported.fieldNames().mid(5), QStringList({"EMAIL", "email", "Email 2"}));
 }
 
 TEST(Database, NameMappingFollowsEveryChangeAsARebuildWould)

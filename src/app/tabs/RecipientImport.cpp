@@ -19,23 +19,18 @@ int slotOf(const QString &id)
 }
 
 // The slot of the field of each name, made in a free slot when there is
-// none; -1 where no slot is free. Finding free slots walks the whole table,
-// so the fields are made in a few calls rather than one call per name: one
-// per length of the position's identifier, as the table takes the
-// identifiers in text order ("10" before "2") and the new fields are to
-// stand in the order of the names.
+// none; -1 where no slot is free. All names in one call: finding free slots
+// walks the whole table, and a field matched by one column must not be
+// matched by another.
 QList<int> fieldSlots(Database &database, const QStringList &names)
 {
+    QVariantMap byPosition;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        byPosition.insert(QString::number(i), names.at(i));
+    const Database::ColumnMap mapping = database.createRequiredFieldNames(byPosition);
     QList<int> slotOfName(names.size(), -1);
-    for (qsizetype low = 0, high = 10; low < names.size(); low = high, high *= 10) {
-        const qsizetype end = std::min(high, names.size());
-        QVariantMap batch;
-        for (qsizetype i = low; i < end; ++i)
-            batch.insert(QString::number(i), names.at(i));
-        const Database::ColumnMap mapping = database.createRequiredFieldNames(batch);
-        for (qsizetype i = low; i < end; ++i)
-            slotOfName[i] = slotOf(mapping.value(QString::number(i)));
-    }
+    for (qsizetype i = 0; i < names.size(); ++i)
+        slotOfName[i] = slotOf(mapping.value(QString::number(i)));
     return slotOfName;
 }
 
@@ -63,13 +58,7 @@ void insertEntries(Database &database, const Database::EntryList &added, int ind
 
 QString uniqueName(const QString &name, const QSet<QString> &taken)
 {
-    if (!taken.contains(name))
-        return name;
-    for (int n = 2;; ++n) {
-        const QString candidate = QStringLiteral("%1 %2").arg(name).arg(n);
-        if (!taken.contains(candidate))
-            return candidate;
-    }
+    return Database::uniqueName(name, [&taken](const QString &candidate) { return taken.contains(candidate); });
 }
 
 Summary appendRows(Database &database, const QList<QStringList> &rows, bool firstRowTitles)
