@@ -903,6 +903,14 @@
         <translation>Another field has this name already:</translation>
     </message>
     <message>
+        <source>FIELD_RESTORE_REFUSED_TITLE</source>
+        <translation>The field cannot come back</translation>
+    </message>
+    <message>
+        <source>FIELD_RESTORE_NO_SLOT_TEXT</source>
+        <translation>Every column of the table holds a field or values now, so the removed field could only come back over them. It stays removed, and its removal can no longer be undone. The field:</translation>
+    </message>
+    <message>
         <source>IMPORT_INCOMPLETE_TITLE</source>
         <translation>Not everything was imported</translation>
     </message>

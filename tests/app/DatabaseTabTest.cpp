@@ -18,6 +18,7 @@
 #include "SendDateFilter.h"
 
 #include "DocumentWindow.h"
+#include "MessageTabWidget.h"
 #include "MyDocument.h"
 #include "PreviewTab.h"
 #include "SendMailsUIHandler.h"
@@ -26,7 +27,9 @@
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "CellEditing.h"
 #include "AddressBookSnapshot.h"
+#include "AlertDialog.h"
 #include "AttributedTagString.h"
+#include "BodyTextView.h"
 #include "DatabaseManager.h"
 #include "KeyedArchiver.h"
 #include "MailDispatcher.h"
@@ -48,7 +51,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTextCursor>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QTest>
@@ -110,9 +116,59 @@ struct Window {
     // Types the text into the cell as a user does.
     void type(int row, int logical, const QString &text) const
     {
+        view->scrollTo(model->index(row, logical));
         click(row, logical);
         typeIntoCurrentCell(view, text);
     }
+    // Names the field the view shows at the position through the names sheet.
+    void nameField(int visual, const QString &name)
+    {
+        action("actionEditFieldNames")->trigger();
+        auto *sheet = document.window()->findChild<FieldNamesEditor *>();
+        ASSERT_TRUE(sheet);
+        auto *list = sheet->findChild<QTableView *>("tableView");
+        list->setCurrentIndex(list->model()->index(visual - DatabaseTab::FixedColumnCount, 1));
+        typeIntoCurrentCell(list, name);
+        const QString id = tab->columnIdentifierAt(visual);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return database().fieldNameForColumnID(id) == name; }));
+        sheet->accept();
+        QApplication::setActiveWindow(document.window());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(document.window()));
+    }
+    // Removes the field shown at the position, as a user does.
+    void removeField(int visual)
+    {
+        QHeaderView *header = view->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, headerCenter(tab->logicalColumnAt(visual)));
+        action("actionRemoveField")->trigger();
+    }
+    // A tag of the field at the end of the message body, picked from the
+    // message tab's field pull-down.
+    void insertTag(const QString &field)
+    {
+        MessageTabWidget *message = document.messageTabWidget();
+        document.documentWindow()->tabView()->setCurrentWidget(message);
+        message->bodyView()->setFocus();
+        message->bodyView()->moveCursor(QTextCursor::End);
+        bool found = false;
+        for (QAction *item : message->fieldMenuButton()->menu()->actions()) {
+            if (item->text() == field && !found) {
+                item->trigger();
+                found = true;
+            }
+        }
+        EXPECT_TRUE(found) << field.toStdString();
+        document.documentWindow()->tabView()->setCurrentWidget(tab);
+        view->setFocus();
+    }
+    // The message body's tags as the views show them.
+    QString bodyTags()
+    {
+        document.messageTabWidget()->commitEdits();
+        return AttributedTagString::textTagString(document.messageTab().bodyString());
+    }
+    void undo() const { QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier); }
+    void redo() const { QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); }
     QPoint headerCenter(int logical) const
     {
         QHeaderView *header = view->horizontalHeader();
@@ -472,6 +528,80 @@ TEST(DatabaseTab, UndoingAFieldRemovalKeepsLaterEditsAndStamps)
     EXPECT_EQ(w.column("2"), QStringList({"Ek", "Berg", "Dahl"}));
     EXPECT_EQ(w.database().entryValue(0, "1"), "Anna");
     MailDispatcher::abortAndJoinAll();
+}
+
+TEST(DatabaseTab, UndoingAFieldRemovalLeavesTheColumnNamedAndFilledSince)
+{
+    Window w({{"eve@x.org", "Eve", "Ek", "vegan"}, {"bob@x.org", "Bob", "Berg", "late"}});
+    w.database().changeFieldNameTo("notes", "3");
+    w.removeField(6);
+    // The emptied column, now the last, named "phone" and filled; the message gets a «phone» tag.
+    const int last = w.tab->columnCount() - 1;
+    ASSERT_EQ(w.tab->columnIdentifierAt(last), "3");
+    w.nameField(last, "phone");
+    w.type(0, 6, "555-1234");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.database().entryValue(0, "3") == "555-1234"; }));
+    w.insertTag("phone");
+    ASSERT_EQ(w.bodyTags(), "<phone>");
+
+    w.undo();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name", "last name", "phone", "notes"}));
+    EXPECT_EQ(w.column("3"), QStringList({"555-1234", ""}));
+    EXPECT_EQ(w.column("4"), QStringList({"vegan", "late"}));
+    EXPECT_EQ(w.tab->columnIdentifierAt(6), "4") << "where the removed field stood";
+    EXPECT_EQ(w.bodyTags(), "<phone>");
+
+    // Redo takes it from where the undo put it, and undo puts it there again.
+    w.redo();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name", "last name", "phone"}));
+    EXPECT_EQ(w.column("4"), QStringList({"", ""}));
+    EXPECT_EQ(w.column("3"), QStringList({"555-1234", ""}));
+    w.undo();
+    EXPECT_EQ(w.column("4"), QStringList({"vegan", "late"}));
+    EXPECT_EQ(w.database().fieldNameForColumnID("3"), "phone");
+}
+
+TEST(DatabaseTab, UndoingAFieldRemovalNeverGivesTwoFieldsOneName)
+{
+    Window w({{"eve@x.org", "Eve", "Ek", "vegan"}, {"bob@x.org", "Bob", "Berg", "late"}});
+    w.database().changeFieldNameTo("notes", "3");
+    w.insertTag("notes");
+    w.removeField(6);
+    // "first name" takes the removed field's name, and a tag of its own.
+    w.nameField(4, "notes");
+    w.insertTag("notes");
+
+    w.undo();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "notes", "last name", "notes 2"}));
+    EXPECT_EQ(w.database().fieldNameColumnIDMapping().value("notes"), "1");
+    EXPECT_EQ(w.column("3"), QStringList({"vegan", "late"}));
+    EXPECT_EQ(w.bodyTags(), "<notes 2><notes>") << "the removed field's tag follows it, the later one stays";
+    w.redo();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "notes", "last name"}));
+    w.undo();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "notes", "last name", "notes 2"}));
+}
+
+TEST(DatabaseTab, AFieldRemovalWithNoColumnLeftToComeBackToIsNotUndone)
+{
+    Window w({{"eve@x.org", "Eve", "Ek"}});
+    // A recipient with a value in every column a table can have.
+    w.database().addEntryWithData(-1, QStringList(Database::MaxColumnCount, QStringLiteral("x")));
+    w.tab->refreshData();
+    w.removeField(5);
+    w.type(0, 5, "Kim");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.database().entryValue(0, "2") == "Kim"; }));
+
+    w.undo();
+    QPointer<AlertDialog> alert = w.document.window()->findChild<AlertDialog *>();
+    ASSERT_TRUE(alert);
+    EXPECT_TRUE(alert->text().contains("last name")) << alert->text().toStdString();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(alert));
+    saveScreenshot(alert, "recipient-field-not-restored.png");
+    alert->okButton()->click();
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "first name"}));
+    EXPECT_EQ(w.column("2"), QStringList({"Kim", ""}));
+    EXPECT_FALSE(w.document.undoManager()->canUndo()) << "gone, not waiting to fail again";
 }
 
 TEST(DatabaseTab, FiltersAndPreviewFromTheMenu)

@@ -312,15 +312,17 @@ TEST(RecipientCommands, RemovingAFieldIsUndoneWithValuesNameAddressColumnAndPlac
     EXPECT_EQ(db.addressFieldNo(), -1);
     EXPECT_TRUE(db.entryValue(1, "0").isNull());
     EXPECT_EQ(db.fieldNameForColumnID("0"), "");
-    // A new field must not land on the removed values when an older step is undone.
+    // A field made in the emptied slot since stays; the removed one comes
+    // back in a free slot, in the old place in the view.
     EXPECT_EQ(db.addField("phone"), "0");
     stack.undo();
-    EXPECT_EQ(db.fieldNameForColumnID("0"), "e-mail");
-    EXPECT_EQ(db.addressFieldNo(), 0);
-    EXPECT_EQ(db.entryValue(1, "0"), "bob@example.org");
+    EXPECT_EQ(db.fieldNameForColumnID("0"), "phone");
+    EXPECT_EQ(db.fieldNameForColumnID("3"), "e-mail");
+    EXPECT_EQ(db.addressFieldNo(), 3);
+    EXPECT_EQ(db.entryValue(1, "3"), "bob@example.org");
     ASSERT_EQ(placed.count(), 2);
     EXPECT_EQ(placed.at(0), QVariantList({"0", -1}));
-    EXPECT_EQ(placed.at(1), QVariantList({"0", 4}));
+    EXPECT_EQ(placed.at(1), QVariantList({"3", 4}));
 
     // Only that field comes back: a rename and an address column chosen
     // after the removal of another field stay.
@@ -328,9 +330,43 @@ TEST(RecipientCommands, RemovingAFieldIsUndoneWithValuesNameAddressColumnAndPlac
     ASSERT_EQ(commands.renameField("1", "full name"), RecipientCommands::Rename::Renamed);
     ASSERT_TRUE(commands.setAddressColumn(1));
     stack.undo();
-    EXPECT_EQ(db.fieldNames(), QStringList({"e-mail", "full name", "city"}));
+    EXPECT_EQ(db.fieldNames(), QStringList({"phone", "full name", "city", "e-mail"}));
     EXPECT_EQ(db.addressFieldNo(), 1);
     EXPECT_EQ(db.entryValue(1, "2"), "Bergen");
+}
+
+TEST(RecipientCommands, OlderStepsFollowAFieldThatUndoPutInAnotherSlot)
+{
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    const auto column = [&db](const char *id) {
+        QStringList values;
+        for (int row = 0; row < db.entryCount(); ++row)
+            values << db.entryValue(row, id);
+        return values;
+    };
+    ASSERT_TRUE(commands.addSerialNumbers("2"));
+    ASSERT_TRUE(commands.removeRecipients({4}));
+    ASSERT_TRUE(commands.removeField("2", 5));
+    ASSERT_EQ(commands.renameField("2", "phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "2", "555"));
+
+    stack.undo();
+    ASSERT_EQ(db.fieldNames(), QStringList({"e-mail", "name", "phone", "city"}));
+    // The row removed before the field comes back with its value under the field.
+    stack.undo();
+    EXPECT_EQ(column("3"), QStringList({"0", "1", "2", "3", "4"}));
+    stack.undo();
+    EXPECT_EQ(column("3"), QStringList({"Oslo", "Bergen", "Oslo", "Trondheim", ""}));
+    EXPECT_EQ(column("2"), QStringList({"555", "", "", "", ""}));
+
+    for (int i = 0; i < 3; ++i)
+        stack.redo();
+    EXPECT_EQ(db.fieldNames(), QStringList({"e-mail", "name", "phone"}));
+    EXPECT_EQ(column("2"), QStringList({"555", "", "", ""}));
+    EXPECT_EQ(column("3"), QStringList({"", "", "", ""}));
 }
 
 TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)

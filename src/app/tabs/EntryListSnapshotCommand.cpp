@@ -41,17 +41,30 @@ std::optional<FieldNamesChange> FieldNamesChange::between(const FieldNamesState 
     return change;
 }
 
+namespace {
+
+// A slot without a name is free whether its name is missing or empty.
+bool sameField(const QString &a, const QString &b)
+{
+    return a.isEmpty() ? b.isEmpty() : a == b;
+}
+
+} // namespace
+
 void FieldNamesChange::apply(Database &database, bool forward) const
 {
+    const QMap<int, QString> &left = forward ? before : after;
     const QMap<int, QString> &names = forward ? after : before;
     for (auto it = names.constBegin(); it != names.constEnd(); ++it) {
         const QString id = Database::columnIdentifier(it.key());
         const QString current = database.fieldNameForColumnID(id);
+        if (!sameField(current, left.value(it.key())))
+            continue;
         // Only slots whose names differ are renamed, so only they notify.
         if (current.isNull() != it.value().isNull() || current != it.value())
             database.changeFieldNameTo(it.value(), id);
     }
-    if (addressBefore)
+    if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter))
         database.setAddressFieldNo(forward ? *addressAfter : *addressBefore);
 }
 
@@ -69,6 +82,31 @@ void EntryValueChanges::apply(bool forward) const
 EntryListSnapshotCommand::EntryListSnapshotCommand(RecipientCommands *owner, Step step)
     : m_owner(owner), m_step(std::move(step))
 {
+}
+
+bool EntryListSnapshotCommand::followField(int from, int to)
+{
+    const QString fromID = Database::columnIdentifier(from);
+    const QString toID = Database::columnIdentifier(to);
+    for (EntryValueChanges &values : m_step.values) {
+        if (values.key == fromID)
+            values.key = toID;
+    }
+    if (!m_step.fields)
+        return false;
+    FieldNamesChange &names = *m_step.fields;
+    const bool made = names.after.contains(from) && !names.after.value(from).isEmpty()
+                      && names.before.value(from).isEmpty();
+    // A step that named the target slot as well keeps what it knew of it.
+    if (names.after.contains(from) && !names.after.contains(to)) {
+        names.before.insert(to, names.before.take(from));
+        names.after.insert(to, names.after.take(from));
+    }
+    for (std::optional<int> *slot : {&names.addressBefore, &names.addressAfter}) {
+        if (*slot == from)
+            *slot = to;
+    }
+    return made;
 }
 
 void EntryListSnapshotCommand::undo()

@@ -2,10 +2,11 @@
 
 // One undo step of the recipient table: the entry list before and after,
 // the field names and address column the step changed, and values changed
-// inside shared entries (active flags, serial numbers, cleaned addresses, a
-// removed field's values). A step never holds copies of entries: what is
-// written into an entry after its step (a cell edit, a send run's last-sent
-// stamp) stays through its undo and redo.
+// inside shared entries (active flags, serial numbers, cleaned addresses).
+// A field's removal has a step of its own (FieldRemovalCommand). A step
+// never holds copies of entries: what is written into an entry after its
+// step (a cell edit, a send run's last-sent stamp) stays through its undo
+// and redo.
 // The command is pushed after the change is made, so its first redo() does
 // nothing.
 //
@@ -33,8 +34,10 @@ struct FieldNamesState {
 
 // What one step did to the field names: only the slots it renamed, and the
 // address slot only if it moved it. Undo and redo set those and nothing
-// else, so a rename or an address column chosen outside undo after the step
-// survives the step's undo. A null name stands for none.
+// else, and only where they still find what the step left: a rename or an
+// address column chosen outside undo after the step, or a field another
+// undo put back in one of those slots, survives the step's undo and redo.
+// A null name stands for none.
 struct FieldNamesChange {
     QMap<int, QString> before;
     QMap<int, QString> after;
@@ -70,9 +73,6 @@ public:
         QList<EntryValueChanges> values;
         // Same entries (or copies) row for row: the view's rows stay put.
         bool orderKept = false;
-        // A removed field's column: where the view showed it before.
-        QString movedColumnID;
-        int movedColumnPosition = -1;
     };
 
     EntryListSnapshotCommand(RecipientCommands *owner, Step step);
@@ -81,6 +81,11 @@ public:
     void redo() override;
 
     [[nodiscard]] const Step &step() const { return m_step; }
+    // The field this step knew in slot `from` now stands in slot `to`: its
+    // values and name changes go there from now on. Answers whether this
+    // step made the field (named the slot), before which the slot held
+    // another one.
+    bool followField(int from, int to);
 
 private:
     QPointer<RecipientCommands> m_owner;

@@ -52,12 +52,27 @@ bool RecipientCommands::isFieldColumn(const QString &columnID) const
     return slot >= 0 && slot < Database::MaxColumnCount && Database::columnIdentifier(slot) == columnID;
 }
 
+bool RecipientCommands::isFreeSlot(const QString &columnID) const
+{
+    const Database::EntryList &entries = m_database->entryArray();
+    return m_database->fieldNameForColumnID(columnID).isEmpty()
+           && std::none_of(entries.cbegin(), entries.cend(),
+                           [&](const Database::EntryRef &entry) { return entry->contains(columnID); });
+}
+
 void RecipientCommands::push(Step step)
 {
-    if (m_undoStack)
-        m_undoStack->push(new EntryListSnapshotCommand(this, std::move(step)));
-    else
+    push(new EntryListSnapshotCommand(this, std::move(step)));
+}
+
+void RecipientCommands::push(QUndoCommand *command)
+{
+    if (m_undoStack) {
+        m_undoStack->push(command);
+    } else {
+        delete command;
         emit documentEdited();
+    }
 }
 
 bool RecipientCommands::changeEntries(const std::function<void()> &change, bool fields, bool orderKept)
@@ -139,8 +154,6 @@ void RecipientCommands::applyStep(const Step &step, bool forward)
             values.apply(true);
     }
     emit entriesReplaced(shown, step.orderKept);
-    if (!step.movedColumnID.isEmpty())
-        emit fieldColumnPlacement(step.movedColumnID, forward ? -1 : step.movedColumnPosition);
     m_database->postUpdatedNotification();
 }
 
@@ -195,35 +208,6 @@ bool RecipientCommands::sortByColumn(const QString &columnID)
     }
     return changeEntries([&] { m_database->setEntryArray(RecipientSort::sortedEntries(*m_database, columnID)); },
                          false);
-}
-
-bool RecipientCommands::removeField(const QString &columnID, int viewPosition)
-{
-    if (isLocked() || !isFieldColumn(columnID))
-        return false;
-    const Database::EntryList entries = m_database->entryArray();
-    if (m_database->fieldNameForColumnID(columnID).isEmpty()
-        && std::none_of(entries.cbegin(), entries.cend(),
-                        [&](const Database::EntryRef &entry) { return entry->contains(columnID); }))
-        return false;
-
-    // The values go from the entries themselves and undo puts them back into
-    // the same entries: copies restored by an undo would take back every
-    // edit and every last-sent stamp written since.
-    const FieldNamesState fieldsBefore = FieldNamesState::of(*m_database);
-    Database::RemovedValues removed;
-    m_database->removeColumn(columnID, &removed);
-    Step step;
-    step.orderKept = true;
-    if (!removed.entries.isEmpty())
-        step.values.append({columnID, std::move(removed.entries), std::move(removed.values), {}, {}});
-    step.fields = FieldNamesChange::between(fieldsBefore, FieldNamesState::of(*m_database));
-    step.movedColumnID = columnID;
-    step.movedColumnPosition = viewPosition;
-    push(std::move(step));
-    emit entriesReplaced(entries, true);
-    emit fieldColumnPlacement(columnID, -1);
-    return true;
 }
 
 bool RecipientCommands::addSerialNumbers(const QString &columnID)

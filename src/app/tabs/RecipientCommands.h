@@ -4,11 +4,12 @@
 // widgets: the tab passes rows and column identifiers in, tests call the
 // same members.
 //
-// - Each change to the entry list, and each change of values in many
-//   entries at once (filters, serial numbers, address clean-up), is one undo
-//   step on the document's stack, pushed only when something changed. The
-//   pushed step is what marks the document changed; changes outside undo
-//   (cell edits, renames, the address column) emit documentEdited().
+// - Each change to the entry list, each change of values in many entries
+//   at once (filters, serial numbers, address clean-up) and each field
+//   removal is one undo step on the document's stack, pushed only when
+//   something changed. The pushed step is what marks the document changed;
+//   changes outside undo (cell edits, renames, the address column) emit
+//   documentEdited().
 // - While a send run is active every command refuses and changes nothing.
 // - Policy that the user hears of (a missing column, an import that left
 //   values out, an export that failed) comes out through alert().
@@ -17,6 +18,7 @@
 
 #include "Database.h"
 #include "EntryListSnapshotCommand.h"
+#include "FieldRemovalCommand.h"
 
 #include <QObject>
 #include <QPointer>
@@ -90,8 +92,15 @@ public:
     // Not a change; reports failures and changed values.
     bool exportText(const QString &path);
 
-    // For the undo command.
+    // For the undo commands.
     void applyStep(const EntryListSnapshotCommand::Step &step, bool forward);
+    // Takes the field's values and name out of the table into `removed`.
+    void takeField(const QString &columnID, RemovedField &removed);
+    // Puts the removed field back without touching what was made since: in
+    // its own slot while that has no name and no values, else in a free
+    // one, under a name no field has. False, with an alert, when no slot is
+    // free. `step` is the command undone, for the steps before it.
+    bool restoreField(const QUndoCommand *step, RemovedField &removed);
 
 signals:
     // The view's rows: the list it showed before.
@@ -113,8 +122,15 @@ private:
     // what changed; answers the entries changed.
     int changeValues(const QStringList &keys, const std::function<void()> &change);
     void push(Step step);
+    void push(QUndoCommand *command);
+    // The field undo put in slot `to` stood in slot `from` in the steps
+    // before `step`: their values, names and removed rows follow it, back
+    // to the step that made the field or removed an earlier one there.
+    void followField(const QUndoCommand *step, int from, int to);
     void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);
     [[nodiscard]] bool isFieldColumn(const QString &columnID) const;
+    // No name, and no value in any entry of the table.
+    [[nodiscard]] bool isFreeSlot(const QString &columnID) const;
 
     Database *m_database;
     QPointer<QUndoStack> m_undoStack;

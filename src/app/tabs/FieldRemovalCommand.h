@@ -1,0 +1,52 @@
+#pragma once
+
+// The undo step of a field's removal. The values go from the entries
+// themselves and come back into the same entries, so what is written into
+// an entry after the step (a cell edit, a last-sent stamp) stays.
+//
+// Naming a field and typing in a cell are no undo steps, so by the time the
+// removal is undone its slot may hold a field or values made since, and
+// its name may belong to another field. The undo then never overwrites
+// them: the field comes back in a free slot and, where its name is taken,
+// under a free one; with no slot free it stays removed. Wherever it came
+// back is where a redo takes it from again.
+//
+// The command is pushed after the removal was made, so its first redo()
+// does nothing.
+//
+// Main thread only.
+
+#include "Database.h"
+
+#include <QPointer>
+#include <QUndoCommand>
+
+class RecipientCommands;
+
+// What a removal took, and where the field stands when it is in the table.
+struct RemovedField {
+    QString columnID;
+    // A null name stands for none.
+    QString name;
+    bool wasAddressColumn = false;
+    // Only the entries that held a value, with their values.
+    Database::EntryList entries;
+    QList<QVariant> values;
+    // Where the view showed the column when the field was first removed.
+    int viewPosition = -1;
+};
+
+class FieldRemovalCommand : public QUndoCommand {
+public:
+    FieldRemovalCommand(RecipientCommands *owner, RemovedField removed);
+
+    void undo() override;
+    void redo() override;
+
+    [[nodiscard]] const RemovedField &removed() const { return m_removed; }
+
+private:
+    QPointer<RecipientCommands> m_owner;
+    RemovedField m_removed;
+    bool m_done = true;
+};

@@ -1,0 +1,135 @@
+// Removing a field, and bringing it back without touching what was made since.
+
+#include "RecipientCommands.h"
+
+#include "FieldRemovalCommand.h"
+#include "RecipientImport.h"
+
+#include <QSet>
+#include <QUndoStack>
+
+#include <algorithm>
+
+bool RecipientCommands::removeField(const QString &columnID, int viewPosition)
+{
+    // A free slot has nothing to remove.
+    if (isLocked() || !isFieldColumn(columnID) || isFreeSlot(columnID))
+        return false;
+
+    // The values go from the entries themselves and undo puts them back into
+    // the same entries: copies restored by an undo would take back every
+    // edit and every last-sent stamp written since.
+    RemovedField removed;
+    removed.viewPosition = viewPosition;
+    takeField(columnID, removed);
+    push(new FieldRemovalCommand(this, std::move(removed)));
+    return true;
+}
+
+void RecipientCommands::takeField(const QString &columnID, RemovedField &removed)
+{
+    const Database::EntryList shown = m_database->entryArray();
+    removed.columnID = columnID;
+    removed.name = m_database->fieldNameForColumnID(columnID);
+    removed.wasAddressColumn = m_database->addressFieldNo() == Database::columnIndexFromIdentifier(columnID);
+    Database::RemovedValues values;
+    m_database->removeColumn(columnID, &values);
+    removed.entries = std::move(values.entries);
+    removed.values = std::move(values.values);
+    emit entriesReplaced(shown, true);
+    emit fieldColumnPlacement(columnID, -1);
+}
+
+bool RecipientCommands::restoreField(const QUndoCommand *step, RemovedField &removed)
+{
+    const Database::EntryList shown = m_database->entryArray();
+    const QString ownID = removed.columnID;
+    const bool ownSlotFree = isFreeSlot(ownID);
+    QString name = removed.name;
+    const Database::ColumnMap &names = m_database->fieldNameColumnIDMapping();
+    if (!name.isEmpty() && names.contains(name))
+        name = RecipientImport::uniqueName(name, QSet<QString>(names.keyBegin(), names.keyEnd()));
+    QString id = ownID;
+    if (ownSlotFree) {
+        const QString current = m_database->fieldNameForColumnID(id);
+        if (current.isNull() != name.isNull() || current != name)
+            m_database->changeFieldNameTo(name, id);
+    } else {
+        id = m_database->addField(name.isNull() ? QStringLiteral("") : name);
+        if (id.isNull()) {
+            emit alert(QStringLiteral("FIELD_RESTORE_REFUSED_TITLE"), QStringLiteral("FIELD_RESTORE_NO_SLOT_TEXT"),
+                       removed.name);
+            return false;
+        }
+    }
+    // An entry that holds a value there now got it after the removal.
+    for (qsizetype i = 0; i < removed.entries.size(); ++i) {
+        const Database::EntryRef &entry = removed.entries.at(i);
+        if (!entry->contains(id))
+            entry->insert(id, removed.values.at(i));
+    }
+    const int slot = Database::columnIndexFromIdentifier(id);
+    if (id != ownID)
+        followField(step, Database::columnIndexFromIdentifier(ownID), slot);
+    if (removed.wasAddressColumn && m_database->addressFieldNo() < 0)
+        m_database->setAddressFieldNo(slot);
+    // The removal gave the field's tags the empty name. Naming a slot whose
+    // name was empty renames them back through the table's notice; naming
+    // one that never had a name does not.
+    if (!name.isEmpty())
+        emit tagNameChanged(QStringLiteral(""), name);
+    // A redo takes the values again, wherever the field is by then.
+    removed.columnID = id;
+    removed.entries.clear();
+    removed.values.clear();
+    emit entriesReplaced(shown, true);
+    emit fieldColumnPlacement(id, removed.viewPosition);
+    m_database->postUpdatedNotification();
+    return true;
+}
+
+void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
+{
+    if (!m_undoStack)
+        return;
+    int at = -1;
+    for (int i = std::min(m_undoStack->index(), m_undoStack->count() - 1); i >= 0 && at < 0; --i) {
+        if (m_undoStack->command(i) == step)
+            at = i;
+    }
+    const QString fromID = Database::columnIdentifier(from);
+    const QString toID = Database::columnIdentifier(to);
+    // Values in the slot that entries of the table hold now were made since
+    // and stay; rows that earlier steps removed take the field along.
+    QSet<const Database::Entry *> current;
+    for (const Database::EntryRef &entry : m_database->entryArray()) {
+        if (entry->contains(fromID))
+            current.insert(entry.get());
+    }
+    QSet<const void *> walked{m_database->entryArray().constData()};
+    const auto moveValues = [&](const std::optional<Database::EntryList> &entries) {
+        if (!entries || walked.contains(entries->constData()))
+            return;
+        walked.insert(entries->constData());
+        for (const Database::EntryRef &entry : *entries) {
+            if (!current.contains(entry.get()) && entry->contains(fromID) && !entry->contains(toID))
+                entry->insert(toID, entry->take(fromID));
+        }
+    };
+    for (int i = at - 1; i >= 0; --i) {
+        // The stack hands its commands out as const; these are ours.
+        QUndoCommand *command = const_cast<QUndoCommand *>(m_undoStack->command(i));
+        if (const auto *removal = dynamic_cast<const FieldRemovalCommand *>(command)) {
+            if (removal->removed().columnID == fromID)
+                break;
+            continue;
+        }
+        auto *older = dynamic_cast<EntryListSnapshotCommand *>(command);
+        if (!older)
+            continue;
+        moveValues(older->step().entriesBefore);
+        moveValues(older->step().entriesAfter);
+        if (older->followField(from, to))
+            break;
+    }
+}
