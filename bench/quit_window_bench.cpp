@@ -59,6 +59,7 @@ public:
     QString openFile(QWidget *) override { return {}; }
     QString saveFile(QWidget *, const QString &) override { return {}; }
     SaveChoice askSaveChanges(QWidget *, const QString &) override { return DontSave; }
+    bool askRevertChanges(QWidget *, const QString &) override { return false; }
     bool askStopSendingForQuit(QWidget *, const QString &) override { return true; }
     void showError(QWidget *, const QString &title, const QString &text) override
     {

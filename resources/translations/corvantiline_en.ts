@@ -633,6 +633,18 @@
         <translation>The document could not be reverted to the saved version.</translation>
     </message>
     <message>
+        <source>REVERT_QUESTION</source>
+        <translation>Revert to the saved version of “%1”?</translation>
+    </message>
+    <message>
+        <source>REVERT_INFO</source>
+        <translation>Your current changes will be lost.</translation>
+    </message>
+    <message>
+        <source>REVERT_BUTTON</source>
+        <translation>Revert</translation>
+    </message>
+    <message>
         <source>DOC_CANNOT_CLOSE</source>
         <translation>The document cannot be closed now.</translation>
     </message>

@@ -77,6 +77,12 @@ public:
         m_log->append(QStringLiteral("ask ") + documentName);
         return choices.isEmpty() ? Cancel : choices.takeFirst();
     }
+    // Answered from the list; with none left, the changes stay.
+    [[nodiscard]] bool askRevertChanges(QWidget *, const QString &documentName) override
+    {
+        m_log->append(QStringLiteral("revert? ") + documentName);
+        return !revertAnswers.isEmpty() && revertAnswers.takeFirst();
+    }
     // Answered from the list; with none left, sending goes on.
     [[nodiscard]] bool askStopSendingForQuit(QWidget *, const QString &documentName) override
     {
@@ -88,6 +94,7 @@ public:
     QStringList openAnswers, saveAnswers, suggestions, errors;
     QList<SaveChoice> choices;
     QList<bool> stopAnswers;
+    QList<bool> revertAnswers;
 
 private:
     QStringList *m_log;

@@ -110,12 +110,20 @@ TEST_F(DocumentControllerTest, revertReadsTheFileAgainOrChangesNothing)
     FakeDocument *document = open(write("r.quorv2", "FAKE saved"));
     ASSERT_NE(document, nullptr);
     document->edit("FAKE edited");
+    EXPECT_FALSE(controller.revertDocument(document)) << "cancelled";
+    EXPECT_EQ(document->contents, QByteArray("FAKE edited"));
+    EXPECT_TRUE(document->isDocumentEdited());
+    fakes.panels.revertAnswers = {true};
     ASSERT_TRUE(controller.revertDocument(document));
     EXPECT_EQ(document->contents, QByteArray("FAKE saved"));
     EXPECT_FALSE(document->isDocumentEdited());
-    EXPECT_TRUE(fakes.log.isEmpty()) << "revert asks nothing";
+    EXPECT_EQ(fakes.log.join(" | ").toStdString(), "revert? r.quorv2 | revert? r.quorv2");
+    fakes.log.clear();
+    ASSERT_TRUE(controller.revertDocument(document));
+    EXPECT_TRUE(fakes.log.isEmpty()) << "nothing to lose, nothing asked";
 
     document->edit("FAKE edited");
+    fakes.panels.revertAnswers = {true};
     write("r.quorv2", "damaged");
     EXPECT_FALSE(controller.revertDocument(document));
     EXPECT_EQ(document->contents, QByteArray("FAKE edited"));

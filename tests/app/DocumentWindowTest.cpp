@@ -1,6 +1,6 @@
 // The document window: its tabs and their wiring, the remembered size, the
 // new-document assistant, printing the body, closing while a run goes on,
-// and a picture of the window.
+// reverting to the saved file, and a picture of the window.
 
 #include "MyDocument.h"
 #include "TestSupport.h"
@@ -12,6 +12,7 @@
 #include "LogTab.h"
 #include "MessageTabWidget.h"
 #include "SendMailsUIHandler.h"
+#include "SendTestSupport.h"
 
 #include "Settings.h"
 #include "UserDefaults.h"
@@ -23,6 +24,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
@@ -30,6 +32,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -265,7 +268,96 @@ TEST(DocumentWindowTest, ItemsThatCannotActAreDisabled)
     EXPECT_FALSE(revert->isEnabled()) << "never saved";
     QString error;
     ASSERT_TRUE(document.writeToFile(dir.filePath("saved.quorv2"), &error)) << error.toStdString();
+    EXPECT_FALSE(revert->isEnabled()) << "no changes to revert";
+    document.databaseTab()->addRecipient();
     EXPECT_TRUE(revert->isEnabled());
+}
+
+TEST(DocumentWindowTest, RevertAsksFirstAndOnlyItsRevertButtonDropsTheChanges)
+{
+    QTemporaryDir dir;
+    MyDocument document;
+    document.showWindows();
+    QApplication::setActiveWindow(document.window());
+    document.messageTab().setBodyText(RichText("Saved letter"));
+    document.database().addEntryWithData(-1, {"ann@example.org", "Ann"});
+    document.databaseTab()->refreshData();
+    QString error;
+    ASSERT_TRUE(document.writeToFile(dir.filePath("summer letter.quorv2"), &error)) << error.toStdString();
+
+    // Changes in the body and in the table, each in its own history.
+    BodyTextView *body = document.messageTabWidget()->bodyView();
+    document.documentWindow()->tabView()->setCurrentIndex(1);
+    body->setFocus();
+    body->moveCursor(QTextCursor::End);
+    QTest::keyClicks(body, " and more");
+    document.databaseTab()->addRecipient();
+    ASSERT_TRUE(document.isDocumentEdited());
+    const auto state = [&] {
+        return QStringList{body->toPlainText(), QString::number(document.database().entryCount()),
+                           QString::number(document.undoManager()->count()),
+                           QString::number(document.undoManager()->index()),
+                           QString::number(body->document()->availableUndoSteps()),
+                           QString::number(document.isDocumentEdited())}
+            .join(" | ")
+            .toStdString();
+    };
+    const std::string changed = state();
+    ASSERT_EQ(changed.substr(0, 29), "Saved letter and more | 2 | 1");
+    QAction *revert = menuItem(document, "actionRevert");
+    ASSERT_TRUE(revert->isEnabled());
+
+    struct Case {
+        const char *name;
+        std::function<void(QMessageBox *)> answer;
+        bool reverts;
+    };
+    const auto click = [](const char *text) {
+        return [text](QMessageBox *box) {
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == QLatin1String(text))
+                    button->click();
+            }
+        };
+    };
+    const QList<Case> cases{
+        {"escape", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+        {"return", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }, false},
+        {"cancel", click("Cancel"), false},
+        {"revert", click("Revert"), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString text;
+        QStringList buttons;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            text = box->text() + QLatin1Char(' ') + box->informativeText();
+            for (QAbstractButton *button : box->buttons())
+                buttons.append(button->text());
+            buttons.sort();
+            EXPECT_TRUE(saveScreenshot(box, QStringLiteral("revert-question.png")));
+            c.answer(box);
+        });
+        poll.start(5);
+        revert->trigger();
+        poll.stop();
+        EXPECT_EQ(text.toStdString(),
+                  "Revert to the saved version of “summer letter.quorv2”? Your current changes will be lost.");
+        EXPECT_EQ(buttons.join(" | ").toStdString(), "Cancel | Revert");
+        if (!c.reverts) {
+            EXPECT_EQ(state(), changed);
+        }
+    }
+    EXPECT_EQ(body->toPlainText().toStdString(), "Saved letter");
+    EXPECT_EQ(document.database().entryCount(), 1);
+    EXPECT_EQ(document.undoManager()->count(), 0);
+    EXPECT_FALSE(document.isDocumentEdited());
+    EXPECT_FALSE(revert->isEnabled());
 }
 
 TEST(DocumentWindowTest, ScreenshotOfTheWindow)

@@ -311,6 +311,19 @@ TEST_F(FormatMenuTest, BarShowsTheCaretAndActsOnTheSelection)
     QTest::keyClick(size->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(fontAt(body(), 5).pointSize, 18);
     EXPECT_EQ(fontAt(body(), 6).pointSize, 12);
+    // Sizes typed with the keys and confirmed with Return, offered or not.
+    for (const double typed : {15.5, 24.0}) {
+        focus(size);
+        size->lineEdit()->selectAll();
+        QTest::keyClicks(size->lineEdit(), QString::number(typed));
+        QTest::keyClick(size->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(fontAt(body(), 5).pointSize, typed);
+        EXPECT_EQ(fontAt(body(), 6).pointSize, 12);
+        EXPECT_TRUE(tab->bodyView()->hasFocus());
+    }
+    undo();
+    EXPECT_EQ(fontAt(body(), 5).pointSize, 15.5) << "one step for one size";
+    select(tab->bodyView(), 0, 6);
     QTest::mouseClick(bold, Qt::LeftButton);
     EXPECT_TRUE(fontAt(body(), 0).bold);
     EXPECT_TRUE(bold->isChecked());

@@ -218,6 +218,8 @@ bool DocumentController::revertDocument(Document *document)
 {
     if (!document || document->fileName().isEmpty())
         return false;
+    if (document->isDocumentEdited() && !panels().askRevertChanges(document->window(), document->displayName()))
+        return false;
     QString error;
     bool reverted = false;
     try {

@@ -26,6 +26,8 @@ public:
     [[nodiscard]] virtual QString openFile(QWidget *parent) = 0;
     [[nodiscard]] virtual QString saveFile(QWidget *parent, const QString &suggestedPath) = 0;
     [[nodiscard]] virtual SaveChoice askSaveChanges(QWidget *parent, const QString &documentName) = 0;
+    // Revert with unsaved changes: true to drop them and read the file again.
+    [[nodiscard]] virtual bool askRevertChanges(QWidget *parent, const QString &documentName) = 0;
     // Quit while the document sends: true to stop sending and quit, false
     // to go on sending (and not quit).
     [[nodiscard]] virtual bool askStopSendingForQuit(QWidget *parent, const QString &documentName) = 0;
@@ -64,6 +66,7 @@ public:
     bool openDocument();
     bool saveDocument(Document *document);
     bool saveDocumentAs(Document *document);
+    // Asks first when there are unsaved changes, which it would drop.
     bool revertDocument(Document *document);
     // Asks about unsaved changes; refuses while the document may not close.
     bool closeDocument(Document *document);

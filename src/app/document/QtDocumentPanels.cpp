@@ -57,6 +57,23 @@ DocumentPanels::SaveChoice QtDocumentPanels::askSaveChanges(QWidget *parent, con
     }
 }
 
+bool QtDocumentPanels::askRevertChanges(QWidget *parent, const QString &documentName)
+{
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(localizedString("Localized-App", "REVERT_QUESTION").arg(documentName));
+    box.setInformativeText(localizedString("Localized-App", "REVERT_INFO"));
+    QPushButton *revert =
+        box.addButton(localizedString("Localized-App", "REVERT_BUTTON"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // The changes are not lost to a pressed Return or Escape.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == revert;
+}
+
 bool QtDocumentPanels::askStopSendingForQuit(QWidget *parent, const QString &documentName)
 {
     QMessageBox box(parent);

@@ -9,6 +9,7 @@ public:
     [[nodiscard]] QString openFile(QWidget *parent) override;
     [[nodiscard]] QString saveFile(QWidget *parent, const QString &suggestedPath) override;
     [[nodiscard]] SaveChoice askSaveChanges(QWidget *parent, const QString &documentName) override;
+    [[nodiscard]] bool askRevertChanges(QWidget *parent, const QString &documentName) override;
     [[nodiscard]] bool askStopSendingForQuit(QWidget *parent, const QString &documentName) override;
     void showError(QWidget *parent, const QString &title, const QString &text) override;
 

@@ -70,6 +70,7 @@ DocumentWindow::DocumentWindow(MyDocument *document, QWidget *parent)
     if (document) {
         connect(document, &Document::fileNameChanged, this, &DocumentWindow::updateTitle);
         connect(document, &Document::fileNameChanged, this, &DocumentWindow::updateRevertItem);
+        connect(document, &Document::documentEditedChanged, this, &DocumentWindow::updateRevertItem);
     }
     updateTitle();
     updateRevertItem();
@@ -135,7 +136,7 @@ void DocumentWindow::connectMenus()
 
 void DocumentWindow::updateRevertItem()
 {
-    m_ui->actionRevert->setEnabled(m_document && !m_document->fileName().isEmpty());
+    m_ui->actionRevert->setEnabled(m_document && !m_document->fileName().isEmpty() && m_document->isDocumentEdited());
 }
 
 void DocumentWindow::updateTitle()

@@ -64,7 +64,8 @@ private:
     void applyRememberedSize();
     void connectMenus();
     void updateTitle();
-    // Revert reads the document's file: there is none before the first save.
+    // Revert reads the document's file: there is none before the first save,
+    // and with no unsaved changes there is nothing to revert.
     void updateRevertItem();
 
     std::unique_ptr<Ui::DocumentWindow> m_ui;

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QFontComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -87,17 +88,10 @@ FormatBar::FormatBar(FormatActions *actions, TextFormatModel *model, QWidget *pa
         m_size->addItem(QString::number(size));
     m_size->setMinimumContentsLength(3);
     layout->addWidget(m_size);
-    connect(m_size, &QComboBox::textActivated, this, [this](const QString &typed) {
-        // The user's own way of writing numbers, or the C one.
-        bool ok = false;
-        double size = QLocale().toDouble(typed, &ok);
-        if (!ok)
-            size = typed.toDouble(&ok);
-        if (ok)
-            ActionGuard::run([&] { m_model->setFontSize(size); });
-        showState();
-        returnFocus();
-    });
+    connect(m_size, &QComboBox::textActivated, this, &FormatBar::applySize);
+    // Return in the box would apply only a size the list offers, and that
+    // only in some Qt versions: the bar takes the key itself.
+    m_size->lineEdit()->installEventFilter(this);
 
     m_color = button(FormatActions::Colors, QString());
     m_link = button(FormatActions::Link, Localizer::localizedString("Localized-MessageEditor", "Link Button"));
@@ -136,6 +130,31 @@ void FormatBar::showState()
         }
     }
     m_color->setIcon(colorSwatch(RichTextBridge::qColor(state.color.value_or(RgbaColor{0, 0, 0, 1}))));
+}
+
+bool FormatBar::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_size->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            applySize(m_size->currentText());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FormatBar::applySize(const QString &typed)
+{
+    // The user's own way of writing numbers, or the C one.
+    bool ok = false;
+    double size = QLocale().toDouble(typed, &ok);
+    if (!ok)
+        size = typed.toDouble(&ok);
+    if (ok)
+        ActionGuard::run([&] { m_model->setFontSize(size); });
+    showState();
+    returnFocus();
 }
 
 void FormatBar::returnFocus()

@@ -29,8 +29,13 @@ public:
     [[nodiscard]] QToolButton *linkButton() const { return m_link; }
     [[nodiscard]] QToolButton *listButton() const { return m_list; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showState();
+    // A size picked from the list or typed and confirmed with Return.
+    void applySize(const QString &typed);
     // The bar's boxes hand the focus back to the text they act on.
     void returnFocus();
 

@@ -66,6 +66,7 @@ public:
     }
     std::optional<FontDescriptor> chooseFont(QWidget *, const FontDescriptor &) override
     {
+        ++fontRequests;
         if (fonts.empty())
             return std::nullopt;
         const FontDescriptor font = fonts.front();
@@ -76,6 +77,7 @@ public:
     std::deque<QString> folders;
     std::deque<QString> files;
     std::deque<FontDescriptor> fonts;
+    int fontRequests = 0;
     QStringList askedSuffixes;
 
 private:
