@@ -5,6 +5,7 @@
 #include "DatabaseFileListModel.h"
 
 #include "ActionGuard.h"
+#include "ApplicationTermination.h"
 #include "Alerts.h"
 #include "DatabaseManager.h"
 #include "DocumentController.h"
@@ -29,7 +30,8 @@ DatabaseManagerWindow &DatabaseManagerWindow::sharedInstance()
 {
     if (!sharedSlot()) {
         sharedSlot() = new DatabaseManagerWindow(DatabaseManager::sharedInstance(), UserDefaults::standardUserDefaults());
-        connect(qApp, &QCoreApplication::aboutToQuit, sharedSlot(), &DatabaseManagerWindow::appWillTerminate);
+        connect(&ApplicationTermination::instance(), &ApplicationTermination::willTerminate, sharedSlot(),
+                &DatabaseManagerWindow::appWillTerminate);
     }
     return *sharedSlot();
 }
