@@ -5,6 +5,7 @@
 #include "DatabaseFileListModel.h"
 
 #include "ActionGuard.h"
+#include "ApplicationMenus.h"
 #include "ApplicationTermination.h"
 #include "Alerts.h"
 #include "DatabaseManager.h"
@@ -47,6 +48,7 @@ DatabaseManagerWindow::DatabaseManagerWindow(DatabaseManager &registry, UserDefa
       m_model(new DatabaseFileListModel(registry, this)), m_frame(defaults, FramePrefix, ShowOnStartupKey)
 {
     m_ui->setupUi(this);
+    ApplicationMenus::furnishWindow(this);
     QTreeView *list = m_ui->databaseList;
     list->setModel(m_model);
     list->setAcceptDrops(true);
