@@ -8,6 +8,8 @@
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AppTestDocuments.h"
 
+#include "ApplicationMenus.h"
+#include "AskPasswordView.h"
 #include "BodyTextView.h"
 #include "DatabaseManagerWindow.h"
 #include "DatabaseTab.h"
@@ -18,6 +20,7 @@
 #include "MyApplication.h"
 #include "ProjectWindow.h"
 #include "ProjectWindowController.h"
+#include "SendMailsProgressWindow.h"
 #include "SettingsWindow.h"
 #include "SimpleTag.h"
 #include "SingleLineTextView.h"
@@ -331,12 +334,21 @@ TEST_F(WindowMenus, ScreenshotsOfTheMenusOpen)
     QWidget *project = ProjectWindowController::sharedInstance().window();
     MyDocument document;
     document.showWindows();
+    SendMailsProgressWindow progress;
+    progress.setMessageCount(10);
+    progress.setCurrentMessage(3);
+    progress.updateDisplay();
+    progress.resize(420, 170);
+    AskPasswordView prompt(nullptr, QStringLiteral("smtp.example.org"), QStringLiteral("ann"));
+    ApplicationMenus::furnishSheet(&prompt);
     const struct {
         QWidget *window;
         const char *menu;
         const char *file;
     } shots[] = {{project, "File", "stored-tables-file-menu.png"},
-                 {document.window(), "Edit", "document-edit-menu.png"}};
+                 {document.window(), "Edit", "document-edit-menu.png"},
+                 {&progress, "File", "progress-sheet-file-menu.png"},
+                 {&prompt, "File", "password-prompt-file-menu.png"}};
     for (const auto &shot : shots) {
         SCOPED_TRACE(shot.file);
         activate(shot.window);
