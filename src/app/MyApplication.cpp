@@ -2,6 +2,7 @@
 
 #include "ActionGuard.h"
 #include "AppDelegate.h"
+#include "ApplicationTermination.h"
 #include "DatabaseManager.h"
 #include "DatabaseManagerWindow.h"
 #include "Document.h"
@@ -202,8 +203,10 @@ void MyApplication::terminate()
         quit = prepareQuit();
         if (!quit)
             return;
-        // Leaving the loop closes every window, and a document window that
-        // is closed asks about its changes: the user has answered already.
+        // Leaving the loop closes every window: what the windows remember
+        // of themselves is taken as they are now. A document window that is
+        // closed asks about its changes: the user has answered already.
+        ApplicationTermination::instance().notifyWillTerminate();
         DocumentController &controller = DocumentController::sharedDocumentController();
         const QList<Document *> documents = controller.documents();
         for (Document *document : documents)

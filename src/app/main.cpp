@@ -2,6 +2,7 @@
 
 #include "ActionGuard.h"
 #include "AppException.h"
+#include "ApplicationMenus.h"
 #include "AskPasswordView.h"
 #include "DocumentController.h"
 #include "IgnoreSigpipe.h"
@@ -58,7 +59,7 @@ int main(int argc, char **argv)
 
     MyApplication application(argc, argv);
     Localizer::install();
-    PasswordPrompter::setDefault(std::make_shared<QtPasswordPrompter>());
+    PasswordPrompter::setDefault(std::make_shared<QtPasswordPrompter>(&ApplicationMenus::furnishSheet));
     DocumentController::sharedDocumentController().setDocumentFactory([] { return new MyDocument; });
 
     // Qt has taken its own options out; what is left names files to open.

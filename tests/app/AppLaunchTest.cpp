@@ -166,6 +166,31 @@ TEST_F(AppLaunchTest, quitAsksOnceAboutEachEditedDocumentAndThenLeaves)
     EXPECT_TRUE(controller.documents().isEmpty());
 }
 
+TEST_F(AppLaunchTest, quitRemembersTheProjectWindowAsItWasWhenQuittingBegan)
+{
+    Settings::setNewDocOnLaunch(false);
+    MyApplication::finishLaunching({});
+    ProjectWindow *project = ProjectWindowController::existingInstance()->window();
+    UserDefaults &defaults = UserDefaults::standardUserDefaults();
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "shown" : "closed");
+        ProjectWindowController::sharedInstance().showWindow();
+        project->setGeometry(QRect(70, 90, 700 + int(shown), 500));
+        // A document keeps the program running while the project window is closed.
+        ASSERT_TRUE(controller.newDocument());
+        if (!shown)
+            project->close();
+        QTimer stuck;
+        stuck.setSingleShot(true);
+        QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        stuck.start(10000);
+        QTimer::singleShot(0, qApp, [] { MyApplication::terminate(); });
+        ASSERT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_EQ(defaults.boolForKey(ProjectWindowController::ShowOnStartupKey), shown);
+        EXPECT_EQ(defaults.integerForKey("ProjectWindow_width"), 701) << "the frame it had when it was last shown";
+    }
+}
+
 TEST_F(AppLaunchTest, aNewProjectShowsTheAssistantWhileThePreferenceSaysSo)
 {
     controller.setDocumentFactory([] { return new MyDocument; });

@@ -4,8 +4,10 @@
 // records every message the server took before the save questions come;
 // and a password prompt open on one document's window, when Quit comes
 // from another document or the window is closed, is taken back and the run
-// ends. Also run under ThreadSanitizer: everything here meets the engine's
-// worker thread.
+// ends. Quit also comes from the progress sheet and the password prompt,
+// which block their window's menus, by key or their own File menu, and asks
+// the same through the real questions. Also run under ThreadSanitizer:
+// everything here meets the engine's worker thread.
 
 #include "SendTestSupport.h"
 #include "StallingServer.h"
@@ -14,6 +16,7 @@
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AppTestDocuments.h"
 
+#include "ApplicationMenus.h"
 #include "AskPasswordView.h"
 #include "DocumentController.h"
 #include "Keychain.h"
@@ -21,9 +24,12 @@
 #include "MyApplication.h"
 #include "PasswordPrompter.h"
 #include "QtDocumentPanels.h"
+#include "SendMailsProgressWindow.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -102,6 +108,87 @@ AskPasswordView *openPrompt()
             return prompt;
     }
     return nullptr;
+}
+
+// Answers the application's real questions as they come, each with the
+// button the next answer picks, and notes their texts.
+class Questions {
+public:
+    using Answer = std::function<QAbstractButton *(QMessageBox *)>;
+    explicit Questions(QList<Answer> answers) : m_answers(std::move(answers))
+    {
+        QObject::connect(&m_poll, &QTimer::timeout, &m_poll, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box == m_answered || m_answers.isEmpty())
+                return;
+            m_answered = box;
+            asked.append(box->text());
+            if (onQuestion)
+                onQuestion(box);
+            if (QAbstractButton *button = m_answers.takeFirst()(box))
+                button->click();
+        });
+        m_poll.start(5);
+    }
+    static Answer button(const QString &text)
+    {
+        return [text](QMessageBox *box) -> QAbstractButton * {
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == text)
+                    return button;
+            }
+            return nullptr;
+        };
+    }
+    static Answer standard(QMessageBox::StandardButton which)
+    {
+        return [which](QMessageBox *box) -> QAbstractButton * { return box->button(which); };
+    }
+
+    QStringList asked;
+    std::function<void(QMessageBox *)> onQuestion;
+
+private:
+    QList<Answer> m_answers;
+    QPointer<QMessageBox> m_answered;
+    QTimer m_poll;
+};
+
+// The sheet's own File menu item, as the user picks it.
+bool chooseQuit(QWidget *sheet)
+{
+    for (QMenuBar *bar : sheet->findChildren<QMenuBar *>()) {
+        for (QAction *menu : bar->actions()) {
+            if (!menu->menu() || menu->text().remove(QLatin1Char('&')) != QStringLiteral("File"))
+                continue;
+            for (QAction *action : menu->menu()->actions()) {
+                const QString text = action->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
+                if (text == QStringLiteral("Quit")) {
+                    action->trigger();
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+void pressQuitKey(QWidget *sheet)
+{
+    QApplication::setActiveWindow(sheet);
+    QTest::keyClick(sheet, Qt::Key_Q, Qt::ControlModifier);
+}
+
+// Runs the steps from the event loop, as the user's actions come; the
+// program is to end by itself (0), not at the time limit (1).
+int runUntilTheProgramEnds(const std::function<void()> &steps)
+{
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stuck.start(30000);
+    QTimer::singleShot(0, qApp, steps);
+    return QCoreApplication::exec();
 }
 
 class SendRunQuit : public ::testing::Test {
@@ -336,6 +423,91 @@ TEST_F(SendRunQuit, QuitOrClosingWithThePasswordPromptOpenTakesItBackAndEndsTheR
         }
         closeAll();
     }
+}
+
+TEST_F(SendRunQuit, QuitFromTheProgressSheetAsksAndStopRecordsWhatTheServerTook)
+{
+    controller().setPanels(nullptr);
+    StallingServer holding(StallingServer::Where::AfterData);
+    MyDocument *document = sendUntilHeld(holding);
+    ASSERT_TRUE(document);
+    SendMailsUIHandler *handler = document->sendUIHandler();
+    ASSERT_TRUE(waitUntil([&] { return handler->progressWindow() && handler->progressWindow()->isVisible(); }));
+    QPointer<SendMailsProgressWindow> sheet = handler->progressWindow();
+    const QString stop = "Sending from “" + document->displayName() + "” is in progress. Stop sending and quit?";
+
+    Questions questions({Questions::button("Continue Sending"), Questions::button("Stop and Quit"),
+                         Questions::standard(QMessageBox::Discard)});
+    bool sendingAtSave = true;
+    std::string logAtSave;
+    bool stampedAtSave = false;
+    questions.onQuestion = [&](QMessageBox *) {
+        sendingAtSave = handler->isSending();
+        logAtSave = logPlainText(*document->logTab());
+        stampedAtSave = document->database().lastSentDate(0).isValid();
+    };
+    bool goingOnAfterContinue = false;
+    const int ended = runUntilTheProgramEnds([&] {
+        pressQuitKey(sheet);
+        goingOnAfterContinue = handler->isSending() && sheet && sheet->isVisible();
+        // The server takes the first message; its report waits for the main thread.
+        holding.release = true;
+        const std::shared_ptr<MailDispatcher> engine = handler->run()->dispatcher;
+        QElapsedTimer clock;
+        clock.start();
+        while (!(engine->status().state() == MailDispatcherStatus::MailSent && engine->status().currentMessage() == 0)
+               && clock.elapsed() < 20000)
+            QThread::msleep(1);
+        if (sheet)
+            chooseQuit(sheet);
+    });
+    EXPECT_EQ(ended, 0) << "the program ended";
+    EXPECT_TRUE(goingOnAfterContinue) << "Continue Sending leaves the run and its sheet";
+    ASSERT_EQ(questions.asked.size(), 3);
+    EXPECT_EQ(questions.asked[0], stop);
+    EXPECT_EQ(questions.asked[1], stop);
+    EXPECT_FALSE(sendingAtSave) << "the run has ended before the document is asked about";
+    EXPECT_EQ(logAtSave, (Start + "Sent mail to ( 1 ) a@x.test\n" + Done).toStdString());
+    EXPECT_TRUE(stampedAtSave) << "the message the server took is stamped";
+    EXPECT_EQ(holding.messagesTaken(), 1);
+}
+
+TEST_F(SendRunQuit, QuitFromThePasswordPromptTakesItBackAndEndsTheRun)
+{
+    controller().setPanels(nullptr);
+    Keychain::setBackend(std::make_shared<KeychainMemoryBackend>());
+    PasswordPrompter::setDefault(std::make_shared<QtPasswordPrompter>(&ApplicationMenus::furnishSheet));
+    MyDocument *document = openDocument({{"a@x.test", "Al"}});
+    FakeSmtpServer server;
+    QVariantMap account = smtpAccount(server.port());
+    account.insert(AccountKeys::SmtpAuthType, QStringLiteral("1"));
+    account.insert(AccountKeys::SmtpLogin, QStringLiteral("user"));
+    useAccount(*document->sendUIHandler(), account);
+    SendMailsUIHandler *handler = document->sendUIHandler();
+
+    Questions questions({Questions::button("Continue Sending"), Questions::button("Stop and Quit"),
+                         Questions::standard(QMessageBox::Discard)});
+    std::string logAtSave;
+    questions.onQuestion = [&](QMessageBox *) { logAtSave = logPlainText(*document->logTab()); };
+    bool promptAfterContinue = false;
+    bool promptAtEnd = true;
+    const Watchdog watchdog("Quit from the password prompt", std::chrono::seconds(60));
+    const int ended = runUntilTheProgramEnds([&] {
+        handler->sendNow(1);
+        if (!waitUntil([] { return openPrompt() != nullptr; }))
+            return;
+        pressQuitKey(openPrompt());
+        promptAfterContinue = openPrompt() != nullptr && handler->isSending();
+        if (AskPasswordView *prompt = openPrompt())
+            chooseQuit(prompt);
+        promptAtEnd = openPrompt() != nullptr;
+    });
+    EXPECT_EQ(ended, 0) << "the program ended";
+    EXPECT_TRUE(promptAfterContinue) << "Continue Sending leaves the prompt";
+    EXPECT_FALSE(promptAtEnd) << "the prompt is taken back";
+    EXPECT_EQ(questions.asked.size(), 3);
+    EXPECT_EQ(logAtSave, (Start + Done).toStdString());
+    EXPECT_EQ(server.stop(), 0) << "no password, no connection";
 }
 
 } // namespace

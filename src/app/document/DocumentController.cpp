@@ -4,6 +4,7 @@
 #include "ErrorReporter.h"
 #include "Localizer.h"
 #include "QtDocumentPanels.h"
+#include "RecentDocuments.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,7 +41,9 @@ bool writeDocument(DocumentPanels &panels, Document *document, const QString &pa
     } catch (...) {
         error = ErrorReporter::errorDescription(std::current_exception());
     }
-    if (!written)
+    if (written)
+        RecentDocuments::standard().noteDocument(path);
+    else
         panels.showError(document->window(), localizedString("Localized-App", "DOC_SAVE_FAILED"), error);
     return written;
 }
@@ -124,6 +127,7 @@ Document *DocumentController::openDocumentWithContentsOfFile(const QString &path
     for (Document *document : m_documents) {
         if (document->fileName().isEmpty() || comparablePath(document->fileName()) != wanted)
             continue;
+        RecentDocuments::standard().noteDocument(path);
         if (display) {
             document->showWindows();
             if (QMainWindow *window = document->window()) {
@@ -155,6 +159,7 @@ Document *DocumentController::openDocumentWithContentsOfFile(const QString &path
                            error);
         return nullptr;
     }
+    RecentDocuments::standard().noteDocument(path);
     addDocument(document);
     if (display)
         document->showWindows();

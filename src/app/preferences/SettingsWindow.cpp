@@ -12,6 +12,7 @@
 #include "ThunderbirdAccountSource.h"
 
 #include "ActionGuard.h"
+#include "ApplicationMenus.h"
 #include "AlertPresenter.h"
 #include "BlacklistManager.h"
 #include "ErrorReporter.h"
@@ -43,6 +44,7 @@ SettingsWindow::SettingsWindow(QWidget *parent)
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    ApplicationMenus::furnishWindow(this);
     m_ui->accountTable->setModel(&m_editor.accountList());
     m_ui->templateTable->setModel(m_templates);
     m_ui->templateTable->verticalHeader()->setDefaultSectionSize(TemplateSettings::PreviewHeight + 8);

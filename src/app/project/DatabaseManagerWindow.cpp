@@ -5,6 +5,8 @@
 #include "DatabaseFileListModel.h"
 
 #include "ActionGuard.h"
+#include "ApplicationMenus.h"
+#include "ApplicationTermination.h"
 #include "Alerts.h"
 #include "DatabaseManager.h"
 #include "DocumentController.h"
@@ -29,7 +31,8 @@ DatabaseManagerWindow &DatabaseManagerWindow::sharedInstance()
 {
     if (!sharedSlot()) {
         sharedSlot() = new DatabaseManagerWindow(DatabaseManager::sharedInstance(), UserDefaults::standardUserDefaults());
-        connect(qApp, &QCoreApplication::aboutToQuit, sharedSlot(), &DatabaseManagerWindow::appWillTerminate);
+        connect(&ApplicationTermination::instance(), &ApplicationTermination::willTerminate, sharedSlot(),
+                &DatabaseManagerWindow::appWillTerminate);
     }
     return *sharedSlot();
 }
@@ -45,6 +48,7 @@ DatabaseManagerWindow::DatabaseManagerWindow(DatabaseManager &registry, UserDefa
       m_model(new DatabaseFileListModel(registry, this)), m_frame(defaults, FramePrefix, ShowOnStartupKey)
 {
     m_ui->setupUi(this);
+    ApplicationMenus::furnishWindow(this);
     QTreeView *list = m_ui->databaseList;
     list->setModel(m_model);
     list->setAcceptDrops(true);

@@ -3,6 +3,7 @@
 #include "ui_Project.h"
 
 #include "AddressView.h"
+#include "ApplicationMenus.h"
 #include "AddressViewController.h"
 #include "ProjectSubviewManager.h"
 #include "ViewSwitchBar.h"
@@ -41,8 +42,9 @@ ProjectWindow::ProjectWindow(DatabaseManager &registry, UserDefaults &defaults, 
     redo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
     m_ui->menuEdit->addAction(undo);
     m_ui->menuEdit->addAction(redo);
-    connect(m_ui->actionNewMail, &QAction::triggered, this, &ProjectWindow::newMailRequested);
-    connect(m_ui->actionClose, &QAction::triggered, this, &QWidget::close);
+    ApplicationMenus::fillFileMenu(m_ui->menuFile, this);
+    ApplicationMenus::fillEditMenu(m_ui->menuEdit, this);
+    ApplicationMenus::fillWindowMenu(m_ui->menuWindow);
 
     m_subviews->loadView(ProjectSubviewManager::TablesTag);
 }

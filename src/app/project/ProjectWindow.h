@@ -31,10 +31,6 @@ public:
     [[nodiscard]] ProjectSubviewManager *subviewManager() const { return m_subviews; }
     [[nodiscard]] QUndoGroup *undoGroup() const { return m_undoGroup; }
 
-signals:
-    // File ▸ New Mail Project.
-    void newMailRequested();
-
 private:
     std::unique_ptr<Ui::ProjectWindow> m_ui;
     QUndoGroup *m_undoGroup;

@@ -2,12 +2,11 @@
 
 #include "ProjectWindow.h"
 
-#include "ActionGuard.h"
+#include "ApplicationTermination.h"
 #include "DatabaseManager.h"
 #include "DocumentController.h"
 #include "UserDefaults.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -26,7 +25,8 @@ ProjectWindowController &ProjectWindowController::sharedInstance()
     if (!sharedSlot()) {
         sharedSlot() = new ProjectWindowController(DatabaseManager::sharedInstance(),
                                                    UserDefaults::standardUserDefaults());
-        connect(qApp, &QCoreApplication::aboutToQuit, sharedSlot(), &ProjectWindowController::appWillTerminate);
+        connect(&ApplicationTermination::instance(), &ApplicationTermination::willTerminate, sharedSlot(),
+                &ProjectWindowController::appWillTerminate);
     }
     return *sharedSlot();
 }
@@ -56,8 +56,6 @@ ProjectWindow *ProjectWindowController::window()
 {
     if (!m_window) {
         m_window = new ProjectWindow(m_registry, m_defaults);
-        connect(m_window, &ProjectWindow::newMailRequested, this,
-                [this] { ActionGuard::run(&ProjectWindowController::createNewMail, m_window); });
         windowDidLoad();
     }
     return m_window;

@@ -4,6 +4,8 @@
 
 #include "SendMailsUIHandler.h"
 
+#include "ApplicationMenus.h"
+
 #include "Localizer.h"
 
 #include <QCloseEvent>
@@ -12,6 +14,8 @@ SendMailsProgressWindow::SendMailsProgressWindow(QWidget *parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::SendMailsProgress>())
 {
     m_ui->setupUi(this);
+    // The sheet blocks its window's menus for the whole run.
+    ApplicationMenus::furnishSheet(this);
     m_ui->mailsSentField->setTextFormat(Qt::PlainText);
     m_ui->mailsSentField->clear();
     m_ui->totalProgress->setRange(0, 1);

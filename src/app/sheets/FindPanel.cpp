@@ -2,6 +2,7 @@
 
 #include "ui_FindPanel.h"
 
+#include "ApplicationMenus.h"
 #include "DatabaseTab.h"
 
 namespace {
@@ -16,6 +17,7 @@ FindPanel::FindPanel() : QDialog(nullptr, Qt::Tool), m_ui(std::make_unique<Ui::F
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    ApplicationMenus::furnishWindow(this);
     m_ui->searchString->setText(g_lastSearch);
     connect(m_ui->nextButton, &QPushButton::clicked, this, &FindPanel::findNext);
     connect(m_ui->previousButton, &QPushButton::clicked, this, &FindPanel::findPrev);

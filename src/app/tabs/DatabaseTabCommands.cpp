@@ -13,6 +13,7 @@
 #include "FilePanels.h"
 #include "FindPanel.h"
 #include "SendDateFilter.h"
+#include "StandardEditing.h"
 
 #include "DocumentWindow.h"
 #include "MyDocument.h"
@@ -68,6 +69,8 @@ void DatabaseTab::createActions()
                  [this](QAction *) { addRecipient(); }, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     table << add(m_menu, "actionRemoveRecipient", localizedString("Localized-Database", "Remove Recipients"),
                  [this](QAction *) { removeRecipient(); }, QKeySequence::Delete);
+    // Edit ▸ Delete with the table focused, as the Delete key.
+    StandardEditing::markAsCommand(table.last(), StandardEditing::Command::Delete);
     table << add(m_menu, "actionDuplicateSelection", localizedString("Localized-Database", "Duplicate Recipients"),
                  [this](QAction *) { duplicateSelection(); }, QKeySequence(Qt::CTRL | Qt::Key_D));
     m_menu->addSeparator();
@@ -131,6 +134,8 @@ void DatabaseTab::createActions()
     QMenu edit;
     m_editActions << add(&edit, "actionCopyRecipients", localizedString("Localized-Database", "Copy Recipients"),
                          [this](QAction *) { copy(); }, QKeySequence::Copy);
+    // Edit ▸ Copy with the table focused.
+    StandardEditing::markAsCommand(m_editActions.last(), StandardEditing::Command::Copy);
     m_editActions << add(&edit, "actionFindRecipient", localizedString("Localized-Database", "Find Recipient..."),
                          [this](QAction *) { performFindPanelAction(1); }, QKeySequence::Find);
     m_editActions << add(&edit, "actionFindNextRecipient", localizedString("Localized-Database", "Find Next"),

@@ -2,6 +2,7 @@
 
 #include "ui_Document.h"
 
+#include "ApplicationMenus.h"
 #include "DatabaseTab.h"
 #include "DocumentController.h"
 #include "FormatActions.h"
@@ -25,13 +26,6 @@
 #include <climits>
 
 namespace {
-
-// The application's own commands; a build without them just ignores the menu item.
-void invokeApplicationSlot(const char *slot)
-{
-    if (qApp && qApp->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0)
-        QMetaObject::invokeMethod(qApp, slot);
-}
 
 // The text of a view the user edits, with its own history; null for any
 // other widget and for text that is only read.
@@ -90,9 +84,6 @@ QPushButton *DocumentWindow::sendButton() const { return m_ui->sendButton; }
 void DocumentWindow::connectMenus()
 {
     auto &controller = DocumentController::sharedDocumentController();
-    connect(m_ui->actionNew, &QAction::triggered, this, [&controller] { controller.newDocument(); });
-    connect(m_ui->actionOpen, &QAction::triggered, this, [&controller] { controller.openDocument(); });
-    connect(m_ui->actionClose, &QAction::triggered, this, &QWidget::close);
     connect(m_ui->actionSave, &QAction::triggered, this, [this, &controller] { controller.saveDocument(m_document); });
     connect(m_ui->actionSaveAs, &QAction::triggered, this,
             [this, &controller] { controller.saveDocumentAs(m_document); });
@@ -102,10 +93,9 @@ void DocumentWindow::connectMenus()
         if (m_document)
             m_document->printDocumentWithSettings(true);
     });
-    connect(m_ui->actionQuit, &QAction::triggered, this, [] { invokeApplicationSlot("quitApplication"); });
-    connect(m_ui->actionSettings, &QAction::triggered, this, [] { invokeApplicationSlot("showSettings"); });
-    connect(m_ui->actionProjectWindow, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManager"); });
-    connect(m_ui->actionTableFiles, &QAction::triggered, this, [] { invokeApplicationSlot("showDatabaseManagerWindow"); });
+    ApplicationMenus::fillFileMenu(m_ui->menuFile, this);
+    ApplicationMenus::fillEditMenu(m_ui->menuEdit, this);
+    ApplicationMenus::fillWindowMenu(m_ui->menuWindow);
     menuBar()->insertMenu(m_ui->menuWindow->menuAction(), m_ui->messageTab->formatActions()->menu());
     if (!m_document)
         return;

@@ -94,6 +94,18 @@ void AskPasswordView::answer(const std::optional<QString> &password)
         handler(password);
 }
 
+AskPasswordView *QtPasswordPrompter::makeView(QObject *parentWindow, const QString &server,
+                                              const QString &login) const
+{
+    QWidget *parent = qobject_cast<QWidget *>(parentWindow);
+    if (parent)
+        parent = parent->window();
+    auto *view = new AskPasswordView(parent, server, login);
+    if (m_furnish)
+        m_furnish(view);
+    return view;
+}
+
 PasswordPrompter::TakeBack QtPasswordPrompter::beginAsking(QObject *parentWindow, const QString &server,
                                                           const QString &login, Answer answered)
 {
@@ -101,10 +113,7 @@ PasswordPrompter::TakeBack QtPasswordPrompter::beginAsking(QObject *parentWindow
         answered(std::nullopt);
         return {};
     }
-    QWidget *parent = qobject_cast<QWidget *>(parentWindow);
-    if (parent)
-        parent = parent->window();
-    QPointer<AskPasswordView> view = new AskPasswordView(parent, server, login);
+    QPointer<AskPasswordView> view = makeView(parentWindow, server, login);
     view->displayWithParentWindow(std::move(answered));
     // Cancelling answers the question; a prompt already answered has gone.
     return [view] {
@@ -123,10 +132,7 @@ std::optional<QString> QtPasswordPrompter::askForPassword(QObject *parentWindow,
         MainThread::invokeAndWait([&] { answer = askForPassword(parentWindow, server, login); });
         return answer;
     }
-    QWidget *parent = qobject_cast<QWidget *>(parentWindow);
-    if (parent)
-        parent = parent->window();
-    QPointer<AskPasswordView> view = new AskPasswordView(parent, server, login);
+    QPointer<AskPasswordView> view = makeView(parentWindow, server, login);
     std::optional<QString> answer;
     bool answered = false;
     QEventLoop loop;

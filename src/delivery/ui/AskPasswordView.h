@@ -58,8 +58,18 @@ private:
 // main thread.
 class QtPasswordPrompter final : public PasswordPrompter {
 public:
+    // What the application puts on each prompt: the prompt blocks its
+    // window's menus while the run waits for it.
+    using Furnisher = std::function<void(QWidget *prompt)>;
+    explicit QtPasswordPrompter(Furnisher furnish = {}) : m_furnish(std::move(furnish)) {}
+
     [[nodiscard]] std::optional<QString> askForPassword(QObject *parentWindow, const QString &server,
                                                         const QString &login) override;
     [[nodiscard]] TakeBack beginAsking(QObject *parentWindow, const QString &server, const QString &login,
                                        Answer answered) override;
+
+private:
+    [[nodiscard]] AskPasswordView *makeView(QObject *parentWindow, const QString &server, const QString &login) const;
+
+    Furnisher m_furnish;
 };
