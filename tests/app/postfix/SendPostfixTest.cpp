@@ -321,7 +321,7 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
                                    "\t\u2022\tOther item\nAfter other list");
     page = withoutSources(page);
     EXPECT_EQ(page.toStdString(),
-              "<html><body bgcolor=\"FFFFFF\"><font face=\"Sans Serif\" size=\"3\" style=\"font-size:9pt\">"
+              "<html><body bgcolor=\"FFFFFF\"><font face=\"sans-serif\" size=\"3\" style=\"font-size:12pt\">"
               "Line one<br>\nBefore picture <img src=\"\" style=\"margin: 0px;\" width=\"4\" height=\"4\"><br>\n"
               "After picture<br>\nDear Ann<br>\nAfter field<br>\nHi Ann<br>\nAfter condition<br>\nNo. 1<br>\n"
               "After number, Ann!<ul style=\"list-style-type:disc\"><li><div>Item</li></ul><br>\nAfter list"
