@@ -35,6 +35,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -218,7 +219,7 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
     const QString tag = marker();
     const FontDescriptor fontBefore = Settings::defaultMessageFont();
     Settings::setDefaultMessageFont(FontDescriptor{QStringLiteral("Sans Serif"), 12});
-    const std::shared_ptr<void> restoreFont(nullptr, [&](void *) { Settings::setDefaultMessageFont(fontBefore); });
+    const auto restoreFont = qScopeGuard([&] { Settings::setDefaultMessageFont(fontBefore); });
     fillTable(document.database(), {{"ann@test.example", "Ann"}});
     document.database().postUpdatedNotification();
     QTemporaryDir folder;
@@ -247,8 +248,8 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
         tab->willBeSelected();
         tab->fieldMenuButton()->menu()->actions().value(1)->trigger();
     };
-    const auto listItem = [&](int tag) {
-        document.window()->findChild<QAction *>(QStringLiteral("formatList%1").arg(tag))->trigger();
+    const auto listItem = [&](int item) {
+        document.window()->findChild<QAction *>(QStringLiteral("formatList%1").arg(item))->trigger();
         QTest::keyClick(body, Qt::Key_End, Qt::ControlModifier);
     };
 
