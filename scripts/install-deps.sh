@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-webengine-dev
-  qtkeychain-qt6-dev libsecret-1-0 libsecret-tools libplist-dev libssl-dev libgtest-dev libgumbo-dev
+  qtkeychain-qt6-dev libsecret-1-0 libsecret-tools libplist-dev libssl-dev libgtest-dev libgumbo-dev libfontconfig-dev
   xvfb xauth dbus dbus-x11 gnome-keyring fonts-dejavu-core python3
   postfix sasl2-bin libsasl2-modules dnsmasq-base iproute2
   desktop-file-utils shared-mime-info node-csv-spectrum

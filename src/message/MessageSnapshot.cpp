@@ -13,7 +13,7 @@ QString formattedPage(const MessageParts &parts, bool fullPath, const QString &m
                       const Personalizer &personalizer)
 {
     return StringToHTML::htmlString(personalizer.personalizeAttributedString(*parts.body), parts.background, fullPath,
-                                    messageID, true, personalizer.contentIdNames());
+                                    messageID, true, personalizer.contentIdNames(), parts.textFont);
 }
 
 } // namespace
@@ -60,7 +60,7 @@ QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, con
         return formattedPage(parts, fullPath, messageID, personalizer);
     const QString fragment = StringToHTML::htmlString(personalizer.personalizeAttributedString(*parts.body),
                                                       parts.background, fullPath, messageID, false,
-                                                      personalizer.contentIdNames());
+                                                      personalizer.contentIdNames(), parts.textFont);
     // Personalised again for the template's own file-link tags.
     return personalizer.personalizeHTMLSource(parts.messageTemplate->applyToString(RichText(fragment)));
 }
@@ -109,11 +109,13 @@ RichText detachedClone(const RichText &text)
 
 MessageSnapshot::MessageSnapshot(MessageMode mode, const RichText &subject, const RichText &body,
                                  const RichText &htmlSource, const RichText &plainPart,
-                                 const std::optional<RgbaColor> &background, const QString &templateName)
+                                 const std::optional<RgbaColor> &background, const QString &templateName,
+                                 const std::optional<FontDescriptor> &textFont)
     : m_mode(mode)
     , m_subject(detachedClone(subject))
     , m_body(detachedClone(body))
     , m_background(background)
+    , m_textFont(textFont)
 {
     if (mode == MessageMode::RawHTML) {
         m_htmlSource = detachedClone(htmlSource);
@@ -135,6 +137,7 @@ MessageParts MessageSnapshot::parts() const
     parts.htmlSource = &m_htmlSource;
     parts.plainPart = &m_plainPart;
     parts.background = m_background;
+    parts.textFont = m_textFont;
     parts.messageTemplate = m_template.get();
     parts.contentIdNames = m_contentIdNames;
     return parts;

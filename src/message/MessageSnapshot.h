@@ -30,6 +30,8 @@ struct MessageParts {
     const RichText *htmlSource = nullptr;
     const RichText *plainPart = nullptr;
     std::optional<RgbaColor> background;
+    // The font the body view shows text in that has no font of its own.
+    std::optional<FontDescriptor> textFont;
     // Template mode: the template, null when its name names none installed.
     const MessageTemplate *messageTemplate = nullptr;
     // The names of the inline files (inlineAttachments, in that order) in
@@ -60,7 +62,7 @@ public:
     // leave the snapshot as it is; the template is looked up now.
     MessageSnapshot(MessageMode mode, const RichText &subject, const RichText &body, const RichText &htmlSource,
                     const RichText &plainPart, const std::optional<RgbaColor> &background,
-                    const QString &templateName);
+                    const QString &templateName, const std::optional<FontDescriptor> &textFont = std::nullopt);
     Q_DISABLE_COPY_MOVE(MessageSnapshot)
 
     [[nodiscard]] MessageMode mode() const { return m_mode; }
@@ -85,6 +87,7 @@ private:
     RichText m_htmlSource;
     RichText m_plainPart;
     std::optional<RgbaColor> m_background;
+    std::optional<FontDescriptor> m_textFont;
     QString m_templateName;
     MessageTemplateRef m_template;
     QStringList m_inlineFiles;

@@ -198,6 +198,13 @@ RichText MessageTab::withBodyFont(const RichText &text, const FontDescriptor &fo
     return result;
 }
 
+FontDescriptor MessageTab::bodyViewFont() const
+{
+    if (!bodyIsRichText() && m_bodyFont)
+        return *m_bodyFont;
+    return Settings::defaultMessageFont();
+}
+
 const RichText &MessageTab::htmlSource() const
 {
     static const RichText none;
@@ -222,6 +229,7 @@ MessageParts MessageTab::liveParts(MessageTemplateRef &heldTemplate) const
     parts.htmlSource = &htmlSource();
     parts.plainPart = &plainPart();
     parts.background = m_backgroundColor;
+    parts.textFont = bodyViewFont();
     if (parts.mode == Mode::Template) {
         heldTemplate = TemplateManager::defaultManager().templateForName(m_templateName);
         parts.messageTemplate = heldTemplate.get();
@@ -257,7 +265,7 @@ QStringList MessageTab::inlineAttachments() const
 MessageSnapshotRef MessageTab::snapshot() const
 {
     return std::make_shared<const MessageSnapshot>(mode(), m_subject.text(), m_body.text(), htmlSource(),
-                                                   plainPart(), m_backgroundColor, m_templateName);
+                                                   plainPart(), m_backgroundColor, m_templateName, bodyViewFont());
 }
 
 QVariantMap MessageTab::fileData() const

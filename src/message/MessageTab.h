@@ -90,6 +90,11 @@ public:
     // to the whole body (and to typing), the background.
     [[nodiscard]] bool bodyIsRichText() const { return m_formattedText; }
     [[nodiscard]] const std::optional<FontDescriptor> &bodyFont() const { return m_bodyFont; }
+    // The font the body view shows text in that has no font of its own:
+    // the fixed-pitch font a plain or HTML-source body was given, else the
+    // font of new messages. Typed text takes it on, and the HTML part
+    // writes such text in it.
+    [[nodiscard]] FontDescriptor bodyViewFont() const;
     [[nodiscard]] const std::optional<RgbaColor> &backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const std::optional<RgbaColor> &color) { m_backgroundColor = color; }
 

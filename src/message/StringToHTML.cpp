@@ -1,6 +1,7 @@
 #include "StringToHTML.h"
 
 #include "AttributedTagString.h"
+#include "HTMLFontFace.h"
 #include "SimpleTag.h"
 
 #include <QUrl>
@@ -187,14 +188,17 @@ int sizeClass(double pointSize)
     return 7;
 }
 
+// The point size as it stands: the text views' points are the page's, both
+// a 72nd of an inch at the screen's resolution, so the reader shows the
+// text at the size the author saw it.
 void appendFontStart(QString &out, const FontDescriptor &font, const RgbaColor *color)
 {
     out += QLatin1String("<font face=\"");
-    appendEscapedAttributeValue(out, font.family);
+    appendEscapedAttributeValue(out, HTMLFontFace::faceList(font.family));
     out += QLatin1String("\" size=\"");
     appendNumber(out, sizeClass(font.pointSize));
     out += QLatin1String("\" style=\"font-size:");
-    appendNumber(out, truncated(font.pointSize * 0.8));
+    appendNumber(out, truncated(font.pointSize));
     out += QLatin1String("pt\"");
     if (color) {
         out += QLatin1String(" color=\"");
@@ -603,7 +607,8 @@ void DoConvertListsToHTML(RichText &text)
 }
 
 QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaColor> &background, bool absolutePath,
-                                 const QString &messageID, bool fullHTML, const ContentIdNames *contentIdNames)
+                                 const QString &messageID, bool fullHTML, const ContentIdNames *contentIdNames,
+                                 const std::optional<FontDescriptor> &textFont)
 {
     // Escaped before the lists are written, so that only the list markup
     // reaches the page unescaped. Both in one copy of the text.
@@ -650,6 +655,8 @@ QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaC
             if (!walkRun.look.marker)
                 walkRun.ownStyle = walkRun.look.paragraphStyle;
         }
+        if (!walkRun.look.font && textFont)
+            walkRun.look.font = &*textFont;
         runs.append(std::move(walkRun));
     }
     // A tag and its value belong to the paragraph they stand in, whatever

@@ -17,10 +17,13 @@ public:
     // background: the colour of the view that showed the message, if any;
     // absolutePath: pictures by local path (preview) or by content id, under
     // their names in contentIdNames (null: their plain names);
-    // fullHTML: a whole page, or a fragment a template surrounds.
+    // fullHTML: a whole page, or a fragment a template surrounds;
+    // textFont: the font the text view shows text in that has no font of
+    // its own, and so the one such text is written in (none: no font).
     [[nodiscard]] static QString htmlString(const RichText &text, const std::optional<RgbaColor> &background,
                                             bool absolutePath, const QString &messageID, bool fullHTML,
-                                            const ContentIdNames *contentIdNames = nullptr);
+                                            const ContentIdNames *contentIdNames = nullptr,
+                                            const std::optional<FontDescriptor> &textFont = std::nullopt);
     // "RRGGBB", upper-case, each component * 255 truncated.
     [[nodiscard]] static QString htmlColorCode(const RgbaColor &color);
 };

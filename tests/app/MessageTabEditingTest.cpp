@@ -247,6 +247,56 @@ TEST_F(MessageTabEditingTest, RenamesFromTheRecipientTabKeepWhatWasTypedAndItsHi
     }
 }
 
+TEST_F(MessageTabEditingTest, TextTypedAfterATagOrAnEndedListLooksLikeTheTextBeforeIt)
+{
+    // Qt hands a tag's format on to what is typed after it, a paragraph
+    // break included, and clears what is typed next where Return ends a list.
+    tab->setOption(1);
+    const TextAttributes looks = font("DejaVu Serif", 15, true);
+    document->messageTab().setBodyText(RichText(QStringLiteral("No. "), looks));
+    BodyTextView *view = tab->bodyView();
+    focus(view);
+    const auto toEnd = [view] { QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier); };
+    const auto list = [&](const char *name) {
+        document->window()->findChild<QAction *>(QLatin1String(name))->trigger();
+        toEnd();
+    };
+    toEnd();
+    tab->specialAction(3)->trigger();
+    QTest::keyClicks(view, "!");
+    toEnd();
+    tab->specialAction(3)->trigger();
+    toEnd();
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::keyClicks(view, "One");
+    list("formatList1");
+    QTest::keyClick(view, Qt::Key_Return);
+    list("formatList0");
+    QTest::keyClicks(view, "Two");
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::keyClicks(view, "Three");
+    list("formatList1");
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::keyClicks(view, "End");
+
+    const RichText text = body();
+    ASSERT_EQ(text.string(), QStringLiteral("No. \uFFFC!\uFFFC\n\t\u2022\tOne\nTwo\n\t\u2022\tThree\nEnd"));
+    for (int i = 0; i < text.length(); ++i) {
+        const bool tag = text.string()[i] == QChar(0xFFFC);
+        const TextAttributes attributes = text.attributesAtIndex(i);
+        EXPECT_EQ(attributes.contains(TextAttributeName::Attachment), tag) << "character " << i;
+        if (!tag) {
+            EXPECT_TRUE(attributes.value(TextAttributeName::Font) == looks.value(TextAttributeName::Font))
+                << "character " << i << " lost its looks";
+        }
+    }
+    for (const int after : {15, 28}) {
+        const auto style = text.attributesAtIndex(after).value(TextAttributeName::ParagraphStyle).value<ParagraphStyle>();
+        EXPECT_TRUE(style.textLists.isEmpty()) << "the list has ended before " << after;
+    }
+}
+
 TEST_F(MessageTabEditingTest, HtmlImportIsOneStepThatCtrlZTakesBack)
 {
     ScriptedChooser chooser;

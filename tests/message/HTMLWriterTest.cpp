@@ -32,7 +32,7 @@ std::string html(const RichText &text, bool fullHTML = false)
     return StringToHTML::htmlString(text, std::nullopt, false, QStringLiteral("MID"), fullHTML).toStdString();
 }
 
-const std::string Helvetica12 = R"(<font face="Helvetica" size="3" style="font-size:9pt">)";
+const std::string Helvetica12 = R"(<font face="Helvetica, sans-serif" size="3" style="font-size:12pt">)";
 
 } // namespace
 
@@ -78,18 +78,18 @@ TEST(HTMLWriterTest, FontsBoldAndColours)
     EXPECT_EQ(html(text), Helvetica12 + "Hello <b>bold</b> end</font>");
 
     EXPECT_EQ(html(build({{"x", font("Times", 14, true, true)}, {"y", font("Times", 14)}})),
-              R"(<b><i><font face="Times" size="4" style="font-size:11pt">x</b></i>y</font>)");
+              R"(<b><i><font face="Times, serif" size="4" style="font-size:14pt">x</b></i>y</font>)");
 
     const struct {
         double size;
         const char *expected;
     } sizes[] = {
-        {10.9, R"(<font face="F" size="2" style="font-size:8pt">x</font>)"},
-        {11, R"(<font face="F" size="3" style="font-size:8pt">x</font>)"},
-        {15.9, R"(<font face="F" size="4" style="font-size:12pt">x</font>)"},
-        {18, R"(<font face="F" size="5" style="font-size:14pt">x</font>)"},
-        {24.9, R"(<font face="F" size="6" style="font-size:19pt">x</font>)"},
-        {25, R"(<font face="F" size="7" style="font-size:20pt">x</font>)"},
+        {10.9, R"(<font face="F, sans-serif" size="2" style="font-size:10pt">x</font>)"},
+        {11, R"(<font face="F, sans-serif" size="3" style="font-size:11pt">x</font>)"},
+        {15.9, R"(<font face="F, sans-serif" size="4" style="font-size:15pt">x</font>)"},
+        {18, R"(<font face="F, sans-serif" size="5" style="font-size:18pt">x</font>)"},
+        {24.9, R"(<font face="F, sans-serif" size="6" style="font-size:24pt">x</font>)"},
+        {25, R"(<font face="F, sans-serif" size="7" style="font-size:25pt">x</font>)"},
     };
     for (const auto &row : sizes)
         EXPECT_EQ(html(RichText(QStringLiteral("x"), font("F", row.size))), row.expected) << row.size;
@@ -97,13 +97,46 @@ TEST(HTMLWriterTest, FontsBoldAndColours)
     // A colour change reopens the font; a colour without a font writes nothing.
     const RichText colours
         = build({{"r", colored(font("H", 12), {1, 0, 0.5f})}, {"g", colored(font("H", 12), {0, 1, 0})}});
-    EXPECT_EQ(html(colours), R"(<font face="H" size="3" style="font-size:9pt" color="FF007F">r</font>)"
-                             R"(<font face="H" size="3" style="font-size:9pt" color="00FF00">g</font>)");
+    EXPECT_EQ(html(colours), R"(<font face="H, sans-serif" size="3" style="font-size:12pt" color="FF007F">r</font>)"
+                             R"(<font face="H, sans-serif" size="3" style="font-size:12pt" color="00FF00">g</font>)");
     EXPECT_EQ(html(RichText(QStringLiteral("c"), colored({}, {1, 1, 1}))), "c");
 
     EXPECT_EQ(StringToHTML::htmlColorCode({1, 1, 1}), "FFFFFF");
     EXPECT_EQ(StringToHTML::htmlColorCode({0.5f, 0.25f, 0}), "7F3F00");
     EXPECT_EQ(StringToHTML::htmlColorCode({2, -1, std::numeric_limits<float>::quiet_NaN()}), "FF0000");
+}
+
+TEST(HTMLWriterTest, FamiliesEndWithTheGenericFamilyOfTheirKindAndTextWithoutAFontTakesTheViews)
+{
+    // Qt's generic families are CSS's; any other family is followed by its kind.
+    const struct {
+        const char *family;
+        const char *face;
+    } families[] = {
+        {"Sans Serif", "sans-serif"},
+        {"Serif", "serif"},
+        {"Monospace", "monospace"},
+        {"DejaVu Sans", "DejaVu Sans, sans-serif"},
+        {"DejaVu Serif", "DejaVu Serif, serif"},
+        {"DejaVu Sans Mono", "DejaVu Sans Mono, monospace"},
+        {"Courier New", "Courier New, monospace"},
+        {"Georgia", "Georgia, serif"},
+    };
+    for (const auto &row : families) {
+        const std::string page = html(RichText(QStringLiteral("x"), font(row.family, 12)));
+        EXPECT_EQ(page, std::string(R"(<font face=")") + row.face + R"(" size="3" style="font-size:12pt">x</font>)");
+    }
+
+    // The view's font for what has none, a tag without looks included; a
+    // colour of its own goes with it.
+    RichText text = build({{"a", {}}, {"b", colored({}, {1, 0, 0})}, {"c", font("DejaVu Serif", 14)}});
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("Name")), text, 1);
+    EXPECT_EQ(StringToHTML::htmlString(text, std::nullopt, false, {}, false, nullptr,
+                                       FontDescriptor{QStringLiteral("Sans Serif"), 16})
+                  .toStdString(),
+              R"(<font face="sans-serif" size="5" style="font-size:16pt">a</font>)"
+              R"(<font face="sans-serif" size="5" style="font-size:16pt" color="FF0000">b</font>)"
+              R"(<font face="DejaVu Serif, serif" size="4" style="font-size:14pt">c</font>)");
 }
 
 TEST(HTMLWriterTest, UnderlineLinksAndEscapedAttributeValues)
@@ -123,7 +156,7 @@ TEST(HTMLWriterTest, UnderlineLinksAndEscapedAttributeValues)
     const RichText hostile = build(
         {{"x", with(font(R"(A&B "x" <y>)", 12), TextAttributeName::Link,
                     QStringLiteral(R"(http://example.com/a b?x=1&y="2"><script>)"))}});
-    EXPECT_EQ(html(hostile), R"(<font face="A&amp;B &quot;x&quot; &lt;y&gt;" size="3" style="font-size:9pt">)"
+    EXPECT_EQ(html(hostile), R"(<font face="A&amp;B &quot;x&quot; &lt;y&gt;, sans-serif" size="3" style="font-size:12pt">)"
                              R"(<a href="http://example.com/a%20b?x=1&amp;y=%222%22%3E%3Cscript%3E">x</a></font>)");
 }
 

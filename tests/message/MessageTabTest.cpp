@@ -339,6 +339,16 @@ TEST_F(MessageTabTest, DefaultFontOnlyOnTheWayIntoFormattedText)
     tab.setMode(Mode::Template, "Letter");
     EXPECT_EQ(fontAt(tab, 0), (FontDescriptor{messageFont.family, messageFont.pointSize, true, false}));
     EXPECT_EQ(fontAt(tab, 2), messageFont);
+
+    // Text without a font of its own is sent in the font it is shown in.
+    const Personalizer personalizer(table);
+    const QString written = R"(<font face="DejaVu Serif, serif" size="4" style="font-size:15pt">x</font>)";
+    for (const Mode mode : {Mode::Template, Mode::Formatted}) {
+        tab.setMode(mode, "Letter");
+        tab.setBodyText(RichText("x"));
+        EXPECT_TRUE(tab.htmlTextStringWithFullPath(true, {}, personalizer).contains(written));
+        EXPECT_TRUE(tab.snapshot()->htmlTextStringWithFullPath(false, "@m", personalizer).contains(written));
+    }
 }
 
 TEST_F(MessageTabTest, FieldRenameReachesEveryPart)

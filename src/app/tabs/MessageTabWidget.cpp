@@ -29,7 +29,6 @@
 #include "FileIO.h"
 #include "Localizer.h"
 #include "MenuText.h"
-#include "Settings.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -46,16 +45,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// What the body is shown and typed in where its text names no font: the
-// fixed-pitch font the message gives a plain or HTML-source body, else the
-// default message font. Typed text takes it on, so the body reads back in it.
-FontDescriptor bodyViewFont(const MessageTab &message)
-{
-    if (!message.bodyIsRichText() && message.bodyFont())
-        return *message.bodyFont();
-    return Settings::defaultMessageFont();
-}
 
 constexpr RgbaColor White{1.0f, 1.0f, 1.0f, 1.0f};
 
@@ -262,7 +251,7 @@ void MessageTabWidget::showBody()
     updateFormControls();
     m_bodyView->setAttributedString(m_messageTab->bodyString());
     if (m_bodyView->document()->isEmpty()) {
-        const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(bodyViewFont(*m_messageTab))}};
+        const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(m_messageTab->bodyViewFont())}};
         m_bodyView->setCurrentCharFormat(RichTextBridge::charFormat(typing));
     }
     m_bodyEdited = false;
@@ -297,7 +286,7 @@ void MessageTabWidget::updateFormControls()
     m_bodyView->setAcceptRichText(m_messageTab->bodyIsRichText());
     // The subject takes formatting where the body does.
     m_subjectView->setAcceptRichText(m_messageTab->bodyIsRichText());
-    m_bodyView->setFont(RichTextBridge::qFont(bodyViewFont(*m_messageTab)));
+    m_bodyView->setFont(RichTextBridge::qFont(m_messageTab->bodyViewFont()));
     showBackground();
     m_formatModel->refresh();
 }
@@ -427,7 +416,7 @@ void MessageTabWidget::restoreForm(const MessageForm &form, const TagLooks &look
         tag->restoreAttributes(attributes);
     updateFormControls();
     if (m_bodyView->document()->isEmpty()) {
-        const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(bodyViewFont(*m_messageTab))}};
+        const TextAttributes typing{{TextAttributeName::Font, QVariant::fromValue(m_messageTab->bodyViewFont())}};
         m_bodyView->setCurrentCharFormat(RichTextBridge::charFormat(typing));
     }
     m_bodyView->reloadTagData();

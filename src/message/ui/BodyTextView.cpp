@@ -1,6 +1,7 @@
 #include "BodyTextView.h"
 
 #include "LinkSheet.h"
+#include "RichTextBridge.h"
 #include "TextFormatModel.h"
 
 #include "ActionGuard.h"
@@ -9,6 +10,8 @@
 #include "BetterString.h"
 
 #include <QLineEdit>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QUrl>
 
 BodyTextView::BodyTextView(QWidget *parent)
@@ -88,7 +91,20 @@ void BodyTextView::setListStyle(int tag)
         TextRange lines = selection;
         BetterString::extendRangeToFullLines(text.string(), lines);
         const int added = edited.length() - text.length();
+        QTextCursor step(document());
+        step.beginEditBlock();
         replaceRange(lines, edited.attributedSubstring(TextRange{lines.location, lines.length + added}), true);
+        // An empty last line has no character to carry its paragraph's style:
+        // the list leaves the paragraph itself, or what is typed there next
+        // would be an item of it again.
+        const QTextBlock last = document()->lastBlock();
+        auto style = RichTextBridge::paragraphStyle(last.blockFormat());
+        const bool emptyLastLine = selection.end() == text.length() && last.length() == 1;
+        if (tag == 0 && emptyLastLine && style && !style->textLists.isEmpty()) {
+            style->textLists.clear();
+            QTextCursor(last).setBlockFormat(RichTextBridge::blockFormat(style));
+        }
+        step.endEditBlock();
     });
     emit documentEdited();
 }

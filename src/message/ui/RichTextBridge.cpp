@@ -121,16 +121,6 @@ int textAlignment(Qt::Alignment alignment)
     return 4;
 }
 
-QTextBlockFormat blockFormat(const std::optional<ParagraphStyle> &style)
-{
-    QTextBlockFormat format;
-    if (style) {
-        format.setAlignment(qtAlignment(style->alignment));
-        format.setProperty(ParagraphStyleProperty, QVariant::fromValue(*style));
-    }
-    return format;
-}
-
 // A character's format within a paragraph of the given style. Keeping its
 // own style records it where it differs; otherwise it takes the paragraph's.
 QTextCharFormat formatInParagraph(TextAttributes attributes, const std::optional<ParagraphStyle> &paragraph,
@@ -277,7 +267,8 @@ RichText documentText(const QTextDocument *document, TextRange range)
             break;
         const QTextBlock next = block.next();
         if (separator >= start && next.isValid()) {
-            const QTextCharFormat format = next.charFormat();
+            // A paragraph break is no tag, whatever format it was given.
+            const QTextCharFormat format = withoutTag(next.charFormat());
             const QChar character = separatorCharacter(format);
             text.appendCharacters(QStringView(&character, 1), attributesInParagraph(format, style, defaultFont));
         }
@@ -518,6 +509,24 @@ TextAttachmentRef attachment(const QTextFormat &format)
     if (format.objectType() != TagObjectType)
         return nullptr;
     return typed<TextAttachmentRef>(format.property(AttachmentProperty)).value_or(nullptr);
+}
+
+QTextCharFormat withoutTag(QTextCharFormat format)
+{
+    for (const int property : {int(QTextFormat::ObjectType), int(QTextFormat::ObjectIndex), int(AttachmentProperty),
+                               int(TagLooksProperty)})
+        format.clearProperty(property);
+    return format;
+}
+
+QTextBlockFormat blockFormat(const std::optional<ParagraphStyle> &style)
+{
+    QTextBlockFormat format;
+    if (style) {
+        format.setAlignment(qtAlignment(style->alignment));
+        format.setProperty(ParagraphStyleProperty, QVariant::fromValue(*style));
+    }
+    return format;
 }
 
 QFont qFont(const FontDescriptor &descriptor)

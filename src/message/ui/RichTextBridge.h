@@ -80,6 +80,10 @@ void editAttributes(QTextDocument *document, TextRange range, const std::functio
 
 // The attachment of a tag character; null for any other format.
 [[nodiscard]] TextAttachmentRef attachment(const QTextFormat &format);
+// The format with nothing left of a tag: the looks of the text around it.
+[[nodiscard]] QTextCharFormat withoutTag(QTextCharFormat format);
+// The block format of a paragraph of the style (none: no style).
+[[nodiscard]] QTextBlockFormat blockFormat(const std::optional<ParagraphStyle> &style);
 
 [[nodiscard]] QFont qFont(const FontDescriptor &descriptor);
 // Components outside 0 to 1 are clamped, ones that are no number are 0.

@@ -10,6 +10,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -156,14 +157,53 @@ FontDescriptor TagTextView::viewFont() const
     return RichTextBridge::fontDescriptor(document()->defaultFont());
 }
 
-TextAttributes TagTextView::typingAttributes() const
+QTextCharFormat TagTextView::typingFormat() const
 {
     const QTextCursor cursor = textCursor();
-    TextAttributes attributes = RichTextBridge::characterAttributes(cursor.charFormat(), document()->defaultFont());
-    // Typing next to a tag never makes another tag.
-    attributes.remove(TextAttributeName::Attachment);
+    QTextCharFormat format = cursor.charFormat();
+    if (format.objectType() == RichTextBridge::TagObjectType) {
+        const QTextBlock block = cursor.block();
+        format = block.charFormat();
+        for (auto it = block.begin(); !it.atEnd() && it.fragment().position() < cursor.position(); ++it) {
+            if (it.fragment().charFormat().objectType() != RichTextBridge::TagObjectType)
+                format = it.fragment().charFormat();
+        }
+    }
+    return RichTextBridge::withoutTag(format);
+}
+
+QTextCharFormat TagTextView::prepareTyping()
+{
+    const QTextCharFormat format = typingFormat();
+    if (!textCursor().hasSelection() && textCursor().charFormat() != format)
+        setCurrentCharFormat(format);
+    return format;
+}
+
+void TagTextView::keyPressEvent(QKeyEvent *event)
+{
+    const bool atCaret = !textCursor().hasSelection();
+    const QTextCharFormat format = prepareTyping();
+    QTextEdit::keyPressEvent(event);
+    // Return in an empty paragraph that has a style of its own (the empty
+    // item that ends a list) takes the style away and, with it, the looks
+    // of what is typed next; the text goes on as it looked.
+    if (atCaret && event->matches(QKeySequence::InsertParagraphSeparator) && !textCursor().hasSelection()
+        && textCursor().charFormat().properties().isEmpty() && !format.properties().isEmpty())
+        setCurrentCharFormat(format);
+}
+
+void TagTextView::inputMethodEvent(QInputMethodEvent *event)
+{
+    prepareTyping();
+    QTextEdit::inputMethodEvent(event);
+}
+
+TextAttributes TagTextView::typingAttributes() const
+{
+    TextAttributes attributes = RichTextBridge::characterAttributes(typingFormat(), document()->defaultFont());
     if (!attributes.contains(TextAttributeName::ParagraphStyle)) {
-        if (const auto style = RichTextBridge::paragraphStyle(cursor.blockFormat()))
+        if (const auto style = RichTextBridge::paragraphStyle(textCursor().blockFormat()))
             attributes.insert(TextAttributeName::ParagraphStyle, QVariant::fromValue(*style));
     }
     return attributes;

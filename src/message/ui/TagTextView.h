@@ -76,7 +76,8 @@ public:
     // The font of the text's first character (of the typing attributes in an
     // empty view), else the font the view shows text in.
     [[nodiscard]] FontDescriptor viewFont() const;
-    // What typed text gets: the format at the cursor and its paragraph's style.
+    // What typed text gets: the looks at the cursor (see typingFormat) and
+    // its paragraph's style.
     [[nodiscard]] TextAttributes typingAttributes() const;
 
     // A menu the view's context menu offers after the standard items (not
@@ -87,6 +88,8 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     QMimeData *createMimeDataFromSelection() const override;
     void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 
@@ -99,6 +102,14 @@ protected:
 
 private:
     [[nodiscard]] SimpleTagRef clickableTagAt(const QPointF &viewportPosition) const;
+    // The format text typed at the cursor takes: the cursor's, but never a
+    // tag's. Next to a tag that is the text before it in its paragraph, or
+    // the paragraph's own format: Qt would hand the tag's format on to the
+    // typed text and, with its object type, to a paragraph break.
+    [[nodiscard]] QTextCharFormat typingFormat() const;
+    // Before text is typed at a cursor without a selection: the cursor
+    // takes the typing format. Returns it.
+    QTextCharFormat prepareTyping();
 
     TagObjectInterface *m_tagInterface;
     TagDelegate *m_delegate = nullptr;

@@ -8,8 +8,13 @@
 #include "../../delivery/postfix/DeliveredMail.h"
 #include "../../foundation_ui/RecordingAlertPresenter.h"
 
+#include "BodyTextView.h"
 #include "CheckSheet.h"
+#include "ConditionEditor.h"
 #include "DocumentWindow.h"
+#include "FileChooser.h"
+#include "MessageTabWidget.h"
+#include "PreviewPageBuilder.h"
 #include "SendMailsWindow.h"
 
 #include "AttributedTagString.h"
@@ -20,12 +25,21 @@
 #include "UserDefaults.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +49,17 @@ QString marker()
 {
     return QStringLiteral("run-%1").arg(QRandomGenerator::global()->generate64(), 0, 16);
 }
+
+// Answers the picture panel with one file.
+class OneFileChooser : public FileChooser {
+public:
+    explicit OneFileChooser(QString path) : m_path(std::move(path)) { FileChooser::setCurrent(this); }
+    ~OneFileChooser() override { FileChooser::setCurrent(nullptr); }
+    void chooseFile(QWidget *, const QString &, const QStringList &, Done done) override { done(m_path); }
+
+private:
+    QString m_path;
+};
 
 class SendPostfixTest : public ::testing::Test {
 protected:
@@ -181,6 +206,129 @@ TEST_F(SendPostfixTest, RawHtmlSendsConditionResultsAsWrittenAndAReadablePlainPa
         EXPECT_EQ(plain.toStdString(), ann ? "Hello Ann & <Co>\n\nBerlin readers: Ann & <Co>\nOur offer <http://example.com/offer>"
                                            : "Hello Bob\n\nOur offer <http://example.com/offer>");
     }
+}
+
+TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTypedIn)
+{
+    // Typed as an author types, into a new formatted message in the font of
+    // new messages: tags at the ends of lines, text right after a tag, and
+    // lists ended with List > None and with Return on their empty item.
+    // Every line break reaches both parts and the preview, and the page
+    // shows the text in the font the author saw, named so that a reader
+    // without that font takes one of its kind.
+    const QString tag = marker();
+    const FontDescriptor fontBefore = Settings::defaultMessageFont();
+    Settings::setDefaultMessageFont(FontDescriptor{QStringLiteral("Sans Serif"), 12});
+    const auto restoreFont = qScopeGuard([&] { Settings::setDefaultMessageFont(fontBefore); });
+    fillTable(document.database(), {{"ann@test.example", "Ann"}});
+    document.database().postUpdatedNotification();
+    QTemporaryDir folder;
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(folder.filePath("dot.png")));
+    OneFileChooser chooser(folder.filePath("dot.png"));
+
+    document.documentWindow()->tabView()->setCurrentIndex(1);
+    QApplication::setActiveWindow(document.window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(document.window()));
+    MessageTabWidget *tab = document.messageTabWidget();
+    tab->optionAction(1)->trigger();
+    BodyTextView *body = tab->bodyView();
+    QTest::mouseClick(body->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_TRUE(QTest::qWaitFor([body] { return body->hasFocus(); }));
+    const auto type = [body](const QString &text) { QTest::keyClicks(body, text); };
+    const auto newLine = [body] { QTest::keyClick(body, Qt::Key_Return); };
+    // The caret comes to the end as a user brings it there.
+    const auto lineAfterTag = [&](const QString &text) {
+        QTest::keyClick(body, Qt::Key_End, Qt::ControlModifier);
+        newLine();
+        type(text);
+    };
+    const auto insertName = [tab] {
+        tab->willBeSelected();
+        tab->fieldMenuButton()->menu()->actions().value(1)->trigger();
+    };
+    const auto listItem = [&](int item) {
+        document.window()->findChild<QAction *>(QStringLiteral("formatList%1").arg(item))->trigger();
+        QTest::keyClick(body, Qt::Key_End, Qt::ControlModifier);
+    };
+
+    type("Line one");
+    newLine();
+    type("Before picture ");
+    tab->specialAction(2)->trigger();
+    lineAfterTag("After picture");
+    newLine();
+    type("Dear ");
+    insertName();
+    lineAfterTag("After field");
+    newLine();
+    tab->specialAction(1)->trigger();
+    ConditionEditor *editor = tab->conditionEditor();
+    ASSERT_TRUE(editor);
+    editor->model().setConditionName("Greeting");
+    editor->model().addRule();
+    editor->model().setActiveRow(0);
+    editor->model().chooseField(document.database().fieldNames().value(1));
+    editor->model().editContent("Ann");
+    editor->model().editResult(RichText("Hi Ann"));
+    editor->accept();
+    lineAfterTag("After condition");
+    newLine();
+    type("No. ");
+    tab->specialAction(3)->trigger();
+    lineAfterTag("After number, ");
+    insertName();
+    type("!");
+    newLine();
+    type("Item");
+    listItem(1);
+    newLine();
+    listItem(0);
+    type("After list");
+    newLine();
+    type("Other item");
+    listItem(1);
+    newLine();
+    newLine();
+    type("After other list");
+    document.messageTab().setSubjectText(RichText(tag));
+    tab->commitEdits();
+
+    // The preview hands its web view this page.
+    const auto withoutSources = [](QString html) {
+        return html.replace(QRegularExpression(QStringLiteral("src=\"[^\"]*\"")), QStringLiteral("src=\"\""));
+    };
+    const QString preview = withoutSources(
+        PreviewPageBuilder::build(document.database(), document.messageTab(), document.attachmentManager(), 0).html);
+
+    handler->setAccountNo(0);
+    handler->setAccountData(*Settings::dataForAccount(0));
+    handler->sendNow(1);
+    ASSERT_TRUE(waitForRunEnd(*handler, 60000));
+    const QList<QJsonObject> messages = delivered(tag, 1, 300);
+    ASSERT_EQ(messages.size(), 1);
+    QString plain;
+    QString page;
+    for (const QJsonValue &part : messages.front()["parts"].toArray()) {
+        if (part["type"] == "text/plain")
+            plain = part["content"].toString().trimmed();
+        else if (part["type"] == "text/html")
+            page = part["content"].toString().trimmed();
+    }
+
+    EXPECT_EQ(plain.toStdString(), "Line one\nBefore picture \nAfter picture\nDear Ann\nAfter field\nHi Ann\n"
+                                   "After condition\nNo. 1\nAfter number, Ann!\n\t\u2022\tItem\nAfter list\n"
+                                   "\t\u2022\tOther item\nAfter other list");
+    page = withoutSources(page);
+    EXPECT_EQ(page.toStdString(),
+              "<html><body bgcolor=\"FFFFFF\"><font face=\"sans-serif\" size=\"3\" style=\"font-size:12pt\">"
+              "Line one<br>\nBefore picture <img src=\"\" style=\"margin: 0px;\" width=\"4\" height=\"4\"><br>\n"
+              "After picture<br>\nDear Ann<br>\nAfter field<br>\nHi Ann<br>\nAfter condition<br>\nNo. 1<br>\n"
+              "After number, Ann!<ul style=\"list-style-type:disc\"><li><div>Item</li></ul><br>\nAfter list"
+              "<ul style=\"list-style-type:disc\"><li>Other item</li></ul><br>\nAfter other list</div></font>"
+              "</body></html>");
+    EXPECT_TRUE(preview.contains(page)) << preview.toStdString();
 }
 
 } // namespace
