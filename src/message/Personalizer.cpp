@@ -42,6 +42,36 @@ QString Personalizer::personalizeHTMLSource(const RichText &source) const
     return personalizeHTMLSource(source, m_entries.at(m_addressNo).get(), &m_mapping, &messageData);
 }
 
+namespace {
+
+constexpr QChar TagCharacter(0xFFFC);
+
+// Only U+FFFC is a tag. A character beside it may carry the same attributes
+// (a line break typed after a picture in an earlier version, stored so), and
+// is text: calls `text` for the pieces between the tag characters and `tag`
+// for each tag character.
+template<typename Text, typename Tag>
+void splitAtTagCharacters(QStringView run, Text text, Tag tag)
+{
+    qsizetype from = 0;
+    for (qsizetype at = run.indexOf(TagCharacter); at >= 0; at = run.indexOf(TagCharacter, from)) {
+        if (at > from)
+            text(run.sliced(from, at - from));
+        tag(run.sliced(at, 1));
+        from = at + 1;
+    }
+    if (from < run.size())
+        text(run.sliced(from));
+}
+
+TextAttributes withoutAttachment(TextAttributes attributes)
+{
+    attributes.remove(TextAttributeName::Attachment);
+    return attributes;
+}
+
+} // namespace
+
 QString Personalizer::personalizeHTMLSource(const RichText &source, const DatabaseEntry *entry,
                                             const Database::ColumnMap *mapping, const MessageData *messageData)
 {
@@ -50,10 +80,18 @@ QString Personalizer::personalizeHTMLSource(const RichText &source, const Databa
     const QStringView characters(source.string());
     int position = 0;
     for (const RichText::Run &run : source.runs()) {
-        if (const SimpleTagRef tag = tagInAttributes(run.attributes))
-            out += tag->getHTMLSourceValueForData(entry, mapping, messageData);
-        else if (!run.attributes.contains(TextAttributeName::Attachment))
-            out += characters.mid(position, run.length);
+        const QStringView runCharacters = characters.mid(position, run.length);
+        if (!run.attributes.contains(TextAttributeName::Attachment)) {
+            out += runCharacters;
+        } else {
+            const SimpleTagRef tag = tagInAttributes(run.attributes);
+            splitAtTagCharacters(
+                runCharacters, [&out](QStringView text) { out += text; },
+                [&](QStringView) {
+                    if (tag)
+                        out += tag->getHTMLSourceValueForData(entry, mapping, messageData);
+                });
+        }
         position += run.length;
     }
     return out;
@@ -68,19 +106,28 @@ RichText Personalizer::personalizeAttributedString(const RichText &text, const D
     const QStringView characters(text.string());
     int position = 0;
     for (const RichText::Run &run : text.runs()) {
-        if (const SimpleTagRef tag = tagInAttributes(run.attributes)) {
-            const RichText value = tag->getValueForData(entry, mapping, messageData);
-            const QStringView valueCharacters(value.string());
-            int valuePosition = 0;
-            for (const RichText::Run &valueRun : value.runs()) {
-                result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), valueRun.attributes);
-                valuePosition += valueRun.length;
-            }
-        }
-        // The tag character stays after its value: the HTML writer puts the
-        // tag's own markup (an image) there.
-        result.appendCharacters(characters.mid(position, run.length), run.attributes);
+        const QStringView runCharacters = characters.mid(position, run.length);
         position += run.length;
+        const SimpleTagRef tag = tagInAttributes(run.attributes);
+        if (!tag) {
+            result.appendCharacters(runCharacters, run.attributes);
+            continue;
+        }
+        splitAtTagCharacters(
+            runCharacters,
+            [&](QStringView piece) { result.appendCharacters(piece, withoutAttachment(run.attributes)); },
+            [&](QStringView tagCharacter) {
+                const RichText value = tag->getValueForData(entry, mapping, messageData);
+                const QStringView valueCharacters(value.string());
+                int valuePosition = 0;
+                for (const RichText::Run &valueRun : value.runs()) {
+                    result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), valueRun.attributes);
+                    valuePosition += valueRun.length;
+                }
+                // The tag character stays after its value: the HTML writer
+                // puts the tag's own markup (an image) there.
+                result.appendCharacters(tagCharacter, run.attributes);
+            });
     }
     return result;
 }

@@ -110,6 +110,26 @@ TEST(PersonalizerTest, FieldValueComesBeforeTheKeptTagCharacter)
               QStringLiteral("Dear ") + TagCharacter + u'!');
 }
 
+TEST(PersonalizerTest, OnlyTheTagCharacterIsTheTag)
+{
+    // A line break stored with its tag's attributes (typed after a picture
+    // in an earlier version) is a line break, in both outputs.
+    Database table;
+    fillTable(table, {{"Ann", "Bern"}});
+    Personalizer personalizer(table);
+    personalizer.setAddressNumber(0);
+    const auto name = std::make_shared<SimpleTag>(QStringLiteral("Name"));
+    const RichText tagged = withTag(QStringLiteral("Hi "), name);
+    RichText text(QStringLiteral("Hi "));
+    text.appendCharacters(QString(TagCharacter + u'\n'), tagged.attributesAtIndex(3));
+    text.appendCharacters(u"More", {});
+
+    const RichText result = personalizer.personalizeAttributedString(text);
+    EXPECT_EQ(AttributedTagString::taglessString(result), "Hi Ann\nMore");
+    EXPECT_FALSE(result.attributesAtIndex(7).contains(TextAttributeName::Attachment));
+    EXPECT_EQ(personalizer.personalizeHTMLSource(text), "Hi Ann\nMore");
+}
+
 TEST(PersonalizerTest, MessageDataFollowsTheSetters)
 {
     const Database::EntryList entries{std::make_shared<Database::Entry>()};
