@@ -17,13 +17,14 @@ QVariantMap account(quint16 port, bool tls = false)
             {"smtpPort", QString::number(port)}, {"smtpAuthType", "0"}, {"useSSL", tls ? "1" : "0"}};
 }
 
-// The job of one row: a plain message of about `bodyBytes` to `address`.
-SendJob oneRowJob(const QString &address, int bodyBytes)
+// The job of a row for each address: a plain message of about `bodyBytes`.
+SendJob rowsJob(const QStringList &addresses, int bodyBytes)
 {
     Database database;
     const QString mail = database.addField(QStringLiteral("Mail"));
     database.setAddressFieldNo(Database::columnIndexFromIdentifier(mail));
-    database.addEntryWithDict(0, {{mail, address}});
+    for (const QString &address : addresses)
+        database.addEntryWithDict(database.entryCount(), {{mail, address}});
     SendJob job;
     const QString line = QString(70, u'x') + u'\n';
     job.message = std::make_shared<const MessageSnapshot>(
@@ -31,6 +32,11 @@ SendJob oneRowJob(const QString &address, int bodyBytes)
         RichText(), std::nullopt, QString());
     job.recipients = RecipientRows::fromDatabase(database);
     return job;
+}
+
+SendJob oneRowJob(const QString &address, int bodyBytes)
+{
+    return rowsJob({address}, bodyBytes);
 }
 
 int messagesReceived(const std::vector<FakeSmtpServer::Session> &sessions)
@@ -149,6 +155,49 @@ TEST_F(MailDispatcherSmtp, AMessageGetsOneStageTimeOutAndAReconnectInAll)
     EXPECT_TRUE(text.contains("Reason: no complete reply to MAIL FROM within 1 s")) << text.toStdString();
     const std::vector<FakeSmtpServer::Session> sessions = server.sessions();
     ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_TRUE(sessions[1].lines.isEmpty()) << "the retry gave up before the greeting came";
+}
+
+TEST_F(MailDispatcherSmtp, EachReplyHasTheTimeOutFromItsCommandHoweverLongTheMessageTakes)
+{
+    // The stage time-out is 1 s and the allowance for a retry 200 ms. The
+    // first message's MAIL FROM, RCPT TO and DATA are each answered after
+    // half a second, longer in all than a time-out and the allowance; the
+    // second message's DATA is never answered, and the retry's greeting
+    // comes too late for the allowance.
+    const auto slowReply = [](SmtpScript &script, const QByteArray &reply) {
+        script.readLine().pause(500).send(reply);
+    };
+    SmtpScript first = SmtpScript().hello("SIZE");
+    for (const char *reply : {"250 ok\r\n", "250 ok\r\n", "354 go\r\n"})
+        slowReply(first, reply);
+    first.readData().send("250 queued\r\n");
+    slowReply(first, "250 ok\r\n");
+    slowReply(first, "250 ok\r\n");
+    first.readLine();
+    FakeSmtpServer server(FakeSmtpServer::inTurn({first, SmtpScript().pause(600).hello("SIZE").willing()}));
+    auto dispatcher = MailDispatcher::create();
+    dispatcher->setJob(rowsJob({"ann@a.test", "bob@a.test"}, 100));
+    dispatcher->setAccountData(account(server.port()));
+    dispatcher->setHandlerFactory([](const QVariantMap &data) {
+        auto handler = std::make_unique<MailHandler_smtp>();
+        handler->setConnectionData(data);
+        handler->setTimeouts(1, std::chrono::milliseconds(200));
+        return handler;
+    });
+    dispatcher->setDelegate(&recorder);
+    dispatcher->send();
+    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
+    server.stop();
+    const std::vector<Report> errors = recorder.only(MailDispatcherStatus::Error);
+    const QString text = errors.empty() ? QString() : errors.front().info;
+    ASSERT_EQ(recorder.steps(), (std::vector<int>{MailDispatcherStatus::MailSent, MailDispatcherStatus::Error,
+                                                  MailDispatcherStatus::Done}))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("Reason: no complete reply to DATA within 1 s")) << text.toStdString();
+    const std::vector<FakeSmtpServer::Session> sessions = server.sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0].messages.size(), 1);
     EXPECT_TRUE(sessions[1].lines.isEmpty()) << "the retry gave up before the greeting came";
 }
 

@@ -567,3 +567,56 @@ TEST_F(MimeMessage, BodiesKeepTheirLineBreaksOverTheWire)
     }
     expectOutsideReaderAgrees(checks);
 }
+
+// A page that names its charset goes out in it where that can hold the
+// page; otherwise every name it gives is made the part's charset. Python's
+// email package and html.parser check that the two agree in every message.
+TEST_F(MimeMessage, AnHtmlPageAndItsPartNameOneCharset)
+{
+    struct Case {
+        const char *name;
+        QString page;
+        const char *charset;
+        QString sent; // null: the page as it was
+    };
+    const QString text = u" <p>€ 10 für Jürgen</p>"_qs;
+    const QString latin = u" <p>für Jürgen</p>"_qs;
+    const Case cases[] = {
+        {"utf-8 declared, text that windows-1252 holds", "<meta charset=\"utf-8\">" + text, "utf-8", {}},
+        {"http-equiv in capitals, single quotes, blanks",
+         "<META HTTP-EQUIV='Content-Type' CONTENT='text/html; Charset = UTF8'>" + latin, "utf-8", {}},
+        {"Latin-1 that holds the text", "<meta charset=latin1 />" + latin, "iso-8859-1", {}},
+        {"Latin-1 that cannot hold the euro", "<meta charset=iso-8859-1>" + text, "windows-1252",
+         "<meta charset=windows-1252>" + text},
+        {"nonsense", "<meta charset=\"x-klingon\">" + latin, "iso-8859-1", "<meta charset=\"ISO-8859-1\">" + latin},
+        {"two that disagree",
+         "<meta charset=\"utf-8\"><meta http-equiv=\"content-type\" content=\"text/html; charset=koi8-r\">" + text,
+         "windows-1252",
+         "<meta charset=\"windows-1252\"><meta http-equiv=\"content-type\" content=\"text/html; charset=windows-1252\">"
+             + text},
+        {"a charset spelt with a character reference",
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; ch&#97;rset=koi8-r\">" + latin, "iso-8859-1",
+         "<meta http-equiv=\"Content-Type\" content=\"text/html;charset=ISO-8859-1\">" + latin},
+    };
+    QList<std::pair<QString, QJsonObject>> checks;
+    for (const Case &c : cases) {
+        MailMessage message = basicMessage();
+        message.setFormattedBody(c.page);
+        checks.append({message.mailSMTPData(),
+            QJsonObject{{"parts",
+                QJsonArray{QJsonObject{{"type", "text/plain"}},
+                    textLeaf("text/html", c.sent.isNull() ? c.page : c.sent, c.charset)}}}});
+    }
+    expectOutsideReaderAgrees(checks);
+
+    // A text file says it is UTF-8 when it is, and is not plain ASCII.
+    const QByteArray utf8("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\n");
+    MailMessage files = basicMessage();
+    for (const auto &[name, content] : {std::pair{"utf8.txt", utf8}, {"ascii.txt", QByteArray("plain\n")},
+                                       {"latin1.txt", QByteArray("Gr\xFC\xDF" "e\n")},
+                                       {"overlong.txt", QByteArray("\xC0\xAF")}, {"utf8.pdf", utf8}})
+        files.addAttachment(file(name, content));
+    const QString sent = files.mailSMTPData();
+    EXPECT_TRUE(sent.contains("Content-Type: text/plain; charset=utf-8;\r\n\tname=\"utf8.txt\""));
+    EXPECT_EQ(sent.count("charset=utf-8"), 1) << sent.toStdString();
+}

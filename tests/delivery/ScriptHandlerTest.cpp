@@ -89,6 +89,8 @@ TEST_F(ScriptHandlerTest, PlainMessageWithAttachmentsGoesToSendmail)
     m.setBCC({"c@x.test", "Dee <d@y.test>"});
     ASSERT_TRUE(m.addAttachment(writeFile("notes.txt", "line one\nline two\n")));
     ASSERT_TRUE(m.addAttachment(writeFile("data.bin", binary)));
+    const QByteArray utf8("Gr\xC3\xBC\xC3\x9F" "e\n");
+    ASSERT_TRUE(m.addAttachment(writeFile("utf8.txt", utf8)));
 
     ASSERT_EQ(handler.sendMessage(m), 0) << handler.getErrorDesc(-1).toStdString();
     QFile args(output + ".args");
@@ -106,9 +108,12 @@ TEST_F(ScriptHandlerTest, PlainMessageWithAttachmentsGoesToSendmail)
     EXPECT_TRUE(parsed["tree"].toString().startsWith("multipart/mixed(text/plain,"));
     const QJsonArray parts = parsed["parts"].toArray();
     EXPECT_EQ(parts[0]["content"].toString(), "Hello\n.\nBye ä\n");
-    for (const auto &[index, name, bytes] : {std::tuple{1, "notes.txt", QByteArray("line one\nline two\n")},
-                                             std::tuple{2, "data.bin", binary}}) {
+    // Only text that is not ASCII needs its charset said.
+    for (const auto &[index, name, bytes, charset] :
+         {std::tuple{1, "notes.txt", QByteArray("line one\nline two\n"), ""}, std::tuple{2, "data.bin", binary, ""},
+          std::tuple{3, "utf8.txt", utf8, "utf-8"}}) {
         EXPECT_EQ(parts[index]["filename"].toString(), name);
+        EXPECT_EQ(parts[index]["charset"].toString().toStdString(), charset) << name;
         EXPECT_EQ(parts[index]["encoding"].toString(), "base64");
         EXPECT_EQ(parts[index]["sha256"].toString(),
                   QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));

@@ -7,7 +7,8 @@ mime_check.py MANIFEST.json: the manifest lists {"file": path, "expect": {...}};
 each message is read with policy.default and with compat32. Always checked:
 no defects, ASCII, CRLF, lines within max_line (998) and none starting with
 ".", no boundary a prefix of another nor of any line but its own delimiters,
-each multipart/alternative text/plain first and HTML last. Compared when
+each multipart/alternative text/plain first and HTML last, every charset an
+HTML part's page declares in a <meta> the part's own. Compared when
 given: "headers" {name: text}, "absent" [name], "addresses" {name: [[display,
 addr]]}, "structure" [content types in walk order], "parts" [per leaf: type,
 charset, text, base64, filename, name, content_id, disposition],
@@ -17,12 +18,14 @@ two parts may share a Content-ID].
 """
 
 import base64
+import codecs
 import email
 import email.header
 import email.policy
 import email.utils
 import hashlib
 import html
+import html.parser
 import json
 import re
 import sys
@@ -37,6 +40,49 @@ def unfold(value):
 
 def decoded_text(value):
     return str(email.header.make_header(email.header.decode_header(unfold(value))))
+
+
+class _MetaCharsets(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.labels = []
+
+    def handle_starttag(self, tag, attrs):
+        if tag != "meta":
+            return
+        values = {name: value or "" for name, value in attrs}
+        if "charset" in values:
+            self.labels.append(values["charset"].strip())
+        elif values.get("http-equiv", "").lower() == "content-type":
+            found = re.search(r"charset\s*=\s*[\"']?([^\s;\"']+)", values.get("content", ""), re.I)
+            if found:
+                self.labels.append(found.group(1))
+
+
+def declared_charsets(page):
+    """The charsets the page names in its <meta> elements."""
+    parser = _MetaCharsets()
+    parser.feed(page)
+    parser.close()
+    return parser.labels
+
+
+def charset_name(label):
+    try:
+        return codecs.lookup(label).name
+    except LookupError:
+        return "unknown charset " + label
+
+
+def declaration_checks(msg, fail):
+    for part in msg.walk():
+        if part.get_content_type() != "text/html":
+            continue
+        charset = part.get_content_charset() or "us-ascii"
+        page = part.get_payload(decode=True).decode(charset)
+        for label in declared_charsets(page):
+            if charset_name(label) != charset_name(charset):
+                fail("the page declares %r, its part is %r" % (label, charset))
 
 
 def raw_checks(raw, expect, fail):
@@ -233,6 +279,7 @@ def describe(path):
         payload = part.get_payload(decode=True) or b""
         entry = {
             "type": part.get_content_type(),
+            "charset": part.get_content_charset(),
             "filename": part.get_filename(),
             "disposition": part.get_content_disposition(),
             "contentId": str(part.get("Content-ID", "")),
@@ -243,6 +290,9 @@ def describe(path):
         content = part.get_content()
         if isinstance(content, str):
             entry["content"] = content
+            if entry["type"] == "text/html":
+                entry["declaredCharsets"] = declared_charsets(content)
+                entry["text"] = html.unescape(content)
         parts.append(entry)
 
     return {
@@ -294,6 +344,7 @@ def main():
             header_checks(msg, policy_name, expect, policy_fail)
             part_checks(msg, expect, policy_fail)
             cid_checks(msg, expect, policy_fail)
+            declaration_checks(msg, policy_fail)
     print("%d messages checked, %d failures" % (len(manifest), failures))
     return 1 if failures else 0
 

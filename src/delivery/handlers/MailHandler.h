@@ -80,9 +80,8 @@ public:
     // answer was lost, unreadable or not awaited). Such a message is never
     // sent again: it could arrive twice.
     [[nodiscard]] virtual bool lastFailureMayHaveDelivered() const { return false; }
-    // A new message: the time that the handler allows one message (its
-    // first try and the one after a failure together) starts with its next
-    // sendMessage.
+    // A new message: a time limit that the handler keeps for one message
+    // (its first try and the one after a failure together) starts anew.
     virtual void beginMessage() {}
     // After a failed sendMessage: whether sending the message once more, on
     // a fresh connection, may succeed. Not after a permanent refusal (RFC

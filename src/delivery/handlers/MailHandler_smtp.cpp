@@ -45,7 +45,7 @@ bool MailHandler_smtp::CancellableCallback::sentBytesInfo(int sent, int total)
 
 MailHandler_smtp::MailHandler_smtp()
 {
-    m_smtpMail.setTimeout(m_timeoutSeconds);
+    m_smtpMail.setTimeout(TimeoutSeconds);
     m_smtpMail.setProgressCallback(&m_callback);
 }
 
@@ -229,6 +229,14 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
     m_mayHaveDelivered = false;
     if (m_cancelled.load())
         return Cancelled;
+    // Another message, even one not begun with beginMessage, is not bound
+    // by the time left to an earlier one (the reconnect after a pause
+    // included); a retry of the same message is.
+    if (message.messageID() != m_deadlineMessageID) {
+        m_messageDeadline.reset();
+        m_deadlineMessageID = message.messageID();
+        m_smtpMail.setDeadline(std::nullopt);
+    }
     if (m_useSendDelay) {
         int count = delayMailCount.load();
         // Only one of two runs that reach the limit together takes the pause.
@@ -248,16 +256,17 @@ int MailHandler_smtp::sendMessage(const MailMessage &message)
     int count = delayMailCount.load();
     while (count < INT_MAX && !delayMailCount.compare_exchange_weak(count, count + 1))
         ;
-    // The message's time starts here, after any pause; a retry of it
-    // (reconnect included) gets what is left. Another message, even one not
-    // begun with beginMessage, has a time of its own.
-    if (!m_messageDeadline || message.messageID() != m_deadlineMessageID) {
-        m_messageDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_timeoutSeconds) + m_reconnectAllowance;
-        m_deadlineMessageID = message.messageID();
-        m_smtpMail.setDeadline(m_messageDeadline);
-    }
+    // RFC 5321 4.5.3.2 times each command: a server that answers each one
+    // in time is served however long the whole transaction takes. A reply
+    // that did not come in time has had its wait: the retry, reconnect
+    // included, gets only the allowance, so the message ends about one
+    // time-out after that command.
     const int result = m_smtpMail.sendMailMessage(message);
     m_mayHaveDelivered = result != 0 && m_smtpMail.lastSendMayHaveDelivered();
+    if (result != 0 && !m_messageDeadline && m_smtpMail.lastFailureTimedOut()) {
+        m_messageDeadline = std::chrono::steady_clock::now() + m_reconnectAllowance;
+        m_smtpMail.setDeadline(m_messageDeadline);
+    }
     return result;
 }
 
@@ -280,7 +289,6 @@ bool MailHandler_smtp::mayRetryLastFailure() const
 
 void MailHandler_smtp::setTimeouts(int seconds, std::chrono::milliseconds reconnectAllowance)
 {
-    m_timeoutSeconds = seconds;
     m_reconnectAllowance = reconnectAllowance;
     m_smtpMail.setTimeout(seconds);
 }

@@ -26,8 +26,9 @@ public:
     // The key of the set-up dictionary that carries the password.
     static inline const QString PasswordKey = QStringLiteral("password");
     static constexpr int TimeoutSeconds = 45;
-    // What one message may take beyond one stage's time-out, for connecting
-    // anew before its one retry.
+    // Each reply has the whole time-out from its command, however long the
+    // message takes. Once a wait of a message ran out of that time, its one
+    // retry, connecting anew included, must end within this.
     static constexpr std::chrono::milliseconds ReconnectAllowance{5000};
 
     MailHandler_smtp();
@@ -109,9 +110,9 @@ private:
     std::shared_ptr<PasswordPrompter> m_prompter;
     PasswordPrompter::TakeBack m_takeBackPrompt;
     bool m_mayHaveDelivered = false;
-    int m_timeoutSeconds = TimeoutSeconds;
     std::chrono::milliseconds m_reconnectAllowance = ReconnectAllowance;
-    // When the current message's time runs out; none before its first send.
+    // When the current message's time runs out; none until one of its waits
+    // ran out of time.
     std::optional<std::chrono::steady_clock::time_point> m_messageDeadline;
     QString m_deadlineMessageID;
 };

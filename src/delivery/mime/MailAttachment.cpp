@@ -78,6 +78,48 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QSt
     return data;
 }
 
+// Whether the bytes are UTF-8 (RFC 3629: no overlong forms, no surrogates,
+// nothing above U+10FFFF) with at least one character outside ASCII.
+bool isUtf8BeyondAscii(const QByteArray &bytes)
+{
+    const auto *at = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype size = bytes.size();
+    bool beyondAscii = false;
+    for (qsizetype i = 0; i < size;) {
+        const unsigned char lead = at[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        beyondAscii = true;
+        // The bytes that follow the lead, and the range of the first of them.
+        int following = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            following = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            following = 2;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            following = 3;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (size - i <= following || at[i + 1] < low || at[i + 1] > high)
+            return false;
+        for (int k = 2; k <= following; ++k) {
+            if (at[i + k] < 0x80 || at[i + k] > 0xBF)
+                return false;
+        }
+        i += following + 1;
+    }
+    return beyondAscii;
+}
+
 } // namespace
 
 MailAttachment::MailAttachment(const QString &path)
@@ -96,6 +138,8 @@ MailAttachment::MailAttachment(const QString &path, const std::optional<QByteArr
     if (content) {
         m_encData = enc_base64_maxLen(*content);
         m_stamp = stamp;
+        // Text without a charset is read as US-ASCII (RFC 2046 4.1.2).
+        m_utf8Text = m_type == u"text/plain" && isUtf8BeyondAscii(*content);
     } else {
         m_readError = readError;
     }
@@ -129,7 +173,8 @@ QByteArray MailAttachment::mimeHeadersForMessageID(
 {
     const QString name = fileName();
     const QString contentId = contentIdName.isNull() ? contentIdNameForPath(m_path) : contentIdName;
-    return "Content-Type: " + m_type.toLatin1() + ";\r\n\t" + MimeHeader::parameter("name", name)
+    return "Content-Type: " + m_type.toLatin1() + (m_utf8Text ? "; charset=utf-8" : "") + ";\r\n\t"
+        + MimeHeader::parameter("name", name)
         + "\r\nContent-Disposition: " + (disposition == Disposition::Inline ? "inline" : "attachment") + ";\r\n\t"
         + MimeHeader::parameter("filename", name) + "\r\nContent-ID: <"
         + (contentId + messageID).toLatin1() + ">\r\nContent-Transfer-Encoding: base64\r\n";

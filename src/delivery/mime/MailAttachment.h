@@ -67,6 +67,8 @@ private:
     QByteArray m_encData;
     QString m_readError;
     FileStamp m_stamp;
+    // A text file in UTF-8 that needs it said.
+    bool m_utf8Text = false;
 };
 
 // The attachments of one send run: a file that many messages carry is read

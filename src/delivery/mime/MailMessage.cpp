@@ -19,13 +19,18 @@ struct Part {
 
 // endsMessage: the part is the whole message, which SMTP ends with a line
 // break of its own.
-Part textPart(const QString &text, const char *subtype, bool endsMessage = false)
+Part textPart(const StringEncoder &encoder, const char *subtype, bool endsMessage = false)
 {
-    StringEncoder encoder(text);
-    encoder.guessCharset();
     return {"Content-Type: text/" + QByteArray(subtype) + "; charset=" + encoder.charset().toLatin1()
             + "\r\nContent-Transfer-Encoding: quoted-printable\r\n",
         {encoder.encodedString(endsMessage)}};
+}
+
+Part plainPart(const QString &text, bool endsMessage)
+{
+    StringEncoder encoder(text);
+    encoder.guessCharset();
+    return textPart(encoder, "plain", endsMessage);
 }
 
 Part filePart(const MailAttachment &attachment, const QString &messageID, MailAttachment::Disposition disposition,
@@ -165,9 +170,9 @@ QByteArray MailMessage::mailSMTPBytes(QString *error) const
     // Named as the HTML writer names the inline files (the same list in the
     // same order); the file attachments each get a name none of them has.
     const ContentIdNames names(pathsOf(m_htmlAttachments));
-    Part content = textPart(m_plainBody, "plain", !hasFormattedBody() && m_attachments.isEmpty());
+    Part content = plainPart(m_plainBody, !hasFormattedBody() && m_attachments.isEmpty());
     if (hasFormattedBody()) {
-        Part html = textPart(m_formattedBody, "html");
+        Part html = textPart(StringEncoder::forHtmlPage(m_formattedBody), "html");
         if (!m_htmlAttachments.isEmpty()) {
             QList<Part> related{html};
             for (qsizetype i = 0; i < m_htmlAttachments.size(); ++i)

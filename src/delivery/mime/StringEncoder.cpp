@@ -1,5 +1,6 @@
 #include "StringEncoder.h"
 
+#include "HtmlCharsetDeclarations.h"
 #include "MimeEncoders.h"
 
 namespace {
@@ -42,13 +43,18 @@ constexpr char16_t Windows1252High[32] = {
     0x0178,
 };
 
-bool fitsLatin1(const QString &text)
+bool fitsIn(const QString &text, char16_t highest)
 {
     for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
+        if (c.unicode() > highest)
             return false;
     }
     return true;
+}
+
+bool fitsLatin1(const QString &text)
+{
+    return fitsIn(text, 0xFF);
 }
 
 } // namespace
@@ -91,6 +97,42 @@ void StringEncoder::guessCharset()
         m_charset = QStringLiteral("UTF-8");
 }
 
+StringEncoder StringEncoder::forHtmlPage(const QString &html)
+{
+    StringEncoder encoder(html);
+    const HtmlCharsetDeclarations declared(encoder.rawString());
+    if (declared.isEmpty()) {
+        encoder.guessCharset();
+        return encoder;
+    }
+    if (const auto charset = declared.agreedCharset(encoder.rawString()); charset && encoder.takeCharset(*charset))
+        return encoder;
+    // Chosen without the names, which are then replaced by the charset's
+    // own: an ASCII name changes nothing of what the page needs.
+    StringEncoder chooser(declared.withCharset(encoder.rawString(), {}));
+    chooser.guessCharset();
+    // Its line breaks are already LF.
+    encoder.m_rawString = declared.withCharset(encoder.rawString(), chooser.charset());
+    encoder.guessCharset();
+    return encoder;
+}
+
+bool StringEncoder::takeCharset(const QString &charset)
+{
+    if (charset == QLatin1String("windows-1252")) {
+        std::optional<QByteArray> bytes = toWindows1252(m_rawString);
+        if (!bytes)
+            return false;
+        m_windows1252 = std::move(bytes);
+    } else if (!(charset == QLatin1String("UTF-8")
+                 || (charset == QLatin1String("ISO-8859-1") && fitsLatin1(m_rawString))
+                 || (charset == QLatin1String("US-ASCII") && fitsIn(m_rawString, 0x7F)))) {
+        return false;
+    }
+    m_charset = charset;
+    return true;
+}
+
 QByteArray StringEncoder::encodedString(bool endInSoftBreak) const
 {
     QString charset = m_charset;
@@ -100,7 +142,8 @@ QByteArray StringEncoder::encodedString(bool endInSoftBreak) const
         charset = chooser.charset();
     }
     QByteArray bytes;
-    if (charset == QLatin1String("ISO-8859-1") && fitsLatin1(m_rawString))
+    if ((charset == QLatin1String("ISO-8859-1") && fitsLatin1(m_rawString))
+        || (charset == QLatin1String("US-ASCII") && fitsIn(m_rawString, 0x7F)))
         bytes = m_rawString.toLatin1();
     else if (charset == QLatin1String("windows-1252") && m_windows1252)
         bytes = *m_windows1252;

@@ -10,10 +10,20 @@
 class StringEncoder {
 public:
     explicit StringEncoder(const QString &text);
+    // An HTML page with its charset chosen. A reader may go by the charset
+    // the page names rather than the part's (a browser the page is saved
+    // for does), so the two must not differ: the page keeps the charset it
+    // names where that can hold it; else every name it gives becomes the
+    // one chosen as for any text, and rawString is the page changed so.
+    [[nodiscard]] static StringEncoder forHtmlPage(const QString &html);
 
     // Chooses "ISO-8859-1" when every character fits there, else
     // "windows-1252" when they fit that, else "UTF-8": never a lossy one.
     void guessCharset();
+    // Takes `charset` ("UTF-8", "ISO-8859-1", "windows-1252" or "US-ASCII")
+    // when every character of the text has a place in it; false, and the
+    // charset as it was, otherwise.
+    [[nodiscard]] bool takeCharset(const QString &charset);
     [[nodiscard]] const QString &charset() const { return m_charset; }
     [[nodiscard]] const QString &rawString() const { return m_rawString; }
 

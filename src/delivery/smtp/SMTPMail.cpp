@@ -161,6 +161,7 @@ int SMTPMail::sendMessage(const QString &text, const QString &from, const QStrin
 int SMTPMail::sendData(QByteArray text, const QString &from, const QString &to, const QStringList &bcc)
 {
     m_mayHaveDelivered = false;
+    m_session.timedOut = false;
     if (!m_connected || !m_session.lineWriter)
         return WriteFailed;
     const QByteArray sender = from.toUtf8();

@@ -84,6 +84,9 @@ public:
     // written, or the server answered its sender, a recipient, DATA or the
     // whole message with a 5yz reply (RFC 5321 4.2.1).
     [[nodiscard]] bool lastFailureIsPermanent() const { return m_permanentFailure; }
+    // After a failed send: the server's reply to a command did not come, or
+    // it took no data, within the time it had.
+    [[nodiscard]] bool lastFailureTimedOut() const { return m_session.timedOut; }
     // Every wait from now on (connecting, replies, writes that make no
     // progress) ends by then at the latest, the wait for the answer to a
     // whole message only when asked; none: each stage's own time-out alone.

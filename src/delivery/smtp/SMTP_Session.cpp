@@ -166,6 +166,7 @@ void noteWriteFailure(SMTP_Session &session, const QString &what)
         session.lastSystemError = code;
     // Still open and nothing went wrong on it: the server took no data.
     if (streamIsUsable(stream.streamStatus()) && detail.isEmpty() && code == 0) {
+        session.timedOut = true;
         session.lastErrorText = QStringLiteral("the server took nothing for %1 s while %2 was sent")
                                     .arg(session.lineWriter->timeout())
                                     .arg(what);
@@ -185,6 +186,7 @@ int writeCommand(SMTP_Session &session, const QByteArray &line)
     if (!name.isEmpty())
         session.awaitedReply = QStringLiteral("reply to ") + name;
     session.settled = false;
+    session.timedOut = false;
     session.lineWriter->setTimeout(secondsLeft(session, session.timeoutTime));
     session.lineWriter->setDelegate(session.sendCallback);
     const int result = session.lineWriter->writeLineBytes(line);
@@ -268,6 +270,7 @@ int smtp_getreply(SMTP_Session &session)
 {
     session.fullReply.clear();
     session.replyCancelled = false;
+    session.timedOut = false;
     session.lastErrorText.clear();
     int code = -1;
     int lines = 0;
@@ -282,6 +285,7 @@ int smtp_getreply(SMTP_Session &session)
         if (!line) {
             end = session.lineReader->lastEnd();
             session.replyCancelled = end == LineReader::End::Cancelled;
+            session.timedOut = end == LineReader::End::TimedOut;
             if (end == LineReader::End::StreamFailed)
                 noteStreamError(session, session.lineReader->stream());
             break;
@@ -545,6 +549,7 @@ int writeText(SMTP_Session &session, QByteArray text)
 {
     // An inactivity limit: a transfer that goes on may outlast the deadline.
     session.settled = false;
+    session.timedOut = false;
     session.lineWriter->setTimeout(secondsLeft(session, session.timeoutTime));
     session.lineWriter->setDelegate(session.sendCallback);
     const int result = session.lineWriter->writeLineBytes(std::move(text));

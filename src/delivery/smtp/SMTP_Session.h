@@ -83,6 +83,9 @@ struct SMTP_Session {
     // What the next reply answers, for the error text: "greeting", "reply
     // to MAIL FROM" and so on; never a command's arguments.
     QString awaitedReply;
+    // The last wait for a reply, or a write, ran out of its time: the
+    // server is there but did not answer, or took nothing, in time.
+    bool timedOut = false;
 };
 
 // Server names of this many bytes or more are refused.

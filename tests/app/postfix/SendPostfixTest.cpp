@@ -22,6 +22,8 @@
 #include "ConditionTag.h"
 #include "SimpleTag.h"
 #include "SmartAttachment.h"
+#include "StaticAttachment.h"
+#include "TemplateManager.h"
 #include "UserDefaults.h"
 
 #include <QAbstractButton>
@@ -329,6 +331,63 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
               "<ul style=\"list-style-type:disc\"><li>Other item</li></ul><br>\nAfter other list</div></font>"
               "</body></html>");
     EXPECT_TRUE(preview.contains(page)) << preview.toStdString();
+}
+
+TEST_F(SendPostfixTest, PagesTemplatesAndTextFilesSayTheCharsetTheyAreIn)
+{
+    // A page as an HTML editor writes it, a shipped template (both declare
+    // UTF-8), and a UTF-8 text file beside the page.
+    const QString text = u"€ 10 für Jürgen"_qs;
+    QTemporaryDir folder;
+    QFile notes(folder.filePath("notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write(text.toUtf8() + '\n');
+    notes.close();
+    document.attachmentManager().addAttachment(std::make_shared<StaticAttachment>(notes.fileName()));
+    TemplateManager::loadTemplates();
+    fillTable(document.database(), {{"reader@test.example", "Rea"}});
+    handler->setAccountNo(0);
+    handler->setAccountData(*Settings::dataForAccount(0));
+
+    struct Form {
+        const char *name;
+        MessageTab::Mode mode;
+        QString body;
+        QString templateName;
+    };
+    const Form forms[] = {
+        {"raw HTML", MessageTab::Mode::RawHTML,
+         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Offer</title></head>\n<body><p>" + text
+             + "</p></body></html>\n",
+         {}},
+        {"template", MessageTab::Mode::Template, text, QStringLiteral("Simple Letter")},
+    };
+    for (const Form &form : forms) {
+        SCOPED_TRACE(form.name);
+        const QString tag = marker();
+        document.messageTab().setMode(form.mode, form.templateName);
+        document.messageTab().setBodyText(RichText(form.body));
+        document.messageTab().setSubjectText(RichText(tag));
+        handler->sendNow(1);
+        ASSERT_TRUE(waitForRunEnd(*handler, 60000));
+
+        const QList<QJsonObject> messages = delivered(tag, 1);
+        ASSERT_EQ(messages.size(), 1);
+        bool sawPage = false;
+        for (const QJsonValue &part : messages.front()["parts"].toArray()) {
+            if (part["type"] == "text/html") {
+                sawPage = true;
+                EXPECT_EQ(part["charset"].toString().toStdString(), "utf-8");
+                EXPECT_EQ(part["declaredCharsets"].toArray(), QJsonArray{"utf-8"});
+                EXPECT_TRUE(part["text"].toString().contains(text)) << part["content"].toString().toStdString();
+            } else if (part["filename"] == "notes.txt") {
+                EXPECT_EQ(part["charset"].toString().toStdString(), "utf-8");
+                EXPECT_EQ(part["content"].toString().toStdString(), (text + '\n').toStdString());
+            }
+        }
+        EXPECT_TRUE(sawPage);
+    }
+    TemplateManager::defaultManager().clearTemplateList();
 }
 
 } // namespace
