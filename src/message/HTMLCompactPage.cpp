@@ -236,12 +236,18 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
         if (size - i >= 3 && std::memcmp(data + i, "!--", 3) == 0) {
             i += 3;
             skipTo("-->");
-            // A comment holds no text: left out where the parser would end
-            // it where this walk does (not "<!-->", "<!--->" or at "--!>").
+            // A comment holds no text: left out, or emptied, where the parser
+            // would end it where this walk does (not "<!-->", "<!--->" or at
+            // "--!>"). Between text it stays as an empty comment: it parts a
+            // reference, a "<", a table's white space from its text, and a
+            // <pre> from its line feed. Between tags nothing tells it apart.
             const std::string_view content(data + lt + 4, size_t(std::max<qsizetype>(i - 3 - (lt + 4), 0)));
-            if (shortening == Shortening::ToMarker && !content.starts_with('>') && !content.starts_with("->")
-                && content.find("--!>") == std::string_view::npos)
+            if (shortening == Shortening::ToMarker && !content.empty() && !content.starts_with('>')
+                && !content.starts_with("->") && content.find("--!>") == std::string_view::npos) {
                 keepUpTo(lt, i);
+                if (!(lt == 0 || data[lt - 1] == '>') || !(i >= size || data[i] == '<'))
+                    result.compact.append("<!---->");
+            }
             continue;
         }
         if (size - i >= 8 && std::memcmp(data + i, "![CDATA[", 8) == 0) {

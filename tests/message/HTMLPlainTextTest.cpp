@@ -36,6 +36,10 @@ TEST(HTMLPlainText, WhatAReaderOfThePageSees)
          "x  y\n z and a run long enough to be read beside the parser"},
         {"the parser's own characters in the page", QString::fromUtf8("<p>\xEE\x80\x80 a private character, and a long run</p>"),
          QString::fromUtf8("\xEE\x80\x80 a private character, and a long run")},
+        {"a comment parts a reference and a \"<\"", "<p>x&am<!-- c -->p; a<<!-- c -->b</p>", "x&amp; a<b"},
+        {"a comment parts a table's white space from its text", "a<table>  <!-- c -->x<tr><td>b</td></tr></table>",
+         "ax\n\nb"},
+        {"a comment keeps the line feed after <pre>", "<p>a</p><pre><!-- c -->\nx</pre>", "a\n\n\nx"},
         {"a page too deep to parse keeps its text", QString("<div>").repeated(1000) + "deep &amp; <b>bold</b> text",
          "deep & bold text"},
     };
