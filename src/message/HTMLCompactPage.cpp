@@ -75,8 +75,33 @@ void appendMarker(QByteArray &out, size_t number)
     append(MarkerEnd);
 }
 
+// Whether the numeric reference at `digits` (after "&#") may give a
+// marker's character, in whichever of its spellings (either "x", leading
+// zeros, with or without ";"). The parser adds up a long number in 32 bits,
+// so one beyond Unicode may come out as any character at all.
+bool mayReadAsMarker(const char *digits, const char *end)
+{
+    const bool hex = digits < end && (*digits == 'x' || *digits == 'X');
+    char32_t value = 0;
+    for (const char *at = digits + hex; at < end; ++at) {
+        int digit;
+        if (*at >= '0' && *at <= '9')
+            digit = *at - '0';
+        else if (hex && *at >= 'a' && *at <= 'f')
+            digit = *at - 'a' + 10;
+        else if (hex && *at >= 'A' && *at <= 'F')
+            digit = *at - 'A' + 10;
+        else
+            break;
+        value = value * (hex ? 16 : 10) + char32_t(digit);
+        if (value > 0x10FFFF)
+            return true;
+    }
+    return value >= MarkerStart && value <= MarkerEnd;
+}
+
 // The marker characters in the page, or a character reference that may
-// make one.
+// make one (no named reference stands for a private-use character).
 bool mayHoldMarkers(const QByteArray &html)
 {
     // One pass over the bytes that can start either: substring searches of
@@ -87,12 +112,8 @@ bool mayHoldMarkers(const QByteArray &html)
         const auto byte = static_cast<unsigned char>(*at);
         if (byte == 0xEE && at + 1 < end && static_cast<unsigned char>(at[1]) == 0x80)
             return true;
-        if (byte == '&' && end - at >= 4 && at[1] == '#') {
-            const bool hex = at[2] == 'x' || at[2] == 'X';
-            if ((!hex && at[2] == '5' && at[3] == '7')
-                || (hex && end - at >= 5 && (at[3] == 'e' || at[3] == 'E') && at[4] == '0'))
-                return true;
-        }
+        if (byte == '&' && at + 1 < end && at[1] == '#' && mayReadAsMarker(at + 2, end))
+            return true;
     }
     return false;
 }
@@ -215,12 +236,18 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
         if (size - i >= 3 && std::memcmp(data + i, "!--", 3) == 0) {
             i += 3;
             skipTo("-->");
-            // A comment holds no text: left out where the parser would end
-            // it where this walk does (not "<!-->", "<!--->" or at "--!>").
+            // A comment holds no text: left out, or emptied, where the parser
+            // would end it where this walk does (not "<!-->", "<!--->" or at
+            // "--!>"). Between text it stays as an empty comment: it parts a
+            // reference, a "<", a table's white space from its text, and a
+            // <pre> from its line feed. Between tags nothing tells it apart.
             const std::string_view content(data + lt + 4, size_t(std::max<qsizetype>(i - 3 - (lt + 4), 0)));
-            if (shortening == Shortening::ToMarker && !content.starts_with('>') && !content.starts_with("->")
-                && content.find("--!>") == std::string_view::npos)
+            if (shortening == Shortening::ToMarker && !content.empty() && !content.starts_with('>')
+                && !content.starts_with("->") && content.find("--!>") == std::string_view::npos) {
                 keepUpTo(lt, i);
+                if (!(lt == 0 || data[lt - 1] == '>') || !(i >= size || data[i] == '<'))
+                    result.compact.append("<!---->");
+            }
             continue;
         }
         if (size - i >= 8 && std::memcmp(data + i, "![CDATA[", 8) == 0) {

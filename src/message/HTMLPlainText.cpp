@@ -120,8 +120,10 @@ private:
         }
         while (!m_out.isEmpty() && (m_out.back() == u' ' || m_out.back() == u'\t'))
             m_out.chop(1);
+        // Only as many as asked for count: counting them all would walk a
+        // page of blank lines again at each line.
         qsizetype present = 0;
-        while (present < m_out.size() && m_out.at(m_out.size() - 1 - present) == u'\n')
+        while (present < m_pendingBreaks && present < m_out.size() && m_out.at(m_out.size() - 1 - present) == u'\n')
             ++present;
         for (qsizetype add = m_pendingBreaks - present; add > 0; --add)
             m_out += u'\n';

@@ -3,6 +3,10 @@
 // beside the parser for speed.
 
 #include "HTMLPlainText.h"
+#include "MessageTab.h"
+#include "Personalizer.h"
+
+#include "Database.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +36,10 @@ TEST(HTMLPlainText, WhatAReaderOfThePageSees)
          "x  y\n z and a run long enough to be read beside the parser"},
         {"the parser's own characters in the page", QString::fromUtf8("<p>\xEE\x80\x80 a private character, and a long run</p>"),
          QString::fromUtf8("\xEE\x80\x80 a private character, and a long run")},
+        {"a comment parts a reference and a \"<\"", "<p>x&am<!-- c -->p; a<<!-- c -->b</p>", "x&amp; a<b"},
+        {"a comment parts a table's white space from its text", "a<table>  <!-- c -->x<tr><td>b</td></tr></table>",
+         "ax\n\nb"},
+        {"a comment keeps the line feed after <pre>", "<p>a</p><pre><!-- c -->\nx</pre>", "a\n\n\nx"},
         {"a page too deep to parse keeps its text", QString("<div>").repeated(1000) + "deep &amp; <b>bold</b> text",
          "deep & bold text"},
     };
@@ -39,5 +47,33 @@ TEST(HTMLPlainText, WhatAReaderOfThePageSees)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(HTMLPlainText::fromHTML(c.html).toStdString(), c.text.toStdString());
         EXPECT_EQ(HTMLPlainText::fromHTMLWholeText(c.html).toStdString(), c.text.toStdString());
+    }
+}
+
+// The text read beside the parser stands in the parser's input as
+// private-use characters; a page writing those characters itself, in any
+// spelling the parser reads (here where the parser reads them, after a
+// reference only it knows), must still get its own text as a raw-HTML
+// message's plain part.
+TEST(HTMLPlainText, PagesOwnPrivateCharactersInAnySpelling)
+{
+    const QString first = QStringLiteral("<p>The first paragraph, long enough to be read beside the parser.</p>");
+    const char *spellings[] = {
+        "&#0057344;&#0057345;&#0057355;", "&#x0E000;&#x0e001;&#x0E00B;", "&#XE000;&#XE001;&#XE00B;",
+        "&#57344&#57345&#57355", "&#x0E000&#xE001&#xE00B", "&#4295024640;&#0057345;&#0057355;",
+        "&#x10000E000;&#x0E001;&#x0E00B;",
+    };
+    Database table;
+    table.addField(QStringLiteral("Name"));
+    table.addEntryWithData(-1, {QStringLiteral("Ann")});
+    for (const char *spelling : spellings) {
+        SCOPED_TRACE(spelling);
+        const QString page = first + "<p>&copy; " + QString::fromUtf8(spelling) + " after</p>";
+        MessageTab message;
+        message.setMode(MessageTab::Mode::RawHTML);
+        message.setBodyText(RichText(page));
+        const QString plain = message.plainTextStringWithPersonalizer(Personalizer(table));
+        EXPECT_EQ(plain.toStdString(), HTMLPlainText::fromHTMLWholeText(page).toStdString());
+        EXPECT_TRUE(plain.startsWith("The first paragraph") && plain.endsWith(" after") && plain.count("first") == 1);
     }
 }
