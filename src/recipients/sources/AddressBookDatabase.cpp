@@ -48,7 +48,10 @@ std::shared_ptr<AddressBookDatabase> AddressBookDatabase::create(const QString &
             QMetaObject::invokeMethod(receiver, [weak] {
                 { const std::lock_guard order(postingOrder()); }
                 if (const std::shared_ptr<AddressBookDatabase> database = weak.lock()) {
-                    database->adoptIfReady(false);
+                    // The worker posts this just before it returns the
+                    // snapshot, which may not be handed to the future yet:
+                    // waiting takes that moment, never the reading.
+                    database->adoptIfReady(true);
                     NotificationCenter::defaultCenter().postNotification(NotificationNames::AddressBookLoaded,
                                                                          database.get());
                 }
