@@ -312,43 +312,19 @@ TEST(DocumentWindowTest, RevertAsksFirstAndOnlyItsRevertButtonDropsTheChanges)
         std::function<void(QMessageBox *)> answer;
         bool reverts;
     };
-    const auto click = [](const char *text) {
-        return [text](QMessageBox *box) {
-            for (QAbstractButton *button : box->buttons()) {
-                if (button->text() == QLatin1String(text))
-                    button->click();
-            }
-        };
-    };
     const QList<Case> cases{
         {"escape", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
         {"return", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }, false},
-        {"cancel", click("Cancel"), false},
-        {"revert", click("Revert"), true},
+        {"cancel", clickButton("Cancel"), false},
+        {"revert", clickButton("Revert"), true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        QString text;
-        QStringList buttons;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            poll.stop();
-            text = box->text() + QLatin1Char(' ') + box->informativeText();
-            for (QAbstractButton *button : box->buttons())
-                buttons.append(button->text());
-            buttons.sort();
-            EXPECT_TRUE(saveScreenshot(box, QStringLiteral("revert-question.png")));
-            c.answer(box);
-        });
-        poll.start(5);
-        revert->trigger();
-        poll.stop();
-        EXPECT_EQ(text.toStdString(),
+        const AskedQuestion asked =
+            answerQuestion([revert] { revert->trigger(); }, c.answer, QStringLiteral("revert-question.png"));
+        EXPECT_EQ(asked.text.toStdString(),
                   "Revert to the saved version of “summer letter.quorv2”? Your current changes will be lost.");
-        EXPECT_EQ(buttons.join(" | ").toStdString(), "Cancel | Revert");
+        EXPECT_EQ(asked.buttons.join(" | ").toStdString(), "Cancel | Revert");
         if (!c.reverts) {
             EXPECT_EQ(state(), changed);
         }

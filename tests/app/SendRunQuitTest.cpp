@@ -251,38 +251,19 @@ TEST(SendRunQuitQuestion, NamesTheDocumentAndOnlyItsStopButtonStops)
         bool stops;
     };
     const QList<Case> cases{
-        {"stop",
-         [](QMessageBox *box) {
-             for (QAbstractButton *button : box->buttons()) {
-                 if (button->text() == "Stop and Quit")
-                     button->click();
-             }
-         },
-         true},
+        {"stop", clickButton("Stop and Quit"), true},
         {"escape", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
         {"return", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        QString text;
-        QStringList buttons;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            poll.stop();
-            text = box->text();
-            for (QAbstractButton *button : box->buttons())
-                buttons.append(button->text());
-            buttons.sort();
-            saveScreenshot(box, QStringLiteral("quit-while-sending.png"));
-            c.answer(box);
-        });
-        poll.start(5);
-        EXPECT_EQ(panels.askStopSendingForQuit(&window, QStringLiteral("<b>Members</b>")), c.stops);
-        EXPECT_EQ(text.toStdString(), "Sending from “<b>Members</b>” is in progress. Stop sending and quit?");
-        EXPECT_EQ(joined(buttons), "Continue Sending | Stop and Quit");
+        bool stops = false;
+        const AskedQuestion asked = answerQuestion(
+            [&] { stops = panels.askStopSendingForQuit(&window, QStringLiteral("<b>Members</b>")); }, c.answer,
+            QStringLiteral("quit-while-sending.png"));
+        EXPECT_EQ(stops, c.stops);
+        EXPECT_EQ(asked.text.toStdString(), "Sending from “<b>Members</b>” is in progress. Stop sending and quit?");
+        EXPECT_EQ(joined(asked.buttons), "Continue Sending | Stop and Quit");
     }
 }
 

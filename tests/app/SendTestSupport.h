@@ -13,11 +13,15 @@
 #include "RichText.h"
 #include "Settings.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QThread>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -129,6 +133,49 @@ inline bool saveScreenshot(QWidget *widget, const QString &name)
     if (folder.isEmpty())
         folder = QCoreApplication::applicationDirPath() + QStringLiteral("/app");
     return QDir().mkpath(folder) && widget->grab().save(QDir(folder).filePath(name));
+}
+
+// A question a real message box asks while `ask` runs, answered by
+// `answer` once it is up: its text and informative text, its buttons'
+// texts in order of name, and its picture when a name is given.
+struct AskedQuestion {
+    QString text;
+    QStringList buttons;
+};
+inline AskedQuestion answerQuestion(const std::function<void()> &ask, const std::function<void(QMessageBox *)> &answer,
+                                    const QString &screenshot = {})
+{
+    AskedQuestion asked;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        asked.text = box->informativeText().isEmpty() ? box->text()
+                                                      : box->text() + QLatin1Char(' ') + box->informativeText();
+        for (QAbstractButton *button : box->buttons())
+            asked.buttons.append(button->text());
+        asked.buttons.sort();
+        if (!screenshot.isEmpty())
+            saveScreenshot(box, screenshot);
+        answer(box);
+    });
+    poll.start(5);
+    ask();
+    poll.stop();
+    return asked;
+}
+
+// An answer that clicks the button of that text.
+inline std::function<void(QMessageBox *)> clickButton(const QString &text)
+{
+    return [text](QMessageBox *box) {
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == text)
+                button->click();
+        }
+    };
 }
 
 // As a standard string, which failure messages show as text.

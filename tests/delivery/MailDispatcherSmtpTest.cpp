@@ -51,12 +51,21 @@ class MailDispatcherSmtp : public ::testing::Test {
 protected:
     void TearDown() override { MailDispatcher::abortAndJoinAll(); }
 
-    // Runs the job to its end against the server.
-    void run(const SendJob &job, quint16 port, bool tls = false)
+    // Runs the job to its end against the server; with time-outs in
+    // seconds when given, and the reconnect allowance of 200 ms with them.
+    void run(const SendJob &job, quint16 port, bool tls = false, int timeoutSeconds = 0)
     {
         auto dispatcher = MailDispatcher::create();
         dispatcher->setJob(job);
         dispatcher->setAccountData(account(port, tls));
+        if (timeoutSeconds > 0) {
+            dispatcher->setHandlerFactory([timeoutSeconds](const QVariantMap &data) {
+                auto handler = std::make_unique<MailHandler_smtp>();
+                handler->setConnectionData(data);
+                handler->setTimeouts(timeoutSeconds, std::chrono::milliseconds(200));
+                return handler;
+            });
+        }
         dispatcher->setDelegate(&recorder);
         dispatcher->send();
         ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
@@ -137,18 +146,7 @@ TEST_F(MailDispatcherSmtp, AMessageGetsOneStageTimeOutAndAReconnectInAll)
     FakeSmtpServer server(FakeSmtpServer::inTurn(
         {SmtpScript().hello("SIZE").readLine().trickle("250 2.1.0 sender ok\r\n", 100),
          SmtpScript().pause(600).hello("SIZE").readLine().send("250 ok\r\n")}));
-    auto dispatcher = MailDispatcher::create();
-    dispatcher->setJob(oneRowJob("ann@a.test", 100));
-    dispatcher->setAccountData(account(server.port()));
-    dispatcher->setHandlerFactory([](const QVariantMap &data) {
-        auto handler = std::make_unique<MailHandler_smtp>();
-        handler->setConnectionData(data);
-        handler->setTimeouts(1, std::chrono::milliseconds(200));
-        return handler;
-    });
-    dispatcher->setDelegate(&recorder);
-    dispatcher->send();
-    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
+    run(oneRowJob("ann@a.test", 100), server.port(), false, 1);
     server.stop();
     EXPECT_EQ(recorder.steps(), (std::vector<int>{MailDispatcherStatus::Error, MailDispatcherStatus::Done}));
     const QString text = recorder.only(MailDispatcherStatus::Error).front().info;
@@ -176,18 +174,7 @@ TEST_F(MailDispatcherSmtp, EachReplyHasTheTimeOutFromItsCommandHoweverLongTheMes
     slowReply(first, "250 ok\r\n");
     first.readLine();
     FakeSmtpServer server(FakeSmtpServer::inTurn({first, SmtpScript().pause(600).hello("SIZE").willing()}));
-    auto dispatcher = MailDispatcher::create();
-    dispatcher->setJob(rowsJob({"ann@a.test", "bob@a.test"}, 100));
-    dispatcher->setAccountData(account(server.port()));
-    dispatcher->setHandlerFactory([](const QVariantMap &data) {
-        auto handler = std::make_unique<MailHandler_smtp>();
-        handler->setConnectionData(data);
-        handler->setTimeouts(1, std::chrono::milliseconds(200));
-        return handler;
-    });
-    dispatcher->setDelegate(&recorder);
-    dispatcher->send();
-    ASSERT_TRUE(waitFor([&] { return recorder.count(MailDispatcherStatus::Done) == 1; }));
+    run(rowsJob({"ann@a.test", "bob@a.test"}, 100), server.port(), false, 1);
     server.stop();
     const std::vector<Report> errors = recorder.only(MailDispatcherStatus::Error);
     const QString text = errors.empty() ? QString() : errors.front().info;
