@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 // Gumbo's memory: it asks for a great many small blocks and gives most back
@@ -81,6 +82,20 @@ private:
     unsigned char *m_free[ClassCount] = {};
 };
 
+namespace {
+
+// The processor time of the parsing thread: a page is refused for the work
+// it makes, never because the machine was busy with something else while it
+// was read.
+std::chrono::nanoseconds threadTime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+} // namespace
+
 GumboParser::GumboParser(std::chrono::milliseconds budget)
     : m_arena(std::make_unique<GumboArena>()), m_budget(budget)
 {
@@ -96,7 +111,7 @@ const GumboOutput *GumboParser::parse(const char *data, size_t size)
     options.userdata = this;
     // The errors are never read; recording them costs time and memory.
     options.max_errors = 0;
-    m_deadline = std::chrono::steady_clock::now() + m_budget;
+    m_deadline = threadTime() + m_budget;
     // Abandoned from inside the allocator: only gumbo's frames, which hold
     // nothing but arena memory, are left behind.
     if (setjmp(m_abandon) != 0)
@@ -109,7 +124,7 @@ void *GumboParser::allocate(void *userdata, size_t size)
     auto *parser = static_cast<GumboParser *>(userdata);
     // The parser allocates for every element and token, so the clock is
     // read often enough, and seldom enough to cost nothing.
-    if (++parser->m_allocations % 64 == 0 && std::chrono::steady_clock::now() > parser->m_deadline)
+    if (++parser->m_allocations % 64 == 0 && threadTime() > parser->m_deadline)
         std::longjmp(parser->m_abandon, 1);
     return parser->m_arena->take(size);
 }

@@ -4,8 +4,9 @@
 // (HTMLOpenElements), with its memory in an arena that goes at once with the
 // parser, and with a time budget: the check follows the HTML5 tree builder
 // where pages lean on it, but gumbo has corners of its own, and a page that
-// finds one must not hold the program for minutes. Past the budget the
-// parse is abandoned and the page refused.
+// finds one must not hold the program for minutes. Past the budget (of the
+// parsing thread's processor time) the parse is abandoned and the page
+// refused.
 //
 // One parse per parser; the tree lives as long as the parser.
 
@@ -37,7 +38,7 @@ private:
 
     std::unique_ptr<GumboArena> m_arena;
     std::chrono::milliseconds m_budget;
-    std::chrono::steady_clock::time_point m_deadline;
+    std::chrono::nanoseconds m_deadline{}; // of the parsing thread's processor time
     unsigned m_allocations = 0;
     std::jmp_buf m_abandon;
 };
