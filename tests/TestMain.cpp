@@ -16,6 +16,20 @@
 #include <unistd.h>
 
 #include "Localizer.h"
+#include "TestSupport.h"
+
+namespace {
+
+class FontOfNewMessagesLeftAsFound : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo &) override { m_before = storedFontOfNewMessages(); }
+    void OnTestEnd(const ::testing::TestInfo &) override
+    {
+        EXPECT_EQ(storedFontOfNewMessages(), m_before) << "the test left the font of new messages changed";
+    }
+    QVariantList m_before;
+};
+
+} // namespace
 
 static std::string makePrivateDir(const std::string &base, const char *name)
 {
@@ -50,6 +64,7 @@ int main(int argc, char **argv)
 #endif
     Localizer::install();
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FontOfNewMessagesLeftAsFound);
     const int result = RUN_ALL_TESTS();
     std::string cleanup = "rm -rf '" + base + "'";
     if (std::system(cleanup.c_str()) != 0)

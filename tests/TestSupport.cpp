@@ -1,6 +1,10 @@
 #include "TestSupport.h"
 
+#include "Settings.h"
+#include "UserDefaults.h"
+
 #include <QFile>
+#include <QSettings>
 
 #include <ctime>
 
@@ -47,4 +51,34 @@ FileSizeLimit::~FileSizeLimit()
     if (m_set)
         setrlimit(RLIMIT_FSIZE, &m_old);
     std::signal(SIGXFSZ, m_oldHandler);
+}
+
+namespace {
+
+const QStringList &fontOfNewMessagesKeys()
+{
+    static const QStringList keys{SettingsKeys::MessageFontName, SettingsKeys::MessageFontSize};
+    return keys;
+}
+
+} // namespace
+
+QVariantList storedFontOfNewMessages()
+{
+    const QSettings file(UserDefaults::standardUserDefaults().filePath(), QSettings::IniFormat);
+    QVariantList stored;
+    for (const QString &key : fontOfNewMessagesKeys())
+        stored << file.value(key);
+    return stored;
+}
+
+FontOfNewMessagesKept::~FontOfNewMessagesKept()
+{
+    UserDefaults &defaults = UserDefaults::standardUserDefaults();
+    for (qsizetype k = 0; k < fontOfNewMessagesKeys().size(); ++k) {
+        if (m_stored[k].isValid())
+            defaults.setObject(m_stored[k], fontOfNewMessagesKeys()[k]);
+        else
+            defaults.removeObjectForKey(fontOfNewMessagesKeys()[k]);
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariantList>
 
 #include <csignal>
 
@@ -41,4 +42,23 @@ private:
     rlimit m_old{};
     void (*m_oldHandler)(int) = SIG_DFL;
     bool m_set = false;
+};
+
+// The font of new messages as the preferences file stores it (a null value
+// for a key with nothing stored). The tests of a program share one process
+// and so one file, and this font decides how every later test's messages and
+// windows look: TestMain fails a test that leaves it changed.
+QVariantList storedFontOfNewMessages();
+
+// Puts the font of new messages back as it was stored, keys with nothing
+// stored included, when it goes.
+class FontOfNewMessagesKept {
+public:
+    FontOfNewMessagesKept() : m_stored(storedFontOfNewMessages()) {}
+    ~FontOfNewMessagesKept();
+    FontOfNewMessagesKept(const FontOfNewMessagesKept &) = delete;
+    FontOfNewMessagesKept &operator=(const FontOfNewMessagesKept &) = delete;
+
+private:
+    QVariantList m_stored;
 };

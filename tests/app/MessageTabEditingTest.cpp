@@ -25,6 +25,7 @@
 #include "ImageTag.h"
 #include "Settings.h"
 #include "TemplateManager.h"
+#include "TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -140,6 +141,7 @@ TEST_F(MessageTabEditingTest, PulldownPutsTheTagWhereTheCaretWas)
 
 TEST_F(MessageTabEditingTest, FormRoundTripKeepsBoldAndUndoesStepByStep)
 {
+    const FontOfNewMessagesKept keptFont;
     Settings::setDefaultMessageFont(FontDescriptor{"DejaVu Serif", 13.0, false, false});
     tab->setOption(1);
     RichText original(QStringLiteral("Bold"), font("DejaVu Sans", 14, true));

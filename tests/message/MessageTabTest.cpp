@@ -13,6 +13,7 @@
 #include "KeyedArchiver.h"
 #include "KeyedUnarchiver.h"
 #include "Settings.h"
+#include "TestSupport.h"
 
 #include <QTemporaryDir>
 
@@ -318,6 +319,7 @@ TEST_F(MessageTabTest, DefaultFontOnlyOnTheWayIntoFormattedText)
     const auto fontAt = [](const MessageTab &tab, int index) {
         return tab.bodyString().attributesAtIndex(index).value(TextAttributeName::Font).value<FontDescriptor>();
     };
+    const FontOfNewMessagesKept keptFont;
     Settings::setDefaultMessageFont(messageFont);
     MessageTab tab;
     tab.setBodyText(RichText("abc"));

@@ -24,6 +24,7 @@
 #include "SmartAttachment.h"
 #include "StaticAttachment.h"
 #include "TemplateManager.h"
+#include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QAbstractButton>
@@ -37,7 +38,6 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -219,9 +219,8 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
     // shows the text in the font the author saw, named so that a reader
     // without that font takes one of its kind.
     const QString tag = marker();
-    const FontDescriptor fontBefore = Settings::defaultMessageFont();
+    const FontOfNewMessagesKept keptFont;
     Settings::setDefaultMessageFont(FontDescriptor{QStringLiteral("Sans Serif"), 12});
-    const auto restoreFont = qScopeGuard([&] { Settings::setDefaultMessageFont(fontBefore); });
     fillTable(document.database(), {{"ann@test.example", "Ann"}});
     document.database().postUpdatedNotification();
     QTemporaryDir folder;
