@@ -5,6 +5,8 @@
 #include "MimeEncoders.h"
 #include "MimeHeader.h"
 
+#include <QUtf8StringView>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -78,46 +80,13 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QSt
     return data;
 }
 
-// Whether the bytes are UTF-8 (RFC 3629: no overlong forms, no surrogates,
-// nothing above U+10FFFF) with at least one character outside ASCII.
+// Whether the bytes are UTF-8 (RFC 3629: Qt's check refuses overlong forms,
+// surrogates and anything above U+10FFFF) with at least one character
+// outside ASCII.
 bool isUtf8BeyondAscii(const QByteArray &bytes)
 {
-    const auto *at = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype size = bytes.size();
-    bool beyondAscii = false;
-    for (qsizetype i = 0; i < size;) {
-        const unsigned char lead = at[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        beyondAscii = true;
-        // The bytes that follow the lead, and the range of the first of them.
-        int following = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            following = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            following = 2;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            following = 3;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (size - i <= following || at[i + 1] < low || at[i + 1] > high)
-            return false;
-        for (int k = 2; k <= following; ++k) {
-            if (at[i + k] < 0x80 || at[i + k] > 0xBF)
-                return false;
-        }
-        i += following + 1;
-    }
-    return beyondAscii;
+    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char byte) { return uchar(byte) < 0x80; });
+    return !ascii && QUtf8StringView(bytes).isValidUtf8();
 }
 
 } // namespace
