@@ -3,7 +3,6 @@
 #include "RecipientCommands.h"
 
 #include "FieldRemovalCommand.h"
-#include "RecipientImport.h"
 
 #include <QSet>
 #include <QUndoStack>
@@ -46,9 +45,8 @@ bool RecipientCommands::restoreField(const QUndoCommand *step, RemovedField &rem
     const QString ownID = removed.columnID;
     const bool ownSlotFree = isFreeSlot(ownID);
     QString name = removed.name;
-    const Database::ColumnMap &names = m_database->fieldNameColumnIDMapping();
-    if (!name.isEmpty() && names.contains(name))
-        name = RecipientImport::uniqueName(name, QSet<QString>(names.keyBegin(), names.keyEnd()));
+    if (!name.isEmpty())
+        name = m_database->freeFieldName(name);
     QString id = ownID;
     if (ownSlotFree) {
         const QString current = m_database->fieldNameForColumnID(id);
