@@ -3,7 +3,9 @@
 // A willing SMTP server that holds one reply until released: before the
 // first message's "354" (the client still waits to send it), after its
 // data (the client waits for the verdict), or at the second message's MAIL
-// command (the first message is done with).
+// command (the first message is done with). With keepSecondMail it also
+// never answers the second message's MAIL command, so however fast the
+// client goes once released, the first message is the last it finishes.
 
 #include "../delivery/FakeSmtpServer.h"
 
@@ -30,9 +32,13 @@ struct StallingServer {
         conn.send("220 fake.test ESMTP\r\n");
         int mails = 0;
         while (const auto line = conn.readLine()) {
+            const bool secondMail = line->startsWith("MAIL") && ++mails == 2;
             if (line->startsWith("EHLO")) {
                 conn.send("250-fake.test\r\n250 8BITMIME\r\n");
-            } else if (line->startsWith("MAIL") && ++mails == 2 && where == Where::SecondMail && !hold()) {
+            } else if (secondMail && keepSecondMail) {
+                conn.hold(); // until the client goes or the server stops
+                return;
+            } else if (secondMail && where == Where::SecondMail && !hold()) {
                 return;
             } else if (*line == "DATA") {
                 const bool stall = stalls.fetch_sub(1) > 0;
@@ -65,6 +71,7 @@ struct StallingServer {
 
     Where where;
     std::atomic<int> stalls = 1;
+    std::atomic<bool> keepSecondMail = false;
     std::atomic<bool> waiting = false;
     std::atomic<bool> release = false;
     FakeSmtpServer server;
