@@ -24,6 +24,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <memory>
+
 namespace {
 
 template<typename T>
@@ -362,7 +364,9 @@ TEST_F(PreferencesTest, ScreenshotsOfTheTabsAndPanes)
                                            {AccountKeys::AccountName, "local"}}});
     BlacklistManager::sharedManager().addAddresses({"*@spam.example", "someone@example.org"});
     TemplateManager::loadTemplates();
-    auto *window = new SettingsWindow;
+    // Gone at the end: a window left open is counted by the next run of the tests.
+    const std::unique_ptr<SettingsWindow> owned = std::make_unique<SettingsWindow>();
+    SettingsWindow *window = owned.get();
     window->resize(760, 540);
     auto *tabs = child<QTabWidget>(window, "tabs");
     saveScreenshot(window, "settings-general");
