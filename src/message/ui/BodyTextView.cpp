@@ -233,8 +233,12 @@ bool BodyTextView::breakListItem()
         cursor.setPosition(block.position());
         cursor.setPosition(block.position() + item.prefixLength, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
+        // A paragraph whose style was only the list's has none left, as
+        // before the list was made.
         auto style = RichTextBridge::paragraphStyle(block.blockFormat());
         style->textLists.clear();
+        if (style == ParagraphStyle())
+            style.reset();
         cursor.setBlockFormat(RichTextBridge::blockFormat(style));
         caret = block.position();
         renumber(cursor, block.next(), item.lists, 1);

@@ -346,13 +346,14 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
     EXPECT_EQ(plain.toStdString(), "Line one\nBefore picture \nAfter picture\nDear Ann\nAfter field\nHi Ann\n"
                                    "After condition\nNo. 1\nAfter number, Ann!\n\t\u2022\tItem\nAfter list\n"
                                    "\t\u2022\tOther item\nAfter other list");
+    const std::string sans12 = R"(<font face="sans-serif" size="3" style="font-size:12pt">)";
     EXPECT_EQ(page.toStdString(),
               "<html><body bgcolor=\"FFFFFF\"><font face=\"sans-serif\" size=\"3\" style=\"font-size:12pt\">"
               "Line one<br>\nBefore picture <img src=\"\" style=\"margin: 0px;\" width=\"4\" height=\"4\"><br>\n"
               "After picture<br>\nDear Ann<br>\nAfter field<br>\nHi Ann<br>\nAfter condition<br>\nNo. 1<br>\n"
-              "After number, Ann!<ul style=\"list-style-type:disc\"><li><div>Item</li></ul><br>\nAfter list"
-              "<ul style=\"list-style-type:disc\"><li>Other item</li></ul><br>\nAfter other list</div></font>"
-              "</body></html>");
+              "After number, Ann!</font><ul style=\"list-style-type:disc\"><li><div>" + sans12 + "Item</font></div></li>"
+              "</ul><div>" + sans12 + "After list</font></div><ul style=\"list-style-type:disc\"><li><div>" + sans12
+                  + "Other item</font></div></li></ul>" + sans12 + "After other list</font></body></html>");
     EXPECT_TRUE(preview.contains(page)) << preview.toStdString();
 }
 
@@ -423,7 +424,18 @@ TEST_F(SendPostfixTest, ListsReachTheMailAsTheAuthorMadeThem)
 
     EXPECT_EQ(plain.toStdString(), "Our offers:\n\t\u2022\tfirst item\n\t\u2022\tsecond item\nAfter the list\nSteps:\n"
                                    "\t1.\tOpen the box\n\t2.\tRead the manual\n\t3.\tCall Ann\n\t4.\tVisit us\nThanks");
-    EXPECT_EQ(page.toStdString(), "");
+    const std::string sans12 = R"(<font face="sans-serif" size="3" style="font-size:12pt">)";
+    const std::string sans13 = R"(<font face="sans-serif" size="4" style="font-size:13pt">)";
+    EXPECT_EQ(page.toStdString(),
+              "<html><body bgcolor=\"FFFFFF\">" + sans12 + "Our offers:</font><ul style=\"list-style-type:disc\">"
+                  "<li><div>" + sans12 + "first item</font></div></li><li><div>" + sans12 + "second item</font></div></li>"
+                  "</ul>" + sans12 + "After the list<br>\nSteps:</font><ol style=\"list-style-type:decimal\">"
+                  "<li><div>" + sans12 + "Open the box</font></div></li>"
+                  "<li><div>" + sans12 + "Read the </font>" + sans13 + "<b>manual</b></font></div></li>"
+                  "<li><div>" + sans12 + "Call Ann</font></div></li>"
+                  "<li><div><font face=\"sans-serif\" size=\"3\" style=\"font-size:12pt\" color=\"FF0000\">Visit</font>"
+              + sans12 + " <a href=\"http://example.org\">us</a></font></div></li></ol>" + sans12
+              + "Thanks</font></body></html>");
     EXPECT_TRUE(preview.contains(page)) << preview.toStdString();
 }
 
