@@ -523,7 +523,7 @@ TEST_F(SendPostfixTest, APageSaysTheCharsetAsAReaderReadsItsDeclarations)
         EXPECT_EQ(plain.toStdString(), japanese.toStdString());
         EXPECT_TRUE(page.contains(japanese)) << page.toStdString();
         EXPECT_EQ(htmlPart["charset"].toString().toStdString(), "utf-8");
-        EXPECT_EQ(htmlPart["declaredCharsets"].toArray(), QJsonArray{"utf-8"}) << page.toStdString();
+        EXPECT_EQ(htmlPart["declaredCharsets"].toArray(), QJsonArray{"UTF-8"}) << page.toStdString();
     }
 }
 
