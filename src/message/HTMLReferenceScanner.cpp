@@ -76,6 +76,16 @@ QString tagName(const GumboElement &element)
     return QString::fromUtf8(original.data, qsizetype(original.length)).toLower();
 }
 
+// An attribute's value as written, quotes included; none for an attribute
+// without one (gumbo then gives the name's text) or one the parser made up.
+std::optional<GumboStringPiece> writtenValue(const GumboAttribute &attribute)
+{
+    const GumboStringPiece &value = attribute.original_value;
+    if (!value.data || value.length == 0 || value.data == attribute.original_name.data)
+        return std::nullopt;
+    return value;
+}
+
 void inspect(const GumboElement &element, const char *buffer, std::vector<Found> &found, ActiveContent &active)
 {
     if (element.tag == GUMBO_TAG_SCRIPT) {
@@ -110,25 +120,26 @@ void inspect(const GumboElement &element, const char *buffer, std::vector<Found>
         }
         // An attribute without a value has nothing to replace; one the
         // parser made up has no place in the text.
-        if (!reference || attribute->original_value.length == 0 || !attribute->original_value.data)
+        const std::optional<GumboStringPiece> written = reference ? writtenValue(*attribute) : std::nullopt;
+        if (!written)
             continue;
-        found.push_back(Found{qsizetype(attribute->original_value.data - buffer),
-                              qsizetype(attribute->original_value.length), QString::fromUtf8(name),
+        found.push_back(Found{qsizetype(written->data - buffer), qsizetype(written->length), QString::fromUtf8(name),
                               QString::fromUtf8(attribute->value)});
     }
 }
 
 using Visit = std::function<void(const GumboElement &, const char *buffer, std::vector<Found> &)>;
 
-// Parses the page (its text left out, or whole) behind the bounds on
-// nesting and attributes, visits every element in document order, template
-// contents included, and gives the values found their places in the page:
-// spanStart and spanLength in UTF-16 units, in text order, overlaps dropped.
-HTMLScan::Status collect(const QString &html, bool dropText, const Visit &visit, std::vector<Found> &found)
+// Parses the page (shortened so, or whole) behind the bounds on nesting and
+// attributes, visits every element in document order, template contents
+// included, and gives the values found their places in the page: byteStart
+// and byteLength become UTF-16 units, in text order, overlaps dropped.
+HTMLScan::Status collect(const QString &html, HTMLCompactPage::Shortening shortening, const Visit &visit,
+                         std::vector<Found> &found)
 {
+    const bool dropText = shortening != HTMLCompactPage::Shortening::None;
     const QByteArray utf8 = html.toUtf8();
-    const HTMLCompactPage prepared = HTMLCompactPage::make(
-        utf8, dropText ? HTMLCompactPage::Shortening::ToOneCharacter : HTMLCompactPage::Shortening::None);
+    const HTMLCompactPage prepared = HTMLCompactPage::make(utf8, shortening);
     if (prepared.status != HTMLScan::Status::Parsed)
         return prepared.status;
     const QByteArray &parsed = dropText ? prepared.compact : utf8;
@@ -203,7 +214,7 @@ HTMLScan scanText(const QString &html, bool dropText)
     std::vector<Found> found;
     ActiveContent active;
     result.status = collect(
-        html, dropText,
+        html, dropText ? HTMLCompactPage::Shortening::ToOneCharacter : HTMLCompactPage::Shortening::None,
         [&active](const GumboElement &element, const char *buffer, std::vector<Found> &into) {
             inspect(element, buffer, into, active);
         },
@@ -235,23 +246,24 @@ std::optional<QList<HTMLMetaElement>> metaElements(const QString &html)
 {
     std::vector<Found> found;
     int elements = 0;
+    // The elements alone, the attributes of meta elements kept.
     const HTMLScan::Status status = collect(
-        html, true,
+        html, HTMLCompactPage::Shortening::ToElements,
         [&elements](const GumboElement &element, const char *buffer, std::vector<Found> &into) {
             if (element.tag != GUMBO_TAG_META || element.tag_namespace != GUMBO_NAMESPACE_HTML)
                 return;
             for (unsigned a = 0; a < element.attributes.length; ++a) {
                 const auto *attribute = static_cast<const GumboAttribute *>(element.attributes.data[a]);
-                const GumboStringPiece &written = attribute->original_value;
-                if (!written.data || written.length == 0)
+                const std::optional<GumboStringPiece> written = writtenValue(*attribute);
+                if (!written)
                     continue;
                 // A quoted value stands between its quotes, which the tag
                 // must close to be one.
-                const bool quoted = written.data[0] == '"' || written.data[0] == '\'';
-                if (quoted && written.length < 2)
+                const bool quoted = written->data[0] == '"' || written->data[0] == '\'';
+                if (quoted && written->length < 2)
                     continue;
-                into.push_back(Found{qsizetype(written.data - buffer) + quoted,
-                                     qsizetype(written.length) - 2 * quoted, QString::fromUtf8(attribute->name),
+                into.push_back(Found{qsizetype(written->data - buffer) + quoted,
+                                     qsizetype(written->length) - 2 * quoted, QString::fromUtf8(attribute->name),
                                      QString::fromUtf8(attribute->value), elements});
             }
             ++elements;
