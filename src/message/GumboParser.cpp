@@ -109,8 +109,11 @@ const GumboOutput *GumboParser::parse(const char *data, size_t size)
     options.allocator = &GumboParser::allocate;
     options.deallocator = &GumboParser::deallocate;
     options.userdata = this;
-    // The errors are never read; recording them costs time and memory.
-    options.max_errors = 0;
+    // The errors are never read, but they must be recorded: gumbo 0.10
+    // clears the name of a repeated attribute without a value only when it
+    // records the error, and past the limit the next attribute's name
+    // starts with it ("hidden hidden src" would give "hiddensrc").
+    options.max_errors = -1;
     m_deadline = threadTime() + m_budget;
     // Abandoned from inside the allocator: only gumbo's frames, which hold
     // nothing but arena memory, are left behind.

@@ -208,7 +208,7 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
     };
     const auto shorten = [&](qsizetype from, qsizetype to) {
         keepUpTo(from, to);
-        if (shortening == Shortening::ToOneCharacter) {
+        if (shortening != Shortening::ToMarker) {
             // Not a letter: after a "<" that is text, a letter would start a tag.
             result.compact.append('.');
         } else {
@@ -229,7 +229,7 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
         if (lt > i)
             open.text();
         if (dropText && isReplaceableText(data + i, data + lt)
-            && (shortening == Shortening::ToOneCharacter
+            && (shortening != Shortening::ToMarker
                 || (lt - i > MarkerRoom && readsAsThisDecodes(QByteArrayView(data + i, lt - i)))))
             shorten(i, lt);
         i = lt + 1;
@@ -242,7 +242,8 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
             // reference, a "<", a table's white space from its text, and a
             // <pre> from its line feed. Between tags nothing tells it apart.
             const std::string_view content(data + lt + 4, size_t(std::max<qsizetype>(i - 3 - (lt + 4), 0)));
-            if (shortening == Shortening::ToMarker && !content.empty() && !content.starts_with('>')
+            const bool dropsComments = shortening == Shortening::ToMarker || shortening == Shortening::ToElements;
+            if (dropsComments && !content.empty() && !content.starts_with('>')
                 && !content.starts_with("->") && content.find("--!>") == std::string_view::npos) {
                 keepUpTo(lt, i);
                 if (!(lt == 0 || data[lt - 1] == '>') || !(i >= size || data[i] == '<'))
@@ -316,7 +317,9 @@ HTMLCompactPage HTMLCompactPage::make(const QByteArray &html, Shortening shorten
         open.startTag(name, attributeText);
         // For a page's text, attributes matter in a few elements only; the
         // rest of them are left out of what the parser reads.
-        if (shortening == Shortening::ToMarker && attributes > 0 && i <= size
+        const bool dropsAttributes = shortening == Shortening::ToMarker
+                                     || (shortening == Shortening::ToElements && name != "meta");
+        if (dropsAttributes && attributes > 0 && i <= size
             && !isOneOf(name, {"a", "input", "font", "annotation-xml"})) {
             keepUpTo(lt, i);
             result.compact.append('<');

@@ -23,6 +23,10 @@ struct HTMLCompactPage {
         // the parser would, become a marker holding the run's number, which
         // the parser passes into its text untouched (see takeMarker).
         ToMarker,
+        // The elements alone: each run one character, as ToOneCharacter, and
+        // comments and attributes left out where ToMarker leaves them out,
+        // but those of <meta> kept.
+        ToElements,
     };
 
     HTMLScan::Status status = HTMLScan::Status::Parsed;

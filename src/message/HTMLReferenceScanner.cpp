@@ -24,6 +24,7 @@ struct Found {
     qsizetype byteLength;
     QString name;
     QString value;
+    int element = 0; // which element of those visited holds it
 };
 
 // Whether a value starts with one of the prefixes, case and leading blanks aside.
@@ -75,6 +76,16 @@ QString tagName(const GumboElement &element)
     return QString::fromUtf8(original.data, qsizetype(original.length)).toLower();
 }
 
+// An attribute's value as written, quotes included; none for an attribute
+// without one (gumbo then gives the name's text) or one the parser made up.
+std::optional<GumboStringPiece> writtenValue(const GumboAttribute &attribute)
+{
+    const GumboStringPiece &value = attribute.original_value;
+    if (!value.data || value.length == 0 || value.data == attribute.original_name.data)
+        return std::nullopt;
+    return value;
+}
+
 void inspect(const GumboElement &element, const char *buffer, std::vector<Found> &found, ActiveContent &active)
 {
     if (element.tag == GUMBO_TAG_SCRIPT) {
@@ -109,34 +120,35 @@ void inspect(const GumboElement &element, const char *buffer, std::vector<Found>
         }
         // An attribute without a value has nothing to replace; one the
         // parser made up has no place in the text.
-        if (!reference || attribute->original_value.length == 0 || !attribute->original_value.data)
+        const std::optional<GumboStringPiece> written = reference ? writtenValue(*attribute) : std::nullopt;
+        if (!written)
             continue;
-        found.push_back(Found{qsizetype(attribute->original_value.data - buffer),
-                              qsizetype(attribute->original_value.length), QString::fromUtf8(name),
+        found.push_back(Found{qsizetype(written->data - buffer), qsizetype(written->length), QString::fromUtf8(name),
                               QString::fromUtf8(attribute->value)});
     }
 }
 
-HTMLScan scanText(const QString &html, bool dropText)
+using Visit = std::function<void(const GumboElement &, const char *buffer, std::vector<Found> &)>;
+
+// Parses the page (shortened so, or whole) behind the bounds on nesting and
+// attributes, visits every element in document order, template contents
+// included, and gives the values found their places in the page: byteStart
+// and byteLength become UTF-16 units, in text order, overlaps dropped.
+HTMLScan::Status collect(const QString &html, HTMLCompactPage::Shortening shortening, const Visit &visit,
+                         std::vector<Found> &found)
 {
-    HTMLScan result;
+    const bool dropText = shortening != HTMLCompactPage::Shortening::None;
     const QByteArray utf8 = html.toUtf8();
-    const HTMLCompactPage prepared = HTMLCompactPage::make(
-        utf8, dropText ? HTMLCompactPage::Shortening::ToOneCharacter : HTMLCompactPage::Shortening::None);
-    result.status = prepared.status;
-    if (result.status != HTMLScan::Status::Parsed)
-        return result;
+    const HTMLCompactPage prepared = HTMLCompactPage::make(utf8, shortening);
+    if (prepared.status != HTMLScan::Status::Parsed)
+        return prepared.status;
     const QByteArray &parsed = dropText ? prepared.compact : utf8;
 
     GumboParser parser;
     const GumboOutput *output = parser.parse(parsed.constData(), size_t(parsed.size()));
-    if (!output) {
-        result.status = HTMLScan::Status::TooDeep;
-        return result;
-    }
+    if (!output)
+        return HTMLScan::Status::TooDeep;
 
-    std::vector<Found> found;
-    ActiveContent active;
     std::vector<const GumboNode *> pending{output->document};
     while (!pending.empty()) {
         const GumboNode *node = pending.back();
@@ -145,7 +157,7 @@ HTMLScan scanText(const QString &html, bool dropText)
         if (node->type == GUMBO_NODE_DOCUMENT) {
             children = &node->v.document.children;
         } else if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
-            inspect(node->v.element, parsed.constData(), found, active);
+            visit(node->v.element, parsed.constData(), found);
             children = &node->v.element.children;
         }
         if (children) {
@@ -154,9 +166,6 @@ HTMLScan scanText(const QString &html, bool dropText)
         }
     }
     // The parser's arena frees the tree.
-    result.activeContent = active.lines;
-    if (active.more > 0)
-        result.activeContent << QStringLiteral("(+%1)").arg(active.more);
 
     std::stable_sort(found.begin(), found.end(),
                      [](const Found &a, const Found &b) { return a.byteStart < b.byteStart; });
@@ -183,18 +192,41 @@ HTMLScan scanText(const QString &html, bool dropText)
         }
         return unit;
     };
-    result.references.reserve(qsizetype(found.size()));
-    for (const Found &f : found) {
+    std::vector<Found> located;
+    located.reserve(found.size());
+    for (Found &f : found) {
         const qsizetype start = advanceTo(f.byteStart);
         const qsizetype end = advanceTo(f.byteStart + f.byteLength);
         // Overlapping values cannot come from one text; drop rather than garble.
-        if (!result.references.isEmpty()) {
-            const HTMLScan::Reference &last = result.references.constLast();
-            if (start < last.spanStart + last.spanLength)
-                continue;
-        }
-        result.references.append(HTMLScan::Reference{f.name, f.value, start, end - start});
+        if (!located.empty() && start < located.back().byteStart + located.back().byteLength)
+            continue;
+        f.byteStart = start;
+        f.byteLength = end - start;
+        located.push_back(std::move(f));
     }
+    found = std::move(located);
+    return HTMLScan::Status::Parsed;
+}
+
+HTMLScan scanText(const QString &html, bool dropText)
+{
+    HTMLScan result;
+    std::vector<Found> found;
+    ActiveContent active;
+    result.status = collect(
+        html, dropText ? HTMLCompactPage::Shortening::ToOneCharacter : HTMLCompactPage::Shortening::None,
+        [&active](const GumboElement &element, const char *buffer, std::vector<Found> &into) {
+            inspect(element, buffer, into, active);
+        },
+        found);
+    if (result.status != HTMLScan::Status::Parsed)
+        return result;
+    result.activeContent = active.lines;
+    if (active.more > 0)
+        result.activeContent << QStringLiteral("(+%1)").arg(active.more);
+    result.references.reserve(qsizetype(found.size()));
+    for (Found &f : found)
+        result.references.append(HTMLScan::Reference{std::move(f.name), std::move(f.value), f.byteStart, f.byteLength});
     return result;
 }
 
@@ -208,6 +240,41 @@ HTMLScan scan(const QString &html)
 HTMLScan scanWholeText(const QString &html)
 {
     return scanText(html, false);
+}
+
+std::optional<QList<HTMLMetaElement>> metaElements(const QString &html)
+{
+    std::vector<Found> found;
+    int elements = 0;
+    // The elements alone, the attributes of meta elements kept.
+    const HTMLScan::Status status = collect(
+        html, HTMLCompactPage::Shortening::ToElements,
+        [&elements](const GumboElement &element, const char *buffer, std::vector<Found> &into) {
+            if (element.tag != GUMBO_TAG_META || element.tag_namespace != GUMBO_NAMESPACE_HTML)
+                return;
+            for (unsigned a = 0; a < element.attributes.length; ++a) {
+                const auto *attribute = static_cast<const GumboAttribute *>(element.attributes.data[a]);
+                const std::optional<GumboStringPiece> written = writtenValue(*attribute);
+                if (!written)
+                    continue;
+                // A quoted value stands between its quotes, which the tag
+                // must close to be one.
+                const bool quoted = written->data[0] == '"' || written->data[0] == '\'';
+                if (quoted && written->length < 2)
+                    continue;
+                into.push_back(Found{qsizetype(written->data - buffer) + quoted,
+                                     qsizetype(written->length) - 2 * quoted, QString::fromUtf8(attribute->name),
+                                     QString::fromUtf8(attribute->value), elements});
+            }
+            ++elements;
+        },
+        found);
+    if (status != HTMLScan::Status::Parsed)
+        return std::nullopt;
+    QList<HTMLMetaElement> metas(elements);
+    for (Found &f : found)
+        metas[f.element].attributes.append(HTMLMetaElement::Attribute{std::move(f.name), std::move(f.value), f.byteStart, f.byteLength});
+    return metas;
 }
 
 } // namespace HTMLReferenceScanner

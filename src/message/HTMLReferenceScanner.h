@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 struct HTMLScan {
     enum class Status { Parsed, TooDeep, TooManyAttributes };
     struct Reference {
@@ -29,6 +31,19 @@ struct HTMLScan {
     QStringList activeContent;
 };
 
+// A <meta> element as the parser reads it.
+struct HTMLMetaElement {
+    struct Attribute {
+        QString name;        // lower-case
+        QString value;       // with character references resolved
+        qsizetype valueStart; // the value as written, without its quotes (UTF-16 index)
+        qsizetype valueLength;
+    };
+    // Each name once, the first of a name as the parser keeps it; in text
+    // order; those without a value left out.
+    QList<Attribute> attributes;
+};
+
 namespace HTMLReferenceScanner {
 
 // Elements left open at once beyond this, or attributes in one tag, make
@@ -41,5 +56,9 @@ inline constexpr int MaxAttributesPerTag = 512;
 // scan() leaves out the plain text between tags; the fuzz target checks
 // that both find the same.
 [[nodiscard]] HTMLScan scanWholeText(const QString &html);
+
+// The page's meta elements (of HTML, in templates too), found as the page's
+// references are, within the same bounds; none when the page is refused.
+[[nodiscard]] std::optional<QList<HTMLMetaElement>> metaElements(const QString &html);
 
 } // namespace HTMLReferenceScanner

@@ -75,12 +75,6 @@ RunLook lookOf(const TextAttributes &attributes)
     return look;
 }
 
-template <typename T>
-bool sameValue(const T *a, const T *b)
-{
-    return a == b || (a && b && *a == *b);
-}
-
 QString linkText(const QVariant &link)
 {
     if (link.typeId() == QMetaType::QUrl)
@@ -208,87 +202,146 @@ void appendFontStart(QString &out, const FontDescriptor &font, const RgbaColor *
     out += u'>';
 }
 
-// `current` null: the end of the text. A run whose attributes are nil (a
-// tag without attributes) is an empty look, not the end: it must not close
-// the paragraph's div in mid-line.
+using ElementKind = HTMLOpenElement::Kind;
+
+void appendEndTag(QString &out, ElementKind kind)
+{
+    switch (kind) {
+    case ElementKind::Division:
+        out += QLatin1String("</div>");
+        break;
+    case ElementKind::Font:
+        out += QLatin1String("</font>");
+        break;
+    case ElementKind::Link:
+        out += QLatin1String("</a>");
+        break;
+    case ElementKind::Bold:
+        out += QLatin1String("</b>");
+        break;
+    case ElementKind::Italic:
+        out += QLatin1String("</i>");
+        break;
+    case ElementKind::Underline:
+        out += QLatin1String("</u>");
+        break;
+    }
+}
+
+void closeFrom(HTMLRunState &state, qsizetype depth, QString &out)
+{
+    while (state.open.size() > depth) {
+        appendEndTag(out, state.open.last().kind);
+        state.open.removeLast();
+    }
+}
+
+// The division of an alignment; alignments 0 and 3 have none.
+std::optional<int> divisionOf(int alignment)
+{
+    if (alignment == 1 || alignment == 2 || alignment == 4)
+        return alignment;
+    return std::nullopt;
+}
+
+// The elements a run needs, outermost first, compared with those open: the
+// ones that differ close from the innermost out, and what the run needs
+// opens again, so every element closes inside the one it opened in.
+// `current` null: the end of the text. A run whose attributes are nil (a tag
+// without attributes) is an empty look, not the end: it must not close the
+// paragraph's div in mid-line.
 void writeBoundary(const RunLook &previous, const RunLook *current, HTMLRunState &state, QString &out)
 {
-    static const RunLook none;
-    const RunLook &now = current ? *current : none;
-
-    if (!sameValue(previous.font, now.font)) {
-        const bool wasBold = previous.font && previous.font->bold;
-        const bool isBold = now.font && now.font->bold;
-        const bool wasItalic = previous.font && previous.font->italic;
-        const bool isItalic = now.font && now.font->italic;
-        if (wasBold && !isBold)
-            out += QLatin1String("</b>");
-        if (isBold && !wasBold)
-            out += QLatin1String("<b>");
-        if (wasItalic && !isItalic)
-            out += QLatin1String("</i>");
-        if (isItalic && !wasItalic)
-            out += QLatin1String("<i>");
+    if (!current) {
+        closeFrom(state, 0, out);
+        return;
     }
+    const RunLook &now = *current;
 
-    // Adjacent links to different places each keep their own element.
-    const bool linkChanges = previous.link && now.link && linkText(*previous.link) != linkText(*now.link);
-    if (previous.link && (!now.link || linkChanges))
-        out += QLatin1String("</a>");
-    if (previous.underline && !now.underline)
-        out += QLatin1String("</u>");
+    // The division follows the paragraph's alignment; next to a tag's value
+    // it stays as it is, since the value's style is the tag's, not the
+    // paragraph's.
+    std::optional<int> division;
+    if (!state.open.isEmpty() && state.open.first().kind == ElementKind::Division)
+        division = state.open.first().alignment;
+    if (now.paragraphStyle && !previous.marker && !now.marker)
+        division = divisionOf(now.paragraphStyle->alignment);
 
-    const bool markerSide = previous.marker || now.marker;
-    const bool alignmentChanges =
-        now.paragraphStyle && (!state.alignmentRecorded || state.alignment != now.paragraphStyle->alignment);
-    if (state.divOpen && (!current || (alignmentChanges && !markerSide))) {
-        out += QLatin1String("</div>");
-        state.divOpen = false;
-    }
+    struct Wanted {
+        ElementKind kind;
+        bool matches(const HTMLOpenElement &open, const std::optional<int> &division, const RunLook &look) const
+        {
+            if (open.kind != kind)
+                return false;
+            switch (kind) {
+            case ElementKind::Division:
+                return open.alignment == *division;
+            case ElementKind::Font:
+                return open.font.family == look.font->family && open.font.pointSize == look.font->pointSize
+                       && (look.color ? open.color == *look.color : !open.color);
+            case ElementKind::Link:
+                return open.link == linkText(*look.link);
+            default:
+                return true;
+            }
+        }
+    };
+    QVarLengthArray<Wanted, 6> wanted;
+    if (division)
+        wanted.append({ElementKind::Division});
+    if (now.font)
+        wanted.append({ElementKind::Font});
+    if (now.link)
+        wanted.append({ElementKind::Link});
+    if (now.font && now.font->bold)
+        wanted.append({ElementKind::Bold});
+    if (now.font && now.font->italic)
+        wanted.append({ElementKind::Italic});
+    if (now.underline)
+        wanted.append({ElementKind::Underline});
 
-    const bool fontChanges = !sameValue(previous.font, now.font)
-        && (!previous.font || !now.font || previous.font->family != now.font->family
-            || previous.font->pointSize != now.font->pointSize);
-    if (!sameValue(previous.color, now.color) || fontChanges) {
-        if (previous.font)
-            out += QLatin1String("</font>");
-        if (now.font)
+    qsizetype kept = 0;
+    while (kept < wanted.size() && kept < state.open.size()
+           && wanted[kept].matches(state.open[kept], division, now))
+        ++kept;
+    closeFrom(state, kept, out);
+
+    for (qsizetype i = kept; i < wanted.size(); ++i) {
+        HTMLOpenElement element;
+        element.kind = wanted[i].kind;
+        switch (element.kind) {
+        case ElementKind::Division:
+            element.alignment = *division;
+            if (*division == 1)
+                out += QLatin1String("<div style=\"text-align: right;\">");
+            else if (*division == 2)
+                out += QLatin1String("<div style=\"text-align: center;\">");
+            else
+                out += QLatin1String("<div>");
+            break;
+        case ElementKind::Font:
+            element.font = *now.font;
+            if (now.color)
+                element.color = *now.color;
             appendFontStart(out, *now.font, now.color);
-    }
-
-    if (alignmentChanges && !markerSide) {
-        switch (now.paragraphStyle->alignment) {
-        case 1:
-            out += QLatin1String("<div style=\"text-align: right;\">");
-            state.divOpen = true;
             break;
-        case 2:
-            out += QLatin1String("<div style=\"text-align: center;\">");
-            state.divOpen = true;
+        case ElementKind::Link:
+            element.link = linkText(*now.link);
+            out += QLatin1String("<a");
+            appendHref(out, *now.link);
+            out += u'>';
             break;
-        case 4:
-            out += QLatin1String("<div>");
-            state.divOpen = true;
+        case ElementKind::Bold:
+            out += QLatin1String("<b>");
             break;
-        default:
+        case ElementKind::Italic:
+            out += QLatin1String("<i>");
+            break;
+        case ElementKind::Underline:
+            out += QLatin1String("<u>");
             break;
         }
-    }
-
-    if (now.underline && !previous.underline)
-        out += QLatin1String("<u>");
-    if (now.link && (!previous.link || linkChanges)) {
-        out += QLatin1String("<a");
-        appendHref(out, *now.link);
-        out += u'>';
-    }
-
-    // A tag value's paragraph style is the one the tag was given, not
-    // necessarily its paragraph's: recorded, it would make the next run
-    // open a new div in mid-line.
-    if (now.paragraphStyle && !now.marker) {
-        state.alignment = now.paragraphStyle->alignment;
-        state.alignmentRecorded = true;
+        state.open.append(std::move(element));
     }
 }
 
@@ -386,15 +439,45 @@ bool isParagraphSeparator(char16_t c)
 }
 
 // One change the list rewrite makes, in positions of the text before any
-// change: [from, to) is replaced by `text`; from == to inserts it.
+// change: [from, to) is replaced by the markup; from == to inserts it.
 struct ListEdit {
     int from = 0;
     int to = 0;
-    QString text;
+    QString markup;
 };
 
+// The runs of a text visited in order of position, each step a walk
+// forward from the last.
+class RunCursor {
+public:
+    explicit RunCursor(const RichText &text) : m_runs(text.runs()) {}
+    const RichText::Run &at(int index)
+    {
+        while (m_index + 1 < m_runs.size() && index >= m_start + m_runs[m_index].length) {
+            m_start += m_runs[m_index].length;
+            ++m_index;
+        }
+        return m_runs[m_index];
+    }
+    // Where the run at the last index asked ends.
+    [[nodiscard]] int runEnd() const { return m_start + m_runs[m_index].length; }
+
+private:
+    const QList<RichText::Run> &m_runs;
+    qsizetype m_index = 0;
+    int m_start = 0;
+};
+
+bool isTagValue(const TextAttributes &attributes)
+{
+    return attributes.contains(TextAttributeName::TagMarker);
+}
+
 // The list rewrite, worked out on the unchanged text: escaping adds no tab
-// and no line break, so it moves nothing the rewrite looks for.
+// and no line break, so it moves nothing the rewrite looks for. The markup
+// takes the place of the line breaks around the items, which the list's
+// elements make: no blank line comes before or after a list that the
+// author did not type.
 QList<ListEdit> listEdits(const RichText &text)
 {
     QList<ListEdit> edits;
@@ -410,78 +493,101 @@ QList<ListEdit> listEdits(const RichText &text)
     // Most texts end their paragraphs with line feeds only, which a
     // vectorised search finds fastest.
     const bool lineFeedsOnly = !string.contains(u'\r') && !string.contains(QChar(0x2029));
+    const auto nextSeparator = [&](int from) {
+        if (lineFeedsOnly) {
+            const qsizetype lineFeed = string.indexOf(u'\n', from);
+            return lineFeed < 0 ? length : int(lineFeed);
+        }
+        while (from < length && !isParagraphSeparator(string.at(from).unicode()))
+            ++from;
+        return from;
+    };
+    RunCursor separators(text);
+    RunCursor styles(text);
     bool listOpen = false;
     TextList openList;
     ListMarkup openMarkup;
-    // Where the previous paragraph's terminator starts; -1 before the first.
+    // The previous paragraph's terminator; start -1 before the first.
     int previousTerminator = -1;
+    int previousTerminatorLength = 0;
     int paragraphStart = 0;
     while (paragraphStart < length) {
-        int contentEnd = paragraphStart;
-        if (lineFeedsOnly) {
-            const qsizetype lineFeed = string.indexOf(u'\n', paragraphStart);
-            contentEnd = lineFeed < 0 ? length : int(lineFeed);
-        } else {
-            while (contentEnd < length && !isParagraphSeparator(string.at(contentEnd).unicode()))
-                ++contentEnd;
-        }
+        // A line break in a tag's value is the value's, not the end of the
+        // paragraph the tag stands in.
+        int contentEnd = nextSeparator(paragraphStart);
+        while (contentEnd < length && isTagValue(separators.at(contentEnd).attributes))
+            contentEnd = nextSeparator(contentEnd + 1);
         int terminatorLength = 0;
         if (contentEnd < length)
             terminatorLength =
                 string.at(contentEnd) == u'\r' && contentEnd + 1 < length && string.at(contentEnd + 1) == u'\n' ? 2 : 1;
 
-        const TextAttributes attributes = text.attributesAtIndex(paragraphStart);
-        const ParagraphStyle *style = paragraphStyleOf(attributes);
+        // The paragraph's style, where a tag's value (with a style of the
+        // tag's) does not stand for it.
+        const ParagraphStyle *style = nullptr;
+        for (int at = paragraphStart; at < std::max(contentEnd, paragraphStart + 1) && at < length;) {
+            const RichText::Run &run = styles.at(at);
+            if (!isTagValue(run.attributes)) {
+                style = paragraphStyleOf(run.attributes);
+                if (style)
+                    break;
+            }
+            at = styles.runEnd();
+        }
         // Deeper levels are written at the outermost one.
         const TextList *list = style && !style->textLists.isEmpty() ? &style->textLists.first() : nullptr;
+        // The item prefix is "\t" + marker + "\t" at the paragraph's start;
+        // a paragraph whose prefix was edited away keeps all its text, and in
+        // an open list goes on with its item.
+        const qsizetype tab =
+            list && string.at(paragraphStart) == u'\t' ? string.indexOf(u'\t', paragraphStart + 1) : qsizetype(-1);
 
-        if (list) {
-            // The item prefix is "\t" + marker + "\t" at the paragraph's start;
-            // a paragraph whose prefix was edited away keeps all its text.
-            const qsizetype tab =
-                string.at(paragraphStart) == u'\t' ? string.indexOf(u'\t', paragraphStart + 1) : qsizetype(-1);
-            if (tab >= 0 && tab < contentEnd) {
-                ListEdit edit{previousTerminator >= 0 ? previousTerminator : paragraphStart, int(tab) + 1, {}};
-                if (!listOpen) {
-                    openMarkup = listMarkup(list->markerFormat);
-                    edit.text = openMarkup.opening;
-                } else if (*list != openList) {
-                    const ListMarkup next = listMarkup(list->markerFormat);
-                    edit.text = openMarkup.closing + next.opening;
-                    openMarkup = next;
-                } else {
-                    edit.text = QStringLiteral("</li><li>");
-                }
-                listOpen = true;
-                openList = *list;
-                edits.append(std::move(edit));
+        if (tab >= 0 && tab < contentEnd) {
+            ListEdit edit{previousTerminator >= 0 ? previousTerminator : paragraphStart, int(tab) + 1, {}};
+            if (!listOpen) {
+                openMarkup = listMarkup(list->markerFormat);
+                edit.markup = openMarkup.opening;
+            } else if (*list != openList) {
+                const ListMarkup next = listMarkup(list->markerFormat);
+                edit.markup = openMarkup.closing + next.opening;
+                openMarkup = next;
+            } else {
+                edit.markup = QStringLiteral("</li><li>");
             }
-        } else if (listOpen) {
-            edits.append(ListEdit{previousTerminator, previousTerminator, openMarkup.closing});
+            listOpen = true;
+            openList = *list;
+            edits.append(std::move(edit));
+        } else if (listOpen && !list) {
+            edits.append(
+                ListEdit{previousTerminator, previousTerminator + previousTerminatorLength, openMarkup.closing});
             listOpen = false;
         }
         previousTerminator = contentEnd;
+        previousTerminatorLength = terminatorLength;
         paragraphStart = contentEnd + terminatorLength;
     }
-    if (listOpen)
-        edits.append(ListEdit{length, length, openMarkup.closing});
+    if (listOpen) {
+        // A list that ends the text ends it: the line break after its last
+        // item would be a blank line.
+        const bool endsInBreak = previousTerminatorLength > 0;
+        edits.append(ListEdit{endsInBreak ? previousTerminator : length, length, openMarkup.closing});
+    }
     return edits;
 }
 
 // The characters and runs the writer walks: a copy of the text's
 // characters (escaped, lists rewritten) with runs that point at the
-// attributes of the original text, which outlives it.
+// attributes of the original text, which outlives it, and the list markup
+// in pieces of its own.
 struct FlatText {
     struct Piece {
         qsizetype start = 0;
         qsizetype length = 0;
-        const TextAttributes *attributes = nullptr;
+        const TextAttributes *attributes = nullptr; // null: markup
     };
     QString characters;
     QVarLengthArray<Piece, 128> pieces;
 
-    [[nodiscard]] bool isEmpty() const { return pieces.isEmpty(); }
-    [[nodiscard]] const TextAttributes &lastAttributes() const { return *pieces.last().attributes; }
     // Runs merge as in RichText, so the walk sees the runs a RichText would have.
     void append(QStringView text, const TextAttributes &attributes)
     {
@@ -489,22 +595,31 @@ struct FlatText {
             return;
         const qsizetype start = characters.size();
         characters.append(text);
-        if (!pieces.isEmpty()
+        if (!pieces.isEmpty() && pieces.last().attributes
             && (pieces.last().attributes == &attributes || *pieces.last().attributes == attributes)) {
             pieces.last().length += text.size();
             return;
         }
         pieces.append(Piece{start, text.size(), &attributes});
     }
+    void appendMarkup(QStringView markup, const TextAttributes *)
+    {
+        pieces.append(Piece{characters.size(), markup.size(), nullptr});
+        characters.append(markup);
+    }
 };
 
+// The markup goes in as characters with the attributes that
+// RichText::replaceCharacters would give them.
 struct RichTextSink {
     RichText &text;
-    [[nodiscard]] bool isEmpty() const { return text.isEmpty(); }
-    [[nodiscard]] const TextAttributes &lastAttributes() const { return text.runs().last().attributes; }
     void append(QStringView characters, const TextAttributes &attributes)
     {
         text.appendCharacters(characters, attributes);
+    }
+    void appendMarkup(QStringView markup, const TextAttributes *attributes)
+    {
+        text.appendCharacters(markup, attributes ? *attributes : text.runs().last().attributes);
     }
 };
 
@@ -526,28 +641,19 @@ void appendEscaped(Sink &out, QStringView characters, const TextAttributes &attr
 }
 
 // The text with the edits made and, when asked, "&", "<" and ">" escaped
-// outside the inserted markup. Inserted text takes the attributes that
-// RichText::replaceCharacters would give it: those of the first replaced
-// character, or for an insertion those of the character before it.
+// outside the markup. Markup that replaces characters is given the
+// attributes of the first of them; inserted markup those of the character
+// before it (none: null, the sink's last).
 template <typename Sink>
 void rewrite(const RichText &text, const QList<ListEdit> &edits, bool escape, Sink &out)
 {
     const QStringView characters(text.string());
-    const QList<RichText::Run> &runs = text.runs();
-    qsizetype runIndex = 0;
-    int runStart = 0;
-    // Edits come in text order, so one walk over the runs serves them all.
-    auto runAt = [&](int index) -> const RichText::Run & {
-        while (runIndex + 1 < runs.size() && index >= runStart + runs[runIndex].length) {
-            runStart += runs[runIndex].length;
-            ++runIndex;
-        }
-        return runs[runIndex];
-    };
+    RunCursor runs(text);
+    int written = 0;
     auto copy = [&](int from, int to) {
         while (from < to) {
-            const RichText::Run &run = runAt(from);
-            const int end = std::min(to, runStart + run.length);
+            const RichText::Run &run = runs.at(from);
+            const int end = std::min(to, runs.runEnd());
             const QStringView piece = characters.mid(from, end - from);
             if (escape)
                 appendEscaped(out, piece, run.attributes);
@@ -555,14 +661,15 @@ void rewrite(const RichText &text, const QList<ListEdit> &edits, bool escape, Si
                 out.append(piece, run.attributes);
             from = end;
         }
+        written = std::max(written, to);
     };
     int cursor = 0;
     for (const ListEdit &edit : edits) {
         copy(cursor, edit.from);
-        if (edit.to > edit.from || out.isEmpty())
-            out.append(edit.text, runAt(std::min(edit.from, text.length() - 1)).attributes);
-        else
-            out.append(edit.text, out.lastAttributes());
+        const TextAttributes *attributes = nullptr;
+        if (edit.to > edit.from || written == 0)
+            attributes = &runs.at(std::min(edit.from, text.length() - 1)).attributes;
+        out.appendMarkup(edit.markup, attributes);
         cursor = edit.to;
     }
     copy(cursor, text.length());
@@ -637,11 +744,17 @@ QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaC
         SimpleTagRef tag;
         RunLook look;
         const ParagraphStyle *ownStyle = nullptr;
+        bool markup = false;
     };
     QVarLengthArray<WalkRun, 128> runs;
     for (const FlatText::Piece &piece : work.pieces) {
+        WalkRun walkRun{piece.start, piece.length, nullptr, {}, nullptr, false};
+        if (!piece.attributes) {
+            walkRun.markup = true;
+            runs.append(std::move(walkRun));
+            continue;
+        }
         const TextAttributes &attributes = *piece.attributes;
-        WalkRun walkRun{piece.start, piece.length, nullptr, {}, nullptr};
         if (attributes.contains(TextAttributeName::Attachment)) {
             walkRun.tag = tagInAttributes(attributes);
             if (!walkRun.tag)
@@ -682,6 +795,16 @@ QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaC
     RunLook previous;
     const QStringView characters(work.characters);
     for (const WalkRun &run : runs) {
+        if (run.markup) {
+            // A list's elements hold what is open inside them, its items
+            // what is open inside each: all of it closes before them and
+            // opens again inside, as the next run needs it.
+            writeBoundary(previous, nullptr, state, out);
+            out += characters.mid(run.start, run.length);
+            previous = RunLook{};
+            state.previousCharacter = 0;
+            continue;
+        }
         writeBoundary(previous, &run.look, state, out);
         if (run.tag)
             out += run.tag->getHTMLCodeWithAbsolutePath(absolutePath, messageID, contentIdNames);

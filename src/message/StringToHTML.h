@@ -7,6 +7,7 @@
 #include "RichText.h"
 
 #include <QString>
+#include <QVarLengthArray>
 
 #include <optional>
 
@@ -28,15 +29,26 @@ public:
     [[nodiscard]] static QString htmlColorCode(const RgbaColor &color);
 };
 
+// An element the writer has open, with what it stands for.
+struct HTMLOpenElement {
+    // Outermost first: each closes inside the one before it.
+    enum class Kind : quint8 { Division, Font, Link, Bold, Italic, Underline };
+    Kind kind = Kind::Division;
+    int alignment = 0;
+    FontDescriptor font;
+    std::optional<RgbaColor> color;
+    QString link;
+};
+
 // What the writer carries from one run to the next; cleared for each text.
 struct HTMLRunState {
-    bool alignmentRecorded = false;
-    int alignment = 0;
-    bool divOpen = false;
+    // Innermost last.
+    QVarLengthArray<HTMLOpenElement, 6> open;
     char16_t previousCharacter = 0;
 };
 
-// The markup between two runs; a null side has no attributes.
+// The markup between two runs; a null side has no attributes, and a null
+// current side is the end of the text, which closes what is open.
 void DoGetTagString(const TextAttributes *previous, const TextAttributes *current, HTMLRunState &state,
                     QString &out);
 // One character of ordinary text (a whole code point) after the previous UTF-16 unit.

@@ -299,6 +299,65 @@ TEST_F(MessageTabEditingTest, TextTypedAfterATagOrAnEndedListLooksLikeTheTextBef
     }
 }
 
+TEST_F(MessageTabEditingTest, ReturnInAListItemStartsTheNextItemAndOnAnEmptyItemEndsTheList)
+{
+    // A list started on the empty line after a heading; a numbered list made
+    // over typed lines, split in its middle (the items after it count on)
+    // and ended in its middle. Each Return is one step Ctrl+Z takes back.
+    tab->setOption(1);
+    BodyTextView *view = tab->bodyView();
+    focus(view);
+    const auto type = [view](const char *text) { QTest::keyClicks(view, QLatin1String(text)); };
+    const auto newLine = [view] { QTest::keyClick(view, Qt::Key_Return); };
+    const auto bodyText = [this] { return body().string().toStdString(); };
+    const auto caretAfter = [view](const QString &text) {
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(int(view->toPlainText().indexOf(text) + text.size()));
+        view->setTextCursor(cursor);
+    };
+    // Whether the paragraph that holds the text's last character is listed.
+    const auto listed = [this](const QString &line) {
+        const RichText text = body();
+        const auto style = text.attributesAtIndex(int(text.string().indexOf(line) + line.size() - 1))
+                               .value(TextAttributeName::ParagraphStyle)
+                               .value<ParagraphStyle>();
+        return !style.textLists.isEmpty();
+    };
+
+    type("Our offers:");
+    newLine();
+    document->window()->findChild<QAction *>(QStringLiteral("formatList1"))->trigger();
+    type("first item");
+    newLine();
+    type("second item");
+    newLine();
+    newLine();
+    type("After the list");
+    EXPECT_EQ(bodyText(), "Our offers:\n\t\u2022\tfirst item\n\t\u2022\tsecond item\nAfter the list");
+    EXPECT_FALSE(listed(QStringLiteral("Our offers")));
+    EXPECT_TRUE(listed(QStringLiteral("first item")));
+    EXPECT_TRUE(listed(QStringLiteral("second item")));
+    EXPECT_FALSE(listed(QStringLiteral("After the list")));
+
+    document->messageTab().setBodyText(RichText(QStringLiteral("one\ntwo\nthree")));
+    view->selectAll();
+    document->window()->findChild<QAction *>(QStringLiteral("formatList6"))->trigger();
+    const std::string numbered = "\t1.\tone\n\t2.\ttwo\n\t3.\tthree";
+    ASSERT_EQ(bodyText(), numbered);
+    caretAfter(QStringLiteral("one"));
+    newLine();
+    EXPECT_EQ(bodyText(), "\t1.\tone\n\t2.\t\n\t3.\ttwo\n\t4.\tthree");
+    undo();
+    EXPECT_EQ(bodyText(), numbered);
+    redo();
+    caretAfter(QStringLiteral("one\n\t2.\t"));
+    newLine();
+    EXPECT_EQ(bodyText(), "\t1.\tone\n\n\t1.\ttwo\n\t2.\tthree");
+    EXPECT_FALSE(listed(QStringLiteral("\n\n")));
+    undo();
+    EXPECT_EQ(bodyText(), "\t1.\tone\n\t2.\t\n\t3.\ttwo\n\t4.\tthree");
+}
+
 TEST_F(MessageTabEditingTest, HtmlImportIsOneStepThatCtrlZTakesBack)
 {
     ScriptedChooser chooser;

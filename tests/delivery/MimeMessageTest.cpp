@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "FakeSmtpServer.h"
 #include "HTMLFileLinkTag.h"
+#include "HTMLReferenceScanner.h"
 #include "ImageTag.h"
 #include "MailHelper.h"
 #include "MailMessage.h"
@@ -581,6 +582,8 @@ TEST_F(MimeMessage, AnHtmlPageAndItsPartNameOneCharset)
     };
     const QString text = u" <p>€ 10 für Jürgen</p>"_qs;
     const QString latin = u" <p>für Jürgen</p>"_qs;
+    const QString cjk = u" <p>日本語のお知らせ</p>"_qs;
+    const QString deep = QStringLiteral("<div>").repeated(HTMLReferenceScanner::MaxNesting + 1);
     const Case cases[] = {
         {"utf-8 declared, text that windows-1252 holds", "<meta charset=\"utf-8\">" + text, "utf-8", {}},
         {"http-equiv in capitals, single quotes, blanks",
@@ -597,6 +600,19 @@ TEST_F(MimeMessage, AnHtmlPageAndItsPartNameOneCharset)
         {"a charset spelt with a character reference",
          "<meta http-equiv=\"Content-Type\" content=\"text/html; ch&#97;rset=koi8-r\">" + latin, "iso-8859-1",
          "<meta http-equiv=\"Content-Type\" content=\"text/html;charset=ISO-8859-1\">" + latin},
+        // An attribute value is text to the parser, whatever it holds.
+        {"after a value that holds <meta", R"(<meta title='<meta x="' charset=iso-8859-1 y='"'>)" + cjk, "utf-8",
+         R"(<meta title='<meta x="' charset=UTF-8 y='"'>)" + cjk},
+        {"http-equiv after a value that holds <meta",
+         R"(<meta title='<meta x="' http-equiv=Content-Type content="text/html; charset=iso-8859-1" y='"'>)" + cjk,
+         "utf-8", R"(<meta title='<meta x="' http-equiv=Content-Type content="text/html; charset=UTF-8" y='"'>)" + cjk},
+        // A browser's prescan reads a title's markup, not a comment's.
+        {"in a title", "<title><meta charset=koi8-r></title>" + latin, "iso-8859-1",
+         "<title><meta charset=ISO-8859-1></title>" + latin},
+        {"in a comment", "<!-- <meta charset=koi8-r> -->" + latin, "iso-8859-1", {}},
+        // Past the parser's bounds the page says its charset first.
+        {"nested beyond the parser's bounds", deep + "<meta charset=koi8-r>" + latin, "iso-8859-1",
+         "<meta charset=\"ISO-8859-1\">" + deep + "<meta charset=ISO-8859-1>" + latin},
     };
     QList<std::pair<QString, QJsonObject>> checks;
     for (const Case &c : cases) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads mail messages as an outside reader would (Python's email package).
 
-mime_check.py --describe FILE...: one JSON object a line describing each file.
+mime_check.py --describe FILE...: one JSON object a line describing each file;
+an HTML part's "nesting" lists where its elements are not well nested.
 
 mime_check.py MANIFEST.json: the manifest lists {"file": path, "expect": {...}};
 each message is read with policy.default and with compat32. Always checked:
@@ -57,6 +58,54 @@ class _MetaCharsets(html.parser.HTMLParser):
             found = re.search(r"charset\s*=\s*[\"']?([^\s;\"']+)", values.get("content", ""), re.I)
             if found:
                 self.labels.append(found.group(1))
+
+
+# Elements that have no end tag (HTML's void elements).
+VOID_ELEMENTS = {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img", "input",
+                 "keygen", "link", "meta", "param", "source", "track", "wbr"}
+
+
+class _StrictNesting(html.parser.HTMLParser):
+    """Each end tag must close the innermost open element, and every element
+    must be closed: a reader's parser mends anything else in its own way."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.open = []
+        self.problems = []
+
+    def problem(self, text):
+        line, column = self.getpos()
+        self.problems.append("%d:%d: %s" % (line, column, text))
+
+    def handle_starttag(self, tag, attrs):
+        if tag not in VOID_ELEMENTS:
+            self.open.append(tag)
+
+    def handle_startendtag(self, tag, attrs):
+        pass
+
+    def handle_endtag(self, tag):
+        if tag in VOID_ELEMENTS:
+            self.problem("</%s> ends an element without an end" % tag)
+        elif not self.open:
+            self.problem("</%s> closes nothing" % tag)
+        elif self.open[-1] != tag:
+            self.problem("</%s> inside <%s>" % (tag, "><".join(self.open)))
+            if tag in self.open:
+                del self.open[len(self.open) - 1 - self.open[::-1].index(tag):]
+        else:
+            self.open.pop()
+
+
+def nesting_problems(page):
+    """Where the page's elements are not well nested."""
+    parser = _StrictNesting()
+    parser.feed(page)
+    parser.close()
+    for tag in reversed(parser.open):
+        parser.problem("<%s> is never closed" % tag)
+    return parser.problems
 
 
 def declared_charsets(page):
@@ -292,6 +341,7 @@ def describe(path):
             entry["content"] = content
             if entry["type"] == "text/html":
                 entry["declaredCharsets"] = declared_charsets(content)
+                entry["nesting"] = nesting_problems(content)
                 entry["text"] = html.unescape(content)
         parts.append(entry)
 

@@ -189,6 +189,21 @@ TEST(HTMLImport, ReferencesBecomeTagsOrAddressesAndNothingElseMoves)
                     .contains("<img src=\"{{file:elsewhere/b.png}}\">"));
 }
 
+TEST(HTMLImport, AnAttributeAfterARepeatedOneIsReadByItsOwnName)
+{
+    // The parser drops the repeated attribute; the one after it is still a
+    // reference, and a meta element's charset still its charset. A source
+    // without a value is none.
+    const QString page = QStringLiteral("<img src><img hidden hidden src=\"img/a.png\">");
+    const HTMLScan scan = HTMLReferenceScanner::scan(page);
+    ASSERT_EQ(scan.references.size(), 1);
+    EXPECT_EQ(scan.references.front().value, "img/a.png");
+    EXPECT_EQ(page.mid(scan.references.front().spanStart, scan.references.front().spanLength), "\"img/a.png\"");
+    const auto metas = HTMLReferenceScanner::metaElements(QStringLiteral("<meta x x charset=koi8-r>"));
+    ASSERT_TRUE(metas && metas->size() == 1);
+    EXPECT_EQ(metas->front().attributes.back().name, "charset");
+}
+
 TEST(HTMLImport, HostilePagesNeverReachOutsideTheFolderNorHang)
 {
     QTemporaryDir outer;

@@ -6,6 +6,7 @@
 
 #include "TextFixtures.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -78,7 +79,7 @@ TEST(HTMLWriterTest, FontsBoldAndColours)
     EXPECT_EQ(html(text), Helvetica12 + "Hello <b>bold</b> end</font>");
 
     EXPECT_EQ(html(build({{"x", font("Times", 14, true, true)}, {"y", font("Times", 14)}})),
-              R"(<b><i><font face="Times, serif" size="4" style="font-size:14pt">x</b></i>y</font>)");
+              R"(<font face="Times, serif" size="4" style="font-size:14pt"><b><i>x</i></b>y</font>)");
 
     const struct {
         double size;
@@ -145,7 +146,7 @@ TEST(HTMLWriterTest, UnderlineLinksAndEscapedAttributeValues)
     const RichText underlinedLink = build(
         {{"on", with({}, TextAttributeName::Link, a)},
          {"e", with(with({}, TextAttributeName::Link, a), TextAttributeName::Underline, 1)}});
-    EXPECT_EQ(html(underlinedLink), R"(<a href="http://a.example/">on<u>e</a></u>)");
+    EXPECT_EQ(html(underlinedLink), R"(<a href="http://a.example/">on<u>e</u></a>)");
 
     // Adjacent links to different places keep their own targets.
     const RichText twoLinks = build({{"one", with({}, TextAttributeName::Link, a)},
@@ -164,7 +165,9 @@ TEST(HTMLWriterTest, AlignmentDivs)
 {
     const RichText text = build({{"Left\n", aligned(font("Helvetica", 12), 0)},
                                  {"Centre", aligned(font("Helvetica", 12), 2)}});
-    EXPECT_EQ(html(text), Helvetica12 + "Left<br>\n<div style=\"text-align: center;\">Centre</div></font>");
+    // The division holds the font: a font change in mid-line must not end it.
+    EXPECT_EQ(html(text),
+              Helvetica12 + "Left<br>\n</font><div style=\"text-align: center;\">" + Helvetica12 + "Centre</font></div>");
 
     EXPECT_EQ(html(build({{"r\n", aligned({}, 1)}, {"j\n", aligned({}, 3)}, {"n", aligned({}, 4)}})),
               "<div style=\"text-align: right;\">r<br>\n</div>j<br>\n<div>n</div>");
@@ -195,10 +198,12 @@ TEST(HTMLWriterTest, Lists)
     const QString disc = QStringLiteral("{disc}");
     const RichText bullets
         = build({{"Intro\n", aligned({}, 4)}, {"\t\u2022\tone\n\t\u2022\ttwo", aligned({}, 4, disc)}});
-    EXPECT_EQ(html(bullets), R"(<div>Intro<ul style="list-style-type:disc"><li>one</li><li>two</li></ul></div>)");
+    EXPECT_EQ(html(bullets), R"(<div>Intro</div><ul style="list-style-type:disc"><li><div>one</div></li>)"
+                             R"(<li><div>two</div></li></ul>)");
 
+    // The line after a list follows it: the list's end ends the line.
     const RichText closed = build({{"\t1.\tone\n", aligned({}, 4, "{decimal}.")}, {"after", {}}});
-    EXPECT_EQ(html(closed), "<div><ol style=\"list-style-type:decimal\"><li>one</li></ol><br>\nafter</div>");
+    EXPECT_EQ(html(closed), "<ol style=\"list-style-type:decimal\"><li><div>one</div></li></ol>after");
 
     // A second, different list closes the first.
     const RichText twoLists
@@ -214,11 +219,94 @@ TEST(HTMLWriterTest, Lists)
 
     // Carriage returns and paragraph separators end paragraphs as well.
     const RichText crlf = build({{"\t\u2022\ta\r\n\t\u2022\tb\u2029c", aligned({}, 0, disc)}, {"\u2029d", {}}});
-    EXPECT_EQ(html(crlf), R"(<ul style="list-style-type:disc"><li>a</li><li>b&#8233;c</li></ul>&#8233;d)");
+    EXPECT_EQ(html(crlf), R"(<ul style="list-style-type:disc"><li>a</li><li>b&#8233;c</li></ul>d)");
 
     // Escaping comes first, so list markup stays markup and text stays text.
     const RichText escaped = build({{"\t\u2022\t<b>", aligned({}, 0, disc)}});
     EXPECT_EQ(html(escaped), R"(<ul style="list-style-type:disc"><li>&lt;b&gt;</li></ul>)");
+}
+
+namespace {
+
+// Where the page's elements are not well nested: an end tag that does not
+// close the innermost open element, or an element left open.
+std::string nestingFault(const QString &page)
+{
+    static const QRegularExpression tag(QStringLiteral("<(/?)([a-z]+)[^>]*>"));
+    QStringList open;
+    for (const QRegularExpressionMatch &match : tag.globalMatch(page)) {
+        const QString name = match.captured(2);
+        if (name == u"br" || name == u"img")
+            continue;
+        if (match.captured(1).isEmpty())
+            open.append(name);
+        else if (open.isEmpty() || open.takeLast() != name)
+            return QStringLiteral("</%1> at %2").arg(name).arg(match.capturedStart()).toStdString();
+    }
+    return open.isEmpty() ? std::string() : "<" + open.join("><").toStdString() + "> left open";
+}
+
+} // namespace
+
+TEST(HTMLWriterTest, ListsAreWellNestedWhateverTheirItemsHold)
+{
+    const QString disc = QStringLiteral("{disc}");
+    const QString decimal = QStringLiteral("{decimal}.");
+    const TextAttributes link = with({}, TextAttributeName::Link, QStringLiteral("http://example.org/"));
+    ParagraphStyle nested;
+    nested.textLists = {TextList{disc}, TextList{QStringLiteral("{circle}")}};
+    const TextAttributes inner = with({}, TextAttributeName::ParagraphStyle, QVariant::fromValue(nested));
+
+    Database table;
+    table.addField(QStringLiteral("Name"));
+    table.addEntryWithData(-1, {QStringLiteral("Ann\nSmith")});
+    const Personalizer personalizer(table);
+    const auto name = std::make_shared<SimpleTag>(QStringLiteral("Name"));
+    name->setAttributes(aligned(font("Helvetica", 12, true), 0));
+    RichText tagged = build({{"Dear\n", aligned(font("Helvetica", 12), 0)},
+                             {"\t\u2022\tto \n\t\u2022\tend\n", aligned(font("Helvetica", 12), 0, disc)},
+                             {"Bye", aligned(font("Helvetica", 12), 0)}});
+    DoInsertTagInAttributedString(name, tagged, 11);
+
+    const struct {
+        const char *name;
+        RichText text;
+        // Line breaks that stay breaks: those the author typed outside lists
+        // and inside their items' text.
+        int breaks;
+    } rows[] = {
+        {"alignment", build({{"Intro\n", aligned({}, 2)}, {"\t\u2022\tone\n\t\u2022\ttwo\n", aligned({}, 2, disc)},
+                             {"Right", aligned({}, 1)}}), 0},
+        {"fonts and colours running on into the next item",
+         build({{"\t1.\tplain ", aligned(font("Helvetica", 12), 4, decimal)},
+                {"big\n\t2.\tstill", aligned(colored(font("Helvetica", 16, true, true), {1, 0, 0}), 4, decimal)},
+                {" plain", aligned(font("Helvetica", 12), 4, decimal)}}), 0},
+        {"a link and underlining across items",
+         build({{"\t\u2022\tsee ", aligned({}, 0, disc)},
+                {"here\n\t\u2022\tand", aligned(with(link, TextAttributeName::Underline, 1), 0, disc)},
+                {" there\nAfter", {}}}), 0},
+        {"tags, a value with a line break", personalizer.personalizeAttributedString(tagged), 1},
+        {"nested lists", build({{"\t\u2022\touter\n", aligned({}, 4, disc)}, {"\t\u25E6\tinner\n", inner},
+                                {"\t\u2022\touter again", aligned({}, 4, disc)}}), 0},
+        {"numbered lists one after another",
+         build({{"\t1.\ta\n", aligned({}, 4, decimal)}, {"\ta.\tb\n", aligned({}, 4, "{lower-alpha}.")},
+                {"\ti.\tc", aligned({}, 4, "{lower-roman}.")}}), 0},
+        {"a list that ends the text with a line break", build({{"\t\u2022\tlast\n", aligned({}, 4, disc)}}), 0},
+        {"a blank line typed after a list",
+         build({{"\t\u2022\tone\n", aligned({}, 0, disc)}, {"\nAfter", aligned({}, 0)}}), 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString page = StringToHTML::htmlString(row.text, std::nullopt, false, {}, false);
+        EXPECT_EQ(nestingFault(page), "") << page.toStdString();
+        EXPECT_EQ(page.count(QLatin1String("<br>")), row.breaks) << page.toStdString();
+    }
+
+    EXPECT_EQ(html(rows[3].text), Helvetica12 + "Dear</font><ul style=\"list-style-type:disc\"><li>" + Helvetica12
+                                      + "to <b>Ann<br>\nSmith</b></font></li><li>" + Helvetica12
+                                      + "end</font></li></ul>" + Helvetica12 + "Bye</font>");
+    EXPECT_EQ(html(rows[4].text), "<ul style=\"list-style-type:disc\"><li><div>outer</div></li><li><div>inner</div></li>"
+                                  "<li><div>outer again</div></li></ul>");
 }
 
 TEST(HTMLWriterTest, TagsInPersonalisedText)
@@ -261,5 +349,5 @@ TEST(HTMLWriterTest, TagsInPersonalisedText)
     other.insert(1,
         RichText(QString(QChar(0xFFFC)),
             {{TextAttributeName::Attachment, QVariant::fromValue(std::make_shared<TextAttachment>())}}));
-    EXPECT_EQ(html(other), "<b>" + Helvetica12 + "ab</b></font>");
+    EXPECT_EQ(html(other), Helvetica12 + "<b>ab</b></font>");
 }

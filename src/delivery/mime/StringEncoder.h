@@ -14,7 +14,8 @@ public:
     // the page names rather than the part's (a browser the page is saved
     // for does), so the two must not differ: the page keeps the charset it
     // names where that can hold it; else every name it gives becomes the
-    // one chosen as for any text, and rawString is the page changed so.
+    // one chosen as for any text, and rawString is the page changed so (see
+    // HtmlCharsetDeclarations for what counts as a name it gives).
     [[nodiscard]] static StringEncoder forHtmlPage(const QString &html);
 
     // Chooses "ISO-8859-1" when every character fits there, else

@@ -38,6 +38,15 @@ signals:
     // The document window should count the document as changed.
     void documentEdited();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    // Return in an item of a list, as the text system has it: the item is
+    // split and what follows becomes the next item, with its own marker;
+    // Return on an empty item ends the list there. One step of the text's
+    // history. False where the caret is in no item.
+    bool breakListItem();
+
     QPointer<LinkSheet> m_linkEditSheet;
 };

@@ -100,13 +100,14 @@ protected:
     // stand, as one step of the text's history.
     void editSelectedAttributes(const std::function<void(TextAttributes &)> &edit);
 
-private:
-    [[nodiscard]] SimpleTagRef clickableTagAt(const QPointF &viewportPosition) const;
     // The format text typed at the cursor takes: the cursor's, but never a
     // tag's. Next to a tag that is the text before it in its paragraph, or
     // the paragraph's own format: Qt would hand the tag's format on to the
     // typed text and, with its object type, to a paragraph break.
     [[nodiscard]] QTextCharFormat typingFormat() const;
+
+private:
+    [[nodiscard]] SimpleTagRef clickableTagAt(const QPointF &viewportPosition) const;
     // Before text is typed at a cursor without a selection: the cursor
     // takes the typing format. Returns it.
     QTextCharFormat prepareTyping();

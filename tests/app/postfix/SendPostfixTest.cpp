@@ -13,6 +13,7 @@
 #include "ConditionEditor.h"
 #include "DocumentWindow.h"
 #include "FileChooser.h"
+#include "LinkSheet.h"
 #include "MessageTabWidget.h"
 #include "PreviewPageBuilder.h"
 #include "SendMailsWindow.h"
@@ -30,8 +31,10 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QMenu>
@@ -75,6 +78,61 @@ protected:
         handler = document.sendUIHandler();
     }
     void TearDown() override { handler->abortAndWait(); }
+
+    // A new message of the form (the options menu's item: 1 formatted, 2 raw
+    // HTML), formatted text in the font of new messages, its body focused in
+    // the message tab, as an author starts one.
+    BodyTextView *newMessage(int form = 1)
+    {
+        Settings::setDefaultMessageFont(FontDescriptor{QStringLiteral("Sans Serif"), 12});
+        fillTable(document.database(), {{"ann@test.example", "Ann"}});
+        document.database().postUpdatedNotification();
+        document.documentWindow()->tabView()->setCurrentIndex(1);
+        QApplication::setActiveWindow(document.window());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(document.window()));
+        MessageTabWidget *tab = document.messageTabWidget();
+        tab->optionAction(form)->trigger();
+        BodyTextView *body = tab->bodyView();
+        QTest::mouseClick(body->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        EXPECT_TRUE(QTest::qWaitFor([body] { return body->hasFocus(); }));
+        return body;
+    }
+    QAction *formatItem(const QString &name) const { return document.window()->findChild<QAction *>(name); }
+
+    struct Sent {
+        QString plain;
+        QString page;
+        QString preview; // the page the preview hands its web view
+        QJsonObject htmlPart;
+    };
+    // The message typed so far, sent to the one recipient and read back;
+    // picture sources left out.
+    Sent sendTypedMessage()
+    {
+        const QString tag = marker();
+        document.messageTab().setSubjectText(RichText(tag));
+        document.messageTabWidget()->commitEdits();
+        const auto withoutSources = [](QString html) {
+            return html.replace(QRegularExpression(QStringLiteral("src=\"[^\"]*\"")), QStringLiteral("src=\"\""));
+        };
+        Sent sent;
+        sent.preview = withoutSources(
+            PreviewPageBuilder::build(document.database(), document.messageTab(), document.attachmentManager(), 0).html);
+        handler->setAccountNo(0);
+        handler->setAccountData(*Settings::dataForAccount(0));
+        handler->sendNow(1);
+        EXPECT_TRUE(waitForRunEnd(*handler, 60000));
+        const QList<QJsonObject> messages = delivered(tag, 1, 300);
+        EXPECT_EQ(messages.size(), 1);
+        for (const QJsonValue &part : messages.value(0)["parts"].toArray()) {
+            if (part["type"] == "text/plain")
+                sent.plain = part["content"].toString().trimmed();
+            else if (part["type"] == "text/html")
+                sent.htmlPart = part.toObject();
+        }
+        sent.page = withoutSources(sent.htmlPart["content"].toString().trimmed());
+        return sent;
+    }
 
     RecordingAlertPresenter alerts;
     MyDocument document;
@@ -218,25 +276,15 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
     // Every line break reaches both parts and the preview, and the page
     // shows the text in the font the author saw, named so that a reader
     // without that font takes one of its kind.
-    const QString tag = marker();
     const FontOfNewMessagesKept keptFont;
-    Settings::setDefaultMessageFont(FontDescriptor{QStringLiteral("Sans Serif"), 12});
-    fillTable(document.database(), {{"ann@test.example", "Ann"}});
-    document.database().postUpdatedNotification();
     QTemporaryDir folder;
     QImage picture(4, 4, QImage::Format_RGB32);
     picture.fill(Qt::blue);
     ASSERT_TRUE(picture.save(folder.filePath("dot.png")));
     OneFileChooser chooser(folder.filePath("dot.png"));
 
-    document.documentWindow()->tabView()->setCurrentIndex(1);
-    QApplication::setActiveWindow(document.window());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(document.window()));
+    BodyTextView *body = newMessage();
     MessageTabWidget *tab = document.messageTabWidget();
-    tab->optionAction(1)->trigger();
-    BodyTextView *body = tab->bodyView();
-    QTest::mouseClick(body->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-    ASSERT_TRUE(QTest::qWaitFor([body] { return body->hasFocus(); }));
     const auto type = [body](const QString &text) { QTest::keyClicks(body, text); };
     const auto newLine = [body] { QTest::keyClick(body, Qt::Key_Return); };
     // The caret comes to the end as a user brings it there.
@@ -250,7 +298,7 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
         tab->fieldMenuButton()->menu()->actions().value(1)->trigger();
     };
     const auto listItem = [&](int item) {
-        document.window()->findChild<QAction *>(QStringLiteral("formatList%1").arg(item))->trigger();
+        formatItem(QStringLiteral("formatList%1").arg(item))->trigger();
         QTest::keyClick(body, Qt::Key_End, Qt::ControlModifier);
     };
 
@@ -293,42 +341,101 @@ TEST_F(SendPostfixTest, AFormattedMessageKeepsEveryLineBreakAndTheFontItWasTyped
     newLine();
     newLine();
     type("After other list");
-    document.messageTab().setSubjectText(RichText(tag));
-    tab->commitEdits();
-
-    // The preview hands its web view this page.
-    const auto withoutSources = [](QString html) {
-        return html.replace(QRegularExpression(QStringLiteral("src=\"[^\"]*\"")), QStringLiteral("src=\"\""));
-    };
-    const QString preview = withoutSources(
-        PreviewPageBuilder::build(document.database(), document.messageTab(), document.attachmentManager(), 0).html);
-
-    handler->setAccountNo(0);
-    handler->setAccountData(*Settings::dataForAccount(0));
-    handler->sendNow(1);
-    ASSERT_TRUE(waitForRunEnd(*handler, 60000));
-    const QList<QJsonObject> messages = delivered(tag, 1, 300);
-    ASSERT_EQ(messages.size(), 1);
-    QString plain;
-    QString page;
-    for (const QJsonValue &part : messages.front()["parts"].toArray()) {
-        if (part["type"] == "text/plain")
-            plain = part["content"].toString().trimmed();
-        else if (part["type"] == "text/html")
-            page = part["content"].toString().trimmed();
-    }
+    const auto [plain, page, preview, htmlPart] = sendTypedMessage();
 
     EXPECT_EQ(plain.toStdString(), "Line one\nBefore picture \nAfter picture\nDear Ann\nAfter field\nHi Ann\n"
                                    "After condition\nNo. 1\nAfter number, Ann!\n\t\u2022\tItem\nAfter list\n"
                                    "\t\u2022\tOther item\nAfter other list");
-    page = withoutSources(page);
+    const std::string sans12 = R"(<font face="sans-serif" size="3" style="font-size:12pt">)";
     EXPECT_EQ(page.toStdString(),
               "<html><body bgcolor=\"FFFFFF\"><font face=\"sans-serif\" size=\"3\" style=\"font-size:12pt\">"
               "Line one<br>\nBefore picture <img src=\"\" style=\"margin: 0px;\" width=\"4\" height=\"4\"><br>\n"
               "After picture<br>\nDear Ann<br>\nAfter field<br>\nHi Ann<br>\nAfter condition<br>\nNo. 1<br>\n"
-              "After number, Ann!<ul style=\"list-style-type:disc\"><li><div>Item</li></ul><br>\nAfter list"
-              "<ul style=\"list-style-type:disc\"><li>Other item</li></ul><br>\nAfter other list</div></font>"
-              "</body></html>");
+              "After number, Ann!</font><ul style=\"list-style-type:disc\"><li><div>" + sans12 + "Item</font></div></li>"
+              "</ul><div>" + sans12 + "After list</font></div><ul style=\"list-style-type:disc\"><li><div>" + sans12
+                  + "Other item</font></div></li></ul>" + sans12 + "After other list</font></body></html>");
+    EXPECT_TRUE(preview.contains(page)) << preview.toStdString();
+}
+
+TEST_F(SendPostfixTest, ListsReachTheMailAsTheAuthorMadeThem)
+{
+    // A list started on an empty line and ended with Return on its empty
+    // item; a numbered list made over typed lines that hold a bold and
+    // bigger word, a field tag, a link and a coloured word. Both are lists
+    // in the mail, their markup well nested (mime_check.py reads every
+    // page back strictly), and the line after each follows it as in the
+    // editor.
+    const FontOfNewMessagesKept keptFont;
+    BodyTextView *body = newMessage();
+    MessageTabWidget *tab = document.messageTabWidget();
+    const auto type = [body](const QString &text) { QTest::keyClicks(body, text); };
+    const auto newLine = [body] { QTest::keyClick(body, Qt::Key_Return); };
+    const auto select = [body](const QString &text) {
+        const qsizetype at = body->toPlainText().indexOf(text);
+        QTextCursor cursor = body->textCursor();
+        cursor.setPosition(int(at));
+        cursor.setPosition(int(at + text.size()), QTextCursor::KeepAnchor);
+        body->setTextCursor(cursor);
+    };
+    const auto toEnd = [body] { QTest::keyClick(body, Qt::Key_End, Qt::ControlModifier); };
+
+    type("Our offers:");
+    newLine();
+    formatItem("formatList1")->trigger();
+    type("first item");
+    newLine();
+    type("second item");
+    newLine();
+    newLine();
+    type("After the list");
+    newLine();
+    type("Steps:");
+    newLine();
+    type("Open the box");
+    newLine();
+    type("Read the manual");
+    newLine();
+    type("Call ");
+    tab->willBeSelected();
+    tab->fieldMenuButton()->menu()->actions().value(1)->trigger();
+    newLine();
+    type("Visit us");
+    newLine();
+    type("Thanks");
+    select(QStringLiteral("Open the box\nRead the manual\nCall \uFFFC\nVisit us"));
+    formatItem("formatList6")->trigger();
+    select(QStringLiteral("manual"));
+    formatItem("formatBold")->trigger();
+    formatItem("formatBigger")->trigger();
+    select(QStringLiteral("us"));
+    formatItem("formatLink")->trigger();
+    auto *linkSheet = document.window()->findChild<LinkSheet *>();
+    ASSERT_TRUE(linkSheet);
+    linkSheet->textLinkURL()->setText(QStringLiteral("example.org"));
+    linkSheet->okButton()->click();
+    select(QStringLiteral("Visit"));
+    formatItem("formatColours")->trigger();
+    auto *colours = document.window()->findChild<QColorDialog *>();
+    ASSERT_TRUE(colours);
+    colours->setCurrentColor(Qt::red);
+    colours->accept();
+    toEnd();
+    const auto [plain, page, preview, htmlPart] = sendTypedMessage();
+
+    EXPECT_EQ(plain.toStdString(), "Our offers:\n\t\u2022\tfirst item\n\t\u2022\tsecond item\nAfter the list\nSteps:\n"
+                                   "\t1.\tOpen the box\n\t2.\tRead the manual\n\t3.\tCall Ann\n\t4.\tVisit us\nThanks");
+    const std::string sans12 = R"(<font face="sans-serif" size="3" style="font-size:12pt">)";
+    const std::string sans13 = R"(<font face="sans-serif" size="4" style="font-size:13pt">)";
+    EXPECT_EQ(page.toStdString(),
+              "<html><body bgcolor=\"FFFFFF\">" + sans12 + "Our offers:</font><ul style=\"list-style-type:disc\">"
+                  "<li><div>" + sans12 + "first item</font></div></li><li><div>" + sans12 + "second item</font></div></li>"
+                  "</ul>" + sans12 + "After the list<br>\nSteps:</font><ol style=\"list-style-type:decimal\">"
+                  "<li><div>" + sans12 + "Open the box</font></div></li>"
+                  "<li><div>" + sans12 + "Read the </font>" + sans13 + "<b>manual</b></font></div></li>"
+                  "<li><div>" + sans12 + "Call Ann</font></div></li>"
+                  "<li><div><font face=\"sans-serif\" size=\"3\" style=\"font-size:12pt\" color=\"FF0000\">Visit</font>"
+              + sans12 + " <a href=\"http://example.org\">us</a></font></div></li></ol>" + sans12
+              + "Thanks</font></body></html>");
     EXPECT_TRUE(preview.contains(page)) << preview.toStdString();
 }
 
@@ -387,6 +494,37 @@ TEST_F(SendPostfixTest, PagesTemplatesAndTextFilesSayTheCharsetTheyAreIn)
         EXPECT_TRUE(sawPage);
     }
     TemplateManager::defaultManager().clearTemplateList();
+}
+
+TEST_F(SendPostfixTest, APageSaysTheCharsetAsAReaderReadsItsDeclarations)
+{
+    // A declaration after an attribute value that holds "<meta": a reader's
+    // parser takes the value for text and the declaration for what it says.
+    // The page, typed in raw HTML with the Japanese text coming from an
+    // input method, goes out in UTF-8 and must say so.
+    const FontOfNewMessagesKept keptFont;
+    const QString japanese = u"日本語のお知らせ"_qs;
+    const char *const declarations[] = {
+        R"(<meta title='<meta x="' charset=iso-8859-1 y='"'>)",
+        R"(<meta title='<meta x="' http-equiv="Content-Type" content="text/html; charset=iso-8859-1" y='"'>)",
+    };
+    for (const char *declaration : declarations) {
+        SCOPED_TRACE(declaration);
+        BodyTextView *body = newMessage(2);
+        body->selectAll();
+        QTest::keyClick(body, Qt::Key_Delete);
+        QTest::keyClicks(body, QString::fromLatin1(declaration) + "<p>");
+        QInputMethodEvent input;
+        input.setCommitString(japanese);
+        QApplication::sendEvent(body, &input);
+        QTest::keyClicks(body, "</p>");
+        const auto [plain, page, preview, htmlPart] = sendTypedMessage();
+
+        EXPECT_EQ(plain.toStdString(), japanese.toStdString());
+        EXPECT_TRUE(page.contains(japanese)) << page.toStdString();
+        EXPECT_EQ(htmlPart["charset"].toString().toStdString(), "utf-8");
+        EXPECT_EQ(htmlPart["declaredCharsets"].toArray(), QJsonArray{"UTF-8"}) << page.toStdString();
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 // What a test Postfix (pf-up.sh) put in its Maildir, read back with Python's
 // email package (mime_check.py --describe): one JSON object for each file.
+// A page whose elements are not well nested fails the test that reads it.
 
 #include <gtest/gtest.h>
 
@@ -60,8 +61,18 @@ inline QList<QJsonObject> delivered(const QString &marker, int count, int settle
     }
     QList<QJsonObject> result;
     for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty())
-            result.append(QJsonDocument::fromJson(line).object());
+        if (line.isEmpty())
+            continue;
+        result.append(QJsonDocument::fromJson(line).object());
+        // Every page that reaches a reader is read strictly: each end tag
+        // closes the innermost open element.
+        for (const QJsonValue &part : result.last()["parts"].toArray()) {
+            const QJsonArray problems = part["nesting"].toArray();
+            if (!problems.isEmpty())
+                ADD_FAILURE() << "the page is not well nested: "
+                              << QJsonDocument(problems).toJson(QJsonDocument::Compact).toStdString() << "\n"
+                              << part["content"].toString().toStdString();
+        }
     }
     return result;
 }
