@@ -9,7 +9,8 @@
 // its name may belong to another field. The undo then never overwrites
 // them: the field comes back in a free slot and, where its name is taken,
 // under a free one; with no slot free it stays removed. Wherever it came
-// back is where a redo takes it from again.
+// back is where a redo takes it from again. The tags it took come back
+// with it, and only those.
 //
 // The command is pushed after the removal was made, so its first redo()
 // does nothing.
@@ -17,6 +18,8 @@
 // Main thread only.
 
 #include "Database.h"
+
+#include "TagRenames.h"
 
 #include <QPointer>
 #include <QUndoCommand>
@@ -34,6 +37,8 @@ struct RemovedField {
     QList<QVariant> values;
     // Where the view showed the column when the field was first removed.
     int viewPosition = -1;
+    // The tags the removal took, to give back.
+    TagRenames tags;
 };
 
 class FieldRemovalCommand : public QUndoCommand {

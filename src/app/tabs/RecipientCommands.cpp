@@ -12,6 +12,7 @@
 
 #include "FileIO.h"
 #include "Localizer.h"
+#include "MessageTab.h"
 #include "Values.h"
 
 #include <QFileInfo>
@@ -95,6 +96,8 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
         step.fields = FieldNamesChange::between(*fieldsBefore, FieldNamesState::of(*m_database));
     if (!step.entriesBefore && !step.fields)
         return false;
+    if (step.fields)
+        moveFields(step.fields->renames(), step.held);
     push(std::move(step));
     emit entriesReplaced(before, orderKept);
     m_database->postUpdatedNotification();
@@ -138,7 +141,59 @@ int RecipientCommands::changeValues(const QStringList &keys, const std::function
     return int(changed.size());
 }
 
-void RecipientCommands::applyStep(const Step &step, bool forward)
+void RecipientCommands::moveFields(const QList<SlotRename> &renames, QMap<int, HeldField> &held)
+{
+    // All taken before any is given: a name may go from one slot to another.
+    QList<HeldField> taken(renames.size());
+    // By slot, the field leaving the table from it.
+    QHash<int, qsizetype> leaving;
+    for (qsizetype i = 0; i < renames.size(); ++i) {
+        const SlotRename &rename = renames.at(i);
+        if (m_message)
+            taken[i].tags = m_message->takeTags(rename.from);
+        if (!rename.from.isEmpty() && rename.to.isEmpty())
+            leaving.insert(rename.slot, i);
+    }
+    // Values written under a leaving field since the step are kept for its
+    // return; one walk over the table for all of them.
+    if (!leaving.isEmpty()) {
+        QList<int> found;
+        for (const Database::EntryRef &entry : m_database->entryArray()) {
+            found.clear();
+            entry->forEachSlotText([&](int slot, const QString &) {
+                if (leaving.contains(slot))
+                    found.append(slot);
+            });
+            for (int slot : std::as_const(found)) {
+                Database::RemovedValues &values = taken[leaving.value(slot)].values;
+                values.entries.append(entry);
+                values.values.append(entry->take(Database::columnIdentifier(slot)));
+            }
+        }
+    }
+    for (qsizetype i = 0; i < renames.size(); ++i) {
+        const SlotRename &rename = renames.at(i);
+        HeldField &field = taken[i];
+        if (rename.to.isEmpty()) {
+            HeldField &kept = held[rename.slot];
+            kept.tags.append(field.tags);
+            kept.values.entries.append(field.values.entries);
+            kept.values.values.append(field.values.values);
+            continue;
+        }
+        const HeldField back = held.take(rename.slot);
+        field.tags.append(back.tags);
+        if (m_message)
+            m_message->giveTags(field.tags, rename.to);
+        const QString id = Database::columnIdentifier(rename.slot);
+        for (qsizetype k = 0; k < back.values.entries.size(); ++k) {
+            if (!back.values.entries.at(k)->contains(id))
+                back.values.entries.at(k)->insert(id, back.values.values.at(k));
+        }
+    }
+}
+
+void RecipientCommands::applyStep(Step &step, bool forward)
 {
     const Database::EntryList shown = m_database->entryArray();
     if (!forward) {
@@ -148,7 +203,7 @@ void RecipientCommands::applyStep(const Step &step, bool forward)
     if (step.entriesBefore)
         m_database->setEntryArray(forward ? *step.entriesAfter : *step.entriesBefore);
     if (step.fields)
-        step.fields->apply(*m_database, forward);
+        moveFields(step.fields->apply(*m_database, forward), step.held);
     if (forward) {
         for (const EntryValueChanges &values : step.values)
             values.apply(true);

@@ -10,6 +10,8 @@
 //   something changed. The pushed step is what marks the document changed;
 //   changes outside undo (cell edits, renames, the address column) emit
 //   documentEdited().
+// - A field that a step takes out of the table takes its tags in the
+//   message along and gives back exactly those.
 // - While a send run is active every command refuses and changes nothing.
 // - Policy that the user hears of (a missing column, an import that left
 //   values out, an export that failed) comes out through alert().
@@ -27,6 +29,7 @@
 
 class AddressBookSnapshot;
 class BlacklistMatcher;
+class MessageTab;
 class QUndoStack;
 
 class RecipientCommands : public QObject {
@@ -41,6 +44,10 @@ public:
 
     [[nodiscard]] Database *database() const { return m_database; }
     [[nodiscard]] QUndoStack *undoStack() const { return m_undoStack; }
+
+    // The document's message, whose tags follow the fields that leave the
+    // table and come back; not owned, and it outlives the commands.
+    void setMessage(MessageTab *message) { m_message = message; }
 
     // Whether a send run is active; the table is read-only while it is.
     void setRunActiveQuery(std::function<bool()> query) { m_runActive = std::move(query); }
@@ -93,7 +100,7 @@ public:
     bool exportText(const QString &path);
 
     // For the undo commands.
-    void applyStep(const EntryListSnapshotCommand::Step &step, bool forward);
+    void applyStep(EntryListSnapshotCommand::Step &step, bool forward);
     // Takes the field's values and name out of the table into `removed`.
     void takeField(const QString &columnID, RemovedField &removed);
     // Puts the removed field back without touching what was made since: in
@@ -127,12 +134,17 @@ private:
     // before `step`: their values, names and removed rows follow it, back
     // to the step that made the field or removed an earlier one there.
     void followField(const QUndoCommand *step, int from, int to);
+    // The renamed slots' fields: one whose name goes takes its tags, and
+    // its values if it leaves the table, into `held`; one whose name comes
+    // gets back what its slot held.
+    void moveFields(const QList<SlotRename> &renames, QMap<int, HeldField> &held);
     void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);
     [[nodiscard]] bool isFieldColumn(const QString &columnID) const;
     // No name, and no value in any entry of the table.
     [[nodiscard]] bool isFreeSlot(const QString &columnID) const;
 
     Database *m_database;
+    MessageTab *m_message = nullptr;
     QPointer<QUndoStack> m_undoStack;
     std::function<bool()> m_runActive;
 };

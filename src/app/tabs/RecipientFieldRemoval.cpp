@@ -4,6 +4,8 @@
 
 #include "FieldRemovalCommand.h"
 
+#include "MessageTab.h"
+
 #include <QSet>
 #include <QUndoStack>
 
@@ -35,6 +37,8 @@ void RecipientCommands::takeField(const QString &columnID, RemovedField &removed
     m_database->removeColumn(columnID, &values);
     removed.entries = std::move(values.entries);
     removed.values = std::move(values.values);
+    if (m_message)
+        removed.tags = m_message->takeTags(removed.name);
     emit entriesReplaced(shown, true);
     emit fieldColumnPlacement(columnID, -1);
 }
@@ -71,11 +75,9 @@ bool RecipientCommands::restoreField(const QUndoCommand *step, RemovedField &rem
         followField(step, Database::columnIndexFromIdentifier(ownID), slot);
     if (removed.wasAddressColumn && m_database->addressFieldNo() < 0)
         m_database->setAddressFieldNo(slot);
-    // The removal gave the field's tags the empty name. Naming a slot whose
-    // name was empty renames them back through the table's notice; naming
-    // one that never had a name does not.
-    if (!name.isEmpty())
-        emit tagNameChanged(QStringLiteral(""), name);
+    if (m_message)
+        m_message->giveTags(removed.tags, name);
+    removed.tags = {};
     // A redo takes the values again, wherever the field is by then.
     removed.columnID = id;
     removed.entries.clear();

@@ -94,15 +94,25 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
             if (!name.isEmpty())
                 taken.insert(name);
         }
+        QList<std::pair<int, QString>> names;
         for (int column = 0; column < widest; ++column) {
             target[column] = column;
             const QString current = database.fieldNameForColumnID(Database::columnIdentifier(column));
             if (!firstRowTitles && !current.isEmpty())
                 continue;
-            const QString name = uniqueName(firstRowTitles ? titleOf(column) : positionName(column), taken);
-            taken.insert(name);
-            renameIfDifferent(database, column, name);
+            names.append({column, uniqueName(firstRowTitles ? titleOf(column) : positionName(column), taken)});
+            taken.insert(names.last().second);
         }
+        // Each through the empty name first, so that no slot is ever named
+        // after another that still has the name: the message's tags of a
+        // field must not go to another ("a, b" read as "b, c").
+        for (const auto &[slot, name] : std::as_const(names)) {
+            const QString current = database.fieldNameForColumnID(Database::columnIdentifier(slot));
+            if (!current.isEmpty() && current != name)
+                database.changeFieldNameTo(QStringLiteral(""), Database::columnIdentifier(slot));
+        }
+        for (const auto &[slot, name] : std::as_const(names))
+            renameIfDifferent(database, slot, name);
     }
 
     Database::EntryList added;
