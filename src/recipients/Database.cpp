@@ -553,6 +553,15 @@ QString Database::addField(const QString &name)
     return addField(name, taken, searchFrom);
 }
 
+QString Database::addField(const QString &name, const QList<bool> &reserved)
+{
+    QList<bool> taken = takenSlots();
+    for (qsizetype slot = 0; slot < std::min(taken.size(), reserved.size()); ++slot)
+        taken[slot] = taken.at(slot) || reserved.at(slot);
+    int searchFrom = 0;
+    return addField(name, taken, searchFrom);
+}
+
 QStringList Database::addFields(const QStringList &names)
 {
     QStringList ids;

@@ -175,6 +175,8 @@ public:
     // is taken. A slot named "" still counts as free by name, so without the
     // value test the next field would land on the values put in it.
     QString addField(const QString &name);
+    // The same, passing over the slots marked in `reserved` as well.
+    QString addField(const QString &name, const QList<bool> &reserved);
     // addField for each name in turn, in time linear in the names and the
     // table, each under a name no field has; null identifiers for the names
     // no slot was left for.

@@ -369,6 +369,81 @@ TEST(RecipientCommands, OlderStepsFollowAFieldThatUndoPutInAnotherSlot)
     EXPECT_EQ(column("3"), QStringList({"", "", "", ""}));
 }
 
+TEST(RecipientCommands, RowsComeBackWithTheirValuesUnderTheirOwnFieldsNeverOneMadeSince)
+{
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.changeFieldNameTo("F", "1");
+    db.changeFieldNameTo("G", "2");
+    db.addEntryWithData(-1, {"a@x.org", "F-a", "G-a"});
+    db.addEntryWithData(-1, {"b@x.org", "F-b", "G-b"});
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    ASSERT_TRUE(commands.removeRecipients({1}));
+    ASSERT_TRUE(commands.removeField("2", 5));
+    ASSERT_TRUE(commands.removeField("1", 4));
+    ASSERT_EQ(commands.renameField("1", "Phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "1", "555"));
+    for (int i = 0; i < 3; ++i)
+        stack.undo();
+    const auto under = [&db](int row, const char *field) {
+        return db.entryValue(row, db.fieldNameColumnIDMapping().value(field)).toStdString();
+    };
+    ASSERT_EQ(db.entryCount(), 2);
+    EXPECT_EQ(under(0, "Phone"), "555");
+    EXPECT_EQ(under(1, "Phone"), "");
+    EXPECT_EQ(under(0, "F") + " " + under(1, "F"), "F-a F-b");
+    EXPECT_EQ(under(0, "G") + " " + under(1, "G"), "G-a G-b");
+}
+
+TEST(RecipientCommands, ARowComesBackWithoutTheValuesOfAFieldThatCannotComeBack)
+{
+    Database db;
+    db.changeFieldNameTo("F", "0");
+    db.changeFieldNameTo("G", "1");
+    db.addEntryWithData(-1, {"F-a", "G-a"});
+    db.addEntryWithData(-1, {"F-b", "G-b"});
+    // A recipient with a value in every other column a table can have.
+    QStringList full(Database::MaxColumnCount, QStringLiteral("x"));
+    full[0] = full[1] = QString();
+    db.addEntryWithData(-1, full);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    QSignalSpy alerts(&commands, &RecipientCommands::alert);
+    ASSERT_TRUE(commands.removeRecipients({1}));
+    ASSERT_TRUE(commands.removeField("1", 4));
+    ASSERT_EQ(commands.renameField("1", "phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "1", "555"));
+    stack.undo();
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.first().at(0).toString(), "FIELD_RESTORE_REFUSED_TITLE");
+    stack.undo();
+    ASSERT_EQ(db.entryCount(), 3);
+    EXPECT_EQ(db.entryValue(1, "0"), "F-b");
+    EXPECT_EQ(db.entryValue(1, "1").toStdString(), "") << "G's value under phone";
+    EXPECT_EQ(db.entryValue(0, "1"), "555");
+}
+
+TEST(RecipientCommands, AFieldMadeWhereARedoWouldPutItsFieldEndsTheRedoSteps)
+{
+    Database db;
+    db.changeFieldNameTo("mail", "0");
+    db.addEntryWithData(-1, {"a@x.org"});
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    ASSERT_EQ(commands.importRows({{"mail", "city"}, {"b@x.org", "Bergen"}}, true), 1);
+    ASSERT_EQ(db.fieldNameForColumnID("1"), "city");
+    stack.undo();
+    QSignalSpy redoable(&stack, &QUndoStack::canRedoChanged);
+    ASSERT_EQ(commands.renameField("1", "phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "1", "555"));
+    EXPECT_FALSE(stack.canRedo());
+    EXPECT_EQ(redoable.count(), 1) << "the Redo item listens";
+    stack.redo();
+    EXPECT_EQ(db.entryCount(), 1);
+    EXPECT_EQ(db.fieldNames(), QStringList({"mail", "phone"}));
+}
+
 TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)
 {
     Database db;

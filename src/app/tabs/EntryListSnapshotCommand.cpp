@@ -111,18 +111,28 @@ EntryListSnapshotCommand::EntryListSnapshotCommand(RecipientCommands *owner, Ste
 bool EntryListSnapshotCommand::followField(int from, int to)
 {
     const QString fromID = Database::columnIdentifier(from);
-    const QString toID = Database::columnIdentifier(to);
-    for (EntryValueChanges &values : m_step.values) {
-        if (values.key == fromID)
-            values.key = toID;
+    if (to < 0) {
+        m_step.values.removeIf([&](const EntryValueChanges &values) { return values.key == fromID; });
+        m_step.held.remove(from);
+    } else {
+        const QString toID = Database::columnIdentifier(to);
+        for (EntryValueChanges &values : m_step.values) {
+            if (values.key == fromID)
+                values.key = toID;
+        }
+        if (m_step.held.contains(from) && !m_step.held.contains(to))
+            m_step.held.insert(to, m_step.held.take(from));
     }
-    if (m_step.held.contains(from) && !m_step.held.contains(to))
-        m_step.held.insert(to, m_step.held.take(from));
     if (!m_step.fields)
         return false;
     FieldNamesChange &names = *m_step.fields;
     const bool made = names.after.contains(from) && !names.after.value(from).isEmpty()
                       && names.before.value(from).isEmpty();
+    if (to < 0) {
+        names.before.remove(from);
+        names.after.remove(from);
+        return made;
+    }
     // A step that named the target slot as well keeps what it knew of it.
     if (names.after.contains(from) && !names.after.contains(to)) {
         names.before.insert(to, names.before.take(from));

@@ -106,8 +106,9 @@ public:
     void redo() override;
 
     [[nodiscard]] const Step &step() const { return m_step; }
-    // The field this step knew in slot `from` now stands in slot `to`: its
-    // values, name changes, tags and held values go there from now on. Answers whether this step made
+    // The field this step knew in slot `from` now stands in slot `to` (or,
+    // for a `to` below 0, can never come back): its values, name changes,
+    // tags and held values go there from now on (or go). Answers whether this step made
     // the field (named the slot), before which the slot held another one.
     bool followField(int from, int to);
 

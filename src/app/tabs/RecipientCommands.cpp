@@ -412,6 +412,9 @@ RecipientCommands::Rename RecipientCommands::renameField(const QString &columnID
         emit alert(QStringLiteral("FIELD_NAME_REFUSED_TITLE"), QStringLiteral("FIELD_NAME_DUPLICATE_TEXT"), name);
         return Rename::Refused;
     }
+    // Redone over this field, such a step would show its values under it.
+    if (redoStepsUse(Database::columnIndexFromIdentifier(columnID)))
+        endRedoSteps();
     m_database->changeFieldNameTo(name, columnID);
     emit documentEdited();
     return Rename::Renamed;
