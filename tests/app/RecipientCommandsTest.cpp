@@ -10,7 +10,10 @@
 #include "Database.h"
 #include "Person.h"
 
+#include "AttributedTagString.h"
 #include "KeyedArchiver.h"
+#include "MessageTab.h"
+#include "SimpleTag.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -586,6 +589,43 @@ TEST(RecipientCommands, ATitleRowNamesTheSlotsOfATableWithoutEntries)
     EXPECT_EQ(plainCommands.importRows(rows, false), 4);
     EXPECT_EQ(plain.fieldNames(), QStringList({"e-mail", "2", "3"})) << "unnamed slots with values get their position";
     EXPECT_EQ(plain.entryValue(0, "0"), "email");
+}
+
+TEST(RecipientCommands, TitlesFindTheFieldsOfATableWithoutEntriesAndLeaveTheirTagsToThem)
+{
+    const struct {
+        QStringList titles;
+        const char *fields;
+        const char *tags;
+    } cases[] = {
+        {{"city", "e-mail"}, "e-mail,city", "<e-mail><city>"},
+        {{"mail", "city"}, "mail,city", "<mail><city>"},
+        {{"mail", "town"}, "mail,town", "<mail><town>"},
+    };
+    for (const auto &c : cases) {
+        Database db;
+        db.changeFieldNameTo("e-mail", "0");
+        db.changeFieldNameTo("city", "1");
+        MessageTab message;
+        message.observeFieldNameChanges(&db);
+        RichText body;
+        DoInsertTagInAttributedString(std::make_shared<SimpleTag>("e-mail"), body, 0);
+        DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
+        message.setBodyText(body);
+        QUndoStack stack;
+        RecipientCommands commands(&db, &stack);
+        commands.setMessage(&message);
+        const QString titles = c.titles.join(u',');
+        ASSERT_EQ(commands.importRows({c.titles, c.titles}, true), 1);
+        EXPECT_EQ(db.fieldNames().join(u',').toStdString(), c.fields) << titles.toStdString();
+        EXPECT_EQ(AttributedTagString::textTagString(message.bodyString()).toStdString(), c.tags) << titles.toStdString();
+        for (const QString &title : c.titles)
+            EXPECT_EQ(db.entryValue(0, db.fieldNameColumnIDMapping().value(title)), title) << titles.toStdString();
+        stack.undo();
+        EXPECT_EQ(db.fieldNames().join(u',').toStdString(), "e-mail,city") << titles.toStdString();
+        EXPECT_EQ(AttributedTagString::textTagString(message.bodyString()).toStdString(), "<e-mail><city>")
+            << titles.toStdString();
+    }
 }
 
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)

@@ -4,10 +4,11 @@
 // without relabelling what it holds: a table with entries keeps the names
 // of its fields, titles and contact properties go to the fields of the same
 // name or to new fields in free slots, and the contacts' addresses go to
-// the address column. Only a table without entries takes the names by
-// position, as a fresh table should; contacts need a table without fields
-// as well. Values that find no slot are counted, never dropped without a
-// word.
+// the address column. Only a table without entries takes titles by
+// position, as a fresh table should, except those that name one of its
+// fields: the message's tags of a field stay with it. Contacts need a table
+// without fields as well. Values that find no slot are counted, never
+// dropped without a word.
 
 #include "Database.h"
 
