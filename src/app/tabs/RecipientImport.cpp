@@ -81,10 +81,11 @@ QList<int> titledSlots(Database &database, const QStringList &titles)
     QList<std::pair<int, QString>> positions;
     QList<int> ownFields;
     QStringList ownNames;
+    Database::NameCounts counts;
     for (int column = 0; column < width; ++column) {
         if (target.at(column) >= 0)
             continue;
-        const QString name = uniqueName(titles.at(column), taken);
+        const QString name = uniqueName(titles.at(column), taken, &counts);
         taken.insert(name);
         if (kept.contains(column)) {
             ownFields << column;
@@ -115,9 +116,10 @@ void insertEntries(Database &database, const Database::EntryList &added, int ind
 
 } // namespace
 
-QString uniqueName(const QString &name, const QSet<QString> &taken)
+QString uniqueName(const QString &name, const QSet<QString> &taken, Database::NameCounts *counts)
 {
-    return Database::uniqueName(name, [&taken](const QString &candidate) { return taken.contains(candidate); });
+    return Database::uniqueName(
+        name, [&taken](const QString &candidate) { return taken.contains(candidate); }, counts);
 }
 
 Summary appendRows(Database &database, const QList<QStringList> &rows, bool firstRowTitles)
@@ -135,12 +137,10 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
 
     QStringList names;
     if (firstRowTitles) {
+        for (int column = 0; column < widest; ++column)
+            names << titleOf(column);
         // One column per name: two titles of one name would share a field.
-        QSet<QString> seen;
-        for (int column = 0; column < widest; ++column) {
-            names << uniqueName(titleOf(column), seen);
-            seen.insert(names.last());
-        }
+        names = Database::uniqueNames(names);
     }
     QList<int> target(widest, -1);
     if (firstRowTitles && database.entryCount() > 0) {
@@ -157,11 +157,12 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
                 taken.insert(name);
         }
         QList<std::pair<int, QString>> positions;
+        Database::NameCounts counts;
         for (int column = 0; column < widest; ++column) {
             target[column] = column;
             if (!database.fieldNameForColumnID(Database::columnIdentifier(column)).isEmpty())
                 continue;
-            positions.append({column, uniqueName(positionName(column), taken)});
+            positions.append({column, uniqueName(positionName(column), taken, &counts)});
             taken.insert(positions.last().second);
         }
         renameSlots(database, positions);

@@ -44,7 +44,9 @@ Summary insertTable(Database &database, const Database &source, int index);
 Summary insertContacts(Database &database, int index, bool nameSlots,
                        const std::function<void(Database &target, int index)> &fill);
 
-// A name that none of `taken` has: the name itself, else "name 2", "name 3", ...
-[[nodiscard]] QString uniqueName(const QString &name, const QSet<QString> &taken);
+// A name that none of `taken` has: the name itself, else "name 2", "name 3",
+// ... (Database::uniqueName, with its counts).
+[[nodiscard]] QString uniqueName(const QString &name, const QSet<QString> &taken,
+                                 Database::NameCounts *counts = nullptr);
 
 } // namespace RecipientImport
