@@ -429,6 +429,31 @@ TEST(RecipientCommands, ARowComesBackWithoutTheValuesOfAFieldThatCannotComeBack)
     EXPECT_EQ(db.entryValue(0, "1"), "555");
 }
 
+TEST(RecipientCommands, AnUndoTakesTheValuesWrittenUnderItsFieldSinceAndLeavesThoseHeldBefore)
+{
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.addEntryWithData(-1, {"a@x.org", "held"});
+    db.addEntryWithData(-1, {"b@x.org"});
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    // Rows without titles name the slot by position, over the value held there.
+    ASSERT_EQ(commands.importRows({{"c@x.org", "x"}}, false), 1);
+    ASSERT_EQ(db.fieldNameForColumnID("1"), "2");
+    ASSERT_TRUE(commands.editCell(0, "1", "edited"));
+    ASSERT_TRUE(commands.editCell(1, "1", "typed"));
+    const auto column = [&db] {
+        QStringList values;
+        for (int row = 0; row < db.entryCount(); ++row)
+            values << db.entryValue(row, "1");
+        return values.join(u'|').toStdString();
+    };
+    stack.undo();
+    EXPECT_EQ(column(), "held|");
+    stack.redo();
+    EXPECT_EQ(column(), "edited|typed|x");
+}
+
 TEST(RecipientCommands, AFieldMadeWhereARedoWouldPutItsFieldEndsTheRedoSteps)
 {
     Database db;

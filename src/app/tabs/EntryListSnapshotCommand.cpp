@@ -114,6 +114,7 @@ bool EntryListSnapshotCommand::followField(int from, int to)
     if (to < 0) {
         m_step.values.removeIf([&](const EntryValueChanges &values) { return values.key == fromID; });
         m_step.held.remove(from);
+        m_step.unnamed.remove(from);
     } else {
         const QString toID = Database::columnIdentifier(to);
         for (EntryValueChanges &values : m_step.values) {
@@ -122,6 +123,8 @@ bool EntryListSnapshotCommand::followField(int from, int to)
         }
         if (m_step.held.contains(from) && !m_step.held.contains(to))
             m_step.held.insert(to, m_step.held.take(from));
+        if (m_step.unnamed.contains(from) && !m_step.unnamed.contains(to))
+            m_step.unnamed.insert(to, m_step.unnamed.take(from));
     }
     if (!m_step.fields)
         return false;

@@ -98,6 +98,9 @@ public:
         // By slot, what the fields this step last took out of the table
         // took with them, for the step applied the other way to give back.
         QMap<int, HeldField> held;
+        // By slot, the values rows held in a slot the step named before it
+        // did, under no field: taking the field out again leaves them there.
+        QMap<int, Database::RemovedValues> unnamed;
     };
 
     EntryListSnapshotCommand(RecipientCommands *owner, Step step);

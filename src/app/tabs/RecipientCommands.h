@@ -146,9 +146,9 @@ private:
     [[nodiscard]] bool redoStepsUse(int slot) const;
     void endRedoSteps();
     // The renamed slots' fields: one whose name goes takes its tags, and
-    // its values if it leaves the table, into `held`; one whose name comes
-    // gets back what its slot held.
-    void moveFields(const QList<SlotRename> &renames, QMap<int, HeldField> &held);
+    // its values if it leaves the table, into the step; one whose name
+    // comes gets back what the step took from its slot.
+    void moveFields(const QList<SlotRename> &renames, Step &step);
     // The index of the command in the stack, -1 when it is not there.
     [[nodiscard]] int indexOf(const QUndoCommand *step) const;
     void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);
