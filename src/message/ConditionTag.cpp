@@ -3,6 +3,7 @@
 #include "AttributedTagString.h"
 #include "NestingGuard.h"
 #include "Personalizer.h"
+#include "TagRenames.h"
 
 #include "BetterString.h"
 #include "TypedArchiver.h"
@@ -114,17 +115,27 @@ QString ConditionTag::getHTMLSourceValueForData(const DatabaseEntry *entry, cons
     return rule ? Personalizer::personalizeHTMLSource(rule->result, entry, mapping, nullptr) : QString();
 }
 
-void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName)
+void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed)
 {
     const NestingGuard guard(conditionNesting, MaxConditionNesting);
     if (guard.tooDeep())
         return;
-    for (ConditionRule &rule : m_rules) {
-        if (rule.field == oldName)
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        ConditionRule &rule = m_rules[i];
+        if (rule.field == oldName) {
             rule.field = newName;
+            if (renamed)
+                renamed->addRule(std::static_pointer_cast<ConditionTag>(weak_from_this().lock()), i);
+        }
         for (const SimpleTagRef &tag : AttributedTagString::tags(rule.result))
-            tag->tagNameChanged(oldName, newName);
+            tag->tagNameChanged(oldName, newName, renamed);
     }
+}
+
+void ConditionTag::renameRuleField(qsizetype rule, const QString &from, const QString &to)
+{
+    if (rule >= 0 && rule < m_rules.size() && m_rules.at(rule).field == from)
+        m_rules[rule].field = to;
 }
 
 bool ConditionTag::trackMouse()

@@ -37,7 +37,9 @@ public:
                                                     const MessageData *messageData) const override;
     // Renames the fields the rules test and the field tags inside the
     // results; the condition's own name stays.
-    void tagNameChanged(const QString &oldName, const QString &newName) override;
+    void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr) override;
+    // The rule's field, if it still reads `from`, reads `to`.
+    void renameRuleField(qsizetype rule, const QString &from, const QString &to);
     [[nodiscard]] bool wantsToTrackMouse() const override { return true; }
     bool trackMouse() override;
 

@@ -13,7 +13,7 @@ public:
     [[nodiscard]] QString attachmentFile() const override { return m_imagePath; }
     [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
-    void tagNameChanged(const QString &, const QString &) override {}
+    void tagNameChanged(const QString &, const QString &, TagRenames * = nullptr) override {}
 
     [[nodiscard]] const QString &imagePath() const { return m_imagePath; }
 

@@ -22,7 +22,7 @@ public:
     [[nodiscard]] QString attachmentFile() const override { return m_imagePath; }
     [[nodiscard]] RichText getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                            const MessageData *messageData) const override;
-    void tagNameChanged(const QString &, const QString &) override {}
+    void tagNameChanged(const QString &, const QString &, TagRenames * = nullptr) override {}
     [[nodiscard]] QString getHTMLCodeWithAbsolutePath(bool absolutePath, const QString &messageID,
                                                       const ContentIdNames *contentIdNames = nullptr) const override;
 

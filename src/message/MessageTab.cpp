@@ -362,28 +362,59 @@ void MessageTab::readDataString(const QString &string)
 
 void MessageTab::tagNameChanged(const QString &oldName, const QString &newName)
 {
+    renameTags(oldName, newName, nullptr);
+}
+
+void MessageTab::renameTags(const QString &oldName, const QString &newName, TagRenames *renamed)
+{
     if (oldName.isNull() || newName.isNull())
         return;
-    m_subject.tagNameChanged(oldName, newName);
-    m_body.tagNameChanged(oldName, newName);
+    m_subject.tagNameChanged(oldName, newName, renamed);
+    m_body.tagNameChanged(oldName, newName, renamed);
     // The hidden part of a raw-HTML message is sent as well: its tags must
     // name the field under its new name too.
     if (m_alternativeBodyPart) {
         for (const SimpleTagRef &tag : AttributedTagString::tags(*m_alternativeBodyPart))
-            tag->tagNameChanged(oldName, newName);
+            tag->tagNameChanged(oldName, newName, renamed);
     }
     if (m_tagRenameObserver)
-        m_tagRenameObserver(oldName, newName);
+        m_tagRenameObserver(oldName, newName, renamed);
+    tagsEdited();
+}
+
+void MessageTab::tagsEdited() const
+{
     // Reported as tags edited in place, not as new text: a view that holds
     // typed text not yet handed back keeps it, and its undo history.
     m_subject.tagsEdited();
     m_body.tagsEdited();
 }
 
+TagRenames MessageTab::takeTags(const QString &name)
+{
+    TagRenames taken;
+    if (!name.isEmpty())
+        renameTags(name, QStringLiteral(""), &taken);
+    return taken;
+}
+
+void MessageTab::giveTags(const TagRenames &tags, const QString &name)
+{
+    if (name.isEmpty() || tags.isEmpty())
+        return;
+    tags.rename(QStringLiteral(""), name);
+    tagsEdited();
+}
+
 void MessageTab::fieldNameChangedNotification(const QVariantMap &userInfo)
 {
-    tagNameChanged(DoGetDictStringForKey(userInfo, NotificationNames::DatabaseOldNameKey),
-                   DoGetDictStringForKey(userInfo, NotificationNames::DatabaseNewNameKey));
+    const QString oldName = DoGetDictStringForKey(userInfo, NotificationNames::DatabaseOldNameKey);
+    const QString newName = DoGetDictStringForKey(userInfo, NotificationNames::DatabaseNewNameKey);
+    // An empty name is no field's: renaming the tags that read it would give
+    // every removed field's tags to this one.
+    if (oldName.isEmpty() || newName.isEmpty())
+        return;
+    tagNameChanged(oldName, newName);
 }
 
 void MessageTab::observeFieldNameChanges(const Database *database)

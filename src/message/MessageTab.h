@@ -9,6 +9,7 @@
 // Main thread only. A send run takes snapshot() and reads that instead.
 
 #include "MessageSnapshot.h"
+#include "TagRenames.h"
 #include "TagTextStorage.h"
 
 #include "NotificationCenter.h"
@@ -142,17 +143,30 @@ public:
     // A field was renamed: the tags that name it follow, in every part and
     // in the views that show the texts (through the rename observer).
     void tagNameChanged(const QString &oldName, const QString &newName);
+    // A field left the table: every tag of it, wherever tagNameChanged
+    // reaches, reads no name. Answers which tags those were.
+    [[nodiscard]] TagRenames takeTags(const QString &name);
+    // The field came back (under this name): the tags it took read it
+    // again, where they still read no name.
+    void giveTags(const TagRenames &tags, const QString &name);
     // Whoever shows the texts renames the tags it holds beyond them: those
-    // typed since the last hand-back, or waiting in its undo history.
-    using TagRenameObserver = std::function<void(const QString &oldName, const QString &newName)>;
+    // typed since the last hand-back, or waiting in its undo history; and
+    // tells `renamed`, when given, which.
+    using TagRenameObserver
+        = std::function<void(const QString &oldName, const QString &newName, TagRenames *renamed)>;
     void setTagRenameObserver(TagRenameObserver observer) { m_tagRenameObserver = std::move(observer); }
-    // The user info of a "Database->FieldNamesChanged" notification.
+    // The user info of a "Database->FieldNamesChanged" notification. Only a
+    // rename from one name to another renames tags: a field given a name
+    // had no tags of its own, and a field that loses its name takes its
+    // tags itself (takeTags), so that it gives back exactly those.
     void fieldNameChangedNotification(const QVariantMap &userInfo);
     // Follows the renames of the table's fields (every table's when null)
     // for as long as this message lives or until observed anew.
     void observeFieldNameChanges(const Database *database);
 
 private:
+    void renameTags(const QString &oldName, const QString &newName, TagRenames *renamed);
+    void tagsEdited() const;
     void apply(const FormChange &change);
     static void updateAfterModeChange(FormChange &change, bool wasFormatted);
     [[nodiscard]] MessageParts liveParts(MessageTemplateRef &heldTemplate) const;

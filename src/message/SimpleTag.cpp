@@ -5,6 +5,7 @@
 #include "HTMLFileLinkTag.h"
 #include "ImageTag.h"
 #include "MessageNumberTag.h"
+#include "TagRenames.h"
 
 #include "AppException.h"
 #include "TypedArchiver.h"
@@ -62,10 +63,13 @@ QString SimpleTag::getHTMLSourceValueForData(const DatabaseEntry *entry, const Q
     return AttributedTagString::taglessString(getValueForData(entry, mapping, messageData)).toHtmlEscaped();
 }
 
-void SimpleTag::tagNameChanged(const QString &oldName, const QString &newName)
+void SimpleTag::tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed)
 {
-    if (m_tagName == oldName)
-        m_tagName = newName;
+    if (m_tagName != oldName)
+        return;
+    m_tagName = newName;
+    if (renamed)
+        renamed->addTag(weak_from_this());
 }
 
 QString SimpleTag::getHTMLCodeWithAbsolutePath(bool, const QString &, const ContentIdNames *) const

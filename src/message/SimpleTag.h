@@ -27,6 +27,7 @@
 
 class ConditionTag;
 class ImageTag;
+class TagRenames;
 class TypedUnarchiver;
 
 // Told when the user clicks a condition or image tag (the message tab).
@@ -37,7 +38,8 @@ public:
     virtual bool editImageTag(ImageTag *tag) = 0;
 };
 
-class SimpleTag : public AttachmentCell, public Codable {
+// Shared, so that a rename can remember the tags it reached (TagRenames).
+class SimpleTag : public AttachmentCell, public Codable, public std::enable_shared_from_this<SimpleTag> {
 public:
     // Name and value of the marker attribute that setAttributes adds.
     static inline const QString MarkerValue = QStringLiteral("Corvantiline Attachment");
@@ -62,8 +64,9 @@ public:
                                                             const QMap<QString, QString> *mapping,
                                                             const MessageData *messageData) const;
     // A field was renamed. Field tags and message-number tags take the new
-    // name when their name is the old one.
-    virtual void tagNameChanged(const QString &oldName, const QString &newName);
+    // name when their name is the old one; `renamed`, when given, learns
+    // which tags did.
+    virtual void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr);
     // What stands for the tag in an HTML part besides its value; files in
     // content-id form go by their names in `contentIdNames` (null: their
     // plain names).

@@ -19,10 +19,10 @@ void TagTextStorage::setAttributes(const TextAttributes &attributes, TextRange r
     report(EditKind::Attributes, range, 0);
 }
 
-void TagTextStorage::tagNameChanged(const QString &oldName, const QString &newName)
+void TagTextStorage::tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed)
 {
     for (const SimpleTagRef &tag : AttributedTagString::tags(m_attribString))
-        tag->tagNameChanged(oldName, newName);
+        tag->tagNameChanged(oldName, newName, renamed);
 }
 
 void TagTextStorage::tagsEdited() const

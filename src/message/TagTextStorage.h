@@ -28,7 +28,7 @@ public:
     void setEditObserver(EditObserver observer) { m_observer = std::move(observer); }
 
     // Every tag that renames itself takes the new name; no edit is reported.
-    void tagNameChanged(const QString &oldName, const QString &newName);
+    void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr);
     // Reports a Tags edit of the whole text.
     void tagsEdited() const;
     // Gives every tag the font, then reports an attribute edit of the whole text.

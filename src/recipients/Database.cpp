@@ -454,15 +454,17 @@ Database::ColumnMap Database::createRequiredFieldNames(const QVariantMap &oldNam
         const QString name = oldNames.value(oldID).toString();
         names.append(name.isEmpty() ? QString::number(oldSlot + 1) : name);
     }
+    names = uniqueNames(names);
     const QStringList found = fieldsForImportedNames(names);
 
     ColumnMap result;
     QList<bool> taken = takenSlots();
     int searchFrom = 0;
+    NameCounts counts;
     for (qsizetype i = 0; i < oldSlots.size(); ++i) {
         QString newID = found.at(i);
         if (newID.isNull())
-            newID = addField(freeFieldName(names.at(i)), taken, searchFrom);
+            newID = addField(freeFieldName(names.at(i), &counts), taken, searchFrom);
         if (!newID.isNull())
             result.insert(oldSlots.at(i).second, newID);
     }
@@ -517,20 +519,40 @@ QStringList Database::fieldsForImportedNames(const QStringList &names) const
     return found;
 }
 
-QString Database::freeFieldName(const QString &name) const
+QString Database::freeFieldName(const QString &name, NameCounts *counts) const
 {
-    return uniqueName(name, [this](const QString &candidate) { return m_fieldNameIDMapping.contains(candidate); });
+    return uniqueName(
+        name, [this](const QString &candidate) { return m_fieldNameIDMapping.contains(candidate); }, counts);
 }
 
-QString Database::uniqueName(const QString &name, const std::function<bool(const QString &)> &taken)
+QString Database::uniqueName(const QString &name, const std::function<bool(const QString &)> &taken, NameCounts *counts)
 {
     if (!taken(name))
         return name;
-    for (int n = 2;; ++n) {
-        const QString candidate = QStringLiteral("%1 %2").arg(name).arg(n);
-        if (!taken(candidate))
+    // The number handed out is tried again next time: the caller may not
+    // have taken it.
+    for (int n = counts ? std::max(2, counts->value(name)) : 2;; ++n) {
+        QString candidate = QStringLiteral("%1 %2").arg(name).arg(n);
+        if (!taken(candidate)) {
+            if (counts)
+                counts->insert(name, n);
             return candidate;
+        }
     }
+}
+
+QStringList Database::uniqueNames(const QStringList &names)
+{
+    QStringList unique;
+    unique.reserve(names.size());
+    QSet<QString> seen;
+    seen.reserve(names.size());
+    NameCounts counts;
+    for (const QString &name : names) {
+        unique.append(uniqueName(name, [&seen](const QString &candidate) { return seen.contains(candidate); }, &counts));
+        seen.insert(unique.last());
+    }
+    return unique;
 }
 
 QList<bool> Database::takenSlots() const
@@ -553,14 +575,24 @@ QString Database::addField(const QString &name)
     return addField(name, taken, searchFrom);
 }
 
+QString Database::addField(const QString &name, const QList<bool> &reserved)
+{
+    QList<bool> taken = takenSlots();
+    for (qsizetype slot = 0; slot < std::min(taken.size(), reserved.size()); ++slot)
+        taken[slot] = taken.at(slot) || reserved.at(slot);
+    int searchFrom = 0;
+    return addField(name, taken, searchFrom);
+}
+
 QStringList Database::addFields(const QStringList &names)
 {
     QStringList ids;
     ids.reserve(names.size());
     QList<bool> taken = takenSlots();
     int searchFrom = 0;
+    NameCounts counts;
     for (const QString &name : names)
-        ids.append(addField(freeFieldName(name), taken, searchFrom));
+        ids.append(addField(freeFieldName(name, &counts), taken, searchFrom));
     return ids;
 }
 

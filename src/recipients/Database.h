@@ -166,15 +166,26 @@ public:
     // column's values would overwrite another's; exact names choose first.
     // Null where the column needs a field of its own.
     [[nodiscard]] QStringList fieldsForImportedNames(const QStringList &names) const;
+    // Where the numbers of each name stopped, for a run of calls below in
+    // which no name is freed: each number is then tried about once, and
+    // thousands of fields of one name are named in linear time.
+    using NameCounts = QHash<QString, int>;
     // The name itself when no field has it, else "name 2", "name 3", ...
-    [[nodiscard]] QString freeFieldName(const QString &name) const;
+    [[nodiscard]] QString freeFieldName(const QString &name, NameCounts *counts = nullptr) const;
     // The same over any set of names taken.
-    [[nodiscard]] static QString uniqueName(const QString &name, const std::function<bool(const QString &)> &taken);
+    [[nodiscard]] static QString uniqueName(const QString &name, const std::function<bool(const QString &)> &taken,
+                                            NameCounts *counts = nullptr);
+    // The names of one import's columns, each once: a name met again
+    // becomes "name 2", "name 3", ..., so that each column has a field of
+    // its own, and the same columns find the same fields on the next import.
+    [[nodiscard]] static QStringList uniqueNames(const QStringList &names);
     // Names the first slot that has no name and holds no value in any entry
     // and answers its identifier; null when every slot up to MaxColumnCount
     // is taken. A slot named "" still counts as free by name, so without the
     // value test the next field would land on the values put in it.
     QString addField(const QString &name);
+    // The same, passing over the slots marked in `reserved` as well.
+    QString addField(const QString &name, const QList<bool> &reserved);
     // addField for each name in turn, in time linear in the names and the
     // table, each under a name no field has; null identifiers for the names
     // no slot was left for.

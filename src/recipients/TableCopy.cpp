@@ -57,6 +57,7 @@ void AddTableRefEntriesToDatabase(const TableRef &table, Database &db, const QVa
         // values would then mix with these.
         names.append(name.isEmpty() ? QString::number(i + 1) : name);
     }
+    names = Database::uniqueNames(names);
     const QStringList found = db.fieldsForImportedNames(names);
 
     struct Target {

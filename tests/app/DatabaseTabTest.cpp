@@ -584,6 +584,30 @@ TEST(DatabaseTab, UndoingAFieldRemovalNeverGivesTwoFieldsOneName)
     EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "notes", "last name", "notes 2"}));
 }
 
+TEST(DatabaseTab, UndoingTwoFieldRemovalsGivesEachFieldItsOwnTags)
+{
+    Window w({{"eve@x.org", "Eve", "Oslo"}, {"bob@x.org", "Bob", "Bergen"}});
+    w.nameField(4, "First");
+    w.nameField(5, "City");
+    w.insertTag("First");
+    w.insertTag("City");
+    w.removeField(5);
+    w.removeField(4);
+    ASSERT_EQ(w.bodyTags(), "<><>");
+
+    // Each step gives back and takes again the tags of its own field.
+    const struct {
+        void (Window::*step)() const;
+        const char *tags;
+    } steps[] = {{&Window::undo, "<First><>"}, {&Window::undo, "<First><City>"}, {&Window::redo, "<First><>"},
+                 {&Window::redo, "<><>"},      {&Window::undo, "<First><>"},    {&Window::undo, "<First><City>"}};
+    for (const auto &s : steps) {
+        (w.*s.step)();
+        EXPECT_EQ(w.bodyTags().toStdString(), s.tags);
+    }
+    EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "First", "City"}));
+}
+
 TEST(DatabaseTab, AFieldRemovalWithNoColumnLeftToComeBackToIsNotUndone)
 {
     Window w({{"eve@x.org", "Eve", "Ek"}});

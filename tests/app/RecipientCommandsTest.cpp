@@ -10,7 +10,10 @@
 #include "Database.h"
 #include "Person.h"
 
+#include "AttributedTagString.h"
 #include "KeyedArchiver.h"
+#include "MessageTab.h"
+#include "SimpleTag.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -24,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
 
 namespace {
 
@@ -369,6 +373,106 @@ TEST(RecipientCommands, OlderStepsFollowAFieldThatUndoPutInAnotherSlot)
     EXPECT_EQ(column("3"), QStringList({"", "", "", ""}));
 }
 
+TEST(RecipientCommands, RowsComeBackWithTheirValuesUnderTheirOwnFieldsNeverOneMadeSince)
+{
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.changeFieldNameTo("F", "1");
+    db.changeFieldNameTo("G", "2");
+    db.addEntryWithData(-1, {"a@x.org", "F-a", "G-a"});
+    db.addEntryWithData(-1, {"b@x.org", "F-b", "G-b"});
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    ASSERT_TRUE(commands.removeRecipients({1}));
+    ASSERT_TRUE(commands.removeField("2", 5));
+    ASSERT_TRUE(commands.removeField("1", 4));
+    ASSERT_EQ(commands.renameField("1", "Phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "1", "555"));
+    for (int i = 0; i < 3; ++i)
+        stack.undo();
+    const auto under = [&db](int row, const char *field) {
+        return db.entryValue(row, db.fieldNameColumnIDMapping().value(field)).toStdString();
+    };
+    ASSERT_EQ(db.entryCount(), 2);
+    EXPECT_EQ(under(0, "Phone"), "555");
+    EXPECT_EQ(under(1, "Phone"), "");
+    EXPECT_EQ(under(0, "F") + " " + under(1, "F"), "F-a F-b");
+    EXPECT_EQ(under(0, "G") + " " + under(1, "G"), "G-a G-b");
+}
+
+TEST(RecipientCommands, ARowComesBackWithoutTheValuesOfAFieldThatCannotComeBack)
+{
+    Database db;
+    db.changeFieldNameTo("F", "0");
+    db.changeFieldNameTo("G", "1");
+    db.addEntryWithData(-1, {"F-a", "G-a"});
+    db.addEntryWithData(-1, {"F-b", "G-b"});
+    // A recipient with a value in every other column a table can have.
+    QStringList full(Database::MaxColumnCount, QStringLiteral("x"));
+    full[0] = full[1] = QString();
+    db.addEntryWithData(-1, full);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    QSignalSpy alerts(&commands, &RecipientCommands::alert);
+    ASSERT_TRUE(commands.removeRecipients({1}));
+    ASSERT_TRUE(commands.removeField("1", 4));
+    ASSERT_EQ(commands.renameField("1", "phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "1", "555"));
+    stack.undo();
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.first().at(0).toString(), "FIELD_RESTORE_REFUSED_TITLE");
+    stack.undo();
+    ASSERT_EQ(db.entryCount(), 3);
+    EXPECT_EQ(db.entryValue(1, "0"), "F-b");
+    EXPECT_EQ(db.entryValue(1, "1").toStdString(), "") << "G's value under phone";
+    EXPECT_EQ(db.entryValue(0, "1"), "555");
+}
+
+TEST(RecipientCommands, AnUndoTakesTheValuesWrittenUnderItsFieldSinceAndLeavesThoseHeldBefore)
+{
+    Database db;
+    db.changeFieldNameTo("e-mail", "0");
+    db.addEntryWithData(-1, {"a@x.org", "held"});
+    db.addEntryWithData(-1, {"b@x.org"});
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    // Rows without titles name the slot by position, over the value held there.
+    ASSERT_EQ(commands.importRows({{"c@x.org", "x"}}, false), 1);
+    ASSERT_EQ(db.fieldNameForColumnID("1"), "2");
+    ASSERT_TRUE(commands.editCell(0, "1", "edited"));
+    ASSERT_TRUE(commands.editCell(1, "1", "typed"));
+    const auto column = [&db] {
+        QStringList values;
+        for (int row = 0; row < db.entryCount(); ++row)
+            values << db.entryValue(row, "1");
+        return values.join(u'|').toStdString();
+    };
+    stack.undo();
+    EXPECT_EQ(column(), "held|");
+    stack.redo();
+    EXPECT_EQ(column(), "edited|typed|x");
+}
+
+TEST(RecipientCommands, AFieldMadeWhereARedoWouldPutItsFieldEndsTheRedoSteps)
+{
+    Database db;
+    db.changeFieldNameTo("mail", "0");
+    db.addEntryWithData(-1, {"a@x.org"});
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    ASSERT_EQ(commands.importRows({{"mail", "city"}, {"b@x.org", "Bergen"}}, true), 1);
+    ASSERT_EQ(db.fieldNameForColumnID("1"), "city");
+    stack.undo();
+    QSignalSpy redoable(&stack, &QUndoStack::canRedoChanged);
+    ASSERT_EQ(commands.renameField("1", "phone"), RecipientCommands::Rename::Renamed);
+    ASSERT_TRUE(commands.editCell(0, "1", "555"));
+    EXPECT_FALSE(stack.canRedo());
+    EXPECT_EQ(redoable.count(), 1) << "the Redo item listens";
+    stack.redo();
+    EXPECT_EQ(db.entryCount(), 1);
+    EXPECT_EQ(db.fieldNames(), QStringList({"mail", "phone"}));
+}
+
 TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)
 {
     Database db;
@@ -511,6 +615,43 @@ TEST(RecipientCommands, ATitleRowNamesTheSlotsOfATableWithoutEntries)
     EXPECT_EQ(plainCommands.importRows(rows, false), 4);
     EXPECT_EQ(plain.fieldNames(), QStringList({"e-mail", "2", "3"})) << "unnamed slots with values get their position";
     EXPECT_EQ(plain.entryValue(0, "0"), "email");
+}
+
+TEST(RecipientCommands, TitlesFindTheFieldsOfATableWithoutEntriesAndLeaveTheirTagsToThem)
+{
+    const struct {
+        QStringList titles;
+        const char *fields;
+        const char *tags;
+    } cases[] = {
+        {{"city", "e-mail"}, "e-mail,city", "<e-mail><city>"},
+        {{"mail", "city"}, "mail,city", "<mail><city>"},
+        {{"mail", "town"}, "mail,town", "<mail><town>"},
+    };
+    for (const auto &c : cases) {
+        Database db;
+        db.changeFieldNameTo("e-mail", "0");
+        db.changeFieldNameTo("city", "1");
+        MessageTab message;
+        message.observeFieldNameChanges(&db);
+        RichText body;
+        DoInsertTagInAttributedString(std::make_shared<SimpleTag>("e-mail"), body, 0);
+        DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
+        message.setBodyText(body);
+        QUndoStack stack;
+        RecipientCommands commands(&db, &stack);
+        commands.setMessage(&message);
+        const QString titles = c.titles.join(u',');
+        ASSERT_EQ(commands.importRows({c.titles, c.titles}, true), 1);
+        EXPECT_EQ(db.fieldNames().join(u',').toStdString(), c.fields) << titles.toStdString();
+        EXPECT_EQ(AttributedTagString::textTagString(message.bodyString()).toStdString(), c.tags) << titles.toStdString();
+        for (const QString &title : c.titles)
+            EXPECT_EQ(db.entryValue(0, db.fieldNameColumnIDMapping().value(title)), title) << titles.toStdString();
+        stack.undo();
+        EXPECT_EQ(db.fieldNames().join(u',').toStdString(), "e-mail,city") << titles.toStdString();
+        EXPECT_EQ(AttributedTagString::textTagString(message.bodyString()).toStdString(), "<e-mail><city>")
+            << titles.toStdString();
+    }
 }
 
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)

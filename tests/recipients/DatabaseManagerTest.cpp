@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using Map = QVariantMap;
 using List = QVariantList;
 
@@ -161,6 +163,47 @@ TEST_F(Registry, CopyFillsAFieldWithOneColumnAtMost)
     AddTableRefEntriesToDatabase(*table, db, {});
     EXPECT_EQ(db.fieldNames(), QStringList({"phone", "Phone", "PHONE", "Note", "Note 2"}));
     EXPECT_EQ(entriesOf(db), QList<Map>({{{"0", "2"}, {"1", "1"}, {"2", "3"}, {"3", "4"}, {"4", "5"}}}));
+}
+
+TEST_F(Registry, ColumnsOfOneNameFindTheFieldsTheyMadeOnEveryLaterImport)
+{
+    // A stored table and a project file each with two columns "x", imported
+    // three times: as a title row "x, x" is, into "x" and "x 2" every time.
+    const TableRefPtr table = storedTable("T", {"x", "x"}, {{"1", "2"}});
+    Database other;
+    other.changeFieldNameTo("x", "0");
+    other.changeFieldNameTo("x", "1");
+    other.addEntryWithData(-1, {"1", "2"});
+    const QString project = m_dir.filePath("other.quorv2");
+    QFile file(project);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(KeyedArchiver::archivedDataWithRootObject(Map{{"Database", other.fileData()}}));
+    file.close();
+    const struct {
+        const char *what;
+        std::function<void(Database &)> import;
+    } imports[] = {
+        {"stored table", [&](Database &db) { AddTableRefEntriesToDatabase(*table, db, {}); }},
+        {"project file", [&](Database &db) { ASSERT_TRUE(db.importDatabaseFile(project)); }},
+    };
+    for (const auto &i : imports) {
+        Database db;
+        for (int time = 0; time < 3; ++time)
+            i.import(db);
+        EXPECT_EQ(db.fieldNames().join(u',').toStdString(), "x,x 2") << i.what;
+        EXPECT_EQ(entriesOf(db), QList<Map>(3, Map{{"0", "1"}, {"1", "2"}})) << i.what;
+    }
+}
+
+TEST_F(Registry, ThousandsOfColumnsOfOneNameAreNumberedOnce)
+{
+    constexpr int Columns = 9000;
+    const TableRefPtr table = storedTable("T", QStringList(Columns, "x"), {});
+    Database db;
+    AddTableRefEntriesToDatabase(*table, db, {});
+    AddTableRefEntriesToDatabase(*table, db, {});
+    EXPECT_EQ(db.fieldCount(), Columns);
+    EXPECT_EQ(db.fieldNameAtIndex(Columns - 1), QStringLiteral("x %1").arg(Columns));
 }
 
 TEST_F(Registry, TestTablesAndDraggedTables)

@@ -125,6 +125,7 @@ void DatabaseTab::setUpCommands()
         return;
     m_commands = new RecipientCommands(m_database, m_document ? m_document->undoManager() : nullptr, this);
     m_commands->setRunActiveQuery([this] { return isRunActive(); });
+    m_commands->setMessage(m_document ? &m_document->messageTab() : nullptr);
     connect(m_commands, &RecipientCommands::entriesReplaced, m_model, &RecipientTableModel::entriesReplaced);
     connect(m_commands, &RecipientCommands::documentEdited, this, &DatabaseTab::documentEdited);
     connect(m_commands, &RecipientCommands::fieldColumnPlacement, this, &DatabaseTab::placeFieldColumn);

@@ -49,23 +49,47 @@ bool sameField(const QString &a, const QString &b)
     return a.isEmpty() ? b.isEmpty() : a == b;
 }
 
+bool differ(const QString &a, const QString &b)
+{
+    return a.isNull() != b.isNull() || a != b;
+}
+
 } // namespace
 
-void FieldNamesChange::apply(Database &database, bool forward) const
+QList<SlotRename> FieldNamesChange::renames() const
+{
+    QList<SlotRename> renamed;
+    for (auto it = after.constBegin(); it != after.constEnd(); ++it)
+        renamed.append({it.key(), before.value(it.key()), it.value()});
+    return renamed;
+}
+
+QList<SlotRename> FieldNamesChange::apply(Database &database, bool forward) const
 {
     const QMap<int, QString> &left = forward ? before : after;
     const QMap<int, QString> &names = forward ? after : before;
+    QList<SlotRename> renamed;
     for (auto it = names.constBegin(); it != names.constEnd(); ++it) {
-        const QString id = Database::columnIdentifier(it.key());
-        const QString current = database.fieldNameForColumnID(id);
-        if (!sameField(current, left.value(it.key())))
-            continue;
+        const QString current = database.fieldNameForColumnID(Database::columnIdentifier(it.key()));
         // Only slots whose names differ are renamed, so only they notify.
-        if (current.isNull() != it.value().isNull() || current != it.value())
-            database.changeFieldNameTo(it.value(), id);
+        if (sameField(current, left.value(it.key())) && differ(current, it.value()))
+            renamed.append({it.key(), current, it.value()});
+    }
+    // Each through the empty name first: renamed straight to a name that
+    // another slot of the step still has, a field would take over that
+    // one's tags ("a, b" becoming "b, c").
+    for (const SlotRename &rename : std::as_const(renamed)) {
+        if (!rename.from.isEmpty() && !rename.to.isEmpty())
+            database.changeFieldNameTo(QStringLiteral(""), Database::columnIdentifier(rename.slot));
+    }
+    for (const SlotRename &rename : std::as_const(renamed)) {
+        const QString id = Database::columnIdentifier(rename.slot);
+        if (differ(database.fieldNameForColumnID(id), rename.to))
+            database.changeFieldNameTo(rename.to, id);
     }
     if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter))
         database.setAddressFieldNo(forward ? *addressAfter : *addressBefore);
+    return renamed;
 }
 
 void EntryValueChanges::apply(bool forward) const
@@ -87,16 +111,31 @@ EntryListSnapshotCommand::EntryListSnapshotCommand(RecipientCommands *owner, Ste
 bool EntryListSnapshotCommand::followField(int from, int to)
 {
     const QString fromID = Database::columnIdentifier(from);
-    const QString toID = Database::columnIdentifier(to);
-    for (EntryValueChanges &values : m_step.values) {
-        if (values.key == fromID)
-            values.key = toID;
+    if (to < 0) {
+        m_step.values.removeIf([&](const EntryValueChanges &values) { return values.key == fromID; });
+        m_step.held.remove(from);
+        m_step.unnamed.remove(from);
+    } else {
+        const QString toID = Database::columnIdentifier(to);
+        for (EntryValueChanges &values : m_step.values) {
+            if (values.key == fromID)
+                values.key = toID;
+        }
+        if (m_step.held.contains(from) && !m_step.held.contains(to))
+            m_step.held.insert(to, m_step.held.take(from));
+        if (m_step.unnamed.contains(from) && !m_step.unnamed.contains(to))
+            m_step.unnamed.insert(to, m_step.unnamed.take(from));
     }
     if (!m_step.fields)
         return false;
     FieldNamesChange &names = *m_step.fields;
     const bool made = names.after.contains(from) && !names.after.value(from).isEmpty()
                       && names.before.value(from).isEmpty();
+    if (to < 0) {
+        names.before.remove(from);
+        names.after.remove(from);
+        return made;
+    }
     // A step that named the target slot as well keeps what it knew of it.
     if (names.after.contains(from) && !names.after.contains(to)) {
         names.before.insert(to, names.before.take(from));

@@ -6,13 +6,17 @@
 // A field's removal has a step of its own (FieldRemovalCommand). A step
 // never holds copies of entries: what is written into an entry after its
 // step (a cell edit, a send run's last-sent stamp) stays through its undo
-// and redo.
+// and redo, except values under a field that the step's undo takes out of
+// the table: the step keeps those, and the field's tags, until it gives
+// the field back.
 // The command is pushed after the change is made, so its first redo() does
 // nothing.
 //
 // Main thread only.
 
 #include "Database.h"
+
+#include "TagRenames.h"
 
 #include <QMap>
 #include <QPointer>
@@ -32,6 +36,13 @@ struct FieldNamesState {
     friend bool operator==(const FieldNamesState &, const FieldNamesState &) = default;
 };
 
+// One slot's name as a step changed it (a null name stands for none).
+struct SlotRename {
+    int slot = -1;
+    QString from;
+    QString to;
+};
+
 // What one step did to the field names: only the slots it renamed, and the
 // address slot only if it moved it. Undo and redo set those and nothing
 // else, and only where they still find what the step left: a rename or an
@@ -47,7 +58,18 @@ struct FieldNamesChange {
     // None when the two states are equal.
     [[nodiscard]] static std::optional<FieldNamesChange> between(const FieldNamesState &before,
                                                                  const FieldNamesState &after);
-    void apply(Database &database, bool forward) const;
+    // The slots the step renamed, as it did.
+    [[nodiscard]] QList<SlotRename> renames() const;
+    // Answers the slots it renamed.
+    QList<SlotRename> apply(Database &database, bool forward) const;
+};
+
+// What a field that a step took out of the table took with it: its tags,
+// and the values written under it since into rows the table keeps (a
+// later field in its slot must not show them).
+struct HeldField {
+    TagRenames tags;
+    Database::RemovedValues values;
 };
 
 // Values under one key changed in the given entries. `after` is either one
@@ -73,6 +95,12 @@ public:
         QList<EntryValueChanges> values;
         // Same entries (or copies) row for row: the view's rows stay put.
         bool orderKept = false;
+        // By slot, what the fields this step last took out of the table
+        // took with them, for the step applied the other way to give back.
+        QMap<int, HeldField> held;
+        // By slot, the values rows held in a slot the step named before it
+        // did, under no field: taking the field out again leaves them there.
+        QMap<int, Database::RemovedValues> unnamed;
     };
 
     EntryListSnapshotCommand(RecipientCommands *owner, Step step);
@@ -81,10 +109,10 @@ public:
     void redo() override;
 
     [[nodiscard]] const Step &step() const { return m_step; }
-    // The field this step knew in slot `from` now stands in slot `to`: its
-    // values and name changes go there from now on. Answers whether this
-    // step made the field (named the slot), before which the slot held
-    // another one.
+    // The field this step knew in slot `from` now stands in slot `to` (or,
+    // for a `to` below 0, can never come back): its values, name changes,
+    // tags and held values go there from now on (or go). Answers whether this step made
+    // the field (named the slot), before which the slot held another one.
     bool followField(int from, int to);
 
 private:

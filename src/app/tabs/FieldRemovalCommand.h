@@ -7,9 +7,12 @@
 // Naming a field and typing in a cell are no undo steps, so by the time the
 // removal is undone its slot may hold a field or values made since, and
 // its name may belong to another field. The undo then never overwrites
-// them: the field comes back in a free slot and, where its name is taken,
-// under a free one; with no slot free it stays removed. Wherever it came
-// back is where a redo takes it from again.
+// them: the field comes back in a free slot, one that no earlier step still
+// fills or names either (or rows coming back later would show another
+// field's values under it), and, where its name is taken, under a free one;
+// with no slot free it stays removed, and the rows earlier steps bring back
+// come without its values. Wherever it came back is where a redo takes it
+// from again. The tags it took come back with it, and only those.
 //
 // The command is pushed after the removal was made, so its first redo()
 // does nothing.
@@ -17,6 +20,8 @@
 // Main thread only.
 
 #include "Database.h"
+
+#include "TagRenames.h"
 
 #include <QPointer>
 #include <QUndoCommand>
@@ -34,6 +39,8 @@ struct RemovedField {
     QList<QVariant> values;
     // Where the view showed the column when the field was first removed.
     int viewPosition = -1;
+    // The tags the removal took, to give back.
+    TagRenames tags;
 };
 
 class FieldRemovalCommand : public QUndoCommand {

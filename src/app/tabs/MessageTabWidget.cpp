@@ -189,9 +189,9 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     messageTab->textStorage().setEditObserver([this](EditKind kind, auto...) {
         kind == EditKind::Tags ? m_bodyView->reloadTagData() : showBody();
     });
-    messageTab->setTagRenameObserver([this](const QString &oldName, const QString &newName) {
-        m_subjectView->tagNameChanged(oldName, newName);
-        m_bodyView->tagNameChanged(oldName, newName);
+    messageTab->setTagRenameObserver([this](const QString &oldName, const QString &newName, TagRenames *renamed) {
+        m_subjectView->tagNameChanged(oldName, newName, renamed);
+        m_bodyView->tagNameChanged(oldName, newName, renamed);
     });
     showSubject();
     showBody();

@@ -12,6 +12,7 @@
 
 #include "FileIO.h"
 #include "Localizer.h"
+#include "MessageTab.h"
 #include "Values.h"
 
 #include <QFileInfo>
@@ -95,6 +96,27 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
         step.fields = FieldNamesChange::between(*fieldsBefore, FieldNamesState::of(*m_database));
     if (!step.entriesBefore && !step.fields)
         return false;
+    if (step.fields) {
+        const QList<SlotRename> renames = step.fields->renames();
+        // Values some rows already held in a slot the step named (rows read
+        // by position): no undo takes them, since they were there before.
+        QHash<int, int> named;
+        for (const SlotRename &rename : renames) {
+            if (rename.from.isEmpty() && !rename.to.isEmpty())
+                named.insert(rename.slot, 0);
+        }
+        if (!named.isEmpty()) {
+            for (const Database::EntryRef &entry : before) {
+                entry->forEachSlotText([&](int slot, const QString &text) {
+                    if (named.contains(slot)) {
+                        step.unnamed[slot].entries.append(entry);
+                        step.unnamed[slot].values.append(text);
+                    }
+                });
+            }
+        }
+        moveFields(renames, step);
+    }
     push(std::move(step));
     emit entriesReplaced(before, orderKept);
     m_database->postUpdatedNotification();
@@ -138,7 +160,71 @@ int RecipientCommands::changeValues(const QStringList &keys, const std::function
     return int(changed.size());
 }
 
-void RecipientCommands::applyStep(const Step &step, bool forward)
+void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step)
+{
+    // All taken before any is given: a name may go from one slot to another.
+    QList<HeldField> taken(renames.size());
+    // By slot, the field leaving the table from it.
+    QHash<int, qsizetype> leaving;
+    for (qsizetype i = 0; i < renames.size(); ++i) {
+        const SlotRename &rename = renames.at(i);
+        if (m_message)
+            taken[i].tags = m_message->takeTags(rename.from);
+        if (!rename.from.isEmpty() && rename.to.isEmpty())
+            leaving.insert(rename.slot, i);
+    }
+    // Values written under a leaving field since the step are kept for its
+    // return; one walk over the table for all of them.
+    if (!leaving.isEmpty()) {
+        QList<int> found;
+        for (const Database::EntryRef &entry : m_database->entryArray()) {
+            found.clear();
+            entry->forEachSlotText([&](int slot, const QString &) {
+                if (leaving.contains(slot))
+                    found.append(slot);
+            });
+            for (int slot : std::as_const(found)) {
+                Database::RemovedValues &values = taken[leaving.value(slot)].values;
+                values.entries.append(entry);
+                values.values.append(entry->take(Database::columnIdentifier(slot)));
+            }
+        }
+    }
+    for (qsizetype i = 0; i < renames.size(); ++i) {
+        const SlotRename &rename = renames.at(i);
+        HeldField &field = taken[i];
+        const QString id = Database::columnIdentifier(rename.slot);
+        const Database::RemovedValues unnamed = step.unnamed.value(rename.slot);
+        if (rename.to.isEmpty()) {
+            HeldField &kept = step.held[rename.slot];
+            kept.tags.append(field.tags);
+            kept.values.entries.append(field.values.entries);
+            kept.values.values.append(field.values.values);
+            for (qsizetype k = 0; k < unnamed.entries.size(); ++k) {
+                if (!unnamed.entries.at(k)->contains(id))
+                    unnamed.entries.at(k)->insert(id, unnamed.values.at(k));
+            }
+            continue;
+        }
+        const HeldField back = step.held.take(rename.slot);
+        field.tags.append(back.tags);
+        if (m_message)
+            m_message->giveTags(field.tags, rename.to);
+        // A value the row held before the step, put back by its undo, gives
+        // way to what the field held.
+        QHash<const Database::Entry *, QVariant> before;
+        for (qsizetype k = 0; k < unnamed.entries.size(); ++k)
+            before.insert(unnamed.entries.at(k).get(), unnamed.values.at(k));
+        for (qsizetype k = 0; k < back.values.entries.size(); ++k) {
+            const Database::EntryRef &entry = back.values.entries.at(k);
+            const auto held = before.constFind(entry.get());
+            if (!entry->contains(id) || (held != before.cend() && entry->value(id) == *held))
+                entry->insert(id, back.values.values.at(k));
+        }
+    }
+}
+
+void RecipientCommands::applyStep(Step &step, bool forward)
 {
     const Database::EntryList shown = m_database->entryArray();
     if (!forward) {
@@ -148,7 +234,7 @@ void RecipientCommands::applyStep(const Step &step, bool forward)
     if (step.entriesBefore)
         m_database->setEntryArray(forward ? *step.entriesAfter : *step.entriesBefore);
     if (step.fields)
-        step.fields->apply(*m_database, forward);
+        moveFields(step.fields->apply(*m_database, forward), step);
     if (forward) {
         for (const EntryValueChanges &values : step.values)
             values.apply(true);
@@ -357,6 +443,9 @@ RecipientCommands::Rename RecipientCommands::renameField(const QString &columnID
         emit alert(QStringLiteral("FIELD_NAME_REFUSED_TITLE"), QStringLiteral("FIELD_NAME_DUPLICATE_TEXT"), name);
         return Rename::Refused;
     }
+    // Redone over this field, such a step would show its values under it.
+    if (redoStepsUse(Database::columnIndexFromIdentifier(columnID)))
+        endRedoSteps();
     m_database->changeFieldNameTo(name, columnID);
     emit documentEdited();
     return Rename::Renamed;

@@ -10,6 +10,10 @@
 //   something changed. The pushed step is what marks the document changed;
 //   changes outside undo (cell edits, renames, the address column) emit
 //   documentEdited().
+// - Undo and redo put every value back under its own field, wherever that
+//   field is by then, or nowhere; never under a field made since. A field
+//   that a step takes out of the table takes its tags in the message along
+//   and gives back exactly those.
 // - While a send run is active every command refuses and changes nothing.
 // - Policy that the user hears of (a missing column, an import that left
 //   values out, an export that failed) comes out through alert().
@@ -27,6 +31,7 @@
 
 class AddressBookSnapshot;
 class BlacklistMatcher;
+class MessageTab;
 class QUndoStack;
 
 class RecipientCommands : public QObject {
@@ -41,6 +46,10 @@ public:
 
     [[nodiscard]] Database *database() const { return m_database; }
     [[nodiscard]] QUndoStack *undoStack() const { return m_undoStack; }
+
+    // The document's message, whose tags follow the fields that leave the
+    // table and come back; not owned, and it outlives the commands.
+    void setMessage(MessageTab *message) { m_message = message; }
 
     // Whether a send run is active; the table is read-only while it is.
     void setRunActiveQuery(std::function<bool()> query) { m_runActive = std::move(query); }
@@ -75,6 +84,8 @@ public:
     bool editCell(int row, const QString &columnID, const QVariant &value);
     enum class Rename { Renamed, Unchanged, Refused };
     // Empty names and names another field has are refused (with an alert).
+    // A field made or renamed in a slot that a step to redo would name or
+    // change values in ends the steps to redo, as a new step does.
     Rename renameField(const QString &columnID, const QString &name);
 
     // Imports, each one undo step.
@@ -93,13 +104,14 @@ public:
     bool exportText(const QString &path);
 
     // For the undo commands.
-    void applyStep(const EntryListSnapshotCommand::Step &step, bool forward);
+    void applyStep(EntryListSnapshotCommand::Step &step, bool forward);
     // Takes the field's values and name out of the table into `removed`.
     void takeField(const QString &columnID, RemovedField &removed);
     // Puts the removed field back without touching what was made since: in
-    // its own slot while that has no name and no values, else in a free
-    // one, under a name no field has. False, with an alert, when no slot is
-    // free. `step` is the command undone, for the steps before it.
+    // its own slot while that has no name and no values, else in a slot
+    // that is free and that no step before it fills or names, under a name
+    // no field has. False, with an alert, when no slot is free; the steps
+    // before it then keep none of its values. `step` is the command undone.
     bool restoreField(const QUndoCommand *step, RemovedField &removed);
 
 signals:
@@ -124,15 +136,28 @@ private:
     void push(Step step);
     void push(QUndoCommand *command);
     // The field undo put in slot `to` stood in slot `from` in the steps
-    // before `step`: their values, names and removed rows follow it, back
-    // to the step that made the field or removed an earlier one there.
+    // before `step`: their values, names and removed rows follow it (or,
+    // for a `to` below 0, lose them), back to the step that made the field
+    // or removed an earlier one there.
     void followField(const QUndoCommand *step, int from, int to);
+    // Per slot: whether a step before `step` names it or holds values in it.
+    [[nodiscard]] QList<bool> slotsHeldBefore(const QUndoCommand *step) const;
+    // Whether a step to redo names the slot or changes values under it.
+    [[nodiscard]] bool redoStepsUse(int slot) const;
+    void endRedoSteps();
+    // The renamed slots' fields: one whose name goes takes its tags, and
+    // its values if it leaves the table, into the step; one whose name
+    // comes gets back what the step took from its slot.
+    void moveFields(const QList<SlotRename> &renames, Step &step);
+    // The index of the command in the stack, -1 when it is not there.
+    [[nodiscard]] int indexOf(const QUndoCommand *step) const;
     void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);
     [[nodiscard]] bool isFieldColumn(const QString &columnID) const;
     // No name, and no value in any entry of the table.
     [[nodiscard]] bool isFreeSlot(const QString &columnID) const;
 
     Database *m_database;
+    MessageTab *m_message = nullptr;
     QPointer<QUndoStack> m_undoStack;
     std::function<bool()> m_runActive;
 };

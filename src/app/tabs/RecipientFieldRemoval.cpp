@@ -4,6 +4,8 @@
 
 #include "FieldRemovalCommand.h"
 
+#include "MessageTab.h"
+
 #include <QSet>
 #include <QUndoStack>
 
@@ -35,6 +37,8 @@ void RecipientCommands::takeField(const QString &columnID, RemovedField &removed
     m_database->removeColumn(columnID, &values);
     removed.entries = std::move(values.entries);
     removed.values = std::move(values.values);
+    if (m_message)
+        removed.tags = m_message->takeTags(removed.name);
     emit entriesReplaced(shown, true);
     emit fieldColumnPlacement(columnID, -1);
 }
@@ -53,10 +57,14 @@ bool RecipientCommands::restoreField(const QUndoCommand *step, RemovedField &rem
         if (current.isNull() != name.isNull() || current != name)
             m_database->changeFieldNameTo(name, id);
     } else {
-        id = m_database->addField(name.isNull() ? QStringLiteral("") : name);
+        // Not where a row that an earlier undo brings back has a value.
+        id = m_database->addField(name.isNull() ? QStringLiteral("") : name, slotsHeldBefore(step));
         if (id.isNull()) {
             emit alert(QStringLiteral("FIELD_RESTORE_REFUSED_TITLE"), QStringLiteral("FIELD_RESTORE_NO_SLOT_TEXT"),
                        removed.name);
+            // Those rows come back without the field's values, never with
+            // them under a field made in its slot since.
+            followField(step, Database::columnIndexFromIdentifier(ownID), -1);
             return false;
         }
     }
@@ -71,11 +79,9 @@ bool RecipientCommands::restoreField(const QUndoCommand *step, RemovedField &rem
         followField(step, Database::columnIndexFromIdentifier(ownID), slot);
     if (removed.wasAddressColumn && m_database->addressFieldNo() < 0)
         m_database->setAddressFieldNo(slot);
-    // The removal gave the field's tags the empty name. Naming a slot whose
-    // name was empty renames them back through the table's notice; naming
-    // one that never had a name does not.
-    if (!name.isEmpty())
-        emit tagNameChanged(QStringLiteral(""), name);
+    if (m_message)
+        m_message->giveTags(removed.tags, name);
+    removed.tags = {};
     // A redo takes the values again, wherever the field is by then.
     removed.columnID = id;
     removed.entries.clear();
@@ -86,17 +92,24 @@ bool RecipientCommands::restoreField(const QUndoCommand *step, RemovedField &rem
     return true;
 }
 
-void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
+int RecipientCommands::indexOf(const QUndoCommand *step) const
 {
     if (!m_undoStack)
-        return;
-    int at = -1;
-    for (int i = std::min(m_undoStack->index(), m_undoStack->count() - 1); i >= 0 && at < 0; --i) {
+        return -1;
+    for (int i = std::min(m_undoStack->index(), m_undoStack->count() - 1); i >= 0; --i) {
         if (m_undoStack->command(i) == step)
-            at = i;
+            return i;
     }
+    return -1;
+}
+
+void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
+{
+    const int at = indexOf(step);
+    if (at < 0)
+        return;
     const QString fromID = Database::columnIdentifier(from);
-    const QString toID = Database::columnIdentifier(to);
+    const QString toID = to < 0 ? QString() : Database::columnIdentifier(to);
     // Values in the slot that entries of the table hold now were made since
     // and stay; rows that earlier steps removed take the field along.
     QSet<const Database::Entry *> current;
@@ -110,7 +123,11 @@ void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
             return;
         walked.insert(entries->constData());
         for (const Database::EntryRef &entry : *entries) {
-            if (!current.contains(entry.get()) && entry->contains(fromID) && !entry->contains(toID))
+            if (current.contains(entry.get()) || !entry->contains(fromID))
+                continue;
+            if (toID.isNull())
+                entry->remove(fromID);
+            else if (!entry->contains(toID))
                 entry->insert(toID, entry->take(fromID));
         }
     };
@@ -130,4 +147,84 @@ void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
         if (older->followField(from, to))
             break;
     }
+}
+
+QList<bool> RecipientCommands::slotsHeldBefore(const QUndoCommand *step) const
+{
+    QList<bool> held(Database::MaxColumnCount, false);
+    const auto mark = [&held](int slot) {
+        if (slot >= 0 && slot < held.size())
+            held[slot] = true;
+    };
+    QSet<const void *> walked;
+    const auto markValues = [&](const std::optional<Database::EntryList> &entries) {
+        if (!entries || walked.contains(entries->constData()))
+            return;
+        walked.insert(entries->constData());
+        for (const Database::EntryRef &entry : *entries)
+            entry->markUsedSlots(held);
+    };
+    for (int i = indexOf(step) - 1; i >= 0; --i) {
+        const QUndoCommand *command = m_undoStack->command(i);
+        if (const auto *removal = dynamic_cast<const FieldRemovalCommand *>(command)) {
+            mark(Database::columnIndexFromIdentifier(removal->removed().columnID));
+            continue;
+        }
+        const auto *older = dynamic_cast<const EntryListSnapshotCommand *>(command);
+        if (!older)
+            continue;
+        const EntryListSnapshotCommand::Step &earlier = older->step();
+        markValues(earlier.entriesBefore);
+        markValues(earlier.entriesAfter);
+        for (const EntryValueChanges &values : earlier.values)
+            mark(Database::columnIndexFromIdentifier(values.key));
+        if (earlier.fields) {
+            for (auto it = earlier.fields->after.constBegin(); it != earlier.fields->after.constEnd(); ++it)
+                mark(it.key());
+        }
+    }
+    return held;
+}
+
+bool RecipientCommands::redoStepsUse(int slot) const
+{
+    if (!m_undoStack || slot < 0)
+        return false;
+    const QString id = Database::columnIdentifier(slot);
+    for (int i = m_undoStack->index(); i < m_undoStack->count(); ++i) {
+        const auto *later = dynamic_cast<const EntryListSnapshotCommand *>(m_undoStack->command(i));
+        if (!later)
+            continue;
+        const EntryListSnapshotCommand::Step &step = later->step();
+        if (step.fields && step.fields->after.contains(slot))
+            return true;
+        for (const EntryValueChanges &values : step.values) {
+            if (values.key == id)
+                return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// Pushed to end the steps to redo, as a new step would, without being one.
+class RedoEnd : public QUndoCommand {
+public:
+    RedoEnd() { setObsolete(true); }
+    void undo() override {}
+    void redo() override {}
+};
+
+} // namespace
+
+void RecipientCommands::endRedoSteps()
+{
+    if (!m_undoStack || !m_undoStack->canRedo())
+        return;
+    m_undoStack->push(new RedoEnd);
+    // A pushed command that is obsolete is dropped without a word from the
+    // stack (Qt 6.4), and the Redo item listens for these.
+    emit m_undoStack->canRedoChanged(false);
+    emit m_undoStack->redoTextChanged(QString());
 }

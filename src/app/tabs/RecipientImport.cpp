@@ -42,6 +42,66 @@ void renameIfDifferent(Database &database, int slot, const QString &name)
         database.changeFieldNameTo(name, id);
 }
 
+// Each through the empty name first, so that no slot is ever named after
+// another that still has the name: the message's tags of a field must not
+// go to another ("a, b" read as "b, c").
+void renameSlots(Database &database, const QList<std::pair<int, QString>> &names)
+{
+    for (const auto &[slot, name] : names) {
+        const QString current = database.fieldNameForColumnID(Database::columnIdentifier(slot));
+        if (!current.isEmpty() && current != name)
+            database.changeFieldNameTo(QStringLiteral(""), Database::columnIdentifier(slot));
+    }
+    for (const auto &[slot, name] : names)
+        renameIfDifferent(database, slot, name);
+}
+
+// The slots of titled columns in a table without entries: a title that
+// names one of its fields goes to that field (the message's tags of it stay
+// its own), any other names the slot of its position anew, or, where a
+// title took the field of that slot, a field of its own.
+QList<int> titledSlots(Database &database, const QStringList &titles)
+{
+    const int width = int(titles.size());
+    database.ensureColumnCount(width);
+    const QStringList found = database.fieldsForImportedNames(titles);
+    QList<int> target(width, -1);
+    QSet<int> kept;
+    for (int column = 0; column < width; ++column) {
+        target[column] = slotOf(found.at(column));
+        if (target.at(column) >= 0)
+            kept.insert(target.at(column));
+    }
+    QSet<QString> taken;
+    for (int slot = 0; slot < database.columnCount(); ++slot) {
+        const QString name = database.fieldNameForColumnID(Database::columnIdentifier(slot));
+        if (!name.isEmpty() && (slot >= width || kept.contains(slot)))
+            taken.insert(name);
+    }
+    QList<std::pair<int, QString>> positions;
+    QList<int> ownFields;
+    QStringList ownNames;
+    Database::NameCounts counts;
+    for (int column = 0; column < width; ++column) {
+        if (target.at(column) >= 0)
+            continue;
+        const QString name = uniqueName(titles.at(column), taken, &counts);
+        taken.insert(name);
+        if (kept.contains(column)) {
+            ownFields << column;
+            ownNames << name;
+        } else {
+            target[column] = column;
+            positions.append({column, name});
+        }
+    }
+    renameSlots(database, positions);
+    const QStringList ids = database.addFields(ownNames);
+    for (qsizetype i = 0; i < ownFields.size(); ++i)
+        target[ownFields.at(i)] = slotOf(ids.at(i));
+    return target;
+}
+
 void insertEntries(Database &database, const Database::EntryList &added, int index)
 {
     const Database::EntryList &entries = database.entryArray();
@@ -56,9 +116,10 @@ void insertEntries(Database &database, const Database::EntryList &added, int ind
 
 } // namespace
 
-QString uniqueName(const QString &name, const QSet<QString> &taken)
+QString uniqueName(const QString &name, const QSet<QString> &taken, Database::NameCounts *counts)
 {
-    return Database::uniqueName(name, [&taken](const QString &candidate) { return taken.contains(candidate); });
+    return Database::uniqueName(
+        name, [&taken](const QString &candidate) { return taken.contains(candidate); }, counts);
 }
 
 Summary appendRows(Database &database, const QList<QStringList> &rows, bool firstRowTitles)
@@ -74,35 +135,37 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
         return column < titles.size() && !titles.at(column).isEmpty() ? titles.at(column) : positionName(column);
     };
 
+    QStringList names;
+    if (firstRowTitles) {
+        for (int column = 0; column < widest; ++column)
+            names << titleOf(column);
+        // One column per name: two titles of one name would share a field.
+        names = Database::uniqueNames(names);
+    }
     QList<int> target(widest, -1);
-    QSet<QString> taken;
     if (firstRowTitles && database.entryCount() > 0) {
         // Titles name no slot that holds values: each goes to its field.
-        QStringList names;
-        for (int column = 0; column < widest; ++column) {
-            names << uniqueName(titleOf(column), taken);
-            taken.insert(names.last());
-        }
         target = fieldSlots(database, names);
+    } else if (firstRowTitles) {
+        target = titledSlots(database, names);
     } else {
         database.ensureColumnCount(int(widest));
+        QSet<QString> taken;
         for (int slot = 0; slot < database.columnCount(); ++slot) {
-            // With titles, the first slots are named anew.
-            if (firstRowTitles && slot < widest)
-                continue;
             const QString name = database.fieldNameForColumnID(Database::columnIdentifier(slot));
             if (!name.isEmpty())
                 taken.insert(name);
         }
+        QList<std::pair<int, QString>> positions;
+        Database::NameCounts counts;
         for (int column = 0; column < widest; ++column) {
             target[column] = column;
-            const QString current = database.fieldNameForColumnID(Database::columnIdentifier(column));
-            if (!firstRowTitles && !current.isEmpty())
+            if (!database.fieldNameForColumnID(Database::columnIdentifier(column)).isEmpty())
                 continue;
-            const QString name = uniqueName(firstRowTitles ? titleOf(column) : positionName(column), taken);
-            taken.insert(name);
-            renameIfDifferent(database, column, name);
+            positions.append({column, uniqueName(positionName(column), taken, &counts)});
+            taken.insert(positions.last().second);
         }
+        renameSlots(database, positions);
     }
 
     Database::EntryList added;

@@ -4,10 +4,11 @@
 // without relabelling what it holds: a table with entries keeps the names
 // of its fields, titles and contact properties go to the fields of the same
 // name or to new fields in free slots, and the contacts' addresses go to
-// the address column. Only a table without entries takes the names by
-// position, as a fresh table should; contacts need a table without fields
-// as well. Values that find no slot are counted, never dropped without a
-// word.
+// the address column. Only a table without entries takes titles by
+// position, as a fresh table should, except those that name one of its
+// fields: the message's tags of a field stay with it. Contacts need a table
+// without fields as well. Values that find no slot are counted, never
+// dropped without a word.
 
 #include "Database.h"
 
@@ -43,7 +44,9 @@ Summary insertTable(Database &database, const Database &source, int index);
 Summary insertContacts(Database &database, int index, bool nameSlots,
                        const std::function<void(Database &target, int index)> &fill);
 
-// A name that none of `taken` has: the name itself, else "name 2", "name 3", ...
-[[nodiscard]] QString uniqueName(const QString &name, const QSet<QString> &taken);
+// A name that none of `taken` has: the name itself, else "name 2", "name 3",
+// ... (Database::uniqueName, with its counts).
+[[nodiscard]] QString uniqueName(const QString &name, const QSet<QString> &taken,
+                                 Database::NameCounts *counts = nullptr);
 
 } // namespace RecipientImport

@@ -60,7 +60,7 @@ void TagTextView::setRichText(bool richText)
         setTagFont(viewFont());
 }
 
-void TagTextView::tagNameChanged(const QString &oldName, const QString &newName)
+void TagTextView::tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed)
 {
     // Every format the document has held, not only the text's: a tag deleted
     // since then waits in the undo history and comes back under the new name.
@@ -68,7 +68,7 @@ void TagTextView::tagNameChanged(const QString &oldName, const QString &newName)
     for (const QTextFormat &format : document()->allFormats()) {
         const TextAttachmentRef attachment = RichTextBridge::attachment(format);
         if (const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr)
-            tag->tagNameChanged(oldName, newName);
+            tag->tagNameChanged(oldName, newName, renamed);
     }
 }
 

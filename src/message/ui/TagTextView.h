@@ -50,8 +50,9 @@ public:
     void setRichText(bool richText);
     [[nodiscard]] bool isRichText() const { return acceptRichText(); }
 
-    // Renames field tags; call reloadTagData() to show the new names.
-    void tagNameChanged(const QString &oldName, const QString &newName);
+    // Renames field tags (telling `renamed` which, when given); call
+    // reloadTagData() to show the new names.
+    void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr);
     void setTagFont(const FontDescriptor &font);
 
     // Font-panel changes: first to the tags in the selection, then to the
