@@ -367,12 +367,23 @@ std::unique_ptr<MailHandler> MailDispatcher::setUpHandlerOnMainThread()
         }
         pending->handler = handler.get();
         m_pendingSetup = pending;
-        handler->beginSetup(m_parentWindow, previous, [this, pending](std::optional<QVariantMap> settings) {
+        const auto settle = [this, pending] {
             pending->handler = nullptr;
             if (m_pendingSetup == pending)
                 m_pendingSetup.reset();
-            pending->finish(std::move(settings));
-        });
+        };
+        try {
+            handler->beginSetup(m_parentWindow, previous, [settle, pending](std::optional<QVariantMap> settings) {
+                settle();
+                pending->finish(std::move(settings));
+            });
+        } catch (...) {
+            // The handler goes with the failure, on the worker's stack: a
+            // stop that came later would reach it through the set-up, and
+            // the run would seem to be setting up for ever.
+            settle();
+            throw;
+        }
     });
     std::optional<QVariantMap> settings = pending->wait();
     if (!settings)
