@@ -8,6 +8,21 @@
 
 #include <sys/resource.h>
 
+// Unoptimised builds with AddressSanitizer take many times as long as
+// optimised ones: tests that bound or size work by it ask this.
+#if defined(__SANITIZE_ADDRESS__)
+#define CORV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef CORV_ADDRESS_SANITIZER
+inline constexpr bool UnderAddressSanitizer = true;
+#else
+inline constexpr bool UnderAddressSanitizer = false;
+#endif
+
 // Path of a checked-in file below tests/data.
 QString testDataPath(const QString &relative);
 

@@ -4,6 +4,7 @@
 // pages larger than a web view takes as a string; and its picture.
 
 #include "SendTestSupport.h"
+#include "TestSupport.h"
 
 #include "DocumentWindow.h"
 #include "PreviewTab.h"
@@ -31,12 +32,7 @@
 // Chromium inside the web engine deletes some of its objects through a type
 // of another size; that is its own affair, and would end the address
 // sanitizer's run of this program at the first page.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORV_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(CORV_ADDRESS_SANITIZER)
+#ifdef CORV_ADDRESS_SANITIZER
 extern "C" const char *__asan_default_options()
 {
     return "new_delete_type_mismatch=0";

@@ -4,6 +4,7 @@
 // on every run; its steps are printed.
 
 #include "RecipientHistoryDriver.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +14,7 @@ TEST(RecipientHistory, EveryValueAndTagStaysWithItsFieldThroughRandomEditsUndoAn
 {
     // An unoptimised build with AddressSanitizer takes some fifty times as
     // long (a minute for 2,000); there the fuzz target goes on where it stops.
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr unsigned Sequences = 300;
-#elif defined(__has_feature)
-    constexpr unsigned Sequences = __has_feature(address_sanitizer) ? 300 : 2000;
-#else
-    constexpr unsigned Sequences = 2000;
-#endif
+    constexpr unsigned Sequences = UnderAddressSanitizer ? 300 : 2000;
     constexpr int Steps = 60;
     for (unsigned seed = 1; seed <= Sequences; ++seed) {
         std::mt19937 random(seed);

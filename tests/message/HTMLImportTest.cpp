@@ -275,13 +275,7 @@ TEST(HTMLImport, HostilePagesNeverReachOutsideTheFolderNorHang)
     // Processor time, since the clock also counts whatever else the machine
     // does meanwhile; an unoptimised build with AddressSanitizer takes about
     // twenty times what an optimised one does (1.3 s).
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr double boundSeconds = 60;
-#elif defined(__has_feature)
-    constexpr double boundSeconds = __has_feature(address_sanitizer) ? 60 : 20;
-#else
-    constexpr double boundSeconds = 20;
-#endif
+    constexpr double boundSeconds = UnderAddressSanitizer ? 60 : 20;
     const std::clock_t start = std::clock();
     const struct {
         const char *what;

@@ -23,12 +23,6 @@
 
 using Rows = QList<QStringList>;
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORV_ADDRESS_SANITIZER
-#endif
-#endif
-
 namespace {
 
 std::shared_ptr<PlainArrayTable> makeTable(PlainArrayDatabase &store, const QString &name, const QStringList &columns,
@@ -543,11 +537,7 @@ TEST_F(TableStore, KillDuringSaveLeavesTheOldOrTheNewTable)
     // The sanitizer build (unoptimised, every access checked) looks for
     // memory faults on this path, not for its scale, and takes minutes
     // over the full size.
-#if defined(__SANITIZE_ADDRESS__) || defined(CORV_ADDRESS_SANITIZER)
-    constexpr int RowCount = 10'000;
-#else
-    constexpr int RowCount = 100'000;
-#endif
+    constexpr int RowCount = UnderAddressSanitizer ? 10'000 : 100'000;
     for (const int delayMs : {0, 40, 110}) {
         SCOPED_TRACE(delayMs);
         QTemporaryDir dir;
