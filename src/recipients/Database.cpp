@@ -568,13 +568,6 @@ QList<bool> Database::takenSlots() const
     return taken;
 }
 
-QString Database::addField(const QString &name)
-{
-    QList<bool> taken = takenSlots();
-    int searchFrom = 0;
-    return addField(name, taken, searchFrom);
-}
-
 QString Database::addField(const QString &name, const QList<bool> &reserved)
 {
     QList<bool> taken = takenSlots();
@@ -652,6 +645,21 @@ void Database::updateFieldNameColumnIDMapping(const QString &oldName, const QStr
         const auto present = m_fieldNameIDMapping.constFind(newName);
         if (present == m_fieldNameIDMapping.constEnd() || present.value() < columnID)
             m_fieldNameIDMapping.insert(newName, columnID);
+    }
+}
+
+void Database::changeFieldNamesTo(const QList<std::pair<int, QString>> &names)
+{
+    const auto differs = [](const QString &a, const QString &b) { return a.isNull() != b.isNull() || a != b; };
+    for (const auto &[slot, name] : names) {
+        const QString current = fieldNameForColumnID(columnIdentifier(slot));
+        if (!current.isEmpty() && !name.isEmpty() && current != name)
+            changeFieldNameTo(QStringLiteral(""), columnIdentifier(slot));
+    }
+    for (const auto &[slot, name] : names) {
+        const QString id = columnIdentifier(slot);
+        if (differs(fieldNameForColumnID(id), name))
+            changeFieldNameTo(name, id);
     }
 }
 

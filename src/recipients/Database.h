@@ -182,10 +182,9 @@ public:
     // Names the first slot that has no name and holds no value in any entry
     // and answers its identifier; null when every slot up to MaxColumnCount
     // is taken. A slot named "" still counts as free by name, so without the
-    // value test the next field would land on the values put in it.
-    QString addField(const QString &name);
-    // The same, passing over the slots marked in `reserved` as well.
-    QString addField(const QString &name, const QList<bool> &reserved);
+    // value test the next field would land on the values put in it. The
+    // slots marked in `reserved` are passed over as well.
+    QString addField(const QString &name, const QList<bool> &reserved = {});
     // addField for each name in turn, in time linear in the names and the
     // table, each under a name no field has; null identifiers for the names
     // no slot was left for.
@@ -197,6 +196,11 @@ public:
     // A null name removes the slot's name; an empty one frees the slot but
     // keeps it in the stored names.
     void changeFieldNameTo(const QString &name, const QString &columnID);
+    // Gives each slot its name where it has another (a null name: none),
+    // each through the empty name first where it had one: named straight
+    // after another slot of the list that still has that name, a field
+    // would take over that one's tags ("a, b" becoming "b, c").
+    void changeFieldNamesTo(const QList<std::pair<int, QString>> &names);
     [[nodiscard]] int fieldIndexForName(const QString &name) const;
     [[nodiscard]] QString columnIDForFieldIndex(int fieldIndex) const;
     [[nodiscard]] QString fieldNameForColumnID(const QString &columnID) const;

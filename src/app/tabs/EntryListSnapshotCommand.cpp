@@ -75,18 +75,10 @@ QList<SlotRename> FieldNamesChange::apply(Database &database, bool forward) cons
         if (sameField(current, left.value(it.key())) && differ(current, it.value()))
             renamed.append({it.key(), current, it.value()});
     }
-    // Each through the empty name first: renamed straight to a name that
-    // another slot of the step still has, a field would take over that
-    // one's tags ("a, b" becoming "b, c").
-    for (const SlotRename &rename : std::as_const(renamed)) {
-        if (!rename.from.isEmpty() && !rename.to.isEmpty())
-            database.changeFieldNameTo(QStringLiteral(""), Database::columnIdentifier(rename.slot));
-    }
-    for (const SlotRename &rename : std::as_const(renamed)) {
-        const QString id = Database::columnIdentifier(rename.slot);
-        if (differ(database.fieldNameForColumnID(id), rename.to))
-            database.changeFieldNameTo(rename.to, id);
-    }
+    QList<std::pair<int, QString>> newNames;
+    for (const SlotRename &rename : std::as_const(renamed))
+        newNames.append({rename.slot, rename.to});
+    database.changeFieldNamesTo(newNames);
     if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter))
         database.setAddressFieldNo(forward ? *addressAfter : *addressBefore);
     return renamed;

@@ -34,28 +34,6 @@ QList<int> fieldSlots(Database &database, const QStringList &names)
     return slotOfName;
 }
 
-void renameIfDifferent(Database &database, int slot, const QString &name)
-{
-    const QString id = Database::columnIdentifier(slot);
-    const QString current = database.fieldNameForColumnID(id);
-    if (current.isNull() || current != name)
-        database.changeFieldNameTo(name, id);
-}
-
-// Each through the empty name first, so that no slot is ever named after
-// another that still has the name: the message's tags of a field must not
-// go to another ("a, b" read as "b, c").
-void renameSlots(Database &database, const QList<std::pair<int, QString>> &names)
-{
-    for (const auto &[slot, name] : names) {
-        const QString current = database.fieldNameForColumnID(Database::columnIdentifier(slot));
-        if (!current.isEmpty() && current != name)
-            database.changeFieldNameTo(QStringLiteral(""), Database::columnIdentifier(slot));
-    }
-    for (const auto &[slot, name] : names)
-        renameIfDifferent(database, slot, name);
-}
-
 // The slots of titled columns in a table without entries: a title that
 // names one of its fields goes to that field (the message's tags of it stay
 // its own), any other names the slot of its position anew, or, where a
@@ -95,7 +73,7 @@ QList<int> titledSlots(Database &database, const QStringList &titles)
             positions.append({column, name});
         }
     }
-    renameSlots(database, positions);
+    database.changeFieldNamesTo(positions);
     const QStringList ids = database.addFields(ownNames);
     for (qsizetype i = 0; i < ownFields.size(); ++i)
         target[ownFields.at(i)] = slotOf(ids.at(i));
@@ -165,7 +143,7 @@ Summary appendRows(Database &database, const QList<QStringList> &rows, bool firs
             positions.append({column, uniqueName(positionName(column), taken, &counts)});
             taken.insert(positions.last().second);
         }
-        renameSlots(database, positions);
+        database.changeFieldNamesTo(positions);
     }
 
     Database::EntryList added;
