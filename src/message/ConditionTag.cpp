@@ -19,9 +19,7 @@ const QString ResultKey = QStringLiteral("Result");
 const QString InsertKey = QStringLiteral("Insert");
 const QString DataArrayKey = QStringLiteral("dataArray");
 
-// A result may hold a condition whose result holds a condition...; stored
-// data can nest them deeply or, built in memory, in a circle.
-constexpr int MaxConditionNesting = 16;
+// A result may hold a condition whose result holds a condition...
 thread_local int conditionNesting = 0;
 
 QString stringOrEmpty(const QVariant &value)
@@ -100,7 +98,7 @@ const ConditionRule *ConditionTag::ruleForData(const DatabaseEntry *entry, const
 RichText ConditionTag::getValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                        const MessageData *) const
 {
-    const NestingGuard guard(conditionNesting, MaxConditionNesting);
+    const NestingGuard guard(conditionNesting, MaxNesting);
     const ConditionRule *rule = guard.tooDeep() ? nullptr : ruleForData(entry, mapping);
     return valueText(rule ? AttributedTagString::taglessString(
                                 Personalizer::personalizeAttributedString(rule->result, entry, mapping, nullptr))
@@ -110,14 +108,14 @@ RichText ConditionTag::getValueForData(const DatabaseEntry *entry, const QMap<QS
 QString ConditionTag::getHTMLSourceValueForData(const DatabaseEntry *entry, const QMap<QString, QString> *mapping,
                                                 const MessageData *) const
 {
-    const NestingGuard guard(conditionNesting, MaxConditionNesting);
+    const NestingGuard guard(conditionNesting, MaxNesting);
     const ConditionRule *rule = guard.tooDeep() ? nullptr : ruleForData(entry, mapping);
     return rule ? Personalizer::personalizeHTMLSource(rule->result, entry, mapping, nullptr) : QString();
 }
 
 void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed)
 {
-    const NestingGuard guard(conditionNesting, MaxConditionNesting);
+    const NestingGuard guard(conditionNesting, MaxNesting);
     if (guard.tooDeep())
         return;
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
@@ -125,7 +123,7 @@ void ConditionTag::tagNameChanged(const QString &oldName, const QString &newName
         if (rule.field == oldName) {
             rule.field = newName;
             if (renamed)
-                renamed->addRule(std::static_pointer_cast<ConditionTag>(weak_from_this().lock()), i);
+                renamed->addRule(rule);
         }
         for (const SimpleTagRef &tag : AttributedTagString::tags(rule.result))
             tag->tagNameChanged(oldName, newName, renamed);
@@ -136,6 +134,12 @@ void ConditionTag::renameRuleField(qsizetype rule, const QString &from, const QS
 {
     if (rule >= 0 && rule < m_rules.size() && m_rules.at(rule).field == from)
         m_rules[rule].field = to;
+}
+
+void ConditionTag::setRuleTakenBy(qsizetype rule, quint64 mark)
+{
+    if (rule >= 0 && rule < m_rules.size())
+        m_rules[rule].takenBy = mark;
 }
 
 bool ConditionTag::trackMouse()

@@ -14,6 +14,9 @@ struct ConditionRule {
     qint64 op = Contains;
     QString content;
     RichText result;
+    // The mark of the field that took `field` when it left the table, as
+    // SimpleTag::takenBy has it for a tag. Never stored.
+    quint64 takenBy = 0;
 
     [[nodiscard]] QVariantMap toDictionary() const;
     // Missing or mistyped keys read as empty; never fails.
@@ -26,6 +29,10 @@ struct ConditionRule {
 // Chooses among texts by the recipient's values: the first matching rule wins.
 class ConditionTag : public SimpleTag {
 public:
+    // How deep conditions inside results are followed: stored data can nest
+    // them deeply or, built in memory, in a circle.
+    static constexpr int MaxNesting = 16;
+
     ConditionTag(const QString &tagName, const QList<ConditionRule> &rules);
 
     [[nodiscard]] std::shared_ptr<AttachmentCell> clone() const override;
@@ -40,6 +47,7 @@ public:
     void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr) override;
     // The rule's field, if it still reads `from`, reads `to`.
     void renameRuleField(qsizetype rule, const QString &from, const QString &to);
+    void setRuleTakenBy(qsizetype rule, quint64 mark);
     [[nodiscard]] bool wantsToTrackMouse() const override { return true; }
     bool trackMouse() override;
 

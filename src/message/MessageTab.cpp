@@ -369,17 +369,23 @@ void MessageTab::renameTags(const QString &oldName, const QString &newName, TagR
 {
     if (oldName.isNull() || newName.isNull())
         return;
-    m_subject.tagNameChanged(oldName, newName, renamed);
-    m_body.tagNameChanged(oldName, newName, renamed);
-    // The hidden part of a raw-HTML message is sent as well: its tags must
-    // name the field under its new name too.
-    if (m_alternativeBodyPart) {
-        for (const SimpleTagRef &tag : AttributedTagString::tags(*m_alternativeBodyPart))
-            tag->tagNameChanged(oldName, newName, renamed);
-    }
-    if (m_tagRenameObserver)
-        m_tagRenameObserver(oldName, newName, renamed);
+    forEachTag([&](SimpleTag &tag) { tag.tagNameChanged(oldName, newName, renamed); });
     tagsEdited();
+}
+
+void MessageTab::forEachTag(const TagVisitor &visit) const
+{
+    // The hidden part of a raw-HTML message is sent as well: its tags must
+    // name the field as the others do.
+    for (const RichText *text : {&m_subject.text(), &m_body.text(),
+                                 m_alternativeBodyPart ? &*m_alternativeBodyPart : nullptr}) {
+        if (!text)
+            continue;
+        for (const SimpleTagRef &tag : AttributedTagString::tags(*text))
+            visit(*tag);
+    }
+    if (m_tagWalker)
+        m_tagWalker(visit);
 }
 
 void MessageTab::tagsEdited() const
@@ -402,7 +408,7 @@ void MessageTab::giveTags(const TagRenames &tags, const QString &name)
 {
     if (name.isEmpty() || tags.isEmpty())
         return;
-    tags.rename(QStringLiteral(""), name);
+    forEachTag([&](SimpleTag &tag) { tags.rename(tag, QStringLiteral(""), name); });
     tagsEdited();
 }
 

@@ -141,20 +141,21 @@ public:
     void readDataString(const QString &string);
 
     // A field was renamed: the tags that name it follow, in every part and
-    // in the views that show the texts (through the rename observer).
+    // in the views that show the texts (through the tag walker).
     void tagNameChanged(const QString &oldName, const QString &newName);
     // A field left the table: every tag of it, wherever tagNameChanged
     // reaches, reads no name. Answers which tags those were.
     [[nodiscard]] TagRenames takeTags(const QString &name);
-    // The field came back (under this name): the tags it took read it
-    // again, where they still read no name.
+    // The field came back (under this name): the tags it took, and the
+    // copies of them moved within the message since, read it again, where
+    // they still read no name.
     void giveTags(const TagRenames &tags, const QString &name);
-    // Whoever shows the texts renames the tags it holds beyond them: those
-    // typed since the last hand-back, or waiting in its undo history; and
-    // tells `renamed`, when given, which.
-    using TagRenameObserver
-        = std::function<void(const QString &oldName, const QString &newName, TagRenames *renamed)>;
-    void setTagRenameObserver(TagRenameObserver observer) { m_tagRenameObserver = std::move(observer); }
+    // Whoever shows the texts hands every tag it holds beyond them to the
+    // visitor: those typed or pasted since the last hand-back, or waiting in
+    // its undo history.
+    using TagVisitor = std::function<void(SimpleTag &tag)>;
+    using TagWalker = std::function<void(const TagVisitor &visit)>;
+    void setTagWalker(TagWalker walker) { m_tagWalker = std::move(walker); }
     // The user info of a "Database->FieldNamesChanged" notification. Only a
     // rename from one name to another renames tags: a field given a name
     // had no tags of its own, and a field that loses its name takes its
@@ -166,6 +167,9 @@ public:
 
 private:
     void renameTags(const QString &oldName, const QString &newName, TagRenames *renamed);
+    // Every tag of the message's texts and of the views' (not those inside
+    // conditions' results: a condition reaches its own).
+    void forEachTag(const TagVisitor &visit) const;
     void tagsEdited() const;
     void apply(const FormChange &change);
     static void updateAfterModeChange(FormChange &change, bool wasFormatted);
@@ -184,7 +188,7 @@ private:
     std::optional<FontDescriptor> m_bodyFont;
     std::optional<RgbaColor> m_backgroundColor;
     TagDelegate *m_tagDelegate = nullptr;
-    TagRenameObserver m_tagRenameObserver;
+    TagWalker m_tagWalker;
     // Last, so that it goes first: no notification reaches a half-destroyed tab.
     NotificationCenter::Observation m_fieldNamesObservation;
 };

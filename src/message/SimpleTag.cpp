@@ -69,7 +69,7 @@ void SimpleTag::tagNameChanged(const QString &oldName, const QString &newName, T
         return;
     m_tagName = newName;
     if (renamed)
-        renamed->addTag(weak_from_this());
+        renamed->addTag(*this);
 }
 
 QString SimpleTag::getHTMLCodeWithAbsolutePath(bool, const QString &, const ContentIdNames *) const

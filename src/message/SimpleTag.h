@@ -38,8 +38,7 @@ public:
     virtual bool editImageTag(ImageTag *tag) = 0;
 };
 
-// Shared, so that a rename can remember the tags it reached (TagRenames).
-class SimpleTag : public AttachmentCell, public Codable, public std::enable_shared_from_this<SimpleTag> {
+class SimpleTag : public AttachmentCell, public Codable {
 public:
     // Name and value of the marker attribute that setAttributes adds.
     static inline const QString MarkerValue = QStringLiteral("Corvantiline Attachment");
@@ -64,8 +63,8 @@ public:
                                                             const QMap<QString, QString> *mapping,
                                                             const MessageData *messageData) const;
     // A field was renamed. Field tags and message-number tags take the new
-    // name when their name is the old one; `renamed`, when given, learns
-    // which tags did.
+    // name when their name is the old one; `renamed`, when given, marks
+    // the tags that did as its own.
     virtual void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr);
     // What stands for the tag in an HTML part besides its value; files in
     // content-id form go by their names in `contentIdNames` (null: their
@@ -77,6 +76,13 @@ public:
     void setTagName(const QString &name) { m_tagName = name; }
     void setDelegate(TagDelegate *delegate) { m_delegate = delegate; }
     [[nodiscard]] TagDelegate *delegate() const { return m_delegate; }
+
+    // The mark of the field that took the tag's name when it left the table
+    // (TagRenames); 0 for none. Copies keep it, also those pasted or dropped
+    // within this program (TagPasteboard): a tag moved while its field is
+    // away is still the tag that field took. Never stored.
+    [[nodiscard]] quint64 takenBy() const { return m_takenBy; }
+    void setTakenBy(quint64 mark) { m_takenBy = mark; }
 
     // The attributes given to the value and used to draw the name; absent
     // (nil) for a tag that never had any.
@@ -124,6 +130,7 @@ private:
     std::optional<TextAttributes> m_strAttribs;
     TagDelegate *m_delegate = nullptr;
     RgbaColor m_bgColor;
+    quint64 m_takenBy = 0;
 };
 
 using SimpleTagRef = std::shared_ptr<SimpleTag>;

@@ -1,32 +1,69 @@
 #include "TagRenames.h"
 
+#include "AttributedTagString.h"
 #include "ConditionTag.h"
 #include "SimpleTag.h"
 
-void TagRenames::addTag(std::weak_ptr<SimpleTag> tag)
+#include <algorithm>
+#include <atomic>
+
+quint64 TagRenames::ownMark()
 {
-    m_tags.push_back(std::move(tag));
+    static std::atomic<quint64> lastMark{0};
+    if (m_ownMark == 0) {
+        m_ownMark = ++lastMark;
+        m_marks.push_back(m_ownMark);
+    }
+    return m_ownMark;
 }
 
-void TagRenames::addRule(std::weak_ptr<ConditionTag> condition, qsizetype rule)
+bool TagRenames::holds(quint64 mark) const
 {
-    m_rules.emplace_back(std::move(condition), rule);
+    return mark != 0 && std::find(m_marks.cbegin(), m_marks.cend(), mark) != m_marks.cend();
+}
+
+void TagRenames::addTag(SimpleTag &tag)
+{
+    tag.setTakenBy(ownMark());
+}
+
+void TagRenames::addRule(ConditionRule &rule)
+{
+    rule.takenBy = ownMark();
 }
 
 void TagRenames::append(const TagRenames &other)
 {
-    m_tags.insert(m_tags.end(), other.m_tags.cbegin(), other.m_tags.cend());
-    m_rules.insert(m_rules.end(), other.m_rules.cbegin(), other.m_rules.cend());
+    for (const quint64 mark : other.m_marks) {
+        if (!holds(mark))
+            m_marks.push_back(mark);
+    }
 }
 
-void TagRenames::rename(const QString &from, const QString &to) const
+void TagRenames::rename(SimpleTag &tag, const QString &from, const QString &to) const
 {
-    for (const std::weak_ptr<SimpleTag> &held : m_tags) {
-        if (const std::shared_ptr<SimpleTag> tag = held.lock(); tag && tag->tagName() == from)
-            tag->setTagName(to);
+    if (!isEmpty())
+        rename(tag, from, to, 0);
+}
+
+void TagRenames::rename(SimpleTag &tag, const QString &from, const QString &to, int depth) const
+{
+    auto *condition = dynamic_cast<ConditionTag *>(&tag);
+    if (!condition) {
+        if (holds(tag.takenBy()) && tag.tagName() == from)
+            tag.setTagName(to);
+        return;
     }
-    for (const auto &[held, rule] : m_rules) {
-        if (const std::shared_ptr<ConditionTag> condition = held.lock())
-            condition->renameRuleField(rule, from, to);
+    // A condition's own name is no field's.
+    if (depth >= ConditionTag::MaxNesting)
+        return;
+    const QList<ConditionRule> &rules = condition->dataArray();
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        if (holds(rules.at(i).takenBy))
+            condition->renameRuleField(i, from, to);
+    }
+    for (const ConditionRule &rule : rules) {
+        for (const SimpleTagRef &inner : AttributedTagString::tags(rule.result))
+            rename(*inner, from, to, depth + 1);
     }
 }

@@ -1,34 +1,45 @@
 #pragma once
 
-// The tags that one change of a field's name reached: field tags and the
-// rules of conditions, each held without keeping it alive. A field that
-// leaves the table leaves its tags without a name; when it comes back,
-// exactly these get its name again, and no other tag that happens to have
-// no name (another removed field's) does.
+// The tags that one field took along when it left the table: field tags
+// and the rules of conditions that read its name and now read none. When
+// it comes back, exactly these get its name again, and no other tag that
+// happens to have no name (another removed field's) does.
+//
+// The tags are marked (SimpleTag::takenBy, ConditionRule::takenBy) rather
+// than held: the user may cut such a tag and paste it, or drag it, and the
+// copy that arrives is a new object that carries the mark. It is still the
+// tag the field took. A copy made before the field left carries an older
+// mark, and keeps the name it was copied with.
 //
 // Main thread only.
 
 #include <QString>
 
-#include <memory>
-#include <utility>
 #include <vector>
 
-class ConditionTag;
+struct ConditionRule;
 class SimpleTag;
 
 class TagRenames {
 public:
-    void addTag(std::weak_ptr<SimpleTag> tag);
-    void addRule(std::weak_ptr<ConditionTag> condition, qsizetype rule);
+    // Marks the tag, or a condition's rule, as one this take took.
+    void addTag(SimpleTag &tag);
+    void addRule(ConditionRule &rule);
     void append(const TagRenames &other);
-    [[nodiscard]] bool isEmpty() const { return m_tags.empty() && m_rules.empty(); }
+    [[nodiscard]] bool isEmpty() const { return m_marks.empty(); }
 
-    // The tags and rules that still read `from` read `to`; one changed
-    // since (an edited condition, a tag deleted for good) is left alone.
-    void rename(const QString &from, const QString &to) const;
+    // The tag and the rules and tags inside a condition's results that
+    // carry a mark of these and still read `from` read `to`; one changed
+    // since (a rule given another field) is left alone.
+    void rename(SimpleTag &tag, const QString &from, const QString &to) const;
 
 private:
-    std::vector<std::weak_ptr<SimpleTag>> m_tags;
-    std::vector<std::pair<std::weak_ptr<ConditionTag>, qsizetype>> m_rules;
+    quint64 ownMark();
+    [[nodiscard]] bool holds(quint64 mark) const;
+    void rename(SimpleTag &tag, const QString &from, const QString &to, int depth) const;
+
+    // Made at the first tag marked; a take's marks are unique in the process.
+    quint64 m_ownMark = 0;
+    // Its own and those of the takes appended to it.
+    std::vector<quint64> m_marks;
 };

@@ -30,12 +30,14 @@
 #include "AlertDialog.h"
 #include "AttributedTagString.h"
 #include "BodyTextView.h"
+#include "ConditionTag.h"
 #include "DatabaseManager.h"
 #include "KeyedArchiver.h"
 #include "MailDispatcher.h"
 #include "PlainArrayDatabase.h"
 #include "SendTestSupport.h"
 #include "SimpleTag.h"
+#include "SingleLineTextView.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -606,6 +608,120 @@ TEST(DatabaseTab, UndoingTwoFieldRemovalsGivesEachFieldItsOwnTags)
         EXPECT_EQ(w.bodyTags().toStdString(), s.tags);
     }
     EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "First", "City"}));
+}
+
+// Tags moved through the clipboard or by dragging after their field left
+// the table are still that field's tags, wherever in the document they
+// went: undo gives them its name back, redo takes it again, and one pasted
+// after the field came back reads its name. A copy pasted into another
+// document belongs to that one.
+TEST(DatabaseTab, TagsMovedAfterTheirFieldWasRemovedComeBackWithIt)
+{
+    Window w({{"eve@x.org", "Eve", "Ek"}});
+    const auto first = [] { return std::make_shared<SimpleTag>(QStringLiteral("first name")); };
+    // A condition that tests the field and puts its tag in its result.
+    RichText greeting(QStringLiteral("Hi "));
+    DoInsertTagInAttributedString(first(), greeting, greeting.length());
+    auto condition = std::make_shared<ConditionTag>(
+        QStringLiteral("greeting"),
+        QList<ConditionRule>{{QStringLiteral("first name"), ConditionRule::Equals, QStringLiteral("Eve"), greeting}});
+    RichText body;
+    for (const SimpleTagRef &tag : {first(), std::make_shared<SimpleTag>(QStringLiteral("last name")), first(),
+                                    SimpleTagRef(condition)})
+        DoInsertTagInAttributedString(tag, body, body.length());
+    w.document.messageTab().setBodyText(body);
+    w.removeField(4);
+    ASSERT_EQ(w.bodyTags().toStdString(), "<><last name><><greeting>");
+
+    MessageTabWidget *message = w.document.messageTabWidget();
+    BodyTextView *view = message->bodyView();
+    w.document.documentWindow()->tabView()->setCurrentWidget(message);
+    view->setFocus();
+    const auto select = [view](int from, int to) {
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        view->setTextCursor(cursor);
+    };
+    // The first tag cut and pasted at the end, and once more into the subject;
+    // the condition cut and pasted before the last-name tag.
+    select(0, 1);
+    QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+    view->moveCursor(QTextCursor::End);
+    QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+    message->subjectView()->setFocus();
+    QTest::keyClick(message->subjectView(), Qt::Key_V, Qt::ControlModifier);
+    view->setFocus();
+    select(2, 3);
+    QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+    view->moveCursor(QTextCursor::Start);
+    QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(w.bodyTags().toStdString(), "<greeting><last name><><>");
+    // The second tag dragged to the front: the drop gets what the view hands
+    // a drag (as it hands Copy), and the tag leaves its place. (The offscreen
+    // platform runs no drag of its own.)
+    select(2, 3);
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    const QMimeData *dragged = QGuiApplication::clipboard()->mimeData();
+    QTextCursor front(view->document());
+    const QPoint to = view->cursorRect(front).center();
+    QDragEnterEvent enter(to, Qt::CopyAction, dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QDragMoveEvent move(to, Qt::CopyAction, dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    QDropEvent drop(to, Qt::CopyAction, dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &drop);
+    ASSERT_TRUE(drop.isAccepted());
+    select(3, 4);
+    QTest::keyClick(view, Qt::Key_Delete);
+    ASSERT_EQ(w.bodyTags().toStdString(), "<><greeting><last name><>");
+
+    // A copy in another document.
+    MyDocument other;
+    other.showWindows();
+    BodyTextView *otherView = other.messageTabWidget()->bodyView();
+    otherView->setFocus();
+    QTest::keyClick(otherView, Qt::Key_V, Qt::ControlModifier);
+    other.messageTabWidget()->commitEdits();
+    ASSERT_EQ(AttributedTagString::textTagString(other.messageTab().bodyString()).toStdString(), "<>");
+
+    const auto pastedCondition = [&w](int at = 1) {
+        w.document.messageTabWidget()->commitEdits();
+        return std::dynamic_pointer_cast<ConditionTag>(
+            AttributedTagString::tags(w.document.messageTab().bodyString()).value(at));
+    };
+    const auto subjectTags = [&w] {
+        return AttributedTagString::textTagString(w.document.messageTab().subjectString());
+    };
+    QApplication::setActiveWindow(w.document.window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.document.window()));
+    w.view->setFocus();
+    w.undo();
+    EXPECT_EQ(w.bodyTags().toStdString(), "<first name><greeting><last name><first name>");
+    EXPECT_EQ(subjectTags().toStdString(), "<first name>");
+    ASSERT_TRUE(pastedCondition());
+    EXPECT_EQ(pastedCondition()->dataArray().value(0).field.toStdString(), "first name") << "the rule of the pasted condition";
+    EXPECT_EQ(AttributedTagString::textTagString(pastedCondition()->dataArray().value(0).result).toStdString(), "Hi <first name>");
+    EXPECT_EQ(AttributedTagString::textTagString(other.messageTab().bodyString()).toStdString(), "<>") << "the other document's";
+
+    w.redo();
+    EXPECT_EQ(w.bodyTags().toStdString(), "<><greeting><last name><>");
+    EXPECT_EQ(subjectTags().toStdString(), "<>");
+    EXPECT_EQ(pastedCondition()->dataArray().value(0).field.toStdString(), "");
+
+    // Cut while the field is away, pasted after it came back: the field's name.
+    view->setFocus();
+    select(0, 2);
+    QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+    w.view->setFocus();
+    w.undo();
+    view->setFocus();
+    view->moveCursor(QTextCursor::End);
+    QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w.bodyTags().toStdString(), "<last name><first name><first name><greeting>");
+    EXPECT_EQ(AttributedTagString::textTagString(pastedCondition(3)->dataArray().value(0).result).toStdString(),
+              "Hi <first name>");
+    EXPECT_EQ(pastedCondition(3)->dataArray().value(0).field.toStdString(), "first name");
 }
 
 TEST(DatabaseTab, AFieldRemovalWithNoColumnLeftToComeBackToIsNotUndone)

@@ -14,12 +14,14 @@
 #include "KeyedArchiver.h"
 #include "MessageTab.h"
 #include "SimpleTag.h"
+#include "TagPasteboard.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -652,6 +654,71 @@ TEST(RecipientCommands, TitlesFindTheFieldsOfATableWithoutEntriesAndLeaveTheirTa
         EXPECT_EQ(AttributedTagString::textTagString(message.bodyString()).toStdString(), "<e-mail><city>")
             << titles.toStdString();
     }
+}
+
+// Without widgets, as the views do it: a tag cut or copied while its field
+// is out of the table, and pasted, is still the tag that field took; a copy
+// made before another removal took it is that removal's. The same bytes
+// offered by another program (or another run of this one) are not ours.
+TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
+{
+    Database db;
+    fillTable(db);
+    MessageTab message;
+    message.observeFieldNameChanges(&db);
+    RichText body;
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("name"), body, 0);
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
+    message.setBodyText(body);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    commands.setMessage(&message);
+    const auto copy = [&message](int at) {
+        RichText text = message.bodyString();
+        AttributedTagString::saveAttachments(text);
+        return std::unique_ptr<QMimeData>(TagPasteboard::mimeDataForText(text.attributedSubstring({at, 1})));
+    };
+    const auto cut = [&message, &copy](int at) {
+        std::unique_ptr<QMimeData> data = copy(at);
+        RichText text = message.bodyString();
+        text.deleteCharacters({at, 1});
+        message.setBodyText(text);
+        return data;
+    };
+    const auto pasteAtEnd = [&message](const QMimeData *data) {
+        const TagPasteboard::Contents pasted = TagPasteboard::read(data);
+        ASSERT_EQ(pasted.kind, TagPasteboard::Contents::Kind::TaggedText);
+        RichText text = message.bodyString();
+        text.append(pasted.text);
+        message.setBodyText(text);
+    };
+    const auto tags = [&message] { return AttributedTagString::textTagString(message.bodyString()).toStdString(); };
+
+    const std::unique_ptr<QMimeData> early = copy(0);
+    ASSERT_TRUE(commands.removeField("1", 4));
+    // A field of the same name made since, given the early copy, removed.
+    const QString again = db.addField("name");
+    pasteAtEnd(early.get());
+    ASSERT_TRUE(commands.removeField(again, 5));
+    ASSERT_EQ(tags(), "<><city><>");
+    // The first removal's tag moved to the end, and the same bytes once more
+    // as another program offers them.
+    const std::unique_ptr<QMimeData> moved = cut(0);
+    pasteAtEnd(moved.get());
+    QMimeData foreign;
+    foreign.setData(TagPasteboard::MimeType, moved->data(TagPasteboard::MimeType));
+    foreign.setText(moved->text());
+    pasteAtEnd(&foreign);
+    ASSERT_EQ(tags(), "<city><><><>");
+
+    stack.undo();
+    EXPECT_EQ(tags(), "<city><name><><>") << "the early copy is the second removal's";
+    stack.undo();
+    EXPECT_EQ(db.fieldNames().join(u',').toStdString(), "e-mail,name,city,name 2");
+    EXPECT_EQ(tags(), "<city><name><name 2><>");
+    stack.redo();
+    stack.redo();
+    EXPECT_EQ(tags(), "<city><><><>");
 }
 
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)

@@ -167,7 +167,7 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     if (m_messageTab) {
         m_messageTab->subjectStorage().setEditObserver({});
         m_messageTab->textStorage().setEditObserver({});
-        m_messageTab->setTagRenameObserver({});
+        m_messageTab->setTagWalker({});
         if (m_messageTab->tagDelegate() == this)
             m_messageTab->setTagDelegate(nullptr);
     }
@@ -189,9 +189,9 @@ void MessageTabWidget::setMessageTab(MessageTab *messageTab)
     messageTab->textStorage().setEditObserver([this](EditKind kind, auto...) {
         kind == EditKind::Tags ? m_bodyView->reloadTagData() : showBody();
     });
-    messageTab->setTagRenameObserver([this](const QString &oldName, const QString &newName, TagRenames *renamed) {
-        m_subjectView->tagNameChanged(oldName, newName, renamed);
-        m_bodyView->tagNameChanged(oldName, newName, renamed);
+    messageTab->setTagWalker([this](const MessageTab::TagVisitor &visit) {
+        m_subjectView->forEachTag(visit);
+        m_bodyView->forEachTag(visit);
     });
     showSubject();
     showBody();

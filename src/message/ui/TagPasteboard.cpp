@@ -1,6 +1,7 @@
 #include "TagPasteboard.h"
 
 #include "AttributedTagString.h"
+#include "ConditionTag.h"
 #include "RtfPlainText.h"
 
 #include "AppException.h"
@@ -10,7 +11,11 @@
 #include <QMimeData>
 #include <QTextDocumentFragment>
 
+#include <QPointer>
+
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace TagPasteboard {
 
@@ -20,11 +25,97 @@ namespace {
 const QString RtfTypes[] = {QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
                             QStringLiteral("text/richtext")};
 
+// A place in a tagged text that can carry a field's mark: a tag, or a rule
+// of a condition (then `rule` is its index).
+struct MarkPlace {
+    SimpleTagRef tag;
+    qsizetype rule = -1;
+
+    [[nodiscard]] ConditionTag &condition() const { return static_cast<ConditionTag &>(*tag); }
+    [[nodiscard]] quint64 mark() const { return rule < 0 ? tag->takenBy() : condition().dataArray().at(rule).takenBy; }
+    [[nodiscard]] const QString &name() const { return rule < 0 ? tag->tagName() : condition().dataArray().at(rule).field; }
+};
+
+// The text's tags and their conditions' rules, depth first: one order for
+// the text as copied and as read back from its archive, which holds the
+// same tags.
+void collectMarkPlaces(const RichText &text, std::vector<MarkPlace> &places, int depth = 0)
+{
+    for (const SimpleTagRef &tag : AttributedTagString::tags(text)) {
+        places.push_back({tag});
+        const auto *condition = dynamic_cast<const ConditionTag *>(tag.get());
+        if (!condition || depth >= ConditionTag::MaxNesting)
+            continue;
+        for (qsizetype i = 0; i < condition->dataArray().size(); ++i)
+            places.push_back({tag, i});
+        for (const ConditionRule &rule : condition->dataArray())
+            collectMarkPlaces(rule.result, places, depth + 1);
+    }
+}
+
+// Our data as this program made it. Beside the formats it keeps, for a
+// paste or drop where the text was copied, the marks of the tags and rules
+// that had left with their fields, and the tags they were copied from.
+class TaggedTextData : public QMimeData {
+public:
+    struct Copied {
+        quint64 mark = 0;
+        std::weak_ptr<SimpleTag> from;
+    };
+    explicit TaggedTextData(const QObject *scope) : m_scopeKey(scope), m_scope(const_cast<QObject *>(scope)) {}
+    [[nodiscard]] bool isFrom(const QObject *scope) const
+    {
+        // A window gone is no window made later at the same address.
+        return scope == m_scopeKey && (!scope || m_scope);
+    }
+    std::vector<Copied> places;
+
+private:
+    const QObject *m_scopeKey;
+    QPointer<QObject> m_scope;
+};
+
+// A tag or rule that had no name when it was copied is still the one its
+// field took: it gets the mark, and if the tag it was copied from has since
+// got a name back or been taken again, that name and mark.
+void followCopiedFrom(const TaggedTextData &copied, const RichText &pasted)
+{
+    std::vector<MarkPlace> places;
+    collectMarkPlaces(pasted, places);
+    // A tag the archive could not rebuild leaves the rest without a match.
+    if (places.size() != copied.places.size())
+        return;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const MarkPlace &place = places[i];
+        const TaggedTextData::Copied &from = copied.places[i];
+        if (from.mark == 0 || !place.name().isEmpty())
+            continue;
+        const SimpleTagRef source = from.from.lock();
+        if (place.rule < 0) {
+            place.tag->setTakenBy(source ? source->takenBy() : from.mark);
+            if (source)
+                place.tag->setTagName(source->tagName());
+            continue;
+        }
+        place.condition().setRuleTakenBy(place.rule, from.mark);
+        // The same rule while it keeps the mark; rules may have been
+        // reordered or edited since.
+        const auto *condition = dynamic_cast<const ConditionTag *>(source.get());
+        if (condition && place.rule < condition->dataArray().size()
+            && condition->dataArray().at(place.rule).takenBy == from.mark)
+            place.condition().renameRuleField(place.rule, QStringLiteral(""), condition->dataArray().at(place.rule).field);
+    }
+}
+
 } // namespace
 
-QMimeData *mimeDataForText(const RichText &text)
+QMimeData *mimeDataForText(const RichText &text, const QObject *scope)
 {
-    auto *data = new QMimeData;
+    auto *data = new TaggedTextData(scope);
+    std::vector<MarkPlace> places;
+    collectMarkPlaces(text, places);
+    for (const MarkPlace &place : places)
+        data->places.push_back({place.mark(), place.tag});
     try {
         data->setData(MimeType, TypedArchiver::archivedDataWithRootObject(QVariant::fromValue(text)));
     } catch (const std::exception &) {
@@ -34,7 +125,7 @@ QMimeData *mimeDataForText(const RichText &text)
     return data;
 }
 
-Contents read(const QMimeData *data)
+Contents read(const QMimeData *data, const QObject *scope)
 {
     Contents contents;
     if (!data)
@@ -49,6 +140,8 @@ Contents read(const QMimeData *data)
             contents.kind = Contents::Kind::TaggedText;
             contents.text = root.value<RichText>();
             AttributedTagString::loadAttachments(contents.text);
+            if (const auto *ours = dynamic_cast<const TaggedTextData *>(data); ours && ours->isFrom(scope))
+                followCopiedFrom(*ours, contents.text);
             return contents;
         }
     }

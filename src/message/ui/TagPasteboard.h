@@ -11,6 +11,7 @@
 #include <QString>
 
 class QMimeData;
+class QObject;
 
 namespace TagPasteboard {
 
@@ -18,8 +19,16 @@ namespace TagPasteboard {
 inline const QString MimeType = QStringLiteral("application/x-corvantiline-attibuted-tag-string");
 
 // The clipboard data for a piece of text whose tags' file wrappers are
-// current (AttributedTagString::saveAttachments). Owned by the caller.
-[[nodiscard]] QMimeData *mimeDataForText(const RichText &text);
+// current (AttributedTagString::saveAttachments); a drag carries the same.
+// Owned by the caller.
+//
+// `scope` is what the text belongs to: the window of its document (null
+// without widgets). Read back from this very object in the same scope, a
+// tag that had no name because its field was out of the table is still
+// the tag that field took (SimpleTag::takenBy), and one whose field came
+// back since reads its name. Other programs, and other documents, get the
+// text as it was copied; the formats are the same for all.
+[[nodiscard]] QMimeData *mimeDataForText(const RichText &text, const QObject *scope = nullptr);
 
 struct Contents {
     enum class Kind { Nothing, TaggedText, PlainText };
@@ -31,7 +40,7 @@ struct Contents {
 
 // Our format first; data in it that is not a tagged text falls back to the
 // plain text beside it, and without plain text to the text of HTML or RTF.
-[[nodiscard]] Contents read(const QMimeData *data);
+[[nodiscard]] Contents read(const QMimeData *data, const QObject *scope = nullptr);
 [[nodiscard]] bool canRead(const QMimeData *data);
 
 } // namespace TagPasteboard

@@ -62,13 +62,19 @@ void TagTextView::setRichText(bool richText)
 
 void TagTextView::tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed)
 {
-    // Every format the document has held, not only the text's: a tag deleted
-    // since then waits in the undo history and comes back under the new name.
-    // The formats are few, however long the text.
+    // A tag deleted since waits in the undo history and comes back under the
+    // new name.
+    forEachTag([&](SimpleTag &tag) { tag.tagNameChanged(oldName, newName, renamed); });
+}
+
+void TagTextView::forEachTag(const std::function<void(SimpleTag &)> &visit) const
+{
+    // Every format the document has held, not only the text's. The formats
+    // are few, however long the text.
     for (const QTextFormat &format : document()->allFormats()) {
         const TextAttachmentRef attachment = RichTextBridge::attachment(format);
         if (const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr)
-            tag->tagNameChanged(oldName, newName, renamed);
+            visit(*tag);
     }
 }
 
@@ -221,12 +227,12 @@ QMimeData *TagTextView::createMimeDataFromSelection() const
         return new QMimeData;
     const RichText text = attributedString();
     AttributedTagString::saveAttachments(text);
-    return TagPasteboard::mimeDataForText(text.attributedSubstring(range));
+    return TagPasteboard::mimeDataForText(text.attributedSubstring(range), pasteboardScope());
 }
 
 void TagTextView::insertFromMimeData(const QMimeData *source)
 {
-    TagPasteboard::Contents contents = TagPasteboard::read(source);
+    TagPasteboard::Contents contents = TagPasteboard::read(source, pasteboardScope());
     switch (contents.kind) {
     case TagPasteboard::Contents::Kind::Nothing:
         return;
@@ -283,6 +289,14 @@ void TagTextView::replaceRange(TextRange range, const RichText &text, bool selec
 void TagTextView::editSelectedAttributes(const std::function<void(TextAttributes &)> &edit)
 {
     RichTextBridge::editAttributes(document(), selectedRange(), edit);
+}
+
+const QObject *TagTextView::pasteboardScope() const
+{
+    const QWidget *outermost = this;
+    while (outermost->parentWidget())
+        outermost = outermost->parentWidget();
+    return outermost;
 }
 
 SimpleTagRef TagTextView::clickableTagAt(const QPointF &viewportPosition) const

@@ -50,9 +50,12 @@ public:
     void setRichText(bool richText);
     [[nodiscard]] bool isRichText() const { return acceptRichText(); }
 
-    // Renames field tags (telling `renamed` which, when given); call
+    // Renames field tags (marking them for `renamed`, when given); call
     // reloadTagData() to show the new names.
     void tagNameChanged(const QString &oldName, const QString &newName, TagRenames *renamed = nullptr);
+    // Every tag the view's text has held, those deleted since and waiting in
+    // its undo history included.
+    void forEachTag(const std::function<void(SimpleTag &)> &visit) const;
     void setTagFont(const FontDescriptor &font);
 
     // Font-panel changes: first to the tags in the selection, then to the
@@ -109,6 +112,9 @@ protected:
 
 private:
     [[nodiscard]] SimpleTagRef clickableTagAt(const QPointF &viewportPosition) const;
+    // The window of the document the text belongs to (a sheet's parent):
+    // a tag pasted there from there is the tag it was copied from.
+    [[nodiscard]] const QObject *pasteboardScope() const;
     // Before text is typed at a cursor without a selection: the cursor
     // takes the typing format. Returns it.
     QTextCharFormat prepareTyping();
