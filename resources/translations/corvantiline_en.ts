@@ -684,6 +684,14 @@
         <source>QUIT_WHILE_SENDING_CONTINUE</source>
         <translation>Continue Sending</translation>
     </message>
+    <message>
+        <source>UNDO_STEP</source>
+        <translation>&amp;Undo %1</translation>
+    </message>
+    <message>
+        <source>REDO_STEP</source>
+        <translation>&amp;Redo %1</translation>
+    </message>
 </context>
 <context>
     <name>Localized-Document</name>
@@ -969,6 +977,54 @@
     <message>
         <source>EXPORT_DETAIL_CHANGED_VALUES</source>
         <translation>%1 values were changed in the file (not in the table).</translation>
+    </message>
+    <message>
+        <source>STEP_ADD_RECIPIENT</source>
+        <translation>Add Recipient</translation>
+    </message>
+    <message>
+        <source>STEP_REMOVE_RECIPIENTS</source>
+        <translation>Remove Recipients</translation>
+    </message>
+    <message>
+        <source>STEP_DUPLICATE_RECIPIENTS</source>
+        <translation>Duplicate Recipients</translation>
+    </message>
+    <message>
+        <source>STEP_SORT</source>
+        <translation>Sort</translation>
+    </message>
+    <message>
+        <source>STEP_REMOVE_FIELD</source>
+        <translation>Remove Field “%1”</translation>
+    </message>
+    <message>
+        <source>STEP_REMOVE_UNNAMED_FIELD</source>
+        <translation>Remove Field</translation>
+    </message>
+    <message>
+        <source>STEP_NUMBER_ROWS</source>
+        <translation>Number the Rows</translation>
+    </message>
+    <message>
+        <source>STEP_SWITCH_ON</source>
+        <translation>Switch On Recipients</translation>
+    </message>
+    <message>
+        <source>STEP_SWITCH_OFF</source>
+        <translation>Switch Off Recipients</translation>
+    </message>
+    <message>
+        <source>STEP_CLEAN_UP_ADDRESSES</source>
+        <translation>Clean Up Addresses</translation>
+    </message>
+    <message>
+        <source>STEP_SWITCH_OFF_REPEATED</source>
+        <translation>Switch Off Repeated Addresses</translation>
+    </message>
+    <message>
+        <source>STEP_IMPORT</source>
+        <translation>Import</translation>
     </message>
 </context>
 <context>

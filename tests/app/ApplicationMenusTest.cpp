@@ -7,6 +7,7 @@
 
 #include "../foundation_ui/RecordingAlertPresenter.h"
 #include "AppTestDocuments.h"
+#include "CellEditing.h"
 
 #include "ApplicationMenus.h"
 #include "AskPasswordView.h"
@@ -20,6 +21,8 @@
 #include "MyApplication.h"
 #include "ProjectWindow.h"
 #include "ProjectWindowController.h"
+#include "RecipientCommands.h"
+#include "RecipientTableModel.h"
 #include "SendMailsProgressWindow.h"
 #include "SettingsWindow.h"
 #include "SimpleTag.h"
@@ -29,6 +32,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -319,6 +323,57 @@ TEST_F(DocumentEditMenu, TextViewsCopyAndPasteTheirTagsAndTheTableItsRows)
     EXPECT_EQ(enabled(), "Copy, Select All");
 }
 
+// Typing in a cell is no step of the table's history, so Ctrl+Z does not
+// always undo what was done last: Undo and Redo name the table's step they
+// act on. A text's history has no names.
+TEST_F(DocumentEditMenu, UndoAndRedoNameTheTablesStepsTextsHaveNone)
+{
+    // The two items as the menu shows them when it opens, "(off)" when disabled.
+    const auto undoRedo = [this] {
+        emit edit->aboutToShow();
+        QStringList shownItems;
+        for (const char *name : {"actionUndo", "actionRedo"}) {
+            const auto *action = window->findChild<QAction *>(QLatin1String(name));
+            shownItems << shown(action) + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+        }
+        return shownItems.join(QStringLiteral(" | ")).toStdString();
+    };
+    DatabaseTab *tab = document.databaseTab();
+    QTableView *table = tab->tableView();
+    document.database().addEntryWithData(-1, {"ann@example.org", "Ann", "Aas"});
+    tab->refreshData();
+    table->setFocus();
+    EXPECT_EQ(undoRedo(), "Undo Ctrl+Z (off) | Redo Ctrl+Shift+Z (off)");
+
+    QMimeData cards;
+    cards.setData("text/vcard", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bob\r\nN:;Bob;;;\r\nEMAIL:bob@example.org\r\nEND:VCARD\r\n");
+    ASSERT_TRUE(tab->model()->dropMimeData(&cards, Qt::CopyAction, -1, -1, {}));
+    table->setCurrentIndex(tab->model()->index(0, tab->logicalColumnAt(4)));
+    typeIntoCurrentCell(table, "Anna");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document.database().entryValue(0, "1") == "Anna"; }));
+    EXPECT_EQ(undoRedo(), "Undo Import Ctrl+Z | Redo Ctrl+Shift+Z (off)") << "the cell's typing is no step";
+
+    QHeaderView *header = table->horizontalHeader();
+    const int lastName = tab->logicalColumnAt(5);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      {header->sectionViewportPosition(lastName) + header->sectionSize(lastName) / 2,
+                       header->height() / 2});
+    window->findChild<QAction *>("actionRemoveField")->trigger();
+    EXPECT_EQ(undoRedo(), "Undo Remove Field “last name” Ctrl+Z | Redo Ctrl+Shift+Z (off)");
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(undoRedo(), "Undo Import Ctrl+Z | Redo Remove Field “last name” Ctrl+Shift+Z");
+
+    window->tabView()->setCurrentIndex(1);
+    BodyTextView *body = document.messageTabWidget()->bodyView();
+    body->setFocus();
+    QTest::keyClicks(body, "Dear");
+    EXPECT_EQ(undoRedo(), "Undo Ctrl+Z | Redo Ctrl+Shift+Z (off)") << "the body's own history";
+    window->tabView()->setCurrentIndex(0);
+    table->setFocus();
+    EXPECT_EQ(undoRedo(), "Undo Import Ctrl+Z | Redo Remove Field “last name” Ctrl+Shift+Z");
+}
+
 TEST_F(DocumentEditMenu, FileMenuHoldsTheApplicationsCommandsAroundTheDocumentsOwn)
 {
     QMenu *file = menuTitled(window, "File");
@@ -334,6 +389,14 @@ TEST_F(WindowMenus, ScreenshotsOfTheMenusOpen)
     QWidget *project = ProjectWindowController::sharedInstance().window();
     MyDocument document;
     document.showWindows();
+    // Edit names the table's steps: one to undo, one to redo.
+    document.database().addEntryWithData(-1, {"ann@example.org", "Ann", "Aas"});
+    document.databaseTab()->refreshData();
+    RecipientCommands *commands = document.databaseTab()->commands();
+    ASSERT_TRUE(commands->addSerialNumbers("2"));
+    ASSERT_TRUE(commands->removeField("1", 4));
+    document.undoManager()->undo();
+    document.databaseTab()->tableView()->setFocus();
     SendMailsProgressWindow progress;
     progress.setMessageCount(10);
     progress.setCurrentMessage(3);

@@ -580,6 +580,7 @@ TEST(DatabaseTab, UndoingAFieldRemovalNeverGivesTwoFieldsOneName)
     EXPECT_EQ(w.database().fieldNameColumnIDMapping().value("notes"), "1");
     EXPECT_EQ(w.column("3"), QStringList({"vegan", "late"}));
     EXPECT_EQ(w.bodyTags(), "<notes 2><notes>") << "the removed field's tag follows it, the later one stays";
+    EXPECT_EQ(w.document.undoManager()->redoText().toStdString(), "Remove Field “notes 2”");
     w.redo();
     EXPECT_EQ(w.database().fieldNames(), QStringList({"e-mail", "notes", "last name"}));
     w.undo();

@@ -123,37 +123,42 @@ struct Fixtures {
 struct Step {
     const char *name;
     std::function<bool(RecipientCommands &)> run;
+    // What the Edit menu says Undo and Redo undo and redo.
+    const char *shownName;
 };
 
 // Every command that changes the table, in an order in which each changes something.
 QList<Step> everyCommand(const Fixtures &files)
 {
     return {
-        {"add", [](RecipientCommands &c) { return c.addRecipient(1) == 1; }},
-        {"remove", [](RecipientCommands &c) { return c.removeRecipients({1, 4}); }},
-        {"duplicate", [](RecipientCommands &c) { return c.duplicateRecipients({0, 2}); }},
-        {"sort", [](RecipientCommands &c) { return c.sortByColumn("1"); }},
-        {"serial numbers", [](RecipientCommands &c) { return c.addSerialNumbers("2"); }},
-        {"switch all off", [](RecipientCommands &c) { return c.filterAll(false) > 0; }},
-        {"switch rows on", [](RecipientCommands &c) { return c.filterRows({0, 1, 2}, true) == 3; }},
+        {"add", [](RecipientCommands &c) { return c.addRecipient(1) == 1; }, "Add Recipient"},
+        {"remove", [](RecipientCommands &c) { return c.removeRecipients({1, 4}); }, "Remove Recipients"},
+        {"duplicate", [](RecipientCommands &c) { return c.duplicateRecipients({0, 2}); }, "Duplicate Recipients"},
+        {"sort", [](RecipientCommands &c) { return c.sortByColumn("1"); }, "Sort"},
+        {"serial numbers", [](RecipientCommands &c) { return c.addSerialNumbers("2"); }, "Number the Rows"},
+        {"switch all off", [](RecipientCommands &c) { return c.filterAll(false) > 0; }, "Switch Off Recipients"},
+        {"switch rows on", [](RecipientCommands &c) { return c.filterRows({0, 1, 2}, true) == 3; }, "Switch On Recipients"},
         {"switch on by field",
          [](RecipientCommands &c) {
              return c.filterMatching([](const Database::Entry &e) { return e.value("0").toString().contains("eve"); },
                                      true)
                     > 0;
-         }},
+         },
+         "Switch On Recipients"},
         {"switch off blacklisted",
-         [](RecipientCommands &c) { return c.filterByBlacklist(BlacklistMatcher({"bob@example.org"}), false) > 0; }},
-        {"clean up addresses", [](RecipientCommands &c) { return c.checkAddressSyntax() > 0; }},
-        {"switch off repeated addresses", [](RecipientCommands &c) { return c.disableRepeatedAddresses() > 0; }},
-        {"remove field", [](RecipientCommands &c) { return c.removeField("2", 5); }},
+         [](RecipientCommands &c) { return c.filterByBlacklist(BlacklistMatcher({"bob@example.org"}), false) > 0; },
+         "Switch Off Recipients"},
+        {"clean up addresses", [](RecipientCommands &c) { return c.checkAddressSyntax() > 0; }, "Clean Up Addresses"},
+        {"switch off repeated addresses", [](RecipientCommands &c) { return c.disableRepeatedAddresses() > 0; }, "Switch Off Repeated Addresses"},
+        {"remove field", [](RecipientCommands &c) { return c.removeField("2", 5); }, "Remove Field “city”"},
         {"delimited text with titles",
-         [](RecipientCommands &c) { return c.importRows({{"name", "e-mail"}, {"Kim", "kim@example.org"}}, true) == 1; }},
-        {"delimited text", [](RecipientCommands &c) { return c.importRows({{"lou@example.org", "Lou", "Lund", "x"}}, false); }},
-        {"vCard drop", [](RecipientCommands &c) { return c.importVCardData(card("mia", "Mia", "Moe", "mia@x.org"), 2) == 1; }},
-        {"vCard files", [&files](RecipientCommands &c) { return c.importVCardFiles({files.vcardFile}) == 2; }},
-        {"project files", [&files](RecipientCommands &c) { return c.importProjectFiles({files.projectFile}) == 1; }},
-        {"contacts", [&files](RecipientCommands &c) { return c.importContacts(*files.contacts, {}, false) == 2; }},
+         [](RecipientCommands &c) { return c.importRows({{"name", "e-mail"}, {"Kim", "kim@example.org"}}, true) == 1; },
+         "Import"},
+        {"delimited text", [](RecipientCommands &c) { return c.importRows({{"lou@example.org", "Lou", "Lund", "x"}}, false); }, "Import"},
+        {"vCard drop", [](RecipientCommands &c) { return c.importVCardData(card("mia", "Mia", "Moe", "mia@x.org"), 2) == 1; }, "Import"},
+        {"vCard files", [&files](RecipientCommands &c) { return c.importVCardFiles({files.vcardFile}) == 2; }, "Import"},
+        {"project files", [&files](RecipientCommands &c) { return c.importProjectFiles({files.projectFile}) == 1; }, "Import"},
+        {"contacts", [&files](RecipientCommands &c) { return c.importContacts(*files.contacts, {}, false) == 2; }, "Import"},
     };
 }
 
@@ -171,6 +176,7 @@ TEST(RecipientCommands, EveryChangeIsOneUndoStepThatRestoresEntriesValuesAndFiel
     for (const Step &step : steps) {
         ASSERT_TRUE(step.run(commands)) << step.name;
         ASSERT_EQ(stack.count(), states.size()) << step.name;
+        EXPECT_EQ(stack.undoText().toStdString(), step.shownName) << step.name;
         states.append(stateOf(db));
         EXPECT_NE(states.last(), states.at(states.size() - 2)) << step.name;
     }
@@ -179,6 +185,7 @@ TEST(RecipientCommands, EveryChangeIsOneUndoStepThatRestoresEntriesValuesAndFiel
     for (qsizetype i = steps.size(); i > 0; --i) {
         stack.undo();
         EXPECT_EQ(stateOf(db), states.at(i - 1)) << "undo " << steps.at(i - 1).name;
+        EXPECT_EQ(stack.redoText().toStdString(), steps.at(i - 1).shownName);
     }
     EXPECT_TRUE(stack.isClean());
     for (qsizetype i = 0; i < steps.size(); ++i) {

@@ -53,6 +53,10 @@ public:
     [[nodiscard]] const RemovedField &removed() const { return m_removed; }
 
 private:
+    // Named after the field as it is now: an undo may have put it back
+    // under another name.
+    void setTextForField(const QString &name);
+
     QPointer<RecipientCommands> m_owner;
     RemovedField m_removed;
     bool m_done = true;

@@ -61,9 +61,11 @@ bool RecipientCommands::isFreeSlot(const QString &columnID) const
                            [&](const Database::EntryRef &entry) { return entry->contains(columnID); });
 }
 
-void RecipientCommands::push(Step step)
+void RecipientCommands::push(Step step, const QString &name)
 {
-    push(new EntryListSnapshotCommand(this, std::move(step)));
+    auto *command = new EntryListSnapshotCommand(this, std::move(step));
+    command->setText(name);
+    push(command);
 }
 
 void RecipientCommands::push(QUndoCommand *command)
@@ -76,7 +78,8 @@ void RecipientCommands::push(QUndoCommand *command)
     }
 }
 
-bool RecipientCommands::changeEntries(const std::function<void()> &change, bool fields, bool orderKept)
+bool RecipientCommands::changeEntries(const QString &name, const std::function<void()> &change, bool fields,
+                                      bool orderKept)
 {
     if (isLocked())
         return false;
@@ -117,13 +120,13 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
         }
         moveFields(renames, step);
     }
-    push(std::move(step));
+    push(std::move(step), name);
     emit entriesReplaced(before, orderKept);
     m_database->postUpdatedNotification();
     return true;
 }
 
-int RecipientCommands::changeValues(const QStringList &keys, const std::function<void()> &change)
+int RecipientCommands::changeValues(const QString &name, const QStringList &keys, const std::function<void()> &change)
 {
     if (isLocked())
         return 0;
@@ -154,7 +157,7 @@ int RecipientCommands::changeValues(const QStringList &keys, const std::function
     }
     if (step.values.isEmpty())
         return 0;
-    push(std::move(step));
+    push(std::move(step), name);
     emit entriesReplaced(entries, true);
     m_database->postUpdatedNotification();
     return int(changed.size());
@@ -246,7 +249,9 @@ void RecipientCommands::applyStep(Step &step, bool forward)
 int RecipientCommands::addRecipient(int row)
 {
     const int at = row >= 0 && row <= m_database->entryCount() ? row : m_database->entryCount();
-    return changeEntries([&] { m_database->addEmptyEntry(at); }, false) ? at : -1;
+    const bool added = changeEntries(localizedString("Localized-Database", "STEP_ADD_RECIPIENT"),
+                                     [&] { m_database->addEmptyEntry(at); }, false);
+    return added ? at : -1;
 }
 
 bool RecipientCommands::removeRecipients(const QList<int> &rows)
@@ -255,6 +260,7 @@ bool RecipientCommands::removeRecipients(const QList<int> &rows)
     if (valid.isEmpty())
         return false;
     return changeEntries(
+        localizedString("Localized-Database", "STEP_REMOVE_RECIPIENTS"),
         [&] {
             const Database::EntryList &entries = m_database->entryArray();
             Database::EntryList kept;
@@ -277,6 +283,7 @@ bool RecipientCommands::duplicateRecipients(const QList<int> &rows)
     if (valid.isEmpty())
         return false;
     return changeEntries(
+        localizedString("Localized-Database", "STEP_DUPLICATE_RECIPIENTS"),
         [&] {
             for (auto it = valid.crbegin(); it != valid.crend(); ++it)
                 m_database->cloneEntry(*it);
@@ -292,7 +299,8 @@ bool RecipientCommands::sortByColumn(const QString &columnID)
         emit alert(QStringLiteral("NO_COLUMN_SELECTED_TITLE"), QStringLiteral("NO_COLUMN_SELECTED_TEXT"), {});
         return false;
     }
-    return changeEntries([&] { m_database->setEntryArray(RecipientSort::sortedEntries(*m_database, columnID)); },
+    return changeEntries(localizedString("Localized-Database", "STEP_SORT"),
+                         [&] { m_database->setEntryArray(RecipientSort::sortedEntries(*m_database, columnID)); },
                          false);
 }
 
@@ -307,7 +315,7 @@ bool RecipientCommands::addSerialNumbers(const QString &columnID)
                    {});
         return false;
     }
-    return changeValues({columnID}, [&] {
+    return changeValues(localizedString("Localized-Database", "STEP_NUMBER_ROWS"), {columnID}, [&] {
                const Database::EntryList &entries = m_database->entryArray();
                for (qsizetype i = 0; i < entries.size(); ++i)
                    entries.at(i)->insert(columnID, QString::number(i));
@@ -336,7 +344,8 @@ int RecipientCommands::filterMatching(const std::function<bool(const Database::E
     Step step;
     step.orderKept = true;
     step.values.append(std::move(changes));
-    push(std::move(step));
+    push(std::move(step), state ? localizedString("Localized-Database", "STEP_SWITCH_ON")
+                                : localizedString("Localized-Database", "STEP_SWITCH_OFF"));
     emit entriesReplaced(entries, true);
     m_database->postUpdatedNotification();
     return count;
@@ -373,13 +382,15 @@ int RecipientCommands::checkAddressSyntax()
 {
     if (m_database->addressFieldNo() < 0)
         return 0;
-    return changeValues({Database::columnIdentifier(m_database->addressFieldNo()), Database::ActiveKey},
+    return changeValues(localizedString("Localized-Database", "STEP_CLEAN_UP_ADDRESSES"),
+                        {Database::columnIdentifier(m_database->addressFieldNo()), Database::ActiveKey},
                         [&] { m_database->checkEMailAddressSyntax(); });
 }
 
 int RecipientCommands::disableRepeatedAddresses()
 {
-    return changeValues({Database::ActiveKey}, [&] { m_database->disableDoublettes(); });
+    return changeValues(localizedString("Localized-Database", "STEP_SWITCH_OFF_REPEATED"), {Database::ActiveKey},
+                        [&] { m_database->disableDoublettes(); });
 }
 
 bool RecipientCommands::setAddressColumn(int slot)
@@ -473,6 +484,7 @@ int RecipientCommands::importProjectFiles(const QStringList &paths)
     const int count = m_database->entryCount();
     QStringList unreadable;
     changeEntries(
+        localizedString("Localized-Database", "STEP_IMPORT"),
         [&] {
             for (const QString &path : paths) {
                 QString reason;
@@ -504,6 +516,7 @@ int RecipientCommands::importVCardFiles(const QStringList &paths)
     VCardImportSummary cards;
     RecipientImport::Summary summary;
     changeEntries(
+        localizedString("Localized-Database", "STEP_IMPORT"),
         [&] {
             summary = RecipientImport::insertContacts(*m_database, -1, false, [&](Database &target, int) {
                 for (const QByteArray &data : std::as_const(files)) {
@@ -527,6 +540,7 @@ int RecipientCommands::importVCardData(const QByteArray &data, int row)
     VCardImportSummary cards;
     RecipientImport::Summary summary;
     changeEntries(
+        localizedString("Localized-Database", "STEP_IMPORT"),
         [&] {
             summary = RecipientImport::insertContacts(*m_database, row, true, [&](Database &target, int index) {
                 cards = target.addEntries(index, data);
@@ -544,6 +558,7 @@ int RecipientCommands::importContacts(const AddressBookSnapshot &contacts, const
         return 0;
     RecipientImport::Summary summary;
     changeEntries(
+        localizedString("Localized-Database", "STEP_IMPORT"),
         [&] {
             summary = RecipientImport::insertContacts(*m_database, -1, true, [&](Database &target, int) {
                 if (groupName.isNull()) {
@@ -573,7 +588,8 @@ int RecipientCommands::importRows(const QList<QStringList> &rows, bool firstRowT
     if (isLocked())
         return 0;
     RecipientImport::Summary summary;
-    changeEntries([&] { summary = RecipientImport::appendRows(*m_database, rows, firstRowTitles); }, true);
+    changeEntries(localizedString("Localized-Database", "STEP_IMPORT"),
+                  [&] { summary = RecipientImport::appendRows(*m_database, rows, firstRowTitles); }, true);
     reportImport(summary.droppedValues + droppedFields, 0, false, {});
     return summary.addedEntries;
 }
@@ -585,6 +601,7 @@ int RecipientCommands::importDraggedTables(const QByteArray &archive)
     const int count = m_database->entryCount();
     const QList<TableRefPtr> tables = DatabaseManager::sharedInstance().tablesFromDraggedData(archive);
     changeEntries(
+        localizedString("Localized-Database", "STEP_IMPORT"),
         [&] {
             for (const TableRefPtr &table : tables)
                 AddTableRefEntriesToDatabase(*table, *m_database);

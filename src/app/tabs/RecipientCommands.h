@@ -7,7 +7,9 @@
 // - Each change to the entry list, each change of values in many entries
 //   at once (filters, serial numbers, address clean-up) and each field
 //   removal is one undo step on the document's stack, pushed only when
-//   something changed. The pushed step is what marks the document changed;
+//   something changed, and named for the Edit menu ("Import", "Remove
+//   Field “City”"): typing is no step, so what Undo undoes is not always
+//   what was done last. The pushed step is what marks the document changed;
 //   changes outside undo (cell edits, renames, the address column) emit
 //   documentEdited().
 // - Undo and redo put every value back under its own field, wherever that
@@ -128,12 +130,13 @@ private:
     using Step = EntryListSnapshotCommand::Step;
 
     // Runs a change of the entry list (and field names with `fields`) and
-    // pushes it when it changed anything; answers whether it did.
-    bool changeEntries(const std::function<void()> &change, bool fields, bool orderKept = false);
+    // pushes it, under the name, when it changed anything; answers whether
+    // it did.
+    bool changeEntries(const QString &name, const std::function<void()> &change, bool fields, bool orderKept = false);
     // Runs a change of the values under the keys inside entries and pushes
-    // what changed; answers the entries changed.
-    int changeValues(const QStringList &keys, const std::function<void()> &change);
-    void push(Step step);
+    // what changed under the name; answers the entries changed.
+    int changeValues(const QString &name, const QStringList &keys, const std::function<void()> &change);
+    void push(Step step, const QString &name);
     void push(QUndoCommand *command);
     // The field undo put in slot `to` stood in slot `from` in the steps
     // before `step`: their values, names and removed rows follow it (or,

@@ -11,6 +11,8 @@
 #include "SendMailsUIHandler.h"
 #include "UndoRouter.h"
 
+#include "Localizer.h"
+#include "MenuText.h"
 #include "Settings.h"
 #include "UserDefaults.h"
 
@@ -26,6 +28,8 @@
 #include <climits>
 
 namespace {
+
+using Localizer::localizedString;
 
 // The text of a view the user edits, with its own history; null for any
 // other widget and for text that is only read.
@@ -104,7 +108,18 @@ void DocumentWindow::connectMenus()
     router->setDocumentLocked([document = m_document] { return document && document->isRunActive(); });
     connect(m_ui->actionUndo, &QAction::triggered, router, &UndoRouter::undo);
     connect(m_ui->actionRedo, &QAction::triggered, router, &UndoRouter::redo);
-    const auto updateUndoItems = [this, router] {
+    // The user sees what Ctrl+Z will do before pressing it: typing is no
+    // step of the document's, so it is not always the last thing done.
+    const auto updateUndoItems = [this, router, plainUndo = m_ui->actionUndo->text(),
+                                  plainRedo = m_ui->actionRedo->text()] {
+        const QString undoStep = router->undoText();
+        const QString redoStep = router->redoText();
+        m_ui->actionUndo->setText(undoStep.isEmpty() ? plainUndo
+                                                     : localizedString("Localized-App", "UNDO_STEP")
+                                                           .arg(literalMenuText(undoStep)));
+        m_ui->actionRedo->setText(redoStep.isEmpty() ? plainRedo
+                                                     : localizedString("Localized-App", "REDO_STEP")
+                                                           .arg(literalMenuText(redoStep)));
         m_ui->actionUndo->setEnabled(router->canUndo());
         m_ui->actionRedo->setEnabled(router->canRedo());
     };

@@ -16,6 +16,15 @@ UndoRouter::UndoRouter(QUndoStack *documentStack, QObject *parent)
         if (!m_text)
             emit changed();
     });
+    // A new step after another changes the name, not whether there is one.
+    connect(documentStack, &QUndoStack::undoTextChanged, this, [this] {
+        if (!m_text)
+            emit changed();
+    });
+    connect(documentStack, &QUndoStack::redoTextChanged, this, [this] {
+        if (!m_text)
+            emit changed();
+    });
 }
 
 void UndoRouter::setText(QTextDocument *text)
@@ -62,6 +71,16 @@ bool UndoRouter::canRedo() const
     if (m_text)
         return m_text->isRedoAvailable();
     return m_documentStack && m_documentStack->canRedo() && !isDocumentLocked();
+}
+
+QString UndoRouter::undoText() const
+{
+    return !m_text && canUndo() ? m_documentStack->undoText() : QString();
+}
+
+QString UndoRouter::redoText() const
+{
+    return !m_text && canRedo() ? m_documentStack->redoText() : QString();
 }
 
 void UndoRouter::undo()

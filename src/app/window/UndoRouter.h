@@ -2,7 +2,8 @@
 
 // Where Edit ▸ Undo and Redo go: to the history of the text being edited
 // while a text view has the focus, else to the document's. Without widgets:
-// the window hands over the focused view's text as the focus moves.
+// the window hands over the focused view's text as the focus moves. The
+// document's steps have names, which the items show; a text's have none.
 //
 // Main thread only.
 
@@ -29,13 +30,17 @@ public:
 
     [[nodiscard]] bool canUndo() const;
     [[nodiscard]] bool canRedo() const;
+    // The name of the step Undo or Redo would undo or redo; empty when it
+    // has none or there is none.
+    [[nodiscard]] QString undoText() const;
+    [[nodiscard]] QString redoText() const;
 
 public slots:
     void undo();
     void redo();
 
 signals:
-    // What canUndo() or canRedo() answer may have changed.
+    // What canUndo(), canRedo() or the texts answer may have changed.
     void changed();
 
 private:
