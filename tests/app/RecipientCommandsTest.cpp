@@ -664,9 +664,10 @@ TEST(RecipientCommands, TitlesFindTheFieldsOfATableWithoutEntriesAndLeaveTheirTa
 }
 
 // Without widgets, as the views do it: a tag cut or copied while its field
-// is out of the table, and pasted, is still the tag that field took; a copy
-// made before another removal took it is that removal's. The same bytes
-// offered by another program (or another run of this one) are not ours.
+// is out of the table, and pasted, is still the tag that field took, and
+// reads its name if it came back meanwhile; a copy made before another
+// removal took it is that removal's. The same bytes offered by another
+// program (or another run of this one) are not ours.
 TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
 {
     Database db;
@@ -685,9 +686,19 @@ TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
         AttributedTagString::saveAttachments(text);
         return std::unique_ptr<QMimeData>(TagPasteboard::mimeDataForText(text.attributedSubstring({at, 1})));
     };
-    const auto cut = [&message, &copy](int at) {
+    // What is cut stays where the message's renames reach it, as in a
+    // view's undo history.
+    QList<RichText> history;
+    message.setTagWalker([&history](const MessageTab::TagVisitor &visit) {
+        for (const RichText &piece : std::as_const(history)) {
+            for (const SimpleTagRef &tag : AttributedTagString::tags(piece))
+                visit(*tag);
+        }
+    });
+    const auto cut = [&message, &copy, &history](int at) {
         std::unique_ptr<QMimeData> data = copy(at);
         RichText text = message.bodyString();
+        history.append(text.attributedSubstring({at, 1}));
         text.deleteCharacters({at, 1});
         message.setBodyText(text);
         return data;
@@ -726,6 +737,12 @@ TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
     stack.redo();
     stack.redo();
     EXPECT_EQ(tags(), "<city><><><>");
+
+    // Cut, the field back, pasted: the tag reads the field's name.
+    const std::unique_ptr<QMimeData> movedAgain = cut(1);
+    stack.undo();
+    pasteAtEnd(movedAgain.get());
+    EXPECT_EQ(tags(), "<city><><><name>");
 }
 
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)
