@@ -770,6 +770,9 @@ QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaC
             if (tagAttributes)
                 walkRun.look = lookOf(*tagAttributes);
             walkRun.ownStyle = paragraphStyleOf(attributes);
+            // A tag in a link is linked, as its value is (a picture too).
+            if (const auto link = attributes.constFind(TextAttributeName::Link); link != attributes.cend())
+                walkRun.look.link = &*link;
         } else {
             walkRun.look = lookOf(attributes);
             if (!walkRun.look.marker)

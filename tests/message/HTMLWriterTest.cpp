@@ -354,4 +354,13 @@ TEST(HTMLWriterTest, TagsInPersonalisedText)
         RichText(QString(QChar(0xFFFC)),
             {{TextAttributeName::Attachment, QVariant::fromValue(std::make_shared<TextAttachment>())}}));
     EXPECT_EQ(html(other), Helvetica12 + "<b>ab</b></font>");
+
+    // A field and a picture given a link are one link with the text around them.
+    RichText linked = build({{"Hi !", {}}});
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("Name")), linked, 3);
+    DoInsertTagInAttributedString(std::make_shared<ImageTag>(path), linked, 4);
+    linked.addAttribute(TextAttributeName::Link, QStringLiteral("https://example.org/"), TextRange{0, 5});
+    EXPECT_EQ(html(personalizer.personalizeAttributedString(linked)),
+              R"(<a href="https://example.org/">Hi A&amp;B)"
+              R"(<img src="cid:pic_1.pngMID" style="margin: 0px;" width="4" height="2"></a>!)");
 }

@@ -110,7 +110,8 @@ QLineEdit *BodyTextView::textLinkURL() const
 void BodyTextView::setLink()
 {
     ActionGuard::run([this] {
-        if (!isRichText() || m_linkEditSheet)
+        // A sheet that has ended is only waiting to be deleted.
+        if (!isRichText() || (m_linkEditSheet && m_linkEditSheet->isVisible()))
             return;
         const QPointer<BodyTextView> self(this);
         m_linkEditSheet = new LinkSheet(window(), [self] {
