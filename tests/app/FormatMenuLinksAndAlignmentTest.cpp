@@ -402,6 +402,7 @@ TEST_F(FormatMenuLinksAndAlignment, TextAlignsTheSelectedParagraphsAsOneStepAsRe
         QWidget *popup = QApplication::activePopupWidget();
         if (!popup)
             return;
+        EXPECT_TRUE(saveScreenshot(popup, QStringLiteral("body-context-menu.png")));
         for (const QAction *action : popup->actions()) {
             if (action->menu() && action->menu()->objectName() == QLatin1String("menuFormat")) {
                 for (const QAction *format : action->menu()->actions()) {
