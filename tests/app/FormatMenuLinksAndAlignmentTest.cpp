@@ -392,7 +392,7 @@ TEST_F(FormatMenuLinksAndAlignment, TextAlignsTheSelectedParagraphsAsOneStepAsRe
     redo();
     EXPECT_EQ(readerLayout(), aligned);
     caretAfter(QStringLiteral("First"));
-    item("formatAlignLeft")->trigger();
+    key(Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(readerLayout(), (Layout{lines, {"justify", "left", "right", "right"}}));
     EXPECT_TRUE(document->isDocumentEdited());
 
@@ -439,7 +439,7 @@ TEST_F(FormatMenuLinksAndAlignment, ListNoneOverAJustifiedLineAndTheEmptyLineBef
     // out again after the edit: a crash in QTextEngine::justify.
     key(Qt::Key_Return);
     type("A justified line");
-    key(Qt::Key_J, Qt::ControlModifier);
+    item("formatAlignJustified")->trigger();
     key(Qt::Key_A, Qt::ControlModifier);
     item("formatList0")->trigger();
     const Layout justified{{"", "A justified line"}, {"left", "justify"}};
