@@ -114,6 +114,26 @@
         <translation>&amp;Colours…</translation>
     </message>
     <message>
+        <source>Text Menu</source>
+        <translation>&amp;Text</translation>
+    </message>
+    <message>
+        <source>Align Left</source>
+        <translation>Align &amp;Left</translation>
+    </message>
+    <message>
+        <source>Align Center</source>
+        <translation>&amp;Centre</translation>
+    </message>
+    <message>
+        <source>Justify</source>
+        <translation>&amp;Justify</translation>
+    </message>
+    <message>
+        <source>Align Right</source>
+        <translation>Align &amp;Right</translation>
+    </message>
+    <message>
         <source>Link...</source>
         <translation>&amp;Link…</translation>
     </message>

@@ -119,9 +119,19 @@ RichText Personalizer::personalizeAttributedString(const RichText &text, const D
             [&](QStringView tagCharacter) {
                 const RichText value = tag->getValueForData(entry, mapping, messageData);
                 const QStringView valueCharacters(value.string());
+                // The value stands where the tag stood: in its link, unless
+                // it has one of its own.
+                const auto link = run.attributes.constFind(TextAttributeName::Link);
                 int valuePosition = 0;
                 for (const RichText::Run &valueRun : value.runs()) {
-                    result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), valueRun.attributes);
+                    const QStringView piece = valueCharacters.mid(valuePosition, valueRun.length);
+                    if (link != run.attributes.cend() && !valueRun.attributes.contains(TextAttributeName::Link)) {
+                        TextAttributes linked = valueRun.attributes;
+                        linked.insert(TextAttributeName::Link, *link);
+                        result.appendCharacters(piece, linked);
+                    } else {
+                        result.appendCharacters(piece, valueRun.attributes);
+                    }
                     valuePosition += valueRun.length;
                 }
                 // The tag character stays after its value: the HTML writer

@@ -236,10 +236,11 @@ void closeFrom(HTMLRunState &state, qsizetype depth, QString &out)
     }
 }
 
-// The division of an alignment; alignments 0 and 3 have none.
+// The division of an alignment; the left one has none. A justified
+// paragraph is justified for the reader as it is in the editor.
 std::optional<int> divisionOf(int alignment)
 {
-    if (alignment == 1 || alignment == 2 || alignment == 4)
+    if (alignment >= 1 && alignment <= 4)
         return alignment;
     return std::nullopt;
 }
@@ -266,6 +267,10 @@ void writeBoundary(const RunLook &previous, const RunLook *current, HTMLRunState
         division = state.open.first().alignment;
     if (now.paragraphStyle && !previous.marker && !now.marker)
         division = divisionOf(now.paragraphStyle->alignment);
+    // A paragraph without a style of its own is not the aligned one before it.
+    const char16_t before = state.previousCharacter;
+    if (!now.paragraphStyle && (before == u'\n' || before == u'\r' || before == QChar::ParagraphSeparator))
+        division.reset();
 
     struct Wanted {
         ElementKind kind;
@@ -316,6 +321,8 @@ void writeBoundary(const RunLook &previous, const RunLook *current, HTMLRunState
                 out += QLatin1String("<div style=\"text-align: right;\">");
             else if (*division == 2)
                 out += QLatin1String("<div style=\"text-align: center;\">");
+            else if (*division == 3)
+                out += QLatin1String("<div style=\"text-align: justify;\">");
             else
                 out += QLatin1String("<div>");
             break;
@@ -763,6 +770,9 @@ QString StringToHTML::htmlString(const RichText &text, const std::optional<RgbaC
             if (tagAttributes)
                 walkRun.look = lookOf(*tagAttributes);
             walkRun.ownStyle = paragraphStyleOf(attributes);
+            // A tag in a link is linked, as its value is (a picture too).
+            if (const auto link = attributes.constFind(TextAttributeName::Link); link != attributes.cend())
+                walkRun.look.link = &*link;
         } else {
             walkRun.look = lookOf(attributes);
             if (!walkRun.look.marker)

@@ -435,10 +435,27 @@ TEST_F(FormatMenuTest, ScreenshotOfTheFormatMenuOpen)
             painter.drawPixmap(open->pos() - window->mapToGlobal(QPoint(0, 0)), open->grab());
     }
     fonts->close();
-    menu->close();
     const QString file = screenshotPath(QStringLiteral("format-menu.png"));
     ASSERT_TRUE(shot.save(file));
     EXPECT_FALSE(QImage(file).isNull());
+
+    // Its Text submenu: the alignments, the caret's checked.
+    QMenu *text = control<QMenu>("menuFormatText");
+    ASSERT_TRUE(text);
+    menu->setActiveAction(text->menuAction());
+    QTest::keyClick(menu, Qt::Key_Right);
+    ASSERT_TRUE(QTest::qWaitFor([text] { return text->isVisible(); }));
+    shot = window->grab();
+    {
+        QPainter painter(&shot);
+        for (QMenu *open : {menu, text})
+            painter.drawPixmap(open->pos() - window->mapToGlobal(QPoint(0, 0)), open->grab());
+    }
+    text->close();
+    menu->close();
+    const QString textFile = screenshotPath(QStringLiteral("format-menu-text.png"));
+    ASSERT_TRUE(shot.save(textFile));
+    EXPECT_FALSE(QImage(textFile).isNull());
 }
 
 TEST_F(FormatMenuTest, BodyShowsTheStoredBackground)

@@ -170,7 +170,11 @@ TEST(HTMLWriterTest, AlignmentDivs)
               Helvetica12 + "Left<br>\n</font><div style=\"text-align: center;\">" + Helvetica12 + "Centre</font></div>");
 
     EXPECT_EQ(html(build({{"r\n", aligned({}, 1)}, {"j\n", aligned({}, 3)}, {"n", aligned({}, 4)}})),
-              "<div style=\"text-align: right;\">r<br>\n</div>j<br>\n<div>n</div>");
+              "<div style=\"text-align: right;\">r<br>\n</div><div style=\"text-align: justify;\">j<br>\n</div>"
+              "<div>n</div>");
+    // A paragraph without a style is not aligned as the one before it; a
+    // run without one in mid-paragraph is.
+    EXPECT_EQ(html(build({{"c\n", aligned({}, 2)}, {"p", {}}})), "<div style=\"text-align: center;\">c<br>\n</div>p");
 
     // A tag value keeps to the paragraph's div, though it carries its own style.
     const TextAttributes marker{{TextAttributeName::TagMarker, TextAttributeName::TagMarker}};
@@ -350,4 +354,13 @@ TEST(HTMLWriterTest, TagsInPersonalisedText)
         RichText(QString(QChar(0xFFFC)),
             {{TextAttributeName::Attachment, QVariant::fromValue(std::make_shared<TextAttachment>())}}));
     EXPECT_EQ(html(other), Helvetica12 + "<b>ab</b></font>");
+
+    // A field and a picture given a link are one link with the text around them.
+    RichText linked = build({{"Hi !", {}}});
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>(QStringLiteral("Name")), linked, 3);
+    DoInsertTagInAttributedString(std::make_shared<ImageTag>(path), linked, 4);
+    linked.addAttribute(TextAttributeName::Link, QStringLiteral("https://example.org/"), TextRange{0, 5});
+    EXPECT_EQ(html(personalizer.personalizeAttributedString(linked)),
+              R"(<a href="https://example.org/">Hi A&amp;B)"
+              R"(<img src="cid:pic_1.pngMID" style="margin: 0px;" width="4" height="2"></a>!)");
 }

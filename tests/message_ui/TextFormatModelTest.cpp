@@ -36,6 +36,7 @@ public:
             changedAttributes = change.convertAttributes(caret);
     }
     void setListStyle(int tag) override { lists.append(tag); }
+    void setParagraphAlignment(int alignment) override { alignments.append(alignment); }
 
     TextAttributes caret;
     bool rich;
@@ -44,6 +45,7 @@ public:
     FontDescriptor changed;
     TextAttributes changedAttributes;
     QList<int> lists;
+    QList<int> alignments;
 };
 
 } // namespace
@@ -91,6 +93,7 @@ TEST(TextFormatModel, StateAndCommandsFollowTheCaret)
     EXPECT_TRUE(state.underline && state.link);
     EXPECT_EQ(state.color, (RgbaColor{1, 0, 0, 1}));
     EXPECT_EQ(state.listStyle, 7);
+    EXPECT_EQ(state.alignment, 0);
 
     // A toggle goes the other way from what the caret shows.
     model.toggleBold();
@@ -127,6 +130,7 @@ TEST(TextFormatModel, StateAndCommandsFollowTheCaret)
     model.refresh();
     EXPECT_EQ(state.font.family, "Fallback");
     EXPECT_EQ(state.listStyle, 0);
+    EXPECT_EQ(state.alignment, 4) << "a paragraph without a style is a natural one";
 }
 
 TEST(TextFormatModel, WhatIsEnabledWhere)
@@ -149,8 +153,13 @@ TEST(TextFormatModel, WhatIsEnabledWhere)
         EXPECT_EQ(model.state().linksAndLists, c.linksAndLists);
         EXPECT_EQ(model.state().backgroundColor, c.background);
         model.setListStyle(3);
+        // The menu's four alignments; natural is no item.
+        for (const int alignment : {2, 4, -1})
+            model.setAlignment(alignment);
     }
     EXPECT_EQ(body.lists, QList<int>{3});
+    EXPECT_EQ(body.alignments, QList<int>{2});
+    EXPECT_TRUE(plain.alignments.isEmpty() && subject.alignments.isEmpty());
     EXPECT_TRUE(plain.lists.isEmpty());
     EXPECT_TRUE(subject.lists.isEmpty());
 }

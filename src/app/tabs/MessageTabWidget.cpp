@@ -71,6 +71,9 @@ MessageTabWidget::MessageTabWidget(QWidget *parent)
         m_bodyView,
         [this] { return m_messageTab ? m_messageTab->backgroundColor().value_or(White) : White; },
         [this](const RgbaColor &color) { setBodyBackgroundColor(color); });
+    // The text's own menu offers Format too, as it does in the sheets.
+    m_subjectView->setFormatMenu(m_formatActions->menu());
+    m_bodyView->setFormatMenu(m_formatActions->menu());
     m_subjectView->useTagTextStorage();
     m_bodyView->useTagTextStorage();
     m_subjectView->setDelegate(this);

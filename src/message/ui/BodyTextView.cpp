@@ -110,7 +110,8 @@ QLineEdit *BodyTextView::textLinkURL() const
 void BodyTextView::setLink()
 {
     ActionGuard::run([this] {
-        if (!isRichText() || m_linkEditSheet)
+        // A sheet that has ended is only waiting to be deleted.
+        if (!isRichText() || (m_linkEditSheet && m_linkEditSheet->isVisible()))
             return;
         const QPointer<BodyTextView> self(this);
         m_linkEditSheet = new LinkSheet(window(), [self] {
@@ -171,7 +172,11 @@ void BodyTextView::setListStyle(int tag)
         const int added = edited.length() - text.length();
         QTextCursor step(document());
         step.beginEditBlock();
-        replaceRange(lines, edited.attributedSubstring(TextRange{lines.location, lines.length + added}), true);
+        const RichText replacement = edited.attributedSubstring(TextRange{lines.location, lines.length + added});
+        const int end = RichTextBridge::replaceRange(document(), lines, replacement);
+        QTextCursor shown(document());
+        shown.setPosition(end - replacement.length());
+        shown.setPosition(end, QTextCursor::KeepAnchor);
         if (selection.length == 0) {
             // The caret stays between the characters it stood between, after
             // the prefix: what is typed next goes into the item, not over its
@@ -182,9 +187,7 @@ void BodyTextView::setListStyle(int tag)
                                             : -1;
             const int textStart = secondTab >= 0 && secondTab < lines.end() + added ? int(secondTab) + 1
                                                                                      : lines.location;
-            QTextCursor caret = textCursor();
-            caret.setPosition(std::max(textStart, selection.location + added));
-            setTextCursor(caret);
+            shown.setPosition(std::max(textStart, selection.location + added));
         }
         // An empty last line has no character to carry its paragraph's style:
         // the list leaves the paragraph itself, or what is typed there next
@@ -197,6 +200,21 @@ void BodyTextView::setListStyle(int tag)
             QTextCursor(last).setBlockFormat(RichTextBridge::blockFormat(style));
         }
         step.endEditBlock();
+        // Only now: the view measures where its cursor stands, and Qt lays
+        // the edited paragraphs out when the edit block ends. Measured
+        // before, a paragraph still has the lines of its old text, which a
+        // justified paragraph's spacing walks past the new text's end.
+        setTextCursor(shown);
+    });
+    emit documentEdited();
+}
+
+void BodyTextView::setParagraphAlignment(int alignment)
+{
+    ActionGuard::run([this, alignment] {
+        if (alignment < 0 || alignment > 4)
+            return;
+        RichTextBridge::setParagraphAlignment(document(), selectedRange(), alignment);
     });
     emit documentEdited();
 }

@@ -31,6 +31,9 @@ public slots:
     // By the list item's tag: 0 removes the list style, 1 to 12 set one
     // (see TextFormatModel::listMarkerFormat), any other does nothing.
     void setListStyle(int tag) override;
+    // The selected paragraphs', or the caret's, as one step of the text's
+    // history.
+    void setParagraphAlignment(int alignment) override;
     // For "ImageTag_updateScaling": lays the text out again.
     void updateBodyViewLayout();
 

@@ -21,11 +21,14 @@ FormatActions::FormatActions(TextFormatModel *model, QWidget *anchor)
     m_menu = new QMenu(Localizer::localizedString("Localized-MessageEditor", "Format Menu"), anchor);
     m_menu->setObjectName(QStringLiteral("menuFormat"));
     QMenu *font = m_menu->addMenu(Localizer::localizedString("Localized-MessageEditor", "Font Menu"));
+    QMenu *text = m_menu->addMenu(Localizer::localizedString("Localized-MessageEditor", "Text Menu"));
+    text->setObjectName(QStringLiteral("menuFormatText"));
     const auto add = [this](QMenu *menu, const QString &title, auto command) {
         // In the order of Command.
         static const char *const names[] = {"formatBold", "formatItalic", "formatUnderline", "formatBigger",
                                             "formatSmaller", "formatFonts", "formatColours", "formatLink",
-                                            "formatRemoveLink", "formatBackground"};
+                                            "formatRemoveLink", "formatBackground", "formatAlignLeft",
+                                            "formatAlignCenter", "formatAlignJustified", "formatAlignRight"};
         QAction *action = menu->addAction(title);
         action->setObjectName(QLatin1String(names[m_actions.size()]));
         connect(action, &QAction::triggered, this, [command] { ActionGuard::run(command); });
@@ -82,6 +85,28 @@ FormatActions::FormatActions(TextFormatModel *model, QWidget *anchor)
     m_menu->addSeparator();
     add(m_menu, Localizer::localizedString("Localized-MessageEditor", "Body Background Colour..."),
         [this] { chooseBackgroundColor(); });
+
+    // In the order of Command, by the paragraph style's alignment. The keys
+    // are the ones word processors on this desktop use; none of them is
+    // taken in the document window or by the text views.
+    const struct {
+        QString title;
+        int alignment;
+        const char *keys;
+    } alignments[] = {
+        {Localizer::localizedString("Localized-MessageEditor", "Align Left"), 0, "Ctrl+L"},
+        {Localizer::localizedString("Localized-MessageEditor", "Align Center"), 2, "Ctrl+E"},
+        {Localizer::localizedString("Localized-MessageEditor", "Justify"), 3, "Ctrl+J"},
+        {Localizer::localizedString("Localized-MessageEditor", "Align Right"), 1, "Ctrl+R"},
+    };
+    auto *aligned = new QActionGroup(this);
+    for (const auto &a : alignments) {
+        const int alignment = a.alignment;
+        QAction *action = add(text, a.title, [this, alignment] { m_model->setAlignment(alignment); });
+        action->setShortcut(QKeySequence(QLatin1String(a.keys)));
+        action->setCheckable(true);
+        aligned->addAction(action);
+    }
 
     connect(m_model, &TextFormatModel::stateChanged, this, &FormatActions::showState);
     connect(m_model, &TextFormatModel::targetChanged, this, &FormatActions::followTarget);
@@ -175,6 +200,14 @@ void FormatActions::showState()
     action(Link)->setEnabled(state.linksAndLists);
     action(RemoveLink)->setEnabled(state.linksAndLists);
     action(BackgroundColor)->setEnabled(state.backgroundColor);
+    // A natural alignment is laid out as the left one in this editor.
+    const int alignment = state.alignment == 4 ? 0 : state.alignment;
+    const std::pair<Command, int> alignmentItems[] = {
+        {AlignLeft, 0}, {AlignCenter, 2}, {AlignJustified, 3}, {AlignRight, 1}};
+    for (const auto &[command, value] : alignmentItems) {
+        action(command)->setEnabled(state.linksAndLists);
+        action(command)->setChecked(state.linksAndLists && alignment == value);
+    }
     action(Bold)->setChecked(state.enabled && state.font.bold);
     action(Italic)->setChecked(state.enabled && state.font.italic);
     action(Underline)->setChecked(state.enabled && state.underline);

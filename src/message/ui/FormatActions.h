@@ -22,7 +22,22 @@ class TextFormatModel;
 class FormatActions : public QObject {
     Q_OBJECT
 public:
-    enum Command { Bold, Italic, Underline, Bigger, Smaller, Fonts, Colors, Link, RemoveLink, BackgroundColor };
+    enum Command {
+        Bold,
+        Italic,
+        Underline,
+        Bigger,
+        Smaller,
+        Fonts,
+        Colors,
+        Link,
+        RemoveLink,
+        BackgroundColor,
+        AlignLeft,
+        AlignCenter,
+        AlignJustified,
+        AlignRight
+    };
 
     // The anchor's window is the one served; the model is not owned.
     FormatActions(TextFormatModel *model, QWidget *anchor);

@@ -27,9 +27,12 @@ public:
     // One undoable step over the selection, or the typing attributes.
     virtual void changeAttributesOrFont(FontPanel::Kind kind, const FontPanel::Change &change) = 0;
 
-    // Links and list styles belong to the message body only.
+    // Links, list styles and alignment belong to the message body only.
     [[nodiscard]] virtual bool takesLinksAndLists() const { return false; }
     virtual void setLink() {}
     virtual void removeLink() {}
     virtual void setListStyle(int /*tag*/) {}
+    // The selected paragraphs' alignment (0 left, 1 right, 2 centre, 3
+    // justified, 4 natural), as one step of the text's history.
+    virtual void setParagraphAlignment(int /*alignment*/) {}
 };

@@ -413,6 +413,35 @@ void editAttributes(QTextDocument *document, TextRange range, const std::functio
     cursor.endEditBlock();
 }
 
+void setParagraphAlignment(QTextDocument *document, TextRange range, int alignment)
+{
+    range = clampedRange(document, range);
+    const QTextBlock first = document->findBlock(range.location);
+    // A selection that ends where a paragraph begins does not reach into it.
+    const QTextBlock last = document->findBlock(range.length > 0 ? range.end() - 1 : range.location);
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        ParagraphStyle style = paragraphStyle(block.blockFormat()).value_or(ParagraphStyle());
+        style.alignment = alignment;
+        cursor.setPosition(block.position());
+        cursor.mergeBlockFormat(blockFormat(style));
+        if (block == last)
+            break;
+    }
+    const int end = last.position() + last.length() - 1;
+    const auto alignOwnStyle = [alignment](TextAttributes &attributes) {
+        const auto it = attributes.find(TextAttributeName::ParagraphStyle);
+        if (it == attributes.end() || it->typeId() != qMetaTypeId<ParagraphStyle>())
+            return;
+        auto own = it->value<ParagraphStyle>();
+        own.alignment = alignment;
+        *it = QVariant::fromValue(own);
+    };
+    editAttributes(document, TextRange{first.position(), end - first.position()}, alignOwnStyle);
+    cursor.endEditBlock();
+}
+
 QTextCharFormat charFormat(const TextAttributes &attributes)
 {
     QTextCharFormat format;

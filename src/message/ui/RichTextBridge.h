@@ -72,6 +72,12 @@ void replaceWholeText(QTextDocument *document, const RichText &text);
 void editAttributes(QTextDocument *document, TextRange range, const std::function<void(TextAttributes &)> &edit,
                     bool tagLooksChanged = false);
 
+// Gives the paragraphs the range touches (the caret's, for an empty range)
+// the alignment (0 to 4) as one undoable edit, joined to an edit block the
+// caller began. Everything else of their styles stays, and a character with
+// a style of its own takes the alignment too.
+void setParagraphAlignment(QTextDocument *document, TextRange range, int alignment);
+
 // One character's attributes and back, without its paragraph's style.
 [[nodiscard]] QTextCharFormat charFormat(const TextAttributes &attributes);
 [[nodiscard]] TextAttributes characterAttributes(const QTextCharFormat &format, const QFont &defaultFont);

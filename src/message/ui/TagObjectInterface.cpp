@@ -96,8 +96,15 @@ void TagObjectInterface::drawObject(QPainter *painter, const QRectF &rect, QText
             if (color.typeId() == qMetaTypeId<RgbaColor>())
                 textColor = withAlpha(color.value<RgbaColor>(), color.value<RgbaColor>().alpha);
         }
+        QFont font = nameFont(*tag, format, document->defaultFont());
+        // A tag in a link looks as the link does around it (LinkLooks).
+        const QTextCharFormat looks = format.toCharFormat();
+        if (looks.isAnchor() && looks.hasProperty(QTextFormat::ForegroundBrush)) {
+            textColor = looks.foreground().color();
+            font.setUnderline(looks.fontUnderline());
+        }
         painter->setPen(textColor);
-        painter->setFont(nameFont(*tag, format, document->defaultFont()));
+        painter->setFont(font);
         painter->drawText(rect.translated(8, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, tag->tagName());
     }
     painter->restore();

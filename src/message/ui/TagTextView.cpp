@@ -1,5 +1,6 @@
 #include "TagTextView.h"
 
+#include "LinkLooks.h"
 #include "RichTextBridge.h"
 #include "TagObjectInterface.h"
 #include "TagPasteboard.h"
@@ -17,9 +18,36 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+namespace {
+
+// The format of the character at the position: a paragraph break has the
+// format of the paragraph after it, as Qt keeps it; past the end, none.
+QTextCharFormat characterFormat(const QTextDocument *document, int position)
+{
+    const QTextBlock block = document->findBlock(position);
+    if (!block.isValid())
+        return {};
+    if (position == block.position() + block.length() - 1)
+        return block.next().isValid() ? block.next().charFormat() : QTextCharFormat();
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (position < fragment.position() + fragment.length())
+            return fragment.charFormat();
+    }
+    return {};
+}
+
+QString linkOf(const QTextCharFormat &format)
+{
+    return format.isAnchor() ? format.anchorHref() : QString();
+}
+
+} // namespace
+
 TagTextView::TagTextView(QWidget *parent)
     : QTextEdit(parent)
     , m_tagInterface(new TagObjectInterface(this))
+    , m_linkLooks(new LinkLooks(document(), palette().color(QPalette::Link)))
 {
     m_tagInterface->install(document());
 }
@@ -175,6 +203,22 @@ QTextCharFormat TagTextView::typingFormat() const
                 format = it.fragment().charFormat();
         }
     }
+    // A link covers the characters it was given: it grows by what is typed
+    // inside it (after a tag in it too), not by what is typed at its end or
+    // on the next line.
+    if (!cursor.hasSelection()) {
+        const int position = cursor.position();
+        const QString before = position > 0 ? linkOf(characterFormat(document(), position - 1)) : QString();
+        const QString inside = before == linkOf(characterFormat(document(), position)) ? before : QString();
+        if (inside != linkOf(format)) {
+            for (const int property : {QTextFormat::IsAnchor, QTextFormat::AnchorHref, QTextFormat::AnchorName})
+                format.clearProperty(property);
+            if (!inside.isEmpty()) {
+                format.setAnchor(true);
+                format.setAnchorHref(inside);
+            }
+        }
+    }
     return RichTextBridge::withoutTag(format);
 }
 
@@ -271,6 +315,13 @@ void TagTextView::contextMenuEvent(QContextMenuEvent *event)
     menu->addSeparator();
     menu->addMenu(m_formatMenu);
     menu->exec(event->globalPos());
+}
+
+void TagTextView::changeEvent(QEvent *event)
+{
+    QTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        m_linkLooks->setColor(palette().color(QPalette::Link));
 }
 
 void TagTextView::replaceRange(TextRange range, const RichText &text, bool selectInserted)

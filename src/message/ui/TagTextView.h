@@ -21,6 +21,7 @@
 
 #include <functional>
 
+class LinkLooks;
 class TagObjectInterface;
 
 class TagTextView : public QTextEdit, public FormatTarget {
@@ -96,6 +97,7 @@ protected:
     void inputMethodEvent(QInputMethodEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
     // Replaces the range with the text as one edit; the cursor goes after
     // it, or the inserted text is selected.
@@ -120,6 +122,7 @@ private:
     QTextCharFormat prepareTyping();
 
     TagObjectInterface *m_tagInterface;
+    LinkLooks *m_linkLooks;
     TagDelegate *m_delegate = nullptr;
     bool m_usesTagTextStorage = false;
     QPointer<QMenu> m_formatMenu;

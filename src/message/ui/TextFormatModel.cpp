@@ -81,9 +81,11 @@ TextFormatModel::State TextFormatModel::currentState() const
     state.underline = underline.isValid() && underline.toDouble() != 0.0;
     state.color = typed<RgbaColor>(attributes.value(TextAttributeName::Color));
     state.link = !attributes.value(TextAttributeName::Link).toString().isEmpty();
-    if (const auto style = typed<ParagraphStyle>(attributes.value(TextAttributeName::ParagraphStyle));
-        style && !style->textLists.isEmpty())
-        state.listStyle = listStyleTag(style->textLists.last().markerFormat);
+    if (const auto style = typed<ParagraphStyle>(attributes.value(TextAttributeName::ParagraphStyle))) {
+        if (!style->textLists.isEmpty())
+            state.listStyle = listStyleTag(style->textLists.last().markerFormat);
+        state.alignment = style->alignment;
+    }
     return state;
 }
 
@@ -213,6 +215,14 @@ void TextFormatModel::setListStyle(int tag)
 {
     if (currentState().linksAndLists) {
         target()->setListStyle(tag);
+        refresh();
+    }
+}
+
+void TextFormatModel::setAlignment(int alignment)
+{
+    if (alignment >= 0 && alignment <= 3 && currentState().linksAndLists) {
+        target()->setParagraphAlignment(alignment);
         refresh();
     }
 }

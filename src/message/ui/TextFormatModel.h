@@ -31,6 +31,8 @@ public:
         bool link = false;
         // The list item's tag (0 none, 1 to 12); -1 for a list no item makes.
         int listStyle = 0;
+        // The paragraph's alignment, as the paragraph style has it.
+        int alignment = 4;
         friend bool operator==(const State &, const State &) = default;
     };
     // Where the keyboard focus went: a tag text view (given), a control of
@@ -69,6 +71,8 @@ public:
     void setLink();
     void removeLink();
     void setListStyle(int tag);
+    // 0 left, 1 right, 2 centre, 3 justified; others are refused.
+    void setAlignment(int alignment);
 
     // The marker format of a list by its item's tag (1 to 12); empty for
     // any other tag. And back: the tag of a marker format, 0 for none, -1
