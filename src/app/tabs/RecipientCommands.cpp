@@ -115,7 +115,7 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
                 });
             }
         }
-        moveFields(renames, step);
+        moveFields(renames, step, true);
     }
     push(std::move(step));
     emit entriesReplaced(before, orderKept);
@@ -160,7 +160,7 @@ int RecipientCommands::changeValues(const QStringList &keys, const std::function
     return int(changed.size());
 }
 
-void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step)
+void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step, bool forward)
 {
     // All taken before any is given: a name may go from one slot to another.
     QList<HeldField> taken(renames.size());
@@ -204,9 +204,21 @@ void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step)
                 if (!unnamed.entries.at(k)->contains(id))
                     unnamed.entries.at(k)->insert(id, unnamed.values.at(k));
             }
+            // The address column goes back to where the step found it (or
+            // left it, for a redo), if a field stands there, else nowhere.
+            if (m_database->addressFieldNo() == rename.slot && !rename.from.isEmpty()) {
+                const int slot = forward ? step.fields->addressLeft : step.fields->addressFound;
+                const bool field
+                    = slot >= 0 && !m_database->fieldNameForColumnID(Database::columnIdentifier(slot)).isEmpty();
+                m_database->setAddressFieldNo(field ? slot : -1);
+                kept.address = true;
+                kept.addressPutAt = m_database->addressFieldNo();
+            }
             continue;
         }
         const HeldField back = step.held.take(rename.slot);
+        if (back.address && m_database->addressFieldNo() == back.addressPutAt)
+            m_database->setAddressFieldNo(rename.slot);
         field.tags.append(back.tags);
         if (m_message)
             m_message->giveTags(field.tags, rename.to);
@@ -234,7 +246,7 @@ void RecipientCommands::applyStep(Step &step, bool forward)
     if (step.entriesBefore)
         m_database->setEntryArray(forward ? *step.entriesAfter : *step.entriesBefore);
     if (step.fields)
-        moveFields(step.fields->apply(*m_database, forward), step);
+        moveFields(step.fields->apply(*m_database, forward), step, forward);
     if (forward) {
         for (const EntryValueChanges &values : step.values)
             values.apply(true);
