@@ -28,6 +28,9 @@
 
 #include <sys/stat.h>
 
+#include <random>
+#include <set>
+
 
 namespace {
 
@@ -628,6 +631,47 @@ TEST(RecipientCommands, AnUndoOfValuesKeepsWhatWasTypedSince)
     EXPECT_EQ(db.entryValue(0, "0").toStdString(), "anne@example.org");
     EXPECT_EQ(db.entryValue(4, "0").toStdString(), "no address") << "not changed since";
     EXPECT_TRUE(db.isEntryActive(4));
+}
+
+// What an undo of a field removal reads instead of every older step's rows:
+// the rows each step took out of the table, against a plain set difference.
+TEST(RecipientCommands, EachStepKnowsTheRowsItTookOut)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 400; ++round) {
+        Database::EntryList before;
+        const int size = int(random() % 12);
+        for (int i = 0; i < size; ++i)
+            before.append(std::make_shared<Database::Entry>());
+        Database::EntryList after = before;
+        switch (random() % 4) {
+        case 0: // rows removed
+            for (int n = int(random() % 4); n > 0 && !after.isEmpty(); --n)
+                after.removeAt(random() % after.size());
+            break;
+        case 1: // rows added in one place
+            for (int n = 1 + int(random() % 3), at = int(random() % (after.size() + 1)); n > 0; --n)
+                after.insert(at, std::make_shared<Database::Entry>());
+            break;
+        case 2: // sorted
+            std::shuffle(after.begin(), after.end(), random);
+            break;
+        default: // some removed, one added, the rest shuffled
+            if (!after.isEmpty())
+                after.removeAt(random() % after.size());
+            after.append(std::make_shared<Database::Entry>());
+            std::shuffle(after.begin(), after.end(), random);
+        }
+        std::set<const Database::Entry *> staying;
+        for (const Database::EntryRef &entry : after)
+            staying.insert(entry.get());
+        QList<int> expected;
+        for (int i = 0; i < before.size(); ++i) {
+            if (!staying.count(before.at(i).get()))
+                expected.append(i);
+        }
+        ASSERT_EQ(rowsTakenOut(before, after), expected) << "round " << round;
+    }
 }
 
 TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)

@@ -46,6 +46,47 @@ std::optional<FieldNamesChange> FieldNamesChange::between(const FieldNamesState 
     return change;
 }
 
+QList<int> rowsTakenOut(const Database::EntryList &before, const Database::EntryList &after)
+{
+    // Most steps add or remove rows in one place or keep their order: the
+    // common ends and one walk find them, by pointer, without a lookup per row.
+    const qsizetype common = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < common && before.at(head) == after.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < common - head && before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
+        ++tail;
+    const qsizetype beforeEnd = before.size() - tail;
+    const qsizetype afterEnd = after.size() - tail;
+    QList<int> out;
+    if (afterEnd == head) {
+        for (qsizetype i = head; i < beforeEnd; ++i)
+            out.append(int(i));
+        return out;
+    }
+    qsizetype kept = head;
+    for (qsizetype i = head; i < beforeEnd; ++i) {
+        if (kept < afterEnd && before.at(i) == after.at(kept))
+            ++kept;
+        else
+            out.append(int(i));
+    }
+    if (kept == afterEnd)
+        return out;
+    // Rows added, or the order changed (a sort): by identity.
+    QSet<const Database::Entry *> staying;
+    staying.reserve(afterEnd - head);
+    for (qsizetype i = head; i < afterEnd; ++i)
+        staying.insert(after.at(i).get());
+    out.clear();
+    for (qsizetype i = head; i < beforeEnd; ++i) {
+        if (!staying.contains(before.at(i).get()))
+            out.append(int(i));
+    }
+    return out;
+}
+
 namespace {
 
 // A slot without a name is free whether its name is missing or empty.

@@ -97,6 +97,9 @@ struct EntryValueChanges {
     void apply(bool forward) const;
 };
 
+// Positions in `before` of the entries that `after` does not hold.
+[[nodiscard]] QList<int> rowsTakenOut(const Database::EntryList &before, const Database::EntryList &after);
+
 class EntryListSnapshotCommand : public QUndoCommand {
 public:
     struct Step {
@@ -106,6 +109,11 @@ public:
         QList<EntryValueChanges> values;
         // Same entries (or copies) row for row: the view's rows stay put.
         bool orderKept = false;
+        // Positions in entriesBefore of the rows the step took out of the
+        // table, which its undo brings back. Whatever rows earlier undos
+        // bring back are those of the steps before, so an undo that needs
+        // to know them reads these and not every step's whole list.
+        QList<int> rowsOut;
         // By slot, what the fields this step last took out of the table
         // took with them, for the step applied the other way to give back.
         QMap<int, HeldField> held;

@@ -91,6 +91,7 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
     if (before != after) {
         step.entriesBefore = before;
         step.entriesAfter = after;
+        step.rowsOut = rowsTakenOut(before, after);
     }
     if (fields)
         step.fields = FieldNamesChange::between(*fieldsBefore, FieldNamesState::of(*m_database));
