@@ -597,6 +597,21 @@ TEST(RecipientCommands, TheAddressColumnFollowsItsField)
     ASSERT_TRUE(w.commands.setAddressColumn(0));
     w.stack.undo();
     EXPECT_EQ(w.db.addressFieldNo(), 0);
+
+    // Contacts into a table without an address column make theirs one;
+    // another of their fields chosen since comes back as it, not theirs.
+    Wired v;
+    v.db.changeFieldNameTo("name", "0");
+    v.db.addEntryWithData(-1, {"Ann"});
+    ASSERT_EQ(v.commands.importVCardData(card("cy", "Cy", "Zed", "cy@z.org"), -1), 1);
+    ASSERT_EQ(v.db.addressForEntry(1), "cy@z.org");
+    const int last = Database::columnIndexFromIdentifier(
+        v.db.fieldNameColumnIDMapping().value(Person::localizedPropertyName(Person::Last)));
+    ASSERT_TRUE(v.commands.setAddressColumn(last));
+    v.stack.undo();
+    EXPECT_EQ(v.db.addressFieldNo(), -1);
+    v.stack.redo();
+    EXPECT_EQ(v.db.addressForEntry(1).toStdString(), "Zed");
 }
 
 // A value written since an undo step's change, in a cell the step changed,

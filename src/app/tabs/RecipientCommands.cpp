@@ -116,7 +116,7 @@ bool RecipientCommands::changeEntries(const std::function<void()> &change, bool 
                 });
             }
         }
-        moveFields(renames, step, true);
+        moveFields(renames, step, true, m_database->addressFieldNo());
     }
     push(std::move(step));
     emit entriesReplaced(before, orderKept);
@@ -161,7 +161,7 @@ int RecipientCommands::changeValues(const QStringList &keys, const std::function
     return int(changed.size());
 }
 
-void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step, bool forward)
+void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step, bool forward, int addressWas)
 {
     // All taken before any is given: a name may go from one slot to another.
     QList<HeldField> taken(renames.size());
@@ -218,7 +218,9 @@ void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step,
             continue;
         }
         const HeldField back = step.held.take(rename.slot);
-        if (back.address && m_database->addressFieldNo() == back.addressPutAt)
+        // Over the address column the step itself chose: this field was
+        // chosen after it.
+        if (back.address && addressWas == back.addressPutAt)
             m_database->setAddressFieldNo(rename.slot);
         field.tags.append(back.tags);
         if (m_message)
@@ -246,8 +248,10 @@ void RecipientCommands::applyStep(Step &step, bool forward)
     }
     if (step.entriesBefore)
         m_database->setEntryArray(forward ? *step.entriesAfter : *step.entriesBefore);
-    if (step.fields)
-        moveFields(step.fields->apply(*m_database, forward), step, forward);
+    if (step.fields) {
+        const int addressWas = m_database->addressFieldNo();
+        moveFields(step.fields->apply(*m_database, forward), step, forward, addressWas);
+    }
     if (forward) {
         for (const EntryValueChanges &values : step.values)
             values.apply(true);

@@ -148,8 +148,9 @@ private:
     // The renamed slots' fields, the step applied `forward` or back: one
     // whose name goes takes its tags, and its values and address role if it
     // leaves the table, into the step; one whose name comes gets back what
-    // the step took from its slot.
-    void moveFields(const QList<SlotRename> &renames, Step &step, bool forward);
+    // the step took from its slot. `addressWas`: the address slot before
+    // the step was applied.
+    void moveFields(const QList<SlotRename> &renames, Step &step, bool forward, int addressWas);
     // The index of the command in the stack, -1 when it is not there.
     [[nodiscard]] int indexOf(const QUndoCommand *step) const;
     void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);
