@@ -48,7 +48,8 @@ struct SlotRename {
 // else, and only where they still find what the step left: a rename or an
 // address column chosen outside undo after the step, or a field another
 // undo put back in one of those slots, survives the step's undo and redo.
-// A null name stands for none.
+// A name that another field took since is given as a free one. A null name
+// stands for none.
 struct FieldNamesChange {
     QMap<int, QString> before;
     QMap<int, QString> after;

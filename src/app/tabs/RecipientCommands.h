@@ -13,7 +13,11 @@
 // - Undo and redo put every value back under its own field, wherever that
 //   field is by then, or nowhere; never under a field made since. A field
 //   that a step takes out of the table takes its tags in the message along
-//   and gives back exactly those.
+//   and gives back exactly those. A name another field has by then is given
+//   back as a free one ("n 2"), which the tags follow. The address column
+//   goes with its field; where that leaves the table, back to where the
+//   step found it, never to a slot without a field. A cell written since a
+//   step keeps what was written.
 // - While a send run is active every command refuses and changes nothing.
 // - Policy that the user hears of (a missing column, an import that left
 //   values out, an export that failed) comes out through alert().
