@@ -2,7 +2,8 @@
 // a delimited text file read by the import sheet and imported, the tab's
 // first paint and a jump to the middle, a sort, a find without a match, a
 // filter, the export, one undo step and its undo, a field removed and
-// its removal undone, and a column copied.
+// its removal undone (also where its column was named since, behind
+// older steps), and a column copied.
 //
 // Usage: recipient_tab_bench [rows] [--peers]
 //   rows     (default 1000000) recipients of ten fields, about 110 bytes a row
@@ -149,6 +150,20 @@ int main(int argc, char **argv)
     report("remove a field (Phone, one undo step)", timed([&] { commands.removeField(QStringLiteral("9"), 12); }),
            "<= 1 s at 1M");
     report("undo it", timed([&] { stack.undo(); }), "<= 1 s at 1M");
+    // The removed field's slot named since: the undo puts the field in
+    // another slot, past every row that older steps would bring back.
+    for (const int older : {0, 10, 30}) {
+        stack.clear();
+        for (int i = 0; i < older; ++i)
+            commands.addRecipient(0);
+        const QString phone = db.fieldNameColumnIDMapping().value(QStringLiteral("Phone"));
+        commands.removeField(phone, 12);
+        commands.renameField(phone, QStringLiteral("Mobile %1").arg(older));
+        char step[64];
+        std::snprintf(step, sizeof step, "  the same, slot named since, %2d steps before", older);
+        report(step, timed([&] { stack.undo(); }), "<= 1 s at 1M");
+    }
+    stack.clear();
     report("copy a column", timed([&] {
                tab.selectColumn(4);
                (void)tab.copyText();

@@ -190,6 +190,8 @@ public:
     // no slot was left for.
     QStringList addFields(const QStringList &names);
     [[nodiscard]] const ColumnMap &fieldNameColumnIDMapping() const { return m_fieldNameIDMapping; }
+    // How many slots carry the name (the mapping keeps one of them).
+    [[nodiscard]] int slotsNamed(const QString &name) const { return m_fieldNameCounts.value(name); }
     void refreshFieldNameColumnIDMapping();
     void setAddressFieldNo(int slot) { m_addressFieldNo = slot; }
     [[nodiscard]] int addressFieldNo() const { return m_addressFieldNo; }

@@ -30,6 +30,9 @@
 
 #include <sys/stat.h>
 
+#include <random>
+#include <set>
+
 
 namespace {
 
@@ -161,6 +164,36 @@ QList<Step> everyCommand(const Fixtures &files)
         {"contacts", [&files](RecipientCommands &c) { return c.importContacts(*files.contacts, {}, false) == 2; }, "Import"},
     };
 }
+
+// The commands over a table and a message, wired as the document window
+// wires them: renames reach the message's tags, removals take them.
+struct Wired {
+    Database db;
+    QUndoStack stack;
+    MessageTab message;
+    RecipientCommands commands{&db, &stack};
+
+    Wired()
+    {
+        message.observeFieldNameChanges(&db);
+        commands.setMessage(&message);
+        QObject::connect(&commands, &RecipientCommands::tagNameChanged,
+                         [this](const QString &from, const QString &to) { message.tagNameChanged(from, to); });
+    }
+    // A tag of the field at the end of the body.
+    void tag(const QString &field)
+    {
+        RichText body = message.bodyString();
+        DoInsertTagInAttributedString(std::make_shared<SimpleTag>(field), body, body.length());
+        message.setBodyText(body);
+    }
+    std::string tags() const { return AttributedTagString::textTagString(message.bodyString()).toStdString(); }
+    std::string fields() const { return db.fieldNames().join(u',').toStdString(); }
+    std::string under(int row, const QString &field) const
+    {
+        return db.entryValue(row, db.fieldNameColumnIDMapping().value(field)).toStdString();
+    }
+};
 
 } // namespace
 
@@ -480,6 +513,191 @@ TEST(RecipientCommands, AFieldMadeWhereARedoWouldPutItsFieldEndsTheRedoSteps)
     stack.redo();
     EXPECT_EQ(db.entryCount(), 1);
     EXPECT_EQ(db.fieldNames(), QStringList({"mail", "phone"}));
+}
+
+// A name given back by an undo or a redo that another field took since
+// goes to the field under a free name, and its tags follow; the field that
+// took it keeps it and its own tags.
+TEST(RecipientCommands, NoUndoOrRedoGivesAFieldTheNameOfAnother)
+{
+    {
+        // The redo of an import whose new field's name was given to another since.
+        Wired w;
+        w.db.changeFieldNameTo("mail", "0");
+        w.db.changeFieldNameTo("name", "1");
+        w.db.addEntryWithData(-1, {"a@x.org", "A"});
+        ASSERT_EQ(w.commands.importRows({{"mail", "n"}, {"c@x.org", "imported"}}, true), 1);
+        w.tag("n");
+        w.stack.undo();
+        ASSERT_EQ(w.commands.renameField("3", "n"), RecipientCommands::Rename::Renamed);
+        ASSERT_TRUE(w.commands.editCell(0, "3", "typed"));
+        w.tag("n");
+        w.stack.redo();
+        EXPECT_EQ(w.fields(), "mail,name,n 2,n");
+        EXPECT_EQ(w.under(1, "n 2"), "imported");
+        EXPECT_EQ(w.under(0, "n"), "typed");
+        EXPECT_EQ(w.tags(), "<n 2><n>");
+        w.stack.undo();
+        EXPECT_EQ(w.fields(), "mail,name,n");
+        EXPECT_EQ(w.tags(), "<><n>");
+        w.stack.redo();
+        EXPECT_EQ(w.fields(), "mail,name,n 2,n");
+        EXPECT_EQ(w.tags(), "<n 2><n>");
+    }
+    {
+        // The undo of a title row's rename whose old name was given to another since.
+        Wired w;
+        w.db.changeFieldNameTo("mail", "0");
+        w.db.changeFieldNameTo("first", "1");
+        w.db.changeFieldNameTo("last", "2");
+        w.tag("first");
+        ASSERT_EQ(w.commands.importRows({{"mail", "town"}, {"a@x.org", "Oslo"}}, true), 1);
+        ASSERT_EQ(w.fields(), "mail,town,last");
+        ASSERT_EQ(w.commands.renameField("2", "first"), RecipientCommands::Rename::Renamed);
+        w.tag("first");
+        w.stack.undo();
+        EXPECT_EQ(w.fields(), "mail,first 2,first");
+        EXPECT_EQ(w.tags(), "<first 2><first>");
+        w.stack.redo();
+        EXPECT_EQ(w.fields(), "mail,town,first");
+        EXPECT_EQ(w.under(0, "town"), "Oslo");
+        EXPECT_EQ(w.tags(), "<town><first>");
+    }
+    {
+        // An empty title's field, named after its position.
+        Wired w;
+        w.db.changeFieldNameTo("mail", "0");
+        w.db.addEntryWithData(-1, {"a@x.org"});
+        ASSERT_EQ(w.commands.importRows({{"mail", ""}, {"b@x.org", "x"}}, true), 1);
+        ASSERT_EQ(w.fields(), "mail,2");
+        w.stack.undo();
+        ASSERT_EQ(w.commands.renameField("0", "2"), RecipientCommands::Rename::Renamed);
+        w.stack.redo();
+        EXPECT_EQ(w.fields(), "2,2 2");
+        EXPECT_EQ(w.under(1, "2 2"), "x");
+        EXPECT_EQ(w.under(1, "2"), "b@x.org");
+    }
+}
+
+// The address column stays with the field it was chosen on, and where an
+// undo or a redo takes that field out of the table, it goes back to where
+// it stood before the step; never to a slot without a field, which the next
+// field made there would silently become.
+TEST(RecipientCommands, TheAddressColumnFollowsItsField)
+{
+    Wired w;
+    w.db.changeFieldNameTo("name", "0");
+    w.db.changeFieldNameTo("mail", "1");
+    w.db.setAddressFieldNo(1);
+    w.db.addEntryWithData(-1, {"Ann", "ann@x.org"});
+    ASSERT_EQ(w.commands.importRows({{"name", "work mail"}, {"Bob", "bob@work.org"}}, true), 1);
+    ASSERT_TRUE(w.commands.setAddressColumn(2));
+    w.stack.undo();
+    EXPECT_EQ(w.db.addressFieldNo(), 1);
+    w.stack.redo();
+    EXPECT_EQ(w.db.addressFieldNo(), 2) << "back with its field";
+    EXPECT_EQ(w.db.addressForEntry(1), "bob@work.org");
+    w.stack.undo();
+    EXPECT_EQ(w.db.addressFieldNo(), 1);
+    ASSERT_EQ(w.commands.importVCardData(card("cy", "Cy", "Zed", "cy@z.org"), -1), 1);
+    EXPECT_EQ(w.db.addressForEntry(1).toStdString(), "cy@z.org");
+
+    // A field chosen since that the undo leaves alone keeps the address column.
+    ASSERT_TRUE(w.commands.setAddressColumn(0));
+    w.stack.undo();
+    EXPECT_EQ(w.db.addressFieldNo(), 0);
+
+    // Contacts into a table without an address column make theirs one;
+    // another of their fields chosen since comes back as it, not theirs.
+    Wired v;
+    v.db.changeFieldNameTo("name", "0");
+    v.db.addEntryWithData(-1, {"Ann"});
+    ASSERT_EQ(v.commands.importVCardData(card("cy", "Cy", "Zed", "cy@z.org"), -1), 1);
+    ASSERT_EQ(v.db.addressForEntry(1), "cy@z.org");
+    const int last = Database::columnIndexFromIdentifier(
+        v.db.fieldNameColumnIDMapping().value(Person::localizedPropertyName(Person::Last)));
+    ASSERT_TRUE(v.commands.setAddressColumn(last));
+    v.stack.undo();
+    EXPECT_EQ(v.db.addressFieldNo(), -1);
+    v.stack.redo();
+    EXPECT_EQ(v.db.addressForEntry(1).toStdString(), "Zed");
+}
+
+// A value written since an undo step's change, in a cell the step changed,
+// stays through the step's undo and redo, as a cell edit does everywhere.
+TEST(RecipientCommands, AnUndoOfValuesKeepsWhatWasTypedSince)
+{
+    Database db;
+    fillTable(db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    const auto column = [&db](const char *id) {
+        QStringList values;
+        for (int row = 0; row < db.entryCount(); ++row)
+            values << db.entryValue(row, id);
+        return values.join(u'|').toStdString();
+    };
+    ASSERT_TRUE(commands.addSerialNumbers("2"));
+    ASSERT_TRUE(commands.editCell(1, "2", "typed-after"));
+    stack.undo();
+    EXPECT_EQ(column("2"), "Oslo|typed-after|Oslo|Trondheim|");
+    ASSERT_TRUE(commands.editCell(2, "2", "typed-between"));
+    stack.redo();
+    EXPECT_EQ(column("2"), "0|typed-after|typed-between|3|4");
+
+    // The clean-up strips " ann@example.org," and switches the row without an address off.
+    ASSERT_TRUE(commands.editCell(4, "0", "no address"));
+    ASSERT_EQ(commands.checkAddressSyntax(), 2);
+    ASSERT_EQ(db.entryValue(0, "0"), "ann@example.org");
+    ASSERT_FALSE(db.isEntryActive(4));
+    ASSERT_TRUE(commands.editCell(0, "0", "anne@example.org"));
+    stack.undo();
+    EXPECT_EQ(db.entryValue(0, "0").toStdString(), "anne@example.org");
+    EXPECT_EQ(db.entryValue(4, "0").toStdString(), "no address") << "not changed since";
+    EXPECT_TRUE(db.isEntryActive(4));
+}
+
+// What an undo of a field removal reads instead of every older step's rows:
+// the rows each step took out of the table, against a plain set difference.
+TEST(RecipientCommands, EachStepKnowsTheRowsItTookOut)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 400; ++round) {
+        Database::EntryList before;
+        const int size = int(random() % 12);
+        for (int i = 0; i < size; ++i)
+            before.append(std::make_shared<Database::Entry>());
+        Database::EntryList after = before;
+        switch (random() % 4) {
+        case 0: // rows removed
+            for (int n = int(random() % 4); n > 0 && !after.isEmpty(); --n)
+                after.removeAt(random() % after.size());
+            break;
+        case 1: // rows added in one place
+            for (int n = 1 + int(random() % 3), at = int(random() % (after.size() + 1)); n > 0; --n)
+                after.insert(at, std::make_shared<Database::Entry>());
+            break;
+        case 2: // sorted
+            std::shuffle(after.begin(), after.end(), random);
+            break;
+        default: // some removed, one added, the rest shuffled
+            if (!after.isEmpty())
+                after.removeAt(random() % after.size());
+            after.append(std::make_shared<Database::Entry>());
+            std::shuffle(after.begin(), after.end(), random);
+        }
+        std::set<const Database::Entry *> staying;
+        for (const Database::EntryRef &entry : after)
+            staying.insert(entry.get());
+        std::vector<int> expected;
+        for (int i = 0; i < before.size(); ++i) {
+            if (!staying.count(before.at(i).get()))
+                expected.push_back(i);
+        }
+        // Not QList's ==, which hands memcmp the null data of empty lists.
+        const QList<int> out = rowsTakenOut(before, after);
+        ASSERT_EQ(std::vector<int>(out.cbegin(), out.cend()), expected) << "round " << round;
+    }
 }
 
 TEST(RecipientCommands, RenamesRefuseEmptyAndTakenNames)

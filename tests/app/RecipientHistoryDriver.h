@@ -1,18 +1,27 @@
 #pragma once
 
 // Random sequences of what a user does to a recipient table whose fields
-// the message uses: rows added, removed and duplicated, fields made,
-// renamed and removed, rows numbered, imports with new and known titles,
-// cell edits, undo and redo, through RecipientCommands and a message wired
-// to it as the document window wires them. Every value is written as
-// "<field name>:<text>" and every field has a field tag in the body and a
-// rule of a condition in the subject. After every step:
+// the message uses, through RecipientCommands and a message wired to it as
+// the document window wires them: rows added, removed and duplicated;
+// fields made and renamed under new names, names other fields have or had,
+// letter-case variants and "x 2" look-alikes; fields removed; the rows
+// numbered, the addresses cleaned up, the address column chosen; imports of
+// delimited text (titles new, known, repeated, in another case or empty)
+// and of vCards; cell edits; undo and redo. Every field has a field tag in
+// the body and a rule of a condition in the subject. Every value carries
+// the identity of the field it was written for (a typed value) or of the
+// import column it came from, never a name, so a value under another field
+// is seen where names repeat. After every step:
 // - a tag and its rule name the field they were written for, or nothing
-//   while that field is not in the table;
-// - every field of the table is named by the tags of one field;
-// - each value shown under a field was written under a name of that field
-//   (or is a number of "number the rows" on it), and no value lies in a
-//   column without a field.
+//   while that field is not in the table; no two fields share a name, and
+//   every field of the table is named by the tags of one field;
+// - each value shown under a field belongs to that field (or is a number
+//   of "number the rows" on it), no value lies in a column without a field,
+//   and an import's columns each went to one field of their title;
+// - every typed cell whose row and field are in the table shows what was
+//   typed last, or what a later step wrote over it while that step is done;
+// - the address column is a field or none, and an undo or redo moves it
+//   only with a field that leaves or comes back, or as its step did.
 //
 // The choices come from outside: a seeded generator in the test, the
 // fuzzer's bytes in the fuzz target. Main thread only.

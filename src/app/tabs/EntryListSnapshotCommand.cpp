@@ -2,6 +2,9 @@
 
 #include "RecipientCommands.h"
 
+#include <QHash>
+#include <QSet>
+
 FieldNamesState FieldNamesState::of(const Database &database)
 {
     FieldNamesState state;
@@ -38,7 +41,50 @@ std::optional<FieldNamesChange> FieldNamesChange::between(const FieldNamesState 
     }
     if (change.before.isEmpty() && !change.addressBefore)
         return std::nullopt;
+    change.addressFound = before.addressSlot;
+    change.addressLeft = after.addressSlot;
     return change;
+}
+
+QList<int> rowsTakenOut(const Database::EntryList &before, const Database::EntryList &after)
+{
+    // Most steps add or remove rows in one place or keep their order: the
+    // common ends and one walk find them, by pointer, without a lookup per row.
+    const qsizetype common = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < common && before.at(head) == after.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < common - head && before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
+        ++tail;
+    const qsizetype beforeEnd = before.size() - tail;
+    const qsizetype afterEnd = after.size() - tail;
+    QList<int> out;
+    if (afterEnd == head) {
+        for (qsizetype i = head; i < beforeEnd; ++i)
+            out.append(int(i));
+        return out;
+    }
+    qsizetype kept = head;
+    for (qsizetype i = head; i < beforeEnd; ++i) {
+        if (kept < afterEnd && before.at(i) == after.at(kept))
+            ++kept;
+        else
+            out.append(int(i));
+    }
+    if (kept == afterEnd)
+        return out;
+    // Rows added, or the order changed (a sort): by identity.
+    QSet<const Database::Entry *> staying;
+    staying.reserve(afterEnd - head);
+    for (qsizetype i = head; i < afterEnd; ++i)
+        staying.insert(after.at(i).get());
+    out.clear();
+    for (qsizetype i = head; i < beforeEnd; ++i) {
+        if (!staying.contains(before.at(i).get()))
+            out.append(int(i));
+    }
+    return out;
 }
 
 namespace {
@@ -64,30 +110,59 @@ QList<SlotRename> FieldNamesChange::renames() const
     return renamed;
 }
 
-QList<SlotRename> FieldNamesChange::apply(Database &database, bool forward) const
+QList<SlotRename> FieldNamesChange::apply(Database &database, bool forward)
 {
     const QMap<int, QString> &left = forward ? before : after;
-    const QMap<int, QString> &names = forward ? after : before;
+    QMap<int, QString> &names = forward ? after : before;
     QList<SlotRename> renamed;
+    QHash<QString, int> going;
     for (auto it = names.constBegin(); it != names.constEnd(); ++it) {
         const QString current = database.fieldNameForColumnID(Database::columnIdentifier(it.key()));
         // Only slots whose names differ are renamed, so only they notify.
-        if (sameField(current, left.value(it.key())) && differ(current, it.value()))
+        if (sameField(current, left.value(it.key())) && differ(current, it.value())) {
             renamed.append({it.key(), current, it.value()});
+            if (!current.isEmpty())
+                ++going[current];
+        }
     }
+    // A name that another field took since stays that field's: this one
+    // comes under a free name, which its tags follow, and the step keeps it
+    // so that the other way finds what it left.
+    QSet<QString> given;
+    const auto taken = [&](const QString &name) {
+        return given.contains(name) || database.slotsNamed(name) > going.value(name);
+    };
     QList<std::pair<int, QString>> newNames;
-    for (const SlotRename &rename : std::as_const(renamed))
+    for (SlotRename &rename : renamed) {
+        if (!rename.to.isEmpty()) {
+            const QString name = Database::uniqueName(rename.to, taken);
+            if (name != rename.to) {
+                rename.to = name;
+                names.insert(rename.slot, name);
+            }
+            given.insert(name);
+        }
         newNames.append({rename.slot, rename.to});
+    }
     database.changeFieldNamesTo(newNames);
-    if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter))
-        database.setAddressFieldNo(forward ? *addressAfter : *addressBefore);
+    if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter)) {
+        const int slot = forward ? *addressAfter : *addressBefore;
+        // Never a slot without a field: the next field made there would
+        // silently become the address column.
+        const bool field = slot >= 0 && !database.fieldNameForColumnID(Database::columnIdentifier(slot)).isEmpty();
+        database.setAddressFieldNo(field ? slot : -1);
+    }
     return renamed;
 }
 
 void EntryValueChanges::apply(bool forward) const
 {
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QVariant &value = forward ? (after.isEmpty() ? afterValue : after.at(i)) : before.at(i);
+        const QVariant &written = after.isEmpty() ? afterValue : after.at(i);
+        // A cell edited since holds what the user wrote there, which stays.
+        if (entries.at(i)->value(key) != (forward ? before.at(i) : written))
+            continue;
+        const QVariant &value = forward ? written : before.at(i);
         if (value.isValid())
             entries.at(i)->insert(key, value);
         else
@@ -118,9 +193,17 @@ bool EntryListSnapshotCommand::followField(int from, int to)
         if (m_step.unnamed.contains(from) && !m_step.unnamed.contains(to))
             m_step.unnamed.insert(to, m_step.unnamed.take(from));
     }
+    for (HeldField &field : m_step.held) {
+        if (field.addressPutAt == from)
+            field.addressPutAt = to;
+    }
     if (!m_step.fields)
         return false;
     FieldNamesChange &names = *m_step.fields;
+    for (int *slot : {&names.addressFound, &names.addressLeft}) {
+        if (*slot == from)
+            *slot = to;
+    }
     const bool made = names.after.contains(from) && !names.after.value(from).isEmpty()
                       && names.before.value(from).isEmpty();
     if (to < 0) {

@@ -48,20 +48,27 @@ struct SlotRename {
 // else, and only where they still find what the step left: a rename or an
 // address column chosen outside undo after the step, or a field another
 // undo put back in one of those slots, survives the step's undo and redo.
-// A null name stands for none.
+// A name that another field took since is given as a free one. A null name
+// stands for none.
 struct FieldNamesChange {
     QMap<int, QString> before;
     QMap<int, QString> after;
     std::optional<int> addressBefore;
     std::optional<int> addressAfter;
+    // The address slot the step found and the one it left, moved or not:
+    // where a field that the step's undo (redo) takes out of the table
+    // leaves the address column.
+    int addressFound = -1;
+    int addressLeft = -1;
 
     // None when the two states are equal.
     [[nodiscard]] static std::optional<FieldNamesChange> between(const FieldNamesState &before,
                                                                  const FieldNamesState &after);
     // The slots the step renamed, as it did.
     [[nodiscard]] QList<SlotRename> renames() const;
-    // Answers the slots it renamed.
-    QList<SlotRename> apply(Database &database, bool forward) const;
+    // Answers the slots it renamed. A name another field has by then is
+    // given as a free one ("n 2"), which the change keeps in its place.
+    QList<SlotRename> apply(Database &database, bool forward);
 };
 
 // What a field that a step took out of the table took with it: its tags,
@@ -70,11 +77,16 @@ struct FieldNamesChange {
 struct HeldField {
     TagRenames tags;
     Database::RemovedValues values;
+    // It was the address column, which went to `addressPutAt` (-1: none):
+    // found there still when the field comes back, it comes back with it.
+    bool address = false;
+    int addressPutAt = -1;
 };
 
 // Values under one key changed in the given entries. `after` is either one
 // value per entry or empty, when every entry took `afterValue`. An invalid
-// value stands for no value.
+// value stands for no value. Undo and redo change a cell only where it
+// still holds what the other way left there.
 struct EntryValueChanges {
     QString key;
     Database::EntryList entries;
@@ -86,6 +98,9 @@ struct EntryValueChanges {
     void apply(bool forward) const;
 };
 
+// Positions in `before` of the entries that `after` does not hold.
+[[nodiscard]] QList<int> rowsTakenOut(const Database::EntryList &before, const Database::EntryList &after);
+
 class EntryListSnapshotCommand : public QUndoCommand {
 public:
     struct Step {
@@ -95,6 +110,11 @@ public:
         QList<EntryValueChanges> values;
         // Same entries (or copies) row for row: the view's rows stay put.
         bool orderKept = false;
+        // Positions in entriesBefore of the rows the step took out of the
+        // table, which its undo brings back. Whatever rows earlier undos
+        // bring back are those of the steps before, so an undo that needs
+        // to know them reads these and not every step's whole list.
+        QList<int> rowsOut;
         // By slot, what the fields this step last took out of the table
         // took with them, for the step applied the other way to give back.
         QMap<int, HeldField> held;

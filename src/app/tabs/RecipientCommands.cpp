@@ -94,6 +94,7 @@ bool RecipientCommands::changeEntries(const QString &name, const std::function<v
     if (before != after) {
         step.entriesBefore = before;
         step.entriesAfter = after;
+        step.rowsOut = rowsTakenOut(before, after);
     }
     if (fields)
         step.fields = FieldNamesChange::between(*fieldsBefore, FieldNamesState::of(*m_database));
@@ -118,7 +119,7 @@ bool RecipientCommands::changeEntries(const QString &name, const std::function<v
                 });
             }
         }
-        moveFields(renames, step);
+        moveFields(renames, step, true, m_database->addressFieldNo());
     }
     push(std::move(step), name);
     emit entriesReplaced(before, orderKept);
@@ -163,7 +164,7 @@ int RecipientCommands::changeValues(const QString &name, const QStringList &keys
     return int(changed.size());
 }
 
-void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step)
+void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step, bool forward, int addressWas)
 {
     // All taken before any is given: a name may go from one slot to another.
     QList<HeldField> taken(renames.size());
@@ -207,9 +208,23 @@ void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step)
                 if (!unnamed.entries.at(k)->contains(id))
                     unnamed.entries.at(k)->insert(id, unnamed.values.at(k));
             }
+            // The address column goes back to where the step found it (or
+            // left it, for a redo), if a field stands there, else nowhere.
+            if (m_database->addressFieldNo() == rename.slot && !rename.from.isEmpty()) {
+                const int slot = forward ? step.fields->addressLeft : step.fields->addressFound;
+                const bool field
+                    = slot >= 0 && !m_database->fieldNameForColumnID(Database::columnIdentifier(slot)).isEmpty();
+                m_database->setAddressFieldNo(field ? slot : -1);
+                kept.address = true;
+                kept.addressPutAt = m_database->addressFieldNo();
+            }
             continue;
         }
         const HeldField back = step.held.take(rename.slot);
+        // Over the address column the step itself chose: this field was
+        // chosen after it.
+        if (back.address && addressWas == back.addressPutAt)
+            m_database->setAddressFieldNo(rename.slot);
         field.tags.append(back.tags);
         if (m_message)
             m_message->giveTags(field.tags, rename.to);
@@ -236,8 +251,10 @@ void RecipientCommands::applyStep(Step &step, bool forward)
     }
     if (step.entriesBefore)
         m_database->setEntryArray(forward ? *step.entriesAfter : *step.entriesBefore);
-    if (step.fields)
-        moveFields(step.fields->apply(*m_database, forward), step);
+    if (step.fields) {
+        const int addressWas = m_database->addressFieldNo();
+        moveFields(step.fields->apply(*m_database, forward), step, forward, addressWas);
+    }
     if (forward) {
         for (const EntryValueChanges &values : step.values)
             values.apply(true);

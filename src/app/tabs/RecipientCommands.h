@@ -15,7 +15,11 @@
 // - Undo and redo put every value back under its own field, wherever that
 //   field is by then, or nowhere; never under a field made since. A field
 //   that a step takes out of the table takes its tags in the message along
-//   and gives back exactly those.
+//   and gives back exactly those. A name another field has by then is given
+//   back as a free one ("n 2"), which the tags follow. The address column
+//   goes with its field; where that leaves the table, back to where the
+//   step found it, never to a slot without a field. A cell written since a
+//   step keeps what was written.
 // - While a send run is active every command refuses and changes nothing.
 // - Policy that the user hears of (a missing column, an import that left
 //   values out, an export that failed) comes out through alert().
@@ -148,10 +152,12 @@ private:
     // Whether a step to redo names the slot or changes values under it.
     [[nodiscard]] bool redoStepsUse(int slot) const;
     void endRedoSteps();
-    // The renamed slots' fields: one whose name goes takes its tags, and
-    // its values if it leaves the table, into the step; one whose name
-    // comes gets back what the step took from its slot.
-    void moveFields(const QList<SlotRename> &renames, Step &step);
+    // The renamed slots' fields, the step applied `forward` or back: one
+    // whose name goes takes its tags, and its values and address role if it
+    // leaves the table, into the step; one whose name comes gets back what
+    // the step took from its slot. `addressWas`: the address slot before
+    // the step was applied.
+    void moveFields(const QList<SlotRename> &renames, Step &step, bool forward, int addressWas);
     // The index of the command in the stack, -1 when it is not there.
     [[nodiscard]] int indexOf(const QUndoCommand *step) const;
     void reportImport(qint64 droppedValues, int skippedCards, bool tooLarge, const QStringList &unreadable);

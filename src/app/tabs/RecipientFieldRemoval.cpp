@@ -10,6 +10,7 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <optional>
 
 bool RecipientCommands::removeField(const QString &columnID, int viewPosition)
 {
@@ -110,20 +111,22 @@ void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
         return;
     const QString fromID = Database::columnIdentifier(from);
     const QString toID = to < 0 ? QString() : Database::columnIdentifier(to);
-    // Values in the slot that entries of the table hold now were made since
-    // and stay; rows that earlier steps removed take the field along.
-    QSet<const Database::Entry *> current;
-    for (const Database::EntryRef &entry : m_database->entryArray()) {
-        if (entry->contains(fromID))
-            current.insert(entry.get());
-    }
-    QSet<const void *> walked{m_database->entryArray().constData()};
-    const auto moveValues = [&](const std::optional<Database::EntryList> &entries) {
-        if (!entries || walked.contains(entries->constData()))
-            return;
-        walked.insert(entries->constData());
-        for (const Database::EntryRef &entry : *entries) {
-            if (current.contains(entry.get()) || !entry->contains(fromID))
+    // Rows that earlier steps took out of the table take the field along;
+    // those in the table hold what was made since, which stays.
+    std::optional<QSet<const Database::Entry *>> current;
+    const auto moveValues = [&](const EntryListSnapshotCommand::Step &older) {
+        for (int row : older.rowsOut) {
+            const Database::EntryRef &entry = older.entriesBefore->at(row);
+            if (!entry->contains(fromID))
+                continue;
+            if (!current) {
+                current.emplace();
+                for (const Database::EntryRef &shown : m_database->entryArray()) {
+                    if (shown->contains(fromID))
+                        current->insert(shown.get());
+                }
+            }
+            if (current->contains(entry.get()))
                 continue;
             if (toID.isNull())
                 entry->remove(fromID);
@@ -142,8 +145,7 @@ void RecipientCommands::followField(const QUndoCommand *step, int from, int to)
         auto *older = dynamic_cast<EntryListSnapshotCommand *>(command);
         if (!older)
             continue;
-        moveValues(older->step().entriesBefore);
-        moveValues(older->step().entriesAfter);
+        moveValues(older->step());
         if (older->followField(from, to))
             break;
     }
@@ -156,14 +158,6 @@ QList<bool> RecipientCommands::slotsHeldBefore(const QUndoCommand *step) const
         if (slot >= 0 && slot < held.size())
             held[slot] = true;
     };
-    QSet<const void *> walked;
-    const auto markValues = [&](const std::optional<Database::EntryList> &entries) {
-        if (!entries || walked.contains(entries->constData()))
-            return;
-        walked.insert(entries->constData());
-        for (const Database::EntryRef &entry : *entries)
-            entry->markUsedSlots(held);
-    };
     for (int i = indexOf(step) - 1; i >= 0; --i) {
         const QUndoCommand *command = m_undoStack->command(i);
         if (const auto *removal = dynamic_cast<const FieldRemovalCommand *>(command)) {
@@ -174,8 +168,9 @@ QList<bool> RecipientCommands::slotsHeldBefore(const QUndoCommand *step) const
         if (!older)
             continue;
         const EntryListSnapshotCommand::Step &earlier = older->step();
-        markValues(earlier.entriesBefore);
-        markValues(earlier.entriesAfter);
+        // The rows in the table are the table's to count.
+        for (int row : earlier.rowsOut)
+            earlier.entriesBefore->at(row)->markUsedSlots(held);
         for (const EntryValueChanges &values : earlier.values)
             mark(Database::columnIndexFromIdentifier(values.key));
         if (earlier.fields) {
