@@ -121,7 +121,15 @@ RichText Personalizer::personalizeAttributedString(const RichText &text, const D
                 const QStringView valueCharacters(value.string());
                 int valuePosition = 0;
                 for (const RichText::Run &valueRun : value.runs()) {
-                    result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), valueRun.attributes);
+                    // Marked as a tag's value, also where the tag's looks
+                    // were never set whole (a tag given only the view's
+                    // font): the HTML writer keeps a value in the paragraph
+                    // and the list item it stands in, and its characters out
+                    // of item markers.
+                    TextAttributes attributes = valueRun.attributes;
+                    if (!attributes.contains(TextAttributeName::TagMarker))
+                        attributes.insert(TextAttributeName::TagMarker, TextAttributeName::TagMarker);
+                    result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), attributes);
                     valuePosition += valueRun.length;
                 }
                 // The tag character stays after its value: the HTML writer
