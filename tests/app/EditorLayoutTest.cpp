@@ -3,9 +3,11 @@
 // kinds and numbers. Typed in the window offscreen, read back from the
 // HTML part through gumbo's tree as a reader lays it out (ReaderLayout).
 
+#include "EditorLayoutDriver.h"
 #include "MessageTabFixture.h"
 #include "PreviewPageBuilder.h"
 #include "ReaderLayout.h"
+#include "TestSupport.h"
 
 #include "Personalizer.h"
 
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 
 namespace {
 
@@ -222,4 +225,26 @@ TEST_F(EditorLayoutTest, TheEditorNumbersAListsItemsAsAReaderCountsThem)
     key(Qt::Key_Delete);
     EXPECT_EQ(editor(), "\t1.\tone\n\t2.two\n\t1.\tthree");
     EXPECT_READER("[decimal 1] one\n2.two\n[decimal 1] three");
+}
+
+TEST(EditorLayout, RandomEditsShowTheSameLinesInTheEditorTheHtmlPartAndThePlainPart)
+{
+    // An unoptimised build with AddressSanitizer takes some fifty times as
+    // long; there the fuzz target goes on where it stops. More sequences,
+    // or others: CORV_EDITOR_SEQUENCES, CORV_EDITOR_FIRST_SEED.
+    const unsigned sequences = qEnvironmentVariableIsSet("CORV_EDITOR_SEQUENCES")
+                                   ? unsigned(qEnvironmentVariableIntValue("CORV_EDITOR_SEQUENCES"))
+                                   : (UnderAddressSanitizer ? 300 : 1000);
+    const unsigned firstSeed = unsigned(qEnvironmentVariableIntValue("CORV_EDITOR_FIRST_SEED")) + 1;
+    constexpr int Steps = 30;
+    std::mt19937 random;
+    const auto choose = [&random](int bound) { return std::optional<int>(int(random() % unsigned(bound))); };
+    EditorLayoutDriver driver(choose);
+    for (unsigned seed = firstSeed; seed < firstSeed + sequences; ++seed) {
+        random.seed(seed);
+        driver.restart(choose);
+        const QString fault = driver.run(Steps);
+        ASSERT_TRUE(fault.isEmpty()) << "seed " << seed << ": " << fault.toStdString() << "\nsteps:\n"
+                                     << driver.log().toStdString();
+    }
 }
