@@ -192,12 +192,16 @@ void Numbering::numberEdits()
     m_numbering = true;
     QTextCursor cursor(document);
     cursor.joinPreviousEditBlock();
+    const bool lazy =
+        RichTextBridge::beginLongChange(document, changes.last().position - changes.first().position);
     // From the end, so that the positions ahead stay where they were.
     for (auto change = changes.crbegin(); change != changes.crend(); ++change) {
         cursor.setPosition(change->position);
         cursor.setPosition(change->position + change->length, QTextCursor::KeepAnchor);
         cursor.insertText(change->prefix, change->format);
     }
+    if (lazy)
+        RichTextBridge::endLongChange(document);
     cursor.endEditBlock();
     m_numbering = false;
     m_undoSteps = document->availableUndoSteps();

@@ -72,6 +72,15 @@ void replaceWholeText(QTextDocument *document, const RichText &text);
 void editAttributes(QTextDocument *document, TextRange range, const std::function<void(TextAttributes &)> &edit,
                     bool tagLooksChanged = false);
 
+// A change of a stretch of the text longer than the view lays out at once
+// without holding the window, made between the two calls inside an edit
+// block: the view lays the text out afterwards as it does a text just set
+// (what shows first, the rest later), also when the change is undone or
+// redone. beginLongChange answers whether the stretch is that long; only
+// then is endLongChange called.
+[[nodiscard]] bool beginLongChange(QTextDocument *document, int length);
+void endLongChange(QTextDocument *document);
+
 // One character's attributes and back, without its paragraph's style.
 [[nodiscard]] QTextCharFormat charFormat(const TextAttributes &attributes);
 [[nodiscard]] TextAttributes characterAttributes(const QTextCharFormat &format, const QFont &defaultFont);
