@@ -281,6 +281,65 @@ int main(int argc, char **argv)
         reportPeer("peer: its undo", peerUndo);
     }
 
+    // A numbered list of 20,000 items (about 1 MB), as the user edits it: a
+    // letter typed into the first item's text, and Backspace at the start
+    // of the second item, which joins it to the first, so that each of the
+    // 19,998 items after it takes the number before its own.
+    {
+        RichText items;
+        const TextAttributes listed = aligned(font("DejaVu Sans", 12), 4, QStringLiteral("{decimal}."));
+        for (int number = 1; number <= 20000; ++number)
+            items.appendCharacters(QStringLiteral("\t%1.\tThe garden opens on Sunday, all are welcome.\n").arg(number),
+                                   listed);
+        MessageTab listMessage;
+        listMessage.setMode(MessageTab::Mode::Formatted);
+        listMessage.setBodyText(items);
+        MessageTabWidget view;
+        view.setMessageTab(&listMessage);
+        view.resize(800, 600);
+        view.show();
+        (void)QTest::qWaitForWindowExposed(&view);
+        BodyTextView *body = view.bodyView();
+        QTextDocument *document = body->document();
+        const auto caretAt = [&](int position) {
+            while (document->isUndoAvailable())
+                document->undo();
+            QApplication::processEvents();
+            QTextCursor cursor = body->textCursor();
+            cursor.setPosition(position);
+            body->setTextCursor(cursor);
+        };
+        const int secondItem = document->findBlockByNumber(1).position();
+        const Timing typed = measure(
+            rounds, [&] { caretAt(secondItem - 2); },
+            [&] {
+                QTest::keyClick(body, Qt::Key_S);
+                QApplication::processEvents();
+            });
+        report("a letter typed in a list of 20,000 items", typed, 100);
+        const Timing joined = measure(
+            rounds, [&] { caretAt(secondItem); },
+            [&] {
+                QTest::keyClick(body, Qt::Key_Backspace);
+                QApplication::processEvents();
+            });
+        if (!document->lastBlock().previous().text().startsWith(QLatin1String("\t19999.\t")))
+            std::printf("  WRONG: the items after the joined ones were not numbered again\n");
+        report("Backspace joining its first two items", joined, 200);
+        const Timing joinedUndo = measure(
+            rounds,
+            [&] {
+                caretAt(secondItem);
+                QTest::keyClick(body, Qt::Key_Backspace);
+                QApplication::processEvents();
+            },
+            [&] {
+                document->undo();
+                QApplication::processEvents();
+            });
+        report("its undo", joinedUndo, 200);
+    }
+
     // The template selector over 200 templates with 800 x 600 previews.
     const QString templates = dir.filePath("templates");
     QImage preview(800, 600, QImage::Format_RGB32);

@@ -27,16 +27,17 @@ int lineStartAt(const QString &text, int index)
     return index;
 }
 
-// Deletes "\t" + marker + "\t" at the start of the line; the second tab must
-// lie on the same line, so a line whose prefix the user broke stays as it is.
-// Returns the number of characters deleted.
-int deleteItemPrefix(RichText &text, int lineStart, int lineEnd)
+// Deletes "\t" + marker + "\t" at the start of the line, the marker one of
+// the list's: a line whose prefix the user broke stays as it is, and so does
+// all the user typed. Returns the number of characters deleted.
+int deleteItemPrefix(RichText &text, int lineStart, int lineEnd, const TextList &list)
 {
     const QString &string = text.string();
     if (lineStart >= lineEnd || string.at(lineStart) != u'\t')
         return 0;
     const qsizetype secondTab = string.indexOf(u'\t', lineStart + 1);
-    if (secondTab < 0 || secondTab >= lineEnd)
+    if (secondTab < 0 || secondTab >= lineEnd
+        || !list.itemNumberOfMarker(QStringView(string).mid(lineStart + 1, secondTab - lineStart - 1)))
         return 0;
     const int count = int(secondTab) + 1 - lineStart;
     text.deleteCharacters(TextRange{lineStart, count});
@@ -126,12 +127,13 @@ void removeListStyle(RichText &text, TextRange range, TextRange *newRange)
         int runEnd = std::clamp(effective.end(), position + 1, rangeEnd);
 
         if (hasTextLists(value)) {
+            const TextList list = value.value<ParagraphStyle>().textLists.last();
             int lineStart = lineStartAt(text.string(), runStart);
             while (lineStart < runEnd) {
                 qsizetype lineEnd = text.string().indexOf(u'\n', lineStart);
                 if (lineEnd < 0)
                     lineEnd = text.length();
-                const int removed = deleteItemPrefix(text, lineStart, int(lineEnd));
+                const int removed = deleteItemPrefix(text, lineStart, int(lineEnd), list);
                 if (removed > 0) {
                     // Positions after the deleted characters move back by
                     // them; positions inside move to where they began.

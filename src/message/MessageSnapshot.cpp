@@ -32,7 +32,12 @@ QString plainTextStringWithPersonalizer(const MessageParts &parts, const Persona
     if (parts.mode == MessageMode::RawHTML && parts.plainPart->string().trimmed().isEmpty())
         return HTMLPlainText::fromHTML(personalizer.personalizeHTMLSource(*parts.htmlSource));
     const RichText &text = parts.mode == MessageMode::RawHTML ? *parts.plainPart : *parts.body;
-    return AttributedTagString::taglessString(personalizer.personalizeAttributedString(text));
+    QString plain = AttributedTagString::taglessString(personalizer.personalizeAttributedString(text));
+    // The text views end a line at these as at a line feed (Shift+Return
+    // types the first); mail programs show them as no line end at all.
+    plain.replace(QChar::LineSeparator, u'\n');
+    plain.replace(QChar::ParagraphSeparator, u'\n');
+    return plain;
 }
 
 QString htmlTextStringWithFullPath(const MessageParts &parts, bool fullPath, const QString &messageID,

@@ -124,14 +124,17 @@ RichText Personalizer::personalizeAttributedString(const RichText &text, const D
                 const auto link = run.attributes.constFind(TextAttributeName::Link);
                 int valuePosition = 0;
                 for (const RichText::Run &valueRun : value.runs()) {
-                    const QStringView piece = valueCharacters.mid(valuePosition, valueRun.length);
-                    if (link != run.attributes.cend() && !valueRun.attributes.contains(TextAttributeName::Link)) {
-                        TextAttributes linked = valueRun.attributes;
-                        linked.insert(TextAttributeName::Link, *link);
-                        result.appendCharacters(piece, linked);
-                    } else {
-                        result.appendCharacters(piece, valueRun.attributes);
-                    }
+                    // Marked as a tag's value, also where the tag's looks
+                    // were never set whole (a tag given only the view's
+                    // font): the HTML writer keeps a value in the paragraph
+                    // and the list item it stands in, and its characters out
+                    // of item markers.
+                    TextAttributes attributes = valueRun.attributes;
+                    if (!attributes.contains(TextAttributeName::TagMarker))
+                        attributes.insert(TextAttributeName::TagMarker, TextAttributeName::TagMarker);
+                    if (link != run.attributes.cend() && !attributes.contains(TextAttributeName::Link))
+                        attributes.insert(TextAttributeName::Link, *link);
+                    result.appendCharacters(valueCharacters.mid(valuePosition, valueRun.length), attributes);
                     valuePosition += valueRun.length;
                 }
                 // The tag character stays after its value: the HTML writer

@@ -363,6 +363,10 @@ void appendCharacter(QString &out, char32_t c, char16_t previous)
             out += u' ';
     } else if (c == u'\t') {
         out += QLatin1String("&nbsp; &nbsp; &nbsp; &nbsp;");
+    } else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+        // A line break the text views show as one (Shift+Return, or a
+        // stored text's paragraph separator): no reader breaks a line at it.
+        out += QLatin1String("<br>\n");
     } else if (c == u'\n' || c == u'\r') {
         if (previous == u'\r')
             out += QChar(char16_t(c));
@@ -424,9 +428,13 @@ ListMarkup listMarkup(const QString &markerFormat)
         {"{circle}", "ul", "circle"},
         {"{square}", "ul", "square"},
         {"{check}", "ul", "check"},
+        // Readers know no numbering with a parenthesis: "1)" and "a)"
+        // lists are numbered as "1." and "a." lists are.
         {"{decimal}.", "ol", "decimal"},
+        {"{decimal})", "ol", "decimal"},
         {"{upper-alpha}.", "ol", "upper-alpha"},
         {"{lower-alpha}.", "ol", "lower-alpha"},
+        {"{lower-alpha})", "ol", "lower-alpha"},
         {"{upper-roman}.", "ol", "upper-roman"},
         {"{lower-roman}.", "ol", "lower-roman"},
     };
@@ -480,11 +488,49 @@ bool isTagValue(const TextAttributes &attributes)
     return attributes.contains(TextAttributeName::TagMarker);
 }
 
+// Where the prefix of a list item, "\t" + marker + "\t", ends (its second
+// tab), for a paragraph that begins with one: the marker is one the list
+// writes for an item, and all of it was typed, not a tag's value. -1 for
+// any other paragraph: what the author typed is never taken for a marker.
+qsizetype itemPrefixEnd(const QString &string, int paragraphStart, int contentEnd, const TextList &list,
+                        RunCursor &runs)
+{
+    if (paragraphStart >= contentEnd || string.at(paragraphStart) != u'\t')
+        return -1;
+    const qsizetype tab = string.indexOf(u'\t', paragraphStart + 1);
+    if (tab < 0 || tab >= contentEnd
+        || !list.itemNumberOfMarker(QStringView(string).mid(paragraphStart + 1, tab - paragraphStart - 1)))
+        return -1;
+    for (int at = paragraphStart; at <= tab; at = runs.runEnd()) {
+        const TextAttributes &attributes = runs.at(at).attributes;
+        if (isTagValue(attributes) || attributes.contains(TextAttributeName::Attachment))
+            return -1;
+    }
+    return tab;
+}
+
+// Whether the last line of [from, to) shows nothing in a reader: nothing
+// or only blanks and tags after its last line break (in a list item, only
+// when it has one: an empty item shows its marker).
+bool lastLineShowsNothing(const QString &string, int from, int to, bool item)
+{
+    for (int at = to - 1; at >= from; --at) {
+        const QChar c = string.at(at);
+        // A line break inside a paragraph: the view's, or one in a tag's value.
+        if (c == QChar::LineSeparator || c == u'\n' || c == u'\r')
+            return true;
+        if (c != u' ' && c != QChar(0xFFFC))
+            return false;
+    }
+    return !item;
+}
+
 // The list rewrite, worked out on the unchanged text: escaping adds no tab
 // and no line break, so it moves nothing the rewrite looks for. The markup
 // takes the place of the line breaks around the items, which the list's
 // elements make: no blank line comes before or after a list that the
-// author did not type.
+// author did not type. A line break the list's start or end would take
+// from a line that shows nothing stays: the line is there only by it.
 QList<ListEdit> listEdits(const RichText &text)
 {
     QList<ListEdit> edits;
@@ -511,12 +557,14 @@ QList<ListEdit> listEdits(const RichText &text)
     };
     RunCursor separators(text);
     RunCursor styles(text);
+    RunCursor prefixes(text);
     bool listOpen = false;
     TextList openList;
     ListMarkup openMarkup;
     // The previous paragraph's terminator; start -1 before the first.
     int previousTerminator = -1;
     int previousTerminatorLength = 0;
+    bool previousShowsNothing = false;
     int paragraphStart = 0;
     while (paragraphStart < length) {
         // A line break in a tag's value is the value's, not the end of the
@@ -541,16 +589,16 @@ QList<ListEdit> listEdits(const RichText &text)
             }
             at = styles.runEnd();
         }
-        // Deeper levels are written at the outermost one.
+        // Deeper levels are written at the outermost one; the marker is the
+        // innermost one's.
         const TextList *list = style && !style->textLists.isEmpty() ? &style->textLists.first() : nullptr;
-        // The item prefix is "\t" + marker + "\t" at the paragraph's start;
-        // a paragraph whose prefix was edited away keeps all its text, and in
-        // an open list goes on with its item.
         const qsizetype tab =
-            list && string.at(paragraphStart) == u'\t' ? string.indexOf(u'\t', paragraphStart + 1) : qsizetype(-1);
+            list ? itemPrefixEnd(string, paragraphStart, contentEnd, style->textLists.last(), prefixes) : -1;
+        // The line break before this paragraph, where it goes to the list.
+        const int breakBefore = previousTerminator < 0 || previousShowsNothing ? paragraphStart : previousTerminator;
 
-        if (tab >= 0 && tab < contentEnd) {
-            ListEdit edit{previousTerminator >= 0 ? previousTerminator : paragraphStart, int(tab) + 1, {}};
+        if (tab >= 0) {
+            ListEdit edit{breakBefore, int(tab) + 1, {}};
             if (!listOpen) {
                 openMarkup = listMarkup(list->markerFormat);
                 edit.markup = openMarkup.opening;
@@ -564,11 +612,14 @@ QList<ListEdit> listEdits(const RichText &text)
             listOpen = true;
             openList = *list;
             edits.append(std::move(edit));
-        } else if (listOpen && !list) {
-            edits.append(
-                ListEdit{previousTerminator, previousTerminator + previousTerminatorLength, openMarkup.closing});
+        } else if (listOpen) {
+            // A paragraph that is no item, in a list's style or not, ends
+            // the list: readers count the items after it anew.
+            edits.append(ListEdit{breakBefore, paragraphStart, openMarkup.closing});
             listOpen = false;
         }
+        previousShowsNothing =
+            lastLineShowsNothing(string, tab >= 0 ? int(tab) + 1 : paragraphStart, contentEnd, tab >= 0);
         previousTerminator = contentEnd;
         previousTerminatorLength = terminatorLength;
         paragraphStart = contentEnd + terminatorLength;
@@ -576,7 +627,7 @@ QList<ListEdit> listEdits(const RichText &text)
     if (listOpen) {
         // A list that ends the text ends it: the line break after its last
         // item would be a blank line.
-        const bool endsInBreak = previousTerminatorLength > 0;
+        const bool endsInBreak = previousTerminatorLength > 0 && !previousShowsNothing;
         edits.append(ListEdit{endsInBreak ? previousTerminator : length, length, openMarkup.closing});
     }
     return edits;

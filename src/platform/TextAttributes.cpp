@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <limits>
 #include <typeinfo>
 
 namespace {
@@ -110,6 +111,60 @@ QString TextList::markerForItemNumber(int itemNumber) const
         position = close + 1;
     }
     return marker;
+}
+
+std::optional<int> TextList::itemNumberOfMarker(QStringView marker) const
+{
+    const QString first = markerForItemNumber(1);
+    if (first == markerForItemNumber(2))
+        return marker == first ? std::optional<int>(0) : std::nullopt;
+    // The number stands where the format's first placeholder does; read
+    // in the placeholder's own way, it must give back the whole marker.
+    const qsizetype open = markerFormat.indexOf(u'{');
+    const qsizetype close = markerFormat.indexOf(u'}', open);
+    const QStringView prefix = QStringView(markerFormat).left(open);
+    const QStringView placeholder = QStringView(markerFormat).mid(open + 1, close - open - 1);
+    if (!marker.startsWith(prefix))
+        return std::nullopt;
+    // A roman numeral below 4000 has at most 15 letters; a longer number
+    // is none of an item.
+    QStringView digits = marker.mid(prefix.size());
+    qsizetype end = 0;
+    while (end < digits.size() && end < 16 && (digits[end].isLetterOrNumber() || (end == 0 && digits[end] == u'-')))
+        ++end;
+    digits = digits.left(end);
+    std::optional<qint64> number;
+    if (placeholder == u"upper-alpha" || placeholder == u"lower-alpha") {
+        qint64 value = 0;
+        for (const QChar c : digits) {
+            const int letter = c.toLower().unicode() - u'a';
+            if (letter < 0 || letter >= 26 || value > std::numeric_limits<int>::max())
+                break;
+            value = value * 26 + letter + 1;
+        }
+        number = value;
+    } else if (placeholder == u"upper-roman" || placeholder == u"lower-roman") {
+        static const QHash<QChar, int> values{{u'i', 1},   {u'v', 5},   {u'x', 10},  {u'l', 50},
+                                              {u'c', 100}, {u'd', 500}, {u'm', 1000}};
+        qint64 value = 0;
+        for (qsizetype i = 0; i < digits.size(); ++i) {
+            const int digit = values.value(digits[i].toLower());
+            const int next = i + 1 < digits.size() ? values.value(digits[i + 1].toLower()) : 0;
+            value += digit < next ? -digit : digit;
+        }
+        number = value;
+    }
+    // Numbers in digits, and letters and roman numerals below 1, which are
+    // written in decimal.
+    const int base = placeholder == u"octal" ? 8 : placeholder.endsWith(u"hexadecimal") ? 16 : 10;
+    bool numeric = false;
+    const qint64 decimal = digits.toLongLong(&numeric, base);
+    for (const std::optional<qint64> candidate : {number, numeric ? std::optional<qint64>(decimal) : std::nullopt}) {
+        if (candidate && *candidate >= std::numeric_limits<int>::min() && *candidate <= std::numeric_limits<int>::max()
+            && markerForItemNumber(int(*candidate)) == marker)
+            return int(*candidate);
+    }
+    return std::nullopt;
 }
 
 bool textAttributesEqual(const TextAttributes &a, const TextAttributes &b)

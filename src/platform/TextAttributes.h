@@ -10,6 +10,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <optional>
+
 // Attribute names; stored in archives, never renamed.
 namespace TextAttributeName {
 inline const QString Font = QStringLiteral("NSFont");                     // FontDescriptor
@@ -52,6 +54,10 @@ struct TextList {
     // written in decimal. An unknown placeholder is left out, an unclosed
     // brace stays literal.
     [[nodiscard]] QString markerForItemNumber(int itemNumber) const;
+    // The number of the item whose marker this is, 0 where every item has
+    // the same marker; none when it is the marker of no item: text that
+    // only looks like one is text.
+    [[nodiscard]] std::optional<int> itemNumberOfMarker(QStringView marker) const;
     friend bool operator==(const TextList &, const TextList &) = default;
 };
 

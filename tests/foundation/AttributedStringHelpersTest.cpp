@@ -85,10 +85,13 @@ TEST(AttributedStringHelpers, ListOffRemovesOnlyIntactPrefixes)
     const TextAttributes list = styled({}, QStringLiteral("{disc}"));
     const struct { const char *text; TextRange range; const char *result; TextRange newRange; } rows[] = {
         {"abc", {1, 0}, "abc", {0, 3}},                  // the user deleted the prefix
-        {"\tabc\n\tdef\tx", {0, 11}, "\tabc\nx", {0, 6}}, // a tab on the next line is not this line's
-        {"\t*\ta\n\t*\tb", {2, 5}, "a\nb", {0, 3}},
+        {"\tabc\n\t\u2022\tx", {0, 9}, "\tabc\nx", {0, 6}}, // a tab on the next line is not this line's
+        {"\t\u2022\ta\n\t\u2022\tb", {2, 5}, "a\nb", {0, 3}},
         {"\t1.\ta\n", {6, 0}, "\t1.\ta\n", {6, 0}},       // empty range at the end
-        {"\t1.\ta", {5, 0}, "a", {0, 1}},
+        {"\t\u2022\ta", {3, 0}, "a", {0, 1}},
+        // What only looks like a marker of the list is the user's text.
+        {"\tdef\tx", {0, 0}, "\tdef\tx", {0, 6}},
+        {"\t\u2022Apples\t3 EUR", {0, 0}, "\t\u2022Apples\t3 EUR", {0, 14}},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.text);

@@ -209,10 +209,11 @@ TEST(HTMLWriterTest, Lists)
     const RichText closed = build({{"\t1.\tone\n", aligned({}, 4, "{decimal}.")}, {"after", {}}});
     EXPECT_EQ(html(closed), "<ol style=\"list-style-type:decimal\"><li><div>one</div></li></ol>after");
 
-    // A second, different list closes the first.
+    // A second, different list closes the first; a "1)" list is numbered.
     const RichText twoLists
         = build({{"\t\u2022\ta\n", aligned({}, 0, disc)}, {"\t1)\tb", aligned({}, 0, "{decimal})")}});
-    EXPECT_EQ(html(twoLists), R"(<ul style="list-style-type:disc"><li>a</li></ul><ul><li>b</li></ul>)");
+    EXPECT_EQ(html(twoLists), R"(<ul style="list-style-type:disc"><li>a</li></ul>)"
+                              R"(<ol style="list-style-type:decimal"><li>b</li></ol>)");
 
     // A prefix the user broke leaves the paragraph's text alone; the search
     // for its tab never reaches into the next paragraph.
@@ -221,9 +222,10 @@ TEST(HTMLWriterTest, Lists)
     EXPECT_EQ(html(broken), "&nbsp; &nbsp; &nbsp; &nbsp;&#8226;one<br>\nTwo&nbsp; &nbsp; &nbsp; &nbsp;columns<br>\n"
                             "Price:&nbsp; &nbsp; &nbsp; &nbsp;5");
 
-    // Carriage returns and paragraph separators end paragraphs as well.
+    // Carriage returns and paragraph separators end paragraphs as well; a
+    // paragraph of the list's style without an item's prefix ends the list.
     const RichText crlf = build({{"\t\u2022\ta\r\n\t\u2022\tb\u2029c", aligned({}, 0, disc)}, {"\u2029d", {}}});
-    EXPECT_EQ(html(crlf), R"(<ul style="list-style-type:disc"><li>a</li><li>b&#8233;c</li></ul>d)");
+    EXPECT_EQ(html(crlf), "<ul style=\"list-style-type:disc\"><li>a</li><li>b</li></ul>c<br>\nd");
 
     // Escaping comes first, so list markup stays markup and text stays text.
     const RichText escaped = build({{"\t\u2022\t<b>", aligned({}, 0, disc)}});

@@ -286,6 +286,37 @@ TEST(TextList, MarkersForEveryFormat)
         EXPECT_EQ(TextList({c.format, 0}).markerForItemNumber(c.number), c.marker) << c.format.toStdString();
 }
 
+TEST(TextList, MarkersReadBackAsTheirItemsNumbersAndNothingElseIsOne)
+{
+    // Every marker a list writes names its item; markers that do not
+    // depend on the number name none (0).
+    const char *const formats[] = {"{disc}", "{hyphen}", "{decimal}.", "{decimal})", "{upper-alpha}.",
+                                   "{lower-alpha})", "({lower-alpha})", "{upper-roman}.", "{lower-roman}.",
+                                   "{octal}", "{upper-hexadecimal}", "[{nonsense}]"};
+    for (const char *format : formats) {
+        const TextList list{QLatin1String(format), 0};
+        const bool numbered = list.markerForItemNumber(1) != list.markerForItemNumber(2);
+        for (int number = 1; number <= 4100; number += number < 100 ? 1 : 37) {
+            const std::optional<int> read = list.itemNumberOfMarker(list.markerForItemNumber(number));
+            ASSERT_TRUE(read) << format << " " << number;
+            EXPECT_EQ(*read, numbered ? number : 0) << format << " " << number;
+        }
+    }
+
+    // What only looks like a marker is text.
+    const struct {
+        const char *format;
+        const char *text;
+    } notMarkers[] = {{"{decimal}.", "1"},     {"{decimal}.", "01."},   {"{decimal}.", "1.x"},
+                      {"{decimal}.", " 1."},   {"{decimal}.", ""},      {"{decimal})", "1."},
+                      {"{lower-roman}.", "iiii."}, {"{lower-roman}.", "vx."}, {"{lower-roman}.", "IV."},
+                      {"{lower-alpha}.", "A."}, {"{lower-alpha}.", "a1."}, {"{disc}", "\u2022x"},
+                      {"{disc}", "*"}};
+    for (const auto &c : notMarkers)
+        EXPECT_FALSE(TextList({QLatin1String(c.format), 0}).itemNumberOfMarker(QString::fromUtf8(c.text)))
+            << c.format << " " << c.text;
+}
+
 TEST(RichText, LargeTextsStayLinear)
 {
     // About 1 MB in 20,000 pieces; quadratic appends or lookups would take

@@ -1,6 +1,7 @@
 #include "BodyTextView.h"
 
 #include "LinkSheet.h"
+#include "ListItems.h"
 #include "RichTextBridge.h"
 #include "TextFormatModel.h"
 
@@ -9,91 +10,15 @@
 #include "BetterMutableAttributedString.h"
 #include "BetterString.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QUrl>
 
-namespace {
-
-// A paragraph that is an item of a list: listed in its paragraph style and
-// beginning with the item's prefix, "\t" + marker + "\t" (a prefix the user
-// broke makes no item, as for the HTML writer and List > None).
-struct ListItem {
-    QList<TextList> lists;
-    int prefixLength = 0;
-    explicit operator bool() const { return prefixLength > 0; }
-};
-
-ListItem listItem(const QTextBlock &block)
-{
-    ListItem item;
-    const auto style = RichTextBridge::paragraphStyle(block.blockFormat());
-    if (!style || style->textLists.isEmpty())
-        return item;
-    const QString text = block.text();
-    const qsizetype secondTab = text.startsWith(u'\t') ? text.indexOf(u'\t', 1) : -1;
-    if (secondTab < 0)
-        return item;
-    item.lists = style->textLists;
-    item.prefixLength = int(secondTab) + 1;
-    return item;
-}
-
-QString itemPrefix(const QList<TextList> &lists, int number)
-{
-    return u'\t' + lists.last().markerForItemNumber(number) + u'\t';
-}
-
-// The looks of a block's prefix, for the prefix of a new item: the block's
-// paragraph style is the item's.
-QTextCharFormat prefixFormat(const QTextBlock &block)
-{
-    QTextCharFormat format = RichTextBridge::withoutTag(block.begin().fragment().charFormat());
-    format.clearProperty(RichTextBridge::ParagraphOverrideProperty);
-    return format;
-}
-
-// The number of the item in its list: items of the same lists right before
-// it count.
-int itemNumber(QTextBlock block, const QList<TextList> &lists)
-{
-    int number = 1;
-    for (block = block.previous(); block.isValid(); block = block.previous()) {
-        const ListItem item = listItem(block);
-        if (!item || item.lists != lists)
-            break;
-        ++number;
-    }
-    return number;
-}
-
-// Numbers the items from `block` on, from `number`, as far as the list goes
-// on: the markers are text, and a reader's list counts its items.
-void renumber(QTextCursor &cursor, QTextBlock block, const QList<TextList> &lists, int number)
-{
-    const TextList &list = lists.last();
-    if (list.markerForItemNumber(1) == list.markerForItemNumber(2))
-        return; // one marker for every item
-    for (; block.isValid(); block = block.next(), ++number) {
-        const ListItem item = listItem(block);
-        if (!item || item.lists != lists)
-            break;
-        const QString prefix = itemPrefix(lists, number);
-        if (QStringView(block.text()).left(item.prefixLength) == prefix)
-            continue;
-        const QTextCharFormat format = prefixFormat(block);
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.position() + item.prefixLength, QTextCursor::KeepAnchor);
-        cursor.insertText(prefix, format);
-    }
-}
-
-} // namespace
-
 BodyTextView::BodyTextView(QWidget *parent)
-    : TagTextView(parent)
+    : TagTextView(parent), m_numbering(new ListItems::Numbering(document()))
 {
 }
 
@@ -156,6 +81,7 @@ void BodyTextView::removeLink()
 void BodyTextView::setListStyle(int tag)
 {
     ActionGuard::run([this, tag] {
+        const ListItems::Numbering::Scope numbering(*m_numbering);
         const QString format = TextFormatModel::listMarkerFormat(tag);
         if (tag != 0 && format.isEmpty())
             return;
@@ -219,27 +145,91 @@ void BodyTextView::setParagraphAlignment(int alignment)
     emit documentEdited();
 }
 
+bool BodyTextView::event(QEvent *event)
+{
+    const ListItems::Numbering::Scope numbering(*m_numbering);
+    return TagTextView::event(event);
+}
+
+bool BodyTextView::viewportEvent(QEvent *event)
+{
+    const ListItems::Numbering::Scope numbering(*m_numbering);
+    return TagTextView::viewportEvent(event);
+}
+
+void BodyTextView::insertFromMimeData(const QMimeData *source)
+{
+    const ListItems::Numbering::Scope numbering(*m_numbering);
+    TagTextView::insertFromMimeData(source);
+}
+
+namespace {
+
+// Whether the key may change which paragraphs are items of a list or their
+// markers. Qt's typing and deleting of single characters are no edit block,
+// so the renumbering could not join their step of the history; made one,
+// they would no longer run together into one step with the keys before.
+bool mayChangeItems(const QKeyEvent *event, const QTextCursor &cursor)
+{
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
+        return false;
+    if (cursor.hasSelection() || event->matches(QKeySequence::Paste)
+        || event->matches(QKeySequence::InsertParagraphSeparator))
+        return true;
+    const QTextBlock block = cursor.block();
+    const int at = cursor.position() - block.position();
+    if (event->key() == Qt::Key_Backspace)
+        return at == 0 || ListItems::inPrefixZone(block, at - 1);
+    if (event->key() == Qt::Key_Delete)
+        return at == block.length() - 1 || ListItems::inPrefixZone(block, at);
+    if (!event->text().isEmpty() || event->matches(QKeySequence::InsertLineSeparator))
+        return ListItems::inPrefixZone(block, at);
+    return false;
+}
+
+} // namespace
+
 void BodyTextView::keyPressEvent(QKeyEvent *event)
 {
+    QTextCursor step(document());
+    const bool ownStep = mayChangeItems(event, textCursor());
+    if (ownStep)
+        step.beginEditBlock();
     if (event->matches(QKeySequence::InsertParagraphSeparator) && isRichText() && !isReadOnly() && breakListItem()) {
         event->accept();
         ensureCursorVisible();
-        return;
+    } else {
+        TagTextView::keyPressEvent(event);
     }
-    TagTextView::keyPressEvent(event);
+    if (ownStep)
+        step.endEditBlock();
+}
+
+void BodyTextView::inputMethodEvent(QInputMethodEvent *event)
+{
+    const QTextCursor cursor = textCursor();
+    QTextCursor step(document());
+    const bool ownStep =
+        !event->commitString().isEmpty()
+        && (cursor.hasSelection() || ListItems::inPrefixZone(cursor.block(), cursor.positionInBlock()));
+    if (ownStep)
+        step.beginEditBlock();
+    TagTextView::inputMethodEvent(event);
+    if (ownStep)
+        step.endEditBlock();
 }
 
 bool BodyTextView::breakListItem()
 {
     QTextCursor cursor = textCursor();
-    if (!listItem(document()->findBlock(cursor.selectionStart())))
+    if (!ListItems::itemAt(document()->findBlock(cursor.selectionStart())))
         return false;
     const QTextCharFormat typing = typingFormat();
     const bool replacesSelection = cursor.hasSelection();
     cursor.beginEditBlock();
     cursor.removeSelectedText();
     const QTextBlock block = cursor.block();
-    const ListItem item = listItem(block);
+    const ListItems::Item item = ListItems::itemAt(block);
     int caret = 0;
     if (!item) {
         // The selection took the prefix with it.
@@ -259,17 +249,15 @@ bool BodyTextView::breakListItem()
             style.reset();
         cursor.setBlockFormat(RichTextBridge::blockFormat(style));
         caret = block.position();
-        renumber(cursor, block.next(), item.lists, 1);
     } else {
         // Return within the prefix opens an empty item before this one.
         if (cursor.position() < block.position() + item.prefixLength)
             cursor.setPosition(block.position() + item.prefixLength);
-        const int number = itemNumber(block, item.lists) + 1;
-        const QTextCharFormat format = prefixFormat(block);
+        const int number = ListItems::numberOf(block, item.lists) + 1;
+        const QTextCharFormat format = ListItems::prefixFormat(block);
         cursor.insertBlock(block.blockFormat(), typing);
-        cursor.insertText(itemPrefix(item.lists, number), format);
+        cursor.insertText(ListItems::prefix(item.lists, number), format);
         caret = cursor.position();
-        renumber(cursor, cursor.block().next(), item.lists, number + 1);
     }
     cursor.endEditBlock();
     cursor.setPosition(caret);

@@ -7,6 +7,10 @@
 class LinkSheet;
 class QLineEdit;
 
+namespace ListItems {
+class Numbering;
+}
+
 // The message body: tags, links and list styles.
 class BodyTextView : public TagTextView {
     Q_OBJECT
@@ -42,7 +46,15 @@ signals:
     void documentEdited();
 
 protected:
+    // What the user does in the view, and a paste, is one edit for the
+    // numbering of list items (see ListItems::Numbering).
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    // Keys and text that may change which paragraphs are items are a step
+    // of the history of their own, which the numbering joins.
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
     // Return in an item of a list, as the text system has it: the item is
@@ -52,4 +64,5 @@ private:
     bool breakListItem();
 
     QPointer<LinkSheet> m_linkEditSheet;
+    ListItems::Numbering *m_numbering; // the document's
 };

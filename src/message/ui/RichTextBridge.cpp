@@ -394,22 +394,16 @@ void editAttributes(QTextDocument *document, TextRange range, const std::functio
             add(separator, separator + 1, next.charFormatIndex(), next.charFormat());
     }
 
-    const bool lazy = changes.size() > 0 && range.length > LazyLayoutLength && !document->pageSize().isNull();
-    const QPointer<QTextDocument> guarded(document);
     QTextCursor cursor(document);
     cursor.beginEditBlock();
-    if (lazy) {
-        deferLayout(document);
-        document->appendUndoItem(new FunctionUndoItem([] {}, [guarded] { deferLayout(guarded); }));
-    }
+    const bool lazy = !changes.isEmpty() && beginLongChange(document, range.length);
     for (const Change &change : std::as_const(changes)) {
         cursor.setPosition(change.from);
         cursor.setPosition(change.to, QTextCursor::KeepAnchor);
         cursor.setCharFormat(change.format);
     }
-    // Undone, the edit's last step comes first.
     if (lazy)
-        document->appendUndoItem(new FunctionUndoItem([guarded] { deferLayout(guarded); }, [] {}));
+        endLongChange(document);
     cursor.endEditBlock();
 }
 
@@ -440,6 +434,23 @@ void setParagraphAlignment(QTextDocument *document, TextRange range, int alignme
     };
     editAttributes(document, TextRange{first.position(), end - first.position()}, alignOwnStyle);
     cursor.endEditBlock();
+}
+
+bool beginLongChange(QTextDocument *document, int length)
+{
+    if (length <= LazyLayoutLength || document->pageSize().isNull())
+        return false;
+    deferLayout(document);
+    const QPointer<QTextDocument> guarded(document);
+    document->appendUndoItem(new FunctionUndoItem([] {}, [guarded] { deferLayout(guarded); }));
+    return true;
+}
+
+void endLongChange(QTextDocument *document)
+{
+    // Undone, the change's last step comes first.
+    const QPointer<QTextDocument> guarded(document);
+    document->appendUndoItem(new FunctionUndoItem([guarded] { deferLayout(guarded); }, [] {}));
 }
 
 QTextCharFormat charFormat(const TextAttributes &attributes)

@@ -78,6 +78,15 @@ void editAttributes(QTextDocument *document, TextRange range, const std::functio
 // a style of its own takes the alignment too.
 void setParagraphAlignment(QTextDocument *document, TextRange range, int alignment);
 
+// A change of a stretch of the text longer than the view lays out at once
+// without holding the window, made between the two calls inside an edit
+// block: the view lays the text out afterwards as it does a text just set
+// (what shows first, the rest later), also when the change is undone or
+// redone. beginLongChange answers whether the stretch is that long; only
+// then is endLongChange called.
+[[nodiscard]] bool beginLongChange(QTextDocument *document, int length);
+void endLongChange(QTextDocument *document);
+
 // One character's attributes and back, without its paragraph's style.
 [[nodiscard]] QTextCharFormat charFormat(const TextAttributes &attributes);
 [[nodiscard]] TextAttributes characterAttributes(const QTextCharFormat &format, const QFont &defaultFont);

@@ -1,0 +1,546 @@
+#include "EditorLayoutDriver.h"
+
+#include "ReaderLayout.h"
+
+#include "BodyTextView.h"
+#include "DocumentWindow.h"
+#include "MessageTabWidget.h"
+#include "MyDocument.h"
+#include "RichTextBridge.h"
+
+#include "MessageNumberTag.h"
+#include "Personalizer.h"
+#include "SimpleTag.h"
+#include "TextAttachment.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolButton>
+
+#include <iterator>
+
+namespace {
+
+// The recipient's values: plain words, markup characters, a tab (nothing
+// of a value may be taken for an item's marker) and nothing at all.
+const QStringList FieldNames{"Address", "First", "City", "Code", "Blank", "Street"};
+const QStringList FieldValues{"ann@test.example", "Ann", "Berlin & <Co>", "\t7", "", "Main St. 1\nBerlin"};
+
+// What the marker of an item reads in a list of the format: the item's
+// number, 0 for a marker without one; none when it is no marker of the
+// format. Written here from the marker formats' meaning, so that the
+// program's own reading is what is checked.
+std::optional<int> markerNumber(const QString &format, QStringView marker)
+{
+    const qsizetype open = format.indexOf(u'{');
+    const qsizetype close = open < 0 ? -1 : format.indexOf(u'}', open);
+    if (close < 0)
+        return marker == format ? std::optional<int>(0) : std::nullopt;
+    const QString prefix = format.left(open);
+    const QString suffix = format.mid(close + 1);
+    const QString name = format.mid(open + 1, close - open - 1);
+    if (marker.size() <= prefix.size() + suffix.size() || !marker.startsWith(prefix) || !marker.endsWith(suffix))
+        return std::nullopt;
+    const QStringView middle = marker.mid(prefix.size(), marker.size() - prefix.size() - suffix.size());
+
+    static const QMap<QString, QString> symbols{{"disc", "\u2022"}, {"hyphen", "\u2043"}, {"circle", "\u25E6"},
+                                                {"square", "\u25AA"}, {"check", "\u2713"}, {"box", "\u25A1"},
+                                                {"diamond", "\u25C6"}};
+    if (symbols.contains(name))
+        return middle == symbols.value(name) ? std::optional<int>(0) : std::nullopt;
+    if (middle.size() > 6)
+        return std::nullopt;
+    if (name == u"decimal") {
+        if (middle.front() == u'0' || !std::all_of(middle.begin(), middle.end(), [](QChar c) { return c.isDigit(); }))
+            return std::nullopt;
+        return middle.toInt();
+    }
+    const bool upper = name.startsWith(u"upper");
+    if (name.endsWith(u"alpha")) {
+        int number = 0;
+        for (const QChar c : middle) {
+            const QChar first = upper ? u'A' : u'a';
+            if (c < first || c > QChar(first.unicode() + 25))
+                return std::nullopt;
+            number = number * 26 + (c.unicode() - first.unicode() + 1);
+        }
+        return number;
+    }
+    if (name.endsWith(u"roman")) {
+        static const struct {
+            int value;
+            const char *digits;
+        } numerals[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+                        {40, "xl"},  {10, "x"},   {9, "ix"},   {5, "v"},    {4, "iv"},  {1, "i"}};
+        // Read greedily; only the one way of writing a number is a marker.
+        QString rest = middle.toString();
+        if (upper != (rest == rest.toUpper()))
+            return std::nullopt;
+        rest = rest.toLower();
+        int number = 0;
+        for (const auto &numeral : numerals) {
+            const QLatin1String digits(numeral.digits);
+            int repeats = 0;
+            while (rest.startsWith(digits) && repeats < 3) {
+                rest.remove(0, digits.size());
+                number += numeral.value;
+                ++repeats;
+            }
+        }
+        if (!rest.isEmpty() || number == 0)
+            return std::nullopt;
+        return number;
+    }
+    return std::nullopt;
+}
+
+// The kind a reader shows for the list format: bullets it has no name for
+// show as discs.
+QString readerKind(const QString &format)
+{
+    const qsizetype open = format.indexOf(u'{');
+    const qsizetype close = format.indexOf(u'}', open);
+    const QString name = format.mid(open + 1, close - open - 1);
+    if (name == u"circle" || name == u"square" || name == u"decimal" || name.endsWith(u"alpha")
+        || name.endsWith(u"roman"))
+        return name;
+    return QStringLiteral("disc");
+}
+
+struct EditorItem {
+    QList<TextList> lists;
+    int number = 0; // 0: a bullet
+    int prefixLength = 0;
+};
+
+// The item a paragraph of the editor is: in a list, and beginning with
+// "\t" + a marker of that list + "\t" typed as text.
+std::optional<EditorItem> editorItem(const QTextBlock &block)
+{
+    const auto style = RichTextBridge::paragraphStyle(block.blockFormat());
+    if (!style || style->textLists.isEmpty())
+        return std::nullopt;
+    const QString text = block.text();
+    const qsizetype second = text.startsWith(u'\t') ? text.indexOf(u'\t', 1) : -1;
+    if (second < 0)
+        return std::nullopt;
+    const auto number = markerNumber(style->textLists.first().markerFormat, QStringView(text).mid(1, second - 1));
+    if (!number)
+        return std::nullopt;
+    return EditorItem{style->textLists, *number, int(second) + 1};
+}
+
+QString visible(const QString &text)
+{
+    QString shown = text;
+    shown.replace(u'\t', QLatin1String("\\t"));
+    shown.replace(QChar(0x2028), QLatin1String("\\u2028"));
+    shown.replace(QChar(0x2029), QLatin1String("\\u2029"));
+    shown.replace(u'\n', QLatin1String("\\n"));
+    return shown;
+}
+
+} // namespace
+
+struct EditorLayoutDriver::State {
+    Choose choose;
+    bool ended = false;
+    QStringList steps;
+    std::unique_ptr<MyDocument> document;
+    MessageTabWidget *tab = nullptr;
+    BodyTextView *view = nullptr;
+
+    int pick(int bound)
+    {
+        const std::optional<int> chosen = choose(std::max(bound, 1));
+        if (!chosen) {
+            ended = true;
+            return 0;
+        }
+        return *chosen;
+    }
+
+    QAction *windowAction(const QString &name) const { return document->window()->findChild<QAction *>(name); }
+
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(view, Qt::Key(key), modifiers);
+    }
+
+    void setCaret(int position, int anchor = -1)
+    {
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(anchor < 0 ? position : anchor);
+        if (anchor >= 0)
+            cursor.setPosition(position, QTextCursor::KeepAnchor);
+        view->setTextCursor(cursor);
+    }
+
+    int length() const { return view->document()->characterCount() - 1; }
+
+    QTextBlock someBlock()
+    {
+        return view->document()->findBlockByNumber(pick(view->document()->blockCount()));
+    }
+
+    // Actions: each acts as the author does and says what it did.
+    QString type()
+    {
+        // Also what looks like an item's marker.
+        static const char *const words[] = {"Apples",      "3 EUR", "offer", "x", "Tom & <Jerry>",
+                                            "two  spaces", " ",     "2.",    "\u2022"};
+        const char *word = words[pick(int(std::size(words)))];
+        const QString text = QString::fromUtf8(word);
+        if (text.front().unicode() < 128) {
+            QTest::keyClicks(view, text);
+        } else {
+            // As an input method gives what no key has.
+            QInputMethodEvent input;
+            input.setCommitString(text);
+            QApplication::sendEvent(view, &input);
+        }
+        return QStringLiteral("type \"%1\"").arg(QString::fromUtf8(word));
+    }
+    QString tabKey()
+    {
+        key(Qt::Key_Tab);
+        return QStringLiteral("Tab");
+    }
+    QString newParagraph()
+    {
+        key(Qt::Key_Return);
+        return QStringLiteral("Return");
+    }
+    QString newLine()
+    {
+        key(Qt::Key_Return, Qt::ShiftModifier);
+        return QStringLiteral("Shift+Return");
+    }
+    QString backspace()
+    {
+        key(Qt::Key_Backspace);
+        return QStringLiteral("Backspace");
+    }
+    QString deleteForward()
+    {
+        key(Qt::Key_Delete);
+        return QStringLiteral("Delete");
+    }
+    QString moveCaret()
+    {
+        const QTextBlock block = someBlock();
+        switch (pick(4)) {
+        case 0: {
+            const int position = pick(length() + 1);
+            setCaret(position);
+            return QStringLiteral("caret to %1").arg(position);
+        }
+        case 1:
+            setCaret(block.position());
+            return QStringLiteral("caret to the start of line %1").arg(block.blockNumber());
+        case 2:
+            setCaret(block.position() + block.length() - 1);
+            return QStringLiteral("caret to the end of line %1").arg(block.blockNumber());
+        default:
+            key(Qt::Key_End, Qt::ControlModifier);
+            return QStringLiteral("Ctrl+End");
+        }
+    }
+    QString select()
+    {
+        const int anchor = pick(length() + 1);
+        const int position = pick(length() + 1);
+        setCaret(position, anchor);
+        return QStringLiteral("select from %1 to %2").arg(anchor).arg(position);
+    }
+    QString selectLines()
+    {
+        const QTextBlock first = someBlock();
+        const QTextBlock last = someBlock();
+        const int from = std::min(first.position(), last.position());
+        const int to = std::max(first.position() + first.length(), last.position() + last.length()) - 1;
+        setCaret(to, from);
+        return QStringLiteral("select lines %1 to %2").arg(std::min(first.blockNumber(), last.blockNumber()))
+            .arg(std::max(first.blockNumber(), last.blockNumber()));
+    }
+    QString backspaceAtLineStart()
+    {
+        const QTextBlock block = someBlock();
+        setCaret(block.position());
+        key(Qt::Key_Backspace);
+        return QStringLiteral("Backspace at the start of line %1").arg(block.blockNumber());
+    }
+    // Right after the second tab of a paragraph that begins with a tab:
+    // an item's marker, or what looks like one.
+    QString backspaceAfterMarker()
+    {
+        const QTextBlock block = someBlock();
+        const QString text = block.text();
+        const qsizetype second = text.startsWith(u'\t') ? text.indexOf(u'\t', 1) : -1;
+        if (second < 0)
+            return backspaceAtLineStart();
+        setCaret(block.position() + int(second) + 1);
+        key(Qt::Key_Backspace);
+        return QStringLiteral("Backspace after the marker of line %1").arg(block.blockNumber());
+    }
+    QString list()
+    {
+        const int style = pick(13);
+        windowAction(QStringLiteral("formatList%1").arg(style))->trigger();
+        return QStringLiteral("List %1").arg(style);
+    }
+    QString listOverLines()
+    {
+        const QString lines = selectLines();
+        return lines + QStringLiteral(", ") + list();
+    }
+    QString font()
+    {
+        static const char *const items[] = {"formatBold", "formatItalic", "formatBigger", "formatSmaller"};
+        const char *item = items[pick(int(std::size(items)))];
+        windowAction(QLatin1String(item))->trigger();
+        return QString::fromLatin1(item);
+    }
+    QString field()
+    {
+        tab->willBeSelected();
+        const QList<QAction *> items = tab->fieldMenuButton()->menu()->actions();
+        QAction *item = items.value(1 + pick(int(items.size()) - 1));
+        if (!item)
+            return QStringLiteral("no field");
+        item->trigger();
+        return QStringLiteral("field %1").arg(item->text());
+    }
+    QString messageNumber()
+    {
+        tab->specialAction(3)->trigger();
+        return QStringLiteral("message number");
+    }
+    QString paste()
+    {
+        static const char *const texts[] = {"one\ntwo", "p\u2029q", "r\u2028s", "\u2029", "\t\u2022\tlooks listed"};
+        const char *text = texts[pick(int(std::size(texts)))];
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
+        key(Qt::Key_V, Qt::ControlModifier);
+        return QStringLiteral("paste \"%1\"").arg(visible(QString::fromUtf8(text)));
+    }
+
+    QString undo()
+    {
+        key(Qt::Key_Z, Qt::ControlModifier);
+        return QStringLiteral("Ctrl+Z");
+    }
+    QString redo()
+    {
+        key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        return QStringLiteral("Ctrl+Shift+Z");
+    }
+    // Of the selection, with its tags and lists, for a paste later.
+    QString copy()
+    {
+        key(Qt::Key_C, Qt::ControlModifier);
+        return QStringLiteral("Ctrl+C");
+    }
+    QString cut()
+    {
+        key(Qt::Key_X, Qt::ControlModifier);
+        return QStringLiteral("Ctrl+X");
+    }
+    QString pasteCopied()
+    {
+        key(Qt::Key_V, Qt::ControlModifier);
+        return QStringLiteral("Ctrl+V");
+    }
+
+    struct Action {
+        int weight;
+        QString (State::*act)();
+    };
+    // Another action is a row here.
+    static constexpr Action actions[] = {
+        {8, &State::type},
+        {2, &State::tabKey},
+        {6, &State::newParagraph},
+        {2, &State::newLine},
+        {2, &State::backspace},
+        {1, &State::deleteForward},
+        {4, &State::moveCaret},
+        {2, &State::select},
+        {2, &State::selectLines},
+        {2, &State::backspaceAtLineStart},
+        {2, &State::backspaceAfterMarker},
+        {4, &State::list},
+        {3, &State::listOverLines},
+        {2, &State::font},
+        {3, &State::field},
+        {1, &State::messageNumber},
+        {1, &State::paste},
+        {1, &State::undo},
+        {1, &State::redo},
+        {1, &State::copy},
+        {1, &State::cut},
+        {1, &State::pasteCopied},
+    };
+
+    // Each sequence on its own: an empty body with no history, and nothing
+    // copied before.
+    void reset()
+    {
+        QGuiApplication::clipboard()->clear();
+        document->messageTab().setBodyText(RichText());
+        view->setCurrentCharFormat(QTextCharFormat());
+        view->setFocus(Qt::OtherFocusReason);
+    }
+
+    void open()
+    {
+        document = std::make_unique<MyDocument>();
+        document->showWindows();
+        Database &table = document->database();
+        table.setFieldNamesFromArray(FieldNames);
+        QVariantMap entry;
+        for (int slot = 0; slot < FieldValues.size(); ++slot)
+            entry.insert(QString::number(slot), FieldValues[slot]);
+        table.setEntryArray({entry});
+        table.setAddressFieldNo(0);
+        table.postUpdatedNotification();
+        tab = document->messageTabWidget();
+        document->documentWindow()->tabView()->setCurrentWidget(tab);
+        QApplication::setActiveWindow(document->window());
+        tab->setOption(1);
+        view = tab->bodyView();
+        reset();
+    }
+
+    // What the editor shows of the block from `from` on: the tags'
+    // values in their places.
+    QString shownText(const QTextBlock &block, int from) const
+    {
+        QString shown;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const int start = fragment.position() - block.position();
+            const QString text = fragment.text();
+            for (int i = std::max(0, from - start); i < text.size(); ++i) {
+                const TextAttachmentRef attachment = RichTextBridge::attachment(fragment.charFormat());
+                const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr;
+                if (text.at(i) != QChar(0xFFFC) || !tag)
+                    shown += text.at(i);
+                else if (std::dynamic_pointer_cast<MessageNumberTag>(tag))
+                    shown += u'1';
+                else
+                    shown += FieldValues.value(int(FieldNames.indexOf(tag->tagName())));
+            }
+        }
+        return shown;
+    }
+
+    QString check()
+    {
+        tab->commitEdits();
+        const MessageTab &message = document->messageTab();
+        const Personalizer personalizer(document->database());
+        const QString plain = message.plainTextStringWithPersonalizer(personalizer);
+        const QString page = message.htmlTextStringWithFullPath(true, QString(), personalizer);
+
+        QStringList plainLines;
+        QList<ReaderLine> expected;
+        QStringList faults;
+        std::optional<EditorItem> previous;
+        int previousNumber = 0;
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+            static const QRegularExpression lineEnd(QStringLiteral("[\n\u2028]"));
+            plainLines += shownText(block, 0).split(QChar(0x2028));
+            const std::optional<EditorItem> item = editorItem(block);
+            // A value's line feed ends a line where the value stands.
+            QStringList lines = shownText(block, item ? item->prefixLength : 0).split(lineEnd);
+            for (int i = 0; i < lines.size(); ++i) {
+                ReaderLine line{collapsedWhiteSpace(lines[i]), {}, 0};
+                if (item && i == 0) {
+                    line.marker = readerKind(item->lists.first().markerFormat);
+                    line.number = item->number;
+                }
+                expected.append(line);
+            }
+            if (item && item->number > 0) {
+                const int wanted = previous && previous->lists == item->lists ? previousNumber + 1 : 1;
+                if (item->number != wanted)
+                    faults << QStringLiteral("the editor numbers line %1 as %2, not %3")
+                                  .arg(block.blockNumber()).arg(item->number).arg(wanted);
+            }
+            previous = item;
+            previousNumber = item ? item->number : 0;
+        }
+        // Blank lines that end the message show nothing after the text.
+        const auto withoutBlankEnd = [](QList<ReaderLine> lines) {
+            while (!lines.isEmpty() && lines.last() == ReaderLine{})
+                lines.removeLast();
+            return lines;
+        };
+        expected = withoutBlankEnd(expected);
+
+        if (plain != plainLines.join(u'\n'))
+            faults << QStringLiteral("plain part \"%1\", the editor shows \"%2\"")
+                          .arg(visible(plain), visible(plainLines.join(u'\n')));
+        const QList<ReaderLine> read = withoutBlankEnd(readerLines(page));
+        if (read != expected)
+            faults << QStringLiteral("a reader shows\n%1\n-- where the editor shows\n%2\n-- page: %3")
+                          .arg(describeLines(read), describeLines(expected), page);
+        if (faults.isEmpty())
+            return {};
+        return faults.join(u'\n') + QStringLiteral("\n-- text: \"%1\"").arg(visible(view->toPlainText()));
+    }
+};
+
+EditorLayoutDriver::EditorLayoutDriver(Choose choose)
+    : m_state(std::make_unique<State>())
+{
+    m_state->choose = std::move(choose);
+    m_state->open();
+}
+
+EditorLayoutDriver::~EditorLayoutDriver() = default;
+
+void EditorLayoutDriver::restart(Choose choose)
+{
+    m_state->choose = std::move(choose);
+    m_state->ended = false;
+    m_state->steps.clear();
+    m_state->reset();
+}
+
+QString EditorLayoutDriver::run(int steps)
+{
+    State &state = *m_state;
+    int total = 0;
+    for (const State::Action &action : State::actions)
+        total += action.weight;
+    for (int step = 0; step < steps && !state.ended; ++step) {
+        int chosen = state.pick(total);
+        if (state.ended)
+            break;
+        for (const State::Action &action : State::actions) {
+            if (chosen < action.weight) {
+                state.steps << (state.*action.act)();
+                break;
+            }
+            chosen -= action.weight;
+        }
+        QCoreApplication::processEvents();
+        const QString fault = state.check();
+        if (!fault.isEmpty())
+            return fault;
+    }
+    return {};
+}
+
+QString EditorLayoutDriver::log() const
+{
+    return m_state->steps.join(u'\n');
+}
