@@ -1043,6 +1043,50 @@ TEST(RecipientCommands, TagsPastedAfterTheirFieldWasRenamedOrRemovedReadItsNameN
     EXPECT_EQ(tags(), "<first name><first name><town><where><town><where><city> town town");
 }
 
+// A removal's redo takes the field's tags and rules anew: a condition
+// copied before it, while the field was away or after it came back, pasted
+// after the redo, has its rule with the field.
+TEST(RecipientCommands, AConditionCopiedBeforeARemovalWasRedoneFollowsTheField)
+{
+    Database db;
+    fillTable(db);
+    MessageTab message;
+    message.observeFieldNameChanges(&db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    commands.setMessage(&message);
+    RichText subject;
+    DoInsertTagInAttributedString(
+        std::make_shared<ConditionTag>("where", QList<ConditionRule>{{"city", ConditionRule::Equals, "Oslo", {}}}),
+        subject, 0);
+    message.setSubjectText(subject);
+    ASSERT_TRUE(commands.removeField("2", 5));
+    AttributedTagString::saveAttachments(message.subjectString());
+    const std::unique_ptr<QMimeData> copied(TagPasteboard::mimeDataForText(message.subjectString()));
+    stack.undo();
+    stack.redo();
+    message.setBodyText(TagPasteboard::read(copied.get()).text);
+    const auto rule = [&message](int at) {
+        return std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(message.bodyString()).value(at))
+            ->dataArray()
+            .value(0)
+            .field.toStdString();
+    };
+    ASSERT_EQ(rule(0), "");
+    stack.undo();
+    EXPECT_EQ(rule(0), "city");
+
+    const std::unique_ptr<QMimeData> copiedBack(TagPasteboard::mimeDataForText(message.subjectString()));
+    stack.redo();
+    RichText body = message.bodyString();
+    body.append(TagPasteboard::read(copiedBack.get()).text);
+    message.setBodyText(body);
+    EXPECT_EQ(rule(0), "");
+    EXPECT_EQ(rule(1), "");
+    stack.undo();
+    EXPECT_EQ(rule(1), "city");
+}
+
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)
 {
     const Fixtures files;
