@@ -1076,6 +1076,7 @@ TEST(RecipientCommands, AConditionCopiedBeforeARemovalWasRedoneFollowsTheField)
     stack.undo();
     EXPECT_EQ(rule(0), "city");
 
+    AttributedTagString::saveAttachments(message.subjectString());
     const std::unique_ptr<QMimeData> copiedBack(TagPasteboard::mimeDataForText(message.subjectString()));
     stack.redo();
     RichText body = message.bodyString();
@@ -1085,6 +1086,14 @@ TEST(RecipientCommands, AConditionCopiedBeforeARemovalWasRedoneFollowsTheField)
     EXPECT_EQ(rule(1), "");
     stack.undo();
     EXPECT_EQ(rule(1), "city");
+
+    // Another rule in its place since is not the one copied.
+    AttributedTagString::saveAttachments(message.subjectString());
+    const std::unique_ptr<QMimeData> copiedLast(TagPasteboard::mimeDataForText(message.subjectString()));
+    const auto source = std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(message.subjectString()).value(0));
+    source->setDataArray({{"name", ConditionRule::Equals, "Oslo", RichText("elsewhere")}});
+    message.setBodyText(TagPasteboard::read(copiedLast.get()).text);
+    EXPECT_EQ(rule(0), "city");
 }
 
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)

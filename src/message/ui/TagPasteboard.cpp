@@ -103,16 +103,18 @@ void followCopiedFrom(const TaggedTextData &copied, const RichText &pasted)
             }
             continue;
         }
-        // The same rule while it keeps the mark it had or tests as it did:
-        // rules may have been reordered or edited since, and a removal's
-        // redo marks its field's rules anew.
+        // The same rule while it keeps the mark it had, or tests and gives
+        // as it did: rules may have been reordered or edited since, and a
+        // removal's redo marks its field's rules anew.
         const auto *condition = dynamic_cast<const ConditionTag *>(source.get());
         const ConditionRule &rule = place.condition().dataArray().at(place.rule);
         const ConditionRule *was = condition && place.rule < condition->dataArray().size()
                                        ? &condition->dataArray().at(place.rule)
                                        : nullptr;
         const bool same = was && ((from.mark != 0 && was->takenBy == from.mark)
-                                  || (was->op == rule.op && was->content == rule.content));
+                                  || (was->op == rule.op && was->content == rule.content
+                                      && AttributedTagString::taglessString(was->result)
+                                             == AttributedTagString::taglessString(rule.result)));
         if (same) {
             place.condition().renameRuleField(place.rule, copiedName, was->field);
             place.condition().setRuleTakenBy(place.rule, was->takenBy);
