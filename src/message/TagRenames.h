@@ -8,8 +8,8 @@
 // The tags are marked (SimpleTag::takenBy, ConditionRule::takenBy) rather
 // than held: the user may cut such a tag and paste it, or drag it, and the
 // copy that arrives is a new object that carries the mark. It is still the
-// tag the field took. A copy made before the field left carries an older
-// mark, and keeps the name it was copied with.
+// tag the field took, as is one pasted from a copy made before the field
+// left, which follows the tag it was copied from.
 //
 // Main thread only.
 

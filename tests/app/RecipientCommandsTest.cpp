@@ -11,6 +11,7 @@
 #include "Person.h"
 
 #include "AttributedTagString.h"
+#include "ConditionTag.h"
 #include "KeyedArchiver.h"
 #include "MessageTab.h"
 #include "SimpleTag.h"
@@ -883,9 +884,10 @@ TEST(RecipientCommands, TitlesFindTheFieldsOfATableWithoutEntriesAndLeaveTheirTa
 
 // Without widgets, as the views do it: a tag cut or copied while its field
 // is out of the table, and pasted, is still the tag that field took, and
-// reads its name if it came back meanwhile; a copy made before another
-// removal took it is that removal's. The same bytes offered by another
-// program (or another run of this one) are not ours.
+// reads its name if it came back meanwhile; a copy made before the removal
+// follows the tag it was copied from, not a field of the same name made
+// since. The same bytes offered by another program (or another run of this
+// one) are not ours.
 TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
 {
     Database db;
@@ -932,7 +934,7 @@ TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
 
     const std::unique_ptr<QMimeData> early = copy(0);
     ASSERT_TRUE(commands.removeField("1", 4));
-    // A field of the same name made since, given the early copy, removed.
+    // A field of the same name made since and removed has no part in the early copy.
     const QString again = db.addField("name");
     pasteAtEnd(early.get());
     ASSERT_TRUE(commands.removeField(again, 5));
@@ -948,10 +950,10 @@ TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
     ASSERT_EQ(tags(), "<city><><><>");
 
     stack.undo();
-    EXPECT_EQ(tags(), "<city><name><><>") << "the early copy is the second removal's";
+    EXPECT_EQ(tags(), "<city><><><>") << "the early copy is the first removal's";
     stack.undo();
     EXPECT_EQ(db.fieldNames().join(u',').toStdString(), "e-mail,name,city,name 2");
-    EXPECT_EQ(tags(), "<city><name><name 2><>");
+    EXPECT_EQ(tags(), "<city><name 2><name 2><>");
     stack.redo();
     stack.redo();
     EXPECT_EQ(tags(), "<city><><><>");
@@ -959,8 +961,139 @@ TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
     // Cut, the field back, pasted: the tag reads the field's name.
     const std::unique_ptr<QMimeData> movedAgain = cut(1);
     stack.undo();
+    stack.undo();
     pasteAtEnd(movedAgain.get());
-    EXPECT_EQ(tags(), "<city><><><name>");
+    EXPECT_EQ(tags(), "<city><name 2><><name 2>");
+}
+
+// A tag or a condition cut or copied in the message and pasted in the same
+// window is still its field's, whatever became of the field meanwhile:
+// renamed, it reads the new name; removed, none, until the removal's undo
+// gives the name back. The same bytes from another program read as copied.
+TEST(RecipientCommands, TagsPastedAfterTheirFieldWasRenamedOrRemovedReadItsNameNow)
+{
+    Database db;
+    fillTable(db);
+    MessageTab message;
+    message.observeFieldNameChanges(&db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    commands.setMessage(&message);
+    RichText body;
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("name"), body, 0);
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
+    message.setBodyText(body);
+    RichText subject;
+    DoInsertTagInAttributedString(
+        std::make_shared<ConditionTag>("where", QList<ConditionRule>{{"city", ConditionRule::Equals, "Oslo", {}}}),
+        subject, 0);
+    message.setSubjectText(subject);
+    QList<RichText> history;
+    message.setTagWalker([&history](const MessageTab::TagVisitor &visit) {
+        for (const RichText &piece : std::as_const(history)) {
+            for (const SimpleTagRef &tag : AttributedTagString::tags(piece))
+                visit(*tag);
+        }
+    });
+    const auto take = [&message, &history](bool fromBody, int at, bool cut) {
+        RichText text = fromBody ? message.bodyString() : message.subjectString();
+        AttributedTagString::saveAttachments(text);
+        const RichText piece = text.attributedSubstring({at, 1});
+        std::unique_ptr<QMimeData> data(TagPasteboard::mimeDataForText(piece));
+        if (cut) {
+            history.append(piece);
+            text.deleteCharacters({at, 1});
+            message.setBodyText(text);
+        }
+        return data;
+    };
+    const auto pasteAtEnd = [&message](const QMimeData *data) {
+        RichText text = message.bodyString();
+        text.append(TagPasteboard::read(data).text);
+        message.setBodyText(text);
+    };
+    const auto tags = [&message] {
+        QString seen = AttributedTagString::textTagString(message.bodyString());
+        for (const SimpleTagRef &tag : AttributedTagString::tags(message.bodyString())) {
+            if (const auto *condition = dynamic_cast<const ConditionTag *>(tag.get()))
+                seen += u' ' + condition->dataArray().value(0).field;
+        }
+        return seen.toStdString();
+    };
+
+    const std::unique_ptr<QMimeData> copied = take(true, 0, false);
+    const std::unique_ptr<QMimeData> moved = take(true, 1, true);
+    const std::unique_ptr<QMimeData> condition = take(false, 0, false);
+    ASSERT_EQ(commands.renameField("1", "first name"), RecipientCommands::Rename::Renamed);
+    ASSERT_EQ(commands.renameField("2", "town"), RecipientCommands::Rename::Renamed);
+    pasteAtEnd(copied.get());
+    pasteAtEnd(moved.get());
+    pasteAtEnd(condition.get());
+    EXPECT_EQ(tags(), "<first name><first name><town><where> town");
+
+    ASSERT_TRUE(commands.removeField("2", 5));
+    pasteAtEnd(moved.get());
+    pasteAtEnd(condition.get());
+    EXPECT_EQ(tags(), "<first name><first name><><where><><where>  ");
+    QMimeData foreign;
+    foreign.setData(TagPasteboard::MimeType, moved->data(TagPasteboard::MimeType));
+    foreign.setText(moved->text());
+    pasteAtEnd(&foreign);
+    stack.undo();
+    EXPECT_EQ(tags(), "<first name><first name><town><where><town><where><city> town town");
+}
+
+// A removal's redo takes the field's tags and rules anew: a condition
+// copied before it, while the field was away or after it came back, pasted
+// after the redo, has its rule with the field.
+TEST(RecipientCommands, AConditionCopiedBeforeARemovalWasRedoneFollowsTheField)
+{
+    Database db;
+    fillTable(db);
+    MessageTab message;
+    message.observeFieldNameChanges(&db);
+    QUndoStack stack;
+    RecipientCommands commands(&db, &stack);
+    commands.setMessage(&message);
+    RichText subject;
+    DoInsertTagInAttributedString(
+        std::make_shared<ConditionTag>("where", QList<ConditionRule>{{"city", ConditionRule::Equals, "Oslo", {}}}),
+        subject, 0);
+    message.setSubjectText(subject);
+    ASSERT_TRUE(commands.removeField("2", 5));
+    AttributedTagString::saveAttachments(message.subjectString());
+    const std::unique_ptr<QMimeData> copied(TagPasteboard::mimeDataForText(message.subjectString()));
+    stack.undo();
+    stack.redo();
+    message.setBodyText(TagPasteboard::read(copied.get()).text);
+    const auto rule = [&message](int at) {
+        return std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(message.bodyString()).value(at))
+            ->dataArray()
+            .value(0)
+            .field.toStdString();
+    };
+    ASSERT_EQ(rule(0), "");
+    stack.undo();
+    EXPECT_EQ(rule(0), "city");
+
+    AttributedTagString::saveAttachments(message.subjectString());
+    const std::unique_ptr<QMimeData> copiedBack(TagPasteboard::mimeDataForText(message.subjectString()));
+    stack.redo();
+    RichText body = message.bodyString();
+    body.append(TagPasteboard::read(copiedBack.get()).text);
+    message.setBodyText(body);
+    EXPECT_EQ(rule(0), "");
+    EXPECT_EQ(rule(1), "");
+    stack.undo();
+    EXPECT_EQ(rule(1), "city");
+
+    // Another rule in its place since is not the one copied.
+    AttributedTagString::saveAttachments(message.subjectString());
+    const std::unique_ptr<QMimeData> copiedLast(TagPasteboard::mimeDataForText(message.subjectString()));
+    const auto source = std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(message.subjectString()).value(0));
+    source->setDataArray({{"name", ConditionRule::Equals, "Oslo", RichText("elsewhere")}});
+    message.setBodyText(TagPasteboard::read(copiedLast.get()).text);
+    EXPECT_EQ(rule(0), "city");
 }
 
 TEST(RecipientCommands, AGroupNameOfTwoGroupsImportsTheMembersOfBoth)

@@ -8,9 +8,11 @@
 #include "MessageTab.h"
 #include "Person.h"
 #include "SimpleTag.h"
+#include "TagPasteboard.h"
 
 #include <QHash>
 #include <QMap>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -27,6 +29,46 @@ struct Field {
     qsizetype rule = 0;
     bool numbered = false;
 };
+
+// Where a field's name is read: a tag, or the rule of a condition (then
+// `rule` is its index).
+struct Place {
+    SimpleTagRef tag;
+    qsizetype rule = -1;
+
+    [[nodiscard]] std::pair<const SimpleTag *, qsizetype> key() const { return {tag.get(), rule}; }
+    [[nodiscard]] QString name() const
+    {
+        return rule < 0 ? tag->tagName() : static_cast<const ConditionTag &>(*tag).dataArray().value(rule).field;
+    }
+    [[nodiscard]] quint64 mark() const
+    {
+        return rule < 0 ? tag->takenBy() : static_cast<const ConditionTag &>(*tag).dataArray().value(rule).takenBy;
+    }
+};
+
+// The places of a text in the order its tags and rules come, depth first,
+// so that a pasted copy's places pair with the copied ones.
+void collectPlaces(const RichText &text, QList<Place> &places)
+{
+    for (const SimpleTagRef &tag : AttributedTagString::tags(text)) {
+        const auto *condition = dynamic_cast<const ConditionTag *>(tag.get());
+        if (!condition) {
+            places.append({tag});
+            continue;
+        }
+        for (qsizetype i = 0; i < condition->dataArray().size(); ++i)
+            places.append({tag, i});
+        for (const ConditionRule &rule : condition->dataArray())
+            collectPlaces(rule.result, places);
+    }
+}
+
+// A place's owner: a driver's field, or none (a tag pasted from elsewhere
+// without a name, which keeps none).
+constexpr int Nobody = -1;
+// Not followed: pasted from elsewhere under a name no field had then.
+constexpr int Untracked = -2;
 
 // A typed cell: the row and the driver's field.
 using Cell = std::pair<const Database::Entry *, int>;
@@ -81,6 +123,31 @@ struct RecipientHistoryDriver::State {
     std::shared_ptr<ConditionTag> condition = std::make_shared<ConditionTag>(QStringLiteral("condition"),
                                                                              QList<ConditionRule>());
     QList<Field> fields;
+    // Every place the driver knows a name is read from (the fields' tags
+    // and rules, the copies pasted since), whose it is and where it went.
+    struct Known {
+        Place place;
+        int field = Nobody;
+        QString what;
+    };
+    QList<Known> known;
+    QHash<std::pair<const SimpleTag *, qsizetype>, qsizetype> knownAt;
+    // What was cut, in order: the view's undo history, where the message's
+    // renames reach the tags as they reach its own.
+    QList<RichText> history;
+    // The clipboard: what the last Cut or Copy put there, whose each of its
+    // places was and the name it read.
+    struct Clip {
+        std::unique_ptr<QMimeData> data;
+        QList<int> owners;
+        QStringList names;
+        bool fromOtherDocument = false;
+        QString what;
+    };
+    std::optional<Clip> clip;
+    // Stands for another document's window.
+    QObject otherDocument;
+    int pastes = 0;
     QStringList log;
     int counter = 0;
     int imports = 0;
@@ -231,8 +298,67 @@ struct RecipientHistoryDriver::State {
             rules << rule;
             condition->setDataArray(rules);
             fields << field;
+            learnPlace({field.tag}, int(fields.size() - 1), QStringLiteral("the tag it was made with"));
+            learnPlace({condition, field.rule}, int(fields.size() - 1), QStringLiteral("its rule in the subject"));
         }
     }
+    void learnPlace(const Place &place, int field, const QString &what)
+    {
+        knownAt.insert(place.key(), known.size());
+        known.append({place, field, what});
+    }
+    int ownerOf(const Place &place) const
+    {
+        const qsizetype at = knownAt.value(place.key(), -1);
+        return at < 0 ? Untracked : known.at(at).field;
+    }
+    // The driver's field whose tags read the name, or Untracked.
+    int fieldNamed(const QString &name) const
+    {
+        for (qsizetype i = 0; i < fields.size() && !name.isEmpty(); ++i) {
+            if (fields.at(i).tag->tagName() == name)
+                return int(i);
+        }
+        return Untracked;
+    }
+    // Where the user cuts, copies and pastes: the body, the subject around
+    // the condition, or the result of one of its rules.
+    enum class Text { Body, Subject, Result };
+    RichText textOf(Text text, qsizetype rule) const
+    {
+        return text == Text::Body      ? message.bodyString()
+               : text == Text::Subject ? message.subjectString()
+                                       : condition->dataArray().at(rule).result;
+    }
+    void setText(Text text, qsizetype rule, const RichText &value)
+    {
+        if (text == Text::Body) {
+            message.setBodyText(value);
+        } else if (text == Text::Subject) {
+            message.setSubjectText(value);
+        } else {
+            QList<ConditionRule> rules = condition->dataArray();
+            rules[rule].result = value;
+            condition->setDataArray(rules);
+        }
+    }
+    static QString textName(Text text, qsizetype rule)
+    {
+        return text == Text::Body      ? QStringLiteral("the body")
+               : text == Text::Subject ? QStringLiteral("the subject")
+                                       : QStringLiteral("the result of rule %1").arg(rule);
+    }
+    Text someText(qsizetype &rule)
+    {
+        const int where = pick(5);
+        if (where == 4 && !condition->dataArray().isEmpty()) {
+            rule = pick(int(condition->dataArray().size()));
+            return Text::Result;
+        }
+        return where == 3 ? Text::Subject : Text::Body;
+    }
+    void cutOrCopy(bool cut);
+    void paste();
     QList<int> someRows()
     {
         QList<int> chosen;
@@ -410,8 +536,8 @@ struct RecipientHistoryDriver::State {
             values.sort();
             parts << values.join(u' ');
         }
-        for (const Field &field : fields)
-            parts << field.tag->tagName();
+        for (const Known &place : known)
+            parts << place.place.name();
         return parts.join(u'\n');
     }
     void step();
@@ -432,6 +558,12 @@ struct RecipientHistoryDriver::State {
         for (qsizetype i = 0; i < fields.size(); ++i)
             tags << QStringLiteral("%1«%2»").arg(i).arg(fields.at(i).tag->tagName());
         lines << QStringLiteral("tags: ") + tags.join(u' ');
+        lines << QStringLiteral("subject: ") + AttributedTagString::textTagString(message.subjectString());
+        for (qsizetype i = 0; i < condition->dataArray().size(); ++i) {
+            const ConditionRule &rule = condition->dataArray().at(i);
+            lines << QStringLiteral("rule %1: «%2» gives \"%3\"").arg(i).arg(rule.field, AttributedTagString::textTagString(rule.result));
+        }
+        lines << QStringLiteral("body: ") + AttributedTagString::textTagString(message.bodyString());
         for (int row = 0; row < db.entryCount(); ++row) {
             QStringList values;
             db.entryArray().at(row)->forEachSlotText(
@@ -449,6 +581,12 @@ RecipientHistoryDriver::RecipientHistoryDriver(Choose choose) : m_state(std::mak
     // Wired as the document window wires its recipient tab and message.
     s.message.observeFieldNameChanges(&s.db);
     s.commands.setMessage(&s.message);
+    s.message.setTagWalker([&s](const MessageTab::TagVisitor &visit) {
+        for (const RichText &piece : std::as_const(s.history)) {
+            for (const SimpleTagRef &tag : AttributedTagString::tags(piece))
+                visit(*tag);
+        }
+    });
     QObject::connect(&s.commands, &RecipientCommands::tagNameChanged,
                      [&s](const QString &oldName, const QString &newName) { s.message.tagNameChanged(oldName, newName); });
     RichText subject;
@@ -542,11 +680,108 @@ void RecipientHistoryDriver::State::importCards()
     learnImport(import, written, mustArrive, {}, true);
 }
 
+void RecipientHistoryDriver::State::cutOrCopy(bool cut)
+{
+    qsizetype rule = -1;
+    const Text from = someText(rule);
+    RichText text = textOf(from, rule);
+    if (text.isEmpty())
+        return;
+    TextRange range{pick(text.length()), 0};
+    range.length = 1 + pick(std::min(3, text.length() - range.location));
+    if (cut && from == Text::Subject) {
+        // The condition stays in the subject: new fields put their rules in it.
+        for (int i = range.location; i < range.end(); ++i) {
+            if (tagInAttributes(text.attributesAtIndex(i)) == condition)
+                return;
+        }
+    }
+    // As a view copies: the tags' archives as they are now.
+    AttributedTagString::saveAttachments(text);
+    const RichText piece = text.attributedSubstring(range);
+    Clip copied;
+    copied.fromOtherDocument = pick(6) == 0;
+    copied.data.reset(TagPasteboard::mimeDataForText(piece, copied.fromOtherDocument ? &otherDocument : nullptr));
+    QList<Place> places;
+    collectPlaces(piece, places);
+    for (const Place &place : places) {
+        copied.owners << ownerOf(place);
+        copied.names << place.name();
+    }
+    copied.what = QStringLiteral("%1 of %2, %3 to %4")
+                      .arg(cut ? QStringLiteral("cut") : QStringLiteral("copied"), textName(from, rule))
+                      .arg(range.location)
+                      .arg(range.end());
+    log << QStringLiteral("%1 \"%2\"%3")
+               .arg(copied.what, AttributedTagString::textTagString(piece),
+                    copied.fromOtherDocument ? QStringLiteral(" (as in another document)") : QString());
+    clip = std::move(copied);
+    if (cut) {
+        history.append(piece);
+        text.deleteCharacters(range);
+        setText(from, rule, text);
+    }
+}
+
+void RecipientHistoryDriver::State::paste()
+{
+    if (!clip)
+        return;
+    // The clipboard as this program left it, or the same bytes as another
+    // program offers them.
+    const bool otherProgram = pick(3) == 0;
+    std::unique_ptr<QMimeData> bytes;
+    const QMimeData *data = clip->data.get();
+    if (otherProgram) {
+        bytes = std::make_unique<QMimeData>();
+        bytes->setData(TagPasteboard::MimeType, data->data(TagPasteboard::MimeType));
+        bytes->setText(data->text());
+        data = bytes.get();
+    }
+    const bool foreign = otherProgram || clip->fromOtherDocument;
+    const TagPasteboard::Contents pasted = TagPasteboard::read(data);
+    QList<Place> places;
+    collectPlaces(pasted.text, places);
+    if (pasted.kind != TagPasteboard::Contents::Kind::TaggedText || places.size() != clip->owners.size()) {
+        fault = QStringLiteral("what was %1 pastes as \"%2\"").arg(clip->what, AttributedTagString::textTagString(pasted.text));
+        return;
+    }
+    // A condition goes nowhere inside a condition.
+    const bool conditions = std::any_of(places.cbegin(), places.cend(), [](const Place &p) { return p.rule >= 0; });
+    qsizetype rule = -1;
+    Text to = someText(rule);
+    if (to == Text::Result && conditions)
+        to = Text::Body;
+    RichText text = textOf(to, rule);
+    const int at = pick(text.length() + 1);
+    const QString what = QStringLiteral("paste %1 (%2) into %3 at %4")
+                             .arg(++pastes)
+                             .arg(otherProgram ? QStringLiteral("another program's bytes") : clip->what, textName(to, rule))
+                             .arg(at);
+    log << what;
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        int owner = clip->owners.at(i);
+        if (foreign) {
+            // Not ours to follow: the text as copied, which from then on is
+            // the tag of the field it names, if any.
+            if ((places.at(i).name() != clip->names.at(i) || places.at(i).mark() != 0) && fault.isEmpty())
+                fault = QStringLiteral("a tag copied as «%1» pastes from elsewhere as «%2», marked %3")
+                            .arg(clip->names.at(i), places.at(i).name())
+                            .arg(places.at(i).mark());
+            owner = clip->names.at(i).isEmpty() ? Nobody : fieldNamed(clip->names.at(i));
+        }
+        if (owner != Untracked)
+            learnPlace(places.at(i), owner, what);
+    }
+    text.insert(at, pasted.text);
+    setText(to, rule, text);
+}
+
 void RecipientHistoryDriver::State::step()
 {
     enum Kind {
         AddRow, RemoveRows, DuplicateRows, MakeField, RenameField, RemoveField, NumberRows, CleanUp,
-        SetAddress, Import, ImportWithoutTitles, ImportCards, Type, Undo, Redo
+        SetAddress, Import, ImportWithoutTitles, ImportCards, Type, Undo, Redo, Cut, Copy, Paste
     };
     // Weighted towards what brings fields and rows in and out of the table.
     static constexpr Kind Kinds[] = {AddRow,      RemoveRows,  RemoveRows, DuplicateRows, MakeField, MakeField,
@@ -554,7 +789,12 @@ void RecipientHistoryDriver::State::step()
                                      Import,      Import,      ImportWithoutTitles,       ImportCards, Type,
                                      Type,        Type,        Undo,       Undo,          Undo,      Undo,
                                      Redo,        Redo,        Redo};
-    const Kind kind = Kinds[pick(int(std::size(Kinds)))];
+    // Above them the clipboard's share of a byte's 256 values, so that a
+    // fuzz input kept from before it came in (bytes below 208) does as it did.
+    static constexpr Kind Clipboard[] = {Cut, Cut, Copy, Paste, Paste, Paste};
+    constexpr int Others = int(std::size(Kinds)) * 8;
+    const int chosen = pick(Others + int(std::size(Clipboard)) * 8);
+    const Kind kind = chosen < Others ? Kinds[chosen % std::size(Kinds)] : Clipboard[(chosen - Others) % std::size(Clipboard)];
     const QUndoCommand *before = top();
     const int addressBefore = addressField();
     const QSet<int> inBefore = fieldsInTable();
@@ -647,6 +887,13 @@ void RecipientHistoryDriver::State::step()
     case ImportCards:
         importCards();
         break;
+    case Cut:
+    case Copy:
+        cutOrCopy(kind == Cut);
+        break;
+    case Paste:
+        paste();
+        break;
     case Type: {
         const int slot = anyNamed();
         if (slot < 0 || db.entryCount() == 0 || fieldAt(slot) < 0)
@@ -711,6 +958,15 @@ QString RecipientHistoryDriver::State::check()
         if (tagged.contains(name))
             return QStringLiteral("the tags of two fields read «%1»").arg(name);
         tagged.insert(name, int(i));
+    }
+
+    // Every known place, wherever it was moved, reads what its field's tags read.
+    for (const Known &place : std::as_const(known)) {
+        const QString expected = place.field >= 0 ? fields.at(place.field).tag->tagName() : QString();
+        if (place.place.name() != expected)
+            return QStringLiteral("a tag of field %1 (%2) reads «%3», its field's tags «%4»")
+                .arg(place.field)
+                .arg(place.what, place.place.name(), expected);
     }
 
     const QMap<int, QString> slotNames = names();

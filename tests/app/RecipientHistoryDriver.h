@@ -7,13 +7,21 @@
 // letter-case variants and "x 2" look-alikes; fields removed; the rows
 // numbered, the addresses cleaned up, the address column chosen; imports of
 // delimited text (titles new, known, repeated, in another case or empty)
-// and of vCards; cell edits; undo and redo. Every field has a field tag in
-// the body and a rule of a condition in the subject. Every value carries
-// the identity of the field it was written for (a typed value) or of the
-// import column it came from, never a name, so a value under another field
-// is seen where names repeat. After every step:
+// and of vCards; cell edits; undo and redo; tags and copies of the
+// condition cut or copied from the body, the subject or a rule's result
+// and pasted into any of them (a condition into no result), once or more,
+// as this window's, another document's or another program's data; what
+// was cut stays where renames reach it, as in a view's undo history. Every
+// field has a field tag in the body and a rule of a condition in the
+// subject. Every value carries the identity of the field it was written
+// for (a typed value) or of the import column it came from, never a name,
+// so a value under another field is seen where names repeat. After every
+// step:
 // - a tag and its rule name the field they were written for, or nothing
-//   while that field is not in the table; no two fields share a name, and
+//   while that field is not in the table; so does every copy of them
+//   pasted in this window, wherever it went; one pasted from elsewhere
+//   reads as copied, without a mark, and then is the tag of the field it
+//   names (one without a name stays so); no two fields share a name, and
 //   every field of the table is named by the tags of one field;
 // - each value shown under a field belongs to that field (or is a number
 //   of "number the rows" on it), no value lies in a column without a field,

@@ -6,6 +6,8 @@
 
 #include "RecipientHistoryDriver.h"
 
+#include "Localizer.h"
+
 #include <QCoreApplication>
 
 #include <cstddef>
@@ -15,6 +17,9 @@
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
+    // The undo steps' names take the field's name as the program's texts
+    // have them; without the texts every step warns of a missing argument.
+    Localizer::install();
     return 0;
 }
 

@@ -75,9 +75,10 @@ private:
     QPointer<QObject> m_scope;
 };
 
-// A tag or rule that had no name when it was copied is still the one its
-// field took: it gets the mark, and if the tag it was copied from has since
-// got a name back or been taken again, that name and mark.
+// A pasted tag or rule is the one it was copied from, which the renames of
+// its field, its removal and its return have reached since: it reads what
+// that one reads now, and carries its mark. Without that one (deleted for
+// good), one copied while its field was out of the table still gets the mark.
 void followCopiedFrom(const TaggedTextData &copied, const RichText &pasted)
 {
     std::vector<MarkPlace> places;
@@ -88,22 +89,38 @@ void followCopiedFrom(const TaggedTextData &copied, const RichText &pasted)
     for (std::size_t i = 0; i < places.size(); ++i) {
         const MarkPlace &place = places[i];
         const TaggedTextData::Copied &from = copied.places[i];
-        if (from.mark == 0 || !place.name().isEmpty())
-            continue;
         const SimpleTagRef source = from.from.lock();
+        const QString copiedName = place.name();
         if (place.rule < 0) {
-            place.tag->setTakenBy(source ? source->takenBy() : from.mark);
-            if (source)
-                place.tag->setTagName(source->tagName());
+            // A condition's own name is no field's. Through tagNameChanged,
+            // as a rename would: a picture or a file link keeps its name.
+            if (source && !dynamic_cast<const ConditionTag *>(place.tag.get())) {
+                place.tag->tagNameChanged(copiedName, source->tagName());
+                if (place.name() == source->tagName())
+                    place.tag->setTakenBy(source->takenBy());
+            } else if (from.mark != 0 && copiedName.isEmpty()) {
+                place.tag->setTakenBy(from.mark);
+            }
             continue;
         }
-        place.condition().setRuleTakenBy(place.rule, from.mark);
-        // The same rule while it keeps the mark; rules may have been
-        // reordered or edited since.
+        // The same rule while it keeps the mark it had, or tests and gives
+        // as it did: rules may have been reordered or edited since, and a
+        // removal's redo marks its field's rules anew.
         const auto *condition = dynamic_cast<const ConditionTag *>(source.get());
-        if (condition && place.rule < condition->dataArray().size()
-            && condition->dataArray().at(place.rule).takenBy == from.mark)
-            place.condition().renameRuleField(place.rule, QStringLiteral(""), condition->dataArray().at(place.rule).field);
+        const ConditionRule &rule = place.condition().dataArray().at(place.rule);
+        const ConditionRule *was = condition && place.rule < condition->dataArray().size()
+                                       ? &condition->dataArray().at(place.rule)
+                                       : nullptr;
+        const bool same = was && ((from.mark != 0 && was->takenBy == from.mark)
+                                  || (was->op == rule.op && was->content == rule.content
+                                      && AttributedTagString::taglessString(was->result)
+                                             == AttributedTagString::taglessString(rule.result)));
+        if (same) {
+            place.condition().renameRuleField(place.rule, copiedName, was->field);
+            place.condition().setRuleTakenBy(place.rule, was->takenBy);
+        } else if (from.mark != 0 && copiedName.isEmpty()) {
+            place.condition().setRuleTakenBy(place.rule, from.mark);
+        }
     }
 }
 

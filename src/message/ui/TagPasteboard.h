@@ -24,10 +24,11 @@ inline const QString MimeType = QStringLiteral("application/x-corvantiline-attib
 //
 // `scope` is what the text belongs to: the window of its document (null
 // without widgets). Read back from this very object in the same scope, a
-// tag that had no name because its field was out of the table is still
-// the tag that field took (SimpleTag::takenBy), and one whose field came
-// back since reads its name. Other programs, and other documents, get the
-// text as it was copied; the formats are the same for all.
+// tag or a condition's rule is still the one it was copied from: it reads
+// the name that one reads now, after its field was renamed, removed (then
+// it is a tag that field took, SimpleTag::takenBy) or given back since.
+// Other programs, and other documents, get the text as it was copied; the
+// formats are the same for all.
 [[nodiscard]] QMimeData *mimeDataForText(const RichText &text, const QObject *scope = nullptr);
 
 struct Contents {
