@@ -882,88 +882,125 @@ TEST(RecipientCommands, TitlesFindTheFieldsOfATableWithoutEntriesAndLeaveTheirTa
     }
 }
 
-// Without widgets, as the views do it: a tag cut or copied while its field
-// is out of the table, and pasted, is still the tag that field took, and
-// reads its name if it came back meanwhile; a copy made before the removal
-// follows the tag it was copied from, not a field of the same name made
-// since. The same bytes offered by another program (or another run of this
-// one) are not ours.
-TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
-{
+// The message of a table wired to its commands as the window wires them,
+// and the clipboard as the views use it, without widgets: what is cut stays
+// where the message's renames reach it, as in a view's undo history.
+struct TagClipboard {
     Database db;
-    fillTable(db);
     MessageTab message;
-    message.observeFieldNameChanges(&db);
-    RichText body;
-    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("name"), body, 0);
-    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
-    message.setBodyText(body);
     QUndoStack stack;
-    RecipientCommands commands(&db, &stack);
-    commands.setMessage(&message);
-    const auto copy = [&message](int at) {
-        RichText text = message.bodyString();
-        AttributedTagString::saveAttachments(text);
-        return std::unique_ptr<QMimeData>(TagPasteboard::mimeDataForText(text.attributedSubstring({at, 1})));
-    };
-    // What is cut stays where the message's renames reach it, as in a
-    // view's undo history.
+    RecipientCommands commands{&db, &stack};
     QList<RichText> history;
-    message.setTagWalker([&history](const MessageTab::TagVisitor &visit) {
-        for (const RichText &piece : std::as_const(history)) {
-            for (const SimpleTagRef &tag : AttributedTagString::tags(piece))
-                visit(*tag);
-        }
-    });
-    const auto cut = [&message, &copy, &history](int at) {
-        std::unique_ptr<QMimeData> data = copy(at);
+
+    TagClipboard()
+    {
+        fillTable(db);
+        message.observeFieldNameChanges(&db);
+        commands.setMessage(&message);
+        message.setTagWalker([this](const MessageTab::TagVisitor &visit) {
+            for (const RichText &piece : std::as_const(history)) {
+                for (const SimpleTagRef &tag : AttributedTagString::tags(piece))
+                    visit(*tag);
+            }
+        });
+    }
+    void setSubjectCondition()
+    {
+        RichText subject;
+        DoInsertTagInAttributedString(
+            std::make_shared<ConditionTag>("where", QList<ConditionRule>{{"city", ConditionRule::Equals, "Oslo", {}}}),
+            subject, 0);
+        message.setSubjectText(subject);
+    }
+    static std::unique_ptr<QMimeData> copy(RichText text, TextRange range)
+    {
+        AttributedTagString::saveAttachments(text);
+        return std::unique_ptr<QMimeData>(TagPasteboard::mimeDataForText(text.attributedSubstring(range)));
+    }
+    std::unique_ptr<QMimeData> copyFromBody(int at) const { return copy(message.bodyString(), {at, 1}); }
+    std::unique_ptr<QMimeData> copySubject() const
+    {
+        return copy(message.subjectString(), {0, int(message.subjectString().length())});
+    }
+    std::unique_ptr<QMimeData> cutFromBody(int at)
+    {
+        std::unique_ptr<QMimeData> data = copyFromBody(at);
         RichText text = message.bodyString();
         history.append(text.attributedSubstring({at, 1}));
         text.deleteCharacters({at, 1});
         message.setBodyText(text);
         return data;
-    };
-    const auto pasteAtEnd = [&message](const QMimeData *data) {
+    }
+    void pasteAtEnd(const QMimeData *data)
+    {
         const TagPasteboard::Contents pasted = TagPasteboard::read(data);
         ASSERT_EQ(pasted.kind, TagPasteboard::Contents::Kind::TaggedText);
         RichText text = message.bodyString();
         text.append(pasted.text);
         message.setBodyText(text);
-    };
-    const auto tags = [&message] { return AttributedTagString::textTagString(message.bodyString()).toStdString(); };
+    }
+    // The same bytes as another program (or another run of this one) offers them.
+    static void pasteAsForeign(const QMimeData &data, TagClipboard &into)
+    {
+        QMimeData foreign;
+        foreign.setData(TagPasteboard::MimeType, data.data(TagPasteboard::MimeType));
+        foreign.setText(data.text());
+        into.pasteAtEnd(&foreign);
+    }
+    // The body's tags, then the field of each condition's first rule.
+    [[nodiscard]] std::string tags() const
+    {
+        QString seen = AttributedTagString::textTagString(message.bodyString());
+        for (const SimpleTagRef &tag : AttributedTagString::tags(message.bodyString())) {
+            if (const auto *condition = dynamic_cast<const ConditionTag *>(tag.get()))
+                seen += u' ' + condition->dataArray().value(0).field;
+        }
+        return seen.toStdString();
+    }
+};
 
-    const std::unique_ptr<QMimeData> early = copy(0);
-    ASSERT_TRUE(commands.removeField("1", 4));
+// A tag cut or copied while its field is out of the table, and pasted, is
+// still the tag that field took, and reads its name if it came back
+// meanwhile; a copy made before the removal follows the tag it was copied
+// from, not a field of the same name made since. The same bytes offered by
+// another program are not ours.
+TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
+{
+    TagClipboard clip;
+    RichText body;
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("name"), body, 0);
+    DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
+    clip.message.setBodyText(body);
+
+    const std::unique_ptr<QMimeData> early = clip.copyFromBody(0);
+    ASSERT_TRUE(clip.commands.removeField("1", 4));
     // A field of the same name made since and removed has no part in the early copy.
-    const QString again = db.addField("name");
-    pasteAtEnd(early.get());
-    ASSERT_TRUE(commands.removeField(again, 5));
-    ASSERT_EQ(tags(), "<><city><>");
+    const QString again = clip.db.addField("name");
+    clip.pasteAtEnd(early.get());
+    ASSERT_TRUE(clip.commands.removeField(again, 5));
+    ASSERT_EQ(clip.tags(), "<><city><>");
     // The first removal's tag moved to the end, and the same bytes once more
     // as another program offers them.
-    const std::unique_ptr<QMimeData> moved = cut(0);
-    pasteAtEnd(moved.get());
-    QMimeData foreign;
-    foreign.setData(TagPasteboard::MimeType, moved->data(TagPasteboard::MimeType));
-    foreign.setText(moved->text());
-    pasteAtEnd(&foreign);
-    ASSERT_EQ(tags(), "<city><><><>");
+    const std::unique_ptr<QMimeData> moved = clip.cutFromBody(0);
+    clip.pasteAtEnd(moved.get());
+    TagClipboard::pasteAsForeign(*moved, clip);
+    ASSERT_EQ(clip.tags(), "<city><><><>");
 
-    stack.undo();
-    EXPECT_EQ(tags(), "<city><><><>") << "the early copy is the first removal's";
-    stack.undo();
-    EXPECT_EQ(db.fieldNames().join(u',').toStdString(), "e-mail,name,city,name 2");
-    EXPECT_EQ(tags(), "<city><name 2><name 2><>");
-    stack.redo();
-    stack.redo();
-    EXPECT_EQ(tags(), "<city><><><>");
+    clip.stack.undo();
+    EXPECT_EQ(clip.tags(), "<city><><><>") << "the early copy is the first removal's";
+    clip.stack.undo();
+    EXPECT_EQ(clip.db.fieldNames().join(u',').toStdString(), "e-mail,name,city,name 2");
+    EXPECT_EQ(clip.tags(), "<city><name 2><name 2><>");
+    clip.stack.redo();
+    clip.stack.redo();
+    EXPECT_EQ(clip.tags(), "<city><><><>");
 
     // Cut, the field back, pasted: the tag reads the field's name.
-    const std::unique_ptr<QMimeData> movedAgain = cut(1);
-    stack.undo();
-    stack.undo();
-    pasteAtEnd(movedAgain.get());
-    EXPECT_EQ(tags(), "<city><name 2><><name 2>");
+    const std::unique_ptr<QMimeData> movedAgain = clip.cutFromBody(1);
+    clip.stack.undo();
+    clip.stack.undo();
+    clip.pasteAtEnd(movedAgain.get());
+    EXPECT_EQ(clip.tags(), "<city><name 2><><name 2>");
 }
 
 // A tag or a condition cut or copied in the message and pasted in the same
@@ -972,75 +1009,30 @@ TEST(RecipientCommands, TagsPastedInTheMessageFollowTheFieldThatTookThem)
 // gives the name back. The same bytes from another program read as copied.
 TEST(RecipientCommands, TagsPastedAfterTheirFieldWasRenamedOrRemovedReadItsNameNow)
 {
-    Database db;
-    fillTable(db);
-    MessageTab message;
-    message.observeFieldNameChanges(&db);
-    QUndoStack stack;
-    RecipientCommands commands(&db, &stack);
-    commands.setMessage(&message);
+    TagClipboard clip;
     RichText body;
     DoInsertTagInAttributedString(std::make_shared<SimpleTag>("name"), body, 0);
     DoInsertTagInAttributedString(std::make_shared<SimpleTag>("city"), body, 1);
-    message.setBodyText(body);
-    RichText subject;
-    DoInsertTagInAttributedString(
-        std::make_shared<ConditionTag>("where", QList<ConditionRule>{{"city", ConditionRule::Equals, "Oslo", {}}}),
-        subject, 0);
-    message.setSubjectText(subject);
-    QList<RichText> history;
-    message.setTagWalker([&history](const MessageTab::TagVisitor &visit) {
-        for (const RichText &piece : std::as_const(history)) {
-            for (const SimpleTagRef &tag : AttributedTagString::tags(piece))
-                visit(*tag);
-        }
-    });
-    const auto take = [&message, &history](bool fromBody, int at, bool cut) {
-        RichText text = fromBody ? message.bodyString() : message.subjectString();
-        AttributedTagString::saveAttachments(text);
-        const RichText piece = text.attributedSubstring({at, 1});
-        std::unique_ptr<QMimeData> data(TagPasteboard::mimeDataForText(piece));
-        if (cut) {
-            history.append(piece);
-            text.deleteCharacters({at, 1});
-            message.setBodyText(text);
-        }
-        return data;
-    };
-    const auto pasteAtEnd = [&message](const QMimeData *data) {
-        RichText text = message.bodyString();
-        text.append(TagPasteboard::read(data).text);
-        message.setBodyText(text);
-    };
-    const auto tags = [&message] {
-        QString seen = AttributedTagString::textTagString(message.bodyString());
-        for (const SimpleTagRef &tag : AttributedTagString::tags(message.bodyString())) {
-            if (const auto *condition = dynamic_cast<const ConditionTag *>(tag.get()))
-                seen += u' ' + condition->dataArray().value(0).field;
-        }
-        return seen.toStdString();
-    };
+    clip.message.setBodyText(body);
+    clip.setSubjectCondition();
 
-    const std::unique_ptr<QMimeData> copied = take(true, 0, false);
-    const std::unique_ptr<QMimeData> moved = take(true, 1, true);
-    const std::unique_ptr<QMimeData> condition = take(false, 0, false);
-    ASSERT_EQ(commands.renameField("1", "first name"), RecipientCommands::Rename::Renamed);
-    ASSERT_EQ(commands.renameField("2", "town"), RecipientCommands::Rename::Renamed);
-    pasteAtEnd(copied.get());
-    pasteAtEnd(moved.get());
-    pasteAtEnd(condition.get());
-    EXPECT_EQ(tags(), "<first name><first name><town><where> town");
+    const std::unique_ptr<QMimeData> copied = clip.copyFromBody(0);
+    const std::unique_ptr<QMimeData> moved = clip.cutFromBody(1);
+    const std::unique_ptr<QMimeData> condition = clip.copySubject();
+    ASSERT_EQ(clip.commands.renameField("1", "first name"), RecipientCommands::Rename::Renamed);
+    ASSERT_EQ(clip.commands.renameField("2", "town"), RecipientCommands::Rename::Renamed);
+    clip.pasteAtEnd(copied.get());
+    clip.pasteAtEnd(moved.get());
+    clip.pasteAtEnd(condition.get());
+    EXPECT_EQ(clip.tags(), "<first name><first name><town><where> town");
 
-    ASSERT_TRUE(commands.removeField("2", 5));
-    pasteAtEnd(moved.get());
-    pasteAtEnd(condition.get());
-    EXPECT_EQ(tags(), "<first name><first name><><where><><where>  ");
-    QMimeData foreign;
-    foreign.setData(TagPasteboard::MimeType, moved->data(TagPasteboard::MimeType));
-    foreign.setText(moved->text());
-    pasteAtEnd(&foreign);
-    stack.undo();
-    EXPECT_EQ(tags(), "<first name><first name><town><where><town><where><city> town town");
+    ASSERT_TRUE(clip.commands.removeField("2", 5));
+    clip.pasteAtEnd(moved.get());
+    clip.pasteAtEnd(condition.get());
+    EXPECT_EQ(clip.tags(), "<first name><first name><><where><><where>  ");
+    TagClipboard::pasteAsForeign(*moved, clip);
+    clip.stack.undo();
+    EXPECT_EQ(clip.tags(), "<first name><first name><town><where><town><where><city> town town");
 }
 
 // A removal's redo takes the field's tags and rules anew: a condition
@@ -1048,51 +1040,37 @@ TEST(RecipientCommands, TagsPastedAfterTheirFieldWasRenamedOrRemovedReadItsNameN
 // after the redo, has its rule with the field.
 TEST(RecipientCommands, AConditionCopiedBeforeARemovalWasRedoneFollowsTheField)
 {
-    Database db;
-    fillTable(db);
-    MessageTab message;
-    message.observeFieldNameChanges(&db);
-    QUndoStack stack;
-    RecipientCommands commands(&db, &stack);
-    commands.setMessage(&message);
-    RichText subject;
-    DoInsertTagInAttributedString(
-        std::make_shared<ConditionTag>("where", QList<ConditionRule>{{"city", ConditionRule::Equals, "Oslo", {}}}),
-        subject, 0);
-    message.setSubjectText(subject);
-    ASSERT_TRUE(commands.removeField("2", 5));
-    AttributedTagString::saveAttachments(message.subjectString());
-    const std::unique_ptr<QMimeData> copied(TagPasteboard::mimeDataForText(message.subjectString()));
-    stack.undo();
-    stack.redo();
-    message.setBodyText(TagPasteboard::read(copied.get()).text);
-    const auto rule = [&message](int at) {
-        return std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(message.bodyString()).value(at))
+    TagClipboard clip;
+    clip.setSubjectCondition();
+    ASSERT_TRUE(clip.commands.removeField("2", 5));
+    const std::unique_ptr<QMimeData> copied = clip.copySubject();
+    clip.stack.undo();
+    clip.stack.redo();
+    clip.message.setBodyText(TagPasteboard::read(copied.get()).text);
+    const auto rule = [&clip](int at) {
+        return std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(clip.message.bodyString()).value(at))
             ->dataArray()
             .value(0)
             .field.toStdString();
     };
     ASSERT_EQ(rule(0), "");
-    stack.undo();
+    clip.stack.undo();
     EXPECT_EQ(rule(0), "city");
 
-    AttributedTagString::saveAttachments(message.subjectString());
-    const std::unique_ptr<QMimeData> copiedBack(TagPasteboard::mimeDataForText(message.subjectString()));
-    stack.redo();
-    RichText body = message.bodyString();
-    body.append(TagPasteboard::read(copiedBack.get()).text);
-    message.setBodyText(body);
+    const std::unique_ptr<QMimeData> copiedBack = clip.copySubject();
+    clip.stack.redo();
+    clip.pasteAtEnd(copiedBack.get());
     EXPECT_EQ(rule(0), "");
     EXPECT_EQ(rule(1), "");
-    stack.undo();
+    clip.stack.undo();
     EXPECT_EQ(rule(1), "city");
 
     // Another rule in its place since is not the one copied.
-    AttributedTagString::saveAttachments(message.subjectString());
-    const std::unique_ptr<QMimeData> copiedLast(TagPasteboard::mimeDataForText(message.subjectString()));
-    const auto source = std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(message.subjectString()).value(0));
+    const std::unique_ptr<QMimeData> copiedLast = clip.copySubject();
+    const auto source =
+        std::static_pointer_cast<ConditionTag>(AttributedTagString::tags(clip.message.subjectString()).value(0));
     source->setDataArray({{"name", ConditionRule::Equals, "Oslo", RichText("elsewhere")}});
-    message.setBodyText(TagPasteboard::read(copiedLast.get()).text);
+    clip.message.setBodyText(TagPasteboard::read(copiedLast.get()).text);
     EXPECT_EQ(rule(0), "city");
 }
 
