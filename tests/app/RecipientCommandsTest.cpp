@@ -66,6 +66,15 @@ void fillTable(Database &db)
     db.addEntryWithData(-1, {"eve@example.org", "Dan 9", ""});
 }
 
+// The values of a column, row by row, joined by "|".
+std::string columnValues(const Database &db, const QString &columnID)
+{
+    QStringList values;
+    for (int row = 0; row < db.entryCount(); ++row)
+        values << db.entryValue(row, columnID);
+    return values.join(u'|').toStdString();
+}
+
 // What a step must restore: which entries in which order (their identity),
 // what each holds, the fields and the address column.
 struct TableState {
@@ -388,12 +397,6 @@ TEST(RecipientCommands, OlderStepsFollowAFieldThatUndoPutInAnotherSlot)
     fillTable(db);
     QUndoStack stack;
     RecipientCommands commands(&db, &stack);
-    const auto column = [&db](const char *id) {
-        QStringList values;
-        for (int row = 0; row < db.entryCount(); ++row)
-            values << db.entryValue(row, id);
-        return values;
-    };
     ASSERT_TRUE(commands.addSerialNumbers("2"));
     ASSERT_TRUE(commands.removeRecipients({4}));
     ASSERT_TRUE(commands.removeField("2", 5));
@@ -404,16 +407,16 @@ TEST(RecipientCommands, OlderStepsFollowAFieldThatUndoPutInAnotherSlot)
     ASSERT_EQ(db.fieldNames(), QStringList({"e-mail", "name", "phone", "city"}));
     // The row removed before the field comes back with its value under the field.
     stack.undo();
-    EXPECT_EQ(column("3"), QStringList({"0", "1", "2", "3", "4"}));
+    EXPECT_EQ(columnValues(db, "3"), "0|1|2|3|4");
     stack.undo();
-    EXPECT_EQ(column("3"), QStringList({"Oslo", "Bergen", "Oslo", "Trondheim", ""}));
-    EXPECT_EQ(column("2"), QStringList({"555", "", "", "", ""}));
+    EXPECT_EQ(columnValues(db, "3"), "Oslo|Bergen|Oslo|Trondheim|");
+    EXPECT_EQ(columnValues(db, "2"), "555||||");
 
     for (int i = 0; i < 3; ++i)
         stack.redo();
     EXPECT_EQ(db.fieldNames(), QStringList({"e-mail", "name", "phone"}));
-    EXPECT_EQ(column("2"), QStringList({"555", "", "", ""}));
-    EXPECT_EQ(column("3"), QStringList({"", "", "", ""}));
+    EXPECT_EQ(columnValues(db, "2"), "555|||");
+    EXPECT_EQ(columnValues(db, "3"), "|||");
 }
 
 TEST(RecipientCommands, RowsComeBackWithTheirValuesUnderTheirOwnFieldsNeverOneMadeSince)
@@ -484,16 +487,10 @@ TEST(RecipientCommands, AnUndoTakesTheValuesWrittenUnderItsFieldSinceAndLeavesTh
     ASSERT_EQ(db.fieldNameForColumnID("1"), "2");
     ASSERT_TRUE(commands.editCell(0, "1", "edited"));
     ASSERT_TRUE(commands.editCell(1, "1", "typed"));
-    const auto column = [&db] {
-        QStringList values;
-        for (int row = 0; row < db.entryCount(); ++row)
-            values << db.entryValue(row, "1");
-        return values.join(u'|').toStdString();
-    };
     stack.undo();
-    EXPECT_EQ(column(), "held|");
+    EXPECT_EQ(columnValues(db, "1"), "held|");
     stack.redo();
-    EXPECT_EQ(column(), "edited|typed|x");
+    EXPECT_EQ(columnValues(db, "1"), "edited|typed|x");
 }
 
 TEST(RecipientCommands, AFieldMadeWhereARedoWouldPutItsFieldEndsTheRedoSteps)
@@ -632,19 +629,13 @@ TEST(RecipientCommands, AnUndoOfValuesKeepsWhatWasTypedSince)
     fillTable(db);
     QUndoStack stack;
     RecipientCommands commands(&db, &stack);
-    const auto column = [&db](const char *id) {
-        QStringList values;
-        for (int row = 0; row < db.entryCount(); ++row)
-            values << db.entryValue(row, id);
-        return values.join(u'|').toStdString();
-    };
     ASSERT_TRUE(commands.addSerialNumbers("2"));
     ASSERT_TRUE(commands.editCell(1, "2", "typed-after"));
     stack.undo();
-    EXPECT_EQ(column("2"), "Oslo|typed-after|Oslo|Trondheim|");
+    EXPECT_EQ(columnValues(db, "2"), "Oslo|typed-after|Oslo|Trondheim|");
     ASSERT_TRUE(commands.editCell(2, "2", "typed-between"));
     stack.redo();
-    EXPECT_EQ(column("2"), "0|typed-after|typed-between|3|4");
+    EXPECT_EQ(columnValues(db, "2"), "0|typed-after|typed-between|3|4");
 
     // The clean-up strips " ann@example.org," and switches the row without an address off.
     ASSERT_TRUE(commands.editCell(4, "0", "no address"));
