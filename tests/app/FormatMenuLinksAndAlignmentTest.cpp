@@ -446,3 +446,53 @@ TEST_F(FormatMenuLinksAndAlignment, ListNoneOverAJustifiedLineAndTheEmptyLineBef
     EXPECT_EQ(editorLayout(), justified);
     EXPECT_EQ(readerLayout(), justified);
 }
+
+TEST_F(FormatMenuLinksAndAlignment, JustifiedLinesCutDeletedOrTypedOver)
+{
+    // The key's own step of the history was an edit block around Qt's
+    // handling of it, so Qt measured the caret in a paragraph still laid
+    // out with its old text: a crash in QTextEngine::justify.
+    const auto justifiedLines = [this](const char *first) {
+        key(Qt::Key_A, Qt::ControlModifier);
+        key(Qt::Key_Delete);
+        type(first);
+        key(Qt::Key_Return);
+        type("Next");
+        key(Qt::Key_A, Qt::ControlModifier);
+        item("formatAlignJustified")->trigger();
+        select(QString::fromUtf8(first), QString::fromUtf8(first));
+    };
+    const Layout emptied{{"", "Next"}, {"justify", "justify"}};
+    justifiedLines("Cut away");
+    key(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(editorLayout(), emptied);
+    EXPECT_EQ(readerLayout(), emptied);
+    justifiedLines("Deleted");
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(readerLayout(), emptied);
+    item("formatList1")->trigger();
+    key(Qt::Key_Return);
+    EXPECT_EQ(editorLayout(), emptied);
+    EXPECT_EQ(readerLayout(), emptied);
+    // An item that is only a line break, taken back with Backspace.
+    justifiedLines("Broken");
+    item("formatList1")->trigger();
+    select(QStringLiteral("\t"), QStringLiteral("Broken"));
+    key(Qt::Key_Return, Qt::ShiftModifier);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(editorLayout(), emptied);
+    EXPECT_EQ(readerLayout(), emptied);
+
+    // Typed over items, the numbers follow in the same step.
+    justifiedLines("one");
+    key(Qt::Key_End, Qt::ControlModifier);
+    key(Qt::Key_Return);
+    type("three");
+    key(Qt::Key_A, Qt::ControlModifier);
+    item("formatList6")->trigger();
+    select(QStringLiteral("one"), QStringLiteral("Next"));
+    type("1");
+    EXPECT_EQ(view->toPlainText().toStdString(), "\t1.\t1\n\t2.\tthree");
+    undo();
+    EXPECT_EQ(view->toPlainText().toStdString(), "\t1.\tone\n\t2.\tNext\n\t3.\tthree");
+}
