@@ -355,3 +355,18 @@ TEST_F(FormatMenuLinksAndAlignment, JustifiedLinesCutDeletedOrTypedOver)
     undo();
     EXPECT_EQ(view->toPlainText().toStdString(), "\t1.\tone\n\t2.\tNext\n\t3.\tthree");
 }
+
+TEST_F(FormatMenuLinksAndAlignment, AFieldAtTheStartOfAnAlignedLineLeavesItAligned)
+{
+    // The tag character, which carries no paragraph style, gave the
+    // paragraph its own lack of one.
+    type(" is welcome");
+    key(Qt::Key_E, Qt::ControlModifier);
+    key(Qt::Key_Home);
+    tab->insertField(document->database().fieldNames().value(1));
+    const Layout centred{{"Ann is welcome"}, {"center"}};
+    EXPECT_EQ(readerLayout(), centred);
+    EXPECT_EQ(editorLayout().alignments.join(u' ').toStdString(), "center");
+    undo();
+    EXPECT_EQ(readerLayout(), (Layout{{"is welcome"}, {"center"}}));
+}
