@@ -301,15 +301,6 @@ void ReaderLineText::clear()
     m_spaceHref.clear();
 }
 
-QString collapsedWhiteSpace(const QString &text)
-{
-    ReaderLineText line;
-    line.append(text, QString());
-    ReaderLine collapsed;
-    line.finishInto(collapsed);
-    return collapsed.text;
-}
-
 QList<ReaderLine> readerLines(const QString &page)
 {
     const QByteArray utf8 = page.toUtf8();

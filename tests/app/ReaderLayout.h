@@ -44,9 +44,10 @@ struct ReaderLine {
 };
 
 // A line built from its characters and the link each stands in, with white
-// space collapsed as CSS collapses it: a run of white space shows as one
-// space, that of the first character of the run (inside or outside a link
-// as that character is), and none at the line's start or end.
+// space (the page's no-break spaces and the editor's tabs alike) collapsed
+// as CSS collapses it: a run of white space shows as one space, that of the
+// first character of the run (inside or outside a link as that character
+// is), and none at the line's start or end.
 class ReaderLineText {
 public:
     void append(QStringView text, const QString &href);
@@ -66,10 +67,6 @@ private:
 
     void put(QChar c, const QString &href);
 };
-
-// White space, the page's no-break spaces and the editor's tabs alike,
-// collapsed into single spaces and trimmed.
-[[nodiscard]] QString collapsedWhiteSpace(const QString &text);
 
 // The lines of the page's body.
 [[nodiscard]] QList<ReaderLine> readerLines(const QString &page);
