@@ -80,11 +80,12 @@ std::optional<int> markerNumber(const QString &format, QStringView marker)
             const char *digits;
         } numerals[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
                         {40, "xl"},  {10, "x"},   {9, "ix"},   {5, "v"},    {4, "iv"},  {1, "i"}};
-        // Read greedily; only the one way of writing a number is a marker.
-        QString rest = middle.toString();
-        if (upper != (rest == rest.toUpper()))
+        // Read greedily, then written again: only the one way of writing a
+        // number is a marker ("ixi" reads as 10, which is written "x").
+        const QString read = middle.toString().toLower();
+        if (upper != (middle == middle.toString().toUpper()))
             return std::nullopt;
-        rest = rest.toLower();
+        QString rest = read;
         int number = 0;
         for (const auto &numeral : numerals) {
             const QLatin1String digits(numeral.digits);
@@ -96,6 +97,14 @@ std::optional<int> markerNumber(const QString &format, QStringView marker)
             }
         }
         if (!rest.isEmpty() || number == 0)
+            return std::nullopt;
+        QString written;
+        int left = number;
+        for (const auto &numeral : numerals) {
+            for (; left >= numeral.value; left -= numeral.value)
+                written += QLatin1String(numeral.digits);
+        }
+        if (written != read)
             return std::nullopt;
         return number;
     }
