@@ -4,6 +4,7 @@
 
 #include "BodyTextView.h"
 #include "DocumentWindow.h"
+#include "LinkSheet.h"
 #include "MessageTabWidget.h"
 #include "MyDocument.h"
 #include "RichTextBridge.h"
@@ -17,10 +18,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QToolButton>
 
 #include <iterator>
@@ -78,11 +80,12 @@ std::optional<int> markerNumber(const QString &format, QStringView marker)
             const char *digits;
         } numerals[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
                         {40, "xl"},  {10, "x"},   {9, "ix"},   {5, "v"},    {4, "iv"},  {1, "i"}};
-        // Read greedily; only the one way of writing a number is a marker.
-        QString rest = middle.toString();
-        if (upper != (rest == rest.toUpper()))
+        // Read greedily, then written again: only the one way of writing a
+        // number is a marker ("ixi" reads as 10, which is written "x").
+        const QString read = middle.toString().toLower();
+        if (upper != (middle == middle.toString().toUpper()))
             return std::nullopt;
-        rest = rest.toLower();
+        QString rest = read;
         int number = 0;
         for (const auto &numeral : numerals) {
             const QLatin1String digits(numeral.digits);
@@ -94,6 +97,14 @@ std::optional<int> markerNumber(const QString &format, QStringView marker)
             }
         }
         if (!rest.isEmpty() || number == 0)
+            return std::nullopt;
+        QString written;
+        int left = number;
+        for (const auto &numeral : numerals) {
+            for (; left >= numeral.value; left -= numeral.value)
+                written += QLatin1String(numeral.digits);
+        }
+        if (written != read)
             return std::nullopt;
         return number;
     }
@@ -144,6 +155,31 @@ QString visible(const QString &text)
     shown.replace(QChar(0x2029), QLatin1String("\\u2029"));
     shown.replace(u'\n', QLatin1String("\\n"));
     return shown;
+}
+
+QString linkOf(const QTextCharFormat &format)
+{
+    return format.isAnchor() ? format.anchorHref() : QString();
+}
+
+// Stretches of a paragraph, [from, to), joined where they touch.
+using Stretches = QList<std::pair<int, int>>;
+void addStretch(Stretches &stretches, int from, int to)
+{
+    if (!stretches.isEmpty() && stretches.last().second == from)
+        stretches.last().second = to;
+    else
+        stretches.append({from, to});
+}
+
+// Nobody sees how a line that shows nothing is aligned.
+QList<ReaderLine> withVisibleAlignments(QList<ReaderLine> lines)
+{
+    for (ReaderLine &line : lines) {
+        if (line.text.isEmpty())
+            line.alignment.clear();
+    }
+    return lines;
 }
 
 } // namespace
@@ -331,6 +367,100 @@ struct EditorLayoutDriver::State {
         return QStringLiteral("paste \"%1\"").arg(visible(QString::fromUtf8(text)));
     }
 
+    QString align()
+    {
+        static const struct {
+            const char *item;
+            Qt::Key key;
+        } alignments[] = {{"formatAlignLeft", Qt::Key_L},
+                          {"formatAlignCenter", Qt::Key_E},
+                          {"formatAlignJustified", Qt::Key_J},
+                          {"formatAlignRight", Qt::Key_R}};
+        const auto &alignment = alignments[pick(int(std::size(alignments)))];
+        if (pick(2) == 0) {
+            windowAction(QLatin1String(alignment.item))->trigger();
+            return QString::fromLatin1(alignment.item);
+        }
+        key(alignment.key, Qt::ControlModifier);
+        return QStringLiteral("Ctrl+") + QKeySequence(alignment.key).toString();
+    }
+    QString alignLines()
+    {
+        const QString lines = selectLines();
+        return lines + QStringLiteral(", ") + align();
+    }
+
+    // Positions of the tags in the text.
+    QList<int> tagPositions() const
+    {
+        QList<int> positions;
+        const QString text = view->document()->toRawText();
+        for (qsizetype at = text.indexOf(QChar(0xFFFC)); at >= 0; at = text.indexOf(QChar(0xFFFC), at + 1))
+            positions.append(int(at));
+        return positions;
+    }
+    // The linked stretches of the text, [from, to).
+    Stretches linkedStretches() const
+    {
+        Stretches linked;
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                if (!linkOf(it.fragment().charFormat()).isEmpty())
+                    addStretch(linked, it.fragment().position(), it.fragment().position() + it.fragment().length());
+            }
+        }
+        return linked;
+    }
+    // A selection for a link: anywhere, or around a tag.
+    QString selectForLink()
+    {
+        const QList<int> tags = tagPositions();
+        if (tags.isEmpty() || pick(2) == 0)
+            return select();
+        const int tag = tags[pick(int(tags.size()))];
+        const int from = std::max(0, tag - pick(4));
+        const int to = std::min(length(), tag + 1 + pick(4));
+        setCaret(to, from);
+        return QStringLiteral("select from %1 to %2 around a tag").arg(from).arg(to);
+    }
+    // Format > Link... with an address typed into its sheet, and OK.
+    QString link()
+    {
+        // With and without a scheme, and characters an attribute must escape.
+        static const char *const addresses[] = {"https://example.org/events", "example.org/you",
+                                                "https://example.org/?a=1&b=2#top"};
+        const QString selection = selectForLink();
+        const QString address = QString::fromLatin1(addresses[pick(int(std::size(addresses)))]);
+        windowAction(QStringLiteral("formatLink"))->trigger();
+        QLineEdit *field = view->textLinkURL();
+        if (!field)
+            return selection + QStringLiteral(", Link... (no sheet)");
+        field->setText(address);
+        view->setLink_okClicked();
+        // Back in the window, as the window manager has it after the sheet.
+        QApplication::setActiveWindow(document->window());
+        view->setFocus(Qt::OtherFocusReason);
+        return selection + QStringLiteral(", Link... %1").arg(address);
+    }
+    QString removeLink()
+    {
+        const QString selection = selectForLink();
+        windowAction(QStringLiteral("formatRemoveLink"))->trigger();
+        return selection + QStringLiteral(", Remove Link");
+    }
+    // The caret at a link's start or end, or inside it, where typing and
+    // pasting are to extend it or not.
+    QString caretAtLink()
+    {
+        const Stretches linked = linkedStretches();
+        if (linked.isEmpty())
+            return moveCaret();
+        const auto [from, to] = linked[pick(int(linked.size()))];
+        const int position = from + pick(to - from + 1);
+        setCaret(position);
+        return QStringLiteral("caret to %1 in the link over %2 to %3").arg(position).arg(from).arg(to);
+    }
+
     QString undo()
     {
         key(Qt::Key_Z, Qt::ControlModifier);
@@ -386,6 +516,11 @@ struct EditorLayoutDriver::State {
         {1, &State::copy},
         {1, &State::cut},
         {1, &State::pasteCopied},
+        {2, &State::align},
+        {1, &State::alignLines},
+        {2, &State::link},
+        {1, &State::removeLink},
+        {2, &State::caretAtLink},
     };
 
     // Each sequence on its own: an empty body with no history, and nothing
@@ -420,25 +555,85 @@ struct EditorLayoutDriver::State {
 
     // What the editor shows of the block from `from` on: the tags'
     // values in their places.
-    QString shownText(const QTextBlock &block, int from) const
+    QString shownCharacters(const QTextCharFormat &format, QChar c) const
+    {
+        const TextAttachmentRef attachment = RichTextBridge::attachment(format);
+        const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr;
+        if (c != QChar(0xFFFC) || !tag)
+            return QString(c);
+        if (std::dynamic_pointer_cast<MessageNumberTag>(tag))
+            return QStringLiteral("1");
+        return FieldValues.value(int(FieldNames.indexOf(tag->tagName())));
+    }
+
+    QString shownText(const QTextBlock &block) const
     {
         QString shown;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const int start = fragment.position() - block.position();
-            const QString text = fragment.text();
-            for (int i = std::max(0, from - start); i < text.size(); ++i) {
-                const TextAttachmentRef attachment = RichTextBridge::attachment(fragment.charFormat());
-                const auto tag = attachment ? std::dynamic_pointer_cast<SimpleTag>(attachment->cell) : nullptr;
-                if (text.at(i) != QChar(0xFFFC) || !tag)
-                    shown += text.at(i);
-                else if (std::dynamic_pointer_cast<MessageNumberTag>(tag))
-                    shown += u'1';
-                else
-                    shown += FieldValues.value(int(FieldNames.indexOf(tag->tagName())));
-            }
+            for (const QChar c : it.fragment().text())
+                shown += shownCharacters(it.fragment().charFormat(), c);
         }
         return shown;
+    }
+
+    // The lines the editor shows of the block from `from` on, with their
+    // links; a tag's value stands in the tag's link, and its line feed
+    // ends a line where the value stands.
+    QList<ReaderLine> shownLines(const QTextBlock &block, int from) const
+    {
+        QList<ReaderLine> lines;
+        ReaderLineText line;
+        const auto endLine = [&] {
+            ReaderLine shown;
+            line.finishInto(shown);
+            lines.append(shown);
+            line.clear();
+        };
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QString href = linkOf(fragment.charFormat());
+            const QString text = fragment.text();
+            for (int i = std::max(0, from - (fragment.position() - block.position())); i < text.size(); ++i) {
+                for (const QChar c : shownCharacters(fragment.charFormat(), text.at(i))) {
+                    if (c == u'\n' || c == QChar::LineSeparator)
+                        endLine();
+                    else
+                        line.append(QStringView(&c, 1), href);
+                }
+            }
+        }
+        endLine();
+        return lines;
+    }
+
+    // The editor shows each link as one (the looks its paragraph's layout
+    // draws) and nothing else as one.
+    QString linkLooksFault(const QTextBlock &block) const
+    {
+        Stretches linked;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const int start = fragment.position() - block.position();
+            if (!linkOf(fragment.charFormat()).isEmpty())
+                addStretch(linked, start, start + fragment.length());
+        }
+        Stretches shown;
+        const QColor linkColour = view->palette().color(QPalette::Link);
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (range.format.fontUnderline() && range.format.foreground().color() == linkColour)
+                addStretch(shown, range.start, range.start + range.length);
+        }
+        if (shown == linked)
+            return {};
+        const auto described = [](const Stretches &stretches) {
+            QStringList listed;
+            for (const auto &[from, to] : stretches)
+                listed << QStringLiteral("%1-%2").arg(from).arg(to);
+            return listed.join(u' ');
+        };
+        return QStringLiteral("line %1 shows links at [%2] where its text has them at [%3]")
+            .arg(block.blockNumber())
+            .arg(described(shown), described(linked));
     }
 
     QString check()
@@ -455,19 +650,16 @@ struct EditorLayoutDriver::State {
         std::optional<EditorItem> previous;
         int previousNumber = 0;
         for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
-            static const QRegularExpression lineEnd(QStringLiteral("[\n\u2028]"));
-            plainLines += shownText(block, 0).split(QChar(0x2028));
+            plainLines += shownText(block).split(QChar::LineSeparator);
             const std::optional<EditorItem> item = editorItem(block);
-            // A value's line feed ends a line where the value stands.
-            QStringList lines = shownText(block, item ? item->prefixLength : 0).split(lineEnd);
-            for (int i = 0; i < lines.size(); ++i) {
-                ReaderLine line{collapsedWhiteSpace(lines[i]), {}, 0};
-                if (item && i == 0) {
-                    line.marker = readerKind(item->lists.first().markerFormat);
-                    line.number = item->number;
-                }
-                expected.append(line);
+            QList<ReaderLine> lines = shownLines(block, item ? item->prefixLength : 0);
+            for (ReaderLine &line : lines)
+                line.alignment = alignmentName(block.blockFormat().alignment());
+            if (item) {
+                lines.first().marker = readerKind(item->lists.first().markerFormat);
+                lines.first().number = item->number;
             }
+            expected += lines;
             if (item && item->number > 0) {
                 const int wanted = previous && previous->lists == item->lists ? previousNumber + 1 : 1;
                 if (item->number != wanted)
@@ -476,22 +668,28 @@ struct EditorLayoutDriver::State {
             }
             previous = item;
             previousNumber = item ? item->number : 0;
+            const QString looks = linkLooksFault(block);
+            if (!looks.isEmpty())
+                faults << looks;
         }
         // Blank lines that end the message show nothing after the text.
         const auto withoutBlankEnd = [](QList<ReaderLine> lines) {
+            lines = withVisibleAlignments(lines);
             while (!lines.isEmpty() && lines.last() == ReaderLine{})
                 lines.removeLast();
             return lines;
         };
         expected = withoutBlankEnd(expected);
 
+        // The plain part shows no links: only the text is compared there.
         if (plain != plainLines.join(u'\n'))
             faults << QStringLiteral("plain part \"%1\", the editor shows \"%2\"")
                           .arg(visible(plain), visible(plainLines.join(u'\n')));
         const QList<ReaderLine> read = withoutBlankEnd(readerLines(page));
         if (read != expected)
             faults << QStringLiteral("a reader shows\n%1\n-- where the editor shows\n%2\n-- page: %3")
-                          .arg(describeLines(read), describeLines(expected), page);
+                          .arg(describeLines(read, Alignments::Shown), describeLines(expected, Alignments::Shown),
+                               page);
         if (faults.isEmpty())
             return {};
         return faults.join(u'\n') + QStringLiteral("\n-- text: \"%1\"").arg(visible(view->toPlainText()));

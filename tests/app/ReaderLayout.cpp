@@ -9,11 +9,6 @@
 
 namespace {
 
-bool collapsible(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
-
 QString attribute(const GumboElement &element, const char *name)
 {
     const GumboAttribute *found = gumbo_get_attribute(&element.attributes, name);
@@ -78,6 +73,50 @@ QString listKind(const GumboElement &element)
     return known.first();
 }
 
+// A text-align value as a left-to-right reader shows it; none for a value
+// it ignores, which leaves the inherited one.
+std::optional<QString> shownAlignment(QString value, const QString &inherited)
+{
+    value = value.trimmed().toLower();
+    if (value == u"left" || value == u"start" || value == u"initial")
+        return QStringLiteral("left");
+    if (value == u"right" || value == u"end")
+        return QStringLiteral("right");
+    if (value == u"center" || value == u"-webkit-center" || value == u"-moz-center")
+        return QStringLiteral("center");
+    if (value == u"justify")
+        return QStringLiteral("justify");
+    if (value == u"inherit")
+        return inherited;
+    return std::nullopt;
+}
+
+// The alignment of a block's lines: its own text-align declaration (the
+// last valid one), else the presentational one, else its parent's.
+QString blockAlignment(const GumboElement &element, const QString &inherited)
+{
+    std::optional<QString> own;
+    for (const QString &declaration : attribute(element, "style").split(u';')) {
+        const qsizetype colon = declaration.indexOf(u':');
+        if (colon < 0 || declaration.left(colon).trimmed().toLower() != u"text-align")
+            continue;
+        QString value = declaration.mid(colon + 1);
+        value.remove(QRegularExpression(QStringLiteral("!\\s*important\\s*$"), QRegularExpression::CaseInsensitiveOption));
+        if (const auto shown = shownAlignment(value, inherited))
+            own = shown;
+    }
+    if (own)
+        return *own;
+    if (element.tag == GUMBO_TAG_CENTER)
+        return QStringLiteral("center");
+    const QString align = attribute(element, "align").toLower();
+    if (align == u"middle")
+        return QStringLiteral("center");
+    if (!align.isEmpty() && align != u"inherit")
+        return shownAlignment(align, inherited).value_or(inherited);
+    return inherited;
+}
+
 class Layout {
 public:
     QList<ReaderLine> lines;
@@ -88,7 +127,7 @@ public:
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA:
-            m_line += QString::fromUtf8(node->v.text.text);
+            text(QString::fromUtf8(node->v.text.text));
             return;
         case GUMBO_NODE_ELEMENT:
         case GUMBO_NODE_TEMPLATE:
@@ -110,6 +149,15 @@ private:
         int number = 0;
     };
 
+    void text(const QString &text)
+    {
+        const bool showedNothing = !m_line.showsSomething();
+        m_line.append(text, m_href);
+        // A line is aligned by the block it stands in.
+        if (showedNothing && m_line.showsSomething())
+            m_lineAlignment = m_alignment;
+    }
+
     void element(const GumboElement &element)
     {
         switch (element.tag) {
@@ -122,16 +170,22 @@ private:
             endLine(true);
             return;
         case GUMBO_TAG_IMG:
-            m_line += QChar(0xFFFC);
+            text(QString(QChar(0xFFFC)));
             return;
         default:
             break;
         }
+        const QString outerHref = m_href;
+        if (element.tag == GUMBO_TAG_A)
+            m_href = attribute(element, "href");
         if (!isBlock(element.tag)) {
             children(element);
+            m_href = outerHref;
             return;
         }
         endLine(false);
+        const QString outerAlignment = m_alignment;
+        m_alignment = blockAlignment(element, m_alignment);
         if (element.tag == GUMBO_TAG_UL || element.tag == GUMBO_TAG_OL) {
             List list{listKind(element), element.tag == GUMBO_TAG_OL, 1};
             bool numeric = false;
@@ -154,9 +208,11 @@ private:
         endLine(false);
         // An empty item still shows its marker on a line of its own.
         if (element.tag == GUMBO_TAG_LI && m_marker)
-            showLine(QString());
+            showLine();
         if (element.tag == GUMBO_TAG_UL || element.tag == GUMBO_TAG_OL)
             m_lists.removeLast();
+        m_alignment = outerAlignment;
+        m_href = outerHref;
     }
 
     void children(const GumboElement &element)
@@ -169,15 +225,17 @@ private:
     // under way only when something in it is more than collapsible space.
     void endLine(bool forced)
     {
-        const bool content = std::any_of(m_line.cbegin(), m_line.cend(), [](QChar c) { return !collapsible(c); });
-        if (forced || content)
-            showLine(m_line);
+        if (forced || m_line.showsSomething())
+            showLine();
         m_line.clear();
     }
 
-    void showLine(const QString &text)
+    void showLine()
     {
-        ReaderLine line{collapsedWhiteSpace(text), {}, 0};
+        ReaderLine line;
+        m_line.finishInto(line);
+        // A line that shows nothing stands in the block it ends in.
+        line.alignment = m_line.showsSomething() ? m_lineAlignment : m_alignment;
         if (m_marker) {
             line.marker = m_marker->kind;
             line.number = m_marker->number;
@@ -186,7 +244,10 @@ private:
         lines.append(line);
     }
 
-    QString m_line;
+    ReaderLineText m_line;
+    QString m_lineAlignment;
+    QString m_alignment = QStringLiteral("left");
+    QString m_href;
     QList<List> m_lists;
     List m_looseItems{QStringLiteral("disc"), false, 1};
     std::optional<Marker> m_marker;
@@ -194,22 +255,50 @@ private:
 
 } // namespace
 
-QString collapsedWhiteSpace(const QString &text)
+void ReaderLineText::append(QStringView text, const QString &href)
 {
-    QString result;
-    result.reserve(text.size());
-    bool space = false;
     for (const QChar c : text) {
+        if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f')
+            m_showsSomething = true;
         if (c.isSpace()) {
-            space = !result.isEmpty();
+            if (!m_text.isEmpty() && !m_spacePending) {
+                m_spacePending = true;
+                m_spaceHref = href;
+            }
             continue;
         }
-        if (space)
-            result += u' ';
-        space = false;
-        result += c;
+        if (m_spacePending)
+            put(u' ', m_spaceHref);
+        m_spacePending = false;
+        put(c, href);
     }
-    return result;
+}
+
+void ReaderLineText::put(QChar c, const QString &href)
+{
+    if (!href.isEmpty()) {
+        if (!m_links.isEmpty() && m_links.last().from + m_links.last().length == m_text.size()
+            && m_links.last().href == href)
+            ++m_links.last().length;
+        else
+            m_links.append(ReaderLink{m_text.size(), 1, href});
+    }
+    m_text += c;
+}
+
+void ReaderLineText::finishInto(ReaderLine &line) const
+{
+    line.text = m_text;
+    line.links = m_links;
+}
+
+void ReaderLineText::clear()
+{
+    m_text.clear();
+    m_links.clear();
+    m_showsSomething = false;
+    m_spacePending = false;
+    m_spaceHref.clear();
 }
 
 QList<ReaderLine> readerLines(const QString &page)
@@ -222,16 +311,44 @@ QList<ReaderLine> readerLines(const QString &page)
     return layout.lines;
 }
 
-QString describeLines(const QList<ReaderLine> &lines)
+QString alignmentName(Qt::Alignment alignment)
+{
+    if (alignment & Qt::AlignHCenter)
+        return QStringLiteral("center");
+    if (alignment & Qt::AlignJustify)
+        return QStringLiteral("justify");
+    if (alignment & Qt::AlignRight)
+        return QStringLiteral("right");
+    return QStringLiteral("left");
+}
+
+QString linkedText(const ReaderLine &line)
+{
+    QString text;
+    qsizetype done = 0;
+    for (const ReaderLink &link : line.links) {
+        text += QStringView(line.text).mid(done, link.from - done);
+        text += u'[';
+        text += QStringView(line.text).mid(link.from, link.length);
+        text += QStringLiteral("](") + link.href + u')';
+        done = link.from + link.length;
+    }
+    text += QStringView(line.text).mid(done);
+    return text;
+}
+
+QString describeLines(const QList<ReaderLine> &lines, Alignments alignments)
 {
     QStringList described;
     for (const ReaderLine &line : lines) {
-        if (line.marker.isEmpty())
-            described << line.text;
-        else if (line.number)
-            described << QStringLiteral("[%1 %2] %3").arg(line.marker).arg(line.number).arg(line.text);
-        else
-            described << QStringLiteral("[%1] %2").arg(line.marker, line.text);
+        QString shown;
+        if (alignments == Alignments::Shown && !line.alignment.isEmpty() && line.alignment != u"left")
+            shown = u'{' + line.alignment + QStringLiteral("} ");
+        if (line.number)
+            shown += QStringLiteral("[%1 %2] ").arg(line.marker).arg(line.number);
+        else if (!line.marker.isEmpty())
+            shown += QStringLiteral("[%1] ").arg(line.marker);
+        described << shown + linkedText(line);
     }
     return described.join(u'\n');
 }

@@ -10,7 +10,6 @@
 #include "BetterMutableAttributedString.h"
 #include "BetterString.h"
 
-#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextBlock>
@@ -165,35 +164,67 @@ void BodyTextView::insertFromMimeData(const QMimeData *source)
 
 namespace {
 
-// Whether the key may change which paragraphs are items of a list or their
-// markers. Qt's typing and deleting of single characters are no edit block,
-// so the renumbering could not join their step of the history; made one,
-// they would no longer run together into one step with the keys before.
-bool mayChangeItems(const QKeyEvent *event, const QTextCursor &cursor)
+// What makes a key that may change which paragraphs are items of a list, or
+// their markers, a step of the history of its own, which the renumbering
+// joins. Qt's typing and deleting of single characters are no edit block:
+// the renumbering could not join their step, and made one they no longer
+// run together with the keys before. What replaces a selection, a paste,
+// Return, an input method's text and Ctrl's deleting of words are blocks of
+// their own already.
+//
+// Qt measures the caret before the key's handling returns. Inside a block
+// the paragraphs edited are still laid out with their old text, so a
+// paragraph an edit shortens must not be measured there: its justified
+// spacing walks past the new text's end.
+enum class OwnStep {
+    None,
+    // Qt's edit in a block around it: typing only lengthens the paragraph.
+    AroundTyping,
+    // The character before or after the caret, as Qt deletes it, in a
+    // block measured after it ends.
+    DeleteBefore,
+    DeleteAfter,
+};
+
+OwnStep ownStep(const QKeyEvent *event, const QTextCursor &cursor)
 {
-    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
-        return false;
-    if (cursor.hasSelection() || event->matches(QKeySequence::Paste)
-        || event->matches(QKeySequence::InsertParagraphSeparator))
-        return true;
+    if (cursor.hasSelection() || event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
+        return OwnStep::None;
     const QTextBlock block = cursor.block();
     const int at = cursor.position() - block.position();
-    if (event->key() == Qt::Key_Backspace)
-        return at == 0 || ListItems::inPrefixZone(block, at - 1);
-    if (event->key() == Qt::Key_Delete)
-        return at == block.length() - 1 || ListItems::inPrefixZone(block, at);
-    if (!event->text().isEmpty() || event->matches(QKeySequence::InsertLineSeparator))
-        return ListItems::inPrefixZone(block, at);
-    return false;
+    // The keys Qt deletes one character with.
+    if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier))
+        return at == 0 || ListItems::inPrefixZone(block, at - 1) ? OwnStep::DeleteBefore : OwnStep::None;
+    if (event->matches(QKeySequence::Delete))
+        return at == block.length() - 1 || ListItems::inPrefixZone(block, at) ? OwnStep::DeleteAfter : OwnStep::None;
+    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::InsertParagraphSeparator)
+        || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)
+        return OwnStep::None;
+    if ((!event->text().isEmpty() || event->matches(QKeySequence::InsertLineSeparator))
+        && ListItems::inPrefixZone(block, at))
+        return OwnStep::AroundTyping;
+    return OwnStep::None;
 }
 
 } // namespace
 
 void BodyTextView::keyPressEvent(QKeyEvent *event)
 {
+    const OwnStep own = isReadOnly() ? OwnStep::None : ownStep(event, textCursor());
     QTextCursor step(document());
-    const bool ownStep = mayChangeItems(event, textCursor());
-    if (ownStep)
+    if (own == OwnStep::DeleteBefore || own == OwnStep::DeleteAfter) {
+        QTextCursor caret = textCursor();
+        step.beginEditBlock();
+        if (own == OwnStep::DeleteBefore)
+            caret.deletePreviousChar();
+        else
+            caret.deleteChar();
+        step.endEditBlock();
+        setTextCursor(caret);
+        event->accept();
+        return;
+    }
+    if (own == OwnStep::AroundTyping)
         step.beginEditBlock();
     if (event->matches(QKeySequence::InsertParagraphSeparator) && isRichText() && !isReadOnly() && breakListItem()) {
         event->accept();
@@ -201,21 +232,7 @@ void BodyTextView::keyPressEvent(QKeyEvent *event)
     } else {
         TagTextView::keyPressEvent(event);
     }
-    if (ownStep)
-        step.endEditBlock();
-}
-
-void BodyTextView::inputMethodEvent(QInputMethodEvent *event)
-{
-    const QTextCursor cursor = textCursor();
-    QTextCursor step(document());
-    const bool ownStep =
-        !event->commitString().isEmpty()
-        && (cursor.hasSelection() || ListItems::inPrefixZone(cursor.block(), cursor.positionInBlock()));
-    if (ownStep)
-        step.beginEditBlock();
-    TagTextView::inputMethodEvent(event);
-    if (ownStep)
+    if (own == OwnStep::AroundTyping)
         step.endEditBlock();
 }
 

@@ -51,10 +51,9 @@ protected:
     bool event(QEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
-    // Keys and text that may change which paragraphs are items are a step
-    // of the history of their own, which the numbering joins.
+    // Keys that may change which paragraphs are items are a step of the
+    // history of their own, which the numbering joins.
     void keyPressEvent(QKeyEvent *event) override;
-    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
     // Return in an item of a list, as the text system has it: the item is

@@ -175,7 +175,13 @@ void TagTextView::insertTag(const SimpleTagRef &tag)
     // looks like what was typed before.
     TextAttributes typing = typingAttributes();
     typing.remove(TextAttributeName::ParagraphStyle);
-    replaceRange(TextRange{selectedRange().location, 0}, text);
+    const int location = selectedRange().location;
+    // It stands in its paragraph as the text does: at the paragraph's start
+    // its lack of a style would be the paragraph's (the text system takes a
+    // paragraph's style from the first character that has one).
+    if (const auto style = RichTextBridge::paragraphStyle(document()->findBlock(location).blockFormat()))
+        text.addAttribute(TextAttributeName::ParagraphStyle, QVariant::fromValue(*style), TextRange{0, text.length()});
+    replaceRange(TextRange{location, 0}, text);
     setCurrentCharFormat(RichTextBridge::charFormat(typing));
 }
 
