@@ -495,12 +495,11 @@ bool isTagValue(const TextAttributes &attributes)
 qsizetype itemPrefixEnd(const QString &string, int paragraphStart, int contentEnd, const TextList &list,
                         RunCursor &runs)
 {
-    if (paragraphStart >= contentEnd || string.at(paragraphStart) != u'\t')
+    const qsizetype length =
+        list.itemPrefixLength(QStringView(string).mid(paragraphStart, contentEnd - paragraphStart));
+    if (length == 0)
         return -1;
-    const qsizetype tab = string.indexOf(u'\t', paragraphStart + 1);
-    if (tab < 0 || tab >= contentEnd
-        || !list.itemNumberOfMarker(QStringView(string).mid(paragraphStart + 1, tab - paragraphStart - 1)))
-        return -1;
+    const qsizetype tab = paragraphStart + length - 1;
     for (int at = paragraphStart; at <= tab; at = runs.runEnd()) {
         const TextAttributes &attributes = runs.at(at).attributes;
         if (isTagValue(attributes) || attributes.contains(TextAttributeName::Attachment))
