@@ -32,14 +32,9 @@ int lineStartAt(const QString &text, int index)
 // all the user typed. Returns the number of characters deleted.
 int deleteItemPrefix(RichText &text, int lineStart, int lineEnd, const TextList &list)
 {
-    const QString &string = text.string();
-    if (lineStart >= lineEnd || string.at(lineStart) != u'\t')
+    const int count = int(list.itemPrefixLength(QStringView(text.string()).mid(lineStart, lineEnd - lineStart)));
+    if (count == 0)
         return 0;
-    const qsizetype secondTab = string.indexOf(u'\t', lineStart + 1);
-    if (secondTab < 0 || secondTab >= lineEnd
-        || !list.itemNumberOfMarker(QStringView(string).mid(lineStart + 1, secondTab - lineStart - 1)))
-        return 0;
-    const int count = int(secondTab) + 1 - lineStart;
     text.deleteCharacters(TextRange{lineStart, count});
     return count;
 }

@@ -236,6 +236,11 @@ void closeFrom(HTMLRunState &state, qsizetype depth, QString &out)
     }
 }
 
+bool isParagraphSeparator(char16_t c)
+{
+    return c == u'\n' || c == u'\r' || c == 0x2029;
+}
+
 // The division of an alignment; the left one has none. A justified
 // paragraph is justified for the reader as it is in the editor.
 std::optional<int> divisionOf(int alignment)
@@ -268,8 +273,7 @@ void writeBoundary(const RunLook &previous, const RunLook *current, HTMLRunState
     if (now.paragraphStyle && !previous.marker && !now.marker)
         division = divisionOf(now.paragraphStyle->alignment);
     // A paragraph without a style of its own is not the aligned one before it.
-    const char16_t before = state.previousCharacter;
-    if (!now.paragraphStyle && (before == u'\n' || before == u'\r' || before == QChar::ParagraphSeparator))
+    if (!now.paragraphStyle && isParagraphSeparator(state.previousCharacter))
         division.reset();
 
     struct Wanted {
@@ -448,11 +452,6 @@ ListMarkup listMarkup(const QString &markerFormat)
     return {QStringLiteral("<ul><li>"), QStringLiteral("</li></ul>")};
 }
 
-bool isParagraphSeparator(char16_t c)
-{
-    return c == u'\n' || c == u'\r' || c == 0x2029;
-}
-
 // One change the list rewrite makes, in positions of the text before any
 // change: [from, to) is replaced by the markup; from == to inserts it.
 struct ListEdit {
@@ -495,12 +494,11 @@ bool isTagValue(const TextAttributes &attributes)
 qsizetype itemPrefixEnd(const QString &string, int paragraphStart, int contentEnd, const TextList &list,
                         RunCursor &runs)
 {
-    if (paragraphStart >= contentEnd || string.at(paragraphStart) != u'\t')
+    const qsizetype length =
+        list.itemPrefixLength(QStringView(string).mid(paragraphStart, contentEnd - paragraphStart));
+    if (length == 0)
         return -1;
-    const qsizetype tab = string.indexOf(u'\t', paragraphStart + 1);
-    if (tab < 0 || tab >= contentEnd
-        || !list.itemNumberOfMarker(QStringView(string).mid(paragraphStart + 1, tab - paragraphStart - 1)))
-        return -1;
+    const qsizetype tab = paragraphStart + length - 1;
     for (int at = paragraphStart; at <= tab; at = runs.runEnd()) {
         const TextAttributes &attributes = runs.at(at).attributes;
         if (isTagValue(attributes) || attributes.contains(TextAttributeName::Attachment))

@@ -167,6 +167,16 @@ std::optional<int> TextList::itemNumberOfMarker(QStringView marker) const
     return std::nullopt;
 }
 
+qsizetype TextList::itemPrefixLength(QStringView paragraph) const
+{
+    if (!paragraph.startsWith(u'\t'))
+        return 0;
+    const qsizetype secondTab = paragraph.indexOf(u'\t', 1);
+    if (secondTab < 0 || !itemNumberOfMarker(paragraph.mid(1, secondTab - 1)))
+        return 0;
+    return secondTab + 1;
+}
+
 bool textAttributesEqual(const TextAttributes &a, const TextAttributes &b)
 {
     if (a.size() != b.size())

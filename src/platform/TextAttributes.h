@@ -58,6 +58,11 @@ struct TextList {
     // the same marker; none when it is the marker of no item: text that
     // only looks like one is text.
     [[nodiscard]] std::optional<int> itemNumberOfMarker(QStringView marker) const;
+    // The length of the item prefix, "\t" + marker + "\t", that a
+    // paragraph's text begins with, the marker one this list writes for an
+    // item; 0 when it begins with none (a prefix the user broke, or text
+    // that only looks like one).
+    [[nodiscard]] qsizetype itemPrefixLength(QStringView paragraph) const;
     friend bool operator==(const TextList &, const TextList &) = default;
 };
 

@@ -211,12 +211,8 @@ struct RecipientHistoryDriver::State {
     // The driver's field whose tags name the slot's field, or -1.
     int fieldAt(int slot) const
     {
-        const QString name = nameOf(slot);
-        for (qsizetype i = 0; i < fields.size() && !name.isEmpty(); ++i) {
-            if (fields.at(i).tag->tagName() == name)
-                return int(i);
-        }
-        return -1;
+        const int field = fieldNamed(nameOf(slot));
+        return field == Untracked ? -1 : field;
     }
     // The slot of the driver's field, -1 while it is not in the table.
     int slotOf(int field) const

@@ -317,6 +317,30 @@ TEST(TextList, MarkersReadBackAsTheirItemsNumbersAndNothingElseIsOne)
             << c.format << " " << c.text;
 }
 
+TEST(TextList, AParagraphIsAnItemOnlyByAWholePrefixOfItsList)
+{
+    const TextList decimal{QStringLiteral("{decimal}."), 0};
+    const TextList disc{QStringLiteral("{disc}"), 0};
+    EXPECT_EQ(decimal.itemPrefixLength(u"\t12.\tApples\t3 EUR"), 5);
+    EXPECT_EQ(decimal.itemPrefixLength(u"\t1.\t"), 4);
+    EXPECT_EQ(disc.itemPrefixLength(u"\t\u2022\tApples"), 3);
+    // A prefix broken, or never one: the paragraph's text all stays text.
+    const struct {
+        const TextList &list;
+        const char16_t *paragraph;
+    } noItems[] = {{decimal, u""},
+                   {decimal, u"\t"},
+                   {decimal, u"1.\tApples"},
+                   {decimal, u"\t1.Apples"},
+                   {decimal, u"\t\tApples"},
+                   {decimal, u"\tApples\t3 EUR"},
+                   {decimal, u"\t\u2022\tApples"},
+                   {disc, u"\t1.\tApples"},
+                   {disc, u"\u2022\tApples"}};
+    for (const auto &c : noItems)
+        EXPECT_EQ(c.list.itemPrefixLength(c.paragraph), 0) << QString::fromUtf16(c.paragraph).toStdString();
+}
+
 TEST(RichText, LargeTextsStayLinear)
 {
     // About 1 MB in 20,000 pieces; quadratic appends or lookups would take

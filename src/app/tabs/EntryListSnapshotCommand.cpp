@@ -46,6 +46,12 @@ std::optional<FieldNamesChange> FieldNamesChange::between(const FieldNamesState 
     return change;
 }
 
+void putAddressColumn(Database &database, int slot)
+{
+    const bool field = slot >= 0 && !database.fieldNameForColumnID(Database::columnIdentifier(slot)).isEmpty();
+    database.setAddressFieldNo(field ? slot : -1);
+}
+
 QList<int> rowsTakenOut(const Database::EntryList &before, const Database::EntryList &after)
 {
     // Most steps add or remove rows in one place or keep their order: the
@@ -145,13 +151,8 @@ QList<SlotRename> FieldNamesChange::apply(Database &database, bool forward)
         newNames.append({rename.slot, rename.to});
     }
     database.changeFieldNamesTo(newNames);
-    if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter)) {
-        const int slot = forward ? *addressAfter : *addressBefore;
-        // Never a slot without a field: the next field made there would
-        // silently become the address column.
-        const bool field = slot >= 0 && !database.fieldNameForColumnID(Database::columnIdentifier(slot)).isEmpty();
-        database.setAddressFieldNo(field ? slot : -1);
-    }
+    if (addressBefore && database.addressFieldNo() == (forward ? *addressBefore : *addressAfter))
+        putAddressColumn(database, forward ? *addressAfter : *addressBefore);
     return renamed;
 }
 

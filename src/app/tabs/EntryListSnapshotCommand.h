@@ -98,6 +98,11 @@ struct EntryValueChanges {
     void apply(bool forward) const;
 };
 
+// Makes the slot the address column where a field stands there, else
+// leaves none: on a slot without a field, the next field made there would
+// silently become the address column.
+void putAddressColumn(Database &database, int slot);
+
 // Positions in `before` of the entries that `after` does not hold.
 [[nodiscard]] QList<int> rowsTakenOut(const Database::EntryList &before, const Database::EntryList &after);
 

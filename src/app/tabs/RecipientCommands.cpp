@@ -211,10 +211,7 @@ void RecipientCommands::moveFields(const QList<SlotRename> &renames, Step &step,
             // The address column goes back to where the step found it (or
             // left it, for a redo), if a field stands there, else nowhere.
             if (m_database->addressFieldNo() == rename.slot && !rename.from.isEmpty()) {
-                const int slot = forward ? step.fields->addressLeft : step.fields->addressFound;
-                const bool field
-                    = slot >= 0 && !m_database->fieldNameForColumnID(Database::columnIdentifier(slot)).isEmpty();
-                m_database->setAddressFieldNo(field ? slot : -1);
+                putAddressColumn(*m_database, forward ? step.fields->addressLeft : step.fields->addressFound);
                 kept.address = true;
                 kept.addressPutAt = m_database->addressFieldNo();
             }

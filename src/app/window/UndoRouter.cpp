@@ -8,23 +8,15 @@ UndoRouter::UndoRouter(QUndoStack *documentStack, QObject *parent)
 {
     if (!documentStack)
         return;
-    connect(documentStack, &QUndoStack::canUndoChanged, this, [this] {
+    const auto stackChanged = [this] {
         if (!m_text)
             emit changed();
-    });
-    connect(documentStack, &QUndoStack::canRedoChanged, this, [this] {
-        if (!m_text)
-            emit changed();
-    });
+    };
+    connect(documentStack, &QUndoStack::canUndoChanged, this, stackChanged);
+    connect(documentStack, &QUndoStack::canRedoChanged, this, stackChanged);
     // A new step after another changes the name, not whether there is one.
-    connect(documentStack, &QUndoStack::undoTextChanged, this, [this] {
-        if (!m_text)
-            emit changed();
-    });
-    connect(documentStack, &QUndoStack::redoTextChanged, this, [this] {
-        if (!m_text)
-            emit changed();
-    });
+    connect(documentStack, &QUndoStack::undoTextChanged, this, stackChanged);
+    connect(documentStack, &QUndoStack::redoTextChanged, this, stackChanged);
 }
 
 void UndoRouter::setText(QTextDocument *text)

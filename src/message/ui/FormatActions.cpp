@@ -105,6 +105,7 @@ FormatActions::FormatActions(TextFormatModel *model, QWidget *anchor)
         QAction *action = add(text, a.title, [this, alignment] { m_model->setAlignment(alignment); });
         action->setShortcut(QKeySequence(QLatin1String(a.keys)));
         action->setCheckable(true);
+        action->setData(alignment);
         aligned->addAction(action);
     }
 
@@ -202,11 +203,10 @@ void FormatActions::showState()
     action(BackgroundColor)->setEnabled(state.backgroundColor);
     // A natural alignment is laid out as the left one in this editor.
     const int alignment = state.alignment == 4 ? 0 : state.alignment;
-    const std::pair<Command, int> alignmentItems[] = {
-        {AlignLeft, 0}, {AlignCenter, 2}, {AlignJustified, 3}, {AlignRight, 1}};
-    for (const auto &[command, value] : alignmentItems) {
-        action(command)->setEnabled(state.linksAndLists);
-        action(command)->setChecked(state.linksAndLists && alignment == value);
+    for (const Command command : {AlignLeft, AlignCenter, AlignJustified, AlignRight}) {
+        QAction *item = action(command);
+        item->setEnabled(state.linksAndLists);
+        item->setChecked(state.linksAndLists && item->data().toInt() == alignment);
     }
     action(Bold)->setChecked(state.enabled && state.font.bold);
     action(Italic)->setChecked(state.enabled && state.font.italic);

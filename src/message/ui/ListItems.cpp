@@ -23,12 +23,11 @@ Item itemAt(const QTextBlock &block)
     const auto style = RichTextBridge::paragraphStyle(block.blockFormat());
     if (!style || style->textLists.isEmpty())
         return item;
-    const QString text = block.text();
-    const qsizetype secondTab = text.startsWith(u'\t') ? text.indexOf(u'\t', 1) : -1;
-    if (secondTab < 0 || !style->textLists.last().itemNumberOfMarker(QStringView(text).mid(1, secondTab - 1)))
+    const qsizetype length = style->textLists.last().itemPrefixLength(block.text());
+    if (length == 0)
         return item;
     item.lists = style->textLists;
-    item.prefixLength = int(secondTab) + 1;
+    item.prefixLength = int(length);
     return item;
 }
 

@@ -330,16 +330,11 @@ void TagTextView::changeEvent(QEvent *event)
         m_linkLooks->setColor(palette().color(QPalette::Link));
 }
 
-void TagTextView::replaceRange(TextRange range, const RichText &text, bool selectInserted)
+void TagTextView::replaceRange(TextRange range, const RichText &text)
 {
     const int end = RichTextBridge::replaceRange(document(), range, text);
     QTextCursor cursor = textCursor();
-    if (selectInserted) {
-        cursor.setPosition(end - text.length());
-        cursor.setPosition(end, QTextCursor::KeepAnchor);
-    } else {
-        cursor.setPosition(end);
-    }
+    cursor.setPosition(end);
     setTextCursor(cursor);
 }
 

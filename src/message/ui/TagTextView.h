@@ -99,9 +99,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
 
-    // Replaces the range with the text as one edit; the cursor goes after
-    // it, or the inserted text is selected.
-    void replaceRange(TextRange range, const RichText &text, bool selectInserted = false);
+    // Replaces the range with the text as one edit; the cursor goes after it.
+    void replaceRange(TextRange range, const RichText &text);
     // Edits the attributes of every character of the selection where they
     // stand, as one step of the text's history.
     void editSelectedAttributes(const std::function<void(TextAttributes &)> &edit);
