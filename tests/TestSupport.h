@@ -23,6 +23,21 @@ inline constexpr bool UnderAddressSanitizer = true;
 inline constexpr bool UnderAddressSanitizer = false;
 #endif
 
+// The seeds of a randomized test: `count` of them from 1, unless the
+// environment names others (<prefix>_SEQUENCES, <prefix>_FIRST_SEED), so
+// that a longer run on new seeds needs no change to the test.
+struct SeedRange {
+    unsigned first = 1;
+    unsigned count = 0;
+};
+inline SeedRange randomizedSeeds(const char *prefix, unsigned count)
+{
+    const QByteArray name(prefix);
+    const QByteArray sequences = qgetenv((name + "_SEQUENCES").constData());
+    return {unsigned(qEnvironmentVariableIntValue((name + "_FIRST_SEED").constData())) + 1,
+            sequences.isEmpty() ? count : sequences.toUInt()};
+}
+
 // Path of a checked-in file below tests/data.
 QString testDataPath(const QString &relative);
 

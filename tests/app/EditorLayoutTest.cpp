@@ -232,15 +232,12 @@ TEST(EditorLayout, RandomEditsShowTheSameLinesInTheEditorTheHtmlPartAndThePlainP
     // An unoptimised build with AddressSanitizer takes some fifty times as
     // long; there the fuzz target goes on where it stops. More sequences,
     // or others: CORV_EDITOR_SEQUENCES, CORV_EDITOR_FIRST_SEED.
-    const unsigned sequences = qEnvironmentVariableIsSet("CORV_EDITOR_SEQUENCES")
-                                   ? unsigned(qEnvironmentVariableIntValue("CORV_EDITOR_SEQUENCES"))
-                                   : (UnderAddressSanitizer ? 300 : 1000);
-    const unsigned firstSeed = unsigned(qEnvironmentVariableIntValue("CORV_EDITOR_FIRST_SEED")) + 1;
+    const SeedRange seeds = randomizedSeeds("CORV_EDITOR", UnderAddressSanitizer ? 300 : 1000);
     constexpr int Steps = 30;
     std::mt19937 random;
     const auto choose = [&random](int bound) { return std::optional<int>(int(random() % unsigned(bound))); };
     EditorLayoutDriver driver(choose);
-    for (unsigned seed = firstSeed; seed < firstSeed + sequences; ++seed) {
+    for (unsigned seed = seeds.first; seed < seeds.first + seeds.count; ++seed) {
         random.seed(seed);
         driver.restart(choose);
         const QString fault = driver.run(Steps);
