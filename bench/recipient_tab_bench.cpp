@@ -20,6 +20,7 @@
 #include "RecipientTableModel.h"
 
 #include "Database.h"
+#include "Localizer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,6 +86,8 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
+    // The undo steps are named from the English texts, as in the program.
+    Localizer::install();
     long rows = 1000000;
     bool peers = false;
     for (int i = 1; i < argc; ++i) {
