@@ -32,13 +32,9 @@ protected:
         table.setEntryArray({QVariantMap{{"0", "ann@test.example"}, {"1", "Ann"}, {"2", "\t7"}}});
         table.setAddressFieldNo(0);
         table.postUpdatedNotification();
-        tab->setOption(1);
-        view = tab->bodyView();
-        focus(view);
+        editFormattedBody();
     }
 
-    void type(const QString &text) { QTest::keyClicks(view, text); }
-    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) { QTest::keyClick(view, key, modifiers); }
     void list(int style)
     {
         document->window()->findChild<QAction *>(QStringLiteral("formatList%1").arg(style))->trigger();
@@ -52,12 +48,6 @@ protected:
                 return item->trigger();
         }
         FAIL() << "no field " << name.toStdString();
-    }
-    void caretAfter(const QString &text)
-    {
-        QTextCursor cursor = view->textCursor();
-        cursor.setPosition(int(view->toPlainText().indexOf(text) + text.size()));
-        view->setTextCursor(cursor);
     }
     void selectAll() { view->selectAll(); }
 
@@ -77,7 +67,6 @@ protected:
     std::string editor() { return view->toPlainText().toStdString(); }
     static std::string page(const char *lines) { return std::string(lines) + "\n-- page: "; }
 
-    BodyTextView *view = nullptr;
 };
 
 // Only the lines: the page follows them for a reader of the failure.

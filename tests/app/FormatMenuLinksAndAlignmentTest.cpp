@@ -56,20 +56,10 @@ protected:
         MessageTabFixture::SetUp();
         document->database().addEntryWithData(-1, {"ann@example.org", "Ann"});
         document->documentWindow()->tabView()->setCurrentWidget(tab);
-        tab->setOption(1);
-        view = tab->bodyView();
-        focus(view);
+        editFormattedBody();
     }
 
     QAction *item(const char *name) const { return document->window()->findChild<QAction *>(QLatin1String(name)); }
-    void type(const char *text) { QTest::keyClicks(view, QString::fromUtf8(text)); }
-    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(view, key, modifiers); }
-    void caretAfter(const QString &text)
-    {
-        QTextCursor cursor = view->textCursor();
-        cursor.setPosition(int(view->toPlainText().indexOf(text) + text.size()));
-        view->setTextCursor(cursor);
-    }
     void select(const QString &from, const QString &to)
     {
         QTextCursor cursor = view->textCursor();
@@ -153,7 +143,6 @@ protected:
         return count;
     }
 
-    BodyTextView *view = nullptr;
 };
 
 } // namespace

@@ -47,6 +47,24 @@ protected:
         return document->messageTab().bodyString();
     }
 
+    // The message in formatted text, the focus in its body, where type(),
+    // key() and caretAfter() act.
+    void editFormattedBody()
+    {
+        tab->setOption(1);
+        view = tab->bodyView();
+        focus(view);
+    }
+    void type(const QString &text) { QTest::keyClicks(view, text); }
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(view, key, modifiers); }
+    void caretAfter(const QString &text)
+    {
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(int(view->toPlainText().indexOf(text) + text.size()));
+        view->setTextCursor(cursor);
+    }
+
     std::unique_ptr<MyDocument> document;
     MessageTabWidget *tab = nullptr;
+    BodyTextView *view = nullptr;
 };
